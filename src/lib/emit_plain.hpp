@@ -1,0 +1,13 @@
+// The plain DTO module: one interface per model, one alias per enum, no imports.
+#pragma once
+
+#include <string>
+
+#include "json_value.hpp"
+
+namespace brenvale {
+
+// `bundle` is borrowed. Never fails.
+std::string emit_plain(const Value& bundle);
+
+}  // namespace brenvale

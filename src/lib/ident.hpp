@@ -1,0 +1,15 @@
+// Property names as TypeScript property keys.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace brenvale {
+
+// True for a non-empty ASCII identifier: [A-Za-z_$][A-Za-z0-9_$]*.
+bool is_plain_identifier(std::string_view name);
+// Appends the name bare when it is a plain identifier, quoted otherwise.
+void append_ident(std::string_view name, std::string& out);
+std::string ident(std::string_view name);
+
+}  // namespace brenvale

@@ -1,0 +1,361 @@
+// RapidJSON's SAX reader feeding the value tree, and its errors mapped to our descriptions.
+#include "json_reader.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#define RAPIDJSON_SSE2
+#include <rapidjson/error/error.h>
+#include <rapidjson/reader.h>
+
+namespace brenvale {
+namespace {
+
+constexpr unsigned parse_flags = rapidjson::kParseNumbersAsStringsFlag;
+
+// Why the handler stopped the reader.
+enum class Stop : std::uint8_t { none, depth, number_range, surrogate };
+
+// True when the decimal number text overflows a double (as opposed to underflowing to zero).
+bool overflows(std::string_view text) {
+  std::size_t i = text[0] == '-' ? 1 : 0;
+  long long point = 0;  // power of ten of the first significant digit, before the exponent
+  bool seen_digit = false;
+  bool after_dot = false;
+  long long lead = 0;
+  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+    if (text[i] == '.') {
+      after_dot = true;
+      continue;
+    }
+    if (!seen_digit && text[i] != '0') {
+      seen_digit = true;
+      point = lead;
+    }
+    if (!after_dot) ++lead;
+    if (after_dot && !seen_digit) --lead;
+  }
+  point = seen_digit ? point - 1 : 0;
+  if (i < text.size()) {
+    ++i;
+    bool negative = false;
+    if (text[i] == '-' || text[i] == '+') negative = text[i++] == '-';
+    long long exponent = 0;
+    for (; i < text.size(); ++i) exponent = std::min(exponent * 10 + (text[i] - '0'), 1LL << 40);
+    point += negative ? -exponent : exponent;
+  }
+  return point > 0;
+}
+
+// Builds the tree from SAX events. Pending values sit on `stack_` until their container ends;
+// then they move, sorted (objects) and contiguous, into the arena.
+class TreeBuilder {
+ public:
+  explicit TreeBuilder(std::pmr::memory_resource& arena) : arena_(arena) {}
+
+  bool Null() { return push(Value()); }
+  bool Bool(bool b) {
+    Value v;
+    v.kind = Kind::boolean;
+    v.boolean = b;
+    return push(v);
+  }
+  // Numbers arrive as raw text (kParseNumbersAsStringsFlag); these are never called.
+  bool Int(int) { return false; }
+  bool Uint(unsigned) { return false; }
+  bool Int64(std::int64_t) { return false; }
+  bool Uint64(std::uint64_t) { return false; }
+  bool Double(double) { return false; }
+
+  bool RawNumber(const char* str, rapidjson::SizeType length, bool) {
+    Value v;
+    if (!number(std::string_view(str, length), v)) {
+      stop_ = Stop::number_range;
+      return false;
+    }
+    return push(v);
+  }
+  bool String(const char* str, rapidjson::SizeType length, bool) {
+    Value v;
+    v.kind = Kind::string;
+    v.size = length;
+    v.chars = copy(str, length);
+    return v.chars != nullptr && push(v);
+  }
+  bool Key(const char* str, rapidjson::SizeType length, bool) {
+    const char* chars = copy(str, length);
+    key_ = std::string_view(chars, length);
+    return chars != nullptr;
+  }
+  bool StartObject() { return open(true); }
+  bool StartArray() { return open(false); }
+  bool EndObject(rapidjson::SizeType) {
+    const Frame frame = frames_.back();
+    auto first = stack_.begin() + frame.start;
+    // Stable sort keeps input order among equal keys, so the last duplicate is the one to keep.
+    std::stable_sort(first, stack_.end(),
+                     [](const Member& a, const Member& b) { return a.key < b.key; });
+    auto kept = first;
+    for (auto it = first; it != stack_.end(); ++it) {
+      if (it + 1 != stack_.end() && (it + 1)->key == it->key) continue;
+      *kept++ = *it;
+    }
+    const auto count = static_cast<std::size_t>(kept - first);
+    auto* members = static_cast<Member*>(arena_.allocate(count * sizeof(Member), alignof(Member)));
+    std::uninitialized_copy(first, kept, members);
+    Value v;
+    v.kind = Kind::object;
+    v.size = static_cast<std::uint32_t>(count);
+    v.members = members;
+    return close(frame, v);
+  }
+  bool EndArray(rapidjson::SizeType) {
+    const Frame frame = frames_.back();
+    const std::size_t count = stack_.size() - frame.start;
+    auto* items = static_cast<Value*>(arena_.allocate(count * sizeof(Value), alignof(Value)));
+    for (std::size_t i = 0; i < count; ++i) new (&items[i]) Value(stack_[frame.start + i].value);
+    Value v;
+    v.kind = Kind::array;
+    v.size = static_cast<std::uint32_t>(count);
+    v.items = items;
+    return close(frame, v);
+  }
+
+  Stop stop() const { return stop_; }
+  std::size_t depth() const { return frames_.size(); }
+  bool innermost_is_object() const { return !frames_.empty() && frames_.back().object; }
+  Value root() const { return stack_.empty() ? Value() : stack_.front().value; }
+
+ private:
+  struct Frame {
+    std::size_t start;
+    std::string_view key;  // the key under which the finished container is stored
+    bool object;
+  };
+
+  bool push(const Value& v) {
+    stack_.push_back(Member{key_, v});
+    return true;
+  }
+  bool open(bool object) {
+    if (frames_.size() == max_depth) {
+      stop_ = Stop::depth;
+      return false;
+    }
+    frames_.push_back(Frame{stack_.size(), key_, object});
+    return true;
+  }
+  bool close(const Frame& frame, const Value& v) {
+    stack_.resize(frame.start);
+    frames_.pop_back();
+    key_ = frame.key;
+    return push(v);
+  }
+
+  // Copies a transient string into the arena. RapidJSON decodes a lone \uDC00..\uDFFF escape
+  // into the 3-byte form of a surrogate, which is not UTF-8; such a string is refused.
+  const char* copy(const char* str, std::size_t length) {
+    for (const char* p = str;
+         (p = static_cast<const char*>(std::memchr(p, '\xED', length - (p - str)))); ++p) {
+      if (p + 1 < str + length && static_cast<unsigned char>(p[1]) >= 0xA0) {
+        stop_ = Stop::surrogate;
+        return nullptr;
+      }
+    }
+    auto* out = static_cast<char*>(arena_.allocate(length + 1, 1));
+    std::memcpy(out, str, length);
+    out[length] = '\0';
+    return out;
+  }
+
+  static bool number(std::string_view text, Value& v) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    const bool integral = text.find_first_of(".eE") == std::string_view::npos;
+    if (integral) {
+      if (text == "-0") {
+        v.kind = Kind::float64;
+        v.float64 = -0.0;
+        return true;
+      }
+      if (text[0] == '-') {
+        if (std::from_chars(first, last, v.int64).ec == std::errc()) {
+          v.kind = Kind::int64;
+          return true;
+        }
+      } else if (std::from_chars(first, last, v.uint64).ec == std::errc()) {
+        v.kind = v.uint64 <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+                     ? Kind::int64
+                     : Kind::uint64;
+        return true;
+      }
+    }
+    v.kind = Kind::float64;
+    const auto result = std::from_chars(first, last, v.float64);
+    if (result.ec == std::errc::result_out_of_range) {
+      if (overflows(text)) return false;
+      v.float64 = text[0] == '-' ? -0.0 : 0.0;  // underflow rounds to zero
+    }
+    return true;
+  }
+
+  std::pmr::memory_resource& arena_;
+  std::vector<Member> stack_;
+  std::vector<Frame> frames_;
+  std::string_view key_;
+  Stop stop_ = Stop::none;
+};
+
+bool is_hex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Byte offset and description of an error. `end` counts the bytes consumed up to and
+// including the byte where the reader stopped.
+struct Located {
+  std::string_view description;
+  std::size_t end;
+};
+
+Located locate(std::string_view text, rapidjson::ParseErrorCode code, std::size_t offset,
+               const TreeBuilder& builder) {
+  const std::size_t n = text.size();
+  const auto at_end = [&](std::size_t p) { return p >= n; };
+  const auto eof_in_container = [&]() -> std::string_view {
+    if (builder.depth() == 0) return "EOF while parsing a value";
+    return builder.innermost_is_object() ? "EOF while parsing an object"
+                                         : "EOF while parsing a list";
+  };
+  const auto previous_significant = [&](std::size_t p) {
+    while (p > 0) {
+      const char c = text[--p];
+      if (c != ' ' && c != '\t' && c != '\n' && c != '\r') return c;
+    }
+    return '\0';
+  };
+  // A number error is reported at the number's last byte.
+  const auto number_end = [&](std::size_t p) {
+    while (p < n && std::strchr("0123456789+-.eE", text[p]) != nullptr && text[p] != '\0') ++p;
+    return p;
+  };
+  using namespace rapidjson;
+  switch (code) {
+    case kParseErrorDocumentEmpty:
+      if (at_end(offset)) return {"EOF while parsing a value", n};
+      return {"expected value", offset + 1};  // a NUL byte where the value should start
+    case kParseErrorDocumentRootNotSingular:
+      return {"trailing characters", offset + 1};
+    case kParseErrorValueInvalid: {
+      if (at_end(offset)) return {eof_in_container(), n};
+      std::size_t start = offset;
+      while (start > 0 && text[start - 1] >= 'a' && text[start - 1] <= 'z') --start;
+      const std::string_view word = text.substr(start, offset - start);
+      for (std::string_view ident : {"true", "false", "null"}) {
+        if (!word.empty() && ident.starts_with(word)) return {"expected ident", offset + 1};
+      }
+      if (offset > 0 && text[offset - 1] == '-') return {"invalid number", offset + 1};
+      if (text[offset] == ']' && previous_significant(offset) == ',')
+        return {"trailing comma", offset + 1};
+      return {"expected value", offset + 1};
+    }
+    case kParseErrorObjectMissName:
+      if (at_end(offset)) return {eof_in_container(), n};
+      if (text[offset] == '}' && previous_significant(offset) == ',')
+        return {"trailing comma", offset + 1};
+      return {"key must be a string", offset + 1};
+    case kParseErrorObjectMissColon:
+      if (at_end(offset)) return {eof_in_container(), n};
+      return {"expected `:`", offset + 1};
+    case kParseErrorObjectMissCommaOrCurlyBracket:
+      if (at_end(offset)) return {eof_in_container(), n};
+      return {"expected `,` or `}`", offset + 1};
+    case kParseErrorArrayMissCommaOrSquareBracket:
+      if (at_end(offset)) return {eof_in_container(), n};
+      return {"expected `,` or `]`", offset + 1};
+    case kParseErrorStringMissQuotationMark:
+      // The reader takes a NUL byte for the end of the text; inside the text it is a raw
+      // control character.
+      if (at_end(offset)) return {"EOF while parsing a string", n};
+      return {"control character (\\u0000-\\u001F) found while parsing a string", offset + 1};
+    case kParseErrorStringEscapeInvalid:
+      if (at_end(offset)) return {"EOF while parsing a string", n};
+      if (static_cast<unsigned char>(text[offset]) < 0x20)
+        return {"control character (\\u0000-\\u001F) found while parsing a string", offset + 1};
+      if (at_end(offset + 1)) return {"EOF while parsing a string", n};
+      return {"invalid escape", offset + 2};
+    case kParseErrorStringUnicodeEscapeInvalidHex: {
+      // offset is the backslash of the \u escape that holds the bad digit; find the digit.
+      std::size_t p = offset + 2;
+      while (p < n && p < offset + 6 && is_hex(text[p])) ++p;
+      if (p == offset + 6) {  // the first escape was fine: the trouble is in the second one
+        p += 2;
+        while (p < n && is_hex(text[p])) ++p;
+      }
+      if (at_end(p)) return {"EOF while parsing a string", n};
+      return {"invalid escape", p + 1};
+    }
+    case kParseErrorStringUnicodeSurrogateInvalid: {
+      const std::size_t next = offset + 6;
+      if (at_end(next)) return {"EOF while parsing a string", n};
+      if (text.substr(next, 2) != "\\u") return {"unexpected end of hex escape", next + 1};
+      return {"lone leading surrogate in hex escape", std::min(next + 6, n)};
+    }
+    case kParseErrorNumberMissFraction:
+    case kParseErrorNumberMissExponent:
+      if (at_end(offset)) return {eof_in_container(), n};
+      return {"invalid number", offset + 1};
+    case kParseErrorNumberTooBig:
+      return {"number out of range", number_end(offset)};
+    case kParseErrorTermination:
+      switch (builder.stop()) {
+        case Stop::depth:
+          return {"recursion limit exceeded", offset};
+        case Stop::number_range:
+          return {"number out of range", number_end(offset)};
+        case Stop::surrogate:
+          return {"lone leading surrogate in hex escape", offset};
+        case Stop::none:
+          break;
+      }
+      return {"expected value", offset + 1};
+    default:
+      return {"expected value", std::min(offset + 1, n)};
+  }
+}
+
+ParseError position(std::string_view text, Located located) {
+  const std::size_t end = std::min(located.end, text.size());
+  const std::string_view consumed = text.substr(0, end);
+  const std::size_t lines =
+      static_cast<std::size_t>(std::count(consumed.begin(), consumed.end(), '\n'));
+  const std::size_t last_newline = consumed.rfind('\n');
+  const std::size_t line_start = last_newline == std::string_view::npos ? 0 : last_newline + 1;
+  return ParseError{located.description, lines + 1, end - line_start};
+}
+
+}  // namespace
+
+ParseResult parse_json(std::string_view text) {
+  ParseResult result;
+  TreeBuilder builder(*result.document.arena);
+  rapidjson::Reader reader;
+  rapidjson::StringStream stream(text.data());
+  const rapidjson::ParseResult parsed = reader.Parse<parse_flags>(stream, builder);
+  if (parsed.IsError()) {
+    result.error = position(text, locate(text, parsed.Code(), parsed.Offset(), builder));
+    return result;
+  }
+  // The reader stops at a NUL byte as if the text had ended there.
+  if (stream.Tell() != text.size()) {
+    result.error = position(text, Located{"trailing characters", stream.Tell() + 1});
+    return result;
+  }
+  result.document.root = builder.root();
+  result.ok = true;
+  return result;
+}
+
+}  // namespace brenvale

@@ -1,0 +1,31 @@
+// Strict JSON text -> value tree, with error descriptions carrying line and column.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "json_value.hpp"
+
+namespace brenvale {
+
+// Nesting deeper than this many arrays/objects is refused.
+inline constexpr std::size_t max_depth = 127;
+
+struct ParseError {
+  std::string_view description;  // a static text from the fixed description set
+  std::size_t line = 0;          // from 1
+  std::size_t column = 0;        // bytes of the line up to and including the stopping byte
+};
+
+struct ParseResult {
+  Document document;  // root is valid only when ok
+  bool ok = false;
+  ParseError error;
+};
+
+// Parses exactly one JSON value. The byte after the text must be readable and NUL
+// (std::string::c_str() and CPython's UTF-8 buffers guarantee it); a NUL inside the text is data.
+// Never throws except std::bad_alloc.
+ParseResult parse_json(std::string_view text);
+
+}  // namespace brenvale

@@ -1,0 +1,14 @@
+// An enum definition as a literal-union type alias.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "json_value.hpp"
+
+namespace brenvale {
+
+void append_enum(std::string_view name, const Value& definition, std::string& out);
+std::string render_enum(std::string_view name, const Value& definition);
+
+}  // namespace brenvale

@@ -1,0 +1,89 @@
+// A model definition as its Firestore read or write interface.
+#include "render_interface.hpp"
+
+#include "bundle.hpp"
+#include "ident.hpp"
+
+namespace brenvale {
+
+void append_comment_text(std::string_view text, std::string& out) {
+  // Anything that ends a line would turn the rest of the text into code.
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::string_view escaped;
+    std::size_t width = 1;
+    if (text[i] == '\n') {
+      escaped = "\\n";
+    } else if (text[i] == '\r') {
+      escaped = "\\r";
+    } else if (text.compare(i, 3, "\xE2\x80\xA8") == 0) {
+      escaped = "\\u2028";
+      width = 3;
+    } else if (text.compare(i, 3, "\xE2\x80\xA9") == 0) {
+      escaped = "\\u2029";
+      width = 3;
+    } else {
+      continue;
+    }
+    out.append(text, start, i - start);
+    out += escaped;
+    start = i + width;
+    i += width - 1;
+  }
+  out.append(text, start);
+}
+
+void append_interface(Ctx& ctx, std::string_view name, const Value& definition, bool write,
+                      std::string& out) {
+  if (!write) {
+    if (const Value* collection = string_member(definition, "x-firestore-collection")) {
+      out += "// @firestore-collection ";
+      append_comment_text(collection->string(), out);
+      out += '\n';
+    }
+  }
+  out += "export interface ";
+  out += name;
+  if (write) out += "Write";
+  out += " {\n";
+
+  const OrderedSet<std::string_view> required = required_set(definition);
+  const Value* doc_id = string_member(definition, "x-firestore-doc-id-field");
+  for (const Member& property : property_map(definition).object()) {
+    const std::string_view key = property.key;
+    const Value& schema = property.value;
+    if (doc_id != nullptr && key == doc_id->string()) {
+      if (!write) {
+        out += "  ";
+        append_ident(key, out);
+        out += ": string;\n";
+      }
+      continue;
+    }
+    if (write) {
+      const Value* read_only = schema.find("readOnly");
+      if (read_only != nullptr && read_only->is_true()) continue;
+    }
+    const bool is_required = required.find(key) != required.end();
+    bool optional = !is_required;
+    if (!write && is_required) {
+      const Value* guaranteed = schema.find("x-firestore-presence-guaranteed");
+      optional = guaranteed == nullptr || !guaranteed->is_true();
+    }
+    out += "  ";
+    append_ident(key, out);
+    if (optional) out += '?';
+    out += ": ";
+    append_type(ctx, schema, write, out);
+    out += ";\n";
+  }
+  out += "}\n\n";
+}
+
+std::string render_interface(Ctx& ctx, std::string_view name, const Value& definition, bool write) {
+  std::string out;
+  append_interface(ctx, name, definition, write, out);
+  return out;
+}
+
+}  // namespace brenvale
