@@ -14,7 +14,9 @@
 namespace brenvale {
 namespace {
 
-constexpr unsigned parse_flags = rapidjson::kParseNumbersAsStringsFlag;
+// In-situ: strings are decoded in place in the document's own copy of the text, so the tree
+// points into that copy instead of copying every string again.
+constexpr unsigned parse_flags = rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseInsituFlag;
 
 // Why the handler stopped the reader.
 enum class Stop : std::uint8_t { none, depth, number_range, surrogate };
@@ -48,6 +50,31 @@ bool overflows(std::string_view text) {
     point += negative ? -exponent : exponent;
   }
   return point > 0;
+}
+
+// Byte order of keys; most keys differ early, so a byte loop beats a call to memcmp.
+bool key_less(std::string_view a, std::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+  }
+  return a.size() < b.size();
+}
+
+// A stable sort, so the last of duplicate keys stays last. Schema objects are small, where
+// insertion sort needs no buffer; large ones go to std::stable_sort.
+void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iterator last) {
+  constexpr std::ptrdiff_t insertion_limit = 24;
+  if (last - first > insertion_limit) {
+    std::stable_sort(first, last, [](const Member& a, const Member& b) { return key_less(a.key, b.key); });
+    return;
+  }
+  for (auto it = first + (first != last ? 1 : 0); it < last; ++it) {
+    Member moving = *it;
+    auto hole = it;
+    for (; hole != first && key_less(moving.key, (hole - 1)->key); --hole) *hole = *(hole - 1);
+    *hole = moving;
+  }
 }
 
 // Builds the tree from SAX events. Pending values sit on `stack_` until their container ends;
@@ -95,9 +122,7 @@ class TreeBuilder {
   bool EndObject(rapidjson::SizeType) {
     const Frame frame = frames_.back();
     auto first = stack_.begin() + frame.start;
-    // Stable sort keeps input order among equal keys, so the last duplicate is the one to keep.
-    std::stable_sort(first, stack_.end(),
-                     [](const Member& a, const Member& b) { return a.key < b.key; });
+    sort_members(first, stack_.end());
     auto kept = first;
     for (auto it = first; it != stack_.end(); ++it) {
       if (it + 1 != stack_.end() && (it + 1)->key == it->key) continue;
@@ -340,9 +365,12 @@ ParseError position(std::string_view text, Located located) {
 
 ParseResult parse_json(std::string_view text) {
   ParseResult result;
+  auto* own = static_cast<char*>(result.document.arena->allocate(text.size() + 1, 1));
+  std::memcpy(own, text.data(), text.size());
+  own[text.size()] = '\0';
   TreeBuilder builder(*result.document.arena);
   rapidjson::Reader reader;
-  rapidjson::StringStream stream(text.data());
+  rapidjson::InsituStringStream stream(own);
   const rapidjson::ParseResult parsed = reader.Parse<parse_flags>(stream, builder);
   if (parsed.IsError()) {
     result.error = position(text, locate(text, parsed.Code(), parsed.Offset(), builder));

@@ -1,1 +1,162 @@
-// placeholder
+// The _core extension module: its four functions, and the edge no C++ exception crosses.
+#include <exception>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "arguments.hpp"
+#include "diff.hpp"
+#include "emit_firestore.hpp"
+#include "emit_plain.hpp"
+#include "report.hpp"
+
+namespace brenvale::python {
+namespace {
+
+// Created on the first panic and kept for the life of the process. It is not a module
+// attribute: no input is known to reach it, and the module offers only its four functions.
+PyObject* panic_exception = nullptr;
+
+void raise_panic(std::string_view description) {
+  if (panic_exception == nullptr) {
+    panic_exception =
+        PyErr_NewException("brenvale._core.PanicException", PyExc_BaseException, nullptr);
+    if (panic_exception == nullptr) return;
+  }
+  PyObject* text = PyUnicode_DecodeUTF8(description.data(),
+                                        static_cast<Py_ssize_t>(description.size()), "replace");
+  if (text == nullptr) return;
+  PyErr_SetObject(panic_exception, text);
+  Py_DECREF(text);
+}
+
+// Runs one call; whatever C++ throws becomes a Python exception here.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  } catch (const std::exception& error) {
+    raise_panic(error.what());
+  } catch (...) {
+    raise_panic("unknown C++ exception");
+  }
+  return nullptr;
+}
+
+PyObject* new_str(const std::string& text) {
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+constexpr const char* bundle_parameters[] = {"bundle_json"};
+constexpr const char* shared_parameters[] = {"bundle_json", "shared_path", "shared_names"};
+constexpr const char* compat_parameters[] = {"old_json", "new_json"};
+
+PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    PyObject* bound[1];
+    std::string_view bundle_text;
+    Document bundle;
+    if (!bind_arguments({"emit()", bundle_parameters}, args, nargs, kwnames, bound) ||
+        !convert_text(bound[0], bundle_parameters[0], bundle_text) ||
+        !parse_argument(bundle_text, bundle)) {
+      return nullptr;
+    }
+    return new_str(emit_inner(bundle.root, {}, {}));
+  });
+}
+
+PyObject* call_emit_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    PyObject* bound[1];
+    std::string_view bundle_text;
+    Document bundle;
+    if (!bind_arguments({"emit_plain()", bundle_parameters}, args, nargs, kwnames, bound) ||
+        !convert_text(bound[0], bundle_parameters[0], bundle_text) ||
+        !parse_argument(bundle_text, bundle)) {
+      return nullptr;
+    }
+    return new_str(emit_plain(bundle.root));
+  });
+}
+
+PyObject* call_emit_shared(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    PyObject* bound[3];
+    std::string_view bundle_text;
+    std::string_view shared_path;
+    std::vector<std::string> shared_names;
+    Document bundle;
+    if (!bind_arguments({"emit_shared()", shared_parameters}, args, nargs, kwnames, bound) ||
+        !convert_text(bound[0], shared_parameters[0], bundle_text) ||
+        !convert_text(bound[1], shared_parameters[1], shared_path) ||
+        !convert_names(bound[2], shared_parameters[2], shared_names) ||
+        !parse_argument(bundle_text, bundle)) {
+      return nullptr;
+    }
+    OrderedSet<std::string> shared(std::make_move_iterator(shared_names.begin()),
+                                   std::make_move_iterator(shared_names.end()));
+    return new_str(emit_inner(bundle.root, std::move(shared), shared_path));
+  });
+}
+
+PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    PyObject* bound[2];
+    std::string_view old_text;
+    std::string_view new_text;
+    Document old_bundle;
+    Document new_bundle;
+    if (!bind_arguments({"compat()", compat_parameters}, args, nargs, kwnames, bound) ||
+        !convert_text(bound[0], compat_parameters[0], old_text) ||
+        !convert_text(bound[1], compat_parameters[1], new_text) ||
+        !parse_argument(old_text, old_bundle) || !parse_argument(new_text, new_bundle)) {
+      return nullptr;
+    }
+    return new_str(compat::findings_json(compat::diff(old_bundle.root, new_bundle.root)));
+  });
+}
+
+using FastWithKeywords = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+
+PyCFunction as_method(FastWithKeywords function) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+// The "name(parameters)\n--\n\n" prefix gives __text_signature__; __doc__ is the rest.
+PyMethodDef functions[] = {
+    {"emit", as_method(call_emit), METH_FASTCALL | METH_KEYWORDS,
+     "emit(bundle_json)\n--\n\n"
+     "Emit read/write TypeScript from a contract bundle given as a JSON string."},
+    {"emit_plain", as_method(call_emit_plain), METH_FASTCALL | METH_KEYWORDS,
+     "emit_plain(bundle_json)\n--\n\n"
+     "Emit plain (non-Firestore DTO) TypeScript from a standard JSON Schema bundle."},
+    {"emit_shared", as_method(call_emit_shared), METH_FASTCALL | METH_KEYWORDS,
+     "emit_shared(bundle_json, shared_path, shared_names)\n--\n\n"
+     "Like `emit`, but `shared_names` are imported from `shared_path` (a TS module\n"
+     "specifier relative to the output file) instead of being defined."},
+    {"compat", as_method(call_compat), METH_FASTCALL | METH_KEYWORDS,
+     "compat(old_json, new_json)\n--\n\n"
+     "Diff two contract bundles (JSON strings). Returns a JSON array of findings:\n"
+     "`[{\"def\", \"field\"|null, \"verdict\": \"SAFE\"|\"BREAKING\", \"message\"}]`."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+int exec_module(PyObject* module) { return PyModule_AddFunctions(module, functions); }
+
+PyModuleDef_Slot slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+    {0, nullptr},
+};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, "_core", "", 0, nullptr, slots, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+}  // namespace brenvale::python
+
+// NOLINTNEXTLINE(bugprone-reserved-identifier,readability-identifier-naming): CPython's name.
+PyMODINIT_FUNC PyInit__core() { return PyModuleDef_Init(&brenvale::python::module_def); }

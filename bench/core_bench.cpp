@@ -1,0 +1,122 @@
+// The core's own time against a bare RapidJSON SAX pass over the same text.
+//
+// Reads the bundle from the file named by BRENVALE_BENCH_BUNDLE (written by
+// `python bench/make_bundle.py --models 4000 --out /tmp/bundle.json`) and prints, besides
+// Google Benchmark's table, the ratio of each operation to the bare parse.
+#include <benchmark/benchmark.h>
+#include <rapidjson/reader.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "diff.hpp"
+#include "emit_firestore.hpp"
+#include "emit_plain.hpp"
+#include "json_reader.hpp"
+#include "report.hpp"
+
+namespace {
+
+const std::string& bundle_text() {
+  static const std::string text = [] {
+    const char* path = std::getenv("BRENVALE_BENCH_BUNDLE");
+    std::ifstream in(path != nullptr ? path : "/tmp/bundle.json", std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    if (bytes.str().empty()) {
+      std::fprintf(stderr, "no bundle: set BRENVALE_BENCH_BUNDLE (see the file's comment)\n");
+      std::exit(2);
+    }
+    return bytes.str();
+  }();
+  return text;
+}
+
+void bare_sax(benchmark::State& state) {
+  const std::string& text = bundle_text();
+  for (auto _ : state) {
+    rapidjson::BaseReaderHandler<> handler;
+    rapidjson::Reader reader;
+    rapidjson::StringStream stream(text.c_str());
+    benchmark::DoNotOptimize(reader.Parse<rapidjson::kParseNumbersAsStringsFlag>(stream, handler));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
+void parse_only(benchmark::State& state) {
+  const std::string& text = bundle_text();
+  for (auto _ : state) benchmark::DoNotOptimize(brenvale::parse_json(text).ok);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
+void emit(benchmark::State& state) {
+  const std::string& text = bundle_text();
+  for (auto _ : state) {
+    const brenvale::ParseResult parsed = brenvale::parse_json(text);
+    benchmark::DoNotOptimize(brenvale::emit_inner(parsed.document.root, {}, "").size());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
+void emit_plain(benchmark::State& state) {
+  const std::string& text = bundle_text();
+  for (auto _ : state) {
+    const brenvale::ParseResult parsed = brenvale::parse_json(text);
+    benchmark::DoNotOptimize(brenvale::emit_plain(parsed.document.root).size());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
+void compat_same(benchmark::State& state) {
+  const std::string& text = bundle_text();
+  for (auto _ : state) {
+    const brenvale::ParseResult old_bundle = brenvale::parse_json(text);
+    const brenvale::ParseResult new_bundle = brenvale::parse_json(text);
+    benchmark::DoNotOptimize(
+        brenvale::compat::findings_json(
+            brenvale::compat::diff(old_bundle.document.root, new_bundle.document.root))
+            .size());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size() * 2));
+}
+
+BENCHMARK(bare_sax)->Unit(benchmark::kMillisecond);
+BENCHMARK(parse_only)->Unit(benchmark::kMillisecond);
+BENCHMARK(emit)->Unit(benchmark::kMillisecond);
+BENCHMARK(emit_plain)->Unit(benchmark::kMillisecond);
+BENCHMARK(compat_same)->Unit(benchmark::kMillisecond);
+
+// Prints each benchmark's time as a multiple of the bare SAX pass.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      const double seconds = run.GetAdjustedRealTime();
+      if (run.benchmark_name() == "bare_sax") sax_ = seconds;
+      if (sax_ > 0) ratios_ += run.benchmark_name() + " / bare_sax = " +
+                               std::to_string(seconds / sax_).substr(0, 5) + "x\n";
+    }
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::printf("\n%s", ratios_.c_str());
+  }
+
+ private:
+  double sax_ = 0;
+  std::string ratios_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  std::printf("bundle: %.1f MB\n", static_cast<double>(bundle_text().size()) / 1e6);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  return 0;
+}

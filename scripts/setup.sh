@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building and testing need; safe to run again (installs only what is missing).
+set -euo pipefail
+
+debian_packages=(g++ cmake ninja-build rapidjson-dev libgtest-dev libbenchmark-dev nodejs npm clang-format)
+missing=()
+for package in "${debian_packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+# A machine that already has node and npm (for example from NodeSource) needs no Debian ones.
+if command -v node >/dev/null && command -v npm >/dev/null; then
+  filtered=()
+  for package in "${missing[@]}"; do
+    [[ "$package" == nodejs || "$package" == npm ]] || filtered+=("$package")
+  done
+  missing=("${filtered[@]+"${filtered[@]}"}")
+fi
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  sudo_cmd=""
+  [[ $(id -u) -ne 0 ]] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+python3 -m pip install -q --disable-pip-version-check "scikit-build-core>=0.10" "pytest>=7" 2>&1 \
+  | grep -v "Running pip as the 'root' user" || true

@@ -1,0 +1,39 @@
+// Binding, converting and parsing the arguments of the _core functions.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json_value.hpp"
+
+namespace brenvale::python {
+
+// How a function names itself and its parameters in binding errors.
+struct Signature {
+  const char* display_name;  // "emit()"
+  std::span<const char* const> parameters;
+};
+
+// Places the positional and keyword arguments of a fast call into `bound`, one borrowed
+// reference per parameter. Returns false with TypeError set. May throw std::bad_alloc.
+bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
+                    PyObject* kwnames, std::span<PyObject*> bound);
+
+// A str (or subclass) -> its UTF-8 text, borrowed from `object` and valid while it lives;
+// the byte after the text is NUL. Returns false with an exception set.
+bool convert_text(PyObject* object, const char* parameter, std::string_view& text);
+
+// A sequence of str (not a str itself) -> owned UTF-8 copies, in iteration order.
+// Returns false with an exception set. May throw std::bad_alloc.
+bool convert_names(PyObject* object, const char* parameter, std::vector<std::string>& names);
+
+// JSON text -> value tree owned by `document`. Returns false with ValueError set.
+// May throw std::bad_alloc.
+bool parse_argument(std::string_view text, Document& document);
+
+}  // namespace brenvale::python
