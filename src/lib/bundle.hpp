@@ -2,9 +2,9 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 #include "json_value.hpp"
-#include "ordered_set.hpp"
 
 namespace brenvale {
 
@@ -16,9 +16,28 @@ bool is_enum_definition(const Value& definition);
 bool is_model_definition(const Value& definition);
 // The `properties` object, or the empty object.
 const Value& property_map(const Value& definition);
+// A sorted, duplicate-free set of borrowed names, for membership tests only.
+struct NameSet {
+  std::vector<std::string_view> names;
+  bool contains(std::string_view name) const;
+};
+
+// Tests names given in ascending byte order (as an object's keys come) against a NameSet,
+// walking both in step instead of searching for each name.
+class AscendingLookup {
+ public:
+  explicit AscendingLookup(const NameSet& set) : set_(set) {}
+  bool contains(std::string_view ascending_name);
+
+ private:
+  const NameSet& set_;
+  std::size_t next_ = 0;
+};
+
 // The string entries of `required`, borrowed from the definition.
-OrderedSet<std::string_view> required_set(const Value& definition);
+NameSet required_set(const Value& definition);
 // The string under `key`, or nullptr when missing or not a string.
 const Value* string_member(const Value& node, std::string_view key);
+const Value* string_member(const Value& node, Atom key);
 
 }  // namespace brenvale

@@ -183,7 +183,7 @@ std::string emit_inner(const Value& bundle, OrderedSet<std::string> shared,
     }
     append_interface(ctx, name, definition, false, body);
     append_interface(ctx, name, definition, true, body);
-    if (const Value* collection = string_member(definition, "x-firestore-collection")) {
+    if (const Value* collection = string_member(definition, Atom::collection)) {
       ctx.imports.insert("UpdateData");
       body += "export type ";
       body += name;
@@ -191,7 +191,7 @@ std::string emit_inner(const Value& bundle, OrderedSet<std::string> shared,
       body += name;
       body += "Write>;\n\n";
       ctx.imports.insert("FirestoreDataConverter");
-      append_converter(name, string_member(definition, "x-firestore-doc-id-field"), tail);
+      append_converter(name, string_member(definition, Atom::doc_id_field), tail);
       append_path_function(collection->string(), tail);
     }
   }

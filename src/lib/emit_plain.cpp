@@ -16,14 +16,15 @@ constexpr std::string_view header =
 
 void append_plain_interface(Ctx& ctx, std::string_view name, const Value& definition,
                             std::string& out) {
-  const OrderedSet<std::string_view> required = required_set(definition);
+  const NameSet required_names = required_set(definition);
+  AscendingLookup required(required_names);
   out += "export interface ";
   out += name;
   out += " {\n";
   for (const Member& property : property_map(definition).object()) {
     out += "  ";
     append_ident(property.key, out);
-    if (required.find(property.key) == required.end()) out += '?';
+    if (!required.contains(property.key)) out += '?';
     out += ": ";
     append_type(ctx, property.value, false, out);
     out += ";\n";

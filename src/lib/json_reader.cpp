@@ -11,12 +11,15 @@
 #include <rapidjson/error/error.h>
 #include <rapidjson/reader.h>
 
+#include "byte_order.hpp"
+
 namespace brenvale {
 namespace {
 
 // In-situ: strings are decoded in place in the document's own copy of the text, so the tree
 // points into that copy instead of copying every string again.
-constexpr unsigned parse_flags = rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseInsituFlag;
+constexpr unsigned parse_flags =
+    rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseInsituFlag;
 
 // Why the handler stopped the reader.
 enum class Stop : std::uint8_t { none, depth, number_range, surrogate };
@@ -52,27 +55,19 @@ bool overflows(std::string_view text) {
   return point > 0;
 }
 
-// Byte order of keys; most keys differ early, so a byte loop beats a call to memcmp.
-bool key_less(std::string_view a, std::string_view b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
-  }
-  return a.size() < b.size();
-}
-
 // A stable sort, so the last of duplicate keys stays last. Schema objects are small, where
 // insertion sort needs no buffer; large ones go to std::stable_sort.
 void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iterator last) {
   constexpr std::ptrdiff_t insertion_limit = 24;
   if (last - first > insertion_limit) {
-    std::stable_sort(first, last, [](const Member& a, const Member& b) { return key_less(a.key, b.key); });
+    std::stable_sort(first, last,
+                     [](const Member& a, const Member& b) { return byte_less(a.key, b.key); });
     return;
   }
   for (auto it = first + (first != last ? 1 : 0); it < last; ++it) {
     Member moving = *it;
     auto hole = it;
-    for (; hole != first && key_less(moving.key, (hole - 1)->key); --hole) *hole = *(hole - 1);
+    for (; hole != first && byte_less(moving.key, (hole - 1)->key); --hole) *hole = *(hole - 1);
     *hole = moving;
   }
 }
@@ -81,7 +76,9 @@ void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iter
 // then they move, sorted (objects) and contiguous, into the arena.
 class TreeBuilder {
  public:
-  explicit TreeBuilder(std::pmr::memory_resource& arena) : arena_(arena) {}
+  // `escapes` says whether the text holds any \u escape; without one no string can hold a
+  // surrogate, and the per-string check is skipped.
+  TreeBuilder(std::pmr::memory_resource& arena, bool escapes) : arena_(arena), escapes_(escapes) {}
 
   bool Null() { return push(Value()); }
   bool Bool(bool b) {
@@ -109,12 +106,13 @@ class TreeBuilder {
     Value v;
     v.kind = Kind::string;
     v.size = length;
-    v.chars = copy(str, length);
+    v.chars = checked(str, length);
     return v.chars != nullptr && push(v);
   }
   bool Key(const char* str, rapidjson::SizeType length, bool) {
-    const char* chars = copy(str, length);
+    const char* chars = checked(str, length);
     key_ = std::string_view(chars, length);
+    key_atom_ = atom_of(key_);
     return chars != nullptr;
   }
   bool StartObject() { return open(true); }
@@ -158,10 +156,12 @@ class TreeBuilder {
   struct Frame {
     std::size_t start;
     std::string_view key;  // the key under which the finished container is stored
+    Atom key_atom;
     bool object;
   };
 
-  bool push(const Value& v) {
+  bool push(Value v) {
+    v.key_atom = key_atom_;
     stack_.push_back(Member{key_, v});
     return true;
   }
@@ -170,19 +170,21 @@ class TreeBuilder {
       stop_ = Stop::depth;
       return false;
     }
-    frames_.push_back(Frame{stack_.size(), key_, object});
+    frames_.push_back(Frame{stack_.size(), key_, key_atom_, object});
     return true;
   }
   bool close(const Frame& frame, const Value& v) {
     stack_.resize(frame.start);
     frames_.pop_back();
     key_ = frame.key;
+    key_atom_ = frame.key_atom;
     return push(v);
   }
 
   // Copies a transient string into the arena. RapidJSON decodes a lone \uDC00..\uDFFF escape
   // into the 3-byte form of a surrogate, which is not UTF-8; such a string is refused.
-  const char* copy(const char* str, std::size_t length) {
+  const char* checked(const char* str, std::size_t length) {
+    if (!escapes_) return str;
     for (const char* p = str;
          (p = static_cast<const char*>(std::memchr(p, '\xED', length - (p - str)))); ++p) {
       if (p + 1 < str + length && static_cast<unsigned char>(p[1]) >= 0xA0) {
@@ -231,6 +233,8 @@ class TreeBuilder {
   std::vector<Member> stack_;
   std::vector<Frame> frames_;
   std::string_view key_;
+  Atom key_atom_ = Atom::other;
+  bool escapes_;
   Stop stop_ = Stop::none;
 };
 
@@ -368,7 +372,7 @@ ParseResult parse_json(std::string_view text) {
   auto* own = static_cast<char*>(result.document.arena->allocate(text.size() + 1, 1));
   std::memcpy(own, text.data(), text.size());
   own[text.size()] = '\0';
-  TreeBuilder builder(*result.document.arena);
+  TreeBuilder builder(*result.document.arena, text.find("\\u") != std::string_view::npos);
   rapidjson::Reader reader;
   rapidjson::InsituStringStream stream(own);
   const rapidjson::ParseResult parsed = reader.Parse<parse_flags>(stream, builder);

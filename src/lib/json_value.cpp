@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "byte_order.hpp"
+
 namespace brenvale {
 
 const Value* Value::find(std::string_view key) const {
@@ -20,8 +22,15 @@ const Value* Value::find(std::string_view key) const {
     return nullptr;
   }
   const Member* it = std::lower_bound(
-      members, end, key, [](const Member& m, std::string_view k) { return m.key < k; });
+      members, end, key, [](const Member& m, std::string_view k) { return byte_less(m.key, k); });
   return it != end && it->key == key ? &it->value : nullptr;
+}
+
+const Value* Value::find(Atom atom) const {
+  for (const Member& member : object()) {
+    if (member.value.key_atom == atom) return &member.value;
+  }
+  return nullptr;
 }
 
 const Value& empty_object() {

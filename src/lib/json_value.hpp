@@ -7,6 +7,8 @@
 #include <span>
 #include <string_view>
 
+#include "key_atoms.hpp"
+
 namespace brenvale {
 
 enum class Kind : std::uint8_t { null, boolean, int64, uint64, float64, string, array, object };
@@ -17,7 +19,8 @@ struct Member;
 // that produced the value; a Value is only valid while that Document is alive.
 struct Value {
   Kind kind = Kind::null;
-  std::uint32_t size = 0;  // bytes of a string, items of an array, members of an object
+  Atom key_atom = Atom::other;  // the key this value is stored under in its object, if known
+  std::uint32_t size = 0;       // bytes of a string, items of an array, members of an object
   union {
     bool boolean;
     std::int64_t int64;
@@ -46,6 +49,8 @@ struct Value {
 
   // Binary search over the sorted members; nullptr when absent or when this is not an object.
   const Value* find(std::string_view key) const;
+  // The same for a key the reader classified: a scan comparing one byte per member.
+  const Value* find(Atom atom) const;
 };
 
 struct Member {

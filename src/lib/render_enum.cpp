@@ -9,7 +9,7 @@ void append_enum(std::string_view name, const Value& definition, std::string& ou
   out += "export type ";
   out += name;
   out += " = ";
-  const Value* members = definition.find("enum");
+  const Value* members = definition.find(Atom::enum_values);
   if (members == nullptr || members->array().empty()) {
     out += "never";
   } else {

@@ -36,7 +36,7 @@ void append_comment_text(std::string_view text, std::string& out) {
 void append_interface(Ctx& ctx, std::string_view name, const Value& definition, bool write,
                       std::string& out) {
   if (!write) {
-    if (const Value* collection = string_member(definition, "x-firestore-collection")) {
+    if (const Value* collection = string_member(definition, Atom::collection)) {
       out += "// @firestore-collection ";
       append_comment_text(collection->string(), out);
       out += '\n';
@@ -47,8 +47,9 @@ void append_interface(Ctx& ctx, std::string_view name, const Value& definition, 
   if (write) out += "Write";
   out += " {\n";
 
-  const OrderedSet<std::string_view> required = required_set(definition);
-  const Value* doc_id = string_member(definition, "x-firestore-doc-id-field");
+  const NameSet required_names = required_set(definition);
+  AscendingLookup required(required_names);
+  const Value* doc_id = string_member(definition, Atom::doc_id_field);
   for (const Member& property : property_map(definition).object()) {
     const std::string_view key = property.key;
     const Value& schema = property.value;
@@ -60,21 +61,18 @@ void append_interface(Ctx& ctx, std::string_view name, const Value& definition, 
       }
       continue;
     }
-    if (write) {
-      const Value* read_only = schema.find("readOnly");
-      if (read_only != nullptr && read_only->is_true()) continue;
-    }
-    const bool is_required = required.find(key) != required.end();
+    const SchemaKeys keys = scan_schema(schema);
+    if (write && keys.read_only != nullptr && keys.read_only->is_true()) continue;
+    const bool is_required = required.contains(key);
     bool optional = !is_required;
     if (!write && is_required) {
-      const Value* guaranteed = schema.find("x-firestore-presence-guaranteed");
-      optional = guaranteed == nullptr || !guaranteed->is_true();
+      optional = keys.presence_guaranteed == nullptr || !keys.presence_guaranteed->is_true();
     }
     out += "  ";
     append_ident(key, out);
     if (optional) out += '?';
     out += ": ";
-    append_type(ctx, schema, write, out);
+    append_type(ctx, keys, write, out);
     out += ";\n";
   }
   out += "}\n\n";

@@ -2,6 +2,7 @@
 #include "render_type.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -9,6 +10,7 @@
 
 #include "bundle.hpp"
 #include "literal.hpp"
+#include "schema_keys.hpp"
 
 namespace brenvale {
 namespace {
@@ -20,6 +22,30 @@ constexpr std::string_view open_string_suffix = " | (string & {})";
 struct Span {
   std::size_t offset;
   std::size_t length;
+};
+
+// The kept members of one union. Most unions are "T | null": the first few spans live inline,
+// so rendering them allocates nothing.
+class SpanList {
+ public:
+  void push_back(Span span) {
+    if (size_ < few_.size()) {
+      few_[size_] = span;
+    } else {
+      if (size_ == few_.size()) many_.assign(few_.begin(), few_.end());
+      many_.push_back(span);
+    }
+    ++size_;
+  }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const Span* begin() const { return size_ <= few_.size() ? few_.data() : many_.data(); }
+  const Span* end() const { return begin() + size_; }
+
+ private:
+  std::array<Span, 4> few_{};
+  std::vector<Span> many_;
+  std::size_t size_ = 0;
 };
 
 // Keeps the first occurrence of each member text and, in canonical mode, sorts them.
@@ -92,7 +118,7 @@ class UnionWriter {
   std::string& out_;
   std::size_t base_;
   bool sort_;
-  std::vector<Span> kept_;
+  SpanList kept_;
   std::optional<SpanSet> seen_;
 };
 
@@ -115,11 +141,10 @@ void record_shared(Ctx& ctx, std::string_view name) {
     ctx.used_shared.emplace(name);
 }
 
-void append_firestore_type(Ctx& ctx, const Value& node, std::string_view kind, bool write,
+void append_firestore_type(Ctx& ctx, const SchemaKeys& keys, std::string_view kind, bool write,
                            std::string& out) {
   if (kind == "timestamp") {
-    const Value* server = node.find("x-firestore-server-timestamp");
-    const bool server_filled = server != nullptr && server->is_true();
+    const bool server_filled = keys.server_timestamp != nullptr && keys.server_timestamp->is_true();
     if (write && server_filled) {
       ctx.imports.insert("FieldValue");
       out += "FieldValue";
@@ -129,7 +154,7 @@ void append_firestore_type(Ctx& ctx, const Value& node, std::string_view kind, b
     }
   } else if (kind == "reference") {
     ctx.imports.insert("DocumentReference");
-    if (const Value* target = string_member(node, "x-firestore-ref-target")) {
+    if (const Value* target = keys.ref_target; target != nullptr && target->is_string()) {
       // A target that names a shared definition must be imported like a $ref to it.
       record_shared(ctx, target->string());
       out += "DocumentReference<";
@@ -158,7 +183,7 @@ void append_reference(Ctx& ctx, std::string_view ref, bool write, std::string& o
   const std::string_view name = slash == std::string_view::npos ? ref : ref.substr(slash + 1);
   record_shared(ctx, name);
   const Value* definition = ctx.defs->find(name);
-  const Value* members = definition != nullptr ? definition->find("enum") : nullptr;
+  const Value* members = definition != nullptr ? definition->find(Atom::enum_values) : nullptr;
   if (members == nullptr) {
     out += name;
     if (write) {
@@ -203,24 +228,28 @@ void append_inline_enum(const Ctx& ctx, std::span<const Value> items, bool write
 }  // namespace
 
 void append_type(Ctx& ctx, const Value& node, bool write, std::string& out) {
-  if (const Value* kind = string_member(node, "x-firestore-type")) {
-    append_firestore_type(ctx, node, kind->string(), write, out);
+  append_type(ctx, scan_schema(node), write, out);
+}
+
+void append_type(Ctx& ctx, const SchemaKeys& keys, bool write, std::string& out) {
+  if (keys.firestore_type != nullptr && keys.firestore_type->is_string()) {
+    append_firestore_type(ctx, keys, keys.firestore_type->string(), write, out);
     return;
   }
-  if (const Value* ref = string_member(node, "$ref")) {
-    append_reference(ctx, ref->string(), write, out);
+  if (keys.ref != nullptr && keys.ref->is_string()) {
+    append_reference(ctx, keys.ref->string(), write, out);
     return;
   }
-  if (const Value* value = node.find("const")) {
-    append_literal(*value, out);
+  if (keys.const_value != nullptr) {
+    append_literal(*keys.const_value, out);
     return;
   }
-  if (const Value* members = node.find("enum"); members != nullptr && members->is_array()) {
-    append_inline_enum(ctx, members->array(), write, out);
+  if (keys.enum_values != nullptr && keys.enum_values->is_array()) {
+    append_inline_enum(ctx, keys.enum_values->array(), write, out);
     return;
   }
-  const Value* alternatives = node.find("anyOf");
-  if (alternatives == nullptr || !alternatives->is_array()) alternatives = node.find("oneOf");
+  const Value* alternatives = keys.any_of;
+  if (alternatives == nullptr || !alternatives->is_array()) alternatives = keys.one_of;
   if (alternatives != nullptr && alternatives->is_array()) {
     UnionWriter writer(out, ctx.canonical);
     for (const Value& member : alternatives->array()) {
@@ -229,9 +258,9 @@ void append_type(Ctx& ctx, const Value& node, bool write, std::string& out) {
     writer.finish();
     return;
   }
-  if (const Value* type = node.find("type")) {
+  if (const Value* type = keys.type) {
     if (type->is_string()) {
-      append_json_type(ctx, type->string(), node, write, out);
+      append_json_type(ctx, type->string(), keys, write, out);
       return;
     }
     if (type->is_array()) {
@@ -239,7 +268,7 @@ void append_type(Ctx& ctx, const Value& node, bool write, std::string& out) {
       for (const Value& entry : type->array()) {
         if (!entry.is_string()) continue;
         writer.add([&](std::string& buffer) {
-          append_json_type(ctx, entry.string(), node, write, buffer);
+          append_json_type(ctx, entry.string(), keys, write, buffer);
         });
       }
       writer.finish();
@@ -251,6 +280,11 @@ void append_type(Ctx& ctx, const Value& node, bool write, std::string& out) {
 
 void append_json_type(Ctx& ctx, std::string_view type_name, const Value& node, bool write,
                       std::string& out) {
+  append_json_type(ctx, type_name, scan_schema(node), write, out);
+}
+
+void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& keys, bool write,
+                      std::string& out) {
   if (type_name == "null") {
     out += "null";
   } else if (type_name == "string") {
@@ -260,7 +294,7 @@ void append_json_type(Ctx& ctx, std::string_view type_name, const Value& node, b
   } else if (type_name == "boolean") {
     out += "boolean";
   } else if (type_name == "object") {
-    const Value* values = node.find("additionalProperties");
+    const Value* values = keys.additional_properties;
     if (values == nullptr || values->is_true()) {
       out += "Record<string, unknown>";
     } else if (values->is_object()) {
@@ -271,7 +305,7 @@ void append_json_type(Ctx& ctx, std::string_view type_name, const Value& node, b
       out += "Record<string, never>";
     }
   } else if (type_name == "array") {
-    if (const Value* tuple = node.find("prefixItems"); tuple != nullptr && tuple->is_array()) {
+    if (const Value* tuple = keys.prefix_items; tuple != nullptr && tuple->is_array()) {
       out += '[';
       bool first = true;
       for (const Value& member : tuple->array()) {
@@ -280,7 +314,7 @@ void append_json_type(Ctx& ctx, std::string_view type_name, const Value& node, b
         append_type(ctx, member, write, out);
       }
       out += ']';
-    } else if (const Value* items = node.find("items")) {
+    } else if (const Value* items = keys.items) {
       const std::size_t start = out.size();
       append_type(ctx, *items, write, out);
       if (out.find('|', start) != std::string::npos) {

@@ -7,6 +7,7 @@
 
 #include "json_value.hpp"
 #include "ordered_set.hpp"
+#include "schema_keys.hpp"
 
 namespace brenvale {
 
@@ -23,8 +24,12 @@ struct Ctx {
 // Appends the type text of `node` to `out`. Never fails; recursion is bounded by the
 // nesting limit of the parsed tree.
 void append_type(Ctx& ctx, const Value& node, bool write, std::string& out);
+// The same for a node whose keys were scanned already.
+void append_type(Ctx& ctx, const SchemaKeys& keys, bool write, std::string& out);
 // Appends the type text for one JSON Schema type name carried by `node`.
 void append_json_type(Ctx& ctx, std::string_view type_name, const Value& node, bool write,
+                      std::string& out);
+void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& keys, bool write,
                       std::string& out);
 
 // Owned-string forms of the two above.
