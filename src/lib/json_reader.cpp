@@ -12,6 +12,7 @@
 #include <rapidjson/reader.h>
 
 #include "byte_order.hpp"
+#include "page_resource.hpp"
 
 namespace brenvale {
 namespace {
@@ -181,8 +182,9 @@ class TreeBuilder {
     return push(v);
   }
 
-  // Copies a transient string into the arena. RapidJSON decodes a lone \uDC00..\uDFFF escape
-  // into the 3-byte form of a surrogate, which is not UTF-8; such a string is refused.
+  // Strings are decoded in place, in the document's copy of the text. RapidJSON decodes a lone
+  // \uDC00..\uDFFF escape into the 3-byte form of a surrogate, which is not UTF-8; such a
+  // string is refused. Only a text holding some \u escape needs the check.
   const char* checked(const char* str, std::size_t length) {
     if (!escapes_) return str;
     for (const char* p = str;
@@ -192,10 +194,7 @@ class TreeBuilder {
         return nullptr;
       }
     }
-    auto* out = static_cast<char*>(arena_.allocate(length + 1, 1));
-    std::memcpy(out, str, length);
-    out[length] = '\0';
-    return out;
+    return str;
   }
 
   static bool number(std::string_view text, Value& v) {
@@ -369,6 +368,10 @@ ParseError position(std::string_view text, Located located) {
 
 ParseResult parse_json(std::string_view text) {
   ParseResult result;
+  // One block sized from the text holds the copy and, for usual texts, every node; pages
+  // that stay untouched cost nothing.
+  result.document.arena = std::make_unique<std::pmr::monotonic_buffer_resource>(
+      text.size() * 3 + 4096, &large_page_resource());
   auto* own = static_cast<char*>(result.document.arena->allocate(text.size() + 1, 1));
   std::memcpy(own, text.data(), text.size());
   own[text.size()] = '\0';
