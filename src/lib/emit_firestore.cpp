@@ -167,7 +167,9 @@ std::string emit_inner(const Value& bundle, OrderedSet<std::string> shared,
   ctx.shared = std::move(shared);
   ctx.defs = &definitions(bundle);
 
-  std::string body;
+  // The body is written straight into the result, behind the header; the import lines,
+  // known only at the end, are inserted in front of it then.
+  std::string body(header);
   std::string tail;
   for (const Member& entry : ctx.defs->object()) {
     const std::string_view name = entry.key;
@@ -196,14 +198,13 @@ std::string emit_inner(const Value& bundle, OrderedSet<std::string> shared,
     }
   }
 
-  std::string out;
-  out.reserve(header.size() + 256 + body.size() + tail.size());
-  out += header;
-  if (!ctx.imports.empty()) append_import_line(ctx.imports, "firebase/firestore", out);
-  if (!ctx.used_shared.empty()) append_import_line(ctx.used_shared, shared_path, out);
-  out += body;
-  out += tail;
-  return out;
+  std::string imports;
+  if (!ctx.imports.empty()) append_import_line(ctx.imports, "firebase/firestore", imports);
+  if (!ctx.used_shared.empty()) append_import_line(ctx.used_shared, shared_path, imports);
+  body.reserve(body.size() + imports.size() + tail.size());
+  body.insert(header.size(), imports);
+  body += tail;
+  return body;
 }
 
 }  // namespace brenvale
