@@ -81,6 +81,8 @@ class TreeBuilder {
   // surrogate, and the per-string check is skipped.
   TreeBuilder(std::pmr::memory_resource& arena, bool escapes) : arena_(arena), escapes_(escapes) {}
 
+  // RapidJSON calls the handler by these names.
+  // NOLINTBEGIN(readability-identifier-naming)
   bool Null() { return push(Value()); }
   bool Bool(bool b) {
     Value v;
@@ -112,6 +114,7 @@ class TreeBuilder {
   }
   bool Key(const char* str, rapidjson::SizeType length, bool) {
     const char* chars = checked(str, length);
+    if (chars == nullptr) return false;
     key_ = std::string_view(chars, length);
     key_atom_ = atom_of(key_);
     return chars != nullptr;
@@ -120,7 +123,7 @@ class TreeBuilder {
   bool StartArray() { return open(false); }
   bool EndObject(rapidjson::SizeType) {
     const Frame frame = frames_.back();
-    auto first = stack_.begin() + frame.start;
+    auto first = stack_.begin() + static_cast<std::ptrdiff_t>(frame.start);
     sort_members(first, stack_.end());
     auto kept = first;
     for (auto it = first; it != stack_.end(); ++it) {
@@ -147,6 +150,7 @@ class TreeBuilder {
     v.items = items;
     return close(frame, v);
   }
+  // NOLINTEND(readability-identifier-naming)
 
   Stop stop() const { return stop_; }
   std::size_t depth() const { return frames_.size(); }

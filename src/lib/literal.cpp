@@ -39,16 +39,17 @@ void append_float(double value, std::string& out) {
     out += std::to_string(std::abs(exponent));
   } else if (exponent >= n - 1) {
     out += digits;
-    out.append(static_cast<std::size_t>(exponent - n + 1), '0');
+    out.append(static_cast<std::size_t>(exponent) - static_cast<std::size_t>(n) + 1, '0');
     out += ".0";
   } else if (exponent < 0) {
     out += "0.";
-    out.append(static_cast<std::size_t>(-exponent - 1), '0');
+    out.append(static_cast<std::size_t>(-exponent) - 1, '0');
     out += digits;
   } else {
-    out.append(digits, 0, static_cast<std::size_t>(exponent + 1));
+    const auto whole = static_cast<std::size_t>(exponent) + 1;
+    out.append(digits, 0, whole);
     out += '.';
-    out.append(digits, static_cast<std::size_t>(exponent + 1));
+    out.append(digits, whole);
   }
 }
 
