@@ -1,0 +1,176 @@
+"""Typed compat findings parsed from the core's JSON report, and the accepted-findings list."""
+
+from __future__ import annotations
+
+import enum
+import json
+import re
+from collections.abc import Iterable, Sequence
+from dataclasses import dataclass
+
+from . import _core
+
+
+class Verdict(str, enum.Enum):
+    """How a change affects readers and writers of existing documents."""
+
+    SAFE = "SAFE"
+    BREAKING = "BREAKING"
+
+    def __str__(self) -> str:
+        return self.value
+
+
+@dataclass(frozen=True)
+class Finding:
+    """One change between two contract versions."""
+
+    definition: str
+    field: str | None
+    verdict: Verdict
+    message: str
+
+    @property
+    def location(self) -> str:
+        """`Definition.field`, or `Definition` for a definition-level finding."""
+        return self.definition if self.field is None else f"{self.definition}.{self.field}"
+
+
+def parse_findings(report: str) -> list[Finding]:
+    """Parses the JSON array that `compat` returns; ValueError when it is not one."""
+    rows = json.loads(report)
+    if not isinstance(rows, list):
+        raise ValueError("findings report is not a JSON array")
+    return [_finding(row) for row in rows]
+
+
+def _finding(row: object) -> Finding:
+    if not isinstance(row, dict):
+        raise ValueError(f"finding is not an object: {row!r}")
+    definition, field, message = row.get("def"), row.get("field"), row.get("message")
+    if not isinstance(definition, str) or not isinstance(message, str):
+        raise ValueError(f"finding lacks def or message: {row!r}")
+    if field is not None and not isinstance(field, str):
+        raise ValueError(f"finding field is neither a string nor null: {row!r}")
+    try:
+        verdict = Verdict(row.get("verdict"))
+    except ValueError:
+        raise ValueError(f"finding has an unknown verdict: {row!r}") from None
+    return Finding(definition, field, verdict, message)
+
+
+def compat_findings(old_json: str, new_json: str) -> list[Finding]:
+    """Like `compat`, but returns typed findings instead of JSON text."""
+    return parse_findings(_core.compat(old_json, new_json))
+
+
+def _glob(pattern: str) -> re.Pattern[str]:
+    """Only `*` is special (any run of characters); `?` and `[` match themselves."""
+    return re.compile(".*".join(re.escape(part) for part in pattern.split("*")), re.DOTALL)
+
+
+# A `#` opens a comment at the start of a line or after a blank, so `a#b` stays literal.
+_COMMENT = re.compile(r"(^|\s)#.*$")
+
+
+@dataclass(frozen=True)
+class IgnoreRule:
+    """One accepted-findings line: a location pattern and an optional message pattern."""
+
+    text: str
+    location: re.Pattern[str]
+    message: re.Pattern[str] | None
+
+    def matches(self, finding: Finding) -> bool:
+        if not self.location.fullmatch(finding.location):
+            return False
+        return self.message is None or bool(self.message.fullmatch(finding.message))
+
+
+def parse_ignore_rule(line: str) -> IgnoreRule | None:
+    """Parses `Location: message` or `Location`; None for a blank or comment-only line."""
+    text = _COMMENT.sub("", line).strip()
+    if not text:
+        return None
+    # Messages may hold colons ("type changed: a -> b"); locations never do.
+    location, colon, message = text.partition(":")
+    message = message.strip()
+    return IgnoreRule(
+        text=text,
+        location=_glob(location.strip()),
+        message=_glob(message) if colon and message else None,
+    )
+
+
+def parse_ignore(text: str) -> list[IgnoreRule]:
+    """Parses an accepted-findings file, one rule a line."""
+    rules = (parse_ignore_rule(line) for line in text.splitlines())
+    return [rule for rule in rules if rule is not None]
+
+
+def is_ignored(finding: Finding, rules: Iterable[IgnoreRule]) -> bool:
+    return any(rule.matches(finding) for rule in rules)
+
+
+class FailOn(str, enum.Enum):
+    """Which findings, when not ignored, fail a compat run."""
+
+    BREAKING = "breaking"
+    ANY = "any"
+    NEVER = "never"
+
+    def fails(self, finding: Finding) -> bool:
+        if self is FailOn.NEVER:
+            return False
+        return self is FailOn.ANY or finding.verdict is Verdict.BREAKING
+
+
+@dataclass(frozen=True)
+class Judged:
+    """A finding with what the run makes of it."""
+
+    finding: Finding
+    ignored: bool
+    fails: bool
+
+
+@dataclass(frozen=True)
+class Comparison:
+    """The findings of one OLD bundle against NEW, judged."""
+
+    old_name: str
+    new_name: str
+    report: str
+    judged: tuple[Judged, ...]
+
+    @property
+    def failed(self) -> bool:
+        return any(item.fails for item in self.judged)
+
+    def count(self, verdict: Verdict) -> int:
+        """Findings of `verdict` that are not ignored."""
+        return sum(1 for j in self.judged if not j.ignored and j.finding.verdict is verdict)
+
+    @property
+    def ignored(self) -> int:
+        return sum(1 for item in self.judged if item.ignored)
+
+    def summary(self) -> str:
+        """`2 breaking, 3 safe`, plus the ignored count when there are any."""
+        text = f"{self.count(Verdict.BREAKING)} breaking, {self.count(Verdict.SAFE)} safe"
+        return f"{text}, {self.ignored} ignored" if self.ignored else text
+
+
+def judge(
+    old_name: str,
+    new_name: str,
+    report: str,
+    rules: Sequence[IgnoreRule],
+    fail_on: FailOn,
+) -> Comparison:
+    """Parses `report` and marks each finding ignored and/or failing."""
+    judged = []
+    for finding in parse_findings(report):
+        ignored = is_ignored(finding, rules)
+        judged.append(Judged(finding, ignored, not ignored and fail_on.fails(finding)))
+    return Comparison(old_name, new_name, report, tuple(judged))
