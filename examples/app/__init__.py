@@ -1,0 +1,1 @@
+"""A small blog stored in Cloud Firestore: users, their posts, and comments on posts."""

@@ -1,0 +1,246 @@
+"""The contract bundle: Pydantic models to the JSON Schema text that brenvale emits from.
+
+`bundle(models)` writes every given model and everything it references (nested models, enums,
+the targets of `firestore.Reference(Model)`) under `$defs`, as Pydantic writes them with
+`ref_template="#/$defs/{model}"`, plus the Firestore keys of `brenvale.firestore`. The text is
+sorted-key JSON with two-space indentation, so the same models always give the same bytes.
+
+Decisions, each switchable through `Options`:
+
+- mode "serialization": the bundle describes a document as `model.model_dump(by_alias=True)`
+  writes it, which is what Firestore holds (computed fields appear, read-only; serializers decide
+  the stored type). "validation" describes what `model_validate` accepts instead.
+- by_alias: property names are the aliases (from `Field(alias=...)` or an `alias_generator`),
+  since a document holds its data under those names.
+- datetime_is_timestamp: a `datetime` (anywhere: a field, a list item, an optional) is a
+  Firestore timestamp, which is how the Firestore clients store Python datetimes.
+- bytes_is_bytes: a `bytes` value is a Firestore Bytes blob.
+- required_is_present: a field the model requires and gives no default is presence-guaranteed:
+  every document the model wrote or validated has it, so TypeScript readers may rely on it. A
+  field with a default (`None` included) may be missing from older or foreign documents, so
+  readers see it as optional. `firestore.MayBeAbsent` opts a required field out;
+  `firestore.PresenceGuaranteed` opts any field in. The document-id field is left alone (the id
+  comes from the snapshot, not from the data).
+"""
+
+from __future__ import annotations
+
+import functools
+import importlib
+import json
+import os
+import re
+import sys
+import typing
+from collections.abc import Iterable, Iterator
+from dataclasses import dataclass
+from types import ModuleType
+from typing import Any, Literal
+
+from . import firestore
+
+PYDANTIC_MISSING = "Pydantic is needed for --models: pip install 'brenvale[pydantic]'"
+
+_MODULE = re.compile(r"[A-Za-z_]\w*(\.[A-Za-z_]\w*)*")
+_NAME = re.compile(r"[A-Za-z_]\w*")
+
+JsonDict = dict[str, Any]
+
+
+class ModelsError(Exception):
+    """A user error in the models or in the way they were named; the message is one line."""
+
+
+@dataclass(frozen=True)
+class Options:
+    """How models become a bundle; the module docstring explains each default."""
+
+    mode: Literal["validation", "serialization"] = "serialization"
+    by_alias: bool = True
+    datetime_is_timestamp: bool = True
+    bytes_is_bytes: bool = True
+    required_is_present: bool = True
+
+
+def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
+    """The contract bundle text of `models` and everything they reference."""
+    _require_pydantic()
+    from pydantic import BaseModel
+    from pydantic.errors import PydanticUserError
+    from pydantic.json_schema import models_json_schema
+
+    if options.mode not in ("validation", "serialization"):
+        raise ModelsError(f"mode must be 'validation' or 'serialization', not {options.mode!r}")
+    roots = list(models)
+    if not roots:
+        raise ModelsError("no models to put in the bundle")
+    for model in roots:
+        if not (isinstance(model, type) and issubclass(model, BaseModel)):
+            raise ModelsError(f"not a Pydantic model class: {model!r}")
+    everything = _with_reference_targets(roots)
+    try:
+        _, schema = models_json_schema(
+            [(model, options.mode) for model in everything],
+            by_alias=options.by_alias,
+            ref_template="#/$defs/{model}",
+            schema_generator=_generator(options),
+        )
+    except PydanticUserError as error:
+        raise ModelsError(_one_line(error)) from error
+    return json.dumps({"$defs": schema.get("$defs", {})}, indent=2, sort_keys=True, ensure_ascii=False) + "\n"
+
+
+def bundle_from_spec(target: str, *, options: Options = Options()) -> str:
+    """The bundle for "pkg.module:User,Post", or for "pkg.module": its models with a collection,
+    or, when it has none (plain DTOs), every model class defined in it.
+
+    The current directory goes first on `sys.path`, as with `python -m`.
+    """
+    _require_pydantic()
+    module_name, names = _parse_target(target)
+    module = _import(module_name)
+    models = [_model_named(module, name) for name in names] if names else _module_models(module)
+    if not models:
+        raise ModelsError(f"no Pydantic model in {module_name}")
+    return bundle(models, options=options)
+
+
+def _require_pydantic() -> None:
+    try:
+        import pydantic
+    except ImportError:
+        raise ModelsError(PYDANTIC_MISSING) from None
+    if not pydantic.VERSION.startswith("2."):
+        raise ModelsError(f"Pydantic 2 is needed for --models, found {pydantic.VERSION}")
+
+
+def _one_line(error: BaseException) -> str:
+    lines = str(error).strip().splitlines()
+    return f"{type(error).__name__}: {lines[0] if lines else ''}".rstrip(": ")
+
+
+def _parse_target(target: str) -> tuple[str, list[str]]:
+    module_name, colon, rest = target.strip().partition(":")
+    names = [name.strip() for name in rest.split(",")] if colon else []
+    if not _MODULE.fullmatch(module_name) or not all(_NAME.fullmatch(name) for name in names):
+        raise ModelsError(f"expected 'package.module' or 'package.module:Model,Other', got {target!r}")
+    return module_name, names
+
+
+def _import(module_name: str) -> ModuleType:
+    cwd = os.getcwd()
+    if cwd not in sys.path:
+        sys.path.insert(0, cwd)
+    try:
+        return importlib.import_module(module_name)
+    except ModuleNotFoundError as error:
+        if error.name and (module_name == error.name or module_name.startswith(error.name + ".")):
+            raise ModelsError(f"no module named {error.name} (looked in {cwd} and on sys.path)") from error
+        raise ModelsError(f"importing {module_name} failed: {_one_line(error)}") from error
+    except Exception as error:
+        raise ModelsError(f"importing {module_name} failed: {_one_line(error)}") from error
+
+
+def _model_named(module: ModuleType, name: str) -> type:
+    from pydantic import BaseModel
+
+    model = getattr(module, name, None)
+    if model is None:
+        raise ModelsError(f"{module.__name__} has no {name}")
+    if not (isinstance(model, type) and issubclass(model, BaseModel)):
+        raise ModelsError(f"{module.__name__}:{name} is not a Pydantic model class")
+    return model
+
+
+def _module_models(module: ModuleType) -> list[type]:
+    """The module's models with a collection (imported ones too), else the models defined in it."""
+    from pydantic import BaseModel
+
+    found = {id(v): v for v in vars(module).values() if isinstance(v, type) and issubclass(v, BaseModel)}
+    models = sorted(found.values(), key=lambda m: m.__qualname__)
+    stored = [m for m in models if firestore.collection_of(m)]
+    return stored or [m for m in models if m.__module__ == module.__name__]
+
+
+def _with_reference_targets(roots: list[type]) -> list[type]:
+    """`roots`, then every model class named by a `Reference(Model)` reachable from them."""
+    seen: set[type] = set()
+    targets: list[type] = []
+    for model in roots:
+        for target in _reference_targets(model, seen):
+            if target not in roots and target not in targets:
+                targets.append(target)
+    return roots + targets
+
+
+def _reference_targets(model: type, seen: set[type]) -> Iterator[type]:
+    if model in seen:
+        return
+    seen.add(model)
+    for field in getattr(model, "model_fields", {}).values():
+        for item in _annotation_parts(field.annotation, *field.metadata):
+            if isinstance(item, firestore.FirestoreType) and isinstance(item.target, type):
+                yield item.target
+                yield from _reference_targets(item.target, seen)
+            elif isinstance(item, type) and hasattr(item, "model_fields"):
+                yield from _reference_targets(item, seen)
+
+
+def _annotation_parts(*items: Any) -> Iterator[Any]:
+    """Every type argument and `Annotated` marker inside the given annotations, depth first."""
+    for item in items:
+        yield item
+        yield from _annotation_parts(*typing.get_args(item))
+
+
+@functools.cache
+def _generator(options: Options) -> type:
+    """Pydantic's JSON Schema generator with the Firestore defaults of `options`."""
+    from pydantic.json_schema import GenerateJsonSchema
+
+    class FirestoreJsonSchema(GenerateJsonSchema):
+        def datetime_schema(self, schema: Any) -> JsonDict:
+            if options.datetime_is_timestamp:
+                return firestore.Timestamp.keys()
+            return super().datetime_schema(schema)
+
+        def bytes_schema(self, schema: Any) -> JsonDict:
+            if options.bytes_is_bytes:
+                return firestore.Bytes.keys()
+            return super().bytes_schema(schema)
+
+        def model_schema(self, schema: Any) -> JsonDict:
+            json_schema = super().model_schema(schema)
+            _finish_model(json_schema, schema["cls"], options)
+            return json_schema
+
+    return FirestoreJsonSchema
+
+
+def _finish_model(definition: JsonDict, model: type, options: Options) -> None:
+    """Writes the id field under its bundle name and applies the presence default."""
+    properties: JsonDict = definition.get("properties", {})
+    id_key = None
+    if firestore.DOC_ID_FIELD in definition:
+        id_key = _property_name(model, definition[firestore.DOC_ID_FIELD], options)
+        if id_key not in properties:
+            raise ModelsError(
+                f"{model.__name__}: id_field {definition[firestore.DOC_ID_FIELD]!r} is not one of its fields"
+            )
+        definition[firestore.DOC_ID_FIELD] = id_key
+    if options.required_is_present:
+        for name in definition.get("required", []):
+            if name != id_key and isinstance(properties.get(name), dict):
+                properties[name].setdefault(firestore.PRESENCE, True)
+
+
+def _property_name(model: type, field_name: str, options: Options) -> str:
+    """The property name of a Python field in the bundle: its alias for the mode, when used."""
+    field = getattr(model, "model_fields", {}).get(field_name)
+    if field is None or not options.by_alias:
+        return field_name
+    if options.mode == "serialization":
+        alias = field.serialization_alias or field.alias
+    else:
+        alias = field.validation_alias if isinstance(field.validation_alias, str) else field.alias
+    return alias or field_name
