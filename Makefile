@@ -1,22 +1,24 @@
-# Two entry points: `make demo` sets everything up and runs the generator on the example
-# bundle; `make test` runs every test. Both are safe to run again.
+# Two entry points: `make demo` sets everything up, turns the example app's Pydantic models
+# into a contract bundle and that into TypeScript; `make test` runs every test. Both are safe
+# to run again.
 PYTHON ?= python3
 BUILD ?= build
 EXAMPLE ?= examples/contract.json
 
-.PHONY: demo test setup install test-cpp test-sanitize test-python
+.PHONY: demo test setup install test-cpp test-sanitize test-python test-fuzz
 
 demo: install
-	$(PYTHON) -c 'import sys, brenvale; sys.stdout.write(brenvale.emit(open(sys.argv[1]).read()))' $(EXAMPLE)
+	cd examples && $(PYTHON) -m brenvale bundle --models app.models -o contract.json
+	$(PYTHON) -m brenvale emit $(EXAMPLE)
 
-test: test-cpp test-sanitize test-python
+test: test-cpp test-sanitize test-python test-fuzz
 
 setup:
 	./scripts/setup.sh
 
 install: setup
-	$(PYTHON) -m pip install -q --disable-pip-version-check --no-build-isolation . -Cbuild-dir=$(BUILD)/wheel 2>&1 \
-	  | { grep -v "Running pip as the 'root' user" || true; }
+	PIP_ROOT_USER_ACTION=ignore $(PYTHON) -m pip install -q --disable-pip-version-check \
+	  --no-build-isolation . -Cbuild-dir=$(BUILD)/wheel
 
 test-cpp: setup
 	cmake -S . -B $(BUILD)/cpp -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRENVALE_TESTS=ON -DBRENVALE_WERROR=ON >/dev/null
@@ -31,3 +33,7 @@ test-sanitize: setup
 test-python: install
 	./tests/typescript/install.sh
 	$(PYTHON) -m pytest
+
+# A short libFuzzer run of every target (fuzz/run.sh); without clang it skips, except in CI.
+test-fuzz: setup
+	BRENVALE_FUZZ_BUILD=$(BUILD)/fuzz ./fuzz/run.sh 15

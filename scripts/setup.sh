@@ -2,7 +2,8 @@
 # Installs what building and testing need; safe to run again (installs only what is missing).
 set -euo pipefail
 
-debian_packages=(g++ cmake ninja-build rapidjson-dev libgtest-dev libbenchmark-dev nodejs npm clang-format)
+debian_packages=(g++ cmake ninja-build rapidjson-dev libgtest-dev libbenchmark-dev nodejs npm clang-format
+  clang libfuzzer-14-dev)
 missing=()
 for package in "${debian_packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
@@ -23,5 +24,6 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-python3 -m pip install -q --disable-pip-version-check "scikit-build-core>=0.10" "pytest>=7" 2>&1 \
-  | grep -v "Running pip as the 'root' user" || true
+# Build backend, test tools, and Pydantic for the example models and their tests.
+PIP_ROOT_USER_ACTION=ignore python3 -m pip install -q --disable-pip-version-check \
+  "scikit-build-core>=0.10" "pytest>=7" "hypothesis>=6.100" "pydantic>=2.6"

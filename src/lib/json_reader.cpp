@@ -117,7 +117,7 @@ class TreeBuilder {
     if (chars == nullptr) return false;
     key_ = std::string_view(chars, length);
     key_atom_ = atom_of(key_);
-    return chars != nullptr;
+    return true;
   }
   bool StartObject() { return open(true); }
   bool StartArray() { return open(false); }

@@ -130,6 +130,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"\"\\uD800\"", "unexpected end of hex escape at line 1 column 8"},
         ErrorCase{"\"\\uD800\\u0041\"", "lone leading surrogate in hex escape at line 1 column 13"},
         ErrorCase{"\"\\uDC00\"", "lone leading surrogate in hex escape at line 1 column 8"},
+        // In a key too, where the key's length matches a key the reader knows.
+        ErrorCase{"{\"array\\uDFAA\":0}",
+                  "lone leading surrogate in hex escape at line 1 column 14"},
         ErrorCase{"\"a\x01\"",
                   "control character (\\u0000-\\u001F) found while parsing a string "
                   "at line 1 column 3"},

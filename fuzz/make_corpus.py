@@ -1,0 +1,109 @@
+"""Writes the seed corpus of every fuzz target into fuzz/corpus/<target>/ (run again to refresh).
+
+Seeds are the repository's real bundles, a small generated one, deep nesting at the limit, and a
+set of malformed texts; compat seeds are pairs joined by a NUL byte, as its target splits them.
+"""
+
+from __future__ import annotations
+
+import json
+import sys
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "bench"))
+
+from make_bundle import make_bundle, next_version  # noqa: E402
+
+CORPUS = ROOT / "fuzz" / "corpus"
+TARGETS = ("json_reader", "emit", "emit_shared", "emit_plain", "compat")
+
+MALFORMED: dict[str, bytes] = {
+    "empty": b"",
+    "bare_word": b"x",
+    "trailing_characters": b"1 x",
+    "unclosed_object": b'{"$defs": {"A": {"type": "object"',
+    "unclosed_list": b"[1, 2",
+    "trailing_comma": b'{"$defs": {"A": {},}}',
+    "missing_colon": b'{"$defs" {}}',
+    "key_not_string": b"{1: 2}",
+    "lone_surrogate": b'{"$defs": {"\\udc00": {"enum": []}}}',
+    "short_hex_escape": b'"\\u12"',
+    "invalid_escape": b'"\\x"',
+    "control_character": b'"a\x01b"',
+    "number_out_of_range": b"[1e400]",
+    "invalid_number": b"[-]",
+    "unclosed_string": b'{"$defs": {"A',
+    "nul_inside": b'{"$defs": {}}\x00{}',
+    "too_deep": b"[" * 128 + b"]" * 128,
+    "not_utf8": b'{"$defs": {"\xff\xfe": {"type": "object"}}}',
+}
+
+
+def bundle_text(defs: object, **root: object) -> bytes:
+    return json.dumps({"$defs": defs, **root}, ensure_ascii=False).encode()
+
+
+def deep_bundle() -> bytes:
+    """A model whose one property nests anyOf and array schemas up to the 127-level limit."""
+    node: object = {"type": "string"}
+    depth = 5  # root, $defs, the model, properties, the property
+    while depth + 3 <= 127:
+        node = {"anyOf": [{"type": "array", "items": node}, {"type": "null"}]}
+        depth += 3
+    return bundle_text({"Deep": {"type": "object", "properties": {"deep": node}}})
+
+
+def bundles() -> dict[str, bytes]:
+    found = {
+        "golden_user": ROOT / "tests" / "golden" / "user.json",
+        "golden_plain": ROOT / "tests" / "golden" / "plain.json",
+        "example_contract": ROOT / "examples" / "contract.json",
+    }
+    for path in sorted((ROOT / "tests" / "typescript" / "bundles").glob("*.json")):
+        found[f"typescript_{path.stem}"] = path
+    seeds = {name: path.read_bytes() for name, path in found.items()}
+    seeds["generated_one_model"] = json.dumps(make_bundle(1, seed=7)).encode()
+    seeds["deep_nesting"] = deep_bundle()
+    seeds["not_a_bundle"] = b"[null, true, 1.5, \"s\"]"
+    # A root title is the shared path of the emit_shared target.
+    seeds["titled_root"] = bundle_text(
+        {"A": {"type": "object", "properties": {"b": {"$ref": "#/$defs/B"}}}, "B": {"enum": ["x"]}},
+        title="../shared/ü",
+    )
+    return seeds
+
+
+def pairs() -> dict[str, bytes]:
+    old = make_bundle(4, seed=3)
+    changes = {"add_model": 1, "remove_model": 1, "add_required_field": 1, "change_type": 1}
+    user = json.loads((ROOT / "tests" / "golden" / "user.json").read_text())
+    changed_user = json.loads(json.dumps(user))
+    changed_user["$defs"]["User"]["properties"]["age"] = {"type": "string"}
+    changed_user["$defs"]["User"]["x-firestore-collection"] = "people"
+    return {
+        "pair_generated_next_version": json.dumps(old).encode() + b"\x00"
+        + json.dumps(next_version(old, seed=1, changes=changes)).encode(),
+        "pair_user_changed": json.dumps(user).encode() + b"\x00" + json.dumps(changed_user).encode(),
+        "pair_empty_and_user": b"{}\x00" + json.dumps(user).encode(),
+        "pair_malformed_new": json.dumps(user).encode() + b"\x00{",
+    }
+
+
+def main() -> None:
+    seeds = {**bundles(), **{f"malformed_{k}": v for k, v in MALFORMED.items()}}
+    for target in TARGETS:
+        directory = CORPUS / target
+        # Regression inputs (named crash-*) are kept; the generated seeds are rewritten.
+        for old in directory.glob("*"):
+            if not old.name.startswith("crash-"):
+                old.unlink()
+        directory.mkdir(parents=True, exist_ok=True)
+        chosen = {**seeds, **pairs()} if target == "compat" else seeds
+        for name, data in chosen.items():
+            (directory / name).write_bytes(data)
+    print(f"wrote {sum(1 for _ in CORPUS.rglob('*') if _.is_file())} seed files under {CORPUS}")
+
+
+if __name__ == "__main__":
+    main()
