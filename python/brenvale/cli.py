@@ -174,7 +174,7 @@ def load_models(models_ref: str) -> str:
 def read_bundle(args: argparse.Namespace) -> tuple[str, str]:
     """(name, bundle JSON) from BUNDLE or --models, exactly one of which is given."""
     if (args.bundle is None) == (args.models is None):
-        args.parser.error("give exactly one of BUNDLE or --models SPEC")
+        args.parser.error("give exactly one of BUNDLE or --models MODELS")
     if args.models is not None:
         return args.models, load_models(args.models)
     return Inputs().read(args.bundle)
@@ -267,7 +267,7 @@ def _add_source(sub: argparse.ArgumentParser) -> None:
     )
     sub.add_argument(
         "--models",
-        metavar="SPEC",
+        metavar="MODELS",
         help="Pydantic models instead of BUNDLE: pkg.module or pkg.module:User,Post",
     )
 
@@ -329,7 +329,7 @@ def build_parser() -> argparse.ArgumentParser:
 
     bundle = _subparser(subs, "bundle", run_bundle, "Write the contract bundle of Pydantic models.")
     bundle.add_argument(
-        "--models", metavar="SPEC", required=True, help="pkg.module or pkg.module:User,Post"
+        "--models", metavar="MODELS", required=True, help="pkg.module or pkg.module:User,Post"
     )
     _add_output(bundle)
 

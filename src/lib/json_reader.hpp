@@ -1,6 +1,7 @@
 // Strict JSON text -> value tree, with error descriptions carrying line and column.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string_view>
 
@@ -10,6 +11,31 @@ namespace brenvale {
 
 // Nesting deeper than this many arrays/objects is refused.
 inline constexpr std::size_t max_depth = 127;
+
+// Every description a parse failure can carry.
+inline constexpr std::array<std::string_view, 21> parse_error_descriptions = {
+    "EOF while parsing a value",
+    "EOF while parsing a list",
+    "EOF while parsing an object",
+    "EOF while parsing a string",
+    "expected value",
+    "expected ident",
+    "expected `:`",
+    "expected `\"`",
+    "expected `,` or `]`",
+    "expected `,` or `}`",
+    "key must be a string",
+    "trailing comma",
+    "trailing characters",
+    "invalid number",
+    "number out of range",
+    "invalid escape",
+    "unexpected end of hex escape",
+    "invalid unicode code point",
+    "lone leading surrogate in hex escape",
+    "control character (\\u0000-\\u001F) found while parsing a string",
+    "recursion limit exceeded",
+};
 
 struct ParseError {
   std::string_view description;  // a static text from the fixed description set
