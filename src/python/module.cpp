@@ -54,32 +54,31 @@ constexpr const char* bundle_parameters[] = {"bundle_json"};
 constexpr const char* shared_parameters[] = {"bundle_json", "shared_path", "shared_names"};
 constexpr const char* compat_parameters[] = {"old_json", "new_json"};
 
-PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+// emit and emit_plain: one bundle in, one module out.
+template <class Emitter>
+PyObject* call_bundle_function(const char* function, PyObject* const* args, Py_ssize_t nargs,
+                               PyObject* kwnames, Emitter&& emitter) {
   return guarded([&]() -> PyObject* {
     PyObject* bound[1];
     std::string_view bundle_text;
     Document bundle;
-    if (!bind_arguments({"emit()", bundle_parameters}, args, nargs, kwnames, bound) ||
+    if (!bind_arguments({function, bundle_parameters}, args, nargs, kwnames, bound) ||
         !convert_text(bound[0], bundle_parameters[0], bundle_text) ||
         !parse_argument(bundle_text, bundle)) {
       return nullptr;
     }
-    return new_str(emit_inner(bundle.root, {}, {}));
+    return new_str(emitter(bundle.root));
   });
 }
 
+PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return call_bundle_function("emit()", args, nargs, kwnames,
+                              [](const Value& bundle) { return emit_inner(bundle, {}, {}); });
+}
+
 PyObject* call_emit_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
-    PyObject* bound[1];
-    std::string_view bundle_text;
-    Document bundle;
-    if (!bind_arguments({"emit_plain()", bundle_parameters}, args, nargs, kwnames, bound) ||
-        !convert_text(bound[0], bundle_parameters[0], bundle_text) ||
-        !parse_argument(bundle_text, bundle)) {
-      return nullptr;
-    }
-    return new_str(emit_plain(bundle.root));
-  });
+  return call_bundle_function("emit_plain()", args, nargs, kwnames,
+                              [](const Value& bundle) { return emit_plain(bundle); });
 }
 
 PyObject* call_emit_shared(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
