@@ -49,8 +49,8 @@ struct ParseResult {
   ParseError error;
 };
 
-// Parses exactly one JSON value. The byte after the text must be readable and NUL
-// (std::string::c_str() and CPython's UTF-8 buffers guarantee it); a NUL inside the text is data.
+// Parses exactly one JSON value. The document keeps its own copy of the text, which the tree
+// points into; `text` is only borrowed for the call. A NUL byte inside the text is data.
 // Never throws except std::bad_alloc.
 ParseResult parse_json(std::string_view text);
 
