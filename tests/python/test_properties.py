@@ -13,14 +13,10 @@ from hypothesis import strategies as st
 import brenvale
 
 # Modest counts keep CI fast; CI is derandomized so a red run can be replayed exactly.
-settings.register_profile(
-    "brenvale-ci", max_examples=60, deadline=None, derandomize=True, database=None,
-    suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large],
-)
-settings.register_profile(
-    "brenvale-dev", max_examples=100, deadline=None, database=None,
-    suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large],
-)
+COMMON = {"deadline": None, "database": None,
+          "suppress_health_check": [HealthCheck.too_slow, HealthCheck.data_too_large]}
+settings.register_profile("brenvale-ci", max_examples=60, derandomize=True, **COMMON)
+settings.register_profile("brenvale-dev", max_examples=100, **COMMON)
 PROFILE = settings.get_profile("brenvale-ci" if os.environ.get("CI") == "true" else "brenvale-dev")
 
 FIRESTORE_TYPES = ("timestamp", "reference", "geopoint", "vector", "bytes", "Timestamp", "money")
@@ -29,18 +25,12 @@ SEGMENTS = ("users", "{uid}", "posts", "{postId}", "{}", "{", "", "x{a}", "ü", 
 # A small pool makes names repeat across the two bundles of compat and between $ref and $defs.
 NAME_POOL = ("User", "user", "Post", "A", "B", "Kind", "Ünï", "", "a b", "X/Y")
 
-scalars = st.one_of(
-    st.none(),
-    st.booleans(),
-    st.integers(min_value=-(2**63), max_value=2**64 - 1),
-    st.floats(allow_nan=False, allow_infinity=False),
-    st.text(max_size=6),
-)
+scalars = st.one_of(st.none(), st.booleans(), st.integers(min_value=-(2**63), max_value=2**64 - 1),
+                    st.floats(allow_nan=False, allow_infinity=False), st.text(max_size=6))
 json_values = st.recursive(
     scalars,
-    lambda children: st.one_of(
-        st.lists(children, max_size=3), st.dictionaries(st.text(max_size=4), children, max_size=3)
-    ),
+    lambda children: st.one_of(st.lists(children, max_size=3),
+                               st.dictionaries(st.text(max_size=4), children, max_size=3)),
     max_leaves=5,
 )
 names = st.one_of(st.sampled_from(NAME_POOL), st.text(max_size=5))
@@ -50,19 +40,14 @@ names = st.one_of(st.sampled_from(NAME_POOL), st.text(max_size=5))
 refs = st.tuples(st.sampled_from((*NAME_POOL, "Missing")), st.sampled_from(("#/$defs/", "", "#/x/")))
 leaf_schemas = st.one_of(
     st.sampled_from(TYPE_NAMES).map(lambda name: {"type": name}),
-    st.lists(st.one_of(st.sampled_from(TYPE_NAMES), scalars), max_size=4).map(
-        lambda types: {"type": types}
-    ),
+    st.lists(st.one_of(st.sampled_from(TYPE_NAMES), scalars), max_size=4).map(lambda types: {"type": types}),
     refs.map(lambda ref: {"$ref": ref[1] + ref[0]}),
     json_values.map(lambda value: {"const": value}),
     st.lists(scalars, max_size=4).map(lambda members: {"enum": members}),
-    st.fixed_dictionaries(
-        {"x-firestore-type": st.one_of(st.sampled_from(FIRESTORE_TYPES), scalars)},
-        optional={
-            "x-firestore-server-timestamp": st.one_of(st.booleans(), scalars),
-            "x-firestore-ref-target": st.one_of(names, scalars),
-        },
-    ),
+    st.fixed_dictionaries({"x-firestore-type": st.one_of(st.sampled_from(FIRESTORE_TYPES), scalars)}, optional={
+        "x-firestore-server-timestamp": st.one_of(st.booleans(), scalars),
+        "x-firestore-ref-target": st.one_of(names, scalars),
+    }),
     scalars,  # a node that is no object behaves like {}
     st.just({}),
 )
@@ -74,9 +59,7 @@ def extend(children: st.SearchStrategy[Any]) -> st.SearchStrategy[Any]:
         st.lists(children, max_size=4).map(lambda members: {"oneOf": members}),
         children.map(lambda item: {"type": "array", "items": item}),
         st.lists(children, max_size=3).map(lambda items: {"type": "array", "prefixItems": items}),
-        st.one_of(children, st.booleans(), scalars).map(
-            lambda extra: {"type": "object", "additionalProperties": extra}
-        ),
+        st.one_of(children, st.booleans(), scalars).map(lambda more: {"type": "object", "additionalProperties": more}),
         # Keys of two nodes on one node, where precedence between them decides.
         st.tuples(children, children).map(
             lambda pair: {**pair[0], **pair[1]} if all(isinstance(p, dict) for p in pair) else pair[0]
@@ -85,14 +68,11 @@ def extend(children: st.SearchStrategy[Any]) -> st.SearchStrategy[Any]:
 
 
 schemas = st.recursive(leaf_schemas, extend, max_leaves=6)
-property_flags = st.fixed_dictionaries(
-    {},
-    optional={
-        "readOnly": st.one_of(st.booleans(), scalars),
-        "x-firestore-presence-guaranteed": st.one_of(st.booleans(), scalars),
-        "title": st.text(max_size=4),
-    },
-)
+property_flags = st.fixed_dictionaries({}, optional={
+    "readOnly": st.one_of(st.booleans(), scalars),
+    "x-firestore-presence-guaranteed": st.one_of(st.booleans(), scalars),
+    "title": st.text(max_size=4),
+})
 property_schemas = st.tuples(schemas, property_flags).map(
     lambda pair: {**pair[0], **pair[1]} if isinstance(pair[0], dict) else pair[0]
 )
@@ -111,19 +91,12 @@ def definitions(draw: st.DrawFn) -> Any:
     model: dict[str, Any] = {"type": draw(st.sampled_from(("object", "object", "string", 3)))}
     if draw(st.booleans()):
         model["properties"] = fields if draw(st.integers(0, 5)) else draw(scalars)
-    optional = draw(
-        st.fixed_dictionaries(
-            {},
-            optional={
-                "required": st.lists(st.one_of(st.sampled_from(field_names), scalars), max_size=5),
-                "x-firestore-collection": st.one_of(
-                    st.lists(st.sampled_from(SEGMENTS), min_size=1, max_size=5).map("/".join),
-                    scalars,
-                ),
-                "x-firestore-doc-id-field": st.one_of(st.sampled_from(field_names), scalars),
-            },
-        )
-    )
+    paths = st.lists(st.sampled_from(SEGMENTS), min_size=1, max_size=5).map("/".join)
+    optional = draw(st.fixed_dictionaries({}, optional={
+        "required": st.lists(st.one_of(st.sampled_from(field_names), scalars), max_size=5),
+        "x-firestore-collection": st.one_of(paths, scalars),
+        "x-firestore-doc-id-field": st.one_of(st.sampled_from(field_names), scalars),
+    }))
     return {**model, **optional}
 
 
