@@ -1,4 +1,4 @@
-"""Writes the seed corpus of every fuzz target into fuzz/corpus/<target>/ (run again to refresh).
+"""Writes the seed corpus of the fuzz targets into fuzz/corpus/ (run again to refresh).
 
 Seeds are the repository's real bundles, a small generated one, deep nesting at the limit, and a
 set of malformed texts; compat seeds are pairs joined by a NUL byte, as its target splits them.
@@ -16,7 +16,6 @@ sys.path.insert(0, str(ROOT / "bench"))
 from make_bundle import make_bundle, next_version  # noqa: E402
 
 CORPUS = ROOT / "fuzz" / "corpus"
-TARGETS = ("json_reader", "emit", "emit_shared", "emit_plain", "compat")
 
 MALFORMED: dict[str, bytes] = {
     "empty": b"",
@@ -92,14 +91,13 @@ def pairs() -> dict[str, bytes]:
 
 def main() -> None:
     seeds = {**bundles(), **{f"malformed_{k}": v for k, v in MALFORMED.items()}}
-    for target in TARGETS:
-        directory = CORPUS / target
+    # Every target reads seeds/; compat/ adds the old/new pairs only compat splits.
+    for directory, chosen in ((CORPUS / "seeds", seeds), (CORPUS / "compat", pairs())):
         # Regression inputs (named crash-*) are kept; the generated seeds are rewritten.
         for old in directory.glob("*"):
             if not old.name.startswith("crash-"):
                 old.unlink()
         directory.mkdir(parents=True, exist_ok=True)
-        chosen = {**seeds, **pairs()} if target == "compat" else seeds
         for name, data in chosen.items():
             (directory / name).write_bytes(data)
     print(f"wrote {sum(1 for _ in CORPUS.rglob('*') if _.is_file())} seed files under {CORPUS}")

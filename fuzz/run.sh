@@ -4,7 +4,8 @@
 # out-of-memory fails the run. A longer run before a release, an hour per target:
 #   fuzz/run.sh 3600
 # New inputs go to build/fuzz/corpus/<target>/, never into the checked-in seeds; a finding is
-# saved in build/fuzz/artifacts/<target>/ and belongs in fuzz/corpus/<target>/ as crash-<name>.
+# saved in build/fuzz/artifacts/<target>/ and belongs in fuzz/corpus/seeds/ as crash-<name>
+# (fuzz/corpus/compat/ for an old/new pair).
 # Without clang or libFuzzer it skips, except in CI (CI=true), where that is a failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,7 +43,8 @@ for target in "${targets[@]}"; do
   work="$build/corpus/$target"
   artifacts="$build/artifacts/$target"
   mkdir -p "$work" "$artifacts"
-  seeds=(fuzz/corpus/"$target")
+  seeds=(fuzz/corpus/seeds)
+  [[ -d fuzz/corpus/$target ]] && seeds+=(fuzz/corpus/"$target")
   if [[ "$target" == json_reader && -d ../shared/jsontestsuite/test_parsing ]]; then
     seeds+=(../shared/jsontestsuite/test_parsing)
   fi
