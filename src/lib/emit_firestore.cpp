@@ -26,12 +26,10 @@ void append_identifier_text(std::string_view text, std::string& out) {
   if (text.empty() || (text[0] >= '0' && text[0] <= '9')) out += '_';
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    const auto byte = static_cast<unsigned char>(c);
-    if (text.compare(i, 3, "\xE2\x80\xA8") == 0 || text.compare(i, 3, "\xE2\x80\xA9") == 0) {
+    if (starts_line_separator(text, i)) {
       out += '_';
       i += 2;
-    } else if (byte >= 0x80 || is_plain_identifier(std::string_view(&c, 1)) ||
-               (c >= '0' && c <= '9')) {
+    } else if (static_cast<unsigned char>(c) >= 0x80 || is_identifier_char(c)) {
       out += c;
     } else {
       out += '_';

@@ -4,18 +4,11 @@
 #include "literal.hpp"
 
 namespace brenvale {
-namespace {
-
-constexpr bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-}  // namespace
 
 bool is_plain_identifier(std::string_view name) {
-  if (name.empty()) return false;
-  const char first = name[0];
-  if (!is_ascii_letter(first) && first != '_' && first != '$') return false;
+  if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
   for (const char c : name) {
-    if (!is_ascii_letter(c) && !(c >= '0' && c <= '9') && c != '_' && c != '$') return false;
+    if (!is_identifier_char(c)) return false;
   }
   return true;
 }

@@ -3,6 +3,7 @@
 
 #include "bundle.hpp"
 #include "ident.hpp"
+#include "literal.hpp"
 
 namespace brenvale {
 
@@ -16,11 +17,8 @@ void append_comment_text(std::string_view text, std::string& out) {
       escaped = "\\n";
     } else if (text[i] == '\r') {
       escaped = "\\r";
-    } else if (text.compare(i, 3, "\xE2\x80\xA8") == 0) {
-      escaped = "\\u2028";
-      width = 3;
-    } else if (text.compare(i, 3, "\xE2\x80\xA9") == 0) {
-      escaped = "\\u2029";
+    } else if (starts_line_separator(text, i)) {
+      escaped = text[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
       width = 3;
     } else {
       continue;
