@@ -44,7 +44,8 @@ bool overflows(std::string_view text) {
     if (!after_dot) ++lead;
     if (after_dot && !seen_digit) --lead;
   }
-  point = seen_digit ? point - 1 : 0;
+  if (!seen_digit) return false;  // zero, whatever its exponent
+  --point;
   if (i < text.size()) {
     ++i;
     bool negative = false;
@@ -368,9 +369,42 @@ ParseError position(std::string_view text, Located located) {
   return ParseError{located.description, lines + 1, end - line_start};
 }
 
-}  // namespace
+// True when the number starting at `at` has a mantissa of zeros only ("0", "-0.00").
+bool zero_mantissa_at(std::string_view text, std::size_t at) {
+  if (at < text.size() && text[at] == '-') ++at;
+  for (; at < text.size() && text[at] != 'e' && text[at] != 'E'; ++at) {
+    if (text[at] != '0' && text[at] != '.') return false;
+  }
+  return true;
+}
 
-ParseResult parse_json(std::string_view text) {
+// The text with every exponent of a zero number written as zeros of the same length, so
+// offsets stay put. Strings are skipped: only number tokens change.
+std::string zero_exponents_of_zeros(std::string_view text) {
+  std::string out(text);
+  for (std::size_t i = 0; i < out.size();) {
+    if (out[i] == '"') {
+      for (++i; i < out.size() && out[i] != '"'; ++i) i += out[i] == '\\' ? 1 : 0;
+      ++i;
+      continue;
+    }
+    if (out[i] != '-' && (out[i] < '0' || out[i] > '9')) {
+      ++i;
+      continue;
+    }
+    const std::size_t start = i;
+    while (i < out.size() && std::strchr("0123456789-.", out[i]) != nullptr && out[i] != '\0') ++i;
+    if (i < out.size() && (out[i] == 'e' || out[i] == 'E') && zero_mantissa_at(out, start)) {
+      for (++i; i < out.size() && std::strchr("0123456789+-", out[i]) != nullptr && out[i] != '\0';
+           ++i) {
+        if (out[i] >= '1' && out[i] <= '9') out[i] = '0';
+      }
+    }
+  }
+  return out;
+}
+
+ParseResult parse_json(std::string_view text, bool zeros_rewritten) {
   ParseResult result;
   // One block sized from the text holds the copy and, for usual texts, every node; pages
   // that stay untouched cost nothing.
@@ -384,6 +418,11 @@ ParseResult parse_json(std::string_view text) {
   rapidjson::InsituStringStream stream(own);
   const rapidjson::ParseResult parsed = reader.Parse<parse_flags>(stream, builder);
   if (parsed.IsError()) {
+    // RapidJSON refuses an exponent past 308 even on zero, whose value is still 0.
+    if (parsed.Code() == rapidjson::kParseErrorNumberTooBig && !zeros_rewritten &&
+        zero_mantissa_at(text, parsed.Offset())) {
+      return parse_json(zero_exponents_of_zeros(text), true);
+    }
     result.error = position(text, locate(text, parsed.Code(), parsed.Offset(), builder));
     return result;
   }
@@ -396,5 +435,9 @@ ParseResult parse_json(std::string_view text) {
   result.ok = true;
   return result;
 }
+
+}  // namespace
+
+ParseResult parse_json(std::string_view text) { return parse_json(text, false); }
 
 }  // namespace brenvale

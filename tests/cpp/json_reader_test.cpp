@@ -57,6 +57,9 @@ TEST(JsonTree, NumbersKeepTheirKind) {
       {"1.0", Kind::float64},
       {"1e2", Kind::float64},
       {"1E-2", Kind::float64},
+      {"1e-400", Kind::float64},  // underflow and zero with any exponent read as zero
+      {"0e99999999999", Kind::float64},
+      {"-0.000E+99999999999", Kind::float64},
   };
   for (const Case& c : table) {
     const ParseResult r = parse_json(c.text);
