@@ -5,7 +5,7 @@ PYTHON ?= python3
 BUILD ?= build
 EXAMPLE ?= examples/contract.json
 
-.PHONY: demo test setup install wheel test-cpp test-sanitize test-python test-fuzz
+.PHONY: demo test setup npm install wheel test-cpp test-sanitize test-python test-fuzz
 
 demo: install
 	cd examples && $(PYTHON) -m brenvale bundle --models app.models -o contract.json
@@ -16,16 +16,20 @@ test: test-cpp test-sanitize test-python test-fuzz
 setup:
 	./scripts/setup.sh
 
+# The pinned TypeScript compiler and SDKs, and the JSON conformance cases.
+npm: setup
+	./tests/typescript/install.sh
+
 install: setup
 	PIP_ROOT_USER_ACTION=ignore $(PYTHON) -m pip install -q --disable-pip-version-check \
 	  --no-build-isolation . -Cbuild-dir=$(BUILD)/wheel
 
-test-cpp: setup
+test-cpp: npm
 	cmake -S . -B $(BUILD)/cpp -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRENVALE_TESTS=ON -DBRENVALE_WERROR=ON >/dev/null
 	cmake --build $(BUILD)/cpp
 	ctest --test-dir $(BUILD)/cpp --output-on-failure -j2
 
-test-sanitize: setup
+test-sanitize: npm
 	cmake -S . -B $(BUILD)/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRENVALE_TESTS=ON -DBRENVALE_SANITIZE=ON >/dev/null
 	cmake --build $(BUILD)/asan
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir $(BUILD)/asan --output-on-failure -j2
@@ -37,8 +41,7 @@ wheel: setup
 	  --no-build-isolation -w $(BUILD)/dist . -Cbuild-dir=$(BUILD)/wheel
 	$(PYTHON) -m auditwheel repair -w dist $(BUILD)/dist/brenvale-*.whl
 
-test-python: install wheel
-	./tests/typescript/install.sh
+test-python: install wheel npm
 	$(PYTHON) -m pytest
 
 # A short libFuzzer run of every target (fuzz/run.sh); without clang it skips, except in CI.

@@ -68,7 +68,7 @@ def bundles() -> dict[str, bytes]:
     # A root title is the shared path of the emit_shared target.
     seeds["titled_root"] = bundle_text(
         {"A": {"type": "object", "properties": {"b": {"$ref": "#/$defs/B"}}}, "B": {"enum": ["x"]}},
-        title="../shared/ü",
+        title="../up/ü",
     )
     return seeds
 

@@ -45,9 +45,6 @@ for target in "${targets[@]}"; do
   mkdir -p "$work" "$artifacts"
   seeds=(fuzz/corpus/seeds)
   [[ -d fuzz/corpus/$target ]] && seeds+=(fuzz/corpus/"$target")
-  if [[ "$target" == json_reader && -d ../shared/jsontestsuite/test_parsing ]]; then
-    seeds+=(../shared/jsontestsuite/test_parsing)
-  fi
   log="$build/$target.log"
   echo "fuzz: $target for ${seconds}s"
   # The first directory receives new inputs; the seeds are only read.

@@ -1,7 +1,7 @@
 """Malformed JSON arguments raise ValueError "{description} at line L column C".
 
-Every reader error is pinned in tests/cpp/json_reader_test.cpp; these check that the messages and
-positions reach Python unchanged, and run the shared conformance corpus through the binding.
+Every reader error is pinned in tests/cpp/json_reader_test.cpp, with the conformance cases; these
+check that the messages and positions reach Python unchanged.
 """
 
 import re
@@ -72,29 +72,3 @@ def test_accepted_edge_texts(text):
 def test_parse_error_names_no_argument(call, message):
     with pytest.raises(ValueError, match=f"^{re.escape(message)}$"):
         call()
-
-
-def assert_reader_message(error: ValueError) -> None:
-    match = MESSAGE.fullmatch(str(error))
-    assert match is not None, str(error)
-    assert match.group(1) in DESCRIPTIONS
-    assert int(match.group(2)) >= 1
-
-
-def test_corpus_accepted(accepted_file, read_corpus):
-    assert _core.emit_plain(read_corpus(accepted_file)).startswith(PLAIN_HEADER)
-
-
-def test_corpus_refused(refused_file, read_corpus):
-    with pytest.raises(ValueError) as caught:
-        _core.emit_plain(read_corpus(refused_file))
-    assert_reader_message(caught.value)
-
-
-def test_corpus_either_way(either_file, read_corpus):
-    try:
-        result = _core.emit_plain(read_corpus(either_file))
-    except ValueError as error:
-        assert_reader_message(error)
-    else:
-        assert result.startswith(PLAIN_HEADER)
