@@ -5,13 +5,13 @@ PYTHON ?= python3
 BUILD ?= build
 EXAMPLE ?= examples/contract.json
 
-.PHONY: demo test setup npm install wheel test-cpp test-sanitize test-python test-fuzz
+.PHONY: demo test lint setup npm install wheel test-cpp test-sanitize test-python test-fuzz
 
 demo: install
 	cd examples && $(PYTHON) -m brenvale bundle --models app.models -o contract.json
 	$(PYTHON) -m brenvale emit $(EXAMPLE)
 
-test: test-cpp test-sanitize test-python test-fuzz
+test: lint test-cpp test-sanitize test-python test-fuzz
 
 setup:
 	./scripts/setup.sh
@@ -33,6 +33,17 @@ test-sanitize: npm
 	cmake -S . -B $(BUILD)/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBRENVALE_TESTS=ON -DBRENVALE_SANITIZE=ON >/dev/null
 	cmake --build $(BUILD)/asan
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir $(BUILD)/asan --output-on-failure -j2
+
+# Formatting and static checks of the C++ (the core and the module surface) and the Python.
+lint: setup
+	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.hpp')
+	cmake -S . -B $(BUILD)/tidy -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DSKBUILD=ON -DPython_EXECUTABLE="$$(command -v $(PYTHON))" \
+	  -DCMAKE_MODULE_PATH="$$($(PYTHON) -c 'import os, scikit_build_core.resources as r; print(os.path.dirname(r.__file__))')/find_python" >/dev/null
+	cmake --build $(BUILD)/tidy >/dev/null
+	run-clang-tidy -quiet -j2 -p $(BUILD)/tidy $$(git ls-files 'src/*.cpp') >$(BUILD)/tidy.log 2>&1 \
+	  || { grep -E 'warning:|error:' $(BUILD)/tidy.log; exit 1; }
+	$(PYTHON) -m ruff check .
+	$(PYTHON) -m mypy
 
 # The abi3 wheel, repaired by auditwheel into a manylinux wheel that needs no compiler to install.
 wheel: setup

@@ -12,13 +12,13 @@ import argparse
 import json
 import sys
 import time
+from collections.abc import Callable
 from pathlib import Path
-from typing import Callable
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-import brenvale  # noqa: E402
-from make_bundle import expected_findings, make_bundle, next_version  # noqa: E402
+import brenvale
+from make_bundle import expected_findings, make_bundle, next_version
 
 
 def best_of(repeat: int, run: Callable[[], object]) -> float:
@@ -66,7 +66,7 @@ def main() -> int:
     for step in range(5):
         n_models = args.base << step
         old_text, new_text = texts(n_models)
-        seconds = best_of(args.repeat, lambda: brenvale.compat(old_text, new_text))
+        seconds = best_of(args.repeat, lambda o=old_text, n=new_text: brenvale.compat(o, n))
         ratio = f"{seconds / previous:10.2f}" if previous else f"{'':>10}"
         mb = (len(old_text) + len(new_text)) / 1e6
         print(f"{n_models:>7} {mb:>6.1f} {seconds * 1e3:>10.2f} {ratio}")

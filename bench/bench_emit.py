@@ -21,8 +21,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).parent))
 
-import brenvale  # noqa: E402
-from make_bundle import make_bundle  # noqa: E402
+import brenvale
+from make_bundle import make_bundle
 
 
 def best_of(repeat: int, fn, *args) -> float:

@@ -24,8 +24,8 @@ from typing import Any
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-import brenvale  # noqa: E402
-from make_bundle import make_bundle, next_version  # noqa: E402
+import brenvale
+from make_bundle import make_bundle, next_version
 
 FLAG_RATIO = 2.2
 MAX_DEPTH = 127

@@ -19,7 +19,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).parent))
 
-from make_bundle import make_bundle  # noqa: E402
+from make_bundle import make_bundle
 
 
 def bundle_of_size(target_bytes: int) -> str:

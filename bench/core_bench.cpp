@@ -97,8 +97,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       const double seconds = run.GetAdjustedRealTime();
       if (run.benchmark_name() == "bare_sax") sax_ = seconds;
-      if (sax_ > 0) ratios_ += run.benchmark_name() + " / bare_sax = " +
-                               std::to_string(seconds / sax_).substr(0, 5) + "x\n";
+      if (sax_ > 0)
+        ratios_ += run.benchmark_name() +
+                   " / bare_sax = " + std::to_string(seconds / sax_).substr(0, 5) + "x\n";
     }
   }
   void Finalize() override {

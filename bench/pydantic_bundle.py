@@ -10,7 +10,6 @@ from __future__ import annotations
 import datetime
 import enum
 import json
-from typing import Optional
 
 
 def pydantic_bundle(n_models: int, indent: int | None = 2) -> str:
@@ -19,16 +18,16 @@ def pydantic_bundle(n_models: int, indent: int | None = 2) -> str:
 
     status = enum.Enum("Status", {"draft": "draft", "published": "published"}, type=str)
     kinds = [
-        (str, ...), (Optional[int], None), (list[str], []), (Optional[float], None),
+        (str, ...), (int | None, None), (list[str], []), (float | None, None),
         (datetime.datetime, ...), (bool, False), (dict[str, int], {}), (status, status.draft),
-        (tuple[int, str], ...), (Optional[str], None),
+        (tuple[int, str], ...), (str | None, None),
     ]
     models = []
     parent = None
     for i in range(n_models):
         fields = {f"field{j}Name": kinds[(i + j) % len(kinds)] for j in range(25)}
         if parent is not None:
-            fields["parent"] = (Optional[parent], None)
+            fields["parent"] = (parent | None, None)
         model = create_model(f"Model{i:05d}", **fields)
         # Nest in short chains only: Pydantic's own schema walk recurses along them.
         parent = model if i % 10 else None

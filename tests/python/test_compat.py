@@ -4,9 +4,8 @@ from __future__ import annotations
 
 import json
 
-import pytest
-
 import brenvale
+import pytest
 
 
 def bundle(defs: object) -> str:

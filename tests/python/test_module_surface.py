@@ -3,9 +3,8 @@
 import collections.abc
 import inspect
 
-import pytest
-
 import brenvale
+import pytest
 from brenvale import _core
 
 FIRESTORE_HEADER = (

@@ -7,10 +7,9 @@ import os
 import random
 from typing import Any
 
+import brenvale
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
-
-import brenvale
 
 # Modest counts keep CI fast; CI is derandomized so a red run can be replayed exactly.
 COMMON = {"deadline": None, "database": None,
@@ -118,7 +117,10 @@ def canonical(value: Any) -> str:
 def respelled(value: Any, rng: random.Random) -> str:
     """The same JSON value in another text: keys shuffled, a decoy before every key (the last of
     duplicate keys wins), other whitespace, \\u escapes or raw characters, e or E exponents."""
-    space = lambda: rng.choice(("", " ", "\n", "\t", "\r\n  "))
+
+    def space() -> str:
+        return rng.choice(("", " ", "\n", "\t", "\r\n  "))
+
     ascii_only = rng.random() < 0.5
 
     def string(text: str) -> str:
