@@ -17,8 +17,9 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-import brenvale
 from make_bundle import expected_findings, make_bundle, next_version
+
+import brenvale
 
 
 def best_of(repeat: int, run: Callable[[], object]) -> float:

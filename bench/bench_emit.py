@@ -21,8 +21,9 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).parent))
 
-import brenvale
 from make_bundle import make_bundle
+
+import brenvale
 
 
 def best_of(repeat: int, fn, *args) -> float:

@@ -24,8 +24,9 @@ from typing import Any
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-import brenvale
 from make_bundle import make_bundle, next_version
+
+import brenvale
 
 FLAG_RATIO = 2.2
 MAX_DEPTH = 127

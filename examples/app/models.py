@@ -9,9 +9,10 @@ from datetime import datetime
 from enum import Enum
 from typing import Annotated
 
-from brenvale import firestore
 from pydantic import BaseModel, ConfigDict, Field
 from pydantic.alias_generators import to_camel
+
+from brenvale import firestore
 
 
 class Document(BaseModel):

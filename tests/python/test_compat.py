@@ -4,8 +4,9 @@ from __future__ import annotations
 
 import json
 
-import brenvale
 import pytest
+
+import brenvale
 
 
 def bundle(defs: object) -> str:

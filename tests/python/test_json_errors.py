@@ -7,6 +7,7 @@ check that the messages and positions reach Python unchanged.
 import re
 
 import pytest
+
 from brenvale import _core
 
 DESCRIPTIONS = {

@@ -7,9 +7,10 @@ import os
 import random
 from typing import Any
 
-import brenvale
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
+
+import brenvale
 
 # Modest counts keep CI fast; CI is derandomized so a red run can be replayed exactly.
 COMMON = {"deadline": None, "database": None,

@@ -12,8 +12,9 @@ from collections.abc import Callable, Iterator
 from concurrent.futures import ThreadPoolExecutor
 from typing import Any
 
-import brenvale
 import pytest
+
+import brenvale
 
 CALLS = 2000
 TRACED_SLACK = 32 * 1024  # one leaked object per call would be far more
