@@ -13,7 +13,7 @@ from pathlib import Path
 import pytest
 
 import brenvale
-from brenvale import cli, contract
+from brenvale import cli, contract, output, stale
 
 GUARANTEED = {"type": "string", "x-firestore-presence-guaranteed": True}
 CONTRACT = {
@@ -164,8 +164,8 @@ def test_global_check_is_for_hooks_and_its_diff_is_short(files) -> None:
     out.write_text("")
     result = run("--check", "emit", str(files / "v1.json"), "-o", str(out))
     lines = result.stdout.decode().splitlines()
-    assert result.returncode == 1 and len(lines) == cli.DIFF_LINES + 1
-    assert lines[-1].endswith("more diff lines")
+    assert result.returncode == 1 and len(lines) == stale.DIFF_LINES + 1
+    assert lines[-1] == "... only the first difference is shown"
     assert out.read_text() == ""
 
 
@@ -202,7 +202,7 @@ FILE_ERRORS = [
     (["plain", "latin1.json"], "", "latin1.json: not UTF-8 text (invalid continuation byte at byte 7)"),
     (["compat", "models.json", "v2.json"], "", "models.json: expected value at line 1 column 1"),
     (["compat", "v1.json", "-"], "{1}", "<stdin>: key must be a string at line 1 column 2"),
-    (["compat", "-", "-"], "{}", "<stdin>: standard input can be read only once"),
+    (["compat", "-", "-"], '{"$defs": {}}', "<stdin>: standard input can be read only once"),
     (["compat", "v1.json", "v2.json", "--ignore", "nope.txt"], "", "nope.txt: No such file or directory"),
 ]
 
@@ -228,9 +228,10 @@ def test_failed_run_leaves_existing_output_identical(files, args) -> None:
 @pytest.mark.parametrize(
     ("target", "name", "error", "code", "stderr"),
     [
-        (cli.os, "fsync", KeyboardInterrupt(), 130, "brenvale: interrupted\n"),
-        (cli.os, "replace", PermissionError(13, "Permission denied"), 2, "brenvale: error: {out}: Permission denied\n"),
-        (cli.os, "fsync", OSError(28, "No space left on device"), 2,
+        (output.os, "fsync", KeyboardInterrupt(), 130, "brenvale: interrupted\n"),
+        (output.os, "replace", PermissionError(13, "Permission denied"), 2,
+         "brenvale: error: {out}: Permission denied\n"),
+        (output.os, "fsync", OSError(28, "No space left on device"), 2,
          "brenvale: error: {out}: No space left on device\n"),
         (cli.Inputs, "read", KeyboardInterrupt(), 130, "brenvale: interrupted\n"),
     ],
@@ -294,7 +295,8 @@ def test_compat_json_is_the_core_text(files, args, stdin) -> None:
 
 def test_several_old(files) -> None:
     result = compat_run(files, "v1.json", "v1b.json", "v2.json", "--format", "json")
-    assert json.loads(result.stdout) == [json.loads(brenvale.compat(old, CHANGED)) for old in (EXAMPLE, ADDITIVE)]
+    assert json.loads(result.stdout) == [{"old": old, "new": "v2.json", "findings": json.loads(brenvale.compat(text, CHANGED))}
+                                         for old, text in (("v1.json", EXAMPLE), ("v1b.json", ADDITIVE))]
     assert result.returncode == 1
     blocks = compat_run(files, "v1.json", "v1b.json", "v2.json").stdout.decode().split("\n\n")
     assert [b.splitlines()[0] for b in blocks] == ["v1.json -> v2.json", "v1b.json -> v2.json"]
@@ -303,17 +305,17 @@ def test_several_old(files) -> None:
     result = compat_run(files, "v1b.json", "v1.json", "v3.json", "--format", "github")  # reports keep OLD order
     assert result.returncode == 1
     assert result.stdout.decode().splitlines()[-2:] == [
-        "v1b.json -> v3.json: 1 breaking, 1 safe", "v1.json -> v3.json: 1 breaking, 2 safe"]
+        "1 breaking, 1 safe (v1b.json -> v3.json)", "1 breaking, 2 safe (v1.json -> v3.json)"]
     assert compat_run(files, "v1.json", "v1b.json", "v1b.json").returncode == 0  # every OLD compatible
 
 
 def test_compat_markdown(files) -> None:
     lines = compat_run(files, "v1.json", "v2.json", "--format", "markdown").stdout.decode().splitlines()
-    assert lines[0] == "### Contract changes: `v1.json` → `v2.json`"
+    assert lines[0] == r"### Contract changes: <code>v1\.json</code> → <code>v2\.json</code>"
     table = [line for line in lines if line.startswith("|")]
     assert table[:2] == ["| Verdict | Definition | Field | Change |", "|---|---|---|---|"]
-    assert "| **BREAKING** | `Post` | `tags` | field removed |" in table
-    assert "| SAFE | `Tag` |  | model added (additive) |" in table
+    assert "| **BREAKING** | <code>Post</code> | <code>tags</code> | field removed |" in table
+    assert r"| SAFE | <code>Tag</code> |  | model added \(additive\) |" in table
     assert len(table) == 7 and lines[-1] == "3 breaking, 2 safe"
 
 
