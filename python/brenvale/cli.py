@@ -16,6 +16,7 @@ from .inputs import STDIN, InputError, Inputs
 from .output import (
     OutputError,
     StdoutClosed,
+    flush_stdout,
     read_prefix,
     read_same_size,
     refuse_input,
@@ -157,7 +158,10 @@ def _warn_unused(rules: list[tuple[str, IgnoreRule]], comparisons: list[Comparis
     unused = set(map(id, unused_rules((rule for _, rule in rules), findings)))
     for name, rule in rules:
         if id(rule) in unused:
-            print(f"{PROG}: warning: {name}:{rule.line}: {rule.text!r} matches no finding", file=sys.stderr)
+            print(
+                f"{PROG}: warning: {name}:{rule.line}: {rule.text!r} matches no finding",
+                file=sys.stderr,
+            )
 
 
 def run_compat(args: argparse.Namespace) -> int:
@@ -314,15 +318,6 @@ def _silence_stdout() -> None:
         os.dup2(devnull, sys.stdout.fileno())
 
 
-def _flush_stdout() -> None:
-    try:
-        sys.stdout.flush()
-    except BrokenPipeError:
-        raise StdoutClosed from None
-    except OSError as exc:
-        raise OutputError(f"standard output: {exc.strerror or exc}") from None
-
-
 @contextlib.contextmanager
 def _stop_signals_raise() -> Iterator[None]:
     """While running, SIGTERM and SIGHUP unwind the stack instead of killing the process."""
@@ -349,7 +344,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         with _stop_signals_raise():
             args = _parse(argv)
             status: int = args.handler(args)
-            _flush_stdout()
+            flush_stdout()
             return status
     except (UserError, InputError, OutputError) as exc:
         print(f"{PROG}: error: {exc}", file=sys.stderr)

@@ -103,7 +103,8 @@ def _extra_not_json(models: list[type]) -> str | None:
     """`Model.field` (or `Model`) whose json_schema_extra holds something that is not JSON."""
     for model in models:
         extras = [(model.__name__, getattr(model, "model_config", {}).get("json_schema_extra"))]
-        extras += [(f"{model.__name__}.{name}", field.json_schema_extra) for name, field in model.model_fields.items()]
+        fields = getattr(model, "model_fields", {})
+        extras += [(f"{model.__name__}.{name}", field.json_schema_extra) for name, field in fields.items()]
         for where, extra in extras:
             if isinstance(extra, dict):
                 try:
@@ -125,10 +126,10 @@ def _first_non_json(defs: JsonDict) -> tuple[str, Any]:
                 return _where(path), value
         elif isinstance(value, list):
             stack.extend((path + [str(i)], v) for i, v in reversed(list(enumerate(value))))
-        elif isinstance(value, float) and value - value != 0:
-            return _where(path), value
-        elif not (value is None or isinstance(value, (str, int, float))):
-            return _where(path), value
+        elif (isinstance(value, float) and value - value != 0) or not (
+            value is None or isinstance(value, (str, int, float))
+        ):
+            return _where(path), value  # NaN or an infinity, or not a JSON type
     return "bundle", None
 
 

@@ -90,7 +90,7 @@ def render_json(comparisons: Sequence[Comparison]) -> str:
         value = [
             {"old": c.old_name, "new": c.new_name, "findings": _json_rows(c)} for c in comparisons
         ]
-    return json.dumps(value, ensure_ascii=False, separators=(",", ":")) + "\n"
+    return json.dumps(value, separators=(",", ":")) + "\n"  # ASCII: no raw control character
 
 
 # markdown ---------------------------------------------------------------------------------

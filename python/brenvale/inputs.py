@@ -64,7 +64,9 @@ class Inputs:
         if isinstance(root, dict) and isinstance(root.get(DEFS), dict):
             return text
         if not (isinstance(root, dict) and isinstance(root.get(DEFINITIONS), dict)):
-            raise InputError(f'{name}: not a contract bundle: no "{DEFS}" or "{DEFINITIONS}" object at the top')
+            raise InputError(
+                f'{name}: not a contract bundle: no "{DEFS}" or "{DEFINITIONS}" object at the top'
+            )
         if not self._told_definitions:
             self._told_definitions = True
             print(f'brenvale: {name}: reading "{DEFINITIONS}" as "{DEFS}"', file=sys.stderr)

@@ -43,15 +43,23 @@ def write_fd(fd: int, data: bytes, name: str) -> None:
 
 def write_stdout(text: str) -> None:
     """UTF-8 text to standard output, checking every write."""
+    flush_stdout()
     try:
-        sys.stdout.flush()
         fd = sys.stdout.fileno()
-    except BrokenPipeError:
-        raise StdoutClosed from None
     except (AttributeError, OSError, ValueError):  # a stream without a descriptor (tests)
         sys.stdout.write(text)
         return
     write_fd(fd, text.encode("utf-8"), "standard output")
+
+
+def flush_stdout() -> None:
+    """Flushes what print() buffered, with the same errors as write_stdout."""
+    try:
+        sys.stdout.flush()
+    except BrokenPipeError:
+        raise StdoutClosed from None
+    except OSError as exc:
+        raise OutputError(f"standard output: {_reason(exc)}") from None
 
 
 def fd_alias(path: str) -> int | None:
@@ -64,7 +72,7 @@ def fd_alias(path: str) -> int | None:
 
 
 def target_kind(path: str) -> str:
-    """"file" (missing or regular: replaced atomically) or "stream" (written in place)."""
+    """`file` (missing or regular: replaced atomically) or `stream` (written in place)."""
     if fd_alias(path) is not None:
         return "stream"
     if path.endswith(("/", os.sep)):
