@@ -6,7 +6,6 @@ import contextlib
 import os
 import stat
 import sys
-import tempfile
 
 
 class OutputError(Exception):
@@ -145,6 +144,8 @@ def replace_file(path: str, data: bytes) -> bool:
     """Replaces the file through a temporary sibling; False (untouched) when it already holds `data`.
 
     The temporary file is removed on any failure, signals included (they raise in the caller)."""
+    import tempfile  # only -o needs it; keeps start-up light
+
     target = os.path.realpath(path)
     if read_same_size(target, len(data)) == data:
         return False
