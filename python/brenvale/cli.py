@@ -4,159 +4,80 @@ from __future__ import annotations
 
 import argparse
 import contextlib
-import difflib
 import os
-import stat
+import signal
 import sys
-import tempfile
-from collections.abc import Callable, Sequence
-from pathlib import Path
+from collections.abc import Callable, Iterator, Sequence
 
 from . import __version__, _core, contract
-from .findings import Comparison, FailOn, IgnoreRule, judge, parse_ignore
+from .findings import Comparison, FailOn, IgnoreRule, judge, parse_ignore, unused_rules
 from .formats import RENDERERS
+from .inputs import STDIN, InputError, Inputs
+from .output import (
+    OutputError,
+    StdoutClosed,
+    flush_stdout,
+    read_prefix,
+    read_same_size,
+    refuse_input,
+    replace_file,
+    target_kind,
+    write_stdout,
+    write_stream,
+)
 
 PROG = "brenvale"
-STDIN = "-"
-STDIN_NAME = "<stdin>"
-DIFF_LINES = 60  # --check shows this much of the diff; the rest is counted
 
 EXIT_OK, EXIT_FINDINGS, EXIT_USAGE = 0, 1, 2
-EXIT_INTERRUPTED, EXIT_BROKEN_PIPE = 130, 141
+EXIT_BROKEN_PIPE = 141
+SIGNAL_BASE = 128  # a run stopped by signal N exits 128 + N
+STOP_SIGNALS = ("SIGTERM", "SIGHUP")  # SIGINT arrives as KeyboardInterrupt
 
 
 class UserError(Exception):
     """A problem with the user's input; shown as one line, exit 2."""
 
 
-# reading ----------------------------------------------------------------------------------
+class Stopped(KeyboardInterrupt):
+    """SIGTERM or SIGHUP; unwinds like Ctrl-C, so temporary files are removed on the way out."""
+
+    def __init__(self, signum: int) -> None:
+        super().__init__(signum)
+        self.signum = signum
 
 
-class Inputs:
-    """Reads input files and `-`; standard input can be consumed only once."""
-
-    def __init__(self) -> None:
-        self._stdin_taken = False
-
-    def read(self, path: str) -> tuple[str, str]:
-        """Returns (display name, text)."""
-        if path == STDIN:
-            return STDIN_NAME, self._read_stdin()
-        try:
-            data = Path(path).read_bytes()
-        except OSError as exc:
-            raise UserError(f"{path}: {exc.strerror or exc}") from None
-        return path, _decode(path, data)
-
-    def _read_stdin(self) -> str:
-        if self._stdin_taken:
-            raise UserError(f"{STDIN_NAME}: standard input can be read only once")
-        self._stdin_taken = True
-        return _decode(STDIN_NAME, sys.stdin.buffer.read())
-
-
-def _decode(name: str, data: bytes) -> str:
-    try:
-        return data.decode("utf-8-sig")
-    except UnicodeDecodeError as exc:
-        raise UserError(f"{name}: not UTF-8 text ({exc.reason} at byte {exc.start})") from None
-
-
-def _existing(path: Path) -> bytes | None:
-    """Current bytes of an output file, None when there is no such file."""
-    try:
-        return path.read_bytes()
-    except (FileNotFoundError, NotADirectoryError):
-        return None
-    except OSError as exc:
-        raise UserError(f"{path}: {exc.strerror or exc}") from None
-
-
-# writing ----------------------------------------------------------------------------------
-
-
-def _new_file_mode(target: Path) -> int:
-    """Keep an existing file's mode; new files get what open() would give them."""
-    try:
-        return stat.S_IMODE(target.stat().st_mode)
-    except OSError:
-        mask = os.umask(0)
-        os.umask(mask)
-        return 0o666 & ~mask
-
-
-def write_atomic(path: Path, data: bytes) -> bool:
-    """Replaces `path` with `data` via a temporary sibling; False (untouched) when equal."""
-    target = Path(os.path.realpath(path))
-    if _existing(target) == data:
-        return False
-    target.parent.mkdir(parents=True, exist_ok=True)
-    fd, tmp = tempfile.mkstemp(dir=target.parent, prefix=f".{target.name}.", suffix=".tmp")
-    try:
-        with os.fdopen(fd, "wb") as handle:
-            handle.write(data)
-            handle.flush()
-            os.fsync(handle.fileno())
-        os.chmod(tmp, _new_file_mode(target))
-        os.replace(tmp, target)
-    except BaseException:
-        with contextlib.suppress(OSError):
-            os.unlink(tmp)
-        raise
-    return True
-
-
-def write_stdout(text: str) -> None:
-    """Writes UTF-8 whatever the locale says; falls back to text streams without a buffer."""
-    buffer = getattr(sys.stdout, "buffer", None)
-    if buffer is None:
-        sys.stdout.write(text)
-        return
-    sys.stdout.flush()
-    buffer.write(text.encode("utf-8"))
-    buffer.flush()
-
-
-def stale_diff(out: str, current: bytes | None, text: str) -> str:
-    """A unified diff from the file on disk to the generated text, cut to DIFF_LINES."""
-    old = current.decode("utf-8", "replace").splitlines(keepends=True) if current else []
-    lines = list(
-        difflib.unified_diff(
-            old,
-            text.splitlines(keepends=True),
-            fromfile=out if current is not None else "/dev/null",
-            tofile=f"{out} (generated)",
-        )
-    )
-    shown = [line if line.endswith("\n") else line + "\n" for line in lines[:DIFF_LINES]]
-    if len(lines) > DIFF_LINES:
-        shown.append(f"... {len(lines) - DIFF_LINES} more diff lines\n")
-    return "".join(shown)
+# delivering -------------------------------------------------------------------------------
 
 
 def check_output(out: str, text: str) -> int:
     """--check: 0 when `out` holds exactly `text`, else 1 and a short diff."""
-    current = _existing(Path(out))
-    if current == text.encode("utf-8"):
+    from .stale import stale_diff
+
+    if target_kind(out) != "file":
+        raise UserError(f"{out}: --check compares with a regular file only")
+    data = text.encode("utf-8")
+    if read_same_size(out, len(data)) == data:
         return EXIT_OK
+    current = read_prefix(out, len(data) + 1)
     write_stdout(stale_diff(out, current, text))
     state = "missing" if current is None else "stale"
     print(f"{PROG}: {out} is {state}; run without --check to update it", file=sys.stderr)
     return EXIT_FINDINGS
 
 
-def deliver(args: argparse.Namespace, text: str) -> int:
+def deliver(args: argparse.Namespace, text: str, inputs: Sequence[str] = ()) -> int:
     """Sends generated text to stdout, to -o OUT, or checks OUT against it."""
     out = args.output
+    if out is not None and out != STDIN:
+        refuse_input(out, [path for path in inputs if path != STDIN])
     if args.check:
         return check_output(out, text)
     if out is None or out == STDIN:
         write_stdout(text)
-        return EXIT_OK
-    try:
-        write_atomic(Path(out), text.encode("utf-8"))
-    except OSError as exc:
-        raise UserError(f"{out}: {exc.strerror or exc}") from None
+    elif target_kind(out) == "file":
+        replace_file(out, text.encode("utf-8"))
+    else:
+        write_stream(out, text)
     return EXIT_OK
 
 
@@ -164,9 +85,10 @@ def deliver(args: argparse.Namespace, text: str) -> int:
 
 
 def load_models(models_ref: str) -> str:
-    """Bundle JSON from Pydantic models (Pydantic itself is imported only here)."""
+    """Bundle JSON from Pydantic models; what the models print while loading goes to stderr."""
     try:
-        return contract.bundle_from_spec(models_ref)
+        with contextlib.redirect_stdout(sys.stderr):
+            return contract.bundle_from_spec(models_ref)
     except contract.ModelsError as exc:
         raise UserError(f"{models_ref}: {exc}") from None
 
@@ -177,7 +99,7 @@ def read_bundle(args: argparse.Namespace) -> tuple[str, str]:
         args.parser.error("give exactly one of BUNDLE or --models MODELS")
     if args.models is not None:
         return args.models, load_models(args.models)
-    return Inputs().read(args.bundle)
+    return Inputs().read_bundle(args.bundle)
 
 
 def convert(name: str, make: Callable[[], str]) -> str:
@@ -199,12 +121,12 @@ def run_emit(args: argparse.Namespace) -> int:
         text = convert(name, lambda: _core.emit_shared(bundle, args.shared_path, args.shared))
     else:
         text = convert(name, lambda: _core.emit(bundle))
-    return deliver(args, text)
+    return deliver(args, text, [args.bundle or STDIN])
 
 
 def run_plain(args: argparse.Namespace) -> int:
     name, bundle = read_bundle(args)
-    return deliver(args, convert(name, lambda: _core.emit_plain(bundle)))
+    return deliver(args, convert(name, lambda: _core.emit_plain(bundle)), [args.bundle or STDIN])
 
 
 def run_bundle(args: argparse.Namespace) -> int:
@@ -226,20 +148,34 @@ def _compat_report(old: tuple[str, str], new: tuple[str, str]) -> str:
     raise UserError(f"{old[0]}, {new[0]}: {error}")
 
 
-def _read_ignore(paths: Sequence[str], inputs: Inputs) -> list[IgnoreRule]:
-    return [rule for path in paths for rule in parse_ignore(inputs.read(path)[1])]
+def _read_ignore(paths: Sequence[str], inputs: Inputs) -> list[tuple[str, IgnoreRule]]:
+    named = (inputs.read(path) for path in paths)
+    return [(name, rule) for name, text in named for rule in parse_ignore(text)]
+
+
+def _warn_unused(rules: list[tuple[str, IgnoreRule]], comparisons: list[Comparison]) -> None:
+    findings = [item.finding for c in comparisons for item in c.judged]
+    unused = set(map(id, unused_rules((rule for _, rule in rules), findings)))
+    for name, rule in rules:
+        if id(rule) in unused:
+            print(
+                f"{PROG}: warning: {name}:{rule.line}: {rule.text!r} matches no finding",
+                file=sys.stderr,
+            )
 
 
 def run_compat(args: argparse.Namespace) -> int:
     if len(args.bundles) < 2:
         args.parser.error("give at least one OLD bundle and the NEW bundle")
     inputs = Inputs()
-    *olds, new = [inputs.read(path) for path in args.bundles]
+    *olds, new = [inputs.read_bundle(path) for path in args.bundles]
     rules = _read_ignore(args.ignore, inputs)
     fail_on = FailOn(args.fail_on)
+    plain_rules = [rule for _, rule in rules]
     comparisons: list[Comparison] = [
-        judge(old[0], new[0], _compat_report(old, new), rules, fail_on) for old in olds
+        judge(old[0], new[0], _compat_report(old, new), plain_rules, fail_on) for old in olds
     ]
+    _warn_unused(rules, comparisons)
     write_stdout(RENDERERS[args.format](comparisons))
     return EXIT_FINDINGS if any(c.failed for c in comparisons) else EXIT_OK
 
@@ -251,8 +187,9 @@ DESCRIPTION = (
 )
 EPILOG = (
     "exit codes: 0 success; 1 compat findings meet --fail-on, or --check found stale output; "
-    "2 usage error, unreadable file, malformed JSON or models that do not load; "
-    "130 interrupted; 141 standard output closed early"
+    "2 usage error, unreadable file, input that is not a bundle, models that do not load, "
+    "or output that cannot be written; 128+N stopped by signal N (130 Ctrl-C, 143 SIGTERM, "
+    "129 SIGHUP); 141 standard output closed early"
 )
 # argparse cannot say "one or more OLD, then NEW" by itself.
 COMPAT_USAGE = (
@@ -274,7 +211,11 @@ def _add_source(sub: argparse.ArgumentParser) -> None:
 
 def _add_output(sub: argparse.ArgumentParser) -> None:
     sub.add_argument(
-        "-o", "--output", metavar="OUT", help="write here (atomically) instead of stdout"
+        "-o",
+        "--output",
+        metavar="OUT",
+        help="write here instead of stdout (- is stdout); a regular file is replaced atomically, "
+        "a device or FIFO is written in place",
     )
     sub.add_argument(
         "--check",
@@ -377,20 +318,44 @@ def _silence_stdout() -> None:
         os.dup2(devnull, sys.stdout.fileno())
 
 
+@contextlib.contextmanager
+def _stop_signals_raise() -> Iterator[None]:
+    """While running, SIGTERM and SIGHUP unwind the stack instead of killing the process."""
+
+    def stop(signum: int, _frame: object) -> None:
+        raise Stopped(signum)
+
+    previous = {}
+    for name in STOP_SIGNALS:
+        number = getattr(signal, name, None)
+        if number is not None:
+            with contextlib.suppress(ValueError):  # not the main thread
+                previous[number] = signal.signal(number, stop)
+    try:
+        yield
+    finally:
+        for number, handler in previous.items():
+            signal.signal(number, handler)
+
+
 def main(argv: Sequence[str] | None = None) -> int:
     """Entry point of the console script and of `python -m brenvale`."""
     try:
-        args = _parse(argv)
-        status: int = args.handler(args)
-        sys.stdout.flush()
-        return status
-    except UserError as exc:
+        with _stop_signals_raise():
+            args = _parse(argv)
+            status: int = args.handler(args)
+            flush_stdout()
+            return status
+    except (UserError, InputError, OutputError) as exc:
         print(f"{PROG}: error: {exc}", file=sys.stderr)
         return EXIT_USAGE
+    except Stopped as exc:
+        print(f"{PROG}: stopped by {signal.Signals(exc.signum).name}", file=sys.stderr)
+        return SIGNAL_BASE + exc.signum
     except KeyboardInterrupt:
         print(f"{PROG}: interrupted", file=sys.stderr)
-        return EXIT_INTERRUPTED
-    except BrokenPipeError:
+        return SIGNAL_BASE + signal.SIGINT
+    except (StdoutClosed, BrokenPipeError):
         _silence_stdout()
         return EXIT_BROKEN_PIPE
 

@@ -87,7 +87,59 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
         )
     except PydanticUserError as error:
         raise ModelsError(_one_line(error)) from error
-    return json.dumps({"$defs": schema.get("$defs", {})}, indent=2, sort_keys=True, ensure_ascii=False) + "\n"
+    except ModelsError:
+        raise
+    except Exception as error:  # a json_schema_extra that Pydantic cannot turn into JSON, say
+        raise ModelsError(f"{_extra_not_json(everything) or 'schema'}: {_one_line(error)}") from error
+    defs = {"$defs": schema.get("$defs", {})}
+    try:
+        return json.dumps(defs, indent=2, sort_keys=True, ensure_ascii=False, allow_nan=False) + "\n"
+    except (TypeError, ValueError) as error:
+        where, value = _first_non_json(defs)
+        raise ModelsError(f"{where}: {value!r} is not JSON") from error
+
+
+def _extra_not_json(models: list[type]) -> str | None:
+    """`Model.field` (or `Model`) whose json_schema_extra holds something that is not JSON."""
+    for model in models:
+        extras = [(model.__name__, getattr(model, "model_config", {}).get("json_schema_extra"))]
+        fields = getattr(model, "model_fields", {})
+        extras += [(f"{model.__name__}.{name}", field.json_schema_extra) for name, field in fields.items()]
+        for where, extra in extras:
+            if isinstance(extra, dict):
+                try:
+                    json.dumps(extra, allow_nan=False)
+                except (TypeError, ValueError):
+                    return where
+    return None
+
+
+def _first_non_json(defs: JsonDict) -> tuple[str, Any]:
+    """Where the first value that JSON cannot hold (NaN, Infinity, a non-JSON type) is, named
+    `Model.field (default)` from its path under `$defs`."""
+    stack: list[tuple[list[str], Any]] = [([], defs["$defs"])]
+    while stack:
+        path, value = stack.pop()
+        if isinstance(value, dict):
+            stack.extend((path + [str(k)], v) for k, v in reversed(list(value.items())))
+            if any(not isinstance(k, str) for k in value):
+                return _where(path), value
+        elif isinstance(value, list):
+            stack.extend((path + [str(i)], v) for i, v in reversed(list(enumerate(value))))
+        elif (isinstance(value, float) and value - value != 0) or not (
+            value is None or isinstance(value, (str, int, float))
+        ):
+            return _where(path), value  # NaN or an infinity, or not a JSON type
+    return "bundle", None
+
+
+def _where(path: list[str]) -> str:
+    """`Model.field (default)` for ["Model", "properties", "field", "default"]."""
+    if len(path) >= 3 and path[1] == "properties":
+        name, rest = f"{path[0]}.{path[2]}", path[3:]
+    else:
+        name, rest = path[0] if path else "bundle", path[1:]
+    return f"{name} ({'/'.join(rest)})" if rest else name
 
 
 def bundle_from_spec(target: str, *, options: Options = Options()) -> str:
@@ -133,18 +185,23 @@ def _import(module_name: str) -> ModuleType:
         sys.path.insert(0, cwd)
     try:
         return importlib.import_module(module_name)
+    except KeyboardInterrupt:
+        raise
     except ModuleNotFoundError as error:
         if error.name and (module_name == error.name or module_name.startswith(error.name + ".")):
             raise ModelsError(f"no module named {error.name} (looked in {cwd} and on sys.path)") from error
         raise ModelsError(f"importing {module_name} failed: {_one_line(error)}") from error
-    except Exception as error:
+    except BaseException as error:  # SystemExit and custom BaseException subclasses too
         raise ModelsError(f"importing {module_name} failed: {_one_line(error)}") from error
 
 
 def _model_named(module: ModuleType, name: str) -> type:
     from pydantic import BaseModel
 
-    model = getattr(module, name, None)
+    try:
+        model = getattr(module, name, None)
+    except Exception as error:  # a module __getattr__ that raises
+        raise ModelsError(f"getting {name} from {module.__name__} failed: {_one_line(error)}") from error
     if model is None:
         raise ModelsError(f"{module.__name__} has no {name}")
     if not (isinstance(model, type) and issubclass(model, BaseModel)):

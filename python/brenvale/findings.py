@@ -64,9 +64,43 @@ def compat_findings(old_json: str, new_json: str) -> list[Finding]:
     return parse_findings(_core.compat(old_json, new_json))
 
 
-def _glob(pattern: str) -> re.Pattern[str]:
-    """Only `*` is special (any run of characters); `?` and `[` match themselves."""
-    return re.compile(".*".join(re.escape(part) for part in pattern.split("*")), re.DOTALL)
+class Glob:
+    """A pattern where only `*` is special (any run of characters); `?` and `[` match themselves.
+
+    Matching takes the literal pieces between stars left to right, each at its first place:
+    linear in the name, with no backtracking however many stars there are."""
+
+    __slots__ = ("pieces",)
+
+    def __init__(self, pattern: str) -> None:
+        self.pieces = pattern.split("*")
+
+    def __eq__(self, other: object) -> bool:
+        return isinstance(other, Glob) and self.pieces == other.pieces
+
+    def __hash__(self) -> int:
+        return hash(tuple(self.pieces))
+
+    def __repr__(self) -> str:
+        return f"Glob({'*'.join(self.pieces)!r})"
+
+    def fullmatch(self, text: str) -> bool:
+        first, *middle_and_last = self.pieces
+        if not middle_and_last:
+            return text == first
+        *middle, last = middle_and_last
+        if len(text) < len(first) + len(last) or not text.startswith(first):
+            return False
+        end = len(text) - len(last)
+        if not text.endswith(last):
+            return False
+        position = len(first)
+        for piece in middle:
+            found = text.find(piece, position, end)
+            if found < 0:
+                return False
+            position = found + len(piece)
+        return True
 
 
 # A `#` opens a comment at the start of a line or after a blank, so `a#b` stays literal.
@@ -78,16 +112,17 @@ class IgnoreRule:
     """One accepted-findings line: a location pattern and an optional message pattern."""
 
     text: str
-    location: re.Pattern[str]
-    message: re.Pattern[str] | None
+    location: Glob
+    message: Glob | None
+    line: int = 0
 
     def matches(self, finding: Finding) -> bool:
         if not self.location.fullmatch(finding.location):
             return False
-        return self.message is None or bool(self.message.fullmatch(finding.message))
+        return self.message is None or self.message.fullmatch(finding.message)
 
 
-def parse_ignore_rule(line: str) -> IgnoreRule | None:
+def parse_ignore_rule(line: str, number: int = 0) -> IgnoreRule | None:
     """Parses `Location: message` or `Location`; None for a blank or comment-only line."""
     text = _COMMENT.sub("", line).strip()
     if not text:
@@ -97,15 +132,22 @@ def parse_ignore_rule(line: str) -> IgnoreRule | None:
     message = message.strip()
     return IgnoreRule(
         text=text,
-        location=_glob(location.strip()),
-        message=_glob(message) if colon and message else None,
+        location=Glob(location.strip()),
+        message=Glob(message) if colon and message else None,
+        line=number,
     )
 
 
 def parse_ignore(text: str) -> list[IgnoreRule]:
     """Parses an accepted-findings file, one rule a line."""
-    rules = (parse_ignore_rule(line) for line in text.splitlines())
+    rules = (parse_ignore_rule(line, n) for n, line in enumerate(text.splitlines(), 1))
     return [rule for rule in rules if rule is not None]
+
+
+def unused_rules(rules: Iterable[IgnoreRule], findings: Iterable[Finding]) -> list[IgnoreRule]:
+    """The rules that match none of `findings`: stale ones that would hide a future break."""
+    seen = list(findings)
+    return [rule for rule in rules if not any(rule.matches(f) for f in seen)]
 
 
 def is_ignored(finding: Finding, rules: Iterable[IgnoreRule]) -> bool:

@@ -2,16 +2,30 @@
 
 from __future__ import annotations
 
-import xml.etree.ElementTree as ET
+import json
+import re
 from collections.abc import Callable, Sequence
+from typing import TYPE_CHECKING
 
 from .findings import Comparison, Judged, Verdict
 
+if TYPE_CHECKING:
+    import xml.etree.ElementTree as ET
+
 MODEL_LEVEL = "(definition)"
+
+# Never written raw into a report: C0 and C1 controls (ANSI escapes, line breaks), DEL, the
+# Unicode line separators, and what XML 1.0 forbids (surrogates, U+FFFE, U+FFFF).
+_UNSAFE = re.compile("[\x00-\x1f\x7f-\x9f\u2028\u2029\ud800-\udfff\ufffe\uffff]")
+
+
+def visible(text: str) -> str:
+    """`text` with every unsafe character written as a `\\uXXXX` escape."""
+    return _UNSAFE.sub(lambda m: f"\\u{ord(m.group()):04x}", text)
 
 
 def _title(comparison: Comparison) -> str:
-    return f"{comparison.old_name} -> {comparison.new_name}"
+    return visible(f"{comparison.old_name} -> {comparison.new_name}")
 
 
 def _label(item: Judged) -> str:
@@ -29,17 +43,22 @@ def _by_definition(items: Sequence[Judged]) -> dict[str, list[Judged]]:
     return groups
 
 
+def _field(item: Judged) -> str:
+    field = item.finding.field
+    return MODEL_LEVEL if field is None else visible(field)
+
+
 def _text_one(comparison: Comparison, titled: bool) -> list[str]:
     lines = [_title(comparison)] if titled else []
     items = comparison.judged
-    field_width = max((len(i.finding.field or MODEL_LEVEL) for i in items), default=0)
+    field_width = max((len(_field(i)) for i in items), default=0)
     label_width = max((len(_label(i)) for i in items), default=0)
     for definition, group in _by_definition(items).items():
-        lines.append(definition)
+        lines.append(visible(definition))
         for item in group:
-            field = (item.finding.field or MODEL_LEVEL).ljust(field_width)
+            field = _field(item).ljust(field_width)
             label = _label(item).ljust(label_width)
-            lines.append(f"  {field}  {label}  {item.finding.message}".rstrip())
+            lines.append(f"  {field}  {label}  {visible(item.finding.message)}".rstrip())
     lines.append(comparison.summary())
     return lines
 
@@ -54,30 +73,54 @@ def render_text(comparisons: Sequence[Comparison]) -> str:
 # json -------------------------------------------------------------------------------------
 
 
+def _json_rows(comparison: Comparison) -> list[dict[str, object]]:
+    """The core's findings, each ignored one marked `"ignored": true`."""
+    rows: list[dict[str, object]] = json.loads(comparison.report)
+    for row, item in zip(rows, comparison.judged):
+        if item.ignored:
+            row["ignored"] = True
+    return rows
+
+
 def render_json(comparisons: Sequence[Comparison]) -> str:
-    """The core's report verbatim; several comparisons become an array of reports."""
+    """The findings array; for several OLD, one {"old", "new", "findings"} object each."""
     if len(comparisons) == 1:
-        return comparisons[0].report + "\n"
-    return "[" + ",".join(c.report for c in comparisons) + "]\n"
+        value: object = _json_rows(comparisons[0])
+    else:
+        value = [
+            {"old": c.old_name, "new": c.new_name, "findings": _json_rows(c)} for c in comparisons
+        ]
+    return json.dumps(value, separators=(",", ":")) + "\n"  # ASCII: no raw control character
 
 
 # markdown ---------------------------------------------------------------------------------
 
 
-def _cell(text: str) -> str:
-    return text.replace("\\", "\\\\").replace("|", "\\|").replace("\n", " ")
+# Every ASCII punctuation character may be backslash-escaped in Markdown, which makes it literal:
+# no code span, emphasis, link, HTML tag, entity or table cell border can start inside a name.
+_MARKDOWN_PUNCTUATION = re.compile(r"([!-/:-@\[-`{-~])")
+
+
+def _md(text: str) -> str:
+    return _MARKDOWN_PUNCTUATION.sub(r"\\\1", visible(text))
+
+
+def _md_code(text: str) -> str:
+    """Monospace without a code span, so that escapes (and `\\|` in a table) still apply."""
+    return f"<code>{_md(text)}</code>" if text else ""
 
 
 def _markdown_one(comparison: Comparison) -> list[str]:
-    lines = [f"### Contract changes: `{comparison.old_name}` → `{comparison.new_name}`", ""]
+    old, new = _md_code(comparison.old_name), _md_code(comparison.new_name)
+    lines = [f"### Contract changes: {old} → {new}", ""]
     if not comparison.judged:
         return [*lines, "No changes.", ""]
     lines += ["| Verdict | Definition | Field | Change |", "|---|---|---|---|"]
     for item in comparison.judged:
         f = item.finding
         verdict = f"**{_label(item)}**" if item.fails else _label(item)
-        field = f"`{_cell(f.field)}`" if f.field is not None else ""
-        lines.append(f"| {verdict} | `{_cell(f.definition)}` | {field} | {_cell(f.message)} |")
+        field = _md_code(f.field) if f.field is not None else ""
+        lines.append(f"| {verdict} | {_md_code(f.definition)} | {field} | {_md(f.message)} |")
     return [*lines, "", comparison.summary(), ""]
 
 
@@ -104,18 +147,20 @@ def _annotation(item: Judged, comparison: Comparison, titled: bool) -> str:
         "error" if not item.ignored and (item.fails or f.verdict is Verdict.BREAKING) else "notice"
     )
     title = f"{_label(item)} contract change"
-    message = f"{f.location}: {f.message}"
+    message = visible(f"{f.location}: {f.message}")
     if titled:
         message += f" ({_title(comparison)})"
     return f"::{level} title={_escape_property(title)}::{_escape_data(message)}"
 
 
 def render_github(comparisons: Sequence[Comparison]) -> str:
-    """One workflow-command annotation per finding, then the summary lines."""
+    """One workflow-command annotation per finding, then the summary lines.
+
+    A summary line starts with its counts, so no file name can make it a workflow command."""
     titled = len(comparisons) > 1
     lines = [_annotation(i, c, titled) for c in comparisons for i in c.judged]
     for c in comparisons:
-        lines.append(f"{_title(c)}: {c.summary()}" if titled else c.summary())
+        lines.append(f"{c.summary()} ({_title(c)})" if titled else c.summary())
     return "\n".join(lines) + "\n"
 
 
@@ -123,17 +168,23 @@ def render_github(comparisons: Sequence[Comparison]) -> str:
 
 
 def _testcase(suite: ET.Element, item: Judged) -> None:
+    import xml.etree.ElementTree as ET
+
     f = item.finding
-    name = f"{f.field or MODEL_LEVEL}: {f.message}"
-    case = ET.SubElement(suite, "testcase", classname=f.definition, name=name)
+    message = visible(f.message)
+    case = ET.SubElement(
+        suite, "testcase", classname=visible(f.definition), name=f"{_field(item)}: {message}"
+    )
     if item.ignored:
-        ET.SubElement(case, "skipped", message=f"ignored {f.verdict.value}: {f.message}")
+        ET.SubElement(case, "skipped", message=f"ignored {f.verdict.value}: {message}")
     elif item.fails:
-        failure = ET.SubElement(case, "failure", message=f.message, type=f.verdict.value)
-        failure.text = f"{f.verdict.value} {f.location}: {f.message}"
+        failure = ET.SubElement(case, "failure", message=message, type=f.verdict.value)
+        failure.text = f"{f.verdict.value} {visible(f.location)}: {message}"
 
 
 def _suite(root: ET.Element, comparison: Comparison) -> tuple[int, int, int]:
+    import xml.etree.ElementTree as ET
+
     tests = len(comparison.judged)
     failures = sum(1 for i in comparison.judged if i.fails)
     skipped = comparison.ignored
@@ -153,6 +204,8 @@ def _suite(root: ET.Element, comparison: Comparison) -> tuple[int, int, int]:
 
 def render_junit(comparisons: Sequence[Comparison]) -> str:
     """JUnit XML: a suite per comparison, a case per finding, failing ones as failures."""
+    import xml.etree.ElementTree as ET
+
     root = ET.Element("testsuites", name="brenvale compat")
     totals = [_suite(root, c) for c in comparisons]
     for key, index in (("tests", 0), ("failures", 1), ("errors", None), ("skipped", 2)):

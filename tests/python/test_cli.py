@@ -4,16 +4,21 @@ from __future__ import annotations
 
 import json
 import os
+import resource
+import signal
+import stat
 import subprocess
 import sys
 import sysconfig
+import threading
+import time
 import xml.etree.ElementTree as ET
 from pathlib import Path
 
 import pytest
 
 import brenvale
-from brenvale import cli, contract
+from brenvale import cli, contract, output, stale
 
 GUARANTEED = {"type": "string", "x-firestore-presence-guaranteed": True}
 CONTRACT = {
@@ -44,9 +49,9 @@ RUNNERS = {"module": [sys.executable, "-m", "brenvale"],
            "script": [str(Path(sysconfig.get_path("scripts")) / "brenvale")]}
 
 
-def run(*args: str, stdin: str = "", runner: str = "module", cwd: Path | None = None):
+def run(*args: str, stdin: str = "", runner: str = "module", cwd: Path | None = None, timeout: float = 60):
     return subprocess.run([*RUNNERS[runner], *args], input=stdin.encode(), capture_output=True, cwd=cwd,
-                          timeout=60, check=False)
+                          timeout=timeout, check=False)
 
 
 @pytest.fixture
@@ -159,13 +164,22 @@ def test_check(files, command, state, code, word) -> None:
     assert (out.read_text() if out.exists() else None) == before  # --check writes nothing
 
 
+def test_check_shows_the_first_difference_at_its_place(files) -> None:
+    lines = [f"line {i}\n" for i in range(10_000)]
+    (files / "long.ts").write_text("".join(lines[:5000] + ["changed\n"] + lines[5001:] + ["extra\n"]))
+    diff = stale.stale_diff("long.ts", (files / "long.ts").read_bytes(), "".join(lines)).splitlines()
+    assert diff[2:10] == ["@@ -4998,7 +4998,7 @@", " line 4997", " line 4998", " line 4999", "-changed", "+line 5000",
+                          " line 5001", " line 5002"]
+    assert diff[-1] == "... only the first difference is shown"
+
+
 def test_global_check_is_for_hooks_and_its_diff_is_short(files) -> None:
     out = files / "gen.ts"
     out.write_text("")
     result = run("--check", "emit", str(files / "v1.json"), "-o", str(out))
     lines = result.stdout.decode().splitlines()
-    assert result.returncode == 1 and len(lines) == cli.DIFF_LINES + 1
-    assert lines[-1].endswith("more diff lines")
+    assert result.returncode == 1 and len(lines) == stale.DIFF_LINES + 1
+    assert lines[-1] == "... only the first difference is shown"
     assert out.read_text() == ""
 
 
@@ -202,7 +216,7 @@ FILE_ERRORS = [
     (["plain", "latin1.json"], "", "latin1.json: not UTF-8 text (invalid continuation byte at byte 7)"),
     (["compat", "models.json", "v2.json"], "", "models.json: expected value at line 1 column 1"),
     (["compat", "v1.json", "-"], "{1}", "<stdin>: key must be a string at line 1 column 2"),
-    (["compat", "-", "-"], "{}", "<stdin>: standard input can be read only once"),
+    (["compat", "-", "-"], '{"$defs": {}}', "<stdin>: standard input can be read only once"),
     (["compat", "v1.json", "v2.json", "--ignore", "nope.txt"], "", "nope.txt: No such file or directory"),
 ]
 
@@ -228,13 +242,13 @@ def test_failed_run_leaves_existing_output_identical(files, args) -> None:
 @pytest.mark.parametrize(
     ("target", "name", "error", "code", "stderr"),
     [
-        (cli.os, "fsync", KeyboardInterrupt(), 130, "brenvale: interrupted\n"),
-        (cli.os, "replace", PermissionError(13, "Permission denied"), 2, "brenvale: error: {out}: Permission denied\n"),
-        (cli.os, "fsync", OSError(28, "No space left on device"), 2,
+        (output.os, "replace", PermissionError(13, "Permission denied"), 2,
+         "brenvale: error: {out}: Permission denied\n"),
+        (output.os, "fsync", OSError(28, "No space left on device"), 2,
          "brenvale: error: {out}: No space left on device\n"),
         (cli.Inputs, "read", KeyboardInterrupt(), 130, "brenvale: interrupted\n"),
     ],
-    ids=["interrupted", "replace-refused", "disk-full", "interrupted-while-reading"],
+    ids=["replace-refused", "disk-full", "interrupted-while-reading"],
 )
 def test_failure_keeps_old_file(files, monkeypatch, capsys, target, name, error, code, stderr) -> None:
     out = files / "gen.ts"
@@ -248,18 +262,6 @@ def test_failure_keeps_old_file(files, monkeypatch, capsys, target, name, error,
     assert capsys.readouterr().err == stderr.format(out=out)
     assert out.read_text() == "previous"
     assert [p.name for p in files.iterdir() if p.name.endswith(".tmp")] == []
-
-
-def test_closed_stdout_exits_quietly() -> None:
-    process = subprocess.Popen([*RUNNERS["module"], "emit", "-"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE)
-    assert process.stdin is not None and process.stdout is not None and process.stderr is not None
-    process.stdout.close()  # the reader is gone before the first write, as after `| head -0`
-    process.stdin.write(EXAMPLE.encode())
-    process.stdin.close()
-    assert process.stderr.read() == b""
-    process.stderr.close()
-    assert process.wait(timeout=60) == 141
 
 
 # compat -----------------------------------------------------------------------------------
@@ -294,7 +296,8 @@ def test_compat_json_is_the_core_text(files, args, stdin) -> None:
 
 def test_several_old(files) -> None:
     result = compat_run(files, "v1.json", "v1b.json", "v2.json", "--format", "json")
-    assert json.loads(result.stdout) == [json.loads(brenvale.compat(old, CHANGED)) for old in (EXAMPLE, ADDITIVE)]
+    assert json.loads(result.stdout) == [{"old": old, "new": "v2.json", "findings": json.loads(brenvale.compat(text, CHANGED))}
+                                         for old, text in (("v1.json", EXAMPLE), ("v1b.json", ADDITIVE))]
     assert result.returncode == 1
     blocks = compat_run(files, "v1.json", "v1b.json", "v2.json").stdout.decode().split("\n\n")
     assert [b.splitlines()[0] for b in blocks] == ["v1.json -> v2.json", "v1b.json -> v2.json"]
@@ -303,17 +306,17 @@ def test_several_old(files) -> None:
     result = compat_run(files, "v1b.json", "v1.json", "v3.json", "--format", "github")  # reports keep OLD order
     assert result.returncode == 1
     assert result.stdout.decode().splitlines()[-2:] == [
-        "v1b.json -> v3.json: 1 breaking, 1 safe", "v1.json -> v3.json: 1 breaking, 2 safe"]
+        "1 breaking, 1 safe (v1b.json -> v3.json)", "1 breaking, 2 safe (v1.json -> v3.json)"]
     assert compat_run(files, "v1.json", "v1b.json", "v1b.json").returncode == 0  # every OLD compatible
 
 
 def test_compat_markdown(files) -> None:
     lines = compat_run(files, "v1.json", "v2.json", "--format", "markdown").stdout.decode().splitlines()
-    assert lines[0] == "### Contract changes: `v1.json` → `v2.json`"
+    assert lines[0] == r"### Contract changes: <code>v1\.json</code> → <code>v2\.json</code>"
     table = [line for line in lines if line.startswith("|")]
     assert table[:2] == ["| Verdict | Definition | Field | Change |", "|---|---|---|---|"]
-    assert "| **BREAKING** | `Post` | `tags` | field removed |" in table
-    assert "| SAFE | `Tag` |  | model added (additive) |" in table
+    assert "| **BREAKING** | <code>Post</code> | <code>tags</code> | field removed |" in table
+    assert r"| SAFE | <code>Tag</code> |  | model added \(additive\) |" in table
     assert len(table) == 7 and lines[-1] == "3 breaking, 2 safe"
 
 
@@ -374,9 +377,10 @@ def test_ignore(files, ignore, fail_on, code, summary) -> None:
 
 
 def test_ignore_file_from_stdin_and_ignored_findings_are_shown(files) -> None:
-    result = compat_run(files, "v1.json", "v2.json", "--ignore", "-", stdin="Post.tags\nUser.email\n")
+    result = compat_run(files, "v1.json", "v2.json", "--ignore", "-", stdin="Post.tags\nUser.email\nGone.*: x\n")
     assert result.returncode == 0
     assert "  tags          BREAKING (ignored)  field removed" in result.stdout.decode().splitlines()
+    assert result.stderr.decode() == "brenvale: warning: <stdin>:3: 'Gone.*: x' matches no finding\n"
 
 
 # --models ---------------------------------------------------------------------------------
@@ -419,3 +423,147 @@ def test_models_error_is_one_line(models_dir, capsys, command, models) -> None:
     err = capsys.readouterr().err
     assert err.startswith(f"brenvale: error: {models}: ")
     assert err.count("\n") == 1
+
+
+# files, streams, signals and input: nothing destroyed, truncated, hung or misreported --------
+
+BIG = json.dumps({"$defs": {f"M{i}": {"type": "object", "properties": {f"f{j}": {} for j in range(20)}}
+                            for i in range(600)}})  # its module is far larger than a pipe buffer
+
+
+@pytest.fixture
+def devices(files: Path) -> Path:
+    """`null` and `full` character devices in the temporary folder (a broken -o harms only them)."""
+    for name, minor in (("null", 3), ("full", 7)):
+        try:
+            os.mknod(files / name, 0o666 | stat.S_IFCHR, os.makedev(1, minor))
+        except PermissionError:
+            pytest.skip("making device nodes needs root")
+    return files
+
+
+@pytest.mark.parametrize(
+    ("out", "extra", "code", "message"),
+    [
+        ("null", [], 0, ""),
+        ("full", [], 2, "brenvale: error: full: No space left on device\n"),
+        ("null", ["--check"], 2, "brenvale: error: null: --check compares with a regular file only\n"),
+        ("newdir/", [], 2, "brenvale: error: newdir/: names a folder; give a file name\n"),
+        ("v2.json/gen.ts", [], 2, "brenvale: error: v2.json/gen.ts: a part of the path is a file, not a folder\n"),
+        ("sub/../v1.json", [], 2, "brenvale: error: sub/../v1.json: is also an input; write somewhere else\n"),
+    ],
+)
+def test_output_targets(devices, out, extra, code, message) -> None:
+    (devices / "sub").mkdir()
+    before = {p: p.read_bytes() for p in devices.glob("*.json")}
+    result = run("emit", "v1.json", "-o", out, *extra, cwd=devices)
+    assert (result.returncode, result.stderr.decode()) == (code, message)
+    assert (devices / "null").is_char_device() and not (devices / "newdir").exists()
+    assert {p: p.read_bytes() for p in devices.glob("*.json")} == before
+
+
+def test_output_to_fifo_is_written_in_place(files) -> None:
+    fifo = files / "pipe"
+    os.mkfifo(fifo)
+    received: list[bytes] = []
+    reader = threading.Thread(target=lambda: received.append(fifo.read_bytes()), daemon=True)
+    reader.start()
+    assert run("plain", "v1.json", "-o", "pipe", cwd=files, timeout=20).returncode == 0
+    reader.join(20)
+    assert received == [brenvale.emit_plain(EXAMPLE).encode()] and fifo.is_fifo()
+
+
+# The child stalls in fsync, with the temporary file written, until the signal comes.
+STALLING = "import os, sys, time; from brenvale import cli; os.fsync = lambda fd: time.sleep(60); sys.exit(cli.main())"
+
+
+@pytest.mark.parametrize("signum", [signal.SIGTERM, signal.SIGHUP, signal.SIGINT])
+def test_signal_during_output_keeps_old_file(files, signum) -> None:
+    (files / "gen.ts").write_text("previous")
+    with subprocess.Popen([sys.executable, "-c", STALLING, "emit", "v1.json", "-o", "gen.ts"], cwd=files,
+                          stderr=subprocess.DEVNULL) as child:
+        deadline = time.monotonic() + 30
+        while not list(files.glob(".gen.ts.*.tmp")) and time.monotonic() < deadline:
+            time.sleep(0.02)
+        child.send_signal(signum)
+        assert child.wait(timeout=30) == 128 + signum
+    assert (files / "gen.ts").read_text() == "previous" and not list(files.glob("*.tmp"))
+
+
+def _limit_file_size() -> None:
+    resource.setrlimit(resource.RLIMIT_FSIZE, (1000, 1000))
+
+
+@pytest.mark.parametrize(
+    ("stdout", "preexec", "code", "message"),
+    [
+        ("/dev/full", None, 2, "brenvale: error: standard output: No space left on device\n"),
+        ("out.ts", _limit_file_size, 2, "brenvale: error: standard output: File too large\n"),
+        ("pipe", None, 141, ""),
+    ],
+    ids=["device-full", "short-write", "closed-pipe"],
+)
+def test_failed_stdout_is_never_success(files, stdout, preexec, code, message) -> None:
+    (files / "big.json").write_text(BIG)
+    args = [*RUNNERS["module"], "emit", "big.json"]
+    if stdout == "pipe":
+        with subprocess.Popen(args, cwd=files, stdout=subprocess.PIPE, stderr=subprocess.PIPE) as child:
+            assert child.stdout is not None and child.stderr is not None and len(child.stdout.read(10)) == 10
+            child.stdout.close()  # `| head -c 10`
+            result = subprocess.CompletedProcess(args, child.wait(timeout=60), b"", child.stderr.read())
+    else:
+        with open(files / stdout, "wb") as sink:
+            result = subprocess.run(args, cwd=files, stdout=sink, stderr=subprocess.PIPE, preexec_fn=preexec,
+                                    timeout=60, check=False)
+    assert (result.returncode, result.stderr.decode()) == (code, message)
+
+
+DRAFT7 = json.dumps({"definitions": {"A": {"type": "object", "properties": {"b": {"$ref": "#/definitions/B"}}},
+                                     "B": {"type": "object", "properties": {}}}})
+NOTE = 'brenvale: {}: reading "definitions" as "$defs"\n'
+
+
+@pytest.mark.parametrize(
+    ("args", "text", "code", "stdout", "stderr"),
+    [
+        (["emit", "in.json"], '{"name": "pkg"}', 2, "",
+         'brenvale: error: in.json: not a contract bundle: no "$defs" or "definitions" object at the top\n'),
+        (["compat", "in.json", "in.json"], "[]", 2, "",
+         'brenvale: error: in.json: not a contract bundle: no "$defs" or "definitions" object at the top\n'),
+        (["plain", "in.json"], DRAFT7, 0, brenvale.emit_plain(DRAFT7.replace("definitions", "$defs")),
+         NOTE.format("in.json")),
+        (["compat", "in.json", "-", "--format", "json"], DRAFT7, 1,
+         '[{"def":"B","field":null,"message":"model removed (contract gone)","verdict":"BREAKING"}]\n',
+         NOTE.format("in.json")),
+    ],
+    ids=["package-json", "array", "draft-07", "draft-07-model-deleted"],
+)
+def test_bundle_definitions(files, args, text, code, stdout, stderr) -> None:
+    (files / "in.json").write_text(text)
+    new = json.dumps({"definitions": {"A": json.loads(DRAFT7)["definitions"]["A"]}})
+    result = run(*args, stdin=new, cwd=files)
+    assert (result.returncode, result.stdout.decode(), result.stderr.decode()) == (code, stdout, stderr)
+
+
+MODEL_FAULTS = [
+    ("class Tag(BaseModel):\n    price: float = float('nan')\n", "", "Tag.price (default): nan is not JSON"),
+    ("class Tag(BaseModel):\n    price: float = Field(1.0, json_schema_extra={'x': object()})\n", "",
+     "Tag.price: PydanticSerializationError: Unable to serialize unknown type: <class 'object'>"),
+    ("def __getattr__(name):\n    raise RuntimeError(name)\n", ":Tag",
+     "getting Tag from faulty_models failed: RuntimeError: Tag"),
+    ("class Boom(BaseException):\n    pass\nraise Boom('no')\n", "", "importing faulty_models failed: Boom: no"),
+]
+
+
+@pytest.mark.parametrize(("source", "names", "message"), MODEL_FAULTS, ids=["nan", "extra", "getattr", "base-exception"])
+def test_models_faults_name_model_and_field(models_dir, capsys, source, names, message) -> None:
+    (models_dir / "faulty_models.py").write_text(f"from pydantic import BaseModel, Field\n{source}")
+    sys.modules.pop("faulty_models", None)
+    assert cli.main(["bundle", "--models", f"faulty_models{names}"]) == 2
+    assert capsys.readouterr().err == f"brenvale: error: faulty_models{names}: {message}\n"
+
+
+def test_models_printing_at_import_goes_to_stderr(models_dir, capsys) -> None:
+    (models_dir / "noisy_models.py").write_text("print('loading')\nfrom brenvale_cli_models import Tag\n")
+    assert cli.main(["bundle", "--models", "noisy_models:Tag"]) == 0
+    assert capsys.readouterr() == (contract.bundle_from_spec(MODELS), "loading\n")

@@ -7,6 +7,8 @@ from __future__ import annotations
 
 import dataclasses
 import json
+import re
+import xml.etree.ElementTree as ET
 
 import pytest
 
@@ -83,6 +85,9 @@ IGNORE_CASES = [
     ("Order.total:", TOTAL, True),
     ("  Order.total  # accepted in review 12", TOTAL, True),
     ("A#b", Finding("A#b", None, Verdict.SAFE, "m"), True),  # a hash inside a word is literal
+    ("*a*a*a*a*a*a*a*a*a*a*a*a*b", Finding("a" * 40, None, Verdict.SAFE, "m"), False),  # no backtracking
+    ("a*b*b", Finding("abb", None, Verdict.SAFE, "m"), True),
+    ("a*ab", Finding("ab", None, Verdict.SAFE, "m"), False),  # the pieces may not overlap
 ]
 
 
@@ -99,17 +104,44 @@ def test_parse_ignore_file_skips_blank_and_comment_lines() -> None:
     assert [r.text for r in rules] == ["Order.total: field removed", "Invoice"]
 
 
-@pytest.mark.parametrize(
-    ("renderer", "rows", "line"),
-    [
-        ("markdown", [{"def": "A", "field": "x|y", "message": "a | b", "verdict": "SAFE"}],
-         "| SAFE | `A` | `x\\|y` | a \\| b |"),
-        ("markdown", [], "No changes."),
-        ("github", [{"def": "A", "field": None, "message": "50%\nnext", "verdict": "BREAKING"}],
-         "::error title=BREAKING contract change::A: 50%25%0Anext"),
-    ],
-    ids=["markdown-escapes-pipes", "markdown-without-changes", "github-escapes-command-data"],
-)
-def test_renderer_escaping(renderer: str, rows: list[dict[str, object]], line: str) -> None:
-    result = judge("o", "n", json.dumps(rows), [], FailOn.NEVER)
-    assert line in RENDERERS[renderer]([result]).splitlines()
+HOSTILE = "A\u0001\u0000\ufffe\x1b[31m<img src=x onerror=alert(1)>`x`|\r\n::error::forged"
+HOSTILE_ROWS = [{"def": HOSTILE, "field": "DocumentReference<User>", "message": "m | `y`\r\n::error::x", "verdict": "BREAKING"},
+                {"def": "B", "field": None, "message": "50% done", "verdict": "SAFE"}]
+UNSAFE = re.compile("[\x00-\x09\x0b-\x1f\x7f-\x9f\ufffe]")
+
+
+def _markdown_is_inert(out: str) -> None:
+    """Backslash escapes removed, what is left has no code span, no stray cell border and no tag but <code>."""
+    bare = re.sub(r"\\.", "", out)
+    rows = [line for line in bare.splitlines() if line.startswith("| ")]
+    assert len(rows) == 6 and all(row.count("|") == 5 for row in rows) and "`" not in bare
+    assert set(re.findall(r"<[^>]*>", bare)) == {"<code>", "</code>"}
+
+
+def _github_commands_are_ours(out: str) -> None:
+    commands = [line for line in out.splitlines() if line.lstrip().startswith("::")]
+    assert [c.split(" ")[0] for c in commands] == ["::error", "::notice"] * 2
+
+
+CHECKS = {
+    "junit": lambda out: ET.fromstring(out),
+    "json": lambda out: [[row["def"] for row in c["findings"]] for c in json.loads(out)] == [[HOSTILE, "B"]] * 2,
+    "text": lambda out: len(out.splitlines()) == 2 * 6 + 1,
+    "markdown": _markdown_is_inert,
+    "github": _github_commands_are_ours,
+}
+
+
+@pytest.mark.parametrize("renderer", list(RENDERERS))
+def test_reports_escape_every_name_and_message(renderer: str) -> None:
+    """Two OLD files (one with a hostile name) against NEW: each format's own parser sees only its own structure."""
+    report = json.dumps(HOSTILE_ROWS)
+    comparisons = [judge(name, "n", report, parse_ignore("B"), FailOn.BREAKING) for name in ("o\n::error::old", "o")]
+    out = RENDERERS[renderer](comparisons)
+    assert UNSAFE.search(out) is None
+    assert CHECKS[renderer](out) is not False
+
+
+def test_json_report_marks_ignored_findings() -> None:
+    comparison = judge("o", "n", json.dumps(HOSTILE_ROWS), parse_ignore("B"), FailOn.BREAKING)
+    assert json.loads(RENDERERS["json"]([comparison])) == [HOSTILE_ROWS[0], {**HOSTILE_ROWS[1], "ignored": True}]

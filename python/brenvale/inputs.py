@@ -1,0 +1,92 @@
+"""Reads the command line's input files and `-`, and makes sure a bundle has its definitions."""
+
+from __future__ import annotations
+
+import json
+import sys
+from typing import Any
+
+from . import _core
+
+STDIN = "-"
+STDIN_NAME = "<stdin>"
+DEFS, DEFINITIONS = "$defs", "definitions"
+
+
+class InputError(Exception):
+    """Unreadable or unusable input; the message is one line without the program name."""
+
+
+def _decode(name: str, data: bytes) -> str:
+    try:
+        return data.decode("utf-8-sig")
+    except UnicodeDecodeError as exc:
+        raise InputError(f"{name}: not UTF-8 text ({exc.reason} at byte {exc.start})") from None
+
+
+class Inputs:
+    """Reads input files and `-` (standard input can be consumed only once)."""
+
+    def __init__(self) -> None:
+        self._stdin_taken = False
+        self._told_definitions = False
+
+    def read(self, path: str) -> tuple[str, str]:
+        """Returns (display name, text)."""
+        if path == STDIN:
+            if self._stdin_taken:
+                raise InputError(f"{STDIN_NAME}: standard input can be read only once")
+            self._stdin_taken = True
+            return STDIN_NAME, _decode(STDIN_NAME, sys.stdin.buffer.read())
+        try:
+            with open(path, "rb") as handle:
+                data = handle.read()
+        except OSError as exc:
+            raise InputError(f"{path}: {exc.strerror or exc}") from None
+        return path, _decode(path, data)
+
+    def read_bundle(self, path: str) -> tuple[str, str]:
+        """(display name, bundle text) whose definitions are under `$defs`."""
+        name, text = self.read(path)
+        return name, self.as_bundle(name, text)
+
+    def as_bundle(self, name: str, text: str) -> str:
+        """`text` itself when it holds a `$defs` object; the same JSON with `definitions` moved
+        under `$defs` (draft-07 schemas, Pydantic 1) when only that is there; else an error."""
+        try:
+            root = json.loads(text)
+        except (ValueError, RecursionError):
+            try:
+                _core.compat(text, "{}")  # the core's own message, with line and column
+            except ValueError as exc:
+                raise InputError(f"{name}: {exc}") from None
+            raise InputError(f"{name}: not JSON") from None
+        if isinstance(root, dict) and isinstance(root.get(DEFS), dict):
+            return text
+        if not (isinstance(root, dict) and isinstance(root.get(DEFINITIONS), dict)):
+            raise InputError(
+                f'{name}: not a contract bundle: no "{DEFS}" or "{DEFINITIONS}" object at the top'
+            )
+        if not self._told_definitions:
+            self._told_definitions = True
+            print(f'brenvale: {name}: reading "{DEFINITIONS}" as "{DEFS}"', file=sys.stderr)
+        root[DEFS] = root.pop(DEFINITIONS)
+        return json.dumps(_rewrite_refs(root), ensure_ascii=False)
+
+
+_OLD_PREFIX, _NEW_PREFIX = f"#/{DEFINITIONS}/", f"#/{DEFS}/"
+
+
+def _rewrite_refs(node: Any) -> Any:
+    """Points `#/definitions/...` references at `#/$defs/...`, iteratively (no depth limit)."""
+    stack = [node]
+    while stack:
+        item = stack.pop()
+        if isinstance(item, dict):
+            ref = item.get("$ref")
+            if isinstance(ref, str) and ref.startswith(_OLD_PREFIX):
+                item["$ref"] = _NEW_PREFIX + ref[len(_OLD_PREFIX) :]
+            stack.extend(item.values())
+        elif isinstance(item, list):
+            stack.extend(item)
+    return node

@@ -1,0 +1,193 @@
+"""Where generated text goes: standard output, a regular file replaced atomically, or a device."""
+
+from __future__ import annotations
+
+import contextlib
+import os
+import stat
+import sys
+
+
+class OutputError(Exception):
+    """A target that cannot be written; the message is one line without the program name."""
+
+
+class StdoutClosed(Exception):
+    """The reader of standard output went away (a pipe into `head`)."""
+
+
+# Names of this process's own descriptors: writing to them means writing to that descriptor.
+_FD_ALIASES = {"/dev/stdin": 0, "/dev/stdout": 1, "/dev/stderr": 2}
+_FD_FOLDERS = ("/dev/fd/", "/proc/self/fd/")
+
+
+def _reason(exc: OSError) -> str:
+    return exc.strerror or str(exc)
+
+
+def write_fd(fd: int, data: bytes, name: str) -> None:
+    """Writes all of `data` to `fd`; a short or failed write is an error, never silent."""
+    view = memoryview(data)
+    while view:
+        try:
+            written = os.write(fd, view)
+        except BrokenPipeError:
+            raise StdoutClosed from None
+        except OSError as exc:
+            raise OutputError(f"{name}: {_reason(exc)}") from None
+        if written <= 0:
+            raise OutputError(f"{name}: short write")
+        view = view[written:]
+
+
+def write_stdout(text: str) -> None:
+    """UTF-8 text to standard output, checking every write."""
+    flush_stdout()
+    try:
+        fd = sys.stdout.fileno()
+    except (AttributeError, OSError, ValueError):  # a stream without a descriptor (tests)
+        sys.stdout.write(text)
+        return
+    write_fd(fd, text.encode("utf-8"), "standard output")
+
+
+def flush_stdout() -> None:
+    """Flushes what print() buffered, with the same errors as write_stdout."""
+    try:
+        sys.stdout.flush()
+    except BrokenPipeError:
+        raise StdoutClosed from None
+    except OSError as exc:
+        raise OutputError(f"standard output: {_reason(exc)}") from None
+
+
+def fd_alias(path: str) -> int | None:
+    """The descriptor that /dev/stdout, /dev/fd/N and the like name, else None."""
+    name = os.path.abspath(path)
+    if name in _FD_ALIASES:
+        return _FD_ALIASES[name]
+    folder, _, number = name.rpartition("/")
+    return int(number) if folder + "/" in _FD_FOLDERS and number.isdigit() else None
+
+
+def target_kind(path: str) -> str:
+    """`file` (missing or regular: replaced atomically) or `stream` (written in place)."""
+    if fd_alias(path) is not None:
+        return "stream"
+    if path.endswith(("/", os.sep)):
+        raise OutputError(f"{path}: names a folder; give a file name")
+    try:
+        mode = os.stat(path).st_mode
+    except FileNotFoundError:
+        return "file"
+    except NotADirectoryError:
+        raise OutputError(f"{path}: a part of the path is a file, not a folder") from None
+    except OSError as exc:
+        raise OutputError(f"{path}: {_reason(exc)}") from None
+    if stat.S_ISDIR(mode):
+        raise OutputError(f"{path}: is a folder")
+    return "file" if stat.S_ISREG(mode) else "stream"
+
+
+def refuse_input(path: str, inputs: list[str]) -> None:
+    """Writing over an input would lose it before it is read again."""
+    for source in inputs:
+        with contextlib.suppress(OSError):
+            if os.path.samefile(path, source):
+                raise OutputError(f"{path}: is also an input; write somewhere else")
+
+
+def read_same_size(path: str, size: int) -> bytes | None:
+    """The file's bytes when it is a regular file of exactly `size` bytes, else None.
+
+    Never reads more than `size` + 1 bytes, so a huge or growing file costs nothing."""
+    try:
+        with open(path, "rb") as handle:
+            if os.fstat(handle.fileno()).st_size != size:
+                return None
+            return handle.read(size + 1)
+    except (FileNotFoundError, NotADirectoryError):
+        return None
+    except OSError as exc:
+        raise OutputError(f"{path}: {_reason(exc)}") from None
+
+
+def read_prefix(path: str, limit: int) -> bytes | None:
+    """At most `limit` bytes of a regular file, None when there is none."""
+    try:
+        with open(path, "rb") as handle:
+            return handle.read(limit)
+    except (FileNotFoundError, NotADirectoryError):
+        return None
+    except OSError as exc:
+        raise OutputError(f"{path}: {_reason(exc)}") from None
+
+
+def _new_file_mode(target: str) -> int:
+    """Keep an existing file's mode; new files get what open() would give them."""
+    try:
+        return stat.S_IMODE(os.stat(target).st_mode)
+    except OSError:
+        mask = os.umask(0)
+        os.umask(mask)
+        return 0o666 & ~mask
+
+
+def _make_parents(folder: str) -> None:
+    try:
+        os.makedirs(folder, exist_ok=True)
+    except (FileExistsError, NotADirectoryError):
+        raise OutputError(f"{folder}: a part of the path is a file, not a folder") from None
+
+
+def replace_file(path: str, data: bytes) -> bool:
+    """Replaces the file through a temporary sibling; False (untouched) when it already holds `data`.
+
+    The temporary file is removed on any failure, signals included (they raise in the caller)."""
+    import tempfile  # only -o needs it; keeps start-up light
+
+    target = os.path.realpath(path)
+    if read_same_size(target, len(data)) == data:
+        return False
+    _make_parents(os.path.dirname(target))
+    tmp = None
+    try:
+        fd, tmp = tempfile.mkstemp(
+            dir=os.path.dirname(target), prefix=f".{os.path.basename(target)}.", suffix=".tmp"
+        )
+        with os.fdopen(fd, "wb") as handle:
+            handle.write(data)
+            handle.flush()
+            os.fsync(handle.fileno())
+        os.chmod(tmp, _new_file_mode(target))
+        os.replace(tmp, target)
+        tmp = None
+    except OSError as exc:
+        raise OutputError(f"{path}: {_reason(exc)}") from None
+    finally:
+        if tmp is not None:
+            with contextlib.suppress(OSError):
+                os.unlink(tmp)
+    return True
+
+
+def write_stream(path: str, text: str) -> None:
+    """Writes into a device, FIFO or socket as it is; it is never read or replaced.
+
+    Opening a FIFO waits for its reader, as a shell redirection does."""
+    alias = fd_alias(path)
+    if alias == 1:
+        return write_stdout(text)
+    data = text.encode("utf-8")
+    if alias is not None:
+        return write_fd(alias, data, path)
+    try:
+        fd = os.open(path, os.O_WRONLY)
+    except OSError as exc:
+        raise OutputError(f"{path}: {_reason(exc)}") from None
+    try:
+        write_fd(fd, data, path)
+    except StdoutClosed:
+        raise OutputError(f"{path}: the reader went away") from None
+    finally:
+        os.close(fd)
