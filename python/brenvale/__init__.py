@@ -1,16 +1,46 @@
 """TypeScript for the Firebase JS SDK from Pydantic document contracts, and contract checks."""
 
-from importlib.metadata import PackageNotFoundError, version
+from __future__ import annotations
 
-from . import firestore
+import importlib
+from typing import TYPE_CHECKING, Any
+
 from ._core import compat, emit, emit_plain, emit_shared
-from .contract import ModelsError, Options, bundle, bundle_from_spec
-from .findings import Finding, Verdict, compat_findings
 
-try:
-    __version__ = version("brenvale")
-except PackageNotFoundError:  # imported from a tree that was never installed
-    __version__ = "0.0.0+unknown"
+# The one place the version is written; the build reads it from here.
+__version__ = "0.1.0"
+
+if TYPE_CHECKING:
+    from . import firestore
+    from .contract import ModelsError, Options, bundle, bundle_from_target
+    from .findings import Finding, Verdict, compat_findings
+
+# Loaded on first use, so a command that needs none of them starts fast.
+_LAZY = {
+    "firestore": "firestore",
+    "ModelsError": "contract",
+    "Options": "contract",
+    "bundle": "contract",
+    "bundle_from_target": "contract",
+    "Finding": "findings",
+    "Verdict": "findings",
+    "compat_findings": "findings",
+}
+
+
+def __getattr__(name: str) -> Any:
+    module_name = _LAZY.get(name)
+    if module_name is None:
+        raise AttributeError(f"module 'brenvale' has no attribute {name!r}")
+    module = importlib.import_module(f".{module_name}", __name__)
+    value = module if name == module_name else getattr(module, name)
+    globals()[name] = value
+    return value
+
+
+def __dir__() -> list[str]:
+    return sorted({*globals(), *_LAZY})
+
 
 __all__ = [
     "Finding",
@@ -19,7 +49,7 @@ __all__ = [
     "Verdict",
     "__version__",
     "bundle",
-    "bundle_from_spec",
+    "bundle_from_target",
     "compat",
     "compat_findings",
     "emit",

@@ -121,11 +121,11 @@ def _first_non_json(defs: JsonDict) -> tuple[str, Any]:
     while stack:
         path, value = stack.pop()
         if isinstance(value, dict):
-            stack.extend((path + [str(k)], v) for k, v in reversed(list(value.items())))
+            stack.extend(([*path, str(k)], v) for k, v in reversed(list(value.items())))
             if any(not isinstance(k, str) for k in value):
                 return _where(path), value
         elif isinstance(value, list):
-            stack.extend((path + [str(i)], v) for i, v in reversed(list(enumerate(value))))
+            stack.extend(([*path, str(i)], v) for i, v in reversed(list(enumerate(value))))
         elif (isinstance(value, float) and value - value != 0) or not (
             value is None or isinstance(value, (str, int, float))
         ):
@@ -142,7 +142,7 @@ def _where(path: list[str]) -> str:
     return f"{name} ({'/'.join(rest)})" if rest else name
 
 
-def bundle_from_spec(target: str, *, options: Options = Options()) -> str:
+def bundle_from_target(target: str, *, options: Options = Options()) -> str:
     """The bundle for "pkg.module:User,Post", or for "pkg.module": its models with a collection,
     or, when it has none (plain DTOs), every model class defined in it.
 

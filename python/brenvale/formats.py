@@ -76,7 +76,7 @@ def render_text(comparisons: Sequence[Comparison]) -> str:
 def _json_rows(comparison: Comparison) -> list[dict[str, object]]:
     """The core's findings, each ignored one marked `"ignored": true`."""
     rows: list[dict[str, object]] = json.loads(comparison.report)
-    for row, item in zip(rows, comparison.judged):
+    for row, item in zip(rows, comparison.judged, strict=True):
         if item.ignored:
             row["ignored"] = True
     return rows

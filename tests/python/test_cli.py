@@ -166,7 +166,7 @@ def test_check(files, command, state, code, word) -> None:
 
 def test_check_shows_the_first_difference_at_its_place(files) -> None:
     lines = [f"line {i}\n" for i in range(10_000)]
-    (files / "long.ts").write_text("".join(lines[:5000] + ["changed\n"] + lines[5001:] + ["extra\n"]))
+    (files / "long.ts").write_text("".join([*lines[:5000], "changed\n", *lines[5001:], "extra\n"]))
     diff = stale.stale_diff("long.ts", (files / "long.ts").read_bytes(), "".join(lines)).splitlines()
     assert diff[2:10] == ["@@ -4998,7 +4998,7 @@", " line 4997", " line 4998", " line 4999", "-changed", "+line 5000",
                           " line 5001", " line 5002"]
@@ -403,7 +403,7 @@ def models_dir(monkeypatch, tmp_path) -> Path:
 @pytest.mark.parametrize(("command", "expected"), [("emit", brenvale.emit), ("plain", brenvale.emit_plain)])
 def test_models_instead_of_bundle(models_dir, capsys, command, expected) -> None:
     assert cli.main([command, "--models", MODELS]) == 0
-    assert capsys.readouterr().out == expected(contract.bundle_from_spec(MODELS))
+    assert capsys.readouterr().out == expected(contract.bundle_from_target(MODELS))
 
 
 def test_bundle_command_writes_and_checks(models_dir) -> None:
@@ -412,7 +412,7 @@ def test_bundle_command_writes_and_checks(models_dir) -> None:
     assert (checked.returncode, b"is missing" in checked.stderr) == (1, True)
     assert not (models_dir / "contracts").exists()
     assert run(*args, cwd=models_dir).returncode == 0
-    assert (models_dir / "contracts" / "bundle.json").read_text() == contract.bundle_from_spec(MODELS)
+    assert (models_dir / "contracts" / "bundle.json").read_text() == contract.bundle_from_target(MODELS)
     assert run(*args, "--check", cwd=models_dir).returncode == 0
 
 
@@ -566,4 +566,4 @@ def test_models_faults_name_model_and_field(models_dir, capsys, source, names, m
 def test_models_printing_at_import_goes_to_stderr(models_dir, capsys) -> None:
     (models_dir / "noisy_models.py").write_text("print('loading')\nfrom brenvale_cli_models import Tag\n")
     assert cli.main(["bundle", "--models", "noisy_models:Tag"]) == 0
-    assert capsys.readouterr() == (contract.bundle_from_spec(MODELS), "loading\n")
+    assert capsys.readouterr() == (contract.bundle_from_target(MODELS), "loading\n")

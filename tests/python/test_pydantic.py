@@ -27,7 +27,7 @@ except ImportError:
 
 import brenvale
 from brenvale import firestore
-from brenvale.contract import ModelsError, Options, bundle, bundle_from_spec
+from brenvale.contract import ModelsError, Options, bundle, bundle_from_target
 
 EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
 
@@ -93,7 +93,7 @@ FIELDS = [
     case("server_timestamp", Annotated[datetime, SERVER_TS], ...,
          {**TIMESTAMP, "x-firestore-server-timestamp": True, **GUARANTEED}, True),
     case("optional_marker_inside", Optional[Annotated[datetime, TS]], None, optional(TIMESTAMP), False),
-    case("optional_marker_outside", Annotated[Optional[datetime], TS], None, optional(TIMESTAMP), False),
+    case("optional_marker_outside", Annotated[datetime | None, TS], None, optional(TIMESTAMP), False),
     case("optional_datetime", datetime | None, None, optional(TIMESTAMP), False),
     case("required_nullable", Optional[datetime], ..., {"anyOf": [TIMESTAMP, NULL], **GUARANTEED}, True),
     case("list_of_datetime", list[datetime], ..., {"type": "array", "items": TIMESTAMP, **GUARANTEED}, True),
@@ -113,7 +113,7 @@ FIELDS = [
          {"type": "string", "x-firestore-presence-guaranteed": False}, True),
     case("read_only", Annotated[int, firestore.ReadOnly], 0, {"type": "integer", "default": 0, "readOnly": True},
          False),
-    case("read_only_optional_model", Annotated[Optional[Address], firestore.ReadOnly], None,
+    case("read_only_optional_model", Annotated[Address | None, firestore.ReadOnly], None,
          optional(ADDRESS, readOnly=True), False),
     case("nested_model", Address, ..., {**ADDRESS, **GUARANTEED}, True),
     case("list_default_factory", list[str], Field(default_factory=list),
@@ -308,7 +308,7 @@ def test_bundle_rejects_in_one_line(models: list[Any], options: Options, message
     assert "\n" not in str(raised.value)
 
 
-# -- bundle_from_spec: a models package on disk, imported from the working directory --
+# -- bundle_from_target: a models package on disk, imported from the working directory --
 
 PACKAGE = "bv_shop"
 SHOP = """
@@ -375,12 +375,12 @@ def project(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator[Path]:
     ids=["collections", "defined-models", "named-models"],
 )
 def test_target_models(project: Path, target: str, expected: list[str]) -> None:
-    assert sorted(json.loads(bundle_from_spec(target))["$defs"]) == expected
+    assert sorted(json.loads(bundle_from_target(target))["$defs"]) == expected
     assert sys.path[0] == os.getcwd()
 
 
 def test_options_pass_through(project: Path) -> None:
-    found = json.loads(bundle_from_spec(f"{PACKAGE}.models:Order", options=Options(datetime_is_timestamp=False)))
+    found = json.loads(bundle_from_target(f"{PACKAGE}.models:Order", options=Options(datetime_is_timestamp=False)))
     assert found["$defs"]["Order"]["properties"]["placed_at"]["format"] == "date-time"
 
 
@@ -403,7 +403,7 @@ TARGET_ERRORS = [
 @pytest.mark.parametrize(("target", "message"), TARGET_ERRORS, ids=[t or "empty" for t, _ in TARGET_ERRORS])
 def test_target_errors(project: Path, target: str, message: str) -> None:
     with pytest.raises(ModelsError) as raised:
-        bundle_from_spec(target)
+        bundle_from_target(target)
     assert str(raised.value).startswith(message)
     assert "\n" not in str(raised.value)
 
@@ -412,8 +412,8 @@ def test_target_errors(project: Path, target: str, message: str) -> None:
     ("code", "stdout"),
     [
         ("import brenvale, brenvale.contract, brenvale.firestore\nprint('pydantic' in sys.modules)", "False\n"),
-        (("sys.modules['pydantic'] = None\nfrom brenvale.contract import ModelsError, bundle_from_spec\n"
-          "try:\n    bundle_from_spec('app.models')\nexcept ModelsError as error:\n    print(error)"),
+        (("sys.modules['pydantic'] = None\nfrom brenvale.contract import ModelsError, bundle_from_target\n"
+          "try:\n    bundle_from_target('app.models')\nexcept ModelsError as error:\n    print(error)"),
          "Pydantic is needed for --models: pip install 'brenvale[pydantic]'\n"),
     ],
     ids=["imports-without-pydantic", "missing-pydantic-is-a-models-error"],
@@ -431,7 +431,7 @@ def test_without_pydantic(code: str, stdout: str) -> None:
 def example_bundle(monkeypatch: pytest.MonkeyPatch) -> Iterator[str]:
     monkeypatch.chdir(EXAMPLES)
     monkeypatch.setattr(sys, "path", list(sys.path))
-    yield bundle_from_spec("app.models")
+    yield bundle_from_target("app.models")
     for name in [n for n in sys.modules if n == "app" or n.startswith("app.")]:
         del sys.modules[name]
 
