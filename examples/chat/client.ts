@@ -138,7 +138,10 @@ export function watchChannel(workspaceId: string, channelId: string, show: (line
 
 export async function workspaceOwner(workspaceId: string): Promise<User | undefined> {
   const workspace = (await getDoc(doc(db, workspacesPath(), workspaceId).withConverter(workspaceConverter))).data();
-  return workspace && (await getDoc(workspace.owner)).data();
+  if (!workspace) return undefined;
+  // A reference read back from Firestore carries no converter: attach it again before reading.
+  const owner = await getDoc(workspace.owner.withConverter(userConverter));
+  return owner.data();
 }
 
 // The generated types reject these mistakes.
