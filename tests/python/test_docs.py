@@ -50,8 +50,9 @@ def document_blocks(doc: Path) -> tuple[dict[str, str], list[Block]]:
         if name:
             files[name] = text
         elif lang == "python":
-            shown = after is not None and after[1] == "text" and not source[fence.end() : after.start()].strip()
-            found.append(Block(doc, line, lang, text, after[3] if shown and after else None))
+            adjacent = after is not None and not source[fence.end() : after.start()].strip()
+            output = after[3] if adjacent and after is not None and after[1] == "text" else None
+            found.append(Block(doc, line, lang, text, output))
         elif lang in ("console", "ts"):
             found.append(Block(doc, line, lang, text))
     for match in GENERATED.finditer(source):
@@ -81,7 +82,9 @@ def transcript(text: str, cwd: Path) -> str:
     commands = [line[2:] for line in text.splitlines() if line.startswith("$ ")]
     script = "".join(f"printf '\\036\\n'\n{command}\n" for command in commands)
     env = {**os.environ, "PATH": f"{Path(sys.executable).parent}{os.pathsep}{os.environ['PATH']}"}
-    run = subprocess.run(["bash", "-c", script], cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    run = subprocess.run(
+        ["bash", "-c", script], cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False
+    )
     outputs = run.stdout.decode("utf-8").split("\036\n")[1:]
     return "".join(f"$ {command}\n{output}" for command, output in zip(commands, outputs))
 
