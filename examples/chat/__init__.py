@@ -1,0 +1,1 @@
+"""A worked chat app: Pydantic models, their contract bundle and a TypeScript client."""
