@@ -35,6 +35,7 @@ FAIL_ON = ("breaking", "any", "never")
 
 EXIT_OK, EXIT_FINDINGS, EXIT_USAGE = 0, 1, 2
 EXIT_BROKEN_PIPE = 141
+DIFF_READ_SLACK = 1 << 16  # bytes of the old file read past the new text's size for --check's diff
 SIGNAL_BASE = 128  # a run stopped by signal N exits 128 + N
 STOP_SIGNALS = ("SIGTERM", "SIGHUP")  # SIGINT arrives as KeyboardInterrupt
 
@@ -63,7 +64,11 @@ def check_output(out: str, text: str) -> int:
     data = text.encode("utf-8")
     if read_same_size(out, len(data)) == data:
         return EXIT_OK
-    current = read_prefix(out, len(data) + 1)
+    # Enough of the old file for its first difference; a cut-off last line is not shown.
+    limit = len(data) + DIFF_READ_SLACK
+    current = read_prefix(out, limit)
+    if current is not None and len(current) == limit:
+        current = current[: current.rfind(b"\n") + 1]
     write_stdout(stale_diff(out, current, text))
     state = "missing" if current is None else "stale"
     print(f"{PROG}: {out} is {state}; run without --check to update it", file=sys.stderr)
