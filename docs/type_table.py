@@ -6,7 +6,7 @@ import json
 import re
 from datetime import date, datetime
 from enum import Enum
-from typing import Annotated, Any, Literal, Union
+from typing import Annotated, Any, Literal
 from uuid import UUID
 
 from pydantic import BaseModel, Field
@@ -51,7 +51,7 @@ ROWS: dict[str, Any] = {
     "dict[str, float]": dict[str, float],
     "Address (a model)": Address,
     "Address | None = None": (Address | None, None),
-    "Union[Cat, Dog] with Field(discriminator=...)": Annotated[Union[Cat, Dog], Field(discriminator="kind")],
+    "Union[Cat, Dog] with Field(discriminator=...)": Annotated[Cat | Dog, Field(discriminator="kind")],
     "Any": Any,
     "UUID": UUID,
     "date": date,

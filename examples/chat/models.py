@@ -9,7 +9,7 @@ from __future__ import annotations
 
 from datetime import datetime
 from enum import Enum
-from typing import Annotated, Literal, Union
+from typing import Annotated, Literal
 
 from pydantic import BaseModel, ConfigDict, Field
 from pydantic.alias_generators import to_camel
@@ -119,7 +119,7 @@ class Message(Document):
 
     id: str
     author: Annotated[str, firestore.Reference(User)]
-    body: Annotated[Union[TextBody, ImageBody, PollBody], Field(discriminator="kind")]
+    body: Annotated[TextBody | ImageBody | PollBody, Field(discriminator="kind")]
     sent_at: Annotated[datetime, firestore.ServerTimestamp]
     edited_at: datetime | None = None
     reply_to: Annotated[str, firestore.Reference("Message")] | None = None

@@ -296,8 +296,9 @@ def test_compat_json_is_the_core_text(files, args, stdin) -> None:
 
 def test_several_old(files) -> None:
     result = compat_run(files, "v1.json", "v1b.json", "v2.json", "--format", "json")
-    assert json.loads(result.stdout) == [{"old": old, "new": "v2.json", "findings": json.loads(brenvale.compat(text, CHANGED))}
-                                         for old, text in (("v1.json", EXAMPLE), ("v1b.json", ADDITIVE))]
+    expected = [{"old": old, "new": "v2.json", "findings": json.loads(brenvale.compat(text, CHANGED))}
+                for old, text in (("v1.json", EXAMPLE), ("v1b.json", ADDITIVE))]
+    assert json.loads(result.stdout) == expected
     assert result.returncode == 1
     blocks = compat_run(files, "v1.json", "v1b.json", "v2.json").stdout.decode().split("\n\n")
     assert [b.splitlines()[0] for b in blocks] == ["v1.json -> v2.json", "v1b.json -> v2.json"]
@@ -555,7 +556,8 @@ MODEL_FAULTS = [
 ]
 
 
-@pytest.mark.parametrize(("source", "names", "message"), MODEL_FAULTS, ids=["nan", "extra", "getattr", "base-exception"])
+@pytest.mark.parametrize(("source", "names", "message"), MODEL_FAULTS,
+                         ids=["nan", "extra", "getattr", "base-exception"])
 def test_models_faults_name_model_and_field(models_dir, capsys, source, names, message) -> None:
     (models_dir / "faulty_models.py").write_text(f"from pydantic import BaseModel, Field\n{source}")
     sys.modules.pop("faulty_models", None)

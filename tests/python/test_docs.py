@@ -44,7 +44,7 @@ def document_blocks(doc: Path) -> tuple[dict[str, str], list[Block]]:
     fences = list(FENCE.finditer(source))
     files: dict[str, str] = {}
     found: list[Block] = []
-    for fence, after in zip(fences, fences[1:] + [None]):
+    for fence, after in zip(fences, [*fences[1:], None], strict=False):
         lang, name, text = fence.groups()
         line = source.count("\n", 0, fence.start()) + 1
         if name:
@@ -86,12 +86,12 @@ def transcript(text: str, cwd: Path) -> str:
         ["bash", "-c", script], cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False
     )
     outputs = run.stdout.decode("utf-8").split("\036\n")[1:]
-    return "".join(f"$ {command}\n{output}" for command, output in zip(commands, outputs))
+    return "".join(f"$ {command}\n{output}" for command, output in zip(commands, outputs, strict=False))
 
 
 @pytest.mark.parametrize(("files", "block"), CASES)
 def test_doc_example(files: dict[str, str], block: Block, tmp_path: Path) -> None:
-    need(importlib.util.find_spec("pydantic") is not None, "pydantic is not installed: pip install 'brenvale[pydantic]'")
+    need(importlib.util.find_spec("pydantic") is not None, "pydantic is not installed")
     for name, text in files.items():
         (tmp_path / name).write_text(text, "utf-8")
     if block.kind == "ts":
@@ -99,7 +99,8 @@ def test_doc_example(files: dict[str, str], block: Block, tmp_path: Path) -> Non
     elif block.kind == "console":
         assert transcript(block.text, tmp_path) == block.text
     else:
-        run = subprocess.run([sys.executable, "-c", block.text], cwd=tmp_path, capture_output=True, text=True, check=False)
+        run = subprocess.run([sys.executable, "-c", block.text], cwd=tmp_path, capture_output=True, text=True,
+                             check=False)
         assert run.returncode == 0, run.stderr
         if block.expected is not None:
             assert run.stdout == block.expected

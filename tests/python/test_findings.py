@@ -105,7 +105,8 @@ def test_parse_ignore_file_skips_blank_and_comment_lines() -> None:
 
 
 HOSTILE = "A\u0001\u0000\ufffe\x1b[31m<img src=x onerror=alert(1)>`x`|\r\n::error::forged"
-HOSTILE_ROWS = [{"def": HOSTILE, "field": "DocumentReference<User>", "message": "m | `y`\r\n::error::x", "verdict": "BREAKING"},
+HOSTILE_ROWS = [{"def": HOSTILE, "field": "DocumentReference<User>", "message": "m | `y`\r\n::error::x",
+                 "verdict": "BREAKING"},
                 {"def": "B", "field": None, "message": "50% done", "verdict": "SAFE"}]
 UNSAFE = re.compile("[\x00-\x09\x0b-\x1f\x7f-\x9f\ufffe]")
 

@@ -6,7 +6,6 @@ import json
 import os
 import subprocess
 import sys
-import tempfile
 import textwrap
 from collections.abc import Iterator
 from datetime import datetime
@@ -25,7 +24,6 @@ except ImportError:
         pytest.fail(REASON, pytrace=False)
     pytest.skip(REASON, allow_module_level=True)
 
-import brenvale
 from brenvale import firestore
 from brenvale.contract import ModelsError, Options, bundle, bundle_from_target
 
@@ -405,74 +403,3 @@ def example_bundle(monkeypatch: pytest.MonkeyPatch) -> Iterator[str]:
 
 def test_example_contract_is_up_to_date(example_bundle: str) -> None:
     assert (EXAMPLES / "contract.json").read_text(encoding="utf-8") == example_bundle
-
-
-# Application code against the example app's module; each @ts-expect-error must be an error.
-APP_CLIENT = """\
-import { Timestamp, doc, getDoc, getFirestore, serverTimestamp, setDoc, updateDoc } from "firebase/firestore";
-import { initializeApp } from "firebase/app";
-import { commentsPath, postConverter, postsPath, userConverter, usersPath } from "@generated/app";
-import type { CommentWrite, PostUpdate, PostWrite, UserWrite } from "@generated/app";
-
-const db = getFirestore(initializeApp({ projectId: "demo-brenvale" }));
-const author = doc(db, usersPath(), "u1").withConverter(userConverter);
-
-const user: UserWrite = {
-  displayName: "Ada",
-  email: "ada@example.com",
-  createdAt: serverTimestamp(),
-  address: { city: "London", country: "UK" },
-  preferences: { newsletter: true },
-};
-await setDoc(doc(db, usersPath(), "u1"), user);
-
-const post: PostWrite = {
-  author,
-  title: "Hi",
-  body: "First",
-  summary: "",
-  createdAt: serverTimestamp(),
-  tags: ["intro"],
-};
-await setDoc(doc(db, postsPath("u1"), "p1"), post);
-const patch: PostUpdate = { status: "published", editedAt: Timestamp.now() };
-await updateDoc(doc(db, postsPath("u1"), "p1"), patch);
-
-const comment: CommentWrite = { author, body: "Nice", createdAt: serverTimestamp(), reactions: { like: 1 } };
-await setDoc(doc(db, commentsPath("u1", "p1"), "c1"), comment);
-
-const read = (await getDoc(doc(db, postsPath("u1"), "p1").withConverter(postConverter))).data();
-if (read) {
-  const id: string = read.id;
-  const likes: number = read.likeCount ?? 0;
-  const created: Timestamp | null = read.createdAt;
-  // @ts-expect-error older posts may have no summary
-  const summary: string = read.summary;
-  console.log(id, likes, created, summary);
-}
-
-// @ts-expect-error likeCount is read-only: the write interface has no such member
-const cheat: PostWrite = { ...post, likeCount: 1000 };
-// @ts-expect-error a server timestamp is written as serverTimestamp(), not a date
-const early: PostWrite = { ...post, createdAt: new Date() };
-console.log(cheat, early);
-"""
-
-
-def test_example_app_type_checks(example_bundle: str) -> None:
-    from test_typescript import TEMPORAL_SHIM, TS_DIR, Module, listing, parse, require_toolchain, write_program
-
-    require_toolchain()
-    install = subprocess.run(
-        ["bash", str(TS_DIR / "install.sh")], capture_output=True, text=True, timeout=600, check=False
-    )
-    assert install.returncode == 0, f"install.sh failed:\n{install.stdout}\n{install.stderr}"
-    modules = [Module("app", lambda: brenvale.emit(example_bundle)), Module("app_client", lambda: APP_CLIENT)]
-    with tempfile.TemporaryDirectory(dir=TS_DIR, prefix=".generated-") as tmp:
-        folder = Path(tmp)
-        (folder / "temporal.d.ts").write_text(TEMPORAL_SHIM, encoding="utf-8")
-        args = write_program(folder, "tsconfig.app.json", modules, [])
-        tsc = subprocess.run([str(TS_DIR / "node_modules" / ".bin" / "tsc"), *args],
-                             cwd=folder, capture_output=True, text=True, timeout=300, check=False)
-        found = parse(folder, tsc.stdout)
-    assert (tsc.returncode, {file: listing(d) for file, d in found.items()}) == (0, {}), tsc.stdout
