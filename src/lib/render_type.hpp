@@ -1,11 +1,13 @@
 // Schema node -> TypeScript type expression, in Firestore, plain or canonical mode.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "json_value.hpp"
+#include "name_table.hpp"
 #include "ordered_set.hpp"
 #include "schema_keys.hpp"
 
@@ -17,8 +19,12 @@ struct Ctx {
   OrderedSet<std::string> shared;        // definitions imported from the shared module
   OrderedSet<std::string> used_shared;   // shared names the rendered text refers to
   const Value* defs = &empty_object();   // borrowed `$defs` table
-  bool canonical = false;                // union members sorted, enums collapsed/expanded
-  bool plain = false;                    // enum references by bare name
+  const NameTable* names = nullptr;      // TypeScript names; raw names when null (signatures)
+  // The definition whose alias is being written, until an object, array, tuple or record is
+  // entered: a reference to it there would make the alias circular.
+  std::optional<std::string_view> alias_of;
+  bool canonical = false;  // union members sorted, enums collapsed/expanded
+  bool plain = false;      // enum references by bare name
 };
 
 // Appends the type text of `node` to `out`. Never fails; recursion is bounded by the
