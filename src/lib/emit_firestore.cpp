@@ -148,6 +148,21 @@ std::vector<std::string> path_function_names(const std::vector<std::string_view>
   return result;
 }
 
+// In an object literal a plain `__proto__` key sets the prototype; a computed one is a key.
+void append_doc_id_key(std::string_view doc_id, std::string_view computed_cast, std::string& out) {
+  if (doc_id == "__proto__") {
+    out += '[';
+    append_quoted(doc_id, out);
+    if (!computed_cast.empty()) {
+      out += ' ';
+      out += computed_cast;
+    }
+    out += ']';
+  } else {
+    append_ident(doc_id, out);
+  }
+}
+
 // `name` is the model's TypeScript name.
 void append_converter(std::string_view name, const Value* doc_id, std::string& out) {
   out +=
@@ -161,7 +176,8 @@ void append_converter(std::string_view name, const Value* doc_id, std::string& o
   out += "> = {\n  toFirestore: (model) => {\n";
   if (doc_id != nullptr) {
     out += "    const { ";
-    append_ident(doc_id->string(), out);
+    // The SDK's write types lose a `__proto__` key, so it is looked up as any key of the model.
+    append_doc_id_key(doc_id->string(), "as keyof typeof model", out);
     out += ": _id, ...rest } = model;\n    return rest;\n";
   } else {
     out += "    return model;\n";
@@ -173,14 +189,7 @@ void append_converter(std::string_view name, const Value* doc_id, std::string& o
     out += ", ";
     append_quoted(doc_id->string(), out);
     out += ">;\n    return { ...data, ";
-    // In an object literal a plain `__proto__` key sets the prototype; a computed one is a key.
-    if (doc_id->string() == "__proto__") {
-      out += '[';
-      append_quoted(doc_id->string(), out);
-      out += ']';
-    } else {
-      append_ident(doc_id->string(), out);
-    }
+    append_doc_id_key(doc_id->string(), "", out);
     out += ": snapshot.id };\n";
   } else {
     out += "    return snapshot.data(options) as ";

@@ -25,7 +25,7 @@ bool in_ranges(const CodeRange* begin, const CodeRange* end, std::uint32_t code_
 
 // Ascending, for binary search: the reserved words of strict module code, the predefined
 // type names, and the words that start a type operator where a type name would stand.
-constexpr std::array<std::string_view, 60> reserved_names = {
+constexpr std::array<std::string_view, 61> reserved_names = {
     "any",       "await",     "bigint",     "boolean",  "break",     "case",    "catch",
     "class",     "const",     "continue",   "debugger", "default",   "delete",  "do",
     "else",      "enum",      "export",     "extends",  "false",     "finally", "for",
@@ -34,7 +34,7 @@ constexpr std::array<std::string_view, 60> reserved_names = {
     "number",    "object",    "package",    "private",  "protected", "public",  "readonly",
     "return",    "static",    "string",     "super",    "switch",    "symbol",  "this",
     "throw",     "true",      "try",        "typeof",   "undefined", "unique",  "unknown",
-    "var",       "void",      "while",      "with"};
+    "var",       "void",      "while",      "with",     "yield"};
 static_assert(std::is_sorted(reserved_names.begin(), reserved_names.end()));
 
 }  // namespace
