@@ -1,7 +1,8 @@
 """Writes the seed corpus of the fuzz targets into fuzz/corpus/ (run again to refresh).
 
 Seeds are the repository's real bundles, the hostile-name bundles, a small generated one, deep
-nesting at the limit, and a set of malformed texts; compat seeds are pairs joined by a NUL byte, as its target splits them.
+nesting at the limit, and a set of malformed texts; compat seeds are pairs joined by a NUL byte,
+as its target splits them.
 """
 
 from __future__ import annotations
