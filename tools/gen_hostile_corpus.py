@@ -63,6 +63,9 @@ def bundle(names: list[str], dangling: bool) -> dict:
     hub["e"] = {"enum": []}
     if dangling:
         hub["d"] = {"$ref": "#/$defs/Missing-One"}
+    # Aliases that refer to each other, directly and through a union.
+    defs["CycleA"] = {"anyOf": [{"$ref": "#/$defs/CycleB"}, {"type": "null"}]}
+    defs["CycleB"] = {"anyOf": [{"anyOf": [{"$ref": "#/$defs/CycleA"}]}, {"type": "string"}]}
     defs["Hub"] = {"type": "object", "x-firestore-collection": "hubs/{hub}",
                    "x-firestore-doc-id-field": "__proto__", "properties": hub}
     return {"$defs": defs}

@@ -208,6 +208,8 @@ std::string emit_inner(const Value& bundle, OrderedSet<std::string> shared,
   ctx.defs = &definitions(bundle);
   NameTable names = build_name_table(*ctx.defs, ctx.shared, /*firestore=*/true);
   ctx.names = &names;
+  const auto groups = alias_groups(*ctx.defs);
+  ctx.alias_groups = &groups;
 
   std::vector<std::string_view> collections;
   for (const Member& entry : ctx.defs->object()) {

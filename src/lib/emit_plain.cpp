@@ -42,6 +42,8 @@ std::string emit_plain(const Value& bundle) {
   ctx.plain = true;
   const NameTable names = build_name_table(*ctx.defs, ctx.shared, /*firestore=*/false);
   ctx.names = &names;
+  const auto groups = alias_groups(*ctx.defs);
+  ctx.alias_groups = &groups;
 
   std::string out(header);
   for (const Member& entry : ctx.defs->object()) {

@@ -167,6 +167,17 @@ class AliasGuardPause {
   std::optional<std::string_view> saved_;
 };
 
+// Would a reference to `name` here make the alias being written circular?
+bool refers_back_to_alias(const Ctx& ctx, std::string_view name) {
+  if (!ctx.alias_of) return false;
+  if (*ctx.alias_of == name) return true;
+  if (ctx.alias_groups == nullptr) return false;
+  const auto from = ctx.alias_groups->find(*ctx.alias_of);
+  const auto to = ctx.alias_groups->find(name);
+  return from != ctx.alias_groups->end() && to != ctx.alias_groups->end() &&
+         from->second == to->second;
+}
+
 void append_firestore_type(Ctx& ctx, const SchemaKeys& keys, std::string_view kind, bool write,
                            std::string& out) {
   if (kind == "timestamp") {
@@ -207,7 +218,7 @@ void append_firestore_type(Ctx& ctx, const SchemaKeys& keys, std::string_view ki
 void append_reference(Ctx& ctx, std::string_view ref, bool write, std::string& out) {
   const std::size_t slash = ref.rfind('/');
   const std::string_view name = slash == std::string_view::npos ? ref : ref.substr(slash + 1);
-  if (ctx.alias_of && *ctx.alias_of == name) {
+  if (refers_back_to_alias(ctx, name)) {
     out += "unknown";
     return;
   }

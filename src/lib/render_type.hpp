@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "json_value.hpp"
@@ -23,6 +24,8 @@ struct Ctx {
   // The definition whose alias is being written, until an object, array, tuple or record is
   // entered: a reference to it there would make the alias circular.
   std::optional<std::string_view> alias_of;
+  // Alias definition -> its group: aliases of one group refer to each other there.
+  const std::unordered_map<std::string_view, std::size_t>* alias_groups = nullptr;
   bool canonical = false;  // union members sorted, enums collapsed/expanded
   bool plain = false;      // enum references by bare name
 };

@@ -204,11 +204,15 @@ TEST(EmitInner, AliasesForDefinitionsThatAreNeitherEnumsNorModels) {
     "Tag": {"type": "object", "properties": {}},
     "string": {"type": "string"},
     "Json": {"anyOf": [{"$ref": "#/$defs/Json"}, {"type": "array", "items": {"$ref": "#/$defs/Json"}}]},
+    "CycleA": {"anyOf": [{"$ref": "#/$defs/CycleB"}, {"type": "null"}]},
+    "CycleB": {"oneOf": [{"anyOf": [{"$ref": "#/$defs/CycleA"}]}, {"$ref": "#/$defs/Tags"}]},
     "Weird": 5)"));
   EXPECT_NE(out.find("export type Tags = Tag[];\n\nexport type TagsWrite = TagWrite[];\n\n"),
             std::string::npos);
   EXPECT_NE(out.find("export type string_ = string;\n\nexport type string_Write = string;\n\n"),
             std::string::npos);
+  EXPECT_NE(out.find("export type CycleA = unknown | null;\n\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("export type CycleB = unknown | Tags;\n\n"), std::string::npos);
   EXPECT_NE(out.find("export type Json = unknown | Json[];\n\n"
                      "export type JsonWrite = unknown | JsonWrite[];\n\n"),
             std::string::npos);
