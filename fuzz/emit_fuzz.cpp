@@ -5,6 +5,7 @@
 #include "check.hpp"
 #include "emit_firestore.hpp"
 #include "json_reader.hpp"
+#include "module_shape.hpp"
 #include "utf8.hpp"
 
 using namespace brenvale;
@@ -18,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!parsed.ok) return 0;
   const std::string first = emit_inner(parsed.document.root, {}, {});
   require(is_valid_utf8(first), "emit output is not UTF-8");
+  require_no_injection(first);
   require(first == emit_inner(parsed.document.root, {}, {}), "emit differs between two runs");
   return 0;
 }

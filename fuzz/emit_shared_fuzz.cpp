@@ -6,6 +6,7 @@
 #include "check.hpp"
 #include "emit_firestore.hpp"
 #include "json_reader.hpp"
+#include "module_shape.hpp"
 #include "utf8.hpp"
 
 using namespace brenvale;
@@ -48,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint64_t selector = hash_of(text);
   const std::string first = emit_inner(root, shared_names(root, selector), path);
   require(is_valid_utf8(first), "emit_shared output is not UTF-8");
+  require_no_injection(first);
   require(first == emit_inner(root, shared_names(root, selector), path),
           "emit_shared differs between two runs");
   return 0;

@@ -1,7 +1,8 @@
 """Writes the seed corpus of the fuzz targets into fuzz/corpus/ (run again to refresh).
 
-Seeds are the repository's real bundles, a small generated one, deep nesting at the limit, and a
-set of malformed texts; compat seeds are pairs joined by a NUL byte, as its target splits them.
+Seeds are the repository's real bundles, the hostile-name bundles, a small generated one, deep
+nesting at the limit, and a set of malformed texts; compat seeds are pairs joined by a NUL byte,
+as its target splits them.
 """
 
 from __future__ import annotations
@@ -61,6 +62,8 @@ def bundles() -> dict[str, bytes]:
     }
     for path in sorted((ROOT / "tests" / "typescript" / "bundles").glob("*.json")):
         found[f"typescript_{path.stem}"] = path
+    for path in sorted((ROOT / "tests" / "typescript" / "corpus").glob("*.json")):
+        found[f"hostile_{path.stem}"] = path
     seeds = {name: path.read_bytes() for name, path in found.items()}
     seeds["generated_one_model"] = json.dumps(make_bundle(1, seed=7)).encode()
     seeds["deep_nesting"] = deep_bundle()

@@ -1,8 +1,10 @@
-// The plain DTO module: one interface per model, one alias per enum, no imports.
+// The plain DTO module: one interface per model, one alias per enum, the Firestore types used.
 #include "emit_plain.hpp"
 
 #include "bundle.hpp"
 #include "ident.hpp"
+#include "import_line.hpp"
+#include "name_table.hpp"
 #include "render_enum.hpp"
 #include "render_type.hpp"
 #include "type_alias.hpp"
@@ -38,16 +40,26 @@ std::string emit_plain(const Value& bundle) {
   Ctx ctx;
   ctx.defs = &definitions(bundle);
   ctx.plain = true;
+  const NameTable names = build_name_table(*ctx.defs, ctx.shared, /*firestore=*/false);
+  ctx.names = &names;
+  const auto groups = alias_groups(*ctx.defs);
+  ctx.alias_groups = &groups;
 
   std::string out(header);
   for (const Member& entry : ctx.defs->object()) {
     if (is_enum_definition(entry.value)) {
-      append_enum(entry.key, entry.value, out);
+      append_enum(names.name_of(entry.key), entry.value, out);
     } else if (is_model_definition(entry.value)) {
-      append_plain_interface(ctx, entry.key, entry.value, out);
+      append_plain_interface(ctx, names.name_of(entry.key), entry.value, out);
     } else {
       append_type_alias(ctx, entry.key, entry.value, /*with_write=*/false, out);
     }
+  }
+  // The Firestore types a property uses are imported; a module using none has no import line.
+  if (!ctx.imports.empty()) {
+    std::string imports;
+    append_import_line(ctx.imports, "firebase/firestore", imports);
+    out.insert(header.size(), imports);
   }
   return out;
 }

@@ -1,4 +1,4 @@
-// The plain DTO module: one interface per model, one alias per enum, no imports.
+// The plain DTO module: one interface per model, one alias per enum, the Firestore types used.
 #pragma once
 
 #include <string>

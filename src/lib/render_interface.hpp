@@ -9,8 +9,9 @@
 
 namespace brenvale {
 
-// Appends the read interface (`write` false, named `name`) or the write interface (`write`
-// true, named `name` + "Write"). Property types are recorded in `ctx` as they render.
+// Appends the read interface (`write` false, named `name`, the TypeScript name from the
+// module's name table) or the write interface (`write` true, named `name` + "Write").
+// Property types are recorded in `ctx` as they render.
 void append_interface(Ctx& ctx, std::string_view name, const Value& definition, bool write,
                       std::string& out);
 std::string render_interface(Ctx& ctx, std::string_view name, const Value& definition, bool write);

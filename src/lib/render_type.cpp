@@ -69,6 +69,8 @@ class UnionWriter {
     if (seen_) seen_->insert(span);
   }
 
+  bool empty() const { return kept_.empty(); }
+
   void finish() {
     if (!sort_ || kept_.size() < 2) return;
     std::vector<std::string_view> members;
@@ -135,10 +137,45 @@ bool all_strings(std::span<const Value> values) {
   return std::all_of(values.begin(), values.end(), [](const Value& v) { return v.is_string(); });
 }
 
-void record_shared(Ctx& ctx, std::string_view name) {
-  if (ctx.shared.find(name) != ctx.shared.end() &&
-      ctx.used_shared.find(name) == ctx.used_shared.end())
-    ctx.used_shared.emplace(name);
+void append_name(const Ctx& ctx, std::string_view raw, std::string& out) {
+  if (ctx.names != nullptr) {
+    ctx.names->append(raw, out);
+  } else {
+    out += raw;
+  }
+}
+
+// Records the import of a shared name, as the module spells it, and of its "...Write" type.
+void record_shared(Ctx& ctx, std::string_view raw, bool with_write = false) {
+  if (ctx.shared.find(raw) == ctx.shared.end()) return;
+  std::string name;
+  append_name(ctx, raw, name);
+  if (with_write) name += "Write";
+  if (ctx.used_shared.find(name) == ctx.used_shared.end()) ctx.used_shared.insert(std::move(name));
+}
+
+// Types rendered inside an object, array, tuple or record may refer to the alias itself.
+class AliasGuardPause {
+ public:
+  explicit AliasGuardPause(Ctx& ctx) : ctx_(ctx), saved_(ctx.alias_of) { ctx.alias_of.reset(); }
+  ~AliasGuardPause() { ctx_.alias_of = saved_; }
+  AliasGuardPause(const AliasGuardPause&) = delete;
+  AliasGuardPause& operator=(const AliasGuardPause&) = delete;
+
+ private:
+  Ctx& ctx_;
+  std::optional<std::string_view> saved_;
+};
+
+// Would a reference to `name` here make the alias being written circular?
+bool refers_back_to_alias(const Ctx& ctx, std::string_view name) {
+  if (!ctx.alias_of) return false;
+  if (*ctx.alias_of == name) return true;
+  if (ctx.alias_groups == nullptr) return false;
+  const auto from = ctx.alias_groups->find(*ctx.alias_of);
+  const auto to = ctx.alias_groups->find(name);
+  return from != ctx.alias_groups->end() && to != ctx.alias_groups->end() &&
+         from->second == to->second;
 }
 
 void append_firestore_type(Ctx& ctx, const SchemaKeys& keys, std::string_view kind, bool write,
@@ -158,7 +195,7 @@ void append_firestore_type(Ctx& ctx, const SchemaKeys& keys, std::string_view ki
       // A target that names a shared definition must be imported like a $ref to it.
       record_shared(ctx, target->string());
       out += "DocumentReference<";
-      out += target->string();
+      append_name(ctx, target->string(), out);
       out += '>';
     } else {
       ctx.imports.insert("DocumentData");
@@ -181,25 +218,26 @@ void append_firestore_type(Ctx& ctx, const SchemaKeys& keys, std::string_view ki
 void append_reference(Ctx& ctx, std::string_view ref, bool write, std::string& out) {
   const std::size_t slash = ref.rfind('/');
   const std::string_view name = slash == std::string_view::npos ? ref : ref.substr(slash + 1);
+  if (refers_back_to_alias(ctx, name)) {
+    out += "unknown";
+    return;
+  }
   record_shared(ctx, name);
   const Value* definition = ctx.defs->find(name);
   const Value* members = definition != nullptr ? definition->find(Atom::enum_values) : nullptr;
   if (members == nullptr) {
-    out += name;
+    append_name(ctx, name, out);
     if (write) {
       out += "Write";
       // The write side names the shared module's "...Write" type, so import that too.
-      if (ctx.shared.find(name) != ctx.shared.end()) {
-        std::string write_name = std::string(name) + "Write";
-        ctx.used_shared.insert(std::move(write_name));
-      }
+      record_shared(ctx, name, true);
     }
     return;
   }
   const std::span<const Value> items = members->array();
   const bool string_enum = !items.empty() && all_strings(items);
   if (ctx.plain) {
-    out += name;
+    append_name(ctx, name, out);
   } else if (ctx.canonical) {
     if (string_enum) {
       out += "string";
@@ -209,7 +247,7 @@ void append_reference(Ctx& ctx, std::string_view ref, bool write, std::string& o
       out += name;
     }
   } else {
-    out += name;
+    append_name(ctx, name, out);
     if (!write && string_enum) out += open_string_suffix;
   }
 }
@@ -219,6 +257,10 @@ void append_inline_enum(const Ctx& ctx, std::span<const Value> items, bool write
   const bool strings_only = all_strings(items);
   if (ctx.canonical && !ctx.plain && strings_only) {
     out += "string";
+    return;
+  }
+  if (items.empty() && !ctx.canonical) {
+    out += "never";  // no value is allowed
     return;
   }
   append_joined_literals(items, out);
@@ -256,6 +298,7 @@ void append_type(Ctx& ctx, const SchemaKeys& keys, bool write, std::string& out)
       writer.add([&](std::string& buffer) { append_type(ctx, member, write, buffer); });
     }
     writer.finish();
+    if (writer.empty() && !ctx.canonical) out += "never";
     return;
   }
   if (const Value* type = keys.type) {
@@ -272,6 +315,7 @@ void append_type(Ctx& ctx, const SchemaKeys& keys, bool write, std::string& out)
         });
       }
       writer.finish();
+      if (writer.empty() && !ctx.canonical) out += "never";
       return;
     }
   }
@@ -294,6 +338,7 @@ void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& ke
   } else if (type_name == "boolean") {
     out += "boolean";
   } else if (type_name == "object") {
+    const AliasGuardPause pause(ctx);
     const Value* values = keys.additional_properties;
     if (values == nullptr || values->is_true()) {
       out += "Record<string, unknown>";
@@ -305,6 +350,7 @@ void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& ke
       out += "Record<string, never>";
     }
   } else if (type_name == "array") {
+    const AliasGuardPause pause(ctx);
     if (const Value* tuple = keys.prefix_items; tuple != nullptr && tuple->is_array()) {
       out += '[';
       bool first = true;

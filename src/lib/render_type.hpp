@@ -1,11 +1,14 @@
 // Schema node -> TypeScript type expression, in Firestore, plain or canonical mode.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "json_value.hpp"
+#include "name_table.hpp"
 #include "ordered_set.hpp"
 #include "schema_keys.hpp"
 
@@ -17,8 +20,14 @@ struct Ctx {
   OrderedSet<std::string> shared;        // definitions imported from the shared module
   OrderedSet<std::string> used_shared;   // shared names the rendered text refers to
   const Value* defs = &empty_object();   // borrowed `$defs` table
-  bool canonical = false;                // union members sorted, enums collapsed/expanded
-  bool plain = false;                    // enum references by bare name
+  const NameTable* names = nullptr;      // TypeScript names; raw names when null (signatures)
+  // The definition whose alias is being written, until an object, array, tuple or record is
+  // entered: a reference to it there would make the alias circular.
+  std::optional<std::string_view> alias_of;
+  // Alias definition -> its group: aliases of one group refer to each other there.
+  const std::unordered_map<std::string_view, std::size_t>* alias_groups = nullptr;
+  bool canonical = false;  // union members sorted, enums collapsed/expanded
+  bool plain = false;      // enum references by bare name
 };
 
 // Appends the type text of `node` to `out`. Never fails; recursion is bounded by the

@@ -117,7 +117,12 @@ TEST(EmitInner, PathFunctions) {
       {"/users/{uid}", "export const usersPath = (uid: string) => `users/${uid}`;"},
       {"users/", "export const Path = () => `users/`;"},
       {"", "export const Path = () => ``;"},
-      {"a/{id}/b/{id}", "export const bPath = (id: string, id: string) => `a/${id}/b/${id}`;"},
+      {"a/{id}/b/{id}/c/{id_2}",
+       "export const cPath = (id: string, id_2: string, id_2_2: string) => "
+       "`a/${id}/b/${id_2}/c/${id_2_2}`;"},
+      {"a/{class}/{eval}/{arguments}/{1}",
+       "export const aPath = (class_: string, eval_: string, arguments_: string, _1: string) => "
+       "`a/${class_}/${eval_}/${arguments_}/${_1}`;"},
       {"x/{", "export const xPath = () => `x/{`;"},
       {"{a}b/x{a}", "export const x_a_Path = () => `{a}b/x{a}`;"},
       // Literal segments cannot end the template or start a substitution.
@@ -198,12 +203,64 @@ TEST(EmitInner, AliasesForDefinitionsThatAreNeitherEnumsNorModels) {
     "Tags": {"type": "array", "items": {"$ref": "#/$defs/Tag"}},
     "Tag": {"type": "object", "properties": {}},
     "string": {"type": "string"},
+    "Json": {"anyOf": [{"$ref": "#/$defs/Json"}, {"type": "array", "items": {"$ref": "#/$defs/Json"}}]},
+    "CycleA": {"anyOf": [{"$ref": "#/$defs/CycleB"}, {"type": "null"}]},
+    "CycleB": {"oneOf": [{"anyOf": [{"$ref": "#/$defs/CycleA"}]}, {"$ref": "#/$defs/Tags"}]},
     "Weird": 5)"));
   EXPECT_NE(out.find("export type Tags = Tag[];\n\nexport type TagsWrite = TagWrite[];\n\n"),
             std::string::npos);
-  EXPECT_EQ(out.find("export type string ="), std::string::npos);
-  EXPECT_NE(out.find("export type stringWrite = string;\n\n"), std::string::npos);
+  EXPECT_NE(out.find("export type string_ = string;\n\nexport type string_Write = string;\n\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("export type CycleA = unknown | null;\n\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("export type CycleB = unknown | Tags;\n\n"), std::string::npos);
+  EXPECT_NE(out.find("export type Json = unknown | Json[];\n\n"
+                     "export type JsonWrite = unknown | JsonWrite[];\n\n"),
+            std::string::npos);
   EXPECT_NE(out.find("export type Weird = unknown;\n\n"), std::string::npos);
+}
+
+// Each bundle, emitted, holds every listed piece: the names it declares and refers to.
+TEST(EmitInner, NamesAreSafeAndUnique) {
+  const std::vector<std::pair<std::string, std::vector<std::string_view>>> table = {
+      {R"("Foo_Bar": {"type": "object"}, "Foo-Bar": {"type": "object"}, "x": {"properties": {
+          "a": {"$ref": "#/$defs/Foo-Bar"}, "b": {"$ref": "#"}, "c": {"$ref": "#/$defs/"}}})",
+       {"export interface Foo_Bar {", "export interface Foo_Bar_Write {",
+        "export interface Foo_BarWrite {", "  a?: Foo_Bar_;", "  b?: __;", "  c?: _;"}},
+      {R"("class": {"enum": [1]}, "1User": {"type": "object"}, "string": {"enum": []},
+          "Date": {"type": "object"}, "Timestamp": {"type": "object"}, "Omit": {"enum": ["a"]},
+          "\u00e9t\u00e9": {"enum": [2]}, "a\u00a0b": {"enum": [3]})",
+       {"export type class_ = 1;", "export interface _1User {", "export type string_ = never;",
+        "export interface Date_ {", "export interface Timestamp_Write {",
+        "export type Omit_ =", "export type \u00e9t\u00e9 = 2;", "export type a_b = 3;"}},
+      {R"("A": {"type": "object"}, "AWrite": {"type": "object"}, "B": {"enum": [1]},
+          "BWrite": {"enum": [2]}, "CUpdate": {"enum": [3]},
+          "C": {"type": "object", "x-firestore-collection": "c"})",
+       {"export interface A_ {", "export interface A_Write {", "export interface AWrite {",
+        "export interface AWriteWrite {", "export type B = 1;", "export type BWrite = 2;",
+        "export interface C_Write {", "export type C_Update = UpdateData<C_Write>;"}},
+      {R"("User": {"type": "object", "x-firestore-collection": "users"},
+          "user": {"type": "object", "x-firestore-collection": "orgs/{o}/users"},
+          "x": {"type": "object", "x-firestore-collection": "a/{u}/users"})",
+       {"export const userConverter: FirestoreDataConverter<User> =",
+        "export const user_Converter: FirestoreDataConverter<user_> =",
+        "export const usersPath = () =>", "export const orgs_usersPath = (o: string) =>",
+        "export const a_usersPath = (u: string) =>"}},
+      {R"("T": {"type": "object", "x-firestore-collection": "t", "x-firestore-doc-id-field":
+          "__proto__", "properties": {"r": {"x-firestore-type": "reference",
+          "x-firestore-ref-target": "U>; } f(); interface Z { q: X"}}})",
+       {"  r?: DocumentReference<U_____f____interface_Z___q__X>;",
+        "    return { ...data, [\"__proto__\"]: snapshot.id };"}}};
+  for (const auto& [body, pieces] : table) {
+    const std::string out = emit(defs(body));
+    for (const std::string_view piece : pieces) {
+      EXPECT_NE(out.find(piece), std::string::npos) << piece << "\n" << out;
+    }
+  }
+  const std::string shared =
+      emit(defs(R"("a": {"properties": {"s": {"$ref": "#/$defs/S-1"}}})"), {"S-1"}, "./x\";\nf(\"");
+  EXPECT_NE(shared.find("import type { S_1, S_1Write } from \"./x\\\";\\nf(\\\"\";\n"),
+            std::string::npos)
+      << shared;
 }
 
 TEST(RenderInterface, MemberRules) {
@@ -250,11 +307,14 @@ TEST(EmitPlain, DefinitionKindsAndFirestoreKeysIgnored) {
     "U": {"anyOf": [{"type": "string"}, {"$ref": "#/$defs/E1"}]},
     "number": {"type": "number"})"))
                                          .root);
-  EXPECT_EQ(out, std::string(plain_header) +
-                     "export type E1 = never;\n\nexport type E2 = never;\n\n"
-                     "export type E3 = never;\n\nexport interface M1 {\n}\n\n"
-                     "export interface M2 {\n}\n\nexport interface M3 {\n  at?: Timestamp;\n"
-                     "  id: number;\n}\n\nexport type U = string | E1;\n\n");
+  EXPECT_EQ(
+      out,
+      std::string(plain_header) +
+          "import type { Timestamp } from \"firebase/firestore\";\n\n"
+          "export type E1 = never;\n\nexport type E2 = never;\n\n"
+          "export type E3 = never;\n\nexport interface M1 {\n}\n\n"
+          "export interface M2 {\n}\n\nexport interface M3 {\n  at?: Timestamp;\n"
+          "  id: number;\n}\n\nexport type U = string | E1;\n\nexport type number_ = number;\n\n");
 }
 
 }  // namespace

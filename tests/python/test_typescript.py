@@ -72,7 +72,45 @@ CLEAN = [
     Module("shared", emitted("shared.json")),
     Module("feed", emitted_shared("feed.json", "./shared", ["Address", "Author", "Money", "Role"])),
     Module("orders", emitted_plain("orders_plain.json")),
+    # Two collections named posts, a model named Timestamp, a plain module with Firestore types.
+    Module("same_name_paths", emitted("same_name_paths.json")),
+    Module("sdk_name_clash", emitted("sdk_name_clash.json")),
+    Module("blog_plain", emitted_plain("blog.json")),
 ]
+
+
+def hostile_modules() -> list[Module]:
+    """emit, emit_plain and emit_shared (importing every other definition from the emit module)
+    of each hostile-name bundle that tools/gen_hostile_corpus.py writes."""
+    modules = []
+    for path in sorted((TS_DIR / "corpus").glob("*.json")):
+        text = path.read_text(encoding="utf-8")
+        shared = list(json.loads(text)["$defs"])[1::2]
+        modules += [
+            Module(f"{path.stem}_emit", lambda t=text: brenvale.emit(t)),
+            Module(f"{path.stem}_plain", lambda t=text: brenvale.emit_plain(t)),
+            Module(f"{path.stem}_shared", lambda t=text, s=path.stem, n=shared: brenvale.emit_shared(t, f"./{s}_emit", n)),
+        ]
+    return modules
+
+
+def references(node: object) -> Iterator[str]:
+    """The name of every `$ref` (its last segment) and reference target under `node`."""
+    items = node.items() if isinstance(node, dict) else enumerate(node) if isinstance(node, list) else []
+    for key, value in items:
+        if key in ("$ref", "x-firestore-ref-target") and isinstance(value, str):
+            yield value.rsplit("/", 1)[-1] if key == "$ref" else value
+        else:
+            yield from references(value)
+
+
+def dangles(stem: str) -> bool:
+    """Does the bundle refer to a definition it does not contain?"""
+    defs = json.loads((TS_DIR / "corpus" / f"{stem.rsplit('_', 1)[0]}.json").read_text(encoding="utf-8"))["$defs"]
+    return not set(references(defs)) <= set(defs)
+
+
+HOSTILE = hostile_modules()
 
 
 @dataclass(frozen=True)
@@ -85,16 +123,6 @@ class KnownBroken:
 # Generated code that does not compile today; each is reported to the emitter's owner.
 KNOWN_BROKEN = [
     KnownBroken(
-        Module("same_name_paths", emitted("same_name_paths.json")),
-        frozenset({"TS2451"}),
-        "groups/{gid}/posts and users/{uid}/posts both emit `postsPath`: TS2451 Cannot redeclare block-scoped variable",
-    ),
-    KnownBroken(
-        Module("sdk_name_clash", emitted("sdk_name_clash.json")),
-        frozenset({"TS2440"}),
-        "a model named Timestamp clashes with the firebase/firestore import: TS2440 Import declaration conflicts",
-    ),
-    KnownBroken(
         Module(
             "nested_update",
             lambda: 'import type { PostUpdate } from "@generated/blog";\n'
@@ -102,11 +130,6 @@ KNOWN_BROKEN = [
         ),
         frozenset({"TS2353"}),
         "models are interfaces, which UpdateData does not expand into dotted paths: TS2353 on 'address.city'",
-    ),
-    KnownBroken(
-        Module("blog_plain", emitted_plain("blog.json")),
-        frozenset({"TS2304", "TS2552"}),
-        "plain modules never import, so Firestore-typed fields leave Timestamp/GeoPoint unresolved: TS2304",
     ),
 ]
 KNOWN_BROKEN_FILES = {f"{known.module.stem}.ts" for known in KNOWN_BROKEN}
@@ -146,6 +169,8 @@ class Run:
 class Stage:
     clean: Run
     failing: Run
+    hostile: Run
+    loaded: dict[str, list[str]]
 
 
 def require_toolchain() -> None:
@@ -203,17 +228,20 @@ def stage() -> Iterator[Stage]:
         clean_args = write_program(folder, "tsconfig.clean.json", CLEAN, ["../client.ts"])
         failing_modules = [known.module for known in KNOWN_BROKEN] + MUST_FAIL + [BLOG]
         failing_args = write_program(folder, "tsconfig.failing.json", failing_modules, ["../broken.ts"])
+        hostile_args = write_program(folder, "tsconfig.hostile.json", HOSTILE, [])
 
-        # Two programs, checked side by side: one must pass, the other must not.
+        # Programs checked side by side: one must pass, one must not, one may only dangle.
         procs = [
             subprocess.Popen([str(tsc), *args], cwd=folder, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-            for args in (clean_args, failing_args)
+            for args in (clean_args, failing_args, hostile_args)
         ]
         runs = []
         for proc in procs:
             output, _ = proc.communicate(timeout=300)
             runs.append(Run(proc.returncode, output, parse(folder, output)))
-        yield Stage(clean=runs[0], failing=runs[1])
+        files = [f"{module.stem}.ts" for module in HOSTILE]
+        load = subprocess.run(["node", str(TS_DIR / "hostile.mjs"), *files], cwd=folder, capture_output=True, text=True, timeout=300, check=True)
+        yield Stage(clean=runs[0], failing=runs[1], hostile=runs[2], loaded=json.loads(load.stdout))
 
 
 def test_clean_program_passes(stage: Stage) -> None:
@@ -255,3 +283,11 @@ def test_broken_program_fails(stage: Stage) -> None:
 def test_broken_module_rejected(stage: Stage, file: str, code: str, message: str) -> None:
     reported = stage.failing.diagnostics.get(file, [])
     assert any(d.code == code and d.message.startswith(message) for d in reported), listing(reported)
+
+
+@pytest.mark.parametrize("stem", [module.stem for module in HOSTILE])
+def test_hostile_names_compile_and_load_clean(stage: Stage, stem: str) -> None:
+    reported = stage.hostile.diagnostics.get(f"{stem}.ts", [])
+    allowed = {"TS2304", "TS2552"} if dangles(stem) else set()
+    assert [str(d) for d in reported if d.code not in allowed] == []
+    assert stage.loaded[f"{stem}.ts"] == []
