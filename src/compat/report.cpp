@@ -99,3 +99,41 @@ std::string findings_json(const std::vector<Finding>& findings) {
 }
 
 }  // namespace brenvale::compat
+
+namespace brenvale::compat {
+
+std::string rule_findings_json(const std::vector<RuleFinding>& findings) {
+  std::size_t size = 2;
+  for (const RuleFinding& entry : findings) {
+    const Finding& finding = entry.finding;
+    size += finding_overhead + 48 + finding.def.size() + finding.message.size() +
+            (finding.field ? finding.field->size() : 0);
+  }
+  std::string out;
+  out.reserve(size);
+  out += '[';
+  for (const RuleFinding& entry : findings) {
+    if (out.size() > 1) out += ',';
+    const Finding& finding = entry.finding;
+    out += "{\"def\":";
+    write_json_string(out, finding.def);
+    out += ",\"direction\":\"";
+    out += direction_name(entry.direction);
+    out += "\",\"field\":";
+    if (finding.field) {
+      write_json_string(out, *finding.field);
+    } else {
+      out += "null";
+    }
+    out += ",\"message\":";
+    write_json_string(out, finding.message);
+    out += ",\"rule\":\"";
+    out += entry.rule;  // kebab-case, nothing to escape
+    out += finding.verdict == Verdict::safe ? "\",\"verdict\":\"SAFE\"}"
+                                            : "\",\"verdict\":\"BREAKING\"}";
+  }
+  out += ']';
+  return out;
+}
+
+}  // namespace brenvale::compat
