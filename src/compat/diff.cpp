@@ -1,6 +1,8 @@
 // Two contract bundles -> ordered findings, by linear merges over definition and property names.
 #include "diff.hpp"
 
+#include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <utility>
 
@@ -17,10 +19,27 @@ constexpr std::string_view collection_key = "x-firestore-collection";
 constexpr std::string_view presence_key = "x-firestore-presence-guaranteed";
 constexpr std::string_view none_text = "(none)";
 
+// The canonical text of a bare `$ref` to `ref` against `defs`: what the renderer writes for
+// every reference to that name, wherever it stands.
+std::string reference_signature(const Value& defs, std::string_view ref) {
+  Value target;
+  target.kind = Kind::string;
+  target.key_atom = Atom::ref;
+  target.size = static_cast<std::uint32_t>(ref.size());
+  target.chars = ref.data();
+  const Member member{"$ref", target};
+  Value node;
+  node.kind = Kind::object;
+  node.size = 1;
+  node.members = &member;
+  return read_type_signature(defs, node);
+}
+
 // Whether a `$ref` renders alike in both bundles, decided once per name. The canonical renderer
-// reads nothing of a reference but the referenced definition, so equal definitions (compared
-// as plain trees) give equal text: a property's signature is rendered only when something it
-// reaches changed, and a definition referenced from M properties is compared once, not M times.
+// reads nothing of a reference but the referenced definition, so equal definitions (compared as
+// plain trees) give equal text; changed ones are rendered once each. A property's signature is
+// then rendered only when something it reaches renders differently, and a definition referenced
+// from M properties costs its size once, not M times.
 class SameReference {
  public:
   SameReference(const Value& old_defs, const Value& new_defs)
@@ -33,8 +52,8 @@ class SameReference {
     if (known != same_.end()) return known->second;
     const Value* old_def = old_defs_.find(name);
     const Value* new_def = new_defs_.find(name);
-    const bool same = old_def == nullptr || new_def == nullptr ? old_def == new_def
-                                                               : same_tree(*old_def, *new_def);
+    const bool same = (old_def != nullptr && new_def != nullptr && same_tree(*old_def, *new_def)) ||
+                      reference_signature(old_defs_, ref) == reference_signature(new_defs_, ref);
     same_.emplace(name, same);
     return same;
   }
