@@ -160,6 +160,11 @@ std::string joined(const TextSet& texts) {
   return out;
 }
 
+bool is_true(const Value& node, Atom key) {
+  const Value* value = node.find(key);
+  return value != nullptr && value->is_true();
+}
+
 bool is_null_type(const Value& node) {
   const Value* type = node.find(Atom::type);
   return type != nullptr && type->string() == "null";
@@ -306,7 +311,7 @@ bool admits_all(std::string_view key, const Value* old, const Value* now) {
   return old != nullptr && same_tree(*old, *now);  // pattern, format
 }
 
-// One side's definition table and one rule set run.
+// One run of the rules: both definition tables and the findings so far.
 struct Rules {
   const Value& old_defs;
   const Value& new_defs;
@@ -434,16 +439,14 @@ struct Rules {
     key += '\0';
     key += name;
     compare_values(def, field, old_prop, new_prop, type_reported.contains(key));
-    const Value* guaranteed = old_prop.find(Atom::presence_guaranteed);
-    const bool present = guaranteed != nullptr && guaranteed->is_true();
+    // Stored documents without the field validated through the default.
+    const bool present = is_true(old_prop, Atom::presence_guaranteed);
     if (const Value* value = old_prop.find("default");
         value != nullptr && new_prop.find("default") == nullptr && !present) {
       add(def, field, default_removed, "default removed: " + literal(*value));
     }
-    const bool was_read_only =
-        old_prop.find(Atom::read_only) != nullptr && old_prop.find(Atom::read_only)->is_true();
-    const bool is_read_only =
-        new_prop.find(Atom::read_only) != nullptr && new_prop.find(Atom::read_only)->is_true();
+    const bool was_read_only = is_true(old_prop, Atom::read_only);
+    const bool is_read_only = is_true(new_prop, Atom::read_only);
     if (!was_read_only && is_read_only) add(def, field, read_only_added, "readOnly added");
     if (was_read_only && !is_read_only) add(def, field, read_only_removed, "readOnly removed");
   }
