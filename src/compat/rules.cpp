@@ -429,6 +429,15 @@ struct Rules {
     const Value& new_value = value_node(new_node);
     compare_constraints(def, field, old_value, new_value);
     compare_discriminators(def, field, old_value, new_value);
+    // List items and map values hold stored values too (list[Literal[...]], dict[str, int]).
+    for (const Atom key : {Atom::items, Atom::additional_properties}) {
+      const Value* old_inner = old_value.find(key);
+      const Value* new_inner = new_value.find(key);
+      if (old_inner != nullptr && new_inner != nullptr && old_inner->is_object() &&
+          new_inner->is_object() && !same_tree(*old_inner, *new_inner)) {
+        compare_values(def, field, *old_inner, *new_inner, type_reported);
+      }
+    }
   }
 
   void compare_property(std::string_view def, std::string_view name, const Value& old_prop,
