@@ -98,22 +98,21 @@ std::string findings_json(const std::vector<Finding>& findings) {
   return out;
 }
 
-}  // namespace brenvale::compat
-
-namespace brenvale::compat {
-
-std::string rule_findings_json(const std::vector<RuleFinding>& findings) {
+bool rule_findings_json(const std::vector<RuleFinding>& findings, InterruptCheck interrupted,
+                        std::string& out) {
   std::size_t size = 2;
   for (const RuleFinding& entry : findings) {
     const Finding& finding = entry.finding;
     size += finding_overhead + 48 + finding.def.size() + finding.message.size() +
             (finding.field ? finding.field->size() : 0);
   }
-  std::string out;
-  out.reserve(size);
+  out.reserve(out.size() + size);
   out += '[';
-  for (const RuleFinding& entry : findings) {
-    if (out.size() > 1) out += ',';
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    // The text can run to gigabytes when a wide enum changed under many properties.
+    if (i % 4096 == 4095 && interrupted != nullptr && interrupted()) return false;
+    if (i != 0) out += ',';
+    const RuleFinding& entry = findings[i];
     const Finding& finding = entry.finding;
     out += "{\"def\":";
     write_json_string(out, finding.def);
@@ -133,7 +132,7 @@ std::string rule_findings_json(const std::vector<RuleFinding>& findings) {
                                             : "\",\"verdict\":\"BREAKING\"}";
   }
   out += ']';
-  return out;
+  return true;
 }
 
 }  // namespace brenvale::compat

@@ -10,7 +10,9 @@
 namespace brenvale::compat {
 
 std::string findings_json(const std::vector<Finding>& findings);
-// The same objects with "direction" and "rule" members too, keys still in byte order.
-std::string rule_findings_json(const std::vector<RuleFinding>& findings);
+// The same objects with "direction" and "rule" members too, keys still in byte order, written
+// to `out`. Returns false when `interrupted` (may be null) stopped it; `out` is then partial.
+bool rule_findings_json(const std::vector<RuleFinding>& findings, InterruptCheck interrupted,
+                        std::string& out);
 
 }  // namespace brenvale::compat

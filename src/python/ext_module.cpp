@@ -57,10 +57,12 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
       return nullptr;
     }
     std::vector<compat::RuleFinding> findings;
-    if (!compat::rule_findings(old_bundle.root, new_bundle.root, mode, signalled, findings)) {
-      return nullptr;  // KeyboardInterrupt (or the signal handler's exception) is set
+    std::string text;
+    // On false, KeyboardInterrupt (or whatever the signal handler raised) is set.
+    if (!compat::rule_findings(old_bundle.root, new_bundle.root, mode, signalled, findings) ||
+        !compat::rule_findings_json(findings, signalled, text)) {
+      return nullptr;
     }
-    const std::string text = compat::rule_findings_json(findings);
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
   });
 }
