@@ -2,6 +2,7 @@
 #include "rules.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -305,8 +306,9 @@ bool admits_all(std::string_view key, const Value* old, const Value* now) {
     const std::optional<double> old_step = number_of(old);
     if (!step || *step == 0) return true;
     if (!old_step) return false;
+    // Decimal steps are inexact in binary: 0.3 / 0.1 is 2.9999999999999996.
     const double ratio = *old_step / *step;
-    return ratio == static_cast<double>(static_cast<long long>(ratio));
+    return std::abs(ratio - std::round(ratio)) <= 1e-9 * std::max(1.0, std::abs(ratio));
   }
   return old != nullptr && same_tree(*old, *now);  // pattern, format
 }
