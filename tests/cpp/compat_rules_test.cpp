@@ -33,11 +33,8 @@ std::vector<RuleFinding> of_rule(const RuleCase& c, Mode mode, std::size_t& adde
   EXPECT_TRUE(
       rule_findings(old_bundle.document.root, new_bundle.document.root, mode, nullptr, all));
   added = all.size() - diff(old_bundle.document.root, new_bundle.document.root).size();
-  std::vector<RuleFinding> found;
-  for (RuleFinding& finding : all) {
-    if (finding.rule == c.rule) found.push_back(std::move(finding));
-  }
-  return found;
+  std::erase_if(all, [&](const RuleFinding& finding) { return finding.rule != c.rule; });
+  return all;
 }
 
 class CompatRules : public testing::TestWithParam<RuleCase> {};
