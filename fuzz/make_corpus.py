@@ -92,10 +92,28 @@ def pairs() -> dict[str, bytes]:
     }
 
 
+def rule_pairs() -> dict[str, bytes]:
+    """The diff's pairs, and one that fires the value-level and client rules."""
+    def model(collection: str, **props: object) -> dict:
+        return {"type": "object", "x-firestore-collection": collection, "properties": props}
+
+    old = {"E": {"enum": ["a", "b"]}, "N": {"type": "integer", "minimum": 0},
+           "M": model("ms", n={"anyOf": [{"type": "string", "maxLength": 9}, {"type": "null"}],
+                               "default": None}, e={"$ref": "#/$defs/E"})}
+    new = {"E": {"enum": ["a", "c"]}, "N": {"type": "number", "minimum": 1},
+           "M": model("t/{t}/ms", n={"anyOf": [{"type": "string", "pattern": "x"}, {"type": "null"}],
+                                     "readOnly": True}, e={"$ref": "#/$defs/E"})}
+    return {**pairs(), "pair_value_rules": bundle_text(old) + b"\x00" + bundle_text(new)}
+
+
 def main() -> None:
     seeds = {**bundles(), **{f"malformed_{k}": v for k, v in MALFORMED.items()}}
     # Every target reads seeds/; compat/ adds the old/new pairs only compat splits.
-    for directory, chosen in ((CORPUS / "seeds", seeds), (CORPUS / "compat", pairs())):
+    for directory, chosen in (
+        (CORPUS / "seeds", seeds),
+        (CORPUS / "compat", pairs()),
+        (CORPUS / "compat_rules", rule_pairs()),
+    ):
         # Regression inputs (named crash-*) are kept; the generated seeds are rewritten.
         for old in directory.glob("*"):
             if not old.name.startswith("crash-"):

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and libFuzzer and runs each for the given seconds (default
-# 15, about a minute and a half for all five); any crash, leak, sanitizer report, timeout or
+# 15, about two minutes for all six); any crash, leak, sanitizer report, timeout or
 # out-of-memory fails the run. A longer run before a release, an hour per target:
 #   fuzz/run.sh 3600
 # New inputs go to build/fuzz/corpus/<target>/, never into the checked-in seeds; a finding is
@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-15}"
 build="${BRENVALE_FUZZ_BUILD:-build/fuzz}"
-targets=(json_reader emit emit_shared emit_plain compat)
+targets=(json_reader emit emit_shared emit_plain compat compat_rules)
 
 missing() {
   if [[ "${CI:-}" == "true" ]]; then

@@ -1,12 +1,13 @@
 // Two contract bundles -> ordered findings, by linear merges over definition and property names.
 #include "diff.hpp"
 
-#include <bit>
 #include <cstdint>
-#include <span>
+#include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "bundle.hpp"
+#include "merge_keys.hpp"
 #include "type_signature.hpp"
 
 namespace brenvale::compat {
@@ -18,60 +19,50 @@ constexpr std::string_view collection_key = "x-firestore-collection";
 constexpr std::string_view presence_key = "x-firestore-presence-guaranteed";
 constexpr std::string_view none_text = "(none)";
 
-// Objects iterate in byte order with unique keys, so one linear pass yields the union of both
-// key sequences in order, each name once, borrowed, with its value on each side (or nullptr).
-template <class Visit>
-void merge_keys(std::span<const Member> olds, std::span<const Member> news, Visit&& visit) {
-  auto old_it = olds.begin();
-  auto new_it = news.begin();
-  while (old_it != olds.end() || new_it != news.end()) {
-    if (new_it == news.end() || (old_it != olds.end() && old_it->key < new_it->key)) {
-      visit(old_it->key, &old_it->value, nullptr);
-      ++old_it;
-    } else if (old_it == olds.end() || new_it->key < old_it->key) {
-      visit(new_it->key, nullptr, &new_it->value);
-      ++new_it;
-    } else {
-      visit(old_it->key, &old_it->value, &new_it->value);
-      ++old_it;
-      ++new_it;
-    }
-  }
+// The canonical text of a bare `$ref` to `ref` against `defs`: what the renderer writes for
+// every reference to that name, wherever it stands.
+std::string reference_signature(const Value& defs, std::string_view ref) {
+  Value target;
+  target.kind = Kind::string;
+  target.key_atom = Atom::ref;
+  target.size = static_cast<std::uint32_t>(ref.size());
+  target.chars = ref.data();
+  const Member member{"$ref", target};
+  Value node;
+  node.kind = Kind::object;
+  node.size = 1;
+  node.members = &member;
+  return read_type_signature(defs, node);
 }
 
-// Exact structural equality (floats bit for bit: -0.0 and 0.0 print differently), false as soon
-// as either side holds a `$ref`. The renderer consults the definition table only through `$ref`,
-// so two such nodes have equal signatures without rendering them; most properties are unchanged.
-bool same_without_refs(const Value& a, const Value& b) {
-  if (a.kind != b.kind || a.size != b.size) return false;
-  switch (a.kind) {
-    case Kind::null:
-      return true;
-    case Kind::boolean:
-      return a.boolean == b.boolean;
-    case Kind::int64:
-      return a.int64 == b.int64;
-    case Kind::uint64:
-      return a.uint64 == b.uint64;
-    case Kind::float64:
-      return std::bit_cast<std::uint64_t>(a.float64) == std::bit_cast<std::uint64_t>(b.float64);
-    case Kind::string:
-      return a.string() == b.string();
-    case Kind::array:
-      for (std::uint32_t i = 0; i < a.size; ++i) {
-        if (!same_without_refs(a.items[i], b.items[i])) return false;
-      }
-      return true;
-    case Kind::object:
-      for (std::uint32_t i = 0; i < a.size; ++i) {
-        const Member& x = a.members[i];
-        if (x.key == "$ref" || x.key != b.members[i].key) return false;
-        if (!same_without_refs(x.value, b.members[i].value)) return false;
-      }
-      return true;
+// Whether a `$ref` renders alike in both bundles, decided once per name. The canonical renderer
+// reads nothing of a reference but the referenced definition, so equal definitions (compared as
+// plain trees) give equal text; changed ones are rendered once each. A property's signature is
+// then rendered only when something it reaches renders differently, and a definition referenced
+// from M properties costs its size once, not M times.
+class SameReference {
+ public:
+  SameReference(const Value& old_defs, const Value& new_defs)
+      : old_defs_(old_defs), new_defs_(new_defs) {}
+
+  bool operator()(std::string_view ref) {
+    const std::size_t slash = ref.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? ref : ref.substr(slash + 1);
+    const auto known = same_.find(name);
+    if (known != same_.end()) return known->second;
+    const Value* old_def = old_defs_.find(name);
+    const Value* new_def = new_defs_.find(name);
+    const bool same = (old_def != nullptr && new_def != nullptr && same_tree(*old_def, *new_def)) ||
+                      reference_signature(old_defs_, ref) == reference_signature(new_defs_, ref);
+    same_.emplace(name, same);
+    return same;
   }
-  return false;
-}
+
+ private:
+  const Value& old_defs_;
+  const Value& new_defs_;
+  std::unordered_map<std::string_view, bool> same_;  // lookups only
+};
 
 Finding definition_finding(std::string_view def, Verdict verdict, std::string message) {
   return Finding{std::string(def), std::nullopt, verdict, std::move(message)};
@@ -104,11 +95,22 @@ struct Side {
   const NameSet required;
 };
 
+// One diff: both definition tables, the reference memo and the interrupt poll.
+struct Run {
+  const Value& old_defs;
+  const Value& new_defs;
+  SameReference same_reference;
+  InterruptCheck interrupted;
+  std::vector<Finding>& findings;
+
+  bool stop() const { return interrupted != nullptr && interrupted(); }
+};
+
 // Both versions of one property: its type, then its read-requiredness.
-void compare_property(std::string_view def, std::string_view name, const Value& old_prop,
-                      const Value& new_prop, const Side& old_side, const Side& new_side,
-                      std::vector<Finding>& findings) {
-  if (!same_without_refs(old_prop, new_prop)) {
+void compare_property(Run& run, std::string_view def, std::string_view name, const Value& old_prop,
+                      const Value& new_prop, const Side& old_side, const Side& new_side) {
+  std::vector<Finding>& findings = run.findings;
+  if (!same_tree(old_prop, new_prop, run.same_reference)) {
     // Each side's `$ref`s resolve against its own bundle.
     const std::string old_sig = read_type_signature(old_side.defs, old_prop);
     const std::string new_sig = read_type_signature(new_side.defs, new_prop);
@@ -128,12 +130,12 @@ void compare_property(std::string_view def, std::string_view name, const Value& 
   }
 }
 
-void compare_properties(std::string_view def, const Value& old_def, const Value& new_def,
-                        const Value& old_defs, const Value& new_defs,
-                        std::vector<Finding>& findings) {
-  const Side old_side{old_defs, required_set(old_def)};
-  const Side new_side{new_defs, required_set(new_def)};
-  merge_keys(
+bool compare_properties(Run& run, std::string_view def, const Value& old_def,
+                        const Value& new_def) {
+  const Side old_side{run.old_defs, required_set(old_def)};
+  const Side new_side{run.new_defs, required_set(new_def)};
+  std::vector<Finding>& findings = run.findings;
+  return merge_keys(
       property_map(old_def).object(), property_map(new_def).object(),
       [&](std::string_view name, const Value* old_prop, const Value* new_prop) {
         if (old_prop == nullptr) {
@@ -144,8 +146,9 @@ void compare_properties(std::string_view def, const Value& old_def, const Value&
         } else if (new_prop == nullptr) {
           findings.push_back(field_finding(def, name, Verdict::breaking, "field removed"));
         } else {
-          compare_property(def, name, *old_prop, *new_prop, old_side, new_side, findings);
+          compare_property(run, def, name, *old_prop, *new_prop, old_side, new_side);
         }
+        return !run.stop();
       });
 }
 
@@ -157,34 +160,40 @@ Finding field_finding(std::string_view def, std::string_view field, Verdict verd
 }
 
 std::vector<Finding> diff(const Value& old_bundle, const Value& new_bundle) {
+  std::vector<Finding> findings;
+  diff(old_bundle, new_bundle, nullptr, findings);
+  return findings;
+}
+
+bool diff(const Value& old_bundle, const Value& new_bundle, InterruptCheck interrupted,
+          std::vector<Finding>& findings) {
   const Value& old_defs = definitions(old_bundle);
   const Value& new_defs = definitions(new_bundle);
-  std::vector<Finding> findings;
-  merge_keys(
+  Run run{old_defs, new_defs, SameReference(old_defs, new_defs), interrupted, findings};
+  return merge_keys(
       old_defs.object(), new_defs.object(),
       [&](std::string_view name, const Value* old_def, const Value* new_def) {
         if (old_def == nullptr) {
           findings.push_back(definition_finding(name, Verdict::safe, "model added (additive)"));
-          return;
+          return !run.stop();
         }
         if (new_def == nullptr) {
           findings.push_back(
               definition_finding(name, Verdict::breaking, "model removed (contract gone)"));
-          return;
+          return !run.stop();
         }
         const bool old_model = is_model_definition(*old_def);
         const bool new_model = is_model_definition(*new_def);
-        if (!old_model && !new_model) return;  // enums and scalars are not compared
+        if (!old_model && !new_model) return !run.stop();  // enums and scalars are not compared
         if (old_model != new_model) {
           findings.push_back(definition_finding(
               name, Verdict::breaking, "definition kind changed (object <-> enum/scalar)"));
-          return;
+          return !run.stop();
         }
         compare_string_key(name, *old_def, *new_def, doc_id_key, findings);
         compare_string_key(name, *old_def, *new_def, collection_key, findings);
-        compare_properties(name, *old_def, *new_def, old_defs, new_defs, findings);
+        return compare_properties(run, name, *old_def, *new_def) && !run.stop();
       });
-  return findings;
 }
 
 }  // namespace brenvale::compat

@@ -98,4 +98,41 @@ std::string findings_json(const std::vector<Finding>& findings) {
   return out;
 }
 
+bool rule_findings_json(const std::vector<RuleFinding>& findings, InterruptCheck interrupted,
+                        std::string& out) {
+  std::size_t size = 2;
+  for (const RuleFinding& entry : findings) {
+    const Finding& finding = entry.finding;
+    size += finding_overhead + 48 + finding.def.size() + finding.message.size() +
+            (finding.field ? finding.field->size() : 0);
+  }
+  out.reserve(out.size() + size);
+  out += '[';
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    // The text can run to gigabytes when a wide enum changed under many properties.
+    if (i % 4096 == 4095 && interrupted != nullptr && interrupted()) return false;
+    if (i != 0) out += ',';
+    const RuleFinding& entry = findings[i];
+    const Finding& finding = entry.finding;
+    out += "{\"def\":";
+    write_json_string(out, finding.def);
+    out += ",\"direction\":\"";
+    out += direction_name(entry.direction);
+    out += "\",\"field\":";
+    if (finding.field) {
+      write_json_string(out, *finding.field);
+    } else {
+      out += "null";
+    }
+    out += ",\"message\":";
+    write_json_string(out, finding.message);
+    out += ",\"rule\":\"";
+    out += entry.rule;  // kebab-case, nothing to escape
+    out += finding.verdict == Verdict::safe ? "\",\"verdict\":\"SAFE\"}"
+                                            : "\",\"verdict\":\"BREAKING\"}";
+  }
+  out += ']';
+  return true;
+}
+
 }  // namespace brenvale::compat

@@ -1,13 +1,18 @@
-// Findings -> the compact JSON array text returned by compat().
+// Findings -> the compact JSON array texts returned by _core.compat() and _ext.compat().
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "diff.hpp"
+#include "rules.hpp"
 
 namespace brenvale::compat {
 
 std::string findings_json(const std::vector<Finding>& findings);
+// The same objects with "direction" and "rule" members too, keys still in byte order, written
+// to `out`. Returns false when `interrupted` (may be null) stopped it; `out` is then partial.
+bool rule_findings_json(const std::vector<RuleFinding>& findings, InterruptCheck interrupted,
+                        std::string& out);
 
 }  // namespace brenvale::compat

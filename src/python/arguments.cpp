@@ -90,7 +90,7 @@ bool name_argument(const char* parameter) {
   return false;
 }
 
-void raise_missing(const Signature& signature, std::span<PyObject*> bound) {
+void raise_missing(const Signature& signature, std::span<PyObject* const> bound) {
   std::vector<const char*> missing;
   for (std::size_t i = 0; i < bound.size(); ++i) {
     if (bound[i] == nullptr) missing.push_back(signature.parameters[i]);
@@ -147,8 +147,10 @@ bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_
     }
     slot = args[nargs + k];
   }
-  if (std::find(bound.begin(), bound.end(), nullptr) != bound.end()) {
-    raise_missing(signature, bound);
+  const std::span<PyObject* const> required =
+      bound.first(std::min(signature.required, bound.size()));
+  if (std::find(required.begin(), required.end(), nullptr) != required.end()) {
+    raise_missing(signature, required);
     return false;
   }
   return true;

@@ -17,6 +17,8 @@ namespace brenvale::python {
 struct Signature {
   const char* display_name;  // "emit()"
   std::span<const char* const> parameters;
+  // How many leading parameters must be given; the slots of the others may stay null.
+  std::size_t required = static_cast<std::size_t>(-1);
 };
 
 // Places the positional and keyword arguments of a fast call into `bound`, one borrowed

@@ -1,0 +1,103 @@
+// The _ext extension module: compat with rule ids, directions and modes; Ctrl-C stops it.
+#include <exception>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "arguments.hpp"
+#include "report.hpp"
+#include "rules.hpp"
+
+namespace brenvale::python {
+namespace {
+
+// Runs one call; whatever C++ throws becomes a Python exception here.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  } catch (const std::exception& error) {
+    PyErr_SetString(PyExc_SystemError, error.what());
+  } catch (...) {
+    PyErr_SetString(PyExc_SystemError, "unknown C++ exception");
+  }
+  return nullptr;
+}
+
+// Set by PyErr_CheckSignals: a pending Ctrl-C raises KeyboardInterrupt and stops the rules.
+bool signalled() { return PyErr_CheckSignals() != 0; }
+
+constexpr const char* compat_parameters[] = {"old_json", "new_json", "mode"};
+
+PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    PyObject* bound[3];
+    std::string_view old_text;
+    std::string_view new_text;
+    std::string_view mode_text = "full";
+    Document old_bundle;
+    Document new_bundle;
+    if (!bind_arguments({"compat()", compat_parameters, 2}, args, nargs, kwnames, bound) ||
+        !convert_text(bound[0], compat_parameters[0], old_text) ||
+        !convert_text(bound[1], compat_parameters[1], new_text) ||
+        (bound[2] != nullptr && !convert_text(bound[2], compat_parameters[2], mode_text))) {
+      return nullptr;
+    }
+    compat::Mode mode{};
+    if (!compat::parse_mode(mode_text, mode)) {
+      const std::string message =
+          "mode must be 'backward', 'forward' or 'full', not '" + std::string(mode_text) + "'";
+      PyErr_SetString(PyExc_ValueError, message.c_str());
+      return nullptr;
+    }
+    if (!parse_argument(old_text, old_bundle) || !parse_argument(new_text, new_bundle)) {
+      return nullptr;
+    }
+    std::vector<compat::RuleFinding> findings;
+    std::string text;
+    // On false, KeyboardInterrupt (or whatever the signal handler raised) is set.
+    if (!compat::rule_findings(old_bundle.root, new_bundle.root, mode, signalled, findings) ||
+        !compat::rule_findings_json(findings, signalled, text)) {
+      return nullptr;
+    }
+    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+  });
+}
+
+using FastWithKeywords = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+
+PyCFunction as_method(FastWithKeywords function) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+// The "name(parameters)\n--\n\n" prefix gives __text_signature__; __doc__ is the rest.
+PyMethodDef functions[] = {
+    {"compat", as_method(call_compat), METH_FASTCALL | METH_KEYWORDS,
+     "compat(old_json, new_json, mode='full')\n--\n\n"
+     "Diff two contract bundles (JSON strings) by every compat rule. Returns a JSON array:\n"
+     "`[{\"def\", \"direction\": \"backward\"|\"forward\"|\"client\", \"field\"|null, "
+     "\"message\",\n"
+     "\"rule\", \"verdict\": \"SAFE\"|\"BREAKING\"}]`. `mode` (\"backward\", \"forward\" or "
+     "\"full\")\nnames the directions that are BREAKING; findings in others are SAFE."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+int exec_module(PyObject* module) { return PyModule_AddFunctions(module, functions); }
+
+PyModuleDef_Slot slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+    {0, nullptr},
+};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, "_ext", "", 0, nullptr, slots, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+}  // namespace brenvale::python
+
+// NOLINTNEXTLINE(bugprone-reserved-identifier,readability-identifier-naming): CPython's name.
+PyMODINIT_FUNC PyInit__ext() { return PyModuleDef_Init(&brenvale::python::module_def); }
