@@ -17,7 +17,7 @@ import argparse
 import json
 import signal
 import time
-from typing import Callable
+from collections.abc import Callable
 
 from brenvale import _core
 
@@ -97,7 +97,7 @@ def scaling(repeat: int) -> None:
                   f"{same * 1e3:>9.2f} {ratios[0]:>7} {diff * 1e3:>11.2f} {ratios[1]:>7}")
             previous = (same, diff)
             first = first or (parse, same, diff)
-        per_doubling = [(last / start) ** 0.25 for start, last in zip(first, (parse, same, diff))]
+        per_doubling = [(last / start) ** 0.25 for start, last in zip(first, (parse, same, diff), strict=False)]
         print("per doubling over all four: parse {:.2f}x, same {:.2f}x, changed {:.2f}x "
               "(target <= 2.2x)".format(*per_doubling))
 

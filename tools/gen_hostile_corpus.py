@@ -16,7 +16,8 @@ RESERVED = (
     "symbol this throw true try typeof undefined unique unknown var void while with yield eval arguments "
     "constructor __proto__ prototype toString"
 ).split()
-ODD_CHARACTERS = ["\u00e9", "\u00a0", "\u200b", "\u0301", "\u2028", "\u2029", "\U0001f600", "\u20ac", "\u2115", "\u00b7"]
+ODD_CHARACTERS = ["\u00e9", "\u00a0", "\u200b", "\u0301", "\u2028", "\u2029", "\U0001f600", "\u20ac", "\u2115",
+                  "\u00b7"]
 
 GROUPS = {
     "punctuation": [f"A{c}B" for c in string.punctuation] + list(string.punctuation),

@@ -89,7 +89,8 @@ def hostile_modules() -> list[Module]:
         modules += [
             Module(f"{path.stem}_emit", lambda t=text: brenvale.emit(t)),
             Module(f"{path.stem}_plain", lambda t=text: brenvale.emit_plain(t)),
-            Module(f"{path.stem}_shared", lambda t=text, s=path.stem, n=shared: brenvale.emit_shared(t, f"./{s}_emit", n)),
+            Module(f"{path.stem}_shared",
+                   lambda t=text, s=path.stem, n=shared: brenvale.emit_shared(t, f"./{s}_emit", n)),
         ]
     return modules
 
@@ -240,7 +241,8 @@ def stage() -> Iterator[Stage]:
             output, _ = proc.communicate(timeout=300)
             runs.append(Run(proc.returncode, output, parse(folder, output)))
         files = [f"{module.stem}.ts" for module in HOSTILE]
-        load = subprocess.run(["node", str(TS_DIR / "hostile.mjs"), *files], cwd=folder, capture_output=True, text=True, timeout=300, check=True)
+        load = subprocess.run(["node", str(TS_DIR / "hostile.mjs"), *files], cwd=folder, capture_output=True,
+                              text=True, timeout=300, check=True)
         yield Stage(clean=runs[0], failing=runs[1], hostile=runs[2], loaded=json.loads(load.stdout))
 
 
