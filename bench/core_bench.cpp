@@ -12,11 +12,11 @@
 #include <sstream>
 #include <string>
 
-#include "diff.hpp"
-#include "emit_firestore.hpp"
-#include "emit_plain.hpp"
-#include "json_reader.hpp"
-#include "report.hpp"
+#include "compat/diff.hpp"
+#include "compat/report.hpp"
+#include "json/json_reader.hpp"
+#include "typescript/emit_firestore.hpp"
+#include "typescript/emit_plain.hpp"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <string_view>
 
 #include "check.hpp"
-#include "diff.hpp"
-#include "json_reader.hpp"
-#include "report.hpp"
+#include "compat/diff.hpp"
+#include "compat/report.hpp"
+#include "json/json_reader.hpp"
 #include "utf8.hpp"
 
 using namespace brenvale;

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "check.hpp"
-#include "diff.hpp"
-#include "json_reader.hpp"
-#include "report.hpp"
-#include "rules.hpp"
+#include "compat/diff.hpp"
+#include "compat/report.hpp"
+#include "compat/rules.hpp"
+#include "json/json_reader.hpp"
 #include "utf8.hpp"
 
 using namespace brenvale;

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "check.hpp"
-#include "emit_plain.hpp"
-#include "json_reader.hpp"
+#include "json/json_reader.hpp"
 #include "module_shape.hpp"
+#include "typescript/emit_plain.hpp"
 #include "utf8.hpp"
 
 using namespace brenvale;

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "check.hpp"
-#include "json_reader.hpp"
+#include "json/json_reader.hpp"
 #include "parse_errors.hpp"
 #include "tree_text.hpp"
 #include "utf8.hpp"

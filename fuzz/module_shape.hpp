@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "check.hpp"
-#include "identifier.hpp"
-#include "utf8_decode.hpp"
+#include "typescript/identifier.hpp"
+#include "util/utf8_decode.hpp"
 
 namespace brenvale::fuzz {
 

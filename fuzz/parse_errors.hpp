@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "check.hpp"
-#include "json_reader.hpp"
+#include "json/json_reader.hpp"
 
 namespace brenvale::fuzz {
 

@@ -1,9 +1,9 @@
 // Converter and path function names as the Firestore module exports them.
-#include "client_names.hpp"
+#include "compat/client_names.hpp"
 
-#include "ident.hpp"
-#include "literal.hpp"
-#include "lower_first.hpp"
+#include "typescript/ident.hpp"
+#include "typescript/literal.hpp"
+#include "typescript/lower_first.hpp"
 
 namespace brenvale::compat {
 

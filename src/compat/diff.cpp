@@ -1,14 +1,14 @@
 // Two contract bundles -> ordered findings, by linear merges over definition and property names.
-#include "diff.hpp"
+#include "compat/diff.hpp"
 
 #include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <utility>
 
-#include "bundle.hpp"
-#include "merge_keys.hpp"
-#include "type_signature.hpp"
+#include "compat/merge_keys.hpp"
+#include "compat/type_signature.hpp"
+#include "contract/bundle.hpp"
 
 namespace brenvale::compat {
 

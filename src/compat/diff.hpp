@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "json_value.hpp"
+#include "json/json_value.hpp"
 
 namespace brenvale::compat {
 

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "json_value.hpp"
+#include "json/json_value.hpp"
 
 namespace brenvale::compat {
 

@@ -1,5 +1,5 @@
 // Findings -> the compact JSON array text: members in key order, strings through one escaper.
-#include "report.hpp"
+#include "compat/report.hpp"
 
 #include <cstddef>
 #include <string_view>

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "diff.hpp"
-#include "rules.hpp"
+#include "compat/diff.hpp"
+#include "compat/rules.hpp"
 
 namespace brenvale::compat {
 

@@ -1,5 +1,5 @@
 // The compat rule set: diff findings tagged with rule ids, then the rules diff does not make.
-#include "rules.hpp"
+#include "compat/rules.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -9,12 +9,12 @@
 #include <unordered_set>
 #include <utility>
 
-#include "bundle.hpp"
-#include "client_names.hpp"
-#include "literal.hpp"
-#include "merge_keys.hpp"
-#include "ordered_set.hpp"
-#include "type_signature.hpp"
+#include "compat/client_names.hpp"
+#include "compat/merge_keys.hpp"
+#include "compat/type_signature.hpp"
+#include "contract/bundle.hpp"
+#include "typescript/literal.hpp"
+#include "util/ordered_set.hpp"
 
 namespace brenvale::compat {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "diff.hpp"
+#include "compat/diff.hpp"
 
 namespace brenvale::compat {
 

@@ -1,11 +1,11 @@
 // Turns the Python arguments of a call into checked C++ values, raising the call's TypeError
 // or ValueError on the way.
-#include "arguments.hpp"
+#include "python/arguments.hpp"
 
 #include <algorithm>
 #include <memory>
 
-#include "json_reader.hpp"
+#include "json/json_reader.hpp"
 
 namespace brenvale::python {
 namespace {

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "arguments.hpp"
-#include "report.hpp"
-#include "rules.hpp"
+#include "compat/report.hpp"
+#include "compat/rules.hpp"
+#include "python/arguments.hpp"
 
 namespace brenvale::python {
 namespace {

@@ -5,11 +5,11 @@
 #include <string_view>
 #include <vector>
 
-#include "arguments.hpp"
-#include "diff.hpp"
-#include "emit_firestore.hpp"
-#include "emit_plain.hpp"
-#include "report.hpp"
+#include "compat/diff.hpp"
+#include "compat/report.hpp"
+#include "python/arguments.hpp"
+#include "typescript/emit_firestore.hpp"
+#include "typescript/emit_plain.hpp"
 
 namespace brenvale::python {
 namespace {

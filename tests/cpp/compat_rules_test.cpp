@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "json_reader.hpp"
-#include "rules.hpp"
+#include "compat/rules.hpp"
+#include "json/json_reader.hpp"
 
 namespace brenvale::compat {
 namespace {

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "diff.hpp"
-#include "json_reader.hpp"
-#include "report.hpp"
+#include "compat/diff.hpp"
+#include "compat/report.hpp"
+#include "json/json_reader.hpp"
 
 namespace brenvale::compat {
 namespace {

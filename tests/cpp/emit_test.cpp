@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "emit_firestore.hpp"
-#include "emit_plain.hpp"
-#include "json_reader.hpp"
-#include "render_interface.hpp"
+#include "json/json_reader.hpp"
+#include "typescript/emit_firestore.hpp"
+#include "typescript/emit_plain.hpp"
+#include "typescript/render_interface.hpp"
 
 namespace brenvale {
 namespace {

@@ -10,7 +10,7 @@
 
 #include <rapidjson/document.h>
 
-#include "json_reader.hpp"
+#include "json/json_reader.hpp"
 
 namespace brenvale {
 namespace {

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "ident.hpp"
-#include "json_reader.hpp"
-#include "literal.hpp"
-#include "lower_first.hpp"
-#include "render_enum.hpp"
-#include "render_type.hpp"
-#include "type_signature.hpp"
+#include "compat/type_signature.hpp"
+#include "json/json_reader.hpp"
+#include "typescript/ident.hpp"
+#include "typescript/literal.hpp"
+#include "typescript/lower_first.hpp"
+#include "typescript/render_enum.hpp"
+#include "typescript/render_type.hpp"
 
 namespace brenvale {
 namespace {

@@ -1,0 +1,443 @@
+// RapidJSON's SAX reader feeding the value tree, and its errors mapped to our descriptions.
+#include "json/json_reader.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#define RAPIDJSON_SSE2
+#include <rapidjson/error/error.h>
+#include <rapidjson/reader.h>
+
+#include "util/byte_order.hpp"
+#include "util/page_resource.hpp"
+
+namespace brenvale {
+namespace {
+
+// In-situ: strings are decoded in place in the document's own copy of the text, so the tree
+// points into that copy instead of copying every string again.
+constexpr unsigned parse_flags =
+    rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseInsituFlag;
+
+// Why the handler stopped the reader.
+enum class Stop : std::uint8_t { none, depth, number_range, surrogate };
+
+// True when the decimal number text overflows a double (as opposed to underflowing to zero).
+bool overflows(std::string_view text) {
+  std::size_t i = text[0] == '-' ? 1 : 0;
+  long long point = 0;  // power of ten of the first significant digit, before the exponent
+  bool seen_digit = false;
+  bool after_dot = false;
+  long long lead = 0;
+  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+    if (text[i] == '.') {
+      after_dot = true;
+      continue;
+    }
+    if (!seen_digit && text[i] != '0') {
+      seen_digit = true;
+      point = lead;
+    }
+    if (!after_dot) ++lead;
+    if (after_dot && !seen_digit) --lead;
+  }
+  if (!seen_digit) return false;  // zero, whatever its exponent
+  --point;
+  if (i < text.size()) {
+    ++i;
+    bool negative = false;
+    if (text[i] == '-' || text[i] == '+') negative = text[i++] == '-';
+    long long exponent = 0;
+    for (; i < text.size(); ++i) exponent = std::min(exponent * 10 + (text[i] - '0'), 1LL << 40);
+    point += negative ? -exponent : exponent;
+  }
+  return point > 0;
+}
+
+// A stable sort, so the last of duplicate keys stays last. Schema objects are small, where
+// insertion sort needs no buffer; large ones go to std::stable_sort.
+void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iterator last) {
+  constexpr std::ptrdiff_t insertion_limit = 24;
+  if (last - first > insertion_limit) {
+    std::stable_sort(first, last,
+                     [](const Member& a, const Member& b) { return byte_less(a.key, b.key); });
+    return;
+  }
+  for (auto it = first + (first != last ? 1 : 0); it < last; ++it) {
+    Member moving = *it;
+    auto hole = it;
+    for (; hole != first && byte_less(moving.key, (hole - 1)->key); --hole) *hole = *(hole - 1);
+    *hole = moving;
+  }
+}
+
+// Builds the tree from SAX events. Pending values sit on `stack_` until their container ends;
+// then they move, sorted (objects) and contiguous, into the arena.
+class TreeBuilder {
+ public:
+  // `escapes` says whether the text holds any \u escape; without one no string can hold a
+  // surrogate, and the per-string check is skipped.
+  TreeBuilder(std::pmr::memory_resource& arena, bool escapes) : arena_(arena), escapes_(escapes) {}
+
+  // RapidJSON calls the handler by these names.
+  // NOLINTBEGIN(readability-identifier-naming)
+  bool Null() { return push(Value()); }
+  bool Bool(bool b) {
+    Value v;
+    v.kind = Kind::boolean;
+    v.boolean = b;
+    return push(v);
+  }
+  // Numbers arrive as raw text (kParseNumbersAsStringsFlag); these are never called.
+  bool Int(int) { return false; }
+  bool Uint(unsigned) { return false; }
+  bool Int64(std::int64_t) { return false; }
+  bool Uint64(std::uint64_t) { return false; }
+  bool Double(double) { return false; }
+
+  bool RawNumber(const char* str, rapidjson::SizeType length, bool) {
+    Value v;
+    if (!number(std::string_view(str, length), v)) {
+      stop_ = Stop::number_range;
+      return false;
+    }
+    return push(v);
+  }
+  bool String(const char* str, rapidjson::SizeType length, bool) {
+    Value v;
+    v.kind = Kind::string;
+    v.size = length;
+    v.chars = checked(str, length);
+    return v.chars != nullptr && push(v);
+  }
+  bool Key(const char* str, rapidjson::SizeType length, bool) {
+    const char* chars = checked(str, length);
+    if (chars == nullptr) return false;
+    key_ = std::string_view(chars, length);
+    key_atom_ = atom_of(key_);
+    return true;
+  }
+  bool StartObject() { return open(true); }
+  bool StartArray() { return open(false); }
+  bool EndObject(rapidjson::SizeType) {
+    const Frame frame = frames_.back();
+    auto first = stack_.begin() + static_cast<std::ptrdiff_t>(frame.start);
+    sort_members(first, stack_.end());
+    auto kept = first;
+    for (auto it = first; it != stack_.end(); ++it) {
+      if (it + 1 != stack_.end() && (it + 1)->key == it->key) continue;
+      *kept++ = *it;
+    }
+    const auto count = static_cast<std::size_t>(kept - first);
+    auto* members = static_cast<Member*>(arena_.allocate(count * sizeof(Member), alignof(Member)));
+    std::uninitialized_copy(first, kept, members);
+    Value v;
+    v.kind = Kind::object;
+    v.size = static_cast<std::uint32_t>(count);
+    v.members = members;
+    return close(frame, v);
+  }
+  bool EndArray(rapidjson::SizeType) {
+    const Frame frame = frames_.back();
+    const std::size_t count = stack_.size() - frame.start;
+    auto* items = static_cast<Value*>(arena_.allocate(count * sizeof(Value), alignof(Value)));
+    for (std::size_t i = 0; i < count; ++i) new (&items[i]) Value(stack_[frame.start + i].value);
+    Value v;
+    v.kind = Kind::array;
+    v.size = static_cast<std::uint32_t>(count);
+    v.items = items;
+    return close(frame, v);
+  }
+  // NOLINTEND(readability-identifier-naming)
+
+  Stop stop() const { return stop_; }
+  std::size_t depth() const { return frames_.size(); }
+  bool innermost_is_object() const { return !frames_.empty() && frames_.back().object; }
+  Value root() const { return stack_.empty() ? Value() : stack_.front().value; }
+
+ private:
+  struct Frame {
+    std::size_t start;
+    std::string_view key;  // the key under which the finished container is stored
+    Atom key_atom;
+    bool object;
+  };
+
+  bool push(Value v) {
+    v.key_atom = key_atom_;
+    stack_.push_back(Member{key_, v});
+    return true;
+  }
+  bool open(bool object) {
+    if (frames_.size() == max_depth) {
+      stop_ = Stop::depth;
+      return false;
+    }
+    frames_.push_back(Frame{stack_.size(), key_, key_atom_, object});
+    return true;
+  }
+  bool close(const Frame& frame, const Value& v) {
+    stack_.resize(frame.start);
+    frames_.pop_back();
+    key_ = frame.key;
+    key_atom_ = frame.key_atom;
+    return push(v);
+  }
+
+  // Strings are decoded in place, in the document's copy of the text. RapidJSON decodes a lone
+  // \uDC00..\uDFFF escape into the 3-byte form of a surrogate, which is not UTF-8; such a
+  // string is refused. Only a text holding some \u escape needs the check.
+  const char* checked(const char* str, std::size_t length) {
+    if (!escapes_) return str;
+    for (const char* p = str;
+         (p = static_cast<const char*>(std::memchr(p, '\xED', length - (p - str)))); ++p) {
+      if (p + 1 < str + length && static_cast<unsigned char>(p[1]) >= 0xA0) {
+        stop_ = Stop::surrogate;
+        return nullptr;
+      }
+    }
+    return str;
+  }
+
+  static bool number(std::string_view text, Value& v) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    const bool integral = text.find_first_of(".eE") == std::string_view::npos;
+    if (integral) {
+      if (text == "-0") {
+        v.kind = Kind::float64;
+        v.float64 = -0.0;
+        return true;
+      }
+      if (text[0] == '-') {
+        if (std::from_chars(first, last, v.int64).ec == std::errc()) {
+          v.kind = Kind::int64;
+          return true;
+        }
+      } else if (std::from_chars(first, last, v.uint64).ec == std::errc()) {
+        v.kind = v.uint64 <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+                     ? Kind::int64
+                     : Kind::uint64;
+        return true;
+      }
+    }
+    v.kind = Kind::float64;
+    const auto result = std::from_chars(first, last, v.float64);
+    if (result.ec == std::errc::result_out_of_range) {
+      if (overflows(text)) return false;
+      v.float64 = text[0] == '-' ? -0.0 : 0.0;  // underflow rounds to zero
+    }
+    return true;
+  }
+
+  std::pmr::memory_resource& arena_;
+  std::vector<Member> stack_;
+  std::vector<Frame> frames_;
+  std::string_view key_;
+  Atom key_atom_ = Atom::other;
+  bool escapes_;
+  Stop stop_ = Stop::none;
+};
+
+bool is_hex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Byte offset and description of an error. `end` counts the bytes consumed up to and
+// including the byte where the reader stopped.
+struct Located {
+  std::string_view description;
+  std::size_t end;
+};
+
+Located locate(std::string_view text, rapidjson::ParseErrorCode code, std::size_t offset,
+               const TreeBuilder& builder) {
+  const std::size_t n = text.size();
+  const auto at_end = [&](std::size_t p) { return p >= n; };
+  const auto eof_in_container = [&]() -> std::string_view {
+    if (builder.depth() == 0) return "EOF while parsing a value";
+    return builder.innermost_is_object() ? "EOF while parsing an object"
+                                         : "EOF while parsing a list";
+  };
+  const auto previous_significant = [&](std::size_t p) {
+    while (p > 0) {
+      const char c = text[--p];
+      if (c != ' ' && c != '\t' && c != '\n' && c != '\r') return c;
+    }
+    return '\0';
+  };
+  // A number error is reported at the number's last byte.
+  const auto number_end = [&](std::size_t p) {
+    while (p < n && std::strchr("0123456789+-.eE", text[p]) != nullptr && text[p] != '\0') ++p;
+    return p;
+  };
+  using namespace rapidjson;
+  switch (code) {
+    case kParseErrorDocumentEmpty:
+      if (at_end(offset)) return {"EOF while parsing a value", n};
+      return {"expected value", offset + 1};  // a NUL byte where the value should start
+    case kParseErrorDocumentRootNotSingular:
+      return {"trailing characters", offset + 1};
+    case kParseErrorValueInvalid: {
+      if (at_end(offset)) return {eof_in_container(), n};
+      std::size_t start = offset;
+      while (start > 0 && text[start - 1] >= 'a' && text[start - 1] <= 'z') --start;
+      const std::string_view word = text.substr(start, offset - start);
+      for (std::string_view ident : {"true", "false", "null"}) {
+        if (!word.empty() && ident.starts_with(word)) return {"expected ident", offset + 1};
+      }
+      if (offset > 0 && text[offset - 1] == '-') return {"invalid number", offset + 1};
+      if (text[offset] == ']' && previous_significant(offset) == ',')
+        return {"trailing comma", offset + 1};
+      return {"expected value", offset + 1};
+    }
+    case kParseErrorObjectMissName:
+      if (at_end(offset)) return {eof_in_container(), n};
+      if (text[offset] == '}' && previous_significant(offset) == ',')
+        return {"trailing comma", offset + 1};
+      return {"key must be a string", offset + 1};
+    case kParseErrorObjectMissColon:
+      if (at_end(offset)) return {eof_in_container(), n};
+      return {"expected `:`", offset + 1};
+    case kParseErrorObjectMissCommaOrCurlyBracket:
+      if (at_end(offset)) return {eof_in_container(), n};
+      return {"expected `,` or `}`", offset + 1};
+    case kParseErrorArrayMissCommaOrSquareBracket:
+      if (at_end(offset)) return {eof_in_container(), n};
+      return {"expected `,` or `]`", offset + 1};
+    case kParseErrorStringMissQuotationMark:
+      // The reader takes a NUL byte for the end of the text; inside the text it is a raw
+      // control character.
+      if (at_end(offset)) return {"EOF while parsing a string", n};
+      return {"control character (\\u0000-\\u001F) found while parsing a string", offset + 1};
+    case kParseErrorStringEscapeInvalid:
+      if (at_end(offset)) return {"EOF while parsing a string", n};
+      if (static_cast<unsigned char>(text[offset]) < 0x20)
+        return {"control character (\\u0000-\\u001F) found while parsing a string", offset + 1};
+      if (at_end(offset + 1)) return {"EOF while parsing a string", n};
+      return {"invalid escape", offset + 2};
+    case kParseErrorStringUnicodeEscapeInvalidHex: {
+      // offset is the backslash of the \u escape that holds the bad digit; find the digit.
+      std::size_t p = offset + 2;
+      while (p < n && p < offset + 6 && is_hex(text[p])) ++p;
+      if (p == offset + 6) {  // the first escape was fine: the trouble is in the second one
+        p += 2;
+        while (p < n && is_hex(text[p])) ++p;
+      }
+      if (at_end(p)) return {"EOF while parsing a string", n};
+      return {"invalid escape", p + 1};
+    }
+    case kParseErrorStringUnicodeSurrogateInvalid: {
+      const std::size_t next = offset + 6;
+      if (at_end(next)) return {"EOF while parsing a string", n};
+      if (text.substr(next, 2) != "\\u") return {"unexpected end of hex escape", next + 1};
+      return {"lone leading surrogate in hex escape", std::min(next + 6, n)};
+    }
+    case kParseErrorNumberMissFraction:
+    case kParseErrorNumberMissExponent:
+      if (at_end(offset)) return {eof_in_container(), n};
+      return {"invalid number", offset + 1};
+    case kParseErrorNumberTooBig:
+      return {"number out of range", number_end(offset)};
+    case kParseErrorTermination:
+      switch (builder.stop()) {
+        case Stop::depth:
+          return {"recursion limit exceeded", offset};
+        case Stop::number_range:
+          return {"number out of range", number_end(offset)};
+        case Stop::surrogate:
+          return {"lone leading surrogate in hex escape", offset};
+        case Stop::none:
+          break;
+      }
+      return {"expected value", offset + 1};
+    default:
+      return {"expected value", std::min(offset + 1, n)};
+  }
+}
+
+ParseError position(std::string_view text, Located located) {
+  const std::size_t end = std::min(located.end, text.size());
+  const std::string_view consumed = text.substr(0, end);
+  const std::size_t lines =
+      static_cast<std::size_t>(std::count(consumed.begin(), consumed.end(), '\n'));
+  const std::size_t last_newline = consumed.rfind('\n');
+  const std::size_t line_start = last_newline == std::string_view::npos ? 0 : last_newline + 1;
+  return ParseError{located.description, lines + 1, end - line_start};
+}
+
+// True when the number starting at `at` has a mantissa of zeros only ("0", "-0.00").
+bool zero_mantissa_at(std::string_view text, std::size_t at) {
+  if (at < text.size() && text[at] == '-') ++at;
+  for (; at < text.size() && text[at] != 'e' && text[at] != 'E'; ++at) {
+    if (text[at] != '0' && text[at] != '.') return false;
+  }
+  return true;
+}
+
+// The text with every exponent of a zero number written as zeros of the same length, so
+// offsets stay put. Strings are skipped: only number tokens change.
+std::string zero_exponents_of_zeros(std::string_view text) {
+  std::string out(text);
+  for (std::size_t i = 0; i < out.size();) {
+    if (out[i] == '"') {
+      for (++i; i < out.size() && out[i] != '"'; ++i) i += out[i] == '\\' ? 1 : 0;
+      ++i;
+      continue;
+    }
+    if (out[i] != '-' && (out[i] < '0' || out[i] > '9')) {
+      ++i;
+      continue;
+    }
+    const std::size_t start = i;
+    while (i < out.size() && std::strchr("0123456789-.", out[i]) != nullptr && out[i] != '\0') ++i;
+    if (i < out.size() && (out[i] == 'e' || out[i] == 'E') && zero_mantissa_at(out, start)) {
+      for (++i; i < out.size() && std::strchr("0123456789+-", out[i]) != nullptr && out[i] != '\0';
+           ++i) {
+        if (out[i] >= '1' && out[i] <= '9') out[i] = '0';
+      }
+    }
+  }
+  return out;
+}
+
+ParseResult parse_json(std::string_view text, bool zeros_rewritten) {
+  ParseResult result;
+  // One block sized from the text holds the copy and, for usual texts, every node; pages
+  // that stay untouched cost nothing.
+  result.document.arena = std::make_unique<std::pmr::monotonic_buffer_resource>(
+      text.size() * 3 + 4096, &large_page_resource());
+  auto* own = static_cast<char*>(result.document.arena->allocate(text.size() + 1, 1));
+  std::memcpy(own, text.data(), text.size());
+  own[text.size()] = '\0';
+  TreeBuilder builder(*result.document.arena, text.find("\\u") != std::string_view::npos);
+  rapidjson::Reader reader;
+  rapidjson::InsituStringStream stream(own);
+  const rapidjson::ParseResult parsed = reader.Parse<parse_flags>(stream, builder);
+  if (parsed.IsError()) {
+    // RapidJSON refuses an exponent past 308 even on zero, whose value is still 0.
+    if (parsed.Code() == rapidjson::kParseErrorNumberTooBig && !zeros_rewritten &&
+        zero_mantissa_at(text, parsed.Offset())) {
+      return parse_json(zero_exponents_of_zeros(text), true);
+    }
+    result.error = position(text, locate(text, parsed.Code(), parsed.Offset(), builder));
+    return result;
+  }
+  // The reader stops at a NUL byte as if the text had ended there.
+  if (stream.Tell() != text.size()) {
+    result.error = position(text, Located{"trailing characters", stream.Tell() + 1});
+    return result;
+  }
+  result.document.root = builder.root();
+  result.ok = true;
+  return result;
+}
+
+}  // namespace
+
+ParseResult parse_json(std::string_view text) { return parse_json(text, false); }
+
+}  // namespace brenvale

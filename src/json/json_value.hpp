@@ -1,0 +1,75 @@
+// The parsed JSON value tree: compact, read-only, objects sorted by key.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <memory_resource>
+#include <span>
+#include <string_view>
+
+#include "json/key_atoms.hpp"
+
+namespace brenvale {
+
+enum class Kind : std::uint8_t { null, boolean, int64, uint64, float64, string, array, object };
+
+struct Member;
+
+// One JSON value. Strings, array items and object members live in the arena of the Document
+// that produced the value; a Value is only valid while that Document is alive.
+struct Value {
+  Kind kind = Kind::null;
+  Atom key_atom = Atom::other;  // the key this value is stored under in its object, if known
+  std::uint32_t size = 0;       // bytes of a string, items of an array, members of an object
+  union {
+    bool boolean;
+    std::int64_t int64;
+    std::uint64_t uint64;
+    double float64;
+    const char* chars;
+    const Value* items;
+    const Member* members;
+  };
+
+  Value() : int64(0) {}
+
+  bool is_string() const { return kind == Kind::string; }
+  bool is_array() const { return kind == Kind::array; }
+  bool is_object() const { return kind == Kind::object; }
+  bool is_true() const { return kind == Kind::boolean && boolean; }
+
+  // Empty view / span when the value is of another kind.
+  std::string_view string() const {
+    return kind == Kind::string ? std::string_view(chars, size) : std::string_view();
+  }
+  std::span<const Value> array() const {
+    return kind == Kind::array ? std::span<const Value>(items, size) : std::span<const Value>();
+  }
+  std::span<const Member> object() const;
+
+  // Binary search over the sorted members; nullptr when absent or when this is not an object.
+  const Value* find(std::string_view key) const;
+  // The same for a key the reader classified: a scan comparing one byte per member.
+  const Value* find(Atom atom) const;
+};
+
+struct Member {
+  std::string_view key;
+  Value value;
+};
+
+inline std::span<const Member> Value::object() const {
+  return kind == Kind::object ? std::span<const Member>(members, size) : std::span<const Member>();
+}
+
+// The empty object, for "no definitions".
+const Value& empty_object();
+
+// Owns every node and string of one parsed text.
+struct Document {
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> arena =
+      std::make_unique<std::pmr::monotonic_buffer_resource>();
+  Value root;
+};
+
+}  // namespace brenvale

@@ -1,0 +1,176 @@
+// The TypeScript name of every type a module declares, refers to or imports.
+#include "typescript/name_table.hpp"
+
+#include <algorithm>
+#include <array>
+
+#include "contract/bundle.hpp"
+#include "typescript/identifier.hpp"
+#include "typescript/lower_first.hpp"
+#include "util/byte_order.hpp"
+
+namespace brenvale {
+namespace {
+
+// What a raw name stands for decides which names it generates beside its own.
+enum class Role { enum_definition, model, collection, other };
+
+struct Entry {
+  std::string_view raw;
+  Role role;
+  const std::string* name = nullptr;
+};
+
+// The names the module imports or uses from the SDK and the standard library.
+constexpr std::array<std::string_view, 12> library_names = {
+    "Bytes",    "Date", "DocumentData", "DocumentReference", "FieldValue", "FirestoreDataConverter",
+    "GeoPoint", "Omit", "Record",       "Timestamp",         "UpdateData", "VectorValue"};
+
+Role role_of(const Value& definition) {
+  if (is_enum_definition(definition)) return Role::enum_definition;
+  if (!is_model_definition(definition)) return Role::other;
+  return string_member(definition, Atom::collection) != nullptr ? Role::collection : Role::model;
+}
+
+// The names a type name brings with it: the Write and Update types and the converter.
+std::vector<std::string> generated_names(const std::string& name, Role role, bool firestore) {
+  std::vector<std::string> generated;
+  if (!firestore || role == Role::enum_definition) return generated;
+  generated.push_back(name + "Write");
+  if (role == Role::collection) {
+    generated.push_back(name + "Update");
+    generated.push_back(converter_name(name));
+  }
+  return generated;
+}
+
+// Every `$ref` last segment and reference target under `root`, walked without recursion.
+void collect_references(const Value& root, std::vector<std::string_view>& found) {
+  std::vector<const Value*> pending = {&root};
+  while (!pending.empty()) {
+    const Value* node = pending.back();
+    pending.pop_back();
+    for (const Value& item : node->array()) pending.push_back(&item);
+    for (const Member& member : node->object()) {
+      if (member.value.is_string() &&
+          (member.value.key_atom == Atom::ref || member.value.key_atom == Atom::ref_target)) {
+        const std::string_view text = member.value.string();
+        const std::size_t slash = member.value.key_atom == Atom::ref ? text.rfind('/') : text.npos;
+        found.push_back(slash == text.npos ? text : text.substr(slash + 1));
+      }
+      pending.push_back(&member.value);
+    }
+  }
+}
+
+class Builder {
+ public:
+  Builder(NameTable& table, bool firestore) : table_(table), firestore_(firestore) {
+    for (const std::string_view name : library_names) table_.taken.emplace(name);
+  }
+
+  // Names the entry `name` when neither it nor a name it generates is taken.
+  bool try_name(Entry& entry, const std::string& name, bool own_taken) {
+    if (!own_taken && table_.taken.count(name) != 0) return false;
+    const std::vector<std::string> generated = generated_names(name, entry.role, firestore_);
+    for (const std::string& other : generated) {
+      if (table_.taken.count(other) != 0) return false;
+    }
+    table_.taken.insert(generated.begin(), generated.end());
+    entry.name = &*table_.taken.insert(name).first;
+    return true;
+  }
+
+  // base, base_, base_2, base_3, ...: the first that is free with everything it generates.
+  void resolve(Entry& entry, const std::string& base, std::size_t from) {
+    std::size_t& next = next_suffix_[base];
+    for (std::size_t k = std::max(from, next);; ++k) {
+      std::string candidate = base;
+      if (k == 1) candidate += '_';
+      if (k >= 2) candidate += '_' + std::to_string(k);
+      if (try_name(entry, candidate, false)) {
+        next = k + 1;
+        return;
+      }
+    }
+  }
+
+ private:
+  NameTable& table_;
+  bool firestore_;
+  std::unordered_map<std::string, std::size_t> next_suffix_;  // keeps resolution linear
+};
+
+}  // namespace
+
+void NameTable::append(std::string_view raw, std::string& out) const {
+  const auto found = std::lower_bound(
+      names.begin(), names.end(), raw,
+      [](const auto& entry, std::string_view key) { return byte_less(entry.first, key); });
+  if (found != names.end() && found->first == raw) {
+    out += found->second;
+  } else {
+    append_safe_identifier(raw, out);
+  }
+}
+
+std::string NameTable::name_of(std::string_view raw) const {
+  std::string out;
+  append(raw, out);
+  return out;
+}
+
+std::string NameTable::claim(const std::string& base) {
+  std::size_t& next = next_claim[base];
+  for (std::size_t k = std::max<std::size_t>(next, 1);; ++k) {
+    std::string candidate = k == 1 ? base : base + '_' + std::to_string(k);
+    if (taken.insert(candidate).second) {
+      next = k + 1;
+      return candidate;
+    }
+  }
+}
+
+std::string converter_name(std::string_view type_name) {
+  return safe_identifier(lower_first(type_name) + "Converter");
+}
+
+NameTable build_name_table(const Value& defs, const OrderedSet<std::string>& shared,
+                           bool firestore) {
+  std::vector<Entry> entries;
+  for (const Member& member : defs.object()) entries.push_back({member.key, role_of(member.value)});
+  std::vector<std::string_view> others(shared.begin(), shared.end());
+  collect_references(defs, others);
+  for (const std::string_view raw : others) {
+    if (defs.find(raw) == nullptr) entries.push_back({raw, Role::other});
+  }
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const Entry& a, const Entry& b) { return byte_less(a.raw, b.raw); });
+  entries.erase(std::unique(entries.begin(), entries.end(),
+                            [](const Entry& a, const Entry& b) { return a.raw == b.raw; }),
+                entries.end());
+
+  NameTable table;
+  Builder builder(table, firestore);
+  // Safe names hold their own text first, so a name made safe never takes it from them.
+  const auto keeps_text = [&](const Entry& entry) {
+    return is_safe_identifier(entry.raw) &&
+           std::find(library_names.begin(), library_names.end(), entry.raw) == library_names.end();
+  };
+  for (const Entry& entry : entries) {
+    if (keeps_text(entry)) table.taken.emplace(entry.raw);
+  }
+  for (Entry& entry : entries) {
+    if (!keeps_text(entry)) continue;
+    const std::string own(entry.raw);
+    if (!builder.try_name(entry, own, true)) builder.resolve(entry, own, 1);
+  }
+  for (Entry& entry : entries) {
+    if (!keeps_text(entry)) builder.resolve(entry, safe_identifier(entry.raw), 0);
+  }
+  table.names.reserve(entries.size());
+  for (const Entry& entry : entries) table.names.emplace_back(entry.raw, *entry.name);
+  return table;
+}
+
+}  // namespace brenvale

@@ -1,0 +1,38 @@
+// The TypeScript name of every type a module declares, refers to or imports.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "json/json_value.hpp"
+#include "util/ordered_set.hpp"
+
+namespace brenvale {
+
+// Built once per module. Raw names (definition names, shared names, `$ref` last segments and
+// `x-firestore-ref-target` values) are borrowed from the bundle and the shared set, which
+// outlive the table.
+struct NameTable {
+  std::vector<std::pair<std::string_view, std::string>> names;  // by raw name, byte order
+  std::unordered_set<std::string> taken;  // every name declared, generated or imported
+  std::unordered_map<std::string, std::size_t> next_claim;  // keeps claim() linear
+
+  // Appends the TypeScript name of `raw`; a name the table was not built with is made safe.
+  void append(std::string_view raw, std::string& out) const;
+  std::string name_of(std::string_view raw) const;
+  // Takes `base` for a declaration beside the types, or base_2, base_3, ... when it is taken.
+  std::string claim(const std::string& base);
+};
+
+// `firestore` false: the plain module, which generates no names beside the definitions'.
+NameTable build_name_table(const Value& defs, const OrderedSet<std::string>& shared,
+                           bool firestore);
+
+// The converter of the collection model whose TypeScript name is `type_name`.
+std::string converter_name(std::string_view type_name);
+
+}  // namespace brenvale

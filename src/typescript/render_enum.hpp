@@ -1,0 +1,15 @@
+// An enum definition as a literal-union type alias.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "json/json_value.hpp"
+
+namespace brenvale {
+
+// `name` is the TypeScript name the module's name table gives the definition.
+void append_enum(std::string_view name, const Value& definition, std::string& out);
+std::string render_enum(std::string_view name, const Value& definition);
+
+}  // namespace brenvale

@@ -1,0 +1,52 @@
+// Schema node -> TypeScript type expression, in Firestore, plain or canonical mode.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "contract/schema_keys.hpp"
+#include "json/json_value.hpp"
+#include "typescript/name_table.hpp"
+#include "util/ordered_set.hpp"
+
+namespace brenvale {
+
+// One rendering context per emitter run or per signature.
+struct Ctx {
+  OrderedSet<std::string_view> imports;  // names from "firebase/firestore"; static strings only
+  OrderedSet<std::string> shared;        // definitions imported from the shared module
+  OrderedSet<std::string> used_shared;   // shared names the rendered text refers to
+  const Value* defs = &empty_object();   // borrowed `$defs` table
+  const NameTable* names = nullptr;      // TypeScript names; raw names when null (signatures)
+  // The definition whose alias is being written, until an object, array, tuple or record is
+  // entered: a reference to it there would make the alias circular.
+  std::optional<std::string_view> alias_of;
+  // Alias definition -> its group: aliases of one group refer to each other there.
+  const std::unordered_map<std::string_view, std::size_t>* alias_groups = nullptr;
+  bool canonical = false;  // union members sorted, enums collapsed/expanded
+  bool plain = false;      // enum references by bare name
+};
+
+// Appends the type text of `node` to `out`. Never fails; recursion is bounded by the
+// nesting limit of the parsed tree.
+void append_type(Ctx& ctx, const Value& node, bool write, std::string& out);
+// The same for a node whose keys were scanned already.
+void append_type(Ctx& ctx, const SchemaKeys& keys, bool write, std::string& out);
+// Appends the type text for one JSON Schema type name carried by `node`.
+void append_json_type(Ctx& ctx, std::string_view type_name, const Value& node, bool write,
+                      std::string& out);
+void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& keys, bool write,
+                      std::string& out);
+
+// Owned-string forms of the two above.
+std::string render_type(Ctx& ctx, const Value& node, bool write);
+std::string render_json_type(Ctx& ctx, std::string_view type_name, const Value& node, bool write);
+
+// Joins member texts with " | ", first occurrence of each distinct text kept; sorted when `sort`.
+// (`union` itself is a C++ keyword.)
+std::string join_union(bool sort, const std::vector<std::string>& members);
+
+}  // namespace brenvale
