@@ -26,13 +26,13 @@ from .output import (
 )
 
 if TYPE_CHECKING:
-    from .findings import Comparison, IgnoreRule
+    from .findings import Comparison, IgnoreRule, Mode
 
 PROG = "brenvale"
 # Named here so that building the parser loads neither the report formats nor the findings.
 FORMATS = ("text", "json", "markdown", "github", "junit")
 FAIL_ON = ("breaking", "any", "never")
-MODES = ("full", "backward", "forward")  # as brenvale.findings.MODES
+MODES = ("full", "backward", "forward")  # brenvale.findings.Mode; the first is the default
 
 EXIT_OK, EXIT_FINDINGS, EXIT_USAGE = 0, 1, 2
 EXIT_BROKEN_PIPE = 141
@@ -147,7 +147,7 @@ def run_bundle(args: argparse.Namespace) -> int:
     return deliver(args, text if text.endswith("\n") else text + "\n")
 
 
-def _compat_report(old: tuple[str, str], new: tuple[str, str], mode: str) -> str:
+def _compat_report(old: tuple[str, str], new: tuple[str, str], mode: Mode) -> str:
     """The rule set's JSON text; on malformed input, finds which of the two files it was."""
     from . import _ext
 

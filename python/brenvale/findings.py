@@ -7,10 +7,12 @@ import json
 import re
 from collections.abc import Iterable, Sequence
 from dataclasses import dataclass
+from typing import Literal
 
 from . import _ext
 
-MODES = ("full", "backward", "forward")  # the first is the default
+# Which directions are BREAKING: stored documents (backward), old readers (forward), or all.
+Mode = Literal["full", "backward", "forward"]
 
 
 class Verdict(str, enum.Enum):
@@ -80,7 +82,7 @@ def _finding(row: object) -> Finding:
     return Finding(definition, field, verdict, message, rule, direction)
 
 
-def compat_findings(old_json: str, new_json: str, mode: str = MODES[0]) -> list[Finding]:
+def compat_findings(old_json: str, new_json: str, mode: Mode = "full") -> list[Finding]:
     """Every compat rule's findings as typed values; `mode` ("full", "backward" or "forward")
     names the directions that are BREAKING, the others' findings are SAFE."""
     return parse_findings(_ext.compat(old_json, new_json, mode))
