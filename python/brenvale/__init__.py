@@ -13,7 +13,7 @@ __version__ = "0.1.0"
 if TYPE_CHECKING:
     from . import firestore
     from .contract import ModelsError, Options, bundle, bundle_from_target
-    from .findings import Finding, Verdict, compat_findings
+    from .findings import Direction, Finding, Verdict, compat_findings
 
 # Loaded on first use, so a command that needs none of them starts fast.
 _LAZY = {
@@ -22,6 +22,7 @@ _LAZY = {
     "Options": "contract",
     "bundle": "contract",
     "bundle_from_target": "contract",
+    "Direction": "findings",
     "Finding": "findings",
     "Verdict": "findings",
     "compat_findings": "findings",
@@ -43,6 +44,7 @@ def __dir__() -> list[str]:
 
 
 __all__ = [
+    "Direction",
     "Finding",
     "ModelsError",
     "Options",

@@ -26,12 +26,13 @@ from .output import (
 )
 
 if TYPE_CHECKING:
-    from .findings import Comparison, IgnoreRule
+    from .findings import Comparison, IgnoreRule, Mode
 
 PROG = "brenvale"
 # Named here so that building the parser loads neither the report formats nor the findings.
 FORMATS = ("text", "json", "markdown", "github", "junit")
 FAIL_ON = ("breaking", "any", "never")
+MODES = ("full", "backward", "forward")  # brenvale.findings.Mode; the first is the default
 
 EXIT_OK, EXIT_FINDINGS, EXIT_USAGE = 0, 1, 2
 EXIT_BROKEN_PIPE = 141
@@ -146,15 +147,17 @@ def run_bundle(args: argparse.Namespace) -> int:
     return deliver(args, text if text.endswith("\n") else text + "\n")
 
 
-def _compat_report(old: tuple[str, str], new: tuple[str, str]) -> str:
-    """compat's JSON text; on malformed input, finds which of the two files it was."""
+def _compat_report(old: tuple[str, str], new: tuple[str, str], mode: Mode) -> str:
+    """The rule set's JSON text; on malformed input, finds which of the two files it was."""
+    from . import _ext
+
     try:
-        return _core.compat(old[1], new[1])
+        return _ext.compat(old[1], new[1], mode)
     except ValueError as exc:
         error = exc
     for name, text in (old, new):
         try:
-            _core.compat(text, "{}")
+            _ext.compat(text, "{}")
         except ValueError as exc:
             raise UserError(f"{name}: {exc}") from None
     raise UserError(f"{old[0]}, {new[0]}: {error}")
@@ -187,12 +190,15 @@ def run_compat(args: argparse.Namespace) -> int:
     if len(args.bundles) < 2:
         args.parser.error("give at least one OLD bundle and the NEW bundle")
     inputs = Inputs()
-    *olds, new = [inputs.read_bundle(path) for path in args.bundles]
+    *old_paths, new_path = args.bundles
+    olds = [inputs.read_bundle(path, history=True) for path in old_paths]
+    new = inputs.read_bundle(new_path)
     rules = _read_ignore(args.ignore, inputs)
     fail_on = FailOn(args.fail_on)
     plain_rules = [rule for _, rule in rules]
     comparisons: list[Comparison] = [
-        judge(old[0], new[0], _compat_report(old, new), plain_rules, fail_on) for old in olds
+        judge(old[0], new[0], _compat_report(old, new, args.mode), plain_rules, fail_on)
+        for old in olds
     ]
     _warn_unused(rules, comparisons)
     write_stdout(RENDERERS[args.format](comparisons))
@@ -212,7 +218,8 @@ EPILOG = (
 )
 # argparse cannot say "one or more OLD, then NEW" by itself.
 COMPAT_USAGE = (
-    "%(prog)s [-h] [--format {text,json,markdown,github,junit}]\n"
+    "%(prog)s [-h] [--mode {full,backward,forward}]\n"
+    "                       [--format {text,json,markdown,github,junit}]\n"
     "                       [--fail-on {breaking,any,never}] [--ignore FILE] OLD [OLD ...] NEW"
 )
 
@@ -297,7 +304,17 @@ def build_parser() -> argparse.ArgumentParser:
         subs, "compat", run_compat, "Compare contract versions: each OLD against NEW.", COMPAT_USAGE
     )
     compat.add_argument(
-        "bundles", nargs="+", metavar="OLD ... NEW", help="bundle files, or - for stdin"
+        "bundles",
+        nargs="+",
+        metavar="OLD ... NEW",
+        help="bundle files, or - for stdin; an OLD may be REV:PATH, read with git show",
+    )
+    compat.add_argument(
+        "--mode",
+        choices=MODES,
+        default=MODES[0],
+        help="directions that are BREAKING: stored documents under the new contract (backward), "
+        "new documents under old readers (forward), or both and client code (full, the default)",
     )
     compat.add_argument(
         "--format", choices=FORMATS, default="text", help="output format (default text)"
@@ -313,7 +330,8 @@ def build_parser() -> argparse.ArgumentParser:
         metavar="FILE",
         action="append",
         default=[],
-        help="accepted findings, one 'Definition.field: message' pattern a line (* matches anything)",
+        help="accepted findings, one 'Definition.field: message' or 'Definition.field: rule-id' "
+        "pattern a line (* matches anything)",
     )
     return parser
 

@@ -7,8 +7,12 @@ import json
 import re
 from collections.abc import Iterable, Sequence
 from dataclasses import dataclass
+from typing import Literal
 
-from . import _core
+from . import _ext
+
+# Which directions are BREAKING: stored documents (backward), old readers (forward), or all.
+Mode = Literal["full", "backward", "forward"]
 
 
 class Verdict(str, enum.Enum):
@@ -21,14 +25,28 @@ class Verdict(str, enum.Enum):
         return self.value
 
 
+class Direction(str, enum.Enum):
+    """Who a change breaks: stored documents read under the new contract (backward), new
+    documents read by old readers (forward), or client code compiled against the old module."""
+
+    BACKWARD = "backward"
+    FORWARD = "forward"
+    CLIENT = "client"
+
+    def __str__(self) -> str:
+        return self.value
+
+
 @dataclass(frozen=True)
 class Finding:
-    """One change between two contract versions."""
+    """One change between two contract versions, with the rule that found it."""
 
     definition: str
     field: str | None
     verdict: Verdict
     message: str
+    rule: str
+    direction: Direction
 
     @property
     def location(self) -> str:
@@ -48,20 +66,26 @@ def _finding(row: object) -> Finding:
     if not isinstance(row, dict):
         raise ValueError(f"finding is not an object: {row!r}")
     definition, field, message = row.get("def"), row.get("field"), row.get("message")
-    if not isinstance(definition, str) or not isinstance(message, str):
-        raise ValueError(f"finding lacks def or message: {row!r}")
+    rule = row.get("rule")
+    if not (isinstance(definition, str) and isinstance(message, str) and isinstance(rule, str)):
+        raise ValueError(f"finding lacks def, message or rule: {row!r}")
     if field is not None and not isinstance(field, str):
         raise ValueError(f"finding field is neither a string nor null: {row!r}")
     try:
         verdict = Verdict(row.get("verdict"))
     except ValueError:
         raise ValueError(f"finding has an unknown verdict: {row!r}") from None
-    return Finding(definition, field, verdict, message)
+    try:
+        direction = Direction(row.get("direction"))
+    except ValueError:
+        raise ValueError(f"finding has an unknown direction: {row!r}") from None
+    return Finding(definition, field, verdict, message, rule, direction)
 
 
-def compat_findings(old_json: str, new_json: str) -> list[Finding]:
-    """Like `compat`, but returns typed findings instead of JSON text."""
-    return parse_findings(_core.compat(old_json, new_json))
+def compat_findings(old_json: str, new_json: str, mode: Mode = "full") -> list[Finding]:
+    """Every compat rule's findings as typed values; `mode` ("full", "backward" or "forward")
+    names the directions that are BREAKING, the others' findings are SAFE."""
+    return parse_findings(_ext.compat(old_json, new_json, mode))
 
 
 class Glob:
@@ -109,7 +133,8 @@ _COMMENT = re.compile(r"(^|\s)#.*$")
 
 @dataclass(frozen=True)
 class IgnoreRule:
-    """One accepted-findings line: a location pattern and an optional message pattern."""
+    """One accepted-findings line: a location pattern and an optional pattern that matches
+    the finding's message or its rule id."""
 
     text: str
     location: Glob
@@ -119,11 +144,14 @@ class IgnoreRule:
     def matches(self, finding: Finding) -> bool:
         if not self.location.fullmatch(finding.location):
             return False
-        return self.message is None or self.message.fullmatch(finding.message)
+        if self.message is None:
+            return True
+        return self.message.fullmatch(finding.message) or self.message.fullmatch(finding.rule)
 
 
 def parse_ignore_rule(line: str, number: int = 0) -> IgnoreRule | None:
-    """Parses `Location: message` or `Location`; None for a blank or comment-only line."""
+    """Parses `Location: message`, `Location: rule-id` or `Location`; None for a blank or
+    comment-only line."""
     text = _COMMENT.sub("", line).strip()
     if not text:
         return None

@@ -33,6 +33,11 @@ def _label(item: Judged) -> str:
     return f"{verdict} (ignored)" if item.ignored else verdict
 
 
+def _tag(item: Judged) -> str:
+    """`[rule-id, direction]`: the rule id is what an ignore line may name."""
+    return visible(f"[{item.finding.rule}, {item.finding.direction.value}]")
+
+
 # text -------------------------------------------------------------------------------------
 
 
@@ -58,13 +63,15 @@ def _text_one(comparison: Comparison, titled: bool) -> list[str]:
         for item in group:
             field = _field(item).ljust(field_width)
             label = _label(item).ljust(label_width)
-            lines.append(f"  {field}  {label}  {visible(item.finding.message)}".rstrip())
+            message = visible(item.finding.message)
+            lines.append(f"  {field}  {label}  {message}  {_tag(item)}")
     lines.append(comparison.summary())
     return lines
 
 
 def render_text(comparisons: Sequence[Comparison]) -> str:
-    """Aligned table grouped by definition, a summary line per comparison."""
+    """Aligned table grouped by definition, each finding with its rule and direction, a summary
+    line per comparison."""
     titled = len(comparisons) > 1
     blocks = ["\n".join(_text_one(c, titled)) for c in comparisons]
     return "\n\n".join(blocks) + "\n"
@@ -115,12 +122,16 @@ def _markdown_one(comparison: Comparison) -> list[str]:
     lines = [f"### Contract changes: {old} → {new}", ""]
     if not comparison.judged:
         return [*lines, "No changes.", ""]
-    lines += ["| Verdict | Definition | Field | Change |", "|---|---|---|---|"]
+    lines += [
+        "| Verdict | Definition | Field | Change | Rule | Direction |",
+        "|---|---|---|---|---|---|",
+    ]
     for item in comparison.judged:
         f = item.finding
         verdict = f"**{_label(item)}**" if item.fails else _label(item)
         field = _md_code(f.field) if f.field is not None else ""
-        lines.append(f"| {verdict} | {_md_code(f.definition)} | {field} | {_md(f.message)} |")
+        cells = [verdict, _md_code(f.definition), field, _md(f.message), _md_code(f.rule)]
+        lines.append(f"| {' | '.join(cells)} | {f.direction.value} |")
     return [*lines, "", comparison.summary(), ""]
 
 
@@ -147,7 +158,7 @@ def _annotation(item: Judged, comparison: Comparison, titled: bool) -> str:
         "error" if not item.ignored and (item.fails or f.verdict is Verdict.BREAKING) else "notice"
     )
     title = f"{_label(item)} contract change"
-    message = visible(f"{f.location}: {f.message}")
+    message = visible(f"{f.location}: {f.message} ") + _tag(item)
     if titled:
         message += f" ({_title(comparison)})"
     return f"::{level} title={_escape_property(title)}::{_escape_data(message)}"
@@ -173,7 +184,10 @@ def _testcase(suite: ET.Element, item: Judged) -> None:
     f = item.finding
     message = visible(f.message)
     case = ET.SubElement(
-        suite, "testcase", classname=visible(f.definition), name=f"{_field(item)}: {message}"
+        suite,
+        "testcase",
+        classname=visible(f.definition),
+        name=f"{_field(item)}: {message} {_tag(item)}",
     )
     if item.ignored:
         ET.SubElement(case, "skipped", message=f"ignored {f.verdict.value}: {message}")

@@ -1,8 +1,10 @@
-"""Reads the command line's input files and `-`, and makes sure a bundle has its definitions."""
+"""Reads the command line's input files, `-` and git's `REV:PATH`, and makes sure a bundle has
+its definitions."""
 
 from __future__ import annotations
 
 import json
+import os
 import sys
 from typing import Any
 
@@ -45,9 +47,13 @@ class Inputs:
             raise InputError(f"{path}: {exc.strerror or exc}") from None
         return path, _decode(path, data)
 
-    def read_bundle(self, path: str) -> tuple[str, str]:
-        """(display name, bundle text) whose definitions are under `$defs`."""
-        name, text = self.read(path)
+    def read_bundle(self, path: str, history: bool = False) -> tuple[str, str]:
+        """(display name, bundle text) whose definitions are under `$defs`. With `history`, a
+        `REV:PATH` that names no existing file is read from git."""
+        if history and path != STDIN and ":" in path and not os.path.lexists(path):
+            name, text = path, _decode(path, git_show(path))
+        else:
+            name, text = self.read(path)
         return name, self.as_bundle(name, text)
 
     def as_bundle(self, name: str, text: str) -> str:
@@ -72,6 +78,30 @@ class Inputs:
             print(f'brenvale: {name}: reading "{DEFINITIONS}" as "{DEFS}"', file=sys.stderr)
         root[DEFS] = root.pop(DEFINITIONS)
         return json.dumps(_rewrite_refs(root), ensure_ascii=False)
+
+
+def git_show(revision_path: str) -> bytes:
+    """The blob `git show REV:PATH` prints (PATH from the top of the work tree, or `./` relative)."""
+    import subprocess
+
+    try:
+        run = subprocess.run(
+            ["git", "show", "--no-textconv", "--end-of-options", revision_path],
+            stdin=subprocess.DEVNULL,
+            capture_output=True,
+            check=False,
+        )
+    except FileNotFoundError:
+        raise InputError(f"{revision_path}: no such file, and git is not installed") from None
+    except OSError as exc:
+        raise InputError(f"{revision_path}: cannot run git: {exc.strerror or exc}") from None
+    if run.returncode != 0:
+        lines = run.stderr.decode("utf-8", "replace").strip().splitlines() or ["git show failed"]
+        reason = lines[0].removeprefix("fatal: ")
+        raise InputError(f"{revision_path}: {reason}")
+    if run.stdout.startswith(f"tree {revision_path}\n\n".encode()):  # how git show lists a folder
+        raise InputError(f"{revision_path}: a folder in that revision, not a file")
+    return run.stdout
 
 
 _OLD_PREFIX, _NEW_PREFIX = f"#/{DEFINITIONS}/", f"#/{DEFS}/"
