@@ -6,6 +6,7 @@ import contextlib
 import os
 import stat
 import sys
+from collections.abc import Iterator
 
 
 class OutputError(Exception):
@@ -152,9 +153,11 @@ def replace_file(path: str, data: bytes) -> bool:
     _make_parents(os.path.dirname(target))
     tmp = None
     try:
-        fd, tmp = tempfile.mkstemp(
-            dir=os.path.dirname(target), prefix=f".{os.path.basename(target)}.", suffix=".tmp"
-        )
+        # A stop signal between the file's creation and `tmp` naming it would leave it behind.
+        with _signals_held():
+            fd, tmp = tempfile.mkstemp(
+                dir=os.path.dirname(target), prefix=f".{os.path.basename(target)}.", suffix=".tmp"
+            )
         with os.fdopen(fd, "wb") as handle:
             handle.write(data)
             handle.flush()
@@ -169,6 +172,23 @@ def replace_file(path: str, data: bytes) -> bool:
             with contextlib.suppress(OSError):
                 os.unlink(tmp)
     return True
+
+
+@contextlib.contextmanager
+def _signals_held() -> Iterator[None]:
+    """Delays SIGINT, SIGTERM and SIGHUP until the block ends (where the platform can)."""
+    import signal
+
+    held = {signal.SIGINT, signal.SIGTERM, getattr(signal, "SIGHUP", signal.SIGTERM)}
+    block = getattr(signal, "pthread_sigmask", None)
+    if block is None:
+        yield
+        return
+    previous = block(signal.SIG_BLOCK, held)
+    try:
+        yield
+    finally:
+        block(signal.SIG_SETMASK, previous)
 
 
 def write_stream(path: str, text: str) -> None:
