@@ -1,5 +1,4 @@
-"""brenvale._ext.compat from Python: arguments, modes and the shape of its JSON; the rules
-themselves are held by tests/cpp/compat_rules_test.cpp."""
+"""brenvale._ext.compat from Python: arguments, modes, the shape of its JSON; the rules are in the C++ tests."""
 
 from __future__ import annotations
 
