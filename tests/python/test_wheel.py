@@ -23,11 +23,9 @@ def wheel() -> Path:
 
 def test_wheel_is_abi3_and_manylinux(wheel: Path) -> None:
     _, _, python_tag, abi_tag, platform_tag = wheel.stem.split("-")
-    assert (python_tag, abi_tag) == ("cp310", "abi3")
-    assert platform_tag.startswith("manylinux")
-    names = zipfile.ZipFile(wheel).namelist()
-    extensions = sorted(n for n in names if n.endswith(".so") and n.startswith("brenvale/"))
-    assert extensions and all(n.endswith(".abi3.so") for n in extensions), extensions
+    assert (python_tag, abi_tag, platform_tag.startswith("manylinux")) == ("cp310", "abi3", True)
+    extensions = sorted(n for n in zipfile.ZipFile(wheel).namelist() if n.startswith("brenvale/") and ".so" in n)
+    assert extensions == ["brenvale/_core.abi3.so", "brenvale/_ext.abi3.so"]
 
 
 def test_wheel_installs_and_runs_without_a_compiler(wheel: Path, tmp_path: Path) -> None:
