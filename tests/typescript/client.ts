@@ -2,7 +2,7 @@
 // marked to expect an error are mistakes that the generated types must reject.
 import {
   Bytes, GeoPoint, Timestamp, arrayUnion, collection, deleteField, doc, getDoc, getDocs, getFirestore, increment,
-  limit, onSnapshot, orderBy, query, serverTimestamp, setDoc, updateDoc, vector, where, type DocumentReference,
+  onSnapshot, serverTimestamp, setDoc, updateDoc, vector, where, type DocumentReference,
 } from "firebase/firestore";
 import { initializeApp } from "firebase/app";
 import {
@@ -16,6 +16,7 @@ import type { Role } from "@generated/shared";
 
 const db = getFirestore(initializeApp({ projectId: "demo-brenvale" }));
 
+// Queries, listeners and the rest of the SDK surface are used by the example apps' clients.
 export async function posts(uid: string, author: DocumentReference<Profile>): Promise<number> {
   const ref = doc(collection(db, postsPath(uid)));
   const data: PostWrite = {
@@ -37,11 +38,9 @@ export async function posts(uid: string, author: DocumentReference<Profile>): Pr
   const post = (await getDoc(ref.withConverter(postConverter))).data();
   const created: Date | undefined = post?.createdAt?.toDate();
   const status: Status | (string & {}) | undefined = post?.status;
-  console.log(post?.id.length, created, status, post?.location?.latitude);
-  const recent = query(collection(db, postsPath(uid)).withConverter(postConverter),
-    where("status", "==", "published" satisfies Status), orderBy("createdAt", "desc"), limit(20));
-  onSnapshot(recent, (snapshot) => snapshot.docs.map((d) => d.data().title));
-  return (await getDocs(recent)).size;
+  const draft = where("status", "==", "draft" satisfies Status);
+  console.log(post?.id.length, created, status, post?.location?.latitude, draft);
+  return (await getDocs(collection(db, postsPath(uid)).withConverter(postConverter))).size;
 }
 
 export async function profiles(uid: string, actor: DocumentReference<Profile>): Promise<Profile | undefined> {
