@@ -1,19 +1,12 @@
-"""brenvale.compat from Python: the report text end to end; the rule table is held by tests/cpp/compat_test.cpp."""
-
-from __future__ import annotations
+"""brenvale.compat from Python: the findings text end to end; the rules are held by tests/cpp/compat_test.cpp."""
 
 import json
-
-import pytest
 
 import brenvale
 
 
 def bundle(defs: object) -> str:
     return json.dumps({"$defs": defs})
-
-
-GUARANTEED = {"type": "string", "x-firestore-presence-guaranteed": True}
 
 
 def test_worked_example_byte_for_byte() -> None:
@@ -23,27 +16,7 @@ def test_worked_example_byte_for_byte() -> None:
         '[{"def":"Invoice","field":null,"message":"model added (additive)","verdict":"SAFE"},'
         '{"def":"Order","field":"total","message":"field removed","verdict":"BREAKING"}]'
     )
-
-
-@pytest.mark.parametrize(
-    ("old", "new", "expected"),
-    [
-        ("[]", "null", []),
-        (bundle({"M": {"properties": {"a": GUARANTEED}, "required": ["a"]}}),) * 2 + ([],),
-        (
-            bundle({"M": {"properties": {"a": {"type": "string"}, "b": GUARANTEED}, "required": ["b"]}}),
-            bundle({"M": {"properties": {"a": {"type": "boolean", "x-firestore-presence-guaranteed": True},
-                                         "b": {"type": "string"}}, "required": ["a", "b"]}}),
-            [("a", "type changed: string -> boolean"), ("a", "read optional -> required"),
-             ("b", "read required -> optional")],
-        ),
-    ],
-    ids=["non-object-roots", "identical", "requiredness"],
-)
-def test_findings(old: str, new: str, expected: list[tuple[str, str]]) -> None:
-    found = json.loads(brenvale.compat(old, new))
-    assert [(f["field"], f["message"]) for f in found] == expected
-    assert all((f["def"], f["verdict"]) == ("M", "BREAKING") for f in found)
+    assert brenvale.compat(new, new) == "[]"
 
 
 def test_names_come_back_as_the_same_str() -> None:

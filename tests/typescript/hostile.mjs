@@ -5,39 +5,35 @@ import { readFileSync } from "node:fs";
 import vm from "node:vm";
 import ts from "typescript";
 
-const WRITTEN = new Set([ts.SyntaxKind.ImportDeclaration, ts.SyntaxKind.InterfaceDeclaration,
-  ts.SyntaxKind.TypeAliasDeclaration, ts.SyntaxKind.VariableStatement]);
+const K = ts.SyntaxKind;
+const WRITTEN = new Set([K.ImportDeclaration, K.InterfaceDeclaration, K.TypeAliasDeclaration, K.VariableStatement]);
 
 function problems(file) {
   const text = readFileSync(file, "utf8");
-  const found = [];
   const source = ts.createSourceFile(file, text, ts.ScriptTarget.ES2022, true, ts.ScriptKind.TS);
-  for (const d of source.parseDiagnostics) found.push(`parse: ${ts.flattenDiagnosticMessageText(d.messageText, " ")}`);
+  const found = source.parseDiagnostics.map((d) => `parse: ${ts.flattenDiagnosticMessageText(d.messageText, " ")}`);
   for (const s of source.statements) {
-    const typeOnlyImport = s.kind !== ts.SyntaxKind.ImportDeclaration || s.importClause?.isTypeOnly;
-    const constOnly = s.kind !== ts.SyntaxKind.VariableStatement || s.declarationList.flags & ts.NodeFlags.Const;
-    if (!WRITTEN.has(s.kind) || !typeOnlyImport || !constOnly) found.push(`statement: ${ts.SyntaxKind[s.kind]}`);
+    const typeOnlyImport = s.kind !== K.ImportDeclaration || s.importClause?.isTypeOnly;
+    const constOnly = s.kind !== K.VariableStatement || s.declarationList.flags & ts.NodeFlags.Const;
+    if (!WRITTEN.has(s.kind) || !typeOnlyImport || !constOnly) found.push(`statement: ${K[s.kind]}`);
   }
-  const js = ts.transpileModule(text, { compilerOptions: { module: ts.ModuleKind.CommonJS, target: ts.ScriptTarget.ES2022 } });
+  const options = { module: ts.ModuleKind.CommonJS, target: ts.ScriptTarget.ES2022 };
   const printed = [];
   const sandbox = { exports: {}, require: (name) => { printed.push(`require ${name}`); return {}; } };
   sandbox.console = new Proxy({}, { get: () => (...args) => printed.push(args.join(" ")) });
   const context = vm.createContext(sandbox);
-  const before = new Set(Object.getOwnPropertyNames(vm.runInContext("globalThis", context)));
+  const globals = () => Object.getOwnPropertyNames(vm.runInContext("globalThis", context));
+  const before = new Set(globals());
   try {
-    vm.runInContext(js.outputText, context, { timeout: 1000 });
+    vm.runInContext(ts.transpileModule(text, { compilerOptions: options }).outputText, context, { timeout: 1000 });
     for (const value of Object.values(sandbox.exports)) {
       if (typeof value === "function") value(..."abcdefgh".split(""));
     }
   } catch (error) {
     found.push(`run: ${error}`);
   }
-  for (const name of Object.getOwnPropertyNames(vm.runInContext("globalThis", context))) {
-    if (!before.has(name)) found.push(`global: ${name}`);
-  }
+  found.push(...globals().filter((name) => !before.has(name)).map((name) => `global: ${name}`));
   return found.concat(printed.map((line) => `printed: ${line}`));
 }
 
-const report = {};
-for (const file of process.argv.slice(2)) report[file] = problems(file);
-console.log(JSON.stringify(report));
+console.log(JSON.stringify(Object.fromEntries(process.argv.slice(2).map((file) => [file, problems(file)]))));
