@@ -201,8 +201,8 @@ void append_converter(std::string_view name, const Value* doc_id, std::string& o
 
 }  // namespace
 
-std::string emit_inner(const Value& bundle, OrderedSet<std::string> shared,
-                       std::string_view shared_path) {
+std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> shared,
+                                  std::string_view shared_path) {
   Ctx ctx;
   ctx.shared = std::move(shared);
   ctx.defs = &definitions(bundle);

@@ -11,7 +11,7 @@ namespace brenvale {
 
 // `bundle` is borrowed; `shared` is taken over by the run. Empty `shared` is plain `emit`.
 // Never fails.
-std::string emit_inner(const Value& bundle, OrderedSet<std::string> shared,
-                       std::string_view shared_path);
+std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> shared,
+                                  std::string_view shared_path);
 
 }  // namespace brenvale

@@ -1,5 +1,5 @@
 """brenvale._ext.compat from Python: arguments, modes and the shape of its JSON; the rules
-themselves are held by tests/cpp/compat_rules_test.cpp."""
+themselves are held by tests/cpp/compat_test.cpp."""
 
 from __future__ import annotations
 
