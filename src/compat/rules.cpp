@@ -25,7 +25,8 @@ struct Rule {
   Direction direction;
 };
 
-// Every diff message, mapped to its rule. A prefix entry matches a message with placeholders.
+// Every diff message, mapped to its rule. A prefix entry matches a message with placeholders;
+// the key-changed messages start with their key.
 struct BaseRule {
   std::string_view message;
   bool prefix;
@@ -38,8 +39,8 @@ constexpr BaseRule base_rules[] = {
     {"definition kind changed (object <-> enum/scalar)",
      false,
      {"definition-kind-changed", Direction::backward}},
-    {"x-firestore-doc-id-field changed: ", true, {"doc-id-field-changed", Direction::backward}},
-    {"x-firestore-collection changed: ", true, {"collection-changed", Direction::backward}},
+    {text_of(Atom::doc_id_field), true, {"doc-id-field-changed", Direction::backward}},
+    {text_of(Atom::collection), true, {"collection-changed", Direction::backward}},
     {"field added as read-required", false, {"field-added-read-required", Direction::backward}},
     {"field added (read-optional)", false, {"field-added", Direction::forward}},
     {"field removed", false, {"field-removed", Direction::forward}},
@@ -63,42 +64,42 @@ Rule base_rule(std::string_view message) {
 // Bounds: moving one inward rejects stored values (backward), outward admits values old readers
 // reject (forward).
 struct Bound {
-  std::string_view key;
+  Atom key;
   bool upper;
   Rule tightened;
   Rule loosened;
 };
 
 constexpr Bound bounds[] = {
-    {"maxLength",
+    {Atom::max_length,
      true,
      {"max-length-tightened", Direction::backward},
      {"max-length-loosened", Direction::forward}},
-    {"minLength",
+    {Atom::min_length,
      false,
      {"min-length-tightened", Direction::backward},
      {"min-length-loosened", Direction::forward}},
-    {"maximum",
+    {Atom::maximum,
      true,
      {"maximum-tightened", Direction::backward},
      {"maximum-loosened", Direction::forward}},
-    {"minimum",
+    {Atom::minimum,
      false,
      {"minimum-tightened", Direction::backward},
      {"minimum-loosened", Direction::forward}},
-    {"exclusiveMaximum",
+    {Atom::exclusive_maximum,
      true,
      {"exclusive-maximum-tightened", Direction::backward},
      {"exclusive-maximum-loosened", Direction::forward}},
-    {"exclusiveMinimum",
+    {Atom::exclusive_minimum,
      false,
      {"exclusive-minimum-tightened", Direction::backward},
      {"exclusive-minimum-loosened", Direction::forward}},
-    {"maxItems",
+    {Atom::max_items,
      true,
      {"max-items-tightened", Direction::backward},
      {"max-items-loosened", Direction::forward}},
-    {"minItems",
+    {Atom::min_items,
      false,
      {"min-items-tightened", Direction::backward},
      {"min-items-loosened", Direction::forward}},
@@ -108,23 +109,25 @@ constexpr Bound bounds[] = {
 // changed pattern or format is both tightened and loosened (regex containment is undecidable
 // here).
 struct Restriction {
-  std::string_view key;
+  Atom key;
   Rule tightened;
   Rule loosened;
 };
 
 constexpr Restriction restrictions[] = {
-    {"pattern",
+    {Atom::pattern,
      {"pattern-tightened", Direction::backward},
      {"pattern-loosened", Direction::forward}},
-    {"format", {"format-tightened", Direction::backward}, {"format-loosened", Direction::forward}},
-    {"multipleOf",
+    {Atom::format,
+     {"format-tightened", Direction::backward},
+     {"format-loosened", Direction::forward}},
+    {Atom::multiple_of,
      {"multiple-of-tightened", Direction::backward},
      {"multiple-of-loosened", Direction::forward}},
-    {"uniqueItems",
+    {Atom::unique_items,
      {"unique-items-tightened", Direction::backward},
      {"unique-items-loosened", Direction::forward}},
-    {"additionalProperties",
+    {Atom::additional_properties,
      {"additional-properties-tightened", Direction::backward},
      {"additional-properties-loosened", Direction::forward}},
 };
@@ -293,14 +296,14 @@ std::string shown(const Value* value) {
 
 // Whether every value that satisfies `old` restriction also satisfies `now` (true when `now` is
 // absent): the new contract accepts every stored value as far as this key goes.
-bool admits_all(std::string_view key, const Value* old, const Value* now) {
+bool admits_all(Atom key, const Value* old, const Value* now) {
   if (now == nullptr) return true;
-  if (key == "uniqueItems") return !now->is_true() || (old != nullptr && old->is_true());
-  if (key == "additionalProperties") {
+  if (key == Atom::unique_items) return !now->is_true() || (old != nullptr && old->is_true());
+  if (key == Atom::additional_properties) {
     return !(now->kind == Kind::boolean && !now->boolean) ||
            (old != nullptr && old->kind == Kind::boolean && !old->boolean);
   }
-  if (key == "multipleOf") {
+  if (key == Atom::multiple_of) {
     // Multiples of 6 are multiples of 3: the old step must be a multiple of the new one.
     const std::optional<double> step = number_of(now);
     const std::optional<double> old_step = number_of(old);
@@ -373,7 +376,7 @@ struct Rules {
       const bool loosened = was && (!now || (bound.upper ? *now > *was : *now < *was));
       if (!tightened && !loosened) continue;
       add(def, field, tightened ? bound.tightened : bound.loosened,
-          std::string(bound.key) + (tightened ? " tightened: " : " loosened: ") +
+          std::string(text_of(bound.key)) + (tightened ? " tightened: " : " loosened: ") +
               (was ? literal(*old_value) : std::string(none_text)) + " -> " +
               (now ? literal(*new_value) : std::string(none_text)));
     }
@@ -384,10 +387,11 @@ struct Rules {
       const std::string change = " " + shown(old_value) + " -> " + shown(new_value);
       if (!admits_all(restriction.key, old_value, new_value)) {
         add(def, field, restriction.tightened,
-            std::string(restriction.key) + " tightened:" + change);
+            std::string(text_of(restriction.key)) + " tightened:" + change);
       }
       if (!admits_all(restriction.key, new_value, old_value)) {
-        add(def, field, restriction.loosened, std::string(restriction.key) + " loosened:" + change);
+        add(def, field, restriction.loosened,
+            std::string(text_of(restriction.key)) + " loosened:" + change);
       }
     }
   }
@@ -395,8 +399,8 @@ struct Rules {
   void compare_discriminators(std::string_view def, const std::string_view* field,
                               const Value& old_node, const Value& new_node) {
     const auto mapping = [](const Value& node) -> const Value& {
-      const Value* discriminator = node.find("discriminator");
-      const Value* values = discriminator != nullptr ? discriminator->find("mapping") : nullptr;
+      const Value* discriminator = node.find(Atom::discriminator);
+      const Value* values = discriminator != nullptr ? discriminator->find(Atom::mapping) : nullptr;
       return values != nullptr && values->is_object() ? *values : empty_object();
     };
     merge_keys(
@@ -452,8 +456,8 @@ struct Rules {
     compare_values(def, field, old_prop, new_prop, type_reported.contains(key));
     // Stored documents without the field validated through the default.
     const bool present = is_true(old_prop, Atom::presence_guaranteed);
-    if (const Value* value = old_prop.find("default");
-        value != nullptr && new_prop.find("default") == nullptr && !present) {
+    if (const Value* value = old_prop.find(Atom::default_value);
+        value != nullptr && new_prop.find(Atom::default_value) == nullptr && !present) {
       add(def, field, default_removed, "default removed: " + literal(*value));
     }
     const bool was_read_only = is_true(old_prop, Atom::read_only);

@@ -60,11 +60,11 @@ void append_interface(Ctx& ctx, std::string_view name, const Value& definition, 
       continue;
     }
     const SchemaKeys keys = scan_schema(schema);
-    if (write && keys.read_only != nullptr && keys.read_only->is_true()) continue;
+    if (write && keys[Atom::read_only] != nullptr && keys[Atom::read_only]->is_true()) continue;
     const bool is_required = required.contains(key);
     bool optional = !is_required;
     if (!write && is_required) {
-      optional = keys.presence_guaranteed == nullptr || !keys.presence_guaranteed->is_true();
+      optional = keys[Atom::presence_guaranteed] == nullptr || !keys[Atom::presence_guaranteed]->is_true();
     }
     out += "  ";
     append_ident(key, out);

@@ -181,7 +181,7 @@ bool refers_back_to_alias(const Ctx& ctx, std::string_view name) {
 void append_firestore_type(Ctx& ctx, const SchemaKeys& keys, std::string_view kind, bool write,
                            std::string& out) {
   if (kind == "timestamp") {
-    const bool server_filled = keys.server_timestamp != nullptr && keys.server_timestamp->is_true();
+    const bool server_filled = keys[Atom::server_timestamp] != nullptr && keys[Atom::server_timestamp]->is_true();
     if (write && server_filled) {
       ctx.imports.insert("FieldValue");
       out += "FieldValue";
@@ -191,7 +191,7 @@ void append_firestore_type(Ctx& ctx, const SchemaKeys& keys, std::string_view ki
     }
   } else if (kind == "reference") {
     ctx.imports.insert("DocumentReference");
-    if (const Value* target = keys.ref_target; target != nullptr && target->is_string()) {
+    if (const Value* target = keys[Atom::ref_target]; target != nullptr && target->is_string()) {
       // A target that names a shared definition must be imported like a $ref to it.
       record_shared(ctx, target->string());
       out += "DocumentReference<";
@@ -274,24 +274,24 @@ void append_type(Ctx& ctx, const Value& node, bool write, std::string& out) {
 }
 
 void append_type(Ctx& ctx, const SchemaKeys& keys, bool write, std::string& out) {
-  if (keys.firestore_type != nullptr && keys.firestore_type->is_string()) {
-    append_firestore_type(ctx, keys, keys.firestore_type->string(), write, out);
+  if (keys[Atom::firestore_type] != nullptr && keys[Atom::firestore_type]->is_string()) {
+    append_firestore_type(ctx, keys, keys[Atom::firestore_type]->string(), write, out);
     return;
   }
-  if (keys.ref != nullptr && keys.ref->is_string()) {
-    append_reference(ctx, keys.ref->string(), write, out);
+  if (keys[Atom::ref] != nullptr && keys[Atom::ref]->is_string()) {
+    append_reference(ctx, keys[Atom::ref]->string(), write, out);
     return;
   }
-  if (keys.const_value != nullptr) {
-    append_literal(*keys.const_value, out);
+  if (keys[Atom::const_value] != nullptr) {
+    append_literal(*keys[Atom::const_value], out);
     return;
   }
-  if (keys.enum_values != nullptr && keys.enum_values->is_array()) {
-    append_inline_enum(ctx, keys.enum_values->array(), write, out);
+  if (keys[Atom::enum_values] != nullptr && keys[Atom::enum_values]->is_array()) {
+    append_inline_enum(ctx, keys[Atom::enum_values]->array(), write, out);
     return;
   }
-  const Value* alternatives = keys.any_of;
-  if (alternatives == nullptr || !alternatives->is_array()) alternatives = keys.one_of;
+  const Value* alternatives = keys[Atom::any_of];
+  if (alternatives == nullptr || !alternatives->is_array()) alternatives = keys[Atom::one_of];
   if (alternatives != nullptr && alternatives->is_array()) {
     UnionWriter writer(out, ctx.canonical);
     for (const Value& member : alternatives->array()) {
@@ -301,7 +301,7 @@ void append_type(Ctx& ctx, const SchemaKeys& keys, bool write, std::string& out)
     if (writer.empty() && !ctx.canonical) out += "never";
     return;
   }
-  if (const Value* type = keys.type) {
+  if (const Value* type = keys[Atom::type]) {
     if (type->is_string()) {
       append_json_type(ctx, type->string(), keys, write, out);
       return;
@@ -339,7 +339,7 @@ void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& ke
     out += "boolean";
   } else if (type_name == "object") {
     const AliasGuardPause pause(ctx);
-    const Value* values = keys.additional_properties;
+    const Value* values = keys[Atom::additional_properties];
     if (values == nullptr || values->is_true()) {
       out += "Record<string, unknown>";
     } else if (values->is_object()) {
@@ -351,7 +351,7 @@ void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& ke
     }
   } else if (type_name == "array") {
     const AliasGuardPause pause(ctx);
-    if (const Value* tuple = keys.prefix_items; tuple != nullptr && tuple->is_array()) {
+    if (const Value* tuple = keys[Atom::prefix_items]; tuple != nullptr && tuple->is_array()) {
       out += '[';
       bool first = true;
       for (const Value& member : tuple->array()) {
@@ -360,7 +360,7 @@ void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& ke
         append_type(ctx, member, write, out);
       }
       out += ']';
-    } else if (const Value* items = keys.items) {
+    } else if (const Value* items = keys[Atom::items]) {
       const std::size_t start = out.size();
       append_type(ctx, *items, write, out);
       if (out.find('|', start) != std::string::npos) {
