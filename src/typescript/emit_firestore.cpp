@@ -230,7 +230,7 @@ std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> s
     const Value& definition = entry.value;
     if (ctx.shared.find(raw_name) != ctx.shared.end()) continue;
     if (!is_enum_definition(definition) && !is_model_definition(definition)) {
-      append_type_alias(ctx, raw_name, definition, /*with_write=*/true, body);
+      append_type_alias(ctx, raw_name, definition, body);
       continue;
     }
     const std::string name = names.name_of(raw_name);
@@ -238,8 +238,8 @@ std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> s
       append_enum(name, definition, body);
       continue;
     }
-    append_interface(ctx, name, definition, false, body);
-    append_interface(ctx, name, definition, true, body);
+    append_interface(ctx, name, definition, Side::read, body);
+    append_interface(ctx, name, definition, Side::write, body);
     if (const Value* collection = string_member(definition, Atom::collection)) {
       ctx.imports.insert("UpdateData");
       body += "export type ";

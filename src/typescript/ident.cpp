@@ -21,10 +21,4 @@ void append_ident(std::string_view name, std::string& out) {
   }
 }
 
-std::string ident(std::string_view name) {
-  std::string out;
-  append_ident(name, out);
-  return out;
-}
-
 }  // namespace brenvale

@@ -16,6 +16,5 @@ constexpr bool is_identifier_char(char c) {
 bool is_plain_identifier(std::string_view name);
 // Appends the name bare when it is a plain identifier, quoted otherwise.
 void append_ident(std::string_view name, std::string& out);
-std::string ident(std::string_view name);
 
 }  // namespace brenvale

@@ -31,9 +31,9 @@ void append_comment_text(std::string_view text, std::string& out) {
   out.append(text, start);
 }
 
-void append_interface(Ctx& ctx, std::string_view name, const Value& definition, bool write,
+void append_interface(Ctx& ctx, std::string_view name, const Value& definition, Side side,
                       std::string& out) {
-  if (!write) {
+  if (side == Side::read) {
     if (const Value* collection = string_member(definition, Atom::collection)) {
       out += "// @firestore-collection ";
       append_comment_text(collection->string(), out);
@@ -42,7 +42,7 @@ void append_interface(Ctx& ctx, std::string_view name, const Value& definition, 
   }
   out += "export interface ";
   out += name;
-  if (write) out += "Write";
+  if (side == Side::write) out += "Write";
   out += " {\n";
 
   const NameSet required_names = required_set(definition);
@@ -52,7 +52,7 @@ void append_interface(Ctx& ctx, std::string_view name, const Value& definition, 
     const std::string_view key = property.key;
     const Value& schema = property.value;
     if (doc_id != nullptr && key == doc_id->string()) {
-      if (!write) {
+      if (side == Side::read) {
         out += "  ";
         append_ident(key, out);
         out += ": string;\n";
@@ -60,26 +60,22 @@ void append_interface(Ctx& ctx, std::string_view name, const Value& definition, 
       continue;
     }
     const SchemaKeys keys = scan_schema(schema);
-    if (write && keys[Atom::read_only] != nullptr && keys[Atom::read_only]->is_true()) continue;
+    if (side == Side::write && keys[Atom::read_only] != nullptr && keys[Atom::read_only]->is_true())
+      continue;
     const bool is_required = required.contains(key);
     bool optional = !is_required;
-    if (!write && is_required) {
-      optional = keys[Atom::presence_guaranteed] == nullptr || !keys[Atom::presence_guaranteed]->is_true();
+    if (side == Side::read && is_required) {
+      optional =
+          keys[Atom::presence_guaranteed] == nullptr || !keys[Atom::presence_guaranteed]->is_true();
     }
     out += "  ";
     append_ident(key, out);
     if (optional) out += '?';
     out += ": ";
-    append_type(ctx, keys, write, out);
+    append_type(ctx, keys, side, out);
     out += ";\n";
   }
   out += "}\n\n";
-}
-
-std::string render_interface(Ctx& ctx, std::string_view name, const Value& definition, bool write) {
-  std::string out;
-  append_interface(ctx, name, definition, write, out);
-  return out;
 }
 
 }  // namespace brenvale

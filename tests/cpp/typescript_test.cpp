@@ -66,11 +66,9 @@ TEST(RenderType, Table) {
       "Level": {"enum": [1, 2]}, "Empty": {"enum": []}, "Odd": {"enum": "x"}})");
   // clang-format off
   const std::vector<std::tuple<const char*, char, const char*>> table = {
-      {R"({"type":"whatever"})", 'r', "unknown"},
-      {R"({"type":["string","null"]})", 'c', "null | string"},
+      {R"({"type":"x"})", 'r', "unknown"}, {R"({"type":["string","null"]})", 'c', "null | string"},
       {R"({"anyOf":[{"$ref":"#/$defs/Model"},{"type":"null"}]})", 'w', "ModelWrite | null"},
-      {R"({"anyOf":[]})", 'c', ""},
-      {R"({"anyOf":1,"oneOf":[{"type":"string"}]})", 'r', "string"},
+      {R"({"anyOf":[]})", 'c', ""}, {R"({"anyOf":1,"oneOf":[{"type":"string"}]})", 'r', "string"},
       {R"({"anyOf":[{"$ref":"Role"},{"type":"string"}]})", 'r', "Role | (string & {}) | string"},
       {R"({"anyOf":[{"type":"null"},{"$ref":"zebra"},{"$ref":"Ant"}]})", 'c', "Ant | null | zebra"},
       {R"({"type":"array","items":{"anyOf":[{"type":"string"},{"type":"null"}]}})",
@@ -87,8 +85,7 @@ TEST(RenderType, Table) {
       {R"({"$ref":"#/$defs/Role"})", 'c', "string"}, {R"({"$ref":"#/$defs/Level"})", 'c', "1 | 2"},
       {R"({"$ref":"#/$defs/Empty"})", 'c', ""},
       {R"({"$ref":"#/definitions/Model"})", 'w', "ModelWrite"}, {R"({"$ref":"a/"})", 'r', ""},
-      {R"({"const":-0})", 'r', "-0.0"},
-      {R"({"const":"say \"hi\"\\\n"})", 'r', R"("say \"hi\"\\\n")"},
+      {R"({"const":-0})", 'r', "-0.0"}, {R"({"const":"a \"b\"\\\n"})", 'r', R"("a \"b\"\\\n")"},
       {R"({"x-firestore-type":"timestamp","anyOf":[{"type":"null"}]})", 'r', "Timestamp"},
       {R"({"x-firestore-type":"timestamp","x-firestore-server-timestamp":true})",
        'r', "Timestamp | null"},
@@ -103,15 +100,17 @@ TEST(RenderType, Table) {
   for (const auto& [node, mode, expected] : table) {
     Ctx ctx;
     ctx.defs = &definitions.root;
-    ctx.plain = mode == 'p';
-    ctx.canonical = mode == 'c';
-    EXPECT_EQ(render_type(ctx, parse(node).root, mode == 'w'), expected) << node << " " << mode;
+    ctx.mode = mode == 'p'   ? RenderMode::plain
+               : mode == 'c' ? RenderMode::canonical
+                             : RenderMode::firestore;
+    EXPECT_EQ(render_type(ctx, parse(node).root, mode == 'w' ? Side::write : Side::read), expected)
+        << node << " " << mode;
   }
   // Past a few members, duplicates are found through a hash set.
   std::string many = R"({"anyOf": [{"type": "null"})";
   for (int i = 0; i < 40; ++i) many += R"(, {"$ref": "m)" + std::to_string(i % 20) + "\"}";
   Ctx ctx;
-  const std::string joined = render_type(ctx, parse(many + "]}").root, false);
+  const std::string joined = render_type(ctx, parse(many + "]}").root, Side::read);
   EXPECT_EQ(std::count(joined.begin(), joined.end(), '|'), 20) << joined;
 }
 
@@ -123,7 +122,7 @@ TEST(RenderType, RecordsImportsAndSharedNames) {
       {"x-firestore-type": "reference"}, {"x-firestore-type": "reference",
       "x-firestore-ref-target": "Away"}, {"x-firestore-type": "timestamp",
       "x-firestore-server-timestamp": true}, {"$ref": "Model"}]})");
-  EXPECT_EQ(render_type(ctx, node.root, true),
+  EXPECT_EQ(render_type(ctx, node.root, Side::write),
             "[SharedWrite, DocumentReference<DocumentData>, DocumentReference<Away>, FieldValue, "
             "ModelWrite]");
   EXPECT_EQ(std::vector<std::string_view>(ctx.imports.begin(), ctx.imports.end()),
