@@ -1,8 +1,7 @@
 // Converter and path function names as the Firestore module exports them.
 #include "compat/client_names.hpp"
 
-#include "typescript/ident.hpp"
-#include "typescript/literal.hpp"
+#include "typescript/escape.hpp"
 #include "typescript/lower_first.hpp"
 
 namespace brenvale::compat {

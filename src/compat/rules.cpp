@@ -13,6 +13,7 @@
 #include "compat/merge_keys.hpp"
 #include "compat/type_signature.hpp"
 #include "contract/bundle.hpp"
+#include "typescript/escape.hpp"
 #include "typescript/literal.hpp"
 #include "util/ordered_set.hpp"
 

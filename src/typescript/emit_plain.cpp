@@ -2,7 +2,7 @@
 #include "typescript/emit_plain.hpp"
 
 #include "contract/bundle.hpp"
-#include "typescript/ident.hpp"
+#include "typescript/escape.hpp"
 #include "typescript/import_line.hpp"
 #include "typescript/name_table.hpp"
 #include "typescript/render_enum.hpp"

@@ -2,34 +2,9 @@
 #include "typescript/render_interface.hpp"
 
 #include "contract/bundle.hpp"
-#include "typescript/ident.hpp"
-#include "typescript/literal.hpp"
+#include "typescript/escape.hpp"
 
 namespace brenvale {
-
-void append_comment_text(std::string_view text, std::string& out) {
-  // Anything that ends a line would turn the rest of the text into code.
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::string_view escaped;
-    std::size_t width = 1;
-    if (text[i] == '\n') {
-      escaped = "\\n";
-    } else if (text[i] == '\r') {
-      escaped = "\\r";
-    } else if (starts_line_separator(text, i)) {
-      escaped = text[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
-      width = 3;
-    } else {
-      continue;
-    }
-    out.append(text, start, i - start);
-    out += escaped;
-    start = i + width;
-    i += width - 1;
-  }
-  out.append(text, start);
-}
 
 void append_interface(Ctx& ctx, std::string_view name, const Value& definition, Side side,
                       std::string& out) {

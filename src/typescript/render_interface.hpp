@@ -15,7 +15,4 @@ namespace brenvale {
 void append_interface(Ctx& ctx, std::string_view name, const Value& definition, Side side,
                       std::string& out);
 
-// Appends `text` for a one-line `//` comment: line breaks are written as escapes.
-void append_comment_text(std::string_view text, std::string& out);
-
 }  // namespace brenvale
