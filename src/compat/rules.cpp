@@ -9,10 +9,10 @@
 #include <unordered_set>
 #include <utility>
 
-#include "compat/client_names.hpp"
 #include "compat/merge_keys.hpp"
 #include "compat/type_signature.hpp"
 #include "contract/bundle.hpp"
+#include "typescript/emit_firestore.hpp"
 #include "typescript/escape.hpp"
 #include "typescript/literal.hpp"
 #include "util/ordered_set.hpp"
@@ -318,9 +318,25 @@ bool admits_all(Atom key, const Value* old, const Value* now) {
 }
 
 // One run of the rules: both definition tables and the findings so far.
+// The converter and path function names of a bundle's collection models, by definition.
+using ClientIndex = std::unordered_map<std::string_view, const ClientNames*>;
+
+ClientIndex index_of(const std::vector<ClientNames>& names) {
+  ClientIndex index;
+  for (const ClientNames& entry : names) index.emplace(entry.definition, &entry);
+  return index;
+}
+
+const ClientNames* client_of(const ClientIndex& index, std::string_view def) {
+  const auto found = index.find(def);
+  return found != index.end() ? found->second : nullptr;
+}
+
 struct Rules {
   const Value& old_defs;
   const Value& new_defs;
+  const ClientIndex& old_clients;
+  const ClientIndex& new_clients;
   std::vector<Pending>& out;
   // "def\0field" of every property whose type diff already reported.
   std::unordered_set<std::string> type_reported;
@@ -467,21 +483,20 @@ struct Rules {
     if (was_read_only && !is_read_only) add(def, field, read_only_removed, "readOnly removed");
   }
 
-  void compare_paths(std::string_view def, const Value& old_def, const Value& new_def) {
-    const Value* old_collection = string_member(old_def, Atom::collection);
-    const Value* new_collection = string_member(new_def, Atom::collection);
-    if (old_collection == nullptr || new_collection == nullptr ||
-        old_collection->string() == new_collection->string()) {
-      return;
+  // What client code compiled against the old module calls the model's converter and path
+  // function, and the parameters it passes, against what the new module exports.
+  void compare_client_names(std::string_view def, const ClientNames& old_names,
+                            const ClientNames& new_names) {
+    if (old_names.converter != new_names.converter) {
+      add(def, nullptr, converter_renamed,
+          "converter renamed: " + old_names.converter + " -> " + new_names.converter);
     }
-    const std::string old_name = client_name(ClientName::path_function, old_collection->string());
-    const std::string new_name = client_name(ClientName::path_function, new_collection->string());
-    if (old_name != new_name) {
+    if (old_names.path_function != new_names.path_function) {
       add(def, nullptr, path_function_renamed,
-          "path function renamed: " + old_name + " -> " + new_name);
+          "path function renamed: " + old_names.path_function + " -> " + new_names.path_function);
     }
-    const std::vector<std::string> olds = path_parameters(old_collection->string());
-    for (const std::string& parameter : path_parameters(new_collection->string())) {
+    const std::vector<std::string>& olds = old_names.path_parameters;
+    for (const std::string& parameter : new_names.path_parameters) {
       if (std::find(olds.begin(), olds.end(), parameter) == olds.end()) {
         add(def, nullptr, path_parameter_added, "path parameter added: " + parameter);
       }
@@ -490,9 +505,15 @@ struct Rules {
 
   bool compare_models(std::string_view def, const Value& old_def, const Value& new_def,
                       InterruptCheck interrupted) {
-    if (same_tree(old_def, new_def)) return true;
-    compare_constraints(def, nullptr, old_def, new_def);
-    compare_paths(def, old_def, new_def);
+    // Names can change with other definitions, so they are compared even for an equal model.
+    const bool same = same_tree(old_def, new_def);
+    if (!same) compare_constraints(def, nullptr, old_def, new_def);
+    const ClientNames* old_client = client_of(old_clients, def);
+    const ClientNames* new_client = client_of(new_clients, def);
+    if (old_client != nullptr && new_client != nullptr) {
+      compare_client_names(def, *old_client, *new_client);
+    }
+    if (same) return true;
     const Value* extra = old_def.find(Atom::additional_properties);
     const bool closed = extra != nullptr && extra->kind == Kind::boolean && !extra->boolean;
     return merge_keys(property_map(old_def).object(), property_map(new_def).object(),
@@ -588,8 +609,12 @@ bool rule_findings(const Value& old_bundle, const Value& new_bundle, Mode mode,
 
   const Value& old_defs = definitions(old_bundle);
   const Value& new_defs = definitions(new_bundle);
+  const std::vector<ClientNames> old_names = client_names(old_bundle);
+  const std::vector<ClientNames> new_names = client_names(new_bundle);
+  const ClientIndex old_clients = index_of(old_names);
+  const ClientIndex new_clients = index_of(new_names);
   std::vector<Pending> extra;
-  Rules rules{old_defs, new_defs, extra, {}};
+  Rules rules{old_defs, new_defs, old_clients, new_clients, extra, {}};
   for (const Finding& finding : base) {
     if (finding.field && finding.message.starts_with(type_changed_prefix)) {
       rules.type_reported.insert(finding.def + '\0' + *finding.field);
@@ -611,13 +636,14 @@ bool rule_findings(const Value& old_bundle, const Value& new_bundle, Mode mode,
           const Value* collection = string_member(*new_def, Atom::collection);
           const auto renamed =
               collection != nullptr ? renamed_from.find(collection->string()) : renamed_from.end();
-          if (renamed != renamed_from.end()) {
-            const std::string old_name = client_name(ClientName::converter, renamed->second);
-            const std::string new_name = client_name(ClientName::converter, name);
-            if (old_name != new_name) {
-              rules.add(name, nullptr, converter_renamed,
-                        "converter renamed: " + old_name + " -> " + new_name);
-            }
+          const ClientNames* old_client =
+              renamed != renamed_from.end() ? client_of(old_clients, renamed->second) : nullptr;
+          const ClientNames* new_client = client_of(new_clients, name);
+          if (old_client != nullptr && new_client != nullptr &&
+              old_client->converter != new_client->converter) {
+            rules.add(
+                name, nullptr, converter_renamed,
+                "converter renamed: " + old_client->converter + " -> " + new_client->converter);
           }
         }
         return interrupted == nullptr || !interrupted();

@@ -67,15 +67,20 @@ std::string path_function_base(std::string_view collection, bool qualified) {
   return safe_identifier(lower_first(text) + "Path");
 }
 
-void append_path_function(std::string_view collection, std::string_view function_name,
-                          std::string& out) {
-  std::string parameters;
+// A collection's path function parameters and its template text (before the leading slashes
+// are dropped). Each placeholder gets its own parameter: a repeated or clashing name takes _2,
+// _3, ...
+struct PathParts {
+  std::vector<std::string> parameters;
   std::string path;
-  // Each placeholder gets its own parameter: a repeated or clashing name takes _2, _3, ...
+};
+
+PathParts path_parts(std::string_view collection) {
+  PathParts parts;
   std::unordered_set<std::string> used;
   std::unordered_map<std::string, std::size_t> next_suffix;
   for (const std::string_view segment : split_path(collection)) {
-    path += '/';
+    parts.path += '/';
     if (is_placeholder(segment)) {
       const std::string base = safe_identifier(segment.substr(1, segment.size() - 2), true);
       std::string parameter = base;
@@ -83,21 +88,26 @@ void append_path_function(std::string_view collection, std::string_view function
         parameter = base + '_' + std::to_string(k = std::max<std::size_t>(k, 2));
         ++k;
       }
-      if (!parameters.empty()) parameters += ", ";
-      parameters += parameter;
-      parameters += ": string";
-      path += "${";
-      path += parameter;
-      path += '}';
+      fill(parts.path, "${{parameter}}", {{"parameter", parameter}});
+      parts.parameters.push_back(std::move(parameter));
     } else {
-      append_template_text(segment, path);
+      append_template_text(segment, parts.path);
     }
   }
-  const std::size_t first_kept = std::min(path.find_first_not_of('/'), path.size());
+  return parts;
+}
+
+void append_path_function(std::string_view collection, std::string_view function_name,
+                          std::string& out) {
+  const PathParts parts = path_parts(collection);
+  std::string parameters;
+  for (const std::string& parameter : parts.parameters)
+    fill(parameters, parameters.empty() ? "{p}: string" : ", {p}: string", {{"p", parameter}});
+  const std::size_t first_kept = std::min(parts.path.find_first_not_of('/'), parts.path.size());
   fill(out, "export const {name} = ({parameters}) => `{path}`;\n\n",
        {{"name", function_name},
         {"parameters", parameters},
-        {"path", std::string_view(path).substr(first_kept)}});
+        {"path", std::string_view(parts.path).substr(first_kept)}});
 }
 
 // The path function names of the collections, in order: a name two collections would share
@@ -184,6 +194,28 @@ void append_converter(std::string_view name, const Value* doc_id, std::string& o
         {"from_firestore", from_firestore}});
 }
 
+// The models the module writes a converter and a path function for, with their collections.
+std::vector<std::pair<std::string_view, std::string_view>> collection_models(
+    const Value& defs, const OrderedSet<std::string>& shared) {
+  std::vector<std::pair<std::string_view, std::string_view>> models;
+  for (const Member& entry : defs.object()) {
+    const Value* collection = string_member(entry.value, Atom::collection);
+    if (collection != nullptr && shared.find(entry.key) == shared.end() &&
+        !is_enum_definition(entry.value) && is_model_definition(entry.value))
+      models.emplace_back(entry.key, collection->string());
+  }
+  return models;
+}
+
+// The path function name of each model, in order.
+std::vector<std::string> model_path_functions(
+    const std::vector<std::pair<std::string_view, std::string_view>>& models, NameTable& names) {
+  std::vector<std::string_view> collections;
+  collections.reserve(models.size());
+  for (const auto& model : models) collections.push_back(model.second);
+  return path_function_names(collections, names);
+}
+
 }  // namespace
 
 std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> shared,
@@ -196,14 +228,8 @@ std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> s
   const auto groups = alias_groups(*ctx.defs);
   ctx.alias_groups = &groups;
 
-  std::vector<std::string_view> collections;
-  for (const Member& entry : ctx.defs->object()) {
-    const Value* collection = string_member(entry.value, Atom::collection);
-    if (collection != nullptr && ctx.shared.find(entry.key) == ctx.shared.end() &&
-        !is_enum_definition(entry.value) && is_model_definition(entry.value))
-      collections.push_back(collection->string());
-  }
-  const std::vector<std::string> path_functions = path_function_names(collections, names);
+  const std::vector<std::string> path_functions =
+      model_path_functions(collection_models(*ctx.defs, ctx.shared), names);
   std::size_t next_path_function = 0;
 
   // The body is written straight into the result, behind the header; the import lines,
@@ -241,6 +267,26 @@ std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> s
   body.insert(header.size(), imports);
   body += tail;
   return body;
+}
+
+}  // namespace brenvale
+
+namespace brenvale {
+
+std::vector<ClientNames> client_names(const Value& bundle) {
+  const Value& defs = definitions(bundle);
+  const OrderedSet<std::string> no_shared;
+  NameTable names = build_name_table(defs, no_shared, /*firestore=*/true);
+  const auto models = collection_models(defs, no_shared);
+  std::vector<std::string> path_functions = model_path_functions(models, names);
+  std::vector<ClientNames> result;
+  result.reserve(models.size());
+  for (std::size_t i = 0; i < models.size(); ++i) {
+    result.push_back(ClientNames{models[i].first, converter_name(names.name_of(models[i].first)),
+                                 std::move(path_functions[i]),
+                                 path_parts(models[i].second).parameters});
+  }
+  return result;
 }
 
 }  // namespace brenvale

@@ -13,11 +13,12 @@
 namespace brenvale::compat {
 namespace {
 
-// Bundle pieces: a model M with properties, one with one property p, a collection model,
-// an object A, a property p read-required.
+// Bundle pieces: a model M with properties, one with one property p, a collection model (CM as
+// a member), an object A, a property p read-required.
 #define M(props) R"({"M":{"type":"object","properties":)" props "}}"
 #define P(schema) M(R"({"p":)" schema "}")
-#define C(name, path) R"({")" name R"(":{"type":"object","x-firestore-collection":")" path R"("}})"
+#define CM(name, path) "\"" name R"(":{"type":"object","x-firestore-collection":")" path "\"}"
+#define C(name, path) "{" CM(name, path) "}"
 #define A R"({"A":{"type":"object"}})"
 #define REQ \
   R"({"M":{"properties":{"p":{"x-firestore-presence-guaranteed":true}},"required":["p"]}})"
@@ -255,9 +256,11 @@ const RuleCase rule_cases[] = {
     // Client source compiled against the old module.
     {"read-only-added", P("{}"), P(R"({"readOnly":true})"), "client BSS", "readOnly added"},
     {"read-only-removed", P(R"({"readOnly":true})"), P("{}"), "client BSS", "readOnly removed"},
-    {"converter-renamed", R"({"User":{"type":"object","x-firestore-collection":"users"}})",
-     R"({"Member":{"type":"object","x-firestore-collection":"users"}})", "client BSS",
-     "converter renamed: userConverter -> memberConverter"},
+    {"converter-renamed", C("User", "users"), C("1B", "users"), "client BSS",
+     "converter renamed: userConverter -> _1BConverter"},
+    // A new collection of the same name qualifies the path function of an unchanged model.
+    {"path-function-renamed", C("A", "a/{x}/items"), "{" CM("A", "a/{x}/items") "," CM("B", "b/items") "}",
+     "client BSS", "path function renamed: itemsPath -> a_itemsPath"},
     {"path-function-renamed", C("U", "users"), C("U", "user-profiles"), "client BSS",
      "path function renamed: usersPath -> user_profilesPath"},
     {"path-parameter-added", C("U", "users"), C("U", "orgs/{org}/users"), "client BSS",
