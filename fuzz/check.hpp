@@ -1,5 +1,4 @@
-// The properties the fuzz targets check: a broken one ends the run with a message and abort(),
-// which libFuzzer and ctest both notice.
+// The properties the fuzz targets check, each ending a broken run with a message and abort().
 #pragma once
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 
 namespace brenvale::fuzz {
 
+// libFuzzer and ctest both notice an abort().
 inline void require(bool holds, const char* property) {
   if (holds) return;
   std::fprintf(stderr, "fuzz property broken: %s\n", property);

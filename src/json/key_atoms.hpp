@@ -1,5 +1,4 @@
-// The object keys the system reads, numbered so hot paths compare a byte, not a string: the one
-// table of schema key texts.
+// The one table of schema keys the system reads, numbered so hot paths compare a byte.
 #pragma once
 
 #include <array>

@@ -1,4 +1,4 @@
-// Every TypeScript escaper, one per context text of the bundle can land in.
+// Every TypeScript escaper: string literal, template literal, comment, property name.
 #include "typescript/escape.hpp"
 
 namespace brenvale {

@@ -1,5 +1,4 @@
-// Every TypeScript escaper, one per context text of the bundle can land in: string literal,
-// template literal, line comment, and a name where an identifier stands.
+// Every TypeScript escaper: string literal, template literal, comment, property name.
 #pragma once
 
 #include <cstddef>
