@@ -89,11 +89,36 @@ static_assert(static_cast<std::size_t>(Atom::unique_items) + 1 == key_texts.size
 
 constexpr std::string_view text_of(Atom atom) { return key_texts[static_cast<std::size_t>(atom)]; }
 
-// A length test first: most keys a bundle holds are property names of other lengths.
+// The atoms ordered by key length, so a lookup compares only keys of the key's length (the
+// reader classifies every key it meets).
+struct KeysByLength {
+  static constexpr std::size_t max_length = 31;
+  std::array<std::uint8_t, max_length + 2>
+      start{};  // atoms of length n: order[start[n]..start[n+1])
+  std::array<std::uint8_t, key_texts.size()> order{};
+};
+
+constexpr KeysByLength keys_by_length() {
+  KeysByLength index;
+  std::size_t next = 0;
+  for (std::size_t length = 0; length <= KeysByLength::max_length; ++length) {
+    index.start[length] = static_cast<std::uint8_t>(next);
+    for (std::size_t i = 1; i < key_texts.size(); ++i) {
+      if (key_texts[i].size() == length) index.order[next++] = static_cast<std::uint8_t>(i);
+    }
+  }
+  index.start[KeysByLength::max_length + 1] = static_cast<std::uint8_t>(next);
+  return index;
+}
+
+inline constexpr KeysByLength key_index = keys_by_length();
+static_assert(key_index.start[KeysByLength::max_length + 1] + 1 == key_texts.size(),
+              "every key text is at most KeysByLength::max_length bytes");
+
 constexpr Atom atom_of(std::string_view key) {
-  if (key.size() < 4 || key.size() > 31) return Atom::other;
-  for (std::size_t i = 1; i < key_texts.size(); ++i) {
-    if (key_texts[i] == key) return static_cast<Atom>(i);
+  if (key.size() > KeysByLength::max_length) return Atom::other;
+  for (std::size_t i = key_index.start[key.size()]; i < key_index.start[key.size() + 1]; ++i) {
+    if (key_texts[key_index.order[i]] == key) return static_cast<Atom>(key_index.order[i]);
   }
   return Atom::other;
 }
