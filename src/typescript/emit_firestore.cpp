@@ -223,7 +223,7 @@ std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> s
   Ctx ctx;
   ctx.shared = std::move(shared);
   ctx.defs = &definitions(bundle);
-  NameTable names = build_name_table(*ctx.defs, ctx.shared, /*firestore=*/true);
+  NameTable names = build_name_table(*ctx.defs, ctx.shared, RenderMode::firestore);
   ctx.names = &names;
   const auto groups = alias_groups(*ctx.defs);
   ctx.alias_groups = &groups;
@@ -276,7 +276,7 @@ namespace brenvale {
 std::vector<ClientNames> client_names(const Value& bundle) {
   const Value& defs = definitions(bundle);
   const OrderedSet<std::string> no_shared;
-  NameTable names = build_name_table(defs, no_shared, /*firestore=*/true);
+  NameTable names = build_name_table(defs, no_shared, RenderMode::firestore);
   const auto models = collection_models(defs, no_shared);
   std::vector<std::string> path_functions = model_path_functions(models, names);
   std::vector<ClientNames> result;

@@ -40,7 +40,7 @@ std::string emit_plain(const Value& bundle) {
   Ctx ctx;
   ctx.defs = &definitions(bundle);
   ctx.mode = RenderMode::plain;
-  const NameTable names = build_name_table(*ctx.defs, ctx.shared, /*firestore=*/false);
+  const NameTable names = build_name_table(*ctx.defs, ctx.shared, RenderMode::plain);
   ctx.names = &names;
   const auto groups = alias_groups(*ctx.defs);
   ctx.alias_groups = &groups;

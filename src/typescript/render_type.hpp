@@ -11,17 +11,10 @@
 #include "contract/schema_keys.hpp"
 #include "json/json_value.hpp"
 #include "typescript/name_table.hpp"
+#include "typescript/render_mode.hpp"
 #include "util/ordered_set.hpp"
 
 namespace brenvale {
-
-// How types are written: for the Firestore module; for plain DTOs (enum references by bare
-// name); or canonically for the contract diff's signatures (union members sorted, string enums
-// collapsed to string, other enums expanded).
-enum class RenderMode : std::uint8_t { firestore, plain, canonical };
-
-// Which interface a type is written for: what a read returns, or what a write accepts.
-enum class Side : std::uint8_t { read, write };
 
 // One rendering context per emitter run or per signature.
 struct Ctx {
