@@ -56,7 +56,7 @@ void emit(benchmark::State& state) {
   const std::string& text = bundle_text();
   for (auto _ : state) {
     const brenvale::ParseResult parsed = brenvale::parse_json(text);
-    benchmark::DoNotOptimize(brenvale::emit_inner(parsed.document.root, {}, "").size());
+    benchmark::DoNotOptimize(brenvale::emit_firestore_module(parsed.document.root, {}, "").size());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }

@@ -14,9 +14,6 @@ namespace brenvale::compat {
 
 namespace {
 
-constexpr std::string_view doc_id_key = "x-firestore-doc-id-field";
-constexpr std::string_view collection_key = "x-firestore-collection";
-constexpr std::string_view presence_key = "x-firestore-presence-guaranteed";
 constexpr std::string_view none_text = "(none)";
 
 // The canonical text of a bare `$ref` to `ref` against `defs`: what the renderer writes for
@@ -27,7 +24,7 @@ std::string reference_signature(const Value& defs, std::string_view ref) {
   target.key_atom = Atom::ref;
   target.size = static_cast<std::uint32_t>(ref.size());
   target.chars = ref.data();
-  const Member member{"$ref", target};
+  const Member member{text_of(Atom::ref), target};
   Value node;
   node.kind = Kind::object;
   node.size = 1;
@@ -70,12 +67,12 @@ Finding definition_finding(std::string_view def, Verdict verdict, std::string me
 
 // Being in `required` alone is not enough: the reader must also be promised the field exists.
 bool read_required(const NameSet& required, std::string_view name, const Value& schema) {
-  const Value* guaranteed = schema.find(presence_key);
+  const Value* guaranteed = schema.find(Atom::presence_guaranteed);
   return guaranteed != nullptr && guaranteed->is_true() && required.contains(name);
 }
 
-void compare_string_key(std::string_view def, const Value& old_def, const Value& new_def,
-                        std::string_view key, std::vector<Finding>& findings) {
+void compare_string_key(std::string_view def, const Value& old_def, const Value& new_def, Atom key,
+                        std::vector<Finding>& findings) {
   const Value* old_value = string_member(old_def, key);
   const Value* new_value = string_member(new_def, key);
   if (old_value == nullptr && new_value == nullptr) return;
@@ -85,8 +82,12 @@ void compare_string_key(std::string_view def, const Value& old_def, const Value&
   const std::string_view old_text = old_value != nullptr ? old_value->string() : none_text;
   const std::string_view new_text = new_value != nullptr ? new_value->string() : none_text;
   std::string message;
-  message.reserve(key.size() + old_text.size() + new_text.size() + 14);
-  message.append(key).append(" changed: ").append(old_text).append(" -> ").append(new_text);
+  message.reserve(text_of(key).size() + old_text.size() + new_text.size() + 14);
+  message.append(text_of(key))
+      .append(" changed: ")
+      .append(old_text)
+      .append(" -> ")
+      .append(new_text);
   findings.push_back(definition_finding(def, Verdict::breaking, std::move(message)));
 }
 
@@ -190,8 +191,8 @@ bool diff(const Value& old_bundle, const Value& new_bundle, InterruptCheck inter
               name, Verdict::breaking, "definition kind changed (object <-> enum/scalar)"));
           return !run.stop();
         }
-        compare_string_key(name, *old_def, *new_def, doc_id_key, findings);
-        compare_string_key(name, *old_def, *new_def, collection_key, findings);
+        compare_string_key(name, *old_def, *new_def, Atom::doc_id_field, findings);
+        compare_string_key(name, *old_def, *new_def, Atom::collection, findings);
         return compare_properties(run, name, *old_def, *new_def) && !run.stop();
       });
 }

@@ -63,7 +63,8 @@ bool same_tree(const Value& a, const Value& b, SameRef& same_ref) {
         const Member& x = a.members[i];
         const Member& y = b.members[i];
         if (x.key != y.key || !same_tree(x.value, y.value, same_ref)) return false;
-        if (x.key == "$ref" && x.value.is_string() && !same_ref(x.value.string())) return false;
+        if (x.value.key_atom == Atom::ref && x.value.is_string() && !same_ref(x.value.string()))
+          return false;
       }
       return true;
   }

@@ -9,10 +9,11 @@
 #include <unordered_set>
 #include <utility>
 
-#include "compat/client_names.hpp"
 #include "compat/merge_keys.hpp"
 #include "compat/type_signature.hpp"
 #include "contract/bundle.hpp"
+#include "typescript/emit_firestore.hpp"
+#include "typescript/escape.hpp"
 #include "typescript/literal.hpp"
 #include "util/ordered_set.hpp"
 
@@ -25,7 +26,8 @@ struct Rule {
   Direction direction;
 };
 
-// Every diff message, mapped to its rule. A prefix entry matches a message with placeholders.
+// Every diff message, mapped to its rule. A prefix entry matches a message with placeholders;
+// the key-changed messages start with their key.
 struct BaseRule {
   std::string_view message;
   bool prefix;
@@ -38,8 +40,8 @@ constexpr BaseRule base_rules[] = {
     {"definition kind changed (object <-> enum/scalar)",
      false,
      {"definition-kind-changed", Direction::backward}},
-    {"x-firestore-doc-id-field changed: ", true, {"doc-id-field-changed", Direction::backward}},
-    {"x-firestore-collection changed: ", true, {"collection-changed", Direction::backward}},
+    {text_of(Atom::doc_id_field), true, {"doc-id-field-changed", Direction::backward}},
+    {text_of(Atom::collection), true, {"collection-changed", Direction::backward}},
     {"field added as read-required", false, {"field-added-read-required", Direction::backward}},
     {"field added (read-optional)", false, {"field-added", Direction::forward}},
     {"field removed", false, {"field-removed", Direction::forward}},
@@ -63,42 +65,42 @@ Rule base_rule(std::string_view message) {
 // Bounds: moving one inward rejects stored values (backward), outward admits values old readers
 // reject (forward).
 struct Bound {
-  std::string_view key;
+  Atom key;
   bool upper;
   Rule tightened;
   Rule loosened;
 };
 
 constexpr Bound bounds[] = {
-    {"maxLength",
+    {Atom::max_length,
      true,
      {"max-length-tightened", Direction::backward},
      {"max-length-loosened", Direction::forward}},
-    {"minLength",
+    {Atom::min_length,
      false,
      {"min-length-tightened", Direction::backward},
      {"min-length-loosened", Direction::forward}},
-    {"maximum",
+    {Atom::maximum,
      true,
      {"maximum-tightened", Direction::backward},
      {"maximum-loosened", Direction::forward}},
-    {"minimum",
+    {Atom::minimum,
      false,
      {"minimum-tightened", Direction::backward},
      {"minimum-loosened", Direction::forward}},
-    {"exclusiveMaximum",
+    {Atom::exclusive_maximum,
      true,
      {"exclusive-maximum-tightened", Direction::backward},
      {"exclusive-maximum-loosened", Direction::forward}},
-    {"exclusiveMinimum",
+    {Atom::exclusive_minimum,
      false,
      {"exclusive-minimum-tightened", Direction::backward},
      {"exclusive-minimum-loosened", Direction::forward}},
-    {"maxItems",
+    {Atom::max_items,
      true,
      {"max-items-tightened", Direction::backward},
      {"max-items-loosened", Direction::forward}},
-    {"minItems",
+    {Atom::min_items,
      false,
      {"min-items-tightened", Direction::backward},
      {"min-items-loosened", Direction::forward}},
@@ -108,23 +110,25 @@ constexpr Bound bounds[] = {
 // changed pattern or format is both tightened and loosened (regex containment is undecidable
 // here).
 struct Restriction {
-  std::string_view key;
+  Atom key;
   Rule tightened;
   Rule loosened;
 };
 
 constexpr Restriction restrictions[] = {
-    {"pattern",
+    {Atom::pattern,
      {"pattern-tightened", Direction::backward},
      {"pattern-loosened", Direction::forward}},
-    {"format", {"format-tightened", Direction::backward}, {"format-loosened", Direction::forward}},
-    {"multipleOf",
+    {Atom::format,
+     {"format-tightened", Direction::backward},
+     {"format-loosened", Direction::forward}},
+    {Atom::multiple_of,
      {"multiple-of-tightened", Direction::backward},
      {"multiple-of-loosened", Direction::forward}},
-    {"uniqueItems",
+    {Atom::unique_items,
      {"unique-items-tightened", Direction::backward},
      {"unique-items-loosened", Direction::forward}},
-    {"additionalProperties",
+    {Atom::additional_properties,
      {"additional-properties-tightened", Direction::backward},
      {"additional-properties-loosened", Direction::forward}},
 };
@@ -293,14 +297,14 @@ std::string shown(const Value* value) {
 
 // Whether every value that satisfies `old` restriction also satisfies `now` (true when `now` is
 // absent): the new contract accepts every stored value as far as this key goes.
-bool admits_all(std::string_view key, const Value* old, const Value* now) {
+bool admits_all(Atom key, const Value* old, const Value* now) {
   if (now == nullptr) return true;
-  if (key == "uniqueItems") return !now->is_true() || (old != nullptr && old->is_true());
-  if (key == "additionalProperties") {
+  if (key == Atom::unique_items) return !now->is_true() || (old != nullptr && old->is_true());
+  if (key == Atom::additional_properties) {
     return !(now->kind == Kind::boolean && !now->boolean) ||
            (old != nullptr && old->kind == Kind::boolean && !old->boolean);
   }
-  if (key == "multipleOf") {
+  if (key == Atom::multiple_of) {
     // Multiples of 6 are multiples of 3: the old step must be a multiple of the new one.
     const std::optional<double> step = number_of(now);
     const std::optional<double> old_step = number_of(old);
@@ -314,9 +318,25 @@ bool admits_all(std::string_view key, const Value* old, const Value* now) {
 }
 
 // One run of the rules: both definition tables and the findings so far.
+// The converter and path function names of a bundle's collection models, by definition.
+using ClientIndex = std::unordered_map<std::string_view, const ClientNames*>;
+
+ClientIndex index_of(const std::vector<ClientNames>& names) {
+  ClientIndex index;
+  for (const ClientNames& entry : names) index.emplace(entry.definition, &entry);
+  return index;
+}
+
+const ClientNames* client_of(const ClientIndex& index, std::string_view def) {
+  const auto found = index.find(def);
+  return found != index.end() ? found->second : nullptr;
+}
+
 struct Rules {
   const Value& old_defs;
   const Value& new_defs;
+  const ClientIndex& old_clients;
+  const ClientIndex& new_clients;
   std::vector<Pending>& out;
   // "def\0field" of every property whose type diff already reported.
   std::unordered_set<std::string> type_reported;
@@ -373,7 +393,7 @@ struct Rules {
       const bool loosened = was && (!now || (bound.upper ? *now > *was : *now < *was));
       if (!tightened && !loosened) continue;
       add(def, field, tightened ? bound.tightened : bound.loosened,
-          std::string(bound.key) + (tightened ? " tightened: " : " loosened: ") +
+          std::string(text_of(bound.key)) + (tightened ? " tightened: " : " loosened: ") +
               (was ? literal(*old_value) : std::string(none_text)) + " -> " +
               (now ? literal(*new_value) : std::string(none_text)));
     }
@@ -384,10 +404,11 @@ struct Rules {
       const std::string change = " " + shown(old_value) + " -> " + shown(new_value);
       if (!admits_all(restriction.key, old_value, new_value)) {
         add(def, field, restriction.tightened,
-            std::string(restriction.key) + " tightened:" + change);
+            std::string(text_of(restriction.key)) + " tightened:" + change);
       }
       if (!admits_all(restriction.key, new_value, old_value)) {
-        add(def, field, restriction.loosened, std::string(restriction.key) + " loosened:" + change);
+        add(def, field, restriction.loosened,
+            std::string(text_of(restriction.key)) + " loosened:" + change);
       }
     }
   }
@@ -395,8 +416,8 @@ struct Rules {
   void compare_discriminators(std::string_view def, const std::string_view* field,
                               const Value& old_node, const Value& new_node) {
     const auto mapping = [](const Value& node) -> const Value& {
-      const Value* discriminator = node.find("discriminator");
-      const Value* values = discriminator != nullptr ? discriminator->find("mapping") : nullptr;
+      const Value* discriminator = node.find(Atom::discriminator);
+      const Value* values = discriminator != nullptr ? discriminator->find(Atom::mapping) : nullptr;
       return values != nullptr && values->is_object() ? *values : empty_object();
     };
     merge_keys(
@@ -452,8 +473,8 @@ struct Rules {
     compare_values(def, field, old_prop, new_prop, type_reported.contains(key));
     // Stored documents without the field validated through the default.
     const bool present = is_true(old_prop, Atom::presence_guaranteed);
-    if (const Value* value = old_prop.find("default");
-        value != nullptr && new_prop.find("default") == nullptr && !present) {
+    if (const Value* value = old_prop.find(Atom::default_value);
+        value != nullptr && new_prop.find(Atom::default_value) == nullptr && !present) {
       add(def, field, default_removed, "default removed: " + literal(*value));
     }
     const bool was_read_only = is_true(old_prop, Atom::read_only);
@@ -462,21 +483,20 @@ struct Rules {
     if (was_read_only && !is_read_only) add(def, field, read_only_removed, "readOnly removed");
   }
 
-  void compare_paths(std::string_view def, const Value& old_def, const Value& new_def) {
-    const Value* old_collection = string_member(old_def, Atom::collection);
-    const Value* new_collection = string_member(new_def, Atom::collection);
-    if (old_collection == nullptr || new_collection == nullptr ||
-        old_collection->string() == new_collection->string()) {
-      return;
+  // What client code compiled against the old module calls the model's converter and path
+  // function, and the parameters it passes, against what the new module exports.
+  void compare_client_names(std::string_view def, const ClientNames& old_names,
+                            const ClientNames& new_names) {
+    if (old_names.converter != new_names.converter) {
+      add(def, nullptr, converter_renamed,
+          "converter renamed: " + old_names.converter + " -> " + new_names.converter);
     }
-    const std::string old_name = client_name(ClientName::path_function, old_collection->string());
-    const std::string new_name = client_name(ClientName::path_function, new_collection->string());
-    if (old_name != new_name) {
+    if (old_names.path_function != new_names.path_function) {
       add(def, nullptr, path_function_renamed,
-          "path function renamed: " + old_name + " -> " + new_name);
+          "path function renamed: " + old_names.path_function + " -> " + new_names.path_function);
     }
-    const std::vector<std::string> olds = path_parameters(old_collection->string());
-    for (const std::string& parameter : path_parameters(new_collection->string())) {
+    const std::vector<std::string>& olds = old_names.path_parameters;
+    for (const std::string& parameter : new_names.path_parameters) {
       if (std::find(olds.begin(), olds.end(), parameter) == olds.end()) {
         add(def, nullptr, path_parameter_added, "path parameter added: " + parameter);
       }
@@ -485,9 +505,15 @@ struct Rules {
 
   bool compare_models(std::string_view def, const Value& old_def, const Value& new_def,
                       InterruptCheck interrupted) {
-    if (same_tree(old_def, new_def)) return true;
-    compare_constraints(def, nullptr, old_def, new_def);
-    compare_paths(def, old_def, new_def);
+    // Names can change with other definitions, so they are compared even for an equal model.
+    const bool same = same_tree(old_def, new_def);
+    if (!same) compare_constraints(def, nullptr, old_def, new_def);
+    const ClientNames* old_client = client_of(old_clients, def);
+    const ClientNames* new_client = client_of(new_clients, def);
+    if (old_client != nullptr && new_client != nullptr) {
+      compare_client_names(def, *old_client, *new_client);
+    }
+    if (same) return true;
     const Value* extra = old_def.find(Atom::additional_properties);
     const bool closed = extra != nullptr && extra->kind == Kind::boolean && !extra->boolean;
     return merge_keys(property_map(old_def).object(), property_map(new_def).object(),
@@ -583,8 +609,12 @@ bool rule_findings(const Value& old_bundle, const Value& new_bundle, Mode mode,
 
   const Value& old_defs = definitions(old_bundle);
   const Value& new_defs = definitions(new_bundle);
+  const std::vector<ClientNames> old_names = client_names(old_bundle);
+  const std::vector<ClientNames> new_names = client_names(new_bundle);
+  const ClientIndex old_clients = index_of(old_names);
+  const ClientIndex new_clients = index_of(new_names);
   std::vector<Pending> extra;
-  Rules rules{old_defs, new_defs, extra, {}};
+  Rules rules{old_defs, new_defs, old_clients, new_clients, extra, {}};
   for (const Finding& finding : base) {
     if (finding.field && finding.message.starts_with(type_changed_prefix)) {
       rules.type_reported.insert(finding.def + '\0' + *finding.field);
@@ -606,13 +636,14 @@ bool rule_findings(const Value& old_bundle, const Value& new_bundle, Mode mode,
           const Value* collection = string_member(*new_def, Atom::collection);
           const auto renamed =
               collection != nullptr ? renamed_from.find(collection->string()) : renamed_from.end();
-          if (renamed != renamed_from.end()) {
-            const std::string old_name = client_name(ClientName::converter, renamed->second);
-            const std::string new_name = client_name(ClientName::converter, name);
-            if (old_name != new_name) {
-              rules.add(name, nullptr, converter_renamed,
-                        "converter renamed: " + old_name + " -> " + new_name);
-            }
+          const ClientNames* old_client =
+              renamed != renamed_from.end() ? client_of(old_clients, renamed->second) : nullptr;
+          const ClientNames* new_client = client_of(new_clients, name);
+          if (old_client != nullptr && new_client != nullptr &&
+              old_client->converter != new_client->converter) {
+            rules.add(
+                name, nullptr, converter_renamed,
+                "converter renamed: " + old_client->converter + " -> " + new_client->converter);
           }
         }
         return interrupted == nullptr || !interrupted();

@@ -8,8 +8,8 @@ namespace brenvale {
 std::string read_type_signature(const Value& defs, const Value& node) {
   Ctx ctx;
   ctx.defs = &defs;
-  ctx.canonical = true;
-  return render_type(ctx, node, false);
+  ctx.mode = RenderMode::canonical;
+  return render_type(ctx, node, Side::read);
 }
 
 }  // namespace brenvale

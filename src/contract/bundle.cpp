@@ -50,11 +50,6 @@ NameSet required_set(const Value& definition) {
   return set;
 }
 
-const Value* string_member(const Value& node, std::string_view key) {
-  const Value* value = node.find(key);
-  return value != nullptr && value->is_string() ? value : nullptr;
-}
-
 const Value* string_member(const Value& node, Atom key) {
   const Value* value = node.find(key);
   return value != nullptr && value->is_string() ? value : nullptr;

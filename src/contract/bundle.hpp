@@ -37,7 +37,6 @@ class AscendingLookup {
 // The string entries of `required`, borrowed from the definition.
 NameSet required_set(const Value& definition);
 // The string under `key`, or nullptr when missing or not a string.
-const Value* string_member(const Value& node, std::string_view key);
 const Value* string_member(const Value& node, Atom key);
 
 }  // namespace brenvale

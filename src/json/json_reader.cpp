@@ -246,10 +246,12 @@ bool is_hex(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// Byte offset and description of an error. `end` counts the bytes consumed up to and
+using Error = ParseErrorKind;
+
+// Byte offset and kind of an error. `end` counts the bytes consumed up to and
 // including the byte where the reader stopped.
 struct Located {
-  std::string_view description;
+  Error kind;
   std::size_t end;
 };
 
@@ -257,10 +259,9 @@ Located locate(std::string_view text, rapidjson::ParseErrorCode code, std::size_
                const TreeBuilder& builder) {
   const std::size_t n = text.size();
   const auto at_end = [&](std::size_t p) { return p >= n; };
-  const auto eof_in_container = [&]() -> std::string_view {
-    if (builder.depth() == 0) return "EOF while parsing a value";
-    return builder.innermost_is_object() ? "EOF while parsing an object"
-                                         : "EOF while parsing a list";
+  const auto eof_in_container = [&]() {
+    if (builder.depth() == 0) return Error::eof_value;
+    return builder.innermost_is_object() ? Error::eof_object : Error::eof_list;
   };
   const auto previous_significant = [&](std::size_t p) {
     while (p > 0) {
@@ -277,48 +278,48 @@ Located locate(std::string_view text, rapidjson::ParseErrorCode code, std::size_
   using namespace rapidjson;
   switch (code) {
     case kParseErrorDocumentEmpty:
-      if (at_end(offset)) return {"EOF while parsing a value", n};
-      return {"expected value", offset + 1};  // a NUL byte where the value should start
+      if (at_end(offset)) return {Error::eof_value, n};
+      return {Error::expected_value, offset + 1};  // a NUL byte where the value should start
     case kParseErrorDocumentRootNotSingular:
-      return {"trailing characters", offset + 1};
+      return {Error::trailing_characters, offset + 1};
     case kParseErrorValueInvalid: {
       if (at_end(offset)) return {eof_in_container(), n};
       std::size_t start = offset;
       while (start > 0 && text[start - 1] >= 'a' && text[start - 1] <= 'z') --start;
       const std::string_view word = text.substr(start, offset - start);
       for (std::string_view ident : {"true", "false", "null"}) {
-        if (!word.empty() && ident.starts_with(word)) return {"expected ident", offset + 1};
+        if (!word.empty() && ident.starts_with(word)) return {Error::expected_ident, offset + 1};
       }
-      if (offset > 0 && text[offset - 1] == '-') return {"invalid number", offset + 1};
+      if (offset > 0 && text[offset - 1] == '-') return {Error::invalid_number, offset + 1};
       if (text[offset] == ']' && previous_significant(offset) == ',')
-        return {"trailing comma", offset + 1};
-      return {"expected value", offset + 1};
+        return {Error::trailing_comma, offset + 1};
+      return {Error::expected_value, offset + 1};
     }
     case kParseErrorObjectMissName:
       if (at_end(offset)) return {eof_in_container(), n};
       if (text[offset] == '}' && previous_significant(offset) == ',')
-        return {"trailing comma", offset + 1};
-      return {"key must be a string", offset + 1};
+        return {Error::trailing_comma, offset + 1};
+      return {Error::key_not_string, offset + 1};
     case kParseErrorObjectMissColon:
       if (at_end(offset)) return {eof_in_container(), n};
-      return {"expected `:`", offset + 1};
+      return {Error::expected_colon, offset + 1};
     case kParseErrorObjectMissCommaOrCurlyBracket:
       if (at_end(offset)) return {eof_in_container(), n};
-      return {"expected `,` or `}`", offset + 1};
+      return {Error::expected_comma_or_brace, offset + 1};
     case kParseErrorArrayMissCommaOrSquareBracket:
       if (at_end(offset)) return {eof_in_container(), n};
-      return {"expected `,` or `]`", offset + 1};
+      return {Error::expected_comma_or_bracket, offset + 1};
     case kParseErrorStringMissQuotationMark:
       // The reader takes a NUL byte for the end of the text; inside the text it is a raw
       // control character.
-      if (at_end(offset)) return {"EOF while parsing a string", n};
-      return {"control character (\\u0000-\\u001F) found while parsing a string", offset + 1};
+      if (at_end(offset)) return {Error::eof_string, n};
+      return {Error::control_character, offset + 1};
     case kParseErrorStringEscapeInvalid:
-      if (at_end(offset)) return {"EOF while parsing a string", n};
+      if (at_end(offset)) return {Error::eof_string, n};
       if (static_cast<unsigned char>(text[offset]) < 0x20)
-        return {"control character (\\u0000-\\u001F) found while parsing a string", offset + 1};
-      if (at_end(offset + 1)) return {"EOF while parsing a string", n};
-      return {"invalid escape", offset + 2};
+        return {Error::control_character, offset + 1};
+      if (at_end(offset + 1)) return {Error::eof_string, n};
+      return {Error::invalid_escape, offset + 2};
     case kParseErrorStringUnicodeEscapeInvalidHex: {
       // offset is the backslash of the \u escape that holds the bad digit; find the digit.
       std::size_t p = offset + 2;
@@ -327,35 +328,35 @@ Located locate(std::string_view text, rapidjson::ParseErrorCode code, std::size_
         p += 2;
         while (p < n && is_hex(text[p])) ++p;
       }
-      if (at_end(p)) return {"EOF while parsing a string", n};
-      return {"invalid escape", p + 1};
+      if (at_end(p)) return {Error::eof_string, n};
+      return {Error::invalid_escape, p + 1};
     }
     case kParseErrorStringUnicodeSurrogateInvalid: {
       const std::size_t next = offset + 6;
-      if (at_end(next)) return {"EOF while parsing a string", n};
-      if (text.substr(next, 2) != "\\u") return {"unexpected end of hex escape", next + 1};
-      return {"lone leading surrogate in hex escape", std::min(next + 6, n)};
+      if (at_end(next)) return {Error::eof_string, n};
+      if (text.substr(next, 2) != "\\u") return {Error::end_of_hex_escape, next + 1};
+      return {Error::lone_surrogate, std::min(next + 6, n)};
     }
     case kParseErrorNumberMissFraction:
     case kParseErrorNumberMissExponent:
       if (at_end(offset)) return {eof_in_container(), n};
-      return {"invalid number", offset + 1};
+      return {Error::invalid_number, offset + 1};
     case kParseErrorNumberTooBig:
-      return {"number out of range", number_end(offset)};
+      return {Error::number_out_of_range, number_end(offset)};
     case kParseErrorTermination:
       switch (builder.stop()) {
         case Stop::depth:
-          return {"recursion limit exceeded", offset};
+          return {Error::too_deep, offset};
         case Stop::number_range:
-          return {"number out of range", number_end(offset)};
+          return {Error::number_out_of_range, number_end(offset)};
         case Stop::surrogate:
-          return {"lone leading surrogate in hex escape", offset};
+          return {Error::lone_surrogate, offset};
         case Stop::none:
           break;
       }
-      return {"expected value", offset + 1};
+      return {Error::expected_value, offset + 1};
     default:
-      return {"expected value", std::min(offset + 1, n)};
+      return {Error::expected_value, std::min(offset + 1, n)};
   }
 }
 
@@ -366,7 +367,7 @@ ParseError position(std::string_view text, Located located) {
       static_cast<std::size_t>(std::count(consumed.begin(), consumed.end(), '\n'));
   const std::size_t last_newline = consumed.rfind('\n');
   const std::size_t line_start = last_newline == std::string_view::npos ? 0 : last_newline + 1;
-  return ParseError{located.description, lines + 1, end - line_start};
+  return ParseError{located.kind, lines + 1, end - line_start};
 }
 
 // True when the number starting at `at` has a mantissa of zeros only ("0", "-0.00").
@@ -428,7 +429,7 @@ ParseResult parse_json(std::string_view text, bool zeros_rewritten) {
   }
   // The reader stops at a NUL byte as if the text had ended there.
   if (stream.Tell() != text.size()) {
-    result.error = position(text, Located{"trailing characters", stream.Tell() + 1});
+    result.error = position(text, Located{Error::trailing_characters, stream.Tell() + 1});
     return result;
   }
   result.document.root = builder.root();

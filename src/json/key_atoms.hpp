@@ -1,80 +1,124 @@
-// The object keys the system reads, numbered so hot paths compare a byte, not a string.
+// The one table of schema keys the system reads, numbered so hot paths compare a byte.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 namespace brenvale {
 
-// Classified once, when the reader meets the key; every other key is `other`.
+// Classified once, when the reader meets the key; every other key is `other`. The order is the
+// order of `key_texts`.
 enum class Atom : std::uint8_t {
   other,
-  ref,                    // $ref
-  defs,                   // $defs
-  enum_values,            // enum
-  type,                   // type
-  const_value,            // const
-  any_of,                 // anyOf
-  one_of,                 // oneOf
-  items,                  // items
-  read_only,              // readOnly
-  required,               // required
-  properties,             // properties
-  prefix_items,           // prefixItems
-  firestore_type,         // x-firestore-type
-  additional_properties,  // additionalProperties
-  ref_target,             // x-firestore-ref-target
-  collection,             // x-firestore-collection
-  doc_id_field,           // x-firestore-doc-id-field
-  server_timestamp,       // x-firestore-server-timestamp
-  presence_guaranteed,    // x-firestore-presence-guaranteed
+  ref,
+  defs,
+  enum_values,
+  type,
+  const_value,
+  any_of,
+  one_of,
+  items,
+  read_only,
+  required,
+  properties,
+  prefix_items,
+  firestore_type,
+  additional_properties,
+  ref_target,
+  collection,
+  doc_id_field,
+  server_timestamp,
+  presence_guaranteed,
+  default_value,
+  discriminator,
+  mapping,
+  max_length,
+  min_length,
+  maximum,
+  minimum,
+  exclusive_maximum,
+  exclusive_minimum,
+  max_items,
+  min_items,
+  pattern,
+  format,
+  multiple_of,
+  unique_items,
 };
 
+inline constexpr std::array<std::string_view, 35> key_texts = {
+    "",
+    "$ref",
+    "$defs",
+    "enum",
+    "type",
+    "const",
+    "anyOf",
+    "oneOf",
+    "items",
+    "readOnly",
+    "required",
+    "properties",
+    "prefixItems",
+    "x-firestore-type",
+    "additionalProperties",
+    "x-firestore-ref-target",
+    "x-firestore-collection",
+    "x-firestore-doc-id-field",
+    "x-firestore-server-timestamp",
+    "x-firestore-presence-guaranteed",
+    "default",
+    "discriminator",
+    "mapping",
+    "maxLength",
+    "minLength",
+    "maximum",
+    "minimum",
+    "exclusiveMaximum",
+    "exclusiveMinimum",
+    "maxItems",
+    "minItems",
+    "pattern",
+    "format",
+    "multipleOf",
+    "uniqueItems",
+};
+static_assert(static_cast<std::size_t>(Atom::unique_items) + 1 == key_texts.size());
+
+constexpr std::string_view text_of(Atom atom) { return key_texts[static_cast<std::size_t>(atom)]; }
+
+// The atoms ordered by key length, so a lookup compares only keys of the key's length (the
+// reader classifies every key it meets).
+struct KeysByLength {
+  static constexpr std::size_t max_length = 31;
+  std::array<std::uint8_t, max_length + 2>
+      start{};  // atoms of length n: order[start[n]..start[n+1])
+  std::array<std::uint8_t, key_texts.size()> order{};
+};
+
+constexpr KeysByLength keys_by_length() {
+  KeysByLength index;
+  std::size_t next = 0;
+  for (std::size_t length = 0; length <= KeysByLength::max_length; ++length) {
+    index.start[length] = static_cast<std::uint8_t>(next);
+    for (std::size_t i = 1; i < key_texts.size(); ++i) {
+      if (key_texts[i].size() == length) index.order[next++] = static_cast<std::uint8_t>(i);
+    }
+  }
+  index.start[KeysByLength::max_length + 1] = static_cast<std::uint8_t>(next);
+  return index;
+}
+
+inline constexpr KeysByLength key_index = keys_by_length();
+static_assert(key_index.start[KeysByLength::max_length + 1] + 1 == key_texts.size(),
+              "every key text is at most KeysByLength::max_length bytes");
+
 constexpr Atom atom_of(std::string_view key) {
-  switch (key.size()) {
-    case 4:
-      if (key == "$ref") return Atom::ref;
-      if (key == "enum") return Atom::enum_values;
-      if (key == "type") return Atom::type;
-      break;
-    case 5:
-      if (key == "$defs") return Atom::defs;
-      if (key == "const") return Atom::const_value;
-      if (key == "anyOf") return Atom::any_of;
-      if (key == "oneOf") return Atom::one_of;
-      if (key == "items") return Atom::items;
-      break;
-    case 8:
-      if (key == "readOnly") return Atom::read_only;
-      if (key == "required") return Atom::required;
-      break;
-    case 10:
-      if (key == "properties") return Atom::properties;
-      break;
-    case 11:
-      if (key == "prefixItems") return Atom::prefix_items;
-      break;
-    case 16:
-      if (key == "x-firestore-type") return Atom::firestore_type;
-      break;
-    case 20:
-      if (key == "additionalProperties") return Atom::additional_properties;
-      break;
-    case 22:
-      if (key == "x-firestore-ref-target") return Atom::ref_target;
-      if (key == "x-firestore-collection") return Atom::collection;
-      break;
-    case 24:
-      if (key == "x-firestore-doc-id-field") return Atom::doc_id_field;
-      break;
-    case 28:
-      if (key == "x-firestore-server-timestamp") return Atom::server_timestamp;
-      break;
-    case 31:
-      if (key == "x-firestore-presence-guaranteed") return Atom::presence_guaranteed;
-      break;
-    default:
-      break;
+  if (key.size() > KeysByLength::max_length) return Atom::other;
+  for (std::size_t i = key_index.start[key.size()]; i < key_index.start[key.size() + 1]; ++i) {
+    if (key_texts[key_index.order[i]] == key) return static_cast<Atom>(key_index.order[i]);
   }
   return Atom::other;
 }

@@ -110,7 +110,7 @@ void raise_missing(const Signature& signature, std::span<PyObject* const> bound)
 
 // The ValueError for malformed JSON; the only place that spells its message.
 void raise_parse_error(const ParseError& error) {
-  std::string message(error.description);
+  std::string message(error.description());
   message += " at line " + std::to_string(error.line) + " column " + std::to_string(error.column);
   PyErr_SetString(PyExc_ValueError, message.c_str());
 }

@@ -72,8 +72,9 @@ PyObject* call_bundle_function(const char* function, PyObject* const* args, Py_s
 }
 
 PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return call_bundle_function("emit()", args, nargs, kwnames,
-                              [](const Value& bundle) { return emit_inner(bundle, {}, {}); });
+  return call_bundle_function("emit()", args, nargs, kwnames, [](const Value& bundle) {
+    return emit_firestore_module(bundle, {}, {});
+  });
 }
 
 PyObject* call_emit_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -97,7 +98,7 @@ PyObject* call_emit_shared(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     }
     OrderedSet<std::string> shared(std::make_move_iterator(shared_names.begin()),
                                    std::make_move_iterator(shared_names.end()));
-    return new_str(emit_inner(bundle.root, std::move(shared), shared_path));
+    return new_str(emit_firestore_module(bundle.root, std::move(shared), shared_path));
   });
 }
 

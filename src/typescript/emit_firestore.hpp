@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "json/json_value.hpp"
 #include "util/ordered_set.hpp"
@@ -11,7 +12,19 @@ namespace brenvale {
 
 // `bundle` is borrowed; `shared` is taken over by the run. Empty `shared` is plain `emit`.
 // Never fails.
-std::string emit_inner(const Value& bundle, OrderedSet<std::string> shared,
-                       std::string_view shared_path);
+std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> shared,
+                                  std::string_view shared_path);
+
+// The names client code compiles against for one collection model, exactly as
+// emit_firestore_module writes them for the bundle without shared definitions.
+struct ClientNames {
+  std::string_view definition;  // the raw definition name, borrowed from the bundle
+  std::string converter;
+  std::string path_function;
+  std::vector<std::string> path_parameters;  // in path order
+};
+
+// Every collection model of `bundle` (borrowed), in definition order. Never fails.
+std::vector<ClientNames> client_names(const Value& bundle);
 
 }  // namespace brenvale

@@ -2,7 +2,7 @@
 #include "typescript/emit_plain.hpp"
 
 #include "contract/bundle.hpp"
-#include "typescript/ident.hpp"
+#include "typescript/escape.hpp"
 #include "typescript/import_line.hpp"
 #include "typescript/name_table.hpp"
 #include "typescript/render_enum.hpp"
@@ -28,7 +28,7 @@ void append_plain_interface(Ctx& ctx, std::string_view name, const Value& defini
     append_ident(property.key, out);
     if (!required.contains(property.key)) out += '?';
     out += ": ";
-    append_type(ctx, property.value, false, out);
+    append_type(ctx, property.value, Side::read, out);
     out += ";\n";
   }
   out += "}\n\n";
@@ -39,8 +39,8 @@ void append_plain_interface(Ctx& ctx, std::string_view name, const Value& defini
 std::string emit_plain(const Value& bundle) {
   Ctx ctx;
   ctx.defs = &definitions(bundle);
-  ctx.plain = true;
-  const NameTable names = build_name_table(*ctx.defs, ctx.shared, /*firestore=*/false);
+  ctx.mode = RenderMode::plain;
+  const NameTable names = build_name_table(*ctx.defs, ctx.shared, RenderMode::plain);
   ctx.names = &names;
   const auto groups = alias_groups(*ctx.defs);
   ctx.alias_groups = &groups;
@@ -52,7 +52,7 @@ std::string emit_plain(const Value& bundle) {
     } else if (is_model_definition(entry.value)) {
       append_plain_interface(ctx, names.name_of(entry.key), entry.value, out);
     } else {
-      append_type_alias(ctx, entry.key, entry.value, /*with_write=*/false, out);
+      append_type_alias(ctx, entry.key, entry.value, out);
     }
   }
   // The Firestore types a property uses are imported; a module using none has no import line.

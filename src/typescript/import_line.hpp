@@ -4,23 +4,22 @@
 #include <string>
 #include <string_view>
 
-#include "typescript/literal.hpp"
+#include "typescript/escape.hpp"
+#include "typescript/fill.hpp"
 
 namespace brenvale {
 
 // Appends "import type { {names} } from {module};\n\n", the names joined with ", " in the
 // order given and the module specifier as an escaped string literal.
 void append_import_line(const auto& names, std::string_view from, std::string& out) {
-  out += "import type { ";
-  bool first = true;
+  std::string joined;
   for (const auto& name : names) {
-    if (!first) out += ", ";
-    first = false;
-    out += name;
+    if (!joined.empty()) joined += ", ";
+    joined += name;
   }
-  out += " } from ";
-  append_quoted(from, out);
-  out += ";\n\n";
+  std::string module;
+  append_quoted(from, module);
+  fill(out, "import type { {names} } from {module};\n\n", {{"names", joined}, {"module", module}});
 }
 
 }  // namespace brenvale

@@ -1,5 +1,7 @@
-// TypeScript literal types and the one string-literal escaper.
+// TypeScript literal types of JSON values.
 #include "typescript/literal.hpp"
+
+#include "typescript/escape.hpp"
 
 #include <array>
 #include <charconv>
@@ -61,35 +63,6 @@ void append_integer(Integer value, std::string& out) {
 }
 
 }  // namespace
-
-void append_quoted(std::string_view text, std::string& out) {
-  out += '"';
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char* escaped = nullptr;
-    switch (text[i]) {
-      case '"':
-        escaped = "\\\"";
-        break;
-      case '\\':
-        escaped = "\\\\";
-        break;
-      case '\n':
-        escaped = "\\n";
-        break;
-      case '\r':
-        escaped = "\\r";
-        break;
-      default:
-        continue;
-    }
-    out.append(text, start, i - start);
-    out += escaped;
-    start = i + 1;
-  }
-  out.append(text, start);
-  out += '"';
-}
 
 void append_literal(const Value& value, std::string& out) {
   switch (value.kind) {

@@ -136,7 +136,7 @@ std::string converter_name(std::string_view type_name) {
 }
 
 NameTable build_name_table(const Value& defs, const OrderedSet<std::string>& shared,
-                           bool firestore) {
+                           RenderMode mode) {
   std::vector<Entry> entries;
   for (const Member& member : defs.object()) entries.push_back({member.key, role_of(member.value)});
   std::vector<std::string_view> others(shared.begin(), shared.end());
@@ -151,7 +151,7 @@ NameTable build_name_table(const Value& defs, const OrderedSet<std::string>& sha
                 entries.end());
 
   NameTable table;
-  Builder builder(table, firestore);
+  Builder builder(table, mode == RenderMode::firestore);
   // Safe names hold their own text first, so a name made safe never takes it from them.
   const auto keeps_text = [&](const Entry& entry) {
     return is_safe_identifier(entry.raw) &&

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "json/json_value.hpp"
+#include "typescript/render_mode.hpp"
 #include "util/ordered_set.hpp"
 
 namespace brenvale {
@@ -28,9 +29,9 @@ struct NameTable {
   std::string claim(const std::string& base);
 };
 
-// `firestore` false: the plain module, which generates no names beside the definitions'.
+// The plain module (RenderMode::plain) generates no names beside the definitions'.
 NameTable build_name_table(const Value& defs, const OrderedSet<std::string>& shared,
-                           bool firestore);
+                           RenderMode mode);
 
 // The converter of the collection model whose TypeScript name is `type_name`.
 std::string converter_name(std::string_view type_name);

@@ -23,10 +23,4 @@ void append_enum(std::string_view name, const Value& definition, std::string& ou
   out += ";\n\n";
 }
 
-std::string render_enum(std::string_view name, const Value& definition) {
-  std::string out;
-  append_enum(name, definition, out);
-  return out;
-}
-
 }  // namespace brenvale

@@ -10,6 +10,5 @@ namespace brenvale {
 
 // `name` is the TypeScript name the module's name table gives the definition.
 void append_enum(std::string_view name, const Value& definition, std::string& out);
-std::string render_enum(std::string_view name, const Value& definition);
 
 }  // namespace brenvale

@@ -2,38 +2,13 @@
 #include "typescript/render_interface.hpp"
 
 #include "contract/bundle.hpp"
-#include "typescript/ident.hpp"
-#include "typescript/literal.hpp"
+#include "typescript/escape.hpp"
 
 namespace brenvale {
 
-void append_comment_text(std::string_view text, std::string& out) {
-  // Anything that ends a line would turn the rest of the text into code.
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::string_view escaped;
-    std::size_t width = 1;
-    if (text[i] == '\n') {
-      escaped = "\\n";
-    } else if (text[i] == '\r') {
-      escaped = "\\r";
-    } else if (starts_line_separator(text, i)) {
-      escaped = text[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
-      width = 3;
-    } else {
-      continue;
-    }
-    out.append(text, start, i - start);
-    out += escaped;
-    start = i + width;
-    i += width - 1;
-  }
-  out.append(text, start);
-}
-
-void append_interface(Ctx& ctx, std::string_view name, const Value& definition, bool write,
+void append_interface(Ctx& ctx, std::string_view name, const Value& definition, Side side,
                       std::string& out) {
-  if (!write) {
+  if (side == Side::read) {
     if (const Value* collection = string_member(definition, Atom::collection)) {
       out += "// @firestore-collection ";
       append_comment_text(collection->string(), out);
@@ -42,7 +17,7 @@ void append_interface(Ctx& ctx, std::string_view name, const Value& definition, 
   }
   out += "export interface ";
   out += name;
-  if (write) out += "Write";
+  if (side == Side::write) out += "Write";
   out += " {\n";
 
   const NameSet required_names = required_set(definition);
@@ -52,7 +27,7 @@ void append_interface(Ctx& ctx, std::string_view name, const Value& definition, 
     const std::string_view key = property.key;
     const Value& schema = property.value;
     if (doc_id != nullptr && key == doc_id->string()) {
-      if (!write) {
+      if (side == Side::read) {
         out += "  ";
         append_ident(key, out);
         out += ": string;\n";
@@ -60,26 +35,22 @@ void append_interface(Ctx& ctx, std::string_view name, const Value& definition, 
       continue;
     }
     const SchemaKeys keys = scan_schema(schema);
-    if (write && keys.read_only != nullptr && keys.read_only->is_true()) continue;
+    if (side == Side::write && keys[Atom::read_only] != nullptr && keys[Atom::read_only]->is_true())
+      continue;
     const bool is_required = required.contains(key);
     bool optional = !is_required;
-    if (!write && is_required) {
-      optional = keys.presence_guaranteed == nullptr || !keys.presence_guaranteed->is_true();
+    if (side == Side::read && is_required) {
+      optional =
+          keys[Atom::presence_guaranteed] == nullptr || !keys[Atom::presence_guaranteed]->is_true();
     }
     out += "  ";
     append_ident(key, out);
     if (optional) out += '?';
     out += ": ";
-    append_type(ctx, keys, write, out);
+    append_type(ctx, keys, side, out);
     out += ";\n";
   }
   out += "}\n\n";
-}
-
-std::string render_interface(Ctx& ctx, std::string_view name, const Value& definition, bool write) {
-  std::string out;
-  append_interface(ctx, name, definition, write, out);
-  return out;
 }
 
 }  // namespace brenvale

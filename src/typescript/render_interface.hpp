@@ -12,11 +12,7 @@ namespace brenvale {
 // Appends the read interface (`write` false, named `name`, the TypeScript name from the
 // module's name table) or the write interface (`write` true, named `name` + "Write").
 // Property types are recorded in `ctx` as they render.
-void append_interface(Ctx& ctx, std::string_view name, const Value& definition, bool write,
+void append_interface(Ctx& ctx, std::string_view name, const Value& definition, Side side,
                       std::string& out);
-std::string render_interface(Ctx& ctx, std::string_view name, const Value& definition, bool write);
-
-// Appends `text` for a one-line `//` comment: line breaks are written as escapes.
-void append_comment_text(std::string_view text, std::string& out);
 
 }  // namespace brenvale

@@ -146,11 +146,11 @@ void append_name(const Ctx& ctx, std::string_view raw, std::string& out) {
 }
 
 // Records the import of a shared name, as the module spells it, and of its "...Write" type.
-void record_shared(Ctx& ctx, std::string_view raw, bool with_write = false) {
+void record_shared(Ctx& ctx, std::string_view raw, Side side = Side::read) {
   if (ctx.shared.find(raw) == ctx.shared.end()) return;
   std::string name;
   append_name(ctx, raw, name);
-  if (with_write) name += "Write";
+  if (side == Side::write) name += "Write";
   if (ctx.used_shared.find(name) == ctx.used_shared.end()) ctx.used_shared.insert(std::move(name));
 }
 
@@ -178,20 +178,23 @@ bool refers_back_to_alias(const Ctx& ctx, std::string_view name) {
          from->second == to->second;
 }
 
-void append_firestore_type(Ctx& ctx, const SchemaKeys& keys, std::string_view kind, bool write,
+void append_firestore_type(Ctx& ctx, const SchemaKeys& keys, std::string_view kind, Side side,
                            std::string& out) {
   if (kind == "timestamp") {
-    const bool server_filled = keys.server_timestamp != nullptr && keys.server_timestamp->is_true();
-    if (write && server_filled) {
+    const bool server_filled =
+        keys[Atom::server_timestamp] != nullptr && keys[Atom::server_timestamp]->is_true();
+    if (side == Side::write && server_filled) {
       ctx.imports.insert("FieldValue");
       out += "FieldValue";
     } else {
       ctx.imports.insert("Timestamp");
-      out += write ? "Timestamp | Date" : server_filled ? "Timestamp | null" : "Timestamp";
+      out += side == Side::write ? "Timestamp | Date"
+             : server_filled     ? "Timestamp | null"
+                                 : "Timestamp";
     }
   } else if (kind == "reference") {
     ctx.imports.insert("DocumentReference");
-    if (const Value* target = keys.ref_target; target != nullptr && target->is_string()) {
+    if (const Value* target = keys[Atom::ref_target]; target != nullptr && target->is_string()) {
       // A target that names a shared definition must be imported like a $ref to it.
       record_shared(ctx, target->string());
       out += "DocumentReference<";
@@ -215,7 +218,7 @@ void append_firestore_type(Ctx& ctx, const SchemaKeys& keys, std::string_view ki
   }
 }
 
-void append_reference(Ctx& ctx, std::string_view ref, bool write, std::string& out) {
+void append_reference(Ctx& ctx, std::string_view ref, Side side, std::string& out) {
   const std::size_t slash = ref.rfind('/');
   const std::string_view name = slash == std::string_view::npos ? ref : ref.substr(slash + 1);
   if (refers_back_to_alias(ctx, name)) {
@@ -227,18 +230,18 @@ void append_reference(Ctx& ctx, std::string_view ref, bool write, std::string& o
   const Value* members = definition != nullptr ? definition->find(Atom::enum_values) : nullptr;
   if (members == nullptr) {
     append_name(ctx, name, out);
-    if (write) {
+    if (side == Side::write) {
       out += "Write";
       // The write side names the shared module's "...Write" type, so import that too.
-      record_shared(ctx, name, true);
+      record_shared(ctx, name, Side::write);
     }
     return;
   }
   const std::span<const Value> items = members->array();
   const bool string_enum = !items.empty() && all_strings(items);
-  if (ctx.plain) {
+  if (ctx.mode == RenderMode::plain) {
     append_name(ctx, name, out);
-  } else if (ctx.canonical) {
+  } else if (ctx.mode == RenderMode::canonical) {
     if (string_enum) {
       out += "string";
     } else if (members->is_array()) {
@@ -248,86 +251,86 @@ void append_reference(Ctx& ctx, std::string_view ref, bool write, std::string& o
     }
   } else {
     append_name(ctx, name, out);
-    if (!write && string_enum) out += open_string_suffix;
+    if (side == Side::read && string_enum) out += open_string_suffix;
   }
 }
 
-void append_inline_enum(const Ctx& ctx, std::span<const Value> items, bool write,
-                        std::string& out) {
+void append_inline_enum(const Ctx& ctx, std::span<const Value> items, Side side, std::string& out) {
   const bool strings_only = all_strings(items);
-  if (ctx.canonical && !ctx.plain && strings_only) {
+  if (ctx.mode == RenderMode::canonical && strings_only) {
     out += "string";
     return;
   }
-  if (items.empty() && !ctx.canonical) {
+  if (items.empty() && ctx.mode != RenderMode::canonical) {
     out += "never";  // no value is allowed
     return;
   }
   append_joined_literals(items, out);
-  if (!ctx.plain && !ctx.canonical && !write && strings_only) out += open_string_suffix;
+  if (ctx.mode == RenderMode::firestore && side == Side::read && strings_only)
+    out += open_string_suffix;
 }
 
 }  // namespace
 
-void append_type(Ctx& ctx, const Value& node, bool write, std::string& out) {
-  append_type(ctx, scan_schema(node), write, out);
+void append_type(Ctx& ctx, const Value& node, Side side, std::string& out) {
+  append_type(ctx, scan_schema(node), side, out);
 }
 
-void append_type(Ctx& ctx, const SchemaKeys& keys, bool write, std::string& out) {
-  if (keys.firestore_type != nullptr && keys.firestore_type->is_string()) {
-    append_firestore_type(ctx, keys, keys.firestore_type->string(), write, out);
+void append_type(Ctx& ctx, const SchemaKeys& keys, Side side, std::string& out) {
+  if (keys[Atom::firestore_type] != nullptr && keys[Atom::firestore_type]->is_string()) {
+    append_firestore_type(ctx, keys, keys[Atom::firestore_type]->string(), side, out);
     return;
   }
-  if (keys.ref != nullptr && keys.ref->is_string()) {
-    append_reference(ctx, keys.ref->string(), write, out);
+  if (keys[Atom::ref] != nullptr && keys[Atom::ref]->is_string()) {
+    append_reference(ctx, keys[Atom::ref]->string(), side, out);
     return;
   }
-  if (keys.const_value != nullptr) {
-    append_literal(*keys.const_value, out);
+  if (keys[Atom::const_value] != nullptr) {
+    append_literal(*keys[Atom::const_value], out);
     return;
   }
-  if (keys.enum_values != nullptr && keys.enum_values->is_array()) {
-    append_inline_enum(ctx, keys.enum_values->array(), write, out);
+  if (keys[Atom::enum_values] != nullptr && keys[Atom::enum_values]->is_array()) {
+    append_inline_enum(ctx, keys[Atom::enum_values]->array(), side, out);
     return;
   }
-  const Value* alternatives = keys.any_of;
-  if (alternatives == nullptr || !alternatives->is_array()) alternatives = keys.one_of;
+  const Value* alternatives = keys[Atom::any_of];
+  if (alternatives == nullptr || !alternatives->is_array()) alternatives = keys[Atom::one_of];
   if (alternatives != nullptr && alternatives->is_array()) {
-    UnionWriter writer(out, ctx.canonical);
+    UnionWriter writer(out, ctx.mode == RenderMode::canonical);
     for (const Value& member : alternatives->array()) {
-      writer.add([&](std::string& buffer) { append_type(ctx, member, write, buffer); });
+      writer.add([&](std::string& buffer) { append_type(ctx, member, side, buffer); });
     }
     writer.finish();
-    if (writer.empty() && !ctx.canonical) out += "never";
+    if (writer.empty() && ctx.mode != RenderMode::canonical) out += "never";
     return;
   }
-  if (const Value* type = keys.type) {
+  if (const Value* type = keys[Atom::type]) {
     if (type->is_string()) {
-      append_json_type(ctx, type->string(), keys, write, out);
+      append_json_type(ctx, type->string(), keys, side, out);
       return;
     }
     if (type->is_array()) {
-      UnionWriter writer(out, ctx.canonical);
+      UnionWriter writer(out, ctx.mode == RenderMode::canonical);
       for (const Value& entry : type->array()) {
         if (!entry.is_string()) continue;
         writer.add([&](std::string& buffer) {
-          append_json_type(ctx, entry.string(), keys, write, buffer);
+          append_json_type(ctx, entry.string(), keys, side, buffer);
         });
       }
       writer.finish();
-      if (writer.empty() && !ctx.canonical) out += "never";
+      if (writer.empty() && ctx.mode != RenderMode::canonical) out += "never";
       return;
     }
   }
   out += "unknown";
 }
 
-void append_json_type(Ctx& ctx, std::string_view type_name, const Value& node, bool write,
+void append_json_type(Ctx& ctx, std::string_view type_name, const Value& node, Side side,
                       std::string& out) {
-  append_json_type(ctx, type_name, scan_schema(node), write, out);
+  append_json_type(ctx, type_name, scan_schema(node), side, out);
 }
 
-void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& keys, bool write,
+void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& keys, Side side,
                       std::string& out) {
   if (type_name == "null") {
     out += "null";
@@ -339,30 +342,30 @@ void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& ke
     out += "boolean";
   } else if (type_name == "object") {
     const AliasGuardPause pause(ctx);
-    const Value* values = keys.additional_properties;
+    const Value* values = keys[Atom::additional_properties];
     if (values == nullptr || values->is_true()) {
       out += "Record<string, unknown>";
     } else if (values->is_object()) {
       out += "Record<string, ";
-      append_type(ctx, *values, write, out);
+      append_type(ctx, *values, side, out);
       out += '>';
     } else {
       out += "Record<string, never>";
     }
   } else if (type_name == "array") {
     const AliasGuardPause pause(ctx);
-    if (const Value* tuple = keys.prefix_items; tuple != nullptr && tuple->is_array()) {
+    if (const Value* tuple = keys[Atom::prefix_items]; tuple != nullptr && tuple->is_array()) {
       out += '[';
       bool first = true;
       for (const Value& member : tuple->array()) {
         if (!first) out += ", ";
         first = false;
-        append_type(ctx, member, write, out);
+        append_type(ctx, member, side, out);
       }
       out += ']';
-    } else if (const Value* items = keys.items) {
+    } else if (const Value* items = keys[Atom::items]) {
       const std::size_t start = out.size();
-      append_type(ctx, *items, write, out);
+      append_type(ctx, *items, side, out);
       if (out.find('|', start) != std::string::npos) {
         out.insert(start, 1, '(');
         out += ")[]";
@@ -377,25 +380,9 @@ void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& ke
   }
 }
 
-std::string render_type(Ctx& ctx, const Value& node, bool write) {
+std::string render_type(Ctx& ctx, const Value& node, Side side) {
   std::string out;
-  append_type(ctx, node, write, out);
-  return out;
-}
-
-std::string render_json_type(Ctx& ctx, std::string_view type_name, const Value& node, bool write) {
-  std::string out;
-  append_json_type(ctx, type_name, node, write, out);
-  return out;
-}
-
-std::string join_union(bool sort, const std::vector<std::string>& members) {
-  std::string out;
-  UnionWriter writer(out, sort);
-  for (const std::string& member : members) {
-    writer.add([&](std::string& buffer) { buffer += member; });
-  }
-  writer.finish();
+  append_type(ctx, node, side, out);
   return out;
 }
 

@@ -1,6 +1,7 @@
 // Schema node -> TypeScript type expression, in Firestore, plain or canonical mode.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 #include "contract/schema_keys.hpp"
 #include "json/json_value.hpp"
 #include "typescript/name_table.hpp"
+#include "typescript/render_mode.hpp"
 #include "util/ordered_set.hpp"
 
 namespace brenvale {
@@ -26,27 +28,21 @@ struct Ctx {
   std::optional<std::string_view> alias_of;
   // Alias definition -> its group: aliases of one group refer to each other there.
   const std::unordered_map<std::string_view, std::size_t>* alias_groups = nullptr;
-  bool canonical = false;  // union members sorted, enums collapsed/expanded
-  bool plain = false;      // enum references by bare name
+  RenderMode mode = RenderMode::firestore;
 };
 
 // Appends the type text of `node` to `out`. Never fails; recursion is bounded by the
 // nesting limit of the parsed tree.
-void append_type(Ctx& ctx, const Value& node, bool write, std::string& out);
+void append_type(Ctx& ctx, const Value& node, Side side, std::string& out);
 // The same for a node whose keys were scanned already.
-void append_type(Ctx& ctx, const SchemaKeys& keys, bool write, std::string& out);
+void append_type(Ctx& ctx, const SchemaKeys& keys, Side side, std::string& out);
 // Appends the type text for one JSON Schema type name carried by `node`.
-void append_json_type(Ctx& ctx, std::string_view type_name, const Value& node, bool write,
+void append_json_type(Ctx& ctx, std::string_view type_name, const Value& node, Side side,
                       std::string& out);
-void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& keys, bool write,
+void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& keys, Side side,
                       std::string& out);
 
-// Owned-string forms of the two above.
-std::string render_type(Ctx& ctx, const Value& node, bool write);
-std::string render_json_type(Ctx& ctx, std::string_view type_name, const Value& node, bool write);
-
-// Joins member texts with " | ", first occurrence of each distinct text kept; sorted when `sort`.
-// (`union` itself is a C++ keyword.)
-std::string join_union(bool sort, const std::vector<std::string>& members);
+// The owned-string form of the first.
+std::string render_type(Ctx& ctx, const Value& node, Side side);
 
 }  // namespace brenvale

@@ -102,20 +102,19 @@ std::unordered_map<std::string_view, std::size_t> alias_groups(const Value& defs
   return result;
 }
 
-void append_type_alias(Ctx& ctx, std::string_view name, const Value& definition, bool with_write,
-                       std::string& out) {
+void append_type_alias(Ctx& ctx, std::string_view name, const Value& definition, std::string& out) {
   const std::string type_name = ctx.names != nullptr ? ctx.names->name_of(name) : std::string(name);
   ctx.alias_of = name;
   out += "export type ";
   out += type_name;
   out += " = ";
-  append_type(ctx, definition, false, out);
+  append_type(ctx, definition, Side::read, out);
   out += ";\n\n";
-  if (with_write) {
+  if (ctx.mode == RenderMode::firestore) {
     out += "export type ";
     out += type_name;
     out += "Write = ";
-    append_type(ctx, definition, true, out);
+    append_type(ctx, definition, Side::write, out);
     out += ";\n\n";
   }
   ctx.alias_of.reset();

@@ -1,4 +1,4 @@
-// Contract diff and findings report: rule table, finding order, escaping, exact texts.
+// Contract diff, rule set and findings report: exact findings per rule and per edge case.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,369 +7,267 @@
 
 #include "compat/diff.hpp"
 #include "compat/report.hpp"
+#include "compat/rules.hpp"
 #include "json/json_reader.hpp"
 
 namespace brenvale::compat {
 namespace {
 
-Value parsed_root(const ParseResult& result) {
-  EXPECT_TRUE(result.ok) << result.error.description;
-  return result.document.root;
-}
-
-// The text compat() returns for two bundle texts.
-std::string compat_text(std::string_view old_json, std::string_view new_json) {
-  const std::string old_text(old_json);
-  const std::string new_text(new_json);
-  const ParseResult old_bundle = parse_json(old_text);
-  const ParseResult new_bundle = parse_json(new_text);
-  return findings_json(diff(parsed_root(old_bundle), parsed_root(new_bundle)));
-}
+// Bundle pieces: a model M with properties, one with one property p, a collection model (CM as
+// a member), an object A, a property p read-required.
+#define M(props) R"({"M":{"type":"object","properties":)" props "}}"
+#define P(schema) M(R"({"p":)" schema "}")
+#define CM(name, path) "\"" name R"(":{"type":"object","x-firestore-collection":")" path "\"}"
+#define C(name, path) "{" CM(name, path) "}"
+#define A R"({"A":{"type":"object"}})"
+#define REQ \
+  R"({"M":{"properties":{"p":{"x-firestore-presence-guaranteed":true}},"required":["p"]}})"
 
 std::string bundle(std::string_view defs) { return "{\"$defs\":" + std::string(defs) + "}"; }
 
-struct DiffCase {
-  const char* name;
-  std::string old_defs;
-  std::string new_defs;
-  std::string expected;
-};
-
-void PrintTo(const DiffCase& c, std::ostream* os) { *os << c.name; }
-
-class CompatDiff : public testing::TestWithParam<DiffCase> {};
-
-TEST_P(CompatDiff, ReportsExactFindings) {
-  const DiffCase& c = GetParam();
-  EXPECT_EQ(compat_text(bundle(c.old_defs), bundle(c.new_defs)), c.expected);
-}
-
-// Definition-level rows.
-const DiffCase definition_cases[] = {
-    {"ModelAdded", R"j({})j", R"j({"Order":{"type":"object"}})j",
-     R"j([{"def":"Order","field":null,"message":"model added (additive)","verdict":"SAFE"}])j"},
-    {"EnumAdded", R"j({})j", R"j({"Status":{"enum":["a"]}})j",
-     R"j([{"def":"Status","field":null,"message":"model added (additive)","verdict":"SAFE"}])j"},
-    {"ModelRemoved", R"j({"Order":{"properties":{"id":{"type":"string"}}}})j", R"j({})j",
-     R"j([{"def":"Order","field":null,"message":"model removed (contract gone)","verdict":"BREAKING"}])j"},
-    {"EnumToObjectIsOneFinding", R"j({"S":{"enum":["a","b"]}})j",
-     R"j({"S":{"type":"object","x-firestore-collection":"s","x-firestore-doc-id-field":"id","properties":{"id":{"type":"string"}}}})j",
-     R"j([{"def":"S","field":null,"message":"definition kind changed (object <-> enum/scalar)","verdict":"BREAKING"}])j"},
-    {"ObjectToScalar", R"j({"S":{"type":"object"}})j", R"j({"S":{"type":"string"}})j",
-     R"j([{"def":"S","field":null,"message":"definition kind changed (object <-> enum/scalar)","verdict":"BREAKING"}])j"},
-    {"TypeArrayWithObjectIsScalar", R"j({"S":{"type":"object"}})j",
-     R"j({"S":{"type":["object"]}})j",
-     R"j([{"def":"S","field":null,"message":"definition kind changed (object <-> enum/scalar)","verdict":"BREAKING"}])j"},
-    {"NonObjectDefinitionIsScalar", R"j({"S":{"properties":{}}})j", R"j({"S":[1]})j",
-     R"j([{"def":"S","field":null,"message":"definition kind changed (object <-> enum/scalar)","verdict":"BREAKING"}])j"},
-    {"EnumsAreNotCompared", R"j({"S":{"enum":["a","b"]},"T":{"type":"string"}})j",
-     R"j({"S":{"enum":[1]},"T":{"type":"integer"}})j", "[]"},
-    {"EnumWithPropertiesIsModel", R"j({"S":{"enum":["a"],"properties":{"x":{}}}})j",
-     R"j({"S":{"enum":["a"],"properties":{}}})j",
-     R"j([{"def":"S","field":"x","message":"field removed","verdict":"BREAKING"}])j"},
-    {"NullPropertiesIsEmptyModel",
-     R"j({"M":{"properties":{"b":{"type":"string"},"a":{"type":"number"}}}})j",
-     R"j({"M":{"properties":null}})j",
-     R"j([{"def":"M","field":"a","message":"field removed","verdict":"BREAKING"},)j"
-     R"j({"def":"M","field":"b","message":"field removed","verdict":"BREAKING"}])j"},
-    {"TypeObjectWithoutPropertiesIsEmptyModel", R"j({"M":{"type":"object"}})j",
-     R"j({"M":{"type":"object","properties":{"a":{}}}})j",
-     R"j([{"def":"M","field":"a","message":"field added (read-optional)","verdict":"SAFE"}])j"},
-};
-INSTANTIATE_TEST_SUITE_P(Definitions, CompatDiff, testing::ValuesIn(definition_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// Document id and collection keys.
-const DiffCase key_cases[] = {
-    {"DocIdAdded", R"j({"M":{"type":"object"}})j",
-     R"j({"M":{"type":"object","x-firestore-doc-id-field":"id"}})j",
-     R"j([{"def":"M","field":null,"message":"x-firestore-doc-id-field changed: (none) -> id","verdict":"BREAKING"}])j"},
-    {"DocIdRemoved", R"j({"M":{"type":"object","x-firestore-doc-id-field":"id"}})j",
-     R"j({"M":{"type":"object"}})j",
-     R"j([{"def":"M","field":null,"message":"x-firestore-doc-id-field changed: id -> (none)","verdict":"BREAKING"}])j"},
-    {"DocIdRenamed", R"j({"M":{"type":"object","x-firestore-doc-id-field":"id"}})j",
-     R"j({"M":{"type":"object","x-firestore-doc-id-field":"uid"}})j",
-     R"j([{"def":"M","field":null,"message":"x-firestore-doc-id-field changed: id -> uid","verdict":"BREAKING"}])j"},
-    {"DocIdNumberToMissingIsSilent", R"j({"M":{"type":"object","x-firestore-doc-id-field":7}})j",
-     R"j({"M":{"type":"object"}})j", "[]"},
-    {"DocIdLiteralNoneAgainstMissing",
-     R"j({"M":{"type":"object","x-firestore-doc-id-field":"(none)"}})j",
-     R"j({"M":{"type":"object"}})j",
-     R"j([{"def":"M","field":null,"message":"x-firestore-doc-id-field changed: (none) -> (none)","verdict":"BREAKING"}])j"},
-    {"CollectionChanged", R"j({"M":{"type":"object","x-firestore-collection":"orders"}})j",
-     R"j({"M":{"type":"object","x-firestore-collection":"shops/{shopId}/orders"}})j",
-     R"j([{"def":"M","field":null,"message":"x-firestore-collection changed: orders -> shops/{shopId}/orders","verdict":"BREAKING"}])j"},
-    {"CollectionNullToStringDiffers", R"j({"M":{"type":"object","x-firestore-collection":null}})j",
-     R"j({"M":{"type":"object","x-firestore-collection":"m"}})j",
-     R"j([{"def":"M","field":null,"message":"x-firestore-collection changed: (none) -> m","verdict":"BREAKING"}])j"},
-};
-INSTANTIATE_TEST_SUITE_P(Keys, CompatDiff, testing::ValuesIn(key_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// Property-level rows.
-const DiffCase property_cases[] = {
-    {"AddedOptional", R"j({"M":{"properties":{}}})j",
-     R"j({"M":{"properties":{"a":{"type":"string"}}}})j",
-     R"j([{"def":"M","field":"a","message":"field added (read-optional)","verdict":"SAFE"}])j"},
-    {"AddedRequiredWithoutGuaranteeIsSafe", R"j({"M":{"properties":{}}})j",
-     R"j({"M":{"required":["a"],"properties":{"a":{"type":"string"}}}})j",
-     R"j([{"def":"M","field":"a","message":"field added (read-optional)","verdict":"SAFE"}])j"},
-    {"AddedGuaranteedButNotRequiredIsSafe", R"j({"M":{"properties":{}}})j",
-     R"j({"M":{"properties":{"a":{"x-firestore-presence-guaranteed":true}}}})j",
-     R"j([{"def":"M","field":"a","message":"field added (read-optional)","verdict":"SAFE"}])j"},
-    {"AddedGuaranteeNotBooleanIsSafe", R"j({"M":{"properties":{}}})j",
-     R"j({"M":{"required":["a"],"properties":{"a":{"x-firestore-presence-guaranteed":"true"}}}})j",
-     R"j([{"def":"M","field":"a","message":"field added (read-optional)","verdict":"SAFE"}])j"},
-    {"AddedReadRequired", R"j({"M":{"properties":{}}})j",
-     R"j({"M":{"required":["a"],"properties":{"a":{"x-firestore-presence-guaranteed":true}}}})j",
-     R"j([{"def":"M","field":"a","message":"field added as read-required","verdict":"BREAKING"}])j"},
-    {"Removed", R"j({"M":{"properties":{"a":{}}}})j", R"j({"M":{"properties":{}}})j",
-     R"j([{"def":"M","field":"a","message":"field removed","verdict":"BREAKING"}])j"},
-    {"TypeChanged", R"j({"M":{"properties":{"a":{"type":"string"}}}})j",
-     R"j({"M":{"properties":{"a":{"type":"integer"}}}})j",
-     R"j([{"def":"M","field":"a","message":"type changed: string -> number","verdict":"BREAKING"}])j"},
-    {"IntegerToNumberIsSameSignature", R"j({"M":{"properties":{"a":{"type":"integer"}}}})j",
-     R"j({"M":{"properties":{"a":{"type":"number"}}}})j", "[]"},
-    {"UnionOrderIsIgnored",
-     R"j({"M":{"properties":{"a":{"anyOf":[{"type":"string"},{"type":"null"}]}}}})j",
-     R"j({"M":{"properties":{"a":{"anyOf":[{"type":"null"},{"type":"string"}]}}}})j", "[]"},
-    {"BecameNullable",
-     R"j({"M":{"properties":{"a":{"$ref":"#/$defs/Addr"}}},"Addr":{"type":"object"}})j",
-     R"j({"M":{"properties":{"a":{"anyOf":[{"$ref":"#/$defs/Addr"},{"type":"null"}]}}},"Addr":{"type":"object"}})j",
-     R"j([{"def":"M","field":"a","message":"type changed: Addr -> Addr | null","verdict":"BREAKING"}])j"},
-    {"RequiredToOptional",
-     R"j({"M":{"required":["a"],"properties":{"a":{"x-firestore-presence-guaranteed":true}}}})j",
-     R"j({"M":{"required":["a"],"properties":{"a":{}}}})j",
-     R"j([{"def":"M","field":"a","message":"read required -> optional","verdict":"BREAKING"}])j"},
-    {"OptionalToRequired",
-     R"j({"M":{"properties":{"a":{"x-firestore-presence-guaranteed":true}}}})j",
-     R"j({"M":{"required":["a"],"properties":{"a":{"x-firestore-presence-guaranteed":true}}}})j",
-     R"j([{"def":"M","field":"a","message":"read optional -> required","verdict":"BREAKING"}])j"},
-    {"RequiredWithoutGuaranteeIsSilent", R"j({"M":{"properties":{"a":{}}}})j",
-     R"j({"M":{"required":["a"],"properties":{"a":{}}}})j", "[]"},
-    {"NonStringRequiredEntriesIgnored",
-     R"j({"M":{"required":["a"],"properties":{"a":{"x-firestore-presence-guaranteed":true}}}})j",
-     R"j({"M":{"required":[1,null,"a"],"properties":{"a":{"x-firestore-presence-guaranteed":true}}}})j",
-     "[]"},
-    {"RequiredNotArrayIsEmpty",
-     R"j({"M":{"required":["a"],"properties":{"a":{"x-firestore-presence-guaranteed":true}}}})j",
-     R"j({"M":{"required":"a","properties":{"a":{"x-firestore-presence-guaranteed":true}}}})j",
-     R"j([{"def":"M","field":"a","message":"read required -> optional","verdict":"BREAKING"}])j"},
-    {"TypeChangeBeforeRequiredness", R"j({"M":{"properties":{"a":{"type":"string"}}}})j",
-     R"j({"M":{"required":["a"],"properties":{"a":{"type":"boolean","x-firestore-presence-guaranteed":true}}}})j",
-     R"j([{"def":"M","field":"a","message":"type changed: string -> boolean","verdict":"BREAKING"},)j"
-     R"j({"def":"M","field":"a","message":"read optional -> required","verdict":"BREAKING"}])j"},
-    {"StringEnumMembersDoNotMatter",
-     R"j({"M":{"properties":{"s":{"$ref":"#/$defs/S"}}},"S":{"enum":["a","b"]}})j",
-     R"j({"M":{"properties":{"s":{"$ref":"#/$defs/S"}}},"S":{"enum":["c"]}})j", "[]"},
-    {"EachSideResolvesAgainstItsOwnDefs",
-     R"j({"M":{"properties":{"s":{"$ref":"#/$defs/S"}}},"S":{"enum":["a"]}})j",
-     R"j({"M":{"properties":{"s":{"$ref":"#/$defs/S"}}},"S":{"enum":[1,2]}})j",
-     R"j([{"def":"M","field":"s","message":"type changed: string -> 1 | 2","verdict":"BREAKING"}])j"},
-    {"NestedRefResolvesAgainstItsOwnDefs",
-     R"j({"M":{"properties":{"s":{"type":"array","items":{"$ref":"#/$defs/S"}}}},"S":{"enum":["a"]}})j",
-     R"j({"M":{"properties":{"s":{"type":"array","items":{"$ref":"#/$defs/S"}}}},"S":{"enum":[1,2]}})j",
-     R"j([{"def":"M","field":"s","message":"type changed: string[] -> (1 | 2)[]","verdict":"BREAKING"}])j"},
-    {"NegativeZeroDiffersFromZero", R"j({"M":{"properties":{"c":{"const":0.0}}}})j",
-     R"j({"M":{"properties":{"c":{"const":-0.0}}}})j",
-     R"j([{"def":"M","field":"c","message":"type changed: 0.0 -> -0.0","verdict":"BREAKING"}])j"},
-    {"IntegerDiffersFromFloat", R"j({"M":{"properties":{"c":{"const":1}}}})j",
-     R"j({"M":{"properties":{"c":{"const":1.0}}}})j",
-     R"j([{"def":"M","field":"c","message":"type changed: 1 -> 1.0","verdict":"BREAKING"}])j"},
-    {"IgnoredKeysDoNotMatter",
-     R"j({"M":{"properties":{"a":{"type":"string","title":"A","description":"old"}}}})j",
-     R"j({"M":{"properties":{"a":{"type":"string","title":"B","maxLength":3}}}})j", "[]"},
-    {"RefToRenamedModel",
-     R"j({"M":{"properties":{"a":{"$ref":"#/$defs/Addr"}}},"Addr":{"type":"object"}})j",
-     R"j({"M":{"properties":{"a":{"$ref":"#/$defs/Place"}}},"Place":{"type":"object"}})j",
-     R"j([{"def":"Addr","field":null,"message":"model removed (contract gone)","verdict":"BREAKING"},)j"
-     R"j({"def":"M","field":"a","message":"type changed: Addr -> Place","verdict":"BREAKING"},)j"
-     R"j({"def":"Place","field":null,"message":"model added (additive)","verdict":"SAFE"}])j"},
-    {"TimestampBecomesServerFilled",
-     R"j({"M":{"properties":{"t":{"x-firestore-type":"timestamp"}}}})j",
-     R"j({"M":{"properties":{"t":{"x-firestore-type":"timestamp","x-firestore-server-timestamp":true}}}})j",
-     R"j([{"def":"M","field":"t","message":"type changed: Timestamp -> Timestamp | null","verdict":"BREAKING"}])j"},
-    {"DocIdFieldFollowsTheSameRequirednessRule",
-     R"j({"M":{"x-firestore-doc-id-field":"id","required":["id"],"properties":{"id":{"x-firestore-presence-guaranteed":true}}}})j",
-     R"j({"M":{"x-firestore-doc-id-field":"id","properties":{"id":{"x-firestore-presence-guaranteed":true}}}})j",
-     R"j([{"def":"M","field":"id","message":"read required -> optional","verdict":"BREAKING"}])j"},
-};
-INSTANTIATE_TEST_SUITE_P(Properties, CompatDiff, testing::ValuesIn(property_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// Ordering across and within definitions.
-const DiffCase order_cases[] = {
-    {"DefinitionsInByteOrder", R"j({})j",
-     R"j({"ab":{"enum":[]},"a":{"enum":[]},"B":{"enum":[]},"Ab":{"enum":[]}})j",
-     R"j([{"def":"Ab","field":null,"message":"model added (additive)","verdict":"SAFE"},)j"
-     R"j({"def":"B","field":null,"message":"model added (additive)","verdict":"SAFE"},)j"
-     R"j({"def":"a","field":null,"message":"model added (additive)","verdict":"SAFE"},)j"
-     R"j({"def":"ab","field":null,"message":"model added (additive)","verdict":"SAFE"}])j"},
-    {"AddedAndRemovedInterleave", R"j({"A":{"enum":[]},"C":{"enum":[]},"E":{"enum":[]}})j",
-     R"j({"B":{"enum":[]},"C":{"enum":[]},"D":{"enum":[]}})j",
-     R"j([{"def":"A","field":null,"message":"model removed (contract gone)","verdict":"BREAKING"},)j"
-     R"j({"def":"B","field":null,"message":"model added (additive)","verdict":"SAFE"},)j"
-     R"j({"def":"D","field":null,"message":"model added (additive)","verdict":"SAFE"},)j"
-     R"j({"def":"E","field":null,"message":"model removed (contract gone)","verdict":"BREAKING"}])j"},
-    {"NonAsciiSortsAfterAscii", R"j({"\u00e9":{"enum":[]}})j", R"j({"z":{"enum":[]}})j",
-     "[{\"def\":\"z\",\"field\":null,\"message\":\"model added (additive)\",\"verdict\":\"SAFE\"},"
-     "{\"def\":\"\xc3\xa9\",\"field\":null,\"message\":\"model removed (contract "
-     "gone)\",\"verdict\":\"BREAKING\"}]"},
-    {"DocIdThenCollectionThenProperties",
-     R"j({"M":{"x-firestore-doc-id-field":"id","x-firestore-collection":"m","properties":{"z":{},"a":{}}}})j",
-     R"j({"M":{"x-firestore-doc-id-field":"key","x-firestore-collection":"n","properties":{"b":{},"z":{}}}})j",
-     R"j([{"def":"M","field":null,"message":"x-firestore-doc-id-field changed: id -> key","verdict":"BREAKING"},)j"
-     R"j({"def":"M","field":null,"message":"x-firestore-collection changed: m -> n","verdict":"BREAKING"},)j"
-     R"j({"def":"M","field":"a","message":"field removed","verdict":"BREAKING"},)j"
-     R"j({"def":"M","field":"b","message":"field added (read-optional)","verdict":"SAFE"}])j"},
-    {"PropertiesInByteOrder", R"j({"M":{"properties":{}}})j",
-     R"j({"M":{"properties":{"ab":{},"a":{},"B":{},"Ab":{}}}})j",
-     R"j([{"def":"M","field":"Ab","message":"field added (read-optional)","verdict":"SAFE"},)j"
-     R"j({"def":"M","field":"B","message":"field added (read-optional)","verdict":"SAFE"},)j"
-     R"j({"def":"M","field":"a","message":"field added (read-optional)","verdict":"SAFE"},)j"
-     R"j({"def":"M","field":"ab","message":"field added (read-optional)","verdict":"SAFE"}])j"},
-};
-INSTANTIATE_TEST_SUITE_P(Order, CompatDiff, testing::ValuesIn(order_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct BundleCase {
-  const char* name;
-  const char* old_json;
-  const char* new_json;
-  const char* expected;
-};
-
-void PrintTo(const BundleCase& c, std::ostream* os) { *os << c.name; }
-
-class CompatBundles : public testing::TestWithParam<BundleCase> {};
-
-TEST_P(CompatBundles, ReportsExactFindings) {
-  EXPECT_EQ(compat_text(GetParam().old_json, GetParam().new_json), GetParam().expected);
-}
-
-// Whole bundles, including roots without a usable definition table.
-const BundleCase bundle_cases[] = {
-    {"WorkedExample",
-     R"j({"$defs":{"Order":{"type":"object","properties":{"id":{"type":"string"},"total":{"type":"number"}}}}})j",
-     R"j({"$defs":{"Invoice":{"type":"object"},"Order":{"type":"object","properties":{"id":{"type":"string"}}}}})j",
-     R"j([{"def":"Invoice","field":null,"message":"model added (additive)","verdict":"SAFE"},)j"
-     R"j({"def":"Order","field":"total","message":"field removed","verdict":"BREAKING"}])j"},
-    {"IdenticalBundles",
-     R"j({"$defs":{"M":{"x-firestore-collection":"m","required":["a"],"properties":{"a":{"x-firestore-presence-guaranteed":true,"$ref":"#/$defs/S"}}},"S":{"enum":["x"]}}})j",
-     R"j({"$defs":{"M":{"x-firestore-collection":"m","required":["a"],"properties":{"a":{"x-firestore-presence-guaranteed":true,"$ref":"#/$defs/S"}}},"S":{"enum":["x"]}}})j",
-     "[]"},
-    {"NoDefsOnEitherSide", "{}", R"j({"title":"x"})j", "[]"},
-    {"NonObjectRoots", "[1,2]", "null", "[]"},
-    {"DefsNotAnObject", R"j({"$defs":[{"M":{}}]})j", R"j({"$defs":"M"})j", "[]"},
-    {"FromNothingEverythingIsAdded", "5",
-     R"j({"$defs":{"b":{"enum":["x"]},"A":{"type":"object"}}})j",
-     R"j([{"def":"A","field":null,"message":"model added (additive)","verdict":"SAFE"},)j"
-     R"j({"def":"b","field":null,"message":"model added (additive)","verdict":"SAFE"}])j"},
-    {"ToNothingEverythingIsRemoved", R"j({"$defs":{"A":{"type":"object"}}})j",
-     R"j({"$defs":null})j",
-     R"j([{"def":"A","field":null,"message":"model removed (contract gone)","verdict":"BREAKING"}])j"},
-    {"DuplicateKeyLastWins", R"j({"$defs":{"M":{"type":"object"}}})j",
-     R"j({"$defs":{"M":{"type":"object"},"M":{"type":"string"}}})j",
-     R"j([{"def":"M","field":null,"message":"definition kind changed (object <-> enum/scalar)","verdict":"BREAKING"}])j"},
-    {"NamesAreEscaped", R"j({"$defs":{}})j",
-     R"j({"$defs":{"q\"b\\n\nx":{},"caf\u00e9/s\u001b":{"enum":[]}}})j",
-     R"j([{"def":"caf)j"
-     "\xc3\xa9"
-     R"j(/s\u001b","field":null,"message":"model added (additive)","verdict":"SAFE"},)j"
-     R"j({"def":"q\"b\\n\nx","field":null,"message":"model added (additive)","verdict":"SAFE"}])j"},
-    {"SignaturesKeepTheirLiteralEscapes",
-     R"j({"$defs":{"M":{"properties":{"a":{"const":"x\"\\\ty"}}}}})j",
-     R"j({"$defs":{"M":{"properties":{"a":{"const":"/"}}}}})j",
-     R"j([{"def":"M","field":"a","message":"type changed: \"x\\\"\\\\\ty\" -> \"/\"","verdict":"BREAKING"}])j"},
-};
-INSTANTIATE_TEST_SUITE_P(Bundles, CompatBundles, testing::ValuesIn(bundle_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct EscapeCase {
-  const char* name;
-  std::string raw;
-  std::string written;
-};
-
-void PrintTo(const EscapeCase& c, std::ostream* os) { *os << c.name; }
-
-class CompatEscaping : public testing::TestWithParam<EscapeCase> {};
-
-// Every text member of a finding goes through the same escaper.
-TEST_P(CompatEscaping, WritesEachTextMember) {
-  const EscapeCase& c = GetParam();
-  const std::string raw = "a" + c.raw + "z";
-  const std::string written = "\"a" + c.written + "z\"";
-  EXPECT_EQ(findings_json({field_finding(raw, raw, Verdict::breaking, raw)}),
-            "[{\"def\":" + written + ",\"field\":" + written + ",\"message\":" + written +
-                ",\"verdict\":\"BREAKING\"}]");
-}
-
-const EscapeCase escape_cases[] = {
-    {"QuotationMark", "\"", "\\\""},
-    {"Backslash", "\\", "\\\\"},
-    {"Backspace", "\b", "\\b"},
-    {"Tab", "\t", "\\t"},
-    {"LineFeed", "\n", "\\n"},
-    {"FormFeed", "\f", "\\f"},
-    {"CarriageReturn", "\r", "\\r"},
-    {"Nul", std::string(1, '\0'), "\\u0000"},
-    {"StartOfHeading", "\x01", "\\u0001"},
-    {"VerticalTab", "\v", "\\u000b"},
-    {"Escape", "\x1b", "\\u001b"},
-    {"UnitSeparator", "\x1f", "\\u001f"},
-    {"Space", " ", " "},
-    {"Solidus", "/", "/"},
-    {"Delete", "\x7f", "\x7f"},
-    {"TwoByteUtf8", "\xc3\xa9", "\xc3\xa9"},
-    {"FourByteUtf8", "\xf0\x9f\x94\xa5", "\xf0\x9f\x94\xa5"},
-    {"Consecutive", "\"\n\x02", "\\\"\\n\\u0002"},
-};
-INSTANTIATE_TEST_SUITE_P(Table, CompatEscaping, testing::ValuesIn(escape_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(CompatReport, EmptyListIsEmptyArray) { EXPECT_EQ(findings_json({}), "[]"); }
-
-TEST(CompatReport, DefinitionFindingHasNullFieldAndSafeVerdict) {
-  const std::vector<Finding> findings = {
-      Finding{"A", std::nullopt, Verdict::safe, "m"},
-      field_finding("B", "", Verdict::breaking, ""),
-  };
-  EXPECT_EQ(findings_json(findings),
-            R"j([{"def":"A","field":null,"message":"m","verdict":"SAFE"},)j"
-            R"j({"def":"B","field":"","message":"","verdict":"BREAKING"}])j");
-}
-
-TEST(CompatDiffApi, FindingsOwnTheirTextsAfterTheBundlesAreGone) {
-  std::vector<Finding> findings;
-  {
-    const std::string old_text = bundle(R"j({"Order":{"properties":{"total":{}}}})j");
-    const std::string new_text = bundle(R"j({"Order":{"properties":{}},"Status":{"enum":[]}})j");
-    const ParseResult old_bundle = parse_json(old_text);
-    const ParseResult new_bundle = parse_json(new_text);
-    findings = diff(parsed_root(old_bundle), parsed_root(new_bundle));
+// Each finding as `def[.field] B|S message`, joined by "; ".
+std::string summary(const std::vector<Finding>& findings) {
+  std::string out;
+  for (const Finding& f : findings) {
+    if (!out.empty()) out += "; ";
+    out +=
+        f.def + (f.field ? "." + *f.field : "") + (f.verdict == Verdict::breaking ? " B " : " S ");
+    out += f.message;
   }
-  ASSERT_EQ(findings.size(), 2u);
-  EXPECT_EQ(findings[0].def, "Order");
-  EXPECT_EQ(findings[0].field, std::optional<std::string>("total"));
-  EXPECT_EQ(findings[0].verdict, Verdict::breaking);
-  EXPECT_EQ(findings[0].message, "field removed");
-  EXPECT_EQ(findings[1].def, "Status");
-  EXPECT_EQ(findings[1].field, std::nullopt);
-  EXPECT_EQ(findings[1].verdict, Verdict::safe);
-  EXPECT_EQ(findings[1].message, "model added (additive)");
+  return out;
 }
 
-TEST(CompatDiffApi, NulInsideNamesIsData) {
-  const std::string old_text = bundle(R"j({"a\u0000b":{"enum":[]}})j");
-  const std::string new_text = bundle(R"j({"a":{"enum":[]}})j");
+std::vector<Finding> diff_of(const std::string& old_text, const std::string& new_text) {
   const ParseResult old_bundle = parse_json(old_text);
   const ParseResult new_bundle = parse_json(new_text);
-  EXPECT_EQ(
-      findings_json(diff(parsed_root(old_bundle), parsed_root(new_bundle))),
-      R"j([{"def":"a","field":null,"message":"model added (additive)","verdict":"SAFE"},)j"
-      R"j({"def":"a\u0000b","field":null,"message":"model removed (contract gone)","verdict":"BREAKING"}])j");
+  EXPECT_TRUE(old_bundle.ok && new_bundle.ok) << old_text << " / " << new_text;
+  return diff(old_bundle.document.root, new_bundle.document.root);
 }
+
+// Guards how the diff classifies definitions, reads its keys, compares signatures and orders
+// findings, on the cases the rule table below does not make: old `$defs`, new `$defs`, summary.
+TEST(CompatDiff, EdgeCases) {
+  const std::string kind = " B definition kind changed (object <-> enum/scalar)";
+  // clang-format off
+  const std::vector<std::vector<std::string>> table = {
+      {R"({"S":{"enum":["a"]},"T":{"type":"object"},"U":{"properties":{}},"V":{"enum":["a"]},
+           "W":{"type":"string"},"X":{"enum":["a"],"properties":{"x":{}}}})",
+       R"({"S":{"type":"object","properties":{"id":{}}},"T":{"type":["object"]},"U":[1],
+           "V":{"enum":[1]},"W":{"type":"integer"},"X":{"enum":["a"],"properties":null}})",
+       "S" + kind + "; T" + kind + "; U" + kind + "; X.x B field removed"},
+      {R"({"M":{"type":"object","x-firestore-doc-id-field":7,"x-firestore-collection":null}})",
+       C("M", "m"), "M B x-firestore-collection changed: (none) -> m"},
+      {R"({"M":{"properties":{}}})",
+       R"({"M":{"required":["a","b"],"properties":{"a":{},"b":{"x-firestore-presence-guaranteed":"true"}}}})",
+       "M.a S field added (read-optional); M.b S field added (read-optional)"},
+      {R"({"M":{"properties":{"a":{"type":"integer"},"b":{"anyOf":[{"type":"string"},{"type":"null"}]},"c":{}}}})",
+       R"({"M":{"required":["c",1],"properties":{"a":{"type":"number"},"b":{"anyOf":[{"type":"null"},{"type":"string"}]},"c":{}}}})",
+       ""},
+      {REQ, R"({"M":{"required":"p","properties":{"p":{"x-firestore-presence-guaranteed":true}}}})",
+       "M.p B read required -> optional"},
+      {P(R"({"type":"string"})"), R"({"M":{"required":["p"],"properties":{"p":{"type":"boolean","x-firestore-presence-guaranteed":true}}}})",
+       "M.p B type changed: string -> boolean; M.p B read optional -> required"},
+      {R"({"M":{"properties":{"s":{"$ref":"#/$defs/S"},"t":{"items":{"$ref":"#/$defs/T"},"type":"array"}}},"S":{"enum":["a"]},"T":{"enum":["a"]}})",
+       R"({"M":{"properties":{"s":{"$ref":"#/$defs/S"},"t":{"items":{"$ref":"#/$defs/T"},"type":"array"}}},"S":{"enum":["b"]},"T":{"enum":[1,2]}})",
+       "M.t B type changed: string[] -> (1 | 2)[]"},
+      {R"({"M":{"properties":{"c":{"const":0.0},"d":{"const":1},"e":{"const":"x\"\\\ty"}}}})",
+       R"({"M":{"properties":{"c":{"const":-0.0},"d":{"const":1.0},"e":{"const":"/"}}}})",
+       "M.c B type changed: 0.0 -> -0.0; M.d B type changed: 1 -> 1.0; M.e B type changed: \"x\\\"\\\\\ty\" -> \"/\""},
+      {R"({"A":{"enum":[]},"E":{"enum":[]},"\u00e9":{"enum":[]}})", R"({"ab":{"enum":[]},"B":{"enum":[]},"a\u0000b":{"enum":[]}})",
+       "A B model removed (contract gone); B S model added (additive); E B model removed (contract gone); " +
+           std::string("a\0b", 3) + " S model added (additive); ab S model added (additive); \xc3\xa9 B model removed (contract gone)"},
+      {R"({"M":{"x-firestore-doc-id-field":"id","x-firestore-collection":"m","properties":{"z":{},"a":{}}}})",
+       R"({"M":{"x-firestore-doc-id-field":"key","x-firestore-collection":"n","properties":{"b":{},"z":{}}}})",
+       "M B x-firestore-doc-id-field changed: id -> key; M B x-firestore-collection changed: m -> n; "
+       "M.a B field removed; M.b S field added (read-optional)"}};
+  // clang-format on
+  for (const auto& row : table)
+    EXPECT_EQ(summary(diff_of(bundle(row[0]), bundle(row[1]))), row[2]) << row[0] << "\n" << row[1];
+}
+
+// Guards roots without a usable definition table and the last duplicate key winning.
+TEST(CompatDiff, WholeBundles) {
+  const std::vector<std::vector<std::string>> table = {
+      {"[1,2]", "null", ""},
+      {"5", R"({"$defs":{"b":{"enum":["x"]},"A":{}}})",
+       "A S model added (additive); b S model added (additive)"},
+      {R"({"$defs":{"M":{"type":"object"}}})",
+       R"({"$defs":{"M":{"type":"object"},"M":{"type":"string"}}})",
+       "M B definition kind changed (object <-> enum/scalar)"}};
+  for (const auto& row : table) EXPECT_EQ(summary(diff_of(row[0], row[1])), row[2]) << row[0];
+}
+
+// Guards the report's exact text: null field, verdict names, and every escape of the one
+// JSON-string escaper on each text member.
+TEST(CompatReport, ExactText) {
+  EXPECT_EQ(findings_json({}), "[]");
+  const std::string raw("\"\\\b\t\n\f\r\0\x01\v\x1b\x1f /\x7f\xc3\xa9\xf0\x9f\x94\xa5", 21);
+  const std::string written = R"("\"\\\b\t\n\f\r\u0000\u0001\u000b\u001b\u001f /)"
+                              "\x7f\xc3\xa9\xf0\x9f\x94\xa5\"";
+  EXPECT_EQ(findings_json({Finding{raw, std::nullopt, Verdict::safe, raw},
+                           field_finding(raw, raw, Verdict::breaking, raw)}),
+            "[{\"def\":" + written + ",\"field\":null,\"message\":" + written +
+                ",\"verdict\":\"SAFE\"},{\"def\":" + written + ",\"field\":" + written +
+                ",\"message\":" + written + ",\"verdict\":\"BREAKING\"}]");
+}
+
+struct RuleCase {
+  const char* rule;
+  const char* old_defs;  // the `$defs` of each bundle
+  const char* new_defs;
+  const char* direction_and_verdicts;  // then B or S under full, backward and forward
+  const char* message;
+};
+
+void PrintTo(const RuleCase& c, std::ostream* os) { *os << c.rule << ": " << c.message; }
+
+class CompatRules : public testing::TestWithParam<RuleCase> {};
+
+// Guards each rule: it fires once, alone (a diff finding's rule replaces it, a new rule adds
+// only itself), with its message, direction and verdict in every mode.
+TEST_P(CompatRules, OnlyItsFindingWithItsDirectionAndVerdictPerMode) {
+  const RuleCase& c = GetParam();
+  const ParseResult old_bundle = parse_json(bundle(c.old_defs));
+  const ParseResult new_bundle = parse_json(bundle(c.new_defs));
+  ASSERT_TRUE(old_bundle.ok && new_bundle.ok);
+  const std::size_t base = diff(old_bundle.document.root, new_bundle.document.root).size();
+  const std::string_view expected(c.direction_and_verdicts);
+  const Mode modes[] = {Mode::full, Mode::backward, Mode::forward};
+  for (std::size_t i = 0; i < 3; ++i) {
+    std::vector<RuleFinding> all;
+    ASSERT_TRUE(
+        rule_findings(old_bundle.document.root, new_bundle.document.root, modes[i], nullptr, all));
+    EXPECT_LE(all.size(), base + 1);
+    std::erase_if(all, [&](const RuleFinding& finding) { return finding.rule != c.rule; });
+    ASSERT_EQ(all.size(), 1u) << "mode " << i;
+    EXPECT_EQ(all[0].finding.message, c.message);
+    const char verdict = all[0].finding.verdict == Verdict::breaking ? 'B' : 'S';
+    EXPECT_EQ(std::string(direction_name(all[0].direction)) + " ",
+              expected.substr(0, expected.size() - 3));
+    EXPECT_EQ(verdict, expected[expected.size() - 3 + i]) << "mode " << i;
+  }
+}
+
+// clang-format off
+const RuleCase rule_cases[] = {
+    // The diff's findings, each under its rule.
+    {"model-added", "{}", A, "forward SSS", "model added (additive)"},
+    {"model-removed", A, "{}", "backward BBS", "model removed (contract gone)"},
+    {"definition-kind-changed", A, R"({"A":{"type":"string"}})", "backward BBS",
+     "definition kind changed (object <-> enum/scalar)"},
+    {"doc-id-field-changed", A, R"({"A":{"type":"object","x-firestore-doc-id-field":"id"}})",
+     "backward BBS", "x-firestore-doc-id-field changed: (none) -> id"},
+    {"collection-changed", C("A", "a"), C("A", "b"), "backward BBS",
+     "x-firestore-collection changed: a -> b"},
+    {"field-added-read-required", M("{}"), REQ, "backward BBS", "field added as read-required"},
+    {"field-added", M("{}"), P("{}"), "forward SSS", "field added (read-optional)"},
+    {"field-removed", P("{}"), M("{}"), "forward BSB", "field removed"},
+    {"type-changed", P(R"({"type":"string"})"), P(R"({"type":"boolean"})"), "backward BBS",
+     "type changed: string -> boolean"},
+    {"read-required-to-optional", REQ, R"({"M":{"properties":{"p":{}},"required":["p"]}})",
+     "forward BSB", "read required -> optional"},
+    {"read-optional-to-required", R"({"M":{"properties":{"p":{}},"required":["p"]}})", REQ,
+     "backward BBS", "read optional -> required"},
+    // Stored documents under the new contract; an enum referenced twice is one finding.
+    {"enum-member-removed",
+     R"({"E":{"enum":[1,2]},"M":{"properties":{"a":{"$ref":"#/$defs/E"},"b":{"$ref":"#/$defs/E"}}}})",
+     R"({"E":{"enum":[1]},"M":{"properties":{"a":{"$ref":"#/$defs/E"},"b":{"$ref":"#/$defs/E"}}}})",
+     "backward BBS", "enum member removed: 2"},
+    {"enum-member-removed", P(R"({"enum":["a","b"]})"), P(R"({"enum":["a"]})"), "backward BBS",
+     "enum member removed: \"b\""},
+    {"type-narrowed", P(R"({"type":"number"})"), P(R"({"type":"integer"})"), "backward BBS",
+     "type narrowed: number -> integer"},
+    {"type-narrowed", P(R"({"type":"string"})"), P(R"({"enum":["a"]})"), "backward BBS",
+     "type narrowed: string -> \"a\""},
+    {"alias-type-changed", R"({"A":{"type":["string","null"]}})", R"({"A":{"type":"string"}})",
+     "backward BBS", "type changed: null | string -> string"},
+    {"max-length-tightened", P(R"({"maxLength":10})"), P(R"({"maxLength":5})"), "backward BBS",
+     "maxLength tightened: 10 -> 5"},
+    {"min-length-tightened", P("{}"), P(R"({"minLength":1})"), "backward BBS",
+     "minLength tightened: (none) -> 1"},
+    {"maximum-tightened", P(R"({"maximum":9})"), P(R"({"maximum":8.5})"), "backward BBS",
+     "maximum tightened: 9 -> 8.5"},
+    {"minimum-tightened", R"({"Age":{"type":"integer","minimum":0}})",
+     R"({"Age":{"type":"integer","minimum":18}})", "backward BBS", "minimum tightened: 0 -> 18"},
+    {"exclusive-maximum-tightened", P("{}"), P(R"({"exclusiveMaximum":1})"), "backward BBS",
+     "exclusiveMaximum tightened: (none) -> 1"},
+    {"exclusive-minimum-tightened", P(R"({"exclusiveMinimum":1})"), P(R"({"exclusiveMinimum":2})"),
+     "backward BBS", "exclusiveMinimum tightened: 1 -> 2"},
+    {"max-items-tightened", P(R"({"anyOf":[{"maxItems":3},{"type":"null"}]})"),
+     P(R"({"anyOf":[{"maxItems":2},{"type":"null"}]})"), "backward BBS",
+     "maxItems tightened: 3 -> 2"},
+    {"min-items-tightened", P(R"({"minItems":0})"), P(R"({"minItems":1})"), "backward BBS",
+     "minItems tightened: 0 -> 1"},
+    {"multiple-of-tightened", P(R"({"multipleOf":2})"), P(R"({"multipleOf":4})"), "backward BBS",
+     "multipleOf tightened: 2 -> 4"},
+    {"pattern-tightened", P("{}"), P(R"({"pattern":"^a"})"), "backward BBS",
+     "pattern tightened: (none) -> \"^a\""},
+    {"format-tightened", P("{}"), P(R"({"format":"email"})"), "backward BBS",
+     "format tightened: (none) -> \"email\""},
+    {"unique-items-tightened", P("{}"), P(R"({"uniqueItems":true})"), "backward BBS",
+     "uniqueItems tightened: (none) -> true"},
+    {"additional-properties-tightened", M("{}"),
+     R"({"M":{"type":"object","properties":{},"additionalProperties":false}})", "backward BBS",
+     "additionalProperties tightened: (none) -> false"},
+    {"default-removed", P(R"({"default":0})"), P("{}"), "backward BBS", "default removed: 0"},
+    {"discriminator-value-removed",
+     R"({"A":{"oneOf":[],"discriminator":{"propertyName":"k","mapping":{"cat":"#/c","dog":"#/d"}}}})",
+     R"({"A":{"oneOf":[],"discriminator":{"propertyName":"k","mapping":{"cat":"#/c"}}}})",
+     "backward BBS", "discriminator value removed: \"dog\""},
+    // New documents under old readers.
+    {"enum-member-added", R"({"E":{"enum":["a"]}})", R"({"E":{"enum":["a","b"]}})", "forward BSB",
+     "enum member added: \"b\""},
+    {"type-widened", R"({"N":{"type":"integer"}})", R"({"N":{"type":"number"}})", "forward BSB",
+     "type widened: integer -> number"},
+    {"max-length-loosened", P(R"({"maxLength":5})"), P("{}"), "forward BSB",
+     "maxLength loosened: 5 -> (none)"},
+    {"min-length-loosened", P(R"({"minLength":2})"), P(R"({"minLength":1})"), "forward BSB",
+     "minLength loosened: 2 -> 1"},
+    {"maximum-loosened", P(R"({"maximum":1})"), P(R"({"maximum":2})"), "forward BSB",
+     "maximum loosened: 1 -> 2"},
+    {"minimum-loosened", P(R"({"minimum":1})"), P(R"({"minimum":-1})"), "forward BSB",
+     "minimum loosened: 1 -> -1"},
+    {"exclusive-maximum-loosened", P(R"({"exclusiveMaximum":1})"), P("{}"), "forward BSB",
+     "exclusiveMaximum loosened: 1 -> (none)"},
+    {"exclusive-minimum-loosened", P(R"({"exclusiveMinimum":1})"), P(R"({"exclusiveMinimum":0})"),
+     "forward BSB", "exclusiveMinimum loosened: 1 -> 0"},
+    {"max-items-loosened", P(R"({"maxItems":1})"), P(R"({"maxItems":2})"), "forward BSB",
+     "maxItems loosened: 1 -> 2"},
+    {"min-items-loosened", P(R"({"minItems":1})"), P("{}"), "forward BSB",
+     "minItems loosened: 1 -> (none)"},
+    {"multiple-of-loosened", P(R"({"multipleOf":0.3})"), P(R"({"multipleOf":0.1})"), "forward BSB",
+     "multipleOf loosened: 0.3 -> 0.1"},
+    {"pattern-loosened", P(R"({"pattern":"^a"})"), P("{}"), "forward BSB",
+     "pattern loosened: \"^a\" -> (none)"},
+    {"format-loosened", P(R"({"format":"email"})"), P("{}"), "forward BSB",
+     "format loosened: \"email\" -> (none)"},
+    {"unique-items-loosened", P(R"({"uniqueItems":true})"), P(R"({"uniqueItems":false})"),
+     "forward BSB", "uniqueItems loosened: true -> false"},
+    {"additional-properties-loosened", P(R"({"additionalProperties":false})"),
+     P(R"({"additionalProperties":{"type":"string"}})"), "forward BSB",
+     "additionalProperties loosened: false -> unknown"},
+    {"discriminator-value-added", R"({"A":{"discriminator":{"mapping":{}}}})",
+     R"({"A":{"discriminator":{"mapping":{"cat":"#/c"}}}})", "forward BSB",
+     "discriminator value added: \"cat\""},
+    {"field-added-closed-model",
+     R"({"M":{"type":"object","properties":{},"additionalProperties":false}})",
+     R"({"M":{"type":"object","properties":{"p":{}},"additionalProperties":false}})", "forward BSB",
+     "field added to a model that forbids extra keys"},
+    // Client source compiled against the old module.
+    {"read-only-added", P("{}"), P(R"({"readOnly":true})"), "client BSS", "readOnly added"},
+    {"read-only-removed", P(R"({"readOnly":true})"), P("{}"), "client BSS", "readOnly removed"},
+    {"converter-renamed", C("User", "users"), C("1B", "users"), "client BSS",
+     "converter renamed: userConverter -> _1BConverter"},
+    // A new collection of the same name qualifies the path function of an unchanged model.
+    {"path-function-renamed", C("A", "a/{x}/items"), "{" CM("A", "a/{x}/items") "," CM("B", "b/items") "}",
+     "client BSS", "path function renamed: itemsPath -> a_itemsPath"},
+    {"path-function-renamed", C("U", "users"), C("U", "user-profiles"), "client BSS",
+     "path function renamed: usersPath -> user_profilesPath"},
+    {"path-parameter-added", C("U", "users"), C("U", "orgs/{org}/users"), "client BSS",
+     "path parameter added: org"}};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Table, CompatRules, testing::ValuesIn(rule_cases));
 
 }  // namespace
 }  // namespace brenvale::compat

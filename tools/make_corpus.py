@@ -1,5 +1,7 @@
 """Writes the seed corpus of the fuzz targets into fuzz/corpus/ (run again to refresh).
 
+Run as `python tools/make_corpus.py`.
+
 Seeds are the repository's real bundles, the hostile-name bundles, a small generated one, deep
 nesting at the limit, and a set of malformed texts; compat seeds are pairs joined by a NUL byte,
 as its target splits them.
@@ -68,7 +70,7 @@ def bundles() -> dict[str, bytes]:
     seeds["generated_one_model"] = json.dumps(make_bundle(1, seed=7)).encode()
     seeds["deep_nesting"] = deep_bundle()
     seeds["not_a_bundle"] = b"[null, true, 1.5, \"s\"]"
-    # A root title is the shared path of the emit_shared target.
+    # A root title is the shared path the emit target uses.
     seeds["titled_root"] = bundle_text(
         {"A": {"type": "object", "properties": {"b": {"$ref": "#/$defs/B"}}}, "B": {"enum": ["x"]}},
         title="../up/ü",
@@ -111,8 +113,7 @@ def main() -> None:
     # Every target reads seeds/; compat/ adds the old/new pairs only compat splits.
     for directory, chosen in (
         (CORPUS / "seeds", seeds),
-        (CORPUS / "compat", pairs()),
-        (CORPUS / "compat_rules", rule_pairs()),
+        (CORPUS / "compat", rule_pairs()),
     ):
         # Regression inputs (named crash-*) are kept; the generated seeds are rewritten.
         for old in directory.glob("*"):

@@ -1,0 +1,76 @@
+// Every TypeScript escaper: string literal, template literal, comment, property name.
+#include "typescript/escape.hpp"
+
+namespace brenvale {
+namespace {
+
+// Copies `text` to `out`, each byte `escape` maps to a replacement written instead; `escape`
+// returns the replacement and sets how many bytes it stands for (empty: the byte is kept).
+template <class Escape>
+void append_escaped(std::string_view text, std::string& out, Escape escape) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::size_t width = 1;
+    const std::string_view escaped = escape(text, i, width);
+    if (escaped.empty()) continue;
+    out.append(text, start, i - start);
+    out += escaped;
+    start = i + width;
+    i += width - 1;
+  }
+  out.append(text, start);
+}
+
+}  // namespace
+
+void append_quoted(std::string_view text, std::string& out) {
+  out += '"';
+  append_escaped(text, out, [](std::string_view s, std::size_t i, std::size_t&) {
+    switch (s[i]) {
+      case '"':
+        return std::string_view("\\\"");
+      case '\\':
+        return std::string_view("\\\\");
+      case '\n':
+        return std::string_view("\\n");
+      case '\r':
+        return std::string_view("\\r");
+      default:
+        return std::string_view();
+    }
+  });
+  out += '"';
+}
+
+void append_template_text(std::string_view text, std::string& out) {
+  append_escaped(text, out, [](std::string_view s, std::size_t i, std::size_t&) {
+    if (s[i] == '\\') return std::string_view("\\\\");
+    if (s[i] == '`') return std::string_view("\\`");
+    if (s[i] == '\r') return std::string_view("\\r");
+    if (s[i] == '$' && i + 1 < s.size() && s[i + 1] == '{') return std::string_view("\\$");
+    return std::string_view();
+  });
+}
+
+void append_comment_text(std::string_view text, std::string& out) {
+  // Anything that ends a line would turn the rest of the text into code.
+  append_escaped(text, out, [](std::string_view s, std::size_t i, std::size_t& width) {
+    if (s[i] == '\n') return std::string_view("\\n");
+    if (s[i] == '\r') return std::string_view("\\r");
+    if (!starts_line_separator(s, i)) return std::string_view();
+    width = 3;
+    return std::string_view(s[i + 2] == '\xA8' ? "\\u2028" : "\\u2029");
+  });
+}
+
+void append_ident(std::string_view name, std::string& out) {
+  bool bare = !name.empty() && !(name[0] >= '0' && name[0] <= '9');
+  for (const char c : name) bare = bare && is_identifier_char(c);
+  if (bare) {
+    out += name;
+  } else {
+    append_quoted(name, out);
+  }
+}
+
+}  // namespace brenvale

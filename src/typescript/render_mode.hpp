@@ -1,0 +1,16 @@
+// How generated text is written: the render mode and the side of a type.
+#pragma once
+
+#include <cstdint>
+
+namespace brenvale {
+
+// How types are written: for the Firestore module; for plain DTOs (enum references by bare
+// name); or canonically for the contract diff's signatures (union members sorted, string enums
+// collapsed to string, other enums expanded).
+enum class RenderMode : std::uint8_t { firestore, plain, canonical };
+
+// Which interface a type is written for: what a read returns, or what a write accepts.
+enum class Side : std::uint8_t { read, write };
+
+}  // namespace brenvale
