@@ -46,8 +46,9 @@ inline bool ends_line(std::string_view text, std::size_t at) {
 }
 
 inline void require_no_injection(std::string_view module) {
-  constexpr std::array<std::string_view, 6> line_starts = {
-      "export interface ", "export type ", "export const ", "import type { ", "}", "//"};
+  constexpr std::array<std::string_view, 7> line_starts = {
+      "export interface ",      "export type ", "export const ", "import type { ", "}", "//",
+      "type UpdateFields<T> = "};
   for (std::size_t at = 0; at < module.size();) {
     if (at == 0 || module[at - 1] == '\n') {
       require(module[at] == '\n' || module[at] == ' ' ||

@@ -53,5 +53,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       title != nullptr && title->is_string() ? title->string() : "./shared";
   const std::uint64_t selector = std::hash<std::string>()(text);
   check_module([&] { return emit_firestore_module(root, shared_names(root, selector), path); });
+  check_module([&] { return emit_firestore_module(root, {}, {}, {.update_paths = true}); });
   return 0;
 }

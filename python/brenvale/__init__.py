@@ -6,6 +6,7 @@ import importlib
 from typing import TYPE_CHECKING, Any
 
 from ._core import compat, emit, emit_plain, emit_shared
+from ._ext import emit as emit_module
 
 # The one place the version is written; the build reads it from here.
 __version__ = "0.1.0"
@@ -55,6 +56,7 @@ __all__ = [
     "compat",
     "compat_findings",
     "emit",
+    "emit_module",
     "emit_plain",
     "emit_shared",
     "firestore",

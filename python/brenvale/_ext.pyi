@@ -1,6 +1,13 @@
-"""Type stubs for the second native module: the compat rule set with rule ids and directions."""
+"""Type stubs for the second native module: opt-in output forms, and the compat rule set."""
 
+from collections.abc import Sequence
 from typing import Literal
+
+def emit(
+    bundle_json: str, shared_path: str = "", shared_names: Sequence[str] = (), update_paths: bool = False
+) -> str:
+    """The Firestore module, as _core.emit_shared writes it, with the output forms that are
+    off by default: `update_paths` makes each Update type accept dotted field paths."""
 
 def compat(
     old_json: str, new_json: str, mode: Literal["backward", "forward", "full"] = "full"

@@ -130,7 +130,12 @@ def run_emit(args: argparse.Namespace) -> int:
     if bool(args.shared) != (args.shared_path is not None):
         args.parser.error("--shared-path and --shared go together")
     name, bundle = read_bundle(args)
-    if args.shared:
+    if args.update_paths:
+        from . import _ext
+
+        path = args.shared_path or ""
+        text = convert(name, lambda: _ext.emit(bundle, path, args.shared, update_paths=True))
+    elif args.shared:
         text = convert(name, lambda: _core.emit_shared(bundle, args.shared_path, args.shared))
     else:
         text = convert(name, lambda: _core.emit(bundle))
@@ -288,6 +293,11 @@ def build_parser() -> argparse.ArgumentParser:
         action="extend",
         default=[],
         help="definitions to import, not define",
+    )
+    emit.add_argument(
+        "--update-paths",
+        action="store_true",
+        help="Update types that also accept dotted field paths into nested models",
     )
 
     plain = _subparser(subs, "plain", run_plain, "Write plain DTO interfaces for a bundle.")

@@ -1,5 +1,7 @@
-// The _ext extension module: compat with rule ids, directions and modes; Ctrl-C stops it.
+// The _ext extension module: the opt-in output forms of emit, and compat with rule ids,
+// directions and modes (Ctrl-C stops it).
 #include <exception>
+#include <iterator>
 #include <new>
 #include <string>
 #include <string_view>
@@ -8,6 +10,8 @@
 #include "compat/report.hpp"
 #include "compat/rules.hpp"
 #include "python/arguments.hpp"
+#include "typescript/emit_firestore.hpp"
+#include "util/ordered_set.hpp"
 
 namespace brenvale::python {
 namespace {
@@ -29,6 +33,44 @@ PyObject* guarded(Body&& body) noexcept {
 
 // Set by PyErr_CheckSignals: a pending Ctrl-C raises KeyboardInterrupt and stops the rules.
 bool signalled() { return PyErr_CheckSignals() != 0; }
+
+constexpr const char* emit_parameters[] = {"bundle_json", "shared_path", "shared_names",
+                                           "update_paths"};
+
+// A bool given as a flag; anything but True or False is refused, as a typo would be.
+bool convert_flag(PyObject* object, const char* parameter, bool& flag) {
+  if (object == nullptr) return true;
+  if (object != Py_True && object != Py_False) {
+    PyErr_Format(PyExc_TypeError, "argument '%s': expected True or False", parameter);
+    return false;
+  }
+  flag = object == Py_True;
+  return true;
+}
+
+PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    PyObject* bound[4];
+    std::string_view bundle_text;
+    std::string_view shared_path;
+    std::vector<std::string> shared_names;
+    FirestoreOptions options;
+    Document bundle;
+    if (!bind_arguments({"emit()", emit_parameters, 1}, args, nargs, kwnames, bound) ||
+        !convert_text(bound[0], emit_parameters[0], bundle_text) ||
+        (bound[1] != nullptr && !convert_text(bound[1], emit_parameters[1], shared_path)) ||
+        (bound[2] != nullptr && !convert_names(bound[2], emit_parameters[2], shared_names)) ||
+        !convert_flag(bound[3], emit_parameters[3], options.update_paths) ||
+        !parse_argument(bundle_text, bundle)) {
+      return nullptr;
+    }
+    OrderedSet<std::string> shared(std::make_move_iterator(shared_names.begin()),
+                                   std::make_move_iterator(shared_names.end()));
+    const std::string text =
+        emit_firestore_module(bundle.root, std::move(shared), shared_path, options);
+    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+  });
+}
 
 constexpr const char* compat_parameters[] = {"old_json", "new_json", "mode"};
 
@@ -75,6 +117,10 @@ PyCFunction as_method(FastWithKeywords function) {
 
 // The "name(parameters)\n--\n\n" prefix gives __text_signature__; __doc__ is the rest.
 PyMethodDef functions[] = {
+    {"emit", as_method(call_emit), METH_FASTCALL | METH_KEYWORDS,
+     "emit(bundle_json, shared_path='', shared_names=(), update_paths=False)\n--\n\n"
+     "The Firestore module, as _core.emit_shared writes it, with the output forms that are\n"
+     "off by default: `update_paths` makes each Update type accept dotted field paths."},
     {"compat", as_method(call_compat), METH_FASTCALL | METH_KEYWORDS,
      "compat(old_json, new_json, mode='full')\n--\n\n"
      "Diff two contract bundles (JSON strings) by every compat rule. Returns a JSON array:\n"

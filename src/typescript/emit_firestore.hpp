@@ -10,10 +10,17 @@
 
 namespace brenvale {
 
+// Output forms beyond the default module, each off unless asked for.
+struct FirestoreOptions {
+  // Update types that accept dotted field paths into nested models ("settings.theme").
+  bool update_paths = false;
+};
+
 // `bundle` is borrowed; `shared` is taken over by the run. Empty `shared` is plain `emit`.
 // Never fails.
 std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> shared,
-                                  std::string_view shared_path);
+                                  std::string_view shared_path,
+                                  const FirestoreOptions& options = {});
 
 // The names client code compiles against for one collection model, exactly as
 // emit_firestore_module writes them for the bundle without shared definitions.

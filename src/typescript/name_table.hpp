@@ -30,8 +30,10 @@ struct NameTable {
 };
 
 // The plain module (RenderMode::plain) generates no names beside the definitions'.
+// `reserved`, when not empty, is one more name the module declares itself (a helper type), never
+// given to a definition.
 NameTable build_name_table(const Value& defs, const OrderedSet<std::string>& shared,
-                           RenderMode mode);
+                           RenderMode mode, std::string_view reserved = {});
 
 // The converter of the collection model whose TypeScript name is `type_name`.
 std::string converter_name(std::string_view type_name);

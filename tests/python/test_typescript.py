@@ -43,6 +43,18 @@ def clean_modules() -> dict[str, str]:
     }
 
 
+def update_path_modules() -> dict[str, str]:
+    """Every Firestore module above again, with update types that accept dotted field paths."""
+    sources = {"user": ROOT / "tests" / "golden" / "user.json", "app/contract": ROOT / "examples" / "contract.json",
+               "chat/contract": ROOT / "examples" / "chat" / "contract.json",
+               **{stem: TS_DIR / "bundles" / f"{stem}.json" for stem in
+                  ("blog", "edge", "shared", "same_name_paths", "sdk_name_clash")}}
+    modules = {f"{stem}_paths": brenvale.emit_module(text(path), update_paths=True) for stem, path in sources.items()}
+    modules["feed_paths"] = brenvale.emit_module(text(TS_DIR / "bundles" / "feed.json"), "./shared_paths",
+                                                 ["Address", "Author", "Money", "Role"], update_paths=True)
+    return modules
+
+
 def references(node: object) -> set[str]:
     """The definition names that the `$ref`s and reference targets under `node` point to."""
     items = node.items() if isinstance(node, dict) else enumerate(node) if isinstance(node, list) else []
@@ -86,7 +98,8 @@ def stage() -> Iterator[dict[str, object]]:
     # Inside tests/typescript so the generated modules resolve its node_modules.
     with tempfile.TemporaryDirectory(dir=TS_DIR, prefix=".generated-") as tmp:
         folder, hostile = Path(tmp), hostile_modules()
-        clean = program(folder, "clean.json", clean_modules(), ["../client.ts", "app/client.ts", "chat/client.ts"])
+        clean = program(folder, "clean.json", clean_modules() | update_path_modules(),
+                        ["../client.ts", "../update_paths.ts", "app/client.ts", "chat/client.ts"])
         for app in ("app", "chat"):
             shutil.copyfile(ROOT / "examples" / app / "client.ts", folder / app / "client.ts")
         checks = [clean, program(folder, "hostile.json", hostile, [])]  # checked side by side
