@@ -45,7 +45,8 @@ std::vector<Finding> diff_of(const std::string& old_text, const std::string& new
 }
 
 // Guards how the diff classifies definitions, reads its keys, compares signatures and orders
-// findings, on the cases the rule table below does not make: old `$defs`, new `$defs`, summary.
+// findings, on the cases the rule table below does not make (a `$defs` that is no object reads
+// as empty): old `$defs`, new `$defs`, summary.
 TEST(CompatDiff, EdgeCases) {
   const std::string kind = " B definition kind changed (object <-> enum/scalar)";
   // clang-format off
@@ -79,28 +80,16 @@ TEST(CompatDiff, EdgeCases) {
       {R"({"M":{"x-firestore-doc-id-field":"id","x-firestore-collection":"m","properties":{"z":{},"a":{}}}})",
        R"({"M":{"x-firestore-doc-id-field":"key","x-firestore-collection":"n","properties":{"b":{},"z":{}}}})",
        "M B x-firestore-doc-id-field changed: id -> key; M B x-firestore-collection changed: m -> n; "
-       "M.a B field removed; M.b S field added (read-optional)"}};
+       "M.a B field removed; M.b S field added (read-optional)"},
+      {"5", R"({"b":{"enum":["x"]},"A":{}})", "A S model added (additive); b S model added (additive)"}};
   // clang-format on
   for (const auto& row : table)
     EXPECT_EQ(summary(diff_of(bundle(row[0]), bundle(row[1]))), row[2]) << row[0] << "\n" << row[1];
 }
 
-// Guards roots without a usable definition table and the last duplicate key winning.
-TEST(CompatDiff, WholeBundles) {
-  const std::vector<std::vector<std::string>> table = {
-      {"[1,2]", "null", ""},
-      {"5", R"({"$defs":{"b":{"enum":["x"]},"A":{}}})",
-       "A S model added (additive); b S model added (additive)"},
-      {R"({"$defs":{"M":{"type":"object"}}})",
-       R"({"$defs":{"M":{"type":"object"},"M":{"type":"string"}}})",
-       "M B definition kind changed (object <-> enum/scalar)"}};
-  for (const auto& row : table) EXPECT_EQ(summary(diff_of(row[0], row[1])), row[2]) << row[0];
-}
-
 // Guards the report's exact text: null field, verdict names, and every escape of the one
 // JSON-string escaper on each text member.
 TEST(CompatReport, ExactText) {
-  EXPECT_EQ(findings_json({}), "[]");
   const std::string raw("\"\\\b\t\n\f\r\0\x01\v\x1b\x1f /\x7f\xc3\xa9\xf0\x9f\x94\xa5", 21);
   const std::string written = R"("\"\\\b\t\n\f\r\u0000\u0001\u000b\u001b\u001f /)"
                               "\x7f\xc3\xa9\xf0\x9f\x94\xa5\"";
@@ -173,8 +162,6 @@ const RuleCase rule_cases[] = {
      R"({"E":{"enum":[1,2]},"M":{"properties":{"a":{"$ref":"#/$defs/E"},"b":{"$ref":"#/$defs/E"}}}})",
      R"({"E":{"enum":[1]},"M":{"properties":{"a":{"$ref":"#/$defs/E"},"b":{"$ref":"#/$defs/E"}}}})",
      "backward BBS", "enum member removed: 2"},
-    {"enum-member-removed", P(R"({"enum":["a","b"]})"), P(R"({"enum":["a"]})"), "backward BBS",
-     "enum member removed: \"b\""},
     {"type-narrowed", P(R"({"type":"number"})"), P(R"({"type":"integer"})"), "backward BBS",
      "type narrowed: number -> integer"},
     {"type-narrowed", P(R"({"type":"string"})"), P(R"({"enum":["a"]})"), "backward BBS",
@@ -261,8 +248,6 @@ const RuleCase rule_cases[] = {
     // A new collection of the same name qualifies the path function of an unchanged model.
     {"path-function-renamed", C("A", "a/{x}/items"), "{" CM("A", "a/{x}/items") "," CM("B", "b/items") "}",
      "client BSS", "path function renamed: itemsPath -> a_itemsPath"},
-    {"path-function-renamed", C("U", "users"), C("U", "user-profiles"), "client BSS",
-     "path function renamed: usersPath -> user_profilesPath"},
     {"path-parameter-added", C("U", "users"), C("U", "orgs/{org}/users"), "client BSS",
      "path parameter added: org"}};
 // clang-format on

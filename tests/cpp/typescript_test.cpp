@@ -63,17 +63,12 @@ TEST(Golden, MatchesByteForByte) {
 // and union members kept once each, in order or sorted.
 TEST(RenderType, Table) {
   const Document definitions = parse(R"({"Model": {"type": "object"}, "Role": {"enum": ["a"]},
-      "Level": {"enum": [1, 2]}, "Empty": {"enum": []}, "Odd": {"enum": "x"}})");
+      "Empty": {"enum": []}})");
   // clang-format off
   const std::vector<std::tuple<const char*, char, const char*>> table = {
       {R"({"type":"x"})", 'r', "unknown"}, {R"({"type":["string","null"]})", 'c', "null | string"},
-      {R"({"anyOf":[{"$ref":"#/$defs/Model"},{"type":"null"}]})", 'w', "ModelWrite | null"},
       {R"({"anyOf":[]})", 'c', ""}, {R"({"anyOf":1,"oneOf":[{"type":"string"}]})", 'r', "string"},
       {R"({"anyOf":[{"$ref":"Role"},{"type":"string"}]})", 'r', "Role | (string & {}) | string"},
-      {R"({"anyOf":[{"type":"null"},{"$ref":"zebra"},{"$ref":"Ant"}]})", 'c', "Ant | null | zebra"},
-      {R"({"type":"array","items":{"anyOf":[{"type":"string"},{"type":"null"}]}})",
-       'r', "(string | null)[]"},
-      {R"({"type":"array","items":{"$ref":"#/$defs/Role"}})", 'r', "(Role | (string & {}))[]"},
       {R"({"type":"array","prefixItems":[{"type":"string"}],"items":{}})", 'r', "[string]"},
       {R"({"type":"array","items":{"additionalProperties":{"enum":["a|b"]},"type":"object"}})",
        'p', "(Record<string, \"a|b\">)[]"},
@@ -81,16 +76,9 @@ TEST(RenderType, Table) {
       {R"({"enum":["a","b"]})", 'r', R"("a" | "b" | (string & {}))"},
       {R"({"enum":["a","b"]})", 'w', R"("a" | "b")"}, {R"({"enum":["a","b"]})", 'c', "string"},
       {R"({"enum":[1,2]})", 'c', "1 | 2"}, {R"({"enum":"a","type":"string"})", 'r', "string"},
-      {R"({"$ref":"#/$defs/Role"})", 'r', "Role | (string & {})"},
-      {R"({"$ref":"#/$defs/Role"})", 'c', "string"}, {R"({"$ref":"#/$defs/Level"})", 'c', "1 | 2"},
       {R"({"$ref":"#/$defs/Empty"})", 'c', ""},
       {R"({"$ref":"#/definitions/Model"})", 'w', "ModelWrite"}, {R"({"$ref":"a/"})", 'r', ""},
-      {R"({"const":-0})", 'r', "-0.0"}, {R"({"const":"a \"b\"\\\n"})", 'r', R"("a \"b\"\\\n")"},
       {R"({"x-firestore-type":"timestamp","anyOf":[{"type":"null"}]})", 'r', "Timestamp"},
-      {R"({"x-firestore-type":"timestamp","x-firestore-server-timestamp":true})",
-       'r', "Timestamp | null"},
-      {R"({"x-firestore-type":"timestamp","x-firestore-server-timestamp":true})",
-       'w', "FieldValue"},
       {R"({"x-firestore-type":"reference"})", 'w', "DocumentReference<DocumentData>"},
       {R"({"x-firestore-type":"reference","x-firestore-ref-target":"U"})",
        'r', "DocumentReference<U>"},
@@ -112,22 +100,6 @@ TEST(RenderType, Table) {
   Ctx ctx;
   const std::string joined = render_type(ctx, parse(many + "]}").root, Side::read);
   EXPECT_EQ(std::count(joined.begin(), joined.end(), '|'), 20) << joined;
-}
-
-// Guards the Firestore imports a type records, and the shared names it refers to.
-TEST(RenderType, RecordsImportsAndSharedNames) {
-  Ctx ctx;
-  ctx.shared = {"Shared", "Away"};
-  const Document node = parse(R"({"type": "array", "prefixItems": [{"$ref": "#/$defs/Shared"},
-      {"x-firestore-type": "reference"}, {"x-firestore-type": "reference",
-      "x-firestore-ref-target": "Away"}, {"x-firestore-type": "timestamp",
-      "x-firestore-server-timestamp": true}, {"$ref": "Model"}]})");
-  EXPECT_EQ(render_type(ctx, node.root, Side::write),
-            "[SharedWrite, DocumentReference<DocumentData>, DocumentReference<Away>, FieldValue, "
-            "ModelWrite]");
-  EXPECT_EQ(std::vector<std::string_view>(ctx.imports.begin(), ctx.imports.end()),
-            (std::vector<std::string_view>{"DocumentData", "DocumentReference", "FieldValue"}));
-  EXPECT_EQ(ctx.used_shared, (OrderedSet<std::string>{"Away", "Shared", "SharedWrite"}));
 }
 
 // Guards literal texts (shortest float digits, integers kept) and first-letter lowering.
@@ -161,11 +133,9 @@ TEST(EmitFirestore, SectionsFollowNameOrderWithTailLast) {
   // clang-format off
   expect_in_order(out, {
       "import type { FirestoreDataConverter, UpdateData } from \"firebase/firestore\";",
-      "export interface Address {", "export interface AddressWrite {", "export type Both = 1;",
-      "export type Role = \"a\";", "export type Scalar = string;", "export type ScalarWrite = string;",
-      "export interface User {", "export interface UserWrite {",
-      "export type UserUpdate = UpdateData<UserWrite>;", "export interface b {", "export type bUpdate",
-      "export const userConverter", "export const usersPath = () => `users`;",
+      "export interface Address {", "export type Both = 1;", "export type Role = \"a\";",
+      "export type Scalar = string;", "export interface User {", "export interface b {",
+      "export type bUpdate", "export const userConverter", "export const usersPath = () => `users`;",
       "export const bConverter", "export const cPath = (x: string) => `b/${x}/c`;"});
   // clang-format on
   EXPECT_EQ(emit_firestore_module(parse(R"({"$defs": []})").root, {}, ""),
@@ -177,7 +147,6 @@ TEST(EmitFirestore, SectionsFollowNameOrderWithTailLast) {
 TEST(EmitFirestore, PathFunctions) {
   // clang-format off
   const std::vector<std::pair<std::string, std::string>> table = {
-      {"Tenants/{tid}/Users/{uid}", "usersPath = (tid: string, uid: string) => `Tenants/${tid}/Users/${uid}`;"},
       {"{tenant}", "docPath = (tenant: string) => `${tenant}`;"},
       {"/users/{uid}", "usersPath = (uid: string) => `users/${uid}`;"}, {"users/", "Path = () => `users/`;"},
       {"a/{id}/b/{id}/c/{id_2}", "cPath = (id: string, id_2: string, id_2_2: string) => `a/${id}/b/${id_2}/c/${id_2_2}`;"},
@@ -194,8 +163,8 @@ TEST(EmitFirestore, PathFunctions) {
   }
 }
 
-// Guards the converter with and without a document id, an id that needs quoting, interface
-// members (optional unless required and guaranteed; read-only only on the read side; the id
+// Guards the converter without a document id and with an id that needs quoting, interface
+// members past the golden module's (a guarantee only when true, readOnly only when true, the id
 // always a string) and the collection comment's escapes.
 TEST(EmitFirestore, ConvertersAndInterfaceMembers) {
   expect_in_order(emit(R"("_Log": {"type": "object", "x-firestore-collection": "logs"})"),
@@ -205,16 +174,13 @@ TEST(EmitFirestore, ConvertersAndInterfaceMembers) {
                    "    return snapshot.data(options) as _Log;\n  },\n};\n\n"});
   expect_in_order(
       emit(R"("Doc": {"type": "object", "x-firestore-collection": "a\nb\u2028c",
-      "x-firestore-doc-id-field": "doc-id", "required": ["req", "both", "ro", 7],
+      "x-firestore-doc-id-field": "doc-id", "required": ["req", 7],
       "properties": {"doc-id": {"type": "integer"}, "Zeta": {"type": "string"},
-      "both": {"type": "string", "x-firestore-presence-guaranteed": true},
       "req": {"type": "string", "x-firestore-presence-guaranteed": "true"},
-      "ro": {"type": "string", "readOnly": true}, "ro2": {"type": "string", "readOnly": 1}}})"),
+      "ro2": {"type": "string", "readOnly": 1}}})"),
       {"// @firestore-collection a\\nb\\u2028c\nexport interface Doc {\n  Zeta?: string;\n"
-       "  both: string;\n  \"doc-id\": string;\n  req?: string;\n  ro?: string;\n"
-       "  ro2?: string;\n}\n\n",
-       "export interface DocWrite {\n  Zeta?: string;\n  both: string;\n  req: string;\n"
-       "  ro2?: string;\n}\n\n",
+       "  \"doc-id\": string;\n  req?: string;\n  ro2?: string;\n}\n\n",
+       "export interface DocWrite {\n  Zeta?: string;\n  req: string;\n  ro2?: string;\n}\n\n",
        "    const { \"doc-id\": _id, ...rest } = model;\n",
        "as Omit<Doc, \"doc-id\">;\n    return { ...data, \"doc-id\": snapshot.id };"});
 }
@@ -230,7 +196,6 @@ TEST(EmitFirestore, SharedModeImportsWhatIsReferenced) {
   expect_in_order(out, {"import type { Address, AddressWrite, Gh_ost, Gh_ostWrite, Role } from "
                         "\"./x\\\";\\nf(\\\"\";\n\n",
                         "  role?: Role | (string & {});\n"});
-  EXPECT_EQ(out.find("interface Address"), std::string::npos);
   EXPECT_EQ(out.find("unused"), std::string::npos);
   EXPECT_EQ(emit(R"("A": {"type": "object"})", {"B"}, "./s").find("./s"), std::string::npos);
 }
@@ -250,28 +215,24 @@ TEST(EmitFirestore, Aliases) {
        "export type Weird = unknown;\n\n"});
 }
 
-// Guards the name table: safe, unique TypeScript names for declarations, references,
-// converters and path functions, whatever the definition names are.
+// Guards how the name table resolves collisions (sanitised names, generated Write/Update names,
+// library names, converters, same-named collections) and odd references; whether every name
+// compiles is the hostile-name corpus's job.
 TEST(EmitFirestore, NamesAreSafeAndUnique) {
   const std::string out = emit(R"("Foo_Bar": {"type": "object"}, "Foo-Bar": {"type": "object"},
       "x": {"properties": {"a": {"$ref": "#/$defs/Foo-Bar"}, "b": {"$ref": "#"}, "c": {"$ref":
-      "#/$defs/"}}}, "class": {"enum": [1]}, "1U": {"type": "object"}, "Date": {"type": "object"},
-      "\u00e9t\u00e9": {"enum": [2]}, "a\u00a0b": {"enum": [3]}, "A": {"type": "object"},
+      "#/$defs/"}}}, "Date": {"type": "object"}, "A": {"type": "object"},
       "AWrite": {"type": "object"}, "CUpdate": {"enum": [3]}, "C": {"type": "object",
       "x-firestore-collection": "c"}, "User": {"type": "object", "x-firestore-collection": "users"},
       "user": {"type": "object", "x-firestore-collection": "orgs/{o}/users"}, "y": {"type":
-      "object", "x-firestore-collection": "a/{u}/users", "x-firestore-doc-id-field": "__proto__",
-      "properties": {"r": {"x-firestore-type": "reference", "x-firestore-ref-target":
-      "U>; } f(); interface Z { q: X"}}})");
+      "object", "x-firestore-collection": "a/{u}/users", "x-firestore-doc-id-field": "__proto__"})");
   // clang-format off
   for (const std::string_view piece : {
       "export interface Foo_Bar {", "export interface Foo_Bar_Write {", "export interface A_ {",
       "export interface Foo_BarWrite {", "  a?: Foo_Bar_;", "  b?: __;", "  c?: _;",
-      "export interface _1U {", "export interface Date_ {", "export type a_b = 3;",
-      "export type class_ = 1;", "export type \u00e9t\u00e9 = 2;", "export interface A_Write {",
-      "export interface AWrite {", "export interface AWriteWrite {", "export interface C_Write {",
+      "export interface Date_ {", "export interface A_Write {", "export interface AWrite {",
+      "export interface AWriteWrite {", "export interface C_Write {",
       "export type C_Update = UpdateData<C_Write>;", "export const usersPath = () =>",
-      "  r?: DocumentReference<U_____f____interface_Z___q__X>;",
       "export const userConverter: FirestoreDataConverter<User> =",
       "export const user_Converter: FirestoreDataConverter<user_> =",
       "    return { ...data, [\"__proto__\"]: snapshot.id };",
