@@ -25,31 +25,28 @@ TOTAL = Finding("Order", "total", BREAKING, "field removed", "field-removed", F)
 TYPE_CHANGE = Finding("User", "age", BREAKING, "type changed: string -> number", "type-changed", B)
 
 
-@pytest.mark.parametrize(("mode", "backward", "forward"), [("full", BREAKING, BREAKING), ("backward", BREAKING, S),
-                                                          ("forward", S, BREAKING)])
+# Which directions each mode makes BREAKING: test_ext; here, that the mode gets there.
+@pytest.mark.parametrize(("mode", "backward", "forward"), [("full", BREAKING, BREAKING), ("forward", S, BREAKING)])
 def test_compat_findings_carry_rule_and_direction_and_follow_mode(mode: str, backward, forward) -> None:
     findings = brenvale.compat_findings(OLD, NEW, mode)
     removed = Finding("E", None, backward, "enum member removed: 2", "enum-member-removed", B)
     assert findings == [removed, INVOICE, dataclasses.replace(TOTAL, verdict=forward)]
     assert (findings[1].location, findings[2].location) == ("Invoice", "Order.total")
-    with pytest.raises(dataclasses.FrozenInstanceError):
-        findings[0].message = "changed"  # type: ignore[misc]
 
 
 A40 = Finding("a" * 40, None, S, "m", "r", F)
-IGNORE_CASES = [  # (rule line, finding, matches)
-    ("*", TOTAL, True), ("Order.total", TOTAL, True), ("Order.total: field removed", TOTAL, True),
-    ("Order.total:field removed", TOTAL, True), ("Order.total: field added", TOTAL, False), ("Order", TOTAL, False),
-    ("Order.*", TOTAL, True), ("Order.*", INVOICE, False), ("Invoice: model added", INVOICE, False),
-    ("Invoice: model *", INVOICE, True), ("User.age: type changed: string -> *", TYPE_CHANGE, True),
-    ("User.ag?", TYPE_CHANGE, False), ("User.[a]ge", TYPE_CHANGE, False), ("*.age", TYPE_CHANGE, True),
-    ("Order.total:", TOTAL, True), ("  Order.total  # accepted in review 12", TOTAL, True),
+# (rule line, finding, matches). "*", a place alone, a place with a message or a rule id, a "*" in the rule id and a
+# comment after a pattern decide exit codes in test_cli and docs/compat.md.
+IGNORE_CASES = [
+    ("Order.total:field removed", TOTAL, True), ("Order", TOTAL, False), ("Order.*", TOTAL, True),
+    ("Order.*", INVOICE, False), ("Invoice: model added", INVOICE, False), ("Invoice: model *", INVOICE, True),
+    ("User.age: type changed: string -> *", TYPE_CHANGE, True), ("  Order.total  # accepted in review 12", TOTAL, True),
+    ("User.[a]ge", TYPE_CHANGE, False), ("*.age", TYPE_CHANGE, True), ("Order.total:", TOTAL, True),
     ("A#b", dataclasses.replace(A40, definition="A#b"), True),  # a hash inside a word is literal
     ("*a*a*a*a*a*a*a*a*a*a*a*a*b", A40, False),  # linear: backtracking would take hours here
     ("a*ab", dataclasses.replace(A40, definition="ab"), False),  # the pieces may not overlap
     # After the colon, a rule id matches as well as a message.
-    ("Order.total: field-removed", TOTAL, True), ("*: field-*", TOTAL, True), ("*: model-*", TOTAL, False),
-    ("*: type-changed", TYPE_CHANGE, True), ("User: type-changed", TYPE_CHANGE, False),
+    ("*: model-*", TOTAL, False), ("*: type-changed", TYPE_CHANGE, True), ("User: type-changed", TYPE_CHANGE, False),
 ]
 
 

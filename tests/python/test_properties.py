@@ -1,4 +1,4 @@
-"""Random contract bundles: every function takes them, and only their JSON value matters."""
+"""Random contract bundles through the Python surface: only their JSON value matters."""
 
 import json
 import os
@@ -41,44 +41,32 @@ def schema_nodes(children: st.SearchStrategy) -> st.SearchStrategy:
 schemas = st.recursive(st.just({}) | scalars, schema_nodes, max_leaves=8)
 models = st.builds(lambda node, fields: {**node, "type": "object", "properties": fields}, schema_nodes(schemas),
                    st.dictionaries(NAMES, schemas, max_size=5))
-# One in ten a root or a $defs that is no object, which has no definitions.
-bundles = st.builds(lambda defs, other, pick: {"$defs": defs} if pick else other,
-                    st.dictionaries(NAMES | st.text(max_size=4), models | schemas, min_size=1, max_size=6),
-                    json_values.map(lambda value: {"$defs": value}) | json_values, st.integers(0, 9))
+bundles = st.dictionaries(NAMES | st.text(max_size=4), models | schemas, min_size=1, max_size=6).map(
+    lambda defs: {"$defs": defs})
 
 
 def respelled(value: object, rng: random.Random) -> str:
-    """The same JSON value in another text: keys shuffled, a decoy before some keys (the last of
-    duplicate keys wins), other whitespace, \\u escapes or raw characters, e or E exponents."""
+    """The same JSON value in another text: keys shuffled, \\u escapes or raw UTF-8. Whitespace,
+    duplicate keys and number spellings are the reader's (tests/cpp/json_reader_test.cpp)."""
     ascii_only = rng.random() < 0.5
-
-    def space() -> str:
-        return rng.choice(("", " ", "\n", "\t", "\r\n  "))
 
     def write(node: object) -> str:
         if isinstance(node, dict):
-            items = [(json.dumps(key, ensure_ascii=ascii_only), write(item)) for key, item in node.items()]
-            items = [pair for key, item in rng.sample(items, len(items))
-                     for pair in ([(key, '["decoy"]')] if rng.random() < 0.3 else []) + [(key, item)]]
-            return "{" + f"{space()},{space()}".join(f"{key}{space()}:{space()}{item}" for key, item in items) + "}"
+            items = [f"{json.dumps(key, ensure_ascii=ascii_only)}:{write(item)}" for key, item in node.items()]
+            return "{" + ",".join(rng.sample(items, len(items))) + "}"
         if isinstance(node, list):
-            return "[" + space() + f"{space()},{space()}".join(map(write, node)) + space() + "]"
-        text = json.dumps(node, ensure_ascii=ascii_only)
-        return text.replace("e", "E") if isinstance(node, float) and rng.random() < 0.5 else text
+            return "[" + ",".join(map(write, node)) + "]"
+        return json.dumps(node, ensure_ascii=ascii_only)
 
-    return space() + write(value) + space()
+    return write(value)
 
 
+# emit_plain and emit_shared read the same tree as emit (the order of shared names: test_module_surface). The fuzz
+# targets hold the rest for any input: one output on every run, no injection, no findings against itself.
 @SETTINGS
 @given(bundles, bundles, st.randoms(use_true_random=False))
 def test_only_the_json_value_matters(old: object, new: object, rng: random.Random) -> None:
     old_text, new_text = json.dumps(old, ensure_ascii=False), json.dumps(new, ensure_ascii=False)
-    defs = old.get("$defs") if isinstance(old, dict) else None
-    names = [*(sorted(defs)[::2] if isinstance(defs, dict) else []), "Missing"]
     assert brenvale.emit(respelled(old, rng)) == brenvale.emit(old_text)
-    assert brenvale.emit_plain(respelled(old, rng)) == brenvale.emit_plain(old_text)
-    assert brenvale.emit_shared(respelled(old, rng), "./s", names[::-1]) == brenvale.emit_shared(old_text, "./s", names)
     findings = brenvale.compat(old_text, new_text)
     assert brenvale.compat(respelled(old, rng), respelled(new, rng)) == findings
-    assert {finding["verdict"] for finding in json.loads(findings)} <= {"SAFE", "BREAKING"}
-    assert brenvale.compat(old_text, old_text) == "[]"  # a bundle has no findings against itself
