@@ -1,4 +1,4 @@
-// Binding, converting and parsing the arguments of the _core functions.
+// Binding, converting and parsing the arguments of the native functions, and their results.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -33,6 +33,17 @@ bool convert_text(PyObject* object, const char* parameter, std::string_view& tex
 // A sequence of str (not a str itself) -> owned UTF-8 copies, in iteration order.
 // Returns false with an exception set. May throw std::bad_alloc.
 bool convert_names(PyObject* object, const char* parameter, std::vector<std::string>& names);
+
+// A new str holding `text`; nullptr with an exception set.
+inline PyObject* new_str(const std::string& text) {
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+// A METH_FASTCALL | METH_KEYWORDS function as the PyCFunction a PyMethodDef holds.
+using FastWithKeywords = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+inline PyCFunction as_method(FastWithKeywords function) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
 
 // JSON text -> value tree owned by `document`. Returns false with ValueError set.
 // May throw std::bad_alloc.

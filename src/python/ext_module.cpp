@@ -68,7 +68,7 @@ PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
                                    std::make_move_iterator(shared_names.end()));
     const std::string text =
         emit_firestore_module(bundle.root, std::move(shared), shared_path, options);
-    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+    return new_str(text);
   });
 }
 
@@ -105,14 +105,8 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         !compat::rule_findings_json(findings, signalled, text)) {
       return nullptr;
     }
-    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+    return new_str(text);
   });
-}
-
-using FastWithKeywords = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
-
-PyCFunction as_method(FastWithKeywords function) {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
 // The "name(parameters)\n--\n\n" prefix gives __text_signature__; __doc__ is the rest.

@@ -46,10 +46,6 @@ PyObject* guarded(Body&& body) noexcept {
   return nullptr;
 }
 
-PyObject* new_str(const std::string& text) {
-  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
-}
-
 constexpr const char* bundle_parameters[] = {"bundle_json"};
 constexpr const char* shared_parameters[] = {"bundle_json", "shared_path", "shared_names"};
 constexpr const char* compat_parameters[] = {"old_json", "new_json"};
@@ -117,12 +113,6 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     }
     return new_str(compat::findings_json(compat::diff(old_bundle.root, new_bundle.root)));
   });
-}
-
-using FastWithKeywords = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
-
-PyCFunction as_method(FastWithKeywords function) {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
 // The "name(parameters)\n--\n\n" prefix gives __text_signature__; __doc__ is the rest.
