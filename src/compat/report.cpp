@@ -2,6 +2,8 @@
 #include "compat/report.hpp"
 
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace brenvale::compat {
@@ -62,15 +64,19 @@ void write_json_string(std::string& out, std::string_view text) {
   out += '"';
 }
 
+void write_json_string_or_null(std::string& out, const std::optional<std::string>& text) {
+  if (text) {
+    write_json_string(out, *text);
+  } else {
+    out += "null";
+  }
+}
+
 void write_finding(std::string& out, const Finding& finding) {
   out += "{\"def\":";
   write_json_string(out, finding.def);
   out += ",\"field\":";
-  if (finding.field) {
-    write_json_string(out, *finding.field);
-  } else {
-    out += "null";
-  }
+  write_json_string_or_null(out, finding.field);
   out += ",\"message\":";
   write_json_string(out, finding.message);
   out += finding.verdict == Verdict::safe ? ",\"verdict\":\"SAFE\"}" : ",\"verdict\":\"BREAKING\"}";
@@ -119,11 +125,7 @@ bool rule_findings_json(const std::vector<RuleFinding>& findings, InterruptCheck
     out += ",\"direction\":\"";
     out += direction_name(entry.direction);
     out += "\",\"field\":";
-    if (finding.field) {
-      write_json_string(out, *finding.field);
-    } else {
-      out += "null";
-    }
+    write_json_string_or_null(out, finding.field);
     out += ",\"message\":";
     write_json_string(out, finding.message);
     out += ",\"rule\":\"";
