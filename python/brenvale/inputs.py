@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import json
 import os
+import stat
 import sys
 from typing import Any
 
@@ -42,6 +43,10 @@ class Inputs:
             return STDIN_NAME, _decode(STDIN_NAME, sys.stdin.buffer.read())
         try:
             with open(path, "rb") as handle:
+                # /dev/zero or a disk would be read without end; a terminal or a pipe ends.
+                mode = os.fstat(handle.fileno()).st_mode
+                if (stat.S_ISCHR(mode) or stat.S_ISBLK(mode)) and not handle.isatty():
+                    raise InputError(f"{path}: a device, not a file or a pipe")
                 data = handle.read()
         except OSError as exc:
             raise InputError(f"{path}: {exc.strerror or exc}") from None

@@ -154,6 +154,7 @@ SHELL = [
     # the inputs are refused
     ("mknod full c 1 7; BV emit v1.json -o full; s=$?; test -c full && exit $s", 2, "", f"{USAGE}full: No space left "
      "on device\n"),
+    ("mknod zero c 1 5; ulimit -v 2000000; BV emit zero", 2, "", f"{USAGE}zero: a device, not a file or a pipe\n"),
     ("mknod null c 1 3; BV emit v1.json -o null --check", 2, "", f"{USAGE}null: --check compares with a regular file "
      "only\n"),
     ("BV emit v1.json -o new/; s=$?; test -e new||exit $s", 2, "", f"{USAGE}new/: names a folder; give a file name\n"),
