@@ -49,13 +49,14 @@ def option_modules(suffix: str, **options: bool) -> dict[str, str]:
     sources = {"user": ROOT / "tests" / "golden" / "user.json", "app/contract": ROOT / "examples" / "contract.json",
                "chat/contract": ROOT / "examples" / "chat" / "contract.json",
                **{stem: TS_DIR / "bundles" / f"{stem}.json" for stem in
-                  ("blog", "edge", "shared", "same_name_paths", "sdk_name_clash")}}
-    modules = {f"{stem}{suffix}": brenvale.emit_module(text(path), **options) for stem, path in sources.items()}
+                  ("blog", "edge", "shared", "same_name_paths", "sdk_name_clash", "orders_plain")}}
+    modules = {f"{stem}{suffix}": brenvale.emit_module(text(path), **options) for stem, path in sources.items()
+               if stem != "orders_plain"}
     modules[f"feed{suffix}"] = brenvale.emit_module(text(TS_DIR / "bundles" / "feed.json"), f"./shared{suffix}",
                                                     ["Address", "Author", "Money", "Role"], **options)
     if options.get("jsdoc"):
-        modules |= {f"{stem}_plain{suffix}": brenvale.emit_plain_module(text(TS_DIR / "bundles" / f"{stem}.json"),
-                                                                        jsdoc=True) for stem in ("blog", "orders_plain")}
+        for stem in ("blog", "orders_plain"):
+            modules[f"{stem}_plain{suffix}"] = brenvale.emit_plain_module(text(sources[stem]), jsdoc=True)
     return modules
 
 
@@ -105,7 +106,8 @@ def stage() -> Iterator[dict[str, object]]:
     # Inside tests/typescript so the generated modules resolve its node_modules.
     with tempfile.TemporaryDirectory(dir=TS_DIR, prefix=".generated-") as tmp:
         folder, hostile = Path(tmp), hostile_modules()
-        clean = program(folder, "clean.json", clean_modules() | option_modules("_paths", update_paths=True) | option_modules("_jsdoc", jsdoc=True),
+        modules = clean_modules() | option_modules("_paths", update_paths=True) | option_modules("_jsdoc", jsdoc=True)
+        clean = program(folder, "clean.json", modules,
                         ["../client.ts", "../update_paths.ts", "app/client.ts", "chat/client.ts"])
         for app in ("app", "chat"):
             shutil.copyfile(ROOT / "examples" / app / "client.ts", folder / app / "client.ts")
