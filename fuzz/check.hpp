@@ -46,9 +46,9 @@ inline bool ends_line(std::string_view text, std::size_t at) {
 }
 
 inline void require_no_injection(std::string_view module) {
-  constexpr std::array<std::string_view, 7> line_starts = {
-      "export interface ",      "export type ", "export const ", "import type { ", "}", "//",
-      "type UpdateFields<T> = "};
+  constexpr std::array<std::string_view, 8> line_starts = {
+      "export interface ",       "export type ", "export const ", "import type { ", "}", "//",
+      "type UpdateFields<T> = ", "/**\n"};
   for (std::size_t at = 0; at < module.size();) {
     if (at == 0 || module[at - 1] == '\n') {
       require(module[at] == '\n' || module[at] == ' ' ||
@@ -61,6 +61,16 @@ inline void require_no_injection(std::string_view module) {
     if (module.substr(at).starts_with("//")) {
       while (at < module.size() && !ends_line(module, at)) ++at;
       require(at < module.size() && module[at] == '\n', "a comment ends other than at a line feed");
+    } else if (module.substr(at).starts_with("/**\n")) {
+      // A JSDoc block may end only where the generator ends it: " */" alone on its line.
+      const std::size_t close = module.find("*/", at);
+      const std::size_t line = module.rfind('\n', close) + 1;
+      const std::string_view indent = module.substr(line, close - line);
+      require(close != std::string_view::npos && line > at && indent.ends_with(' ') &&
+                  indent.find_first_not_of(' ') == std::string_view::npos &&
+                  module.substr(close).starts_with("*/\n"),
+              "a JSDoc block ends other than on a line of its own");
+      at = close + 2;
     } else if (c == '"') {
       for (++at; at < module.size() && module[at] != '"'; ++at) {
         require(module[at] != '\n' && module[at] != '\r', "a line break inside a string literal");

@@ -1,5 +1,6 @@
-// Fuzz target: the Firestore module (alone and with shared definitions chosen from the input
-// itself) and the plain module, each deterministic, UTF-8 and free of injection.
+// Fuzz target: the Firestore module (alone, with shared definitions chosen from the input
+// itself, and in each opt-in form) and the plain module (also with JSDoc), each deterministic,
+// UTF-8 and free of injection.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -54,5 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint64_t selector = std::hash<std::string>()(text);
   check_module([&] { return emit_firestore_module(root, shared_names(root, selector), path); });
   check_module([&] { return emit_firestore_module(root, {}, {}, {.update_paths = true}); });
+  check_module([&] { return emit_firestore_module(root, {}, {}, {.jsdoc = true}); });
+  check_module([&] { return emit_plain(root, {.jsdoc = true}); });
   return 0;
 }

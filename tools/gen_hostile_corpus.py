@@ -1,6 +1,7 @@
 """Writes the hostile-name bundles under tests/typescript/corpus/: every name below becomes a
 collection model, a model, an enum and an alias in turn, and a hub model refers to each one by
-`$ref` and by reference target. Regenerate with: python tools/gen_hostile_corpus.py
+`$ref` and by reference target. Each name is also the description of its definition and of the
+hub property referring to it. Regenerate with: python tools/gen_hostile_corpus.py
 """
 
 import json
@@ -42,6 +43,8 @@ GROUPS = {
 }
 PATHS = ["users", "orgs/{o}/users", "a/{id}/b/{id}/c/{id_2}", "{class}/{this}/{eval}/{arguments}", "",
          "x`${globalThis.pwned = 1}`/{a`b}/y", "users/", "{}", "p\\q/{r\"s}/{1}", "u\u2028v/{w\u2028x}"]
+# A description every JSDoc block must hold in: early ends, openers, every line separator.
+DESCRIPTION = "ends */ here\r\n*/ globalThis.pwned = 1; /*\rx\u2028y\u2029z\n\n * **/ */"
 
 
 def bundle(names: list[str], dangling: bool) -> dict:
@@ -58,9 +61,10 @@ def bundle(names: list[str], dangling: bool) -> dict:
             defs[name] = {"enum": [name, 1]}
         else:
             defs[name] = {"anyOf": [{"$ref": f"#/$defs/{name}"}, {"type": "null"}, {"anyOf": []}]}
-        hub[f"p{i}"] = {"$ref": f"#/$defs/{name}"}
+        defs[name] |= {"title": f"{name}*/", "description": name}
+        hub[f"p{i}"] = {"$ref": f"#/$defs/{name}", "description": name}
         hub[f"r{i}"] = {"x-firestore-type": "reference", "x-firestore-ref-target": name}
-    hub["t"] = {"x-firestore-type": "timestamp"}
+    hub["t"] = {"x-firestore-type": "timestamp", "description": DESCRIPTION}
     hub["e"] = {"enum": []}
     if dangling:
         hub["d"] = {"$ref": "#/$defs/Missing-One"}
@@ -68,7 +72,7 @@ def bundle(names: list[str], dangling: bool) -> dict:
     defs["CycleA"] = {"anyOf": [{"$ref": "#/$defs/CycleB"}, {"type": "null"}]}
     defs["CycleB"] = {"anyOf": [{"anyOf": [{"$ref": "#/$defs/CycleA"}]}, {"type": "string"}]}
     defs["Hub"] = {"type": "object", "x-firestore-collection": "hubs/{hub}",
-                   "x-firestore-doc-id-field": "__proto__", "properties": hub}
+                   "x-firestore-doc-id-field": "__proto__", "properties": hub, "description": DESCRIPTION}
     return {"$defs": defs}
 
 

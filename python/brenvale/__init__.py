@@ -7,6 +7,7 @@ from typing import TYPE_CHECKING, Any
 
 from ._core import compat, emit, emit_plain, emit_shared
 from ._ext import emit as emit_module
+from ._ext import emit_plain as emit_plain_module
 
 # The one place the version is written; the build reads it from here.
 __version__ = "0.1.0"
@@ -58,6 +59,7 @@ __all__ = [
     "emit",
     "emit_module",
     "emit_plain",
+    "emit_plain_module",
     "emit_shared",
     "firestore",
 ]

@@ -4,10 +4,19 @@ from collections.abc import Sequence
 from typing import Literal
 
 def emit(
-    bundle_json: str, shared_path: str = "", shared_names: Sequence[str] = (), update_paths: bool = False
+    bundle_json: str,
+    shared_path: str = "",
+    shared_names: Sequence[str] = (),
+    update_paths: bool = False,
+    jsdoc: bool = False,
 ) -> str:
     """The Firestore module, as _core.emit_shared writes it, with the output forms that are
-    off by default: `update_paths` makes each Update type accept dotted field paths."""
+    off by default: `update_paths` makes each Update type accept dotted field paths;
+    `jsdoc` writes titles and descriptions as JSDoc above declarations and members."""
+
+def emit_plain(bundle_json: str, jsdoc: bool = False) -> str:
+    """The plain DTO module, as _core.emit_plain writes it; `jsdoc` writes titles and
+    descriptions as JSDoc above declarations and members."""
 
 def compat(
     old_json: str, new_json: str, mode: Literal["backward", "forward", "full"] = "full"

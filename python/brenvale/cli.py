@@ -130,11 +130,11 @@ def run_emit(args: argparse.Namespace) -> int:
     if bool(args.shared) != (args.shared_path is not None):
         args.parser.error("--shared-path and --shared go together")
     name, bundle = read_bundle(args)
-    if args.update_paths:
+    if args.update_paths or args.jsdoc:
         from . import _ext
 
-        path = args.shared_path or ""
-        text = convert(name, lambda: _ext.emit(bundle, path, args.shared, update_paths=True))
+        path, paths, jsdoc = args.shared_path or "", args.update_paths, args.jsdoc
+        text = convert(name, lambda: _ext.emit(bundle, path, args.shared, paths, jsdoc))
     elif args.shared:
         text = convert(name, lambda: _core.emit_shared(bundle, args.shared_path, args.shared))
     else:
@@ -144,7 +144,13 @@ def run_emit(args: argparse.Namespace) -> int:
 
 def run_plain(args: argparse.Namespace) -> int:
     name, bundle = read_bundle(args)
-    return deliver(args, convert(name, lambda: _core.emit_plain(bundle)), [args.bundle or STDIN])
+    if args.jsdoc:
+        from . import _ext
+
+        text = convert(name, lambda: _ext.emit_plain(bundle, jsdoc=True))
+    else:
+        text = convert(name, lambda: _core.emit_plain(bundle))
+    return deliver(args, text, [args.bundle or STDIN])
 
 
 def run_bundle(args: argparse.Namespace) -> int:
@@ -255,6 +261,12 @@ def _add_output(sub: argparse.ArgumentParser) -> None:
     )
 
 
+def _add_jsdoc(sub: argparse.ArgumentParser) -> None:
+    sub.add_argument(
+        "--jsdoc", action="store_true", help="titles and descriptions as JSDoc comments"
+    )
+
+
 def _subparser(
     subs: argparse._SubParsersAction[argparse.ArgumentParser],
     name: str,
@@ -299,10 +311,12 @@ def build_parser() -> argparse.ArgumentParser:
         action="store_true",
         help="Update types that also accept dotted field paths into nested models",
     )
+    _add_jsdoc(emit)
 
     plain = _subparser(subs, "plain", run_plain, "Write plain DTO interfaces for a bundle.")
     _add_source(plain)
     _add_output(plain)
+    _add_jsdoc(plain)
 
     bundle = _subparser(subs, "bundle", run_bundle, "Write the contract bundle of Pydantic models.")
     bundle.add_argument(

@@ -46,9 +46,11 @@ enum class Atom : std::uint8_t {
   format,
   multiple_of,
   unique_items,
+  title,
+  description,
 };
 
-inline constexpr std::array<std::string_view, 35> key_texts = {
+inline constexpr std::array<std::string_view, 37> key_texts = {
     "",
     "$ref",
     "$defs",
@@ -84,8 +86,10 @@ inline constexpr std::array<std::string_view, 35> key_texts = {
     "format",
     "multipleOf",
     "uniqueItems",
+    "title",
+    "description",
 };
-static_assert(static_cast<std::size_t>(Atom::unique_items) + 1 == key_texts.size());
+static_assert(static_cast<std::size_t>(Atom::description) + 1 == key_texts.size());
 
 constexpr std::string_view text_of(Atom atom) { return key_texts[static_cast<std::size_t>(atom)]; }
 

@@ -1,5 +1,5 @@
-// The _ext extension module: the opt-in output forms of emit, and compat with rule ids,
-// directions and modes (Ctrl-C stops it).
+// The _ext extension module: the opt-in output forms of emit and emit_plain, and compat with rule
+// ids, directions and modes (Ctrl-C stops it).
 #include <exception>
 #include <iterator>
 #include <new>
@@ -11,6 +11,7 @@
 #include "compat/rules.hpp"
 #include "python/arguments.hpp"
 #include "typescript/emit_firestore.hpp"
+#include "typescript/emit_plain.hpp"
 #include "util/ordered_set.hpp"
 
 namespace brenvale::python {
@@ -35,7 +36,7 @@ PyObject* guarded(Body&& body) noexcept {
 bool signalled() { return PyErr_CheckSignals() != 0; }
 
 constexpr const char* emit_parameters[] = {"bundle_json", "shared_path", "shared_names",
-                                           "update_paths"};
+                                           "update_paths", "jsdoc"};
 
 // A bool given as a flag; anything but True or False is refused, as a typo would be.
 bool convert_flag(PyObject* object, const char* parameter, bool& flag) {
@@ -50,7 +51,7 @@ bool convert_flag(PyObject* object, const char* parameter, bool& flag) {
 
 PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
-    PyObject* bound[4];
+    PyObject* bound[5];
     std::string_view bundle_text;
     std::string_view shared_path;
     std::vector<std::string> shared_names;
@@ -61,6 +62,7 @@ PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         (bound[1] != nullptr && !convert_text(bound[1], emit_parameters[1], shared_path)) ||
         (bound[2] != nullptr && !convert_names(bound[2], emit_parameters[2], shared_names)) ||
         !convert_flag(bound[3], emit_parameters[3], options.update_paths) ||
+        !convert_flag(bound[4], emit_parameters[4], options.jsdoc) ||
         !parse_argument(bundle_text, bundle)) {
       return nullptr;
     }
@@ -69,6 +71,24 @@ PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
     const std::string text =
         emit_firestore_module(bundle.root, std::move(shared), shared_path, options);
     return new_str(text);
+  });
+}
+
+constexpr const char* emit_plain_parameters[] = {"bundle_json", "jsdoc"};
+
+PyObject* call_emit_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    PyObject* bound[2];
+    std::string_view bundle_text;
+    PlainOptions options;
+    Document bundle;
+    if (!bind_arguments({"emit_plain()", emit_plain_parameters, 1}, args, nargs, kwnames, bound) ||
+        !convert_text(bound[0], emit_plain_parameters[0], bundle_text) ||
+        !convert_flag(bound[1], emit_plain_parameters[1], options.jsdoc) ||
+        !parse_argument(bundle_text, bundle)) {
+      return nullptr;
+    }
+    return new_str(emit_plain(bundle.root, options));
   });
 }
 
@@ -112,9 +132,14 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
 // The "name(parameters)\n--\n\n" prefix gives __text_signature__; __doc__ is the rest.
 PyMethodDef functions[] = {
     {"emit", as_method(call_emit), METH_FASTCALL | METH_KEYWORDS,
-     "emit(bundle_json, shared_path='', shared_names=(), update_paths=False)\n--\n\n"
+     "emit(bundle_json, shared_path='', shared_names=(), update_paths=False, jsdoc=False)\n--\n\n"
      "The Firestore module, as _core.emit_shared writes it, with the output forms that are\n"
-     "off by default: `update_paths` makes each Update type accept dotted field paths."},
+     "off by default: `update_paths` makes each Update type accept dotted field paths;\n"
+     "`jsdoc` writes titles and descriptions as JSDoc above declarations and members."},
+    {"emit_plain", as_method(call_emit_plain), METH_FASTCALL | METH_KEYWORDS,
+     "emit_plain(bundle_json, jsdoc=False)\n--\n\n"
+     "The plain DTO module, as _core.emit_plain writes it; `jsdoc` writes titles and\n"
+     "descriptions as JSDoc above declarations and members."},
     {"compat", as_method(call_compat), METH_FASTCALL | METH_KEYWORDS,
      "compat(old_json, new_json, mode='full')\n--\n\n"
      "Diff two contract bundles (JSON strings) by every compat rule. Returns a JSON array:\n"

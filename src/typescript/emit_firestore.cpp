@@ -15,6 +15,7 @@
 #include "typescript/literal.hpp"
 #include "typescript/lower_first.hpp"
 #include "typescript/name_table.hpp"
+#include "typescript/render_doc.hpp"
 #include "typescript/render_enum.hpp"
 #include "typescript/render_interface.hpp"
 #include "typescript/render_type.hpp"
@@ -243,6 +244,7 @@ std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> s
   Ctx ctx;
   ctx.shared = std::move(shared);
   ctx.defs = &definitions(bundle);
+  ctx.jsdoc = options.jsdoc;
   NameTable names = build_name_table(*ctx.defs, ctx.shared, RenderMode::firestore,
                                      options.update_paths ? update_fields_type : "");
   ctx.names = &names;
@@ -266,12 +268,14 @@ std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> s
       continue;
     }
     const std::string name = names.name_of(raw_name);
+    const std::string doc = options.jsdoc ? definition_doc(raw_name, definition) : std::string();
     if (is_enum_definition(definition)) {
+      body += doc;
       append_enum(name, definition, body);
       continue;
     }
-    append_interface(ctx, name, definition, Side::read, body);
-    append_interface(ctx, name, definition, Side::write, body);
+    append_interface(ctx, name, definition, Side::read, doc, body);
+    append_interface(ctx, name, definition, Side::write, doc, body);
     if (const Value* collection = string_member(definition, Atom::collection)) {
       ctx.imports.insert("UpdateData");
       fill(body, options.update_paths ? update_paths_type : update_type, {{"name", name}});

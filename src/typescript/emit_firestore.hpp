@@ -14,6 +14,8 @@ namespace brenvale {
 struct FirestoreOptions {
   // Update types that accept dotted field paths into nested models ("settings.theme").
   bool update_paths = false;
+  // Titles and descriptions as JSDoc blocks above declarations and members.
+  bool jsdoc = false;
 };
 
 // `bundle` is borrowed; `shared` is taken over by the run. Empty `shared` is plain `emit`.

@@ -5,6 +5,7 @@
 #include "typescript/escape.hpp"
 #include "typescript/import_line.hpp"
 #include "typescript/name_table.hpp"
+#include "typescript/render_doc.hpp"
 #include "typescript/render_enum.hpp"
 #include "typescript/render_type.hpp"
 #include "typescript/type_alias.hpp"
@@ -24,6 +25,7 @@ void append_plain_interface(Ctx& ctx, std::string_view name, const Value& defini
   out += name;
   out += " {\n";
   for (const Member& property : property_map(definition).object()) {
+    if (ctx.jsdoc) append_property_doc(scan_schema(property.value), out);
     out += "  ";
     append_ident(property.key, out);
     if (!required.contains(property.key)) out += '?';
@@ -36,10 +38,11 @@ void append_plain_interface(Ctx& ctx, std::string_view name, const Value& defini
 
 }  // namespace
 
-std::string emit_plain(const Value& bundle) {
+std::string emit_plain(const Value& bundle, const PlainOptions& options) {
   Ctx ctx;
   ctx.defs = &definitions(bundle);
   ctx.mode = RenderMode::plain;
+  ctx.jsdoc = options.jsdoc;
   const NameTable names = build_name_table(*ctx.defs, ctx.shared, RenderMode::plain);
   ctx.names = &names;
   const auto groups = alias_groups(*ctx.defs);
@@ -47,6 +50,8 @@ std::string emit_plain(const Value& bundle) {
 
   std::string out(header);
   for (const Member& entry : ctx.defs->object()) {
+    if (ctx.jsdoc && (is_enum_definition(entry.value) || is_model_definition(entry.value)))
+      out += definition_doc(entry.key, entry.value);
     if (is_enum_definition(entry.value)) {
       append_enum(names.name_of(entry.key), entry.value, out);
     } else if (is_model_definition(entry.value)) {

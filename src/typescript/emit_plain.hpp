@@ -7,7 +7,13 @@
 
 namespace brenvale {
 
+// Output forms beyond the default module, each off unless asked for.
+struct PlainOptions {
+  // Titles and descriptions as JSDoc blocks above declarations and members.
+  bool jsdoc = false;
+};
+
 // `bundle` is borrowed. Never fails.
-std::string emit_plain(const Value& bundle);
+std::string emit_plain(const Value& bundle, const PlainOptions& options = {});
 
 }  // namespace brenvale

@@ -1,4 +1,4 @@
-// Every TypeScript escaper: string literal, template literal, comment, property name.
+// Every TypeScript escaper: string literal, template literal, comments, property name.
 #include "typescript/escape.hpp"
 
 namespace brenvale {
@@ -19,6 +19,13 @@ void append_escaped(std::string_view text, std::string& out, Escape escape) {
     i += width - 1;
   }
   out.append(text, start);
+}
+
+// The width of the line break starting at `at`, 0 when none does.
+std::size_t line_break_width(std::string_view text, std::size_t at) {
+  if (text[at] == '\r') return at + 1 < text.size() && text[at + 1] == '\n' ? 2 : 1;
+  if (text[at] == '\n') return 1;
+  return starts_line_separator(text, at) ? 3 : 0;
 }
 
 }  // namespace
@@ -61,6 +68,27 @@ void append_comment_text(std::string_view text, std::string& out) {
     width = 3;
     return std::string_view(s[i + 2] == '\xA8' ? "\\u2028" : "\\u2029");
   });
+}
+
+void append_doc_comment_lines(std::string_view text, std::string_view prefix, std::string& out) {
+  std::size_t start = 0;
+  for (std::size_t end = 0; end <= text.size(); ++end) {
+    const std::size_t width = end == text.size() ? 1 : line_break_width(text, end);
+    if (width == 0) continue;
+    out += prefix;
+    if (end > start) {
+      out += ' ';
+      // Only "*/" ends the block; "/*" inside it is text.
+      append_escaped(text.substr(start, end - start), out,
+                     [](std::string_view s, std::size_t i, std::size_t&) {
+                       return s[i] == '/' && i > 0 && s[i - 1] == '*' ? std::string_view("\\/")
+                                                                      : std::string_view();
+                     });
+    }
+    out += '\n';
+    start = end + width;
+    end = start - 1;
+  }
 }
 
 void append_ident(std::string_view name, std::string& out) {

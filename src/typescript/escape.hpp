@@ -1,4 +1,4 @@
-// Every TypeScript escaper: string literal, template literal, comment, property name.
+// Every TypeScript escaper: string literal, template literal, comments, property name.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +26,10 @@ void append_quoted(std::string_view text, std::string& out);
 void append_template_text(std::string_view text, std::string& out);
 // Appends `text` for a one-line `//` comment: line breaks are written as escapes.
 void append_comment_text(std::string_view text, std::string& out);
+// Appends `text` as the inner lines of a `/** */` block: each line of the text (split at LF, CR,
+// CRLF, U+2028 and U+2029) becomes `prefix`, a space and the line (`prefix` alone when it is
+// empty) and a newline; a `/` after a `*` is written `\/`, so no line ends the block.
+void append_doc_comment_lines(std::string_view text, std::string_view prefix, std::string& out);
 // Appends a property name where an identifier stands: bare when it is a non-empty ASCII
 // identifier ([A-Za-z_$][A-Za-z0-9_$]*), a string literal otherwise.
 void append_ident(std::string_view name, std::string& out);

@@ -3,11 +3,12 @@
 
 #include "contract/bundle.hpp"
 #include "typescript/escape.hpp"
+#include "typescript/render_doc.hpp"
 
 namespace brenvale {
 
 void append_interface(Ctx& ctx, std::string_view name, const Value& definition, Side side,
-                      std::string& out) {
+                      std::string_view doc, std::string& out) {
   if (side == Side::read) {
     if (const Value* collection = string_member(definition, Atom::collection)) {
       out += "// @firestore-collection ";
@@ -15,6 +16,7 @@ void append_interface(Ctx& ctx, std::string_view name, const Value& definition, 
       out += '\n';
     }
   }
+  out += doc;
   out += "export interface ";
   out += name;
   if (side == Side::write) out += "Write";
@@ -28,6 +30,7 @@ void append_interface(Ctx& ctx, std::string_view name, const Value& definition, 
     const Value& schema = property.value;
     if (doc_id != nullptr && key == doc_id->string()) {
       if (side == Side::read) {
+        if (ctx.jsdoc) append_property_doc(scan_schema(schema), out);
         out += "  ";
         append_ident(key, out);
         out += ": string;\n";
@@ -37,6 +40,7 @@ void append_interface(Ctx& ctx, std::string_view name, const Value& definition, 
     const SchemaKeys keys = scan_schema(schema);
     if (side == Side::write && keys[Atom::read_only] != nullptr && keys[Atom::read_only]->is_true())
       continue;
+    if (ctx.jsdoc) append_property_doc(keys, out);
     const bool is_required = required.contains(key);
     bool optional = !is_required;
     if (side == Side::read && is_required) {

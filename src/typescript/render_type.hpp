@@ -29,6 +29,7 @@ struct Ctx {
   // Alias definition -> its group: aliases of one group refer to each other there.
   const std::unordered_map<std::string_view, std::size_t>* alias_groups = nullptr;
   RenderMode mode = RenderMode::firestore;
+  bool jsdoc = false;  // titles and descriptions as JSDoc above declarations and members
 };
 
 // Appends the type text of `node` to `out`. Never fails; recursion is bounded by the

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "contract/bundle.hpp"
+#include "typescript/render_doc.hpp"
 
 namespace brenvale {
 namespace {
@@ -104,13 +105,16 @@ std::unordered_map<std::string_view, std::size_t> alias_groups(const Value& defs
 
 void append_type_alias(Ctx& ctx, std::string_view name, const Value& definition, std::string& out) {
   const std::string type_name = ctx.names != nullptr ? ctx.names->name_of(name) : std::string(name);
+  const std::string doc = ctx.jsdoc ? definition_doc(name, definition) : std::string();
   ctx.alias_of = name;
+  out += doc;
   out += "export type ";
   out += type_name;
   out += " = ";
   append_type(ctx, definition, Side::read, out);
   out += ";\n\n";
   if (ctx.mode == RenderMode::firestore) {
+    out += doc;
     out += "export type ";
     out += type_name;
     out += "Write = ";

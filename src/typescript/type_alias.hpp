@@ -19,7 +19,8 @@ std::unordered_map<std::string_view, std::size_t> alias_groups(const Value& defs
 // "export type {name}Write = {write type};\n\n", since a write-side reference to the
 // definition names the "...Write" type. `name` is the raw definition name, written as the
 // context's name table spells it; a reference to it, or to an alias of its group, outside any
-// object, array, tuple or record renders "unknown", so the alias is never circular.
+// object, array, tuple or record renders "unknown", so the alias is never circular. With
+// `ctx.jsdoc` the definition's JSDoc block stands above each.
 void append_type_alias(Ctx& ctx, std::string_view name, const Value& definition, std::string& out);
 
 }  // namespace brenvale

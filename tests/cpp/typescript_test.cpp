@@ -185,6 +185,34 @@ TEST(EmitFirestore, ConvertersAndInterfaceMembers) {
        "as Omit<Doc, \"doc-id\">;\n    return { ...data, \"doc-id\": snapshot.id };"});
 }
 
+// Guards JSDoc blocks: every line separator starts a " * " line, "*/" cannot end the block
+// early, a title that repeats the name is dropped, and read, write and plain members get each.
+TEST(EmitJsdoc, BlocksHoldHostileText) {
+  // clang-format off
+  const std::vector<std::pair<std::string, std::string>> table = {
+      {"a */ b", "   * a *\\/ b\n"}, {"/* x **/", "   * /* x **\\/\n"},
+      {"a\\r\\nb\\rc\\n\\nd", "   * a\n   * b\n   * c\n   *\n   * d\n"},
+      {"a\u2028*/\u2029", "   * a\n   * *\\/\n   *\n"}};
+  // clang-format on
+  for (const auto& [description, lines] : table) {
+    const std::string bundle = defs(R"("M": {"title": "Mt", "description": "d", "properties": {
+        "p": {"type": "string", "description": ")" +
+                                    description + R"("}}})");
+    const std::string block = "  /**\n" + lines + "   */\n  p?: string;\n";
+    expect_in_order(emit_firestore_module(parse(bundle).root, {}, "", {.jsdoc = true}),
+                    {"/**\n * Mt\n *\n * d\n */\nexport interface M {\n" + block,
+                     "/**\n * Mt\n *\n * d\n */\nexport interface MWrite {\n" + block});
+    expect_in_order(emit_plain(parse(bundle).root, {.jsdoc = true}),
+                    {"export interface M {\n" + block});
+  }
+  const std::string plain = emit_plain(parse(defs(R"("E": {"title": "E", "enum": [1]},
+      "A": {"type": "string", "title": "", "description": "x"})"))
+                                           .root,
+                                       {.jsdoc = true});
+  EXPECT_EQ(plain.substr(plain.find("/**")),
+            "/**\n * x\n */\nexport type A = string;\n\nexport type E = 1;\n\n");
+}
+
 // Guards shared mode: what is referenced is imported, nothing shared is written, an unused
 // shared module is not imported, and the path is a quoted literal.
 TEST(EmitFirestore, SharedModeImportsWhatIsReferenced) {

@@ -14,7 +14,8 @@ import brenvale
 
 ROOT = Path(__file__).resolve().parents[2]
 TS_DIR = ROOT / "tests" / "typescript"
-DIAGNOSTIC = re.compile(r"(?P<file>.+?)_(emit|plain|shared)\.ts\(\d+,\d+\): error (?P<code>TS\d+): ")
+KINDS = ("emit", "plain", "shared", "emit_jsdoc", "plain_jsdoc")
+DIAGNOSTIC = re.compile(rf"(?P<file>.+?)_({'|'.join(KINDS)})\.ts\(\d+,\d+\): error (?P<code>TS\d+): ")
 
 
 def text(path: Path) -> str:
@@ -43,15 +44,19 @@ def clean_modules() -> dict[str, str]:
     }
 
 
-def update_path_modules() -> dict[str, str]:
-    """Every Firestore module above again, with update types that accept dotted field paths."""
+def option_modules(suffix: str, **options: bool) -> dict[str, str]:
+    """Every Firestore module above again in an opt-in form (and, with JSDoc, the plain ones)."""
     sources = {"user": ROOT / "tests" / "golden" / "user.json", "app/contract": ROOT / "examples" / "contract.json",
                "chat/contract": ROOT / "examples" / "chat" / "contract.json",
                **{stem: TS_DIR / "bundles" / f"{stem}.json" for stem in
-                  ("blog", "edge", "shared", "same_name_paths", "sdk_name_clash")}}
-    modules = {f"{stem}_paths": brenvale.emit_module(text(path), update_paths=True) for stem, path in sources.items()}
-    modules["feed_paths"] = brenvale.emit_module(text(TS_DIR / "bundles" / "feed.json"), "./shared_paths",
-                                                 ["Address", "Author", "Money", "Role"], update_paths=True)
+                  ("blog", "edge", "shared", "same_name_paths", "sdk_name_clash", "orders_plain")}}
+    modules = {f"{stem}{suffix}": brenvale.emit_module(text(path), **options) for stem, path in sources.items()
+               if stem != "orders_plain"}
+    modules[f"feed{suffix}"] = brenvale.emit_module(text(TS_DIR / "bundles" / "feed.json"), f"./shared{suffix}",
+                                                    ["Address", "Author", "Money", "Role"], **options)
+    if options.get("jsdoc"):
+        for stem in ("blog", "orders_plain"):
+            modules[f"{stem}_plain{suffix}"] = brenvale.emit_plain_module(text(sources[stem]), jsdoc=True)
     return modules
 
 
@@ -70,10 +75,13 @@ DANGLING = {stem for stem, source in CORPUS.items()
 
 
 def hostile_modules() -> dict[str, str]:
-    """emit, emit_plain and emit_shared (importing every other definition from the emit module) of each bundle."""
+    """emit, emit_plain, emit_shared (importing every other definition from the emit module) of each bundle,
+    and the first two with JSDoc."""
     return {name: source for stem, bundle in CORPUS.items() for name, source in {
         f"{stem}_emit": brenvale.emit(bundle), f"{stem}_plain": brenvale.emit_plain(bundle),
         f"{stem}_shared": brenvale.emit_shared(bundle, f"./{stem}_emit", list(json.loads(bundle)["$defs"])[1::2]),
+        f"{stem}_emit_jsdoc": brenvale.emit_module(bundle, jsdoc=True),
+        f"{stem}_plain_jsdoc": brenvale.emit_plain_module(bundle, jsdoc=True),
     }.items()}
 
 
@@ -98,7 +106,8 @@ def stage() -> Iterator[dict[str, object]]:
     # Inside tests/typescript so the generated modules resolve its node_modules.
     with tempfile.TemporaryDirectory(dir=TS_DIR, prefix=".generated-") as tmp:
         folder, hostile = Path(tmp), hostile_modules()
-        clean = program(folder, "clean.json", clean_modules() | update_path_modules(),
+        modules = clean_modules() | option_modules("_paths", update_paths=True) | option_modules("_jsdoc", jsdoc=True)
+        clean = program(folder, "clean.json", modules,
                         ["../client.ts", "../update_paths.ts", "app/client.ts", "chat/client.ts"])
         for app in ("app", "chat"):
             shutil.copyfile(ROOT / "examples" / app / "client.ts", folder / app / "client.ts")
@@ -117,4 +126,4 @@ def test_hostile_names_compile_and_load_clean(stage: dict[str, object]) -> None:
     unexpected = [line for line in str(stage["hostile"]).splitlines() if not line.startswith(" ") and not (
         (found := DIAGNOSTIC.match(line)) and found["file"] in DANGLING and found["code"] in ("TS2304", "TS2552"))]
     assert unexpected == []
-    assert stage["loaded"] == {f"{stem}_{kind}.ts": [] for stem in CORPUS for kind in ("emit", "plain", "shared")}
+    assert stage["loaded"] == {f"{stem}_{kind}.ts": [] for stem in CORPUS for kind in KINDS}
