@@ -1,11 +1,13 @@
 // Definitions that are neither enums nor models (root models, type aliases) as type aliases.
 #include "typescript/type_alias.hpp"
+#include "typescript/fill.hpp"
 
 #include <algorithm>
 #include <utility>
 #include <vector>
 
 #include "contract/bundle.hpp"
+#include "typescript/fill.hpp"
 #include "typescript/render_doc.hpp"
 
 namespace brenvale {
@@ -107,18 +109,13 @@ void append_type_alias(Ctx& ctx, std::string_view name, const Value& definition,
   const std::string type_name = ctx.names != nullptr ? ctx.names->name_of(name) : std::string(name);
   const std::string doc = ctx.jsdoc ? definition_doc(name, definition) : std::string();
   ctx.alias_of = name;
-  out += doc;
-  out += "export type ";
-  out += type_name;
-  out += " = ";
-  append_type(ctx, definition, Side::read, out);
-  out += ";\n\n";
-  if (ctx.mode == RenderMode::firestore) {
+  // The Firestore module also writes the alias's write form, `{name}Write`.
+  for (const Side side : {Side::read, Side::write}) {
+    if (side == Side::write && ctx.mode != RenderMode::firestore) break;
     out += doc;
-    out += "export type ";
-    out += type_name;
-    out += "Write = ";
-    append_type(ctx, definition, Side::write, out);
+    fill(out, "export type {name}{suffix} = ",
+         {{"name", type_name}, {"suffix", side == Side::write ? "Write" : ""}});
+    append_type(ctx, definition, side, out);
     out += ";\n\n";
   }
   ctx.alias_of.reset();
