@@ -1,6 +1,5 @@
 // Definitions that are neither enums nor models (root models, type aliases) as type aliases.
 #include "typescript/type_alias.hpp"
-#include "typescript/fill.hpp"
 
 #include <algorithm>
 #include <utility>
