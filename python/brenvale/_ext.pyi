@@ -9,10 +9,12 @@ def emit(
     shared_names: Sequence[str] = (),
     update_paths: bool = False,
     jsdoc: bool = False,
+    sdk: Literal["web", "admin"] = "web",
 ) -> str:
     """The Firestore module, as _core.emit_shared writes it, with the output forms that are
     off by default: `update_paths` makes each Update type accept dotted field paths;
-    `jsdoc` writes titles and descriptions as JSDoc above declarations and members."""
+    `jsdoc` writes titles and descriptions as JSDoc above declarations and members;
+    `sdk='admin'` writes the module for firebase-admin/firestore instead of the web SDK."""
 
 def emit_plain(bundle_json: str, jsdoc: bool = False) -> str:
     """The plain DTO module, as _core.emit_plain writes it; `jsdoc` writes titles and

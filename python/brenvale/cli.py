@@ -129,12 +129,14 @@ def convert(name: str, make: Callable[[], str]) -> str:
 def run_emit(args: argparse.Namespace) -> int:
     if bool(args.shared) != (args.shared_path is not None):
         args.parser.error("--shared-path and --shared go together")
+    if args.update_paths and args.sdk == "admin":
+        args.parser.error("--update-paths is for --sdk web: the Admin SDK cannot expand maps of models or references")
     name, bundle = read_bundle(args)
-    if args.update_paths or args.jsdoc:
+    if args.update_paths or args.jsdoc or args.sdk != "web":
         from . import _ext
 
         path, paths, jsdoc = args.shared_path or "", args.update_paths, args.jsdoc
-        text = convert(name, lambda: _ext.emit(bundle, path, args.shared, paths, jsdoc))
+        text = convert(name, lambda: _ext.emit(bundle, path, args.shared, paths, jsdoc, args.sdk))
     elif args.shared:
         text = convert(name, lambda: _core.emit_shared(bundle, args.shared_path, args.shared))
     else:
@@ -312,6 +314,13 @@ def build_parser() -> argparse.ArgumentParser:
         help="Update types that also accept dotted field paths into nested models",
     )
     _add_jsdoc(emit)
+    emit.add_argument(
+        "--sdk",
+        choices=("web", "admin"),
+        default="web",
+        help="the Firebase SDK to write for: web (firebase/firestore, the default) "
+        "or admin (firebase-admin/firestore, for Node)",
+    )
 
     plain = _subparser(subs, "plain", run_plain, "Write plain DTO interfaces for a bundle.")
     _add_source(plain)

@@ -35,8 +35,8 @@ PyObject* guarded(Body&& body) noexcept {
 // Set by PyErr_CheckSignals: a pending Ctrl-C raises KeyboardInterrupt and stops the rules.
 bool signalled() { return PyErr_CheckSignals() != 0; }
 
-constexpr const char* emit_parameters[] = {"bundle_json", "shared_path", "shared_names",
-                                           "update_paths", "jsdoc"};
+constexpr const char* emit_parameters[] = {"bundle_json",  "shared_path", "shared_names",
+                                           "update_paths", "jsdoc",       "sdk"};
 
 // A bool given as a flag; anything but True or False is refused, as a typo would be.
 bool convert_flag(PyObject* object, const char* parameter, bool& flag) {
@@ -51,9 +51,10 @@ bool convert_flag(PyObject* object, const char* parameter, bool& flag) {
 
 PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
-    PyObject* bound[5];
+    PyObject* bound[6];
     std::string_view bundle_text;
     std::string_view shared_path;
+    std::string_view sdk = "web";
     std::vector<std::string> shared_names;
     FirestoreOptions options;
     Document bundle;
@@ -63,9 +64,22 @@ PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         (bound[2] != nullptr && !convert_names(bound[2], emit_parameters[2], shared_names)) ||
         !convert_flag(bound[3], emit_parameters[3], options.update_paths) ||
         !convert_flag(bound[4], emit_parameters[4], options.jsdoc) ||
-        !parse_argument(bundle_text, bundle)) {
+        (bound[5] != nullptr && !convert_text(bound[5], emit_parameters[5], sdk))) {
       return nullptr;
     }
+    if (sdk != "web" && sdk != "admin") {
+      const std::string message = "sdk must be 'web' or 'admin', not '" + std::string(sdk) + "'";
+      PyErr_SetString(PyExc_ValueError, message.c_str());
+      return nullptr;
+    }
+    options.sdk = sdk == "admin" ? Sdk::admin : Sdk::web;
+    if (options.sdk == Sdk::admin && options.update_paths) {
+      PyErr_SetString(PyExc_ValueError,
+                      "update_paths is for the web SDK: the Admin SDK's UpdateData cannot expand "
+                      "maps of models or references");
+      return nullptr;
+    }
+    if (!parse_argument(bundle_text, bundle)) return nullptr;
     OrderedSet<std::string> shared(std::make_move_iterator(shared_names.begin()),
                                    std::make_move_iterator(shared_names.end()));
     const std::string text =
@@ -132,10 +146,12 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
 // The "name(parameters)\n--\n\n" prefix gives __text_signature__; __doc__ is the rest.
 PyMethodDef functions[] = {
     {"emit", as_method(call_emit), METH_FASTCALL | METH_KEYWORDS,
-     "emit(bundle_json, shared_path='', shared_names=(), update_paths=False, jsdoc=False)\n--\n\n"
+     "emit(bundle_json, shared_path='', shared_names=(), update_paths=False, jsdoc=False, "
+     "sdk='web')\n--\n\n"
      "The Firestore module, as _core.emit_shared writes it, with the output forms that are\n"
      "off by default: `update_paths` makes each Update type accept dotted field paths;\n"
-     "`jsdoc` writes titles and descriptions as JSDoc above declarations and members."},
+     "`jsdoc` writes titles and descriptions as JSDoc above declarations and members;\n"
+     "`sdk='admin'` writes the module for firebase-admin/firestore instead of the web SDK."},
     {"emit_plain", as_method(call_emit_plain), METH_FASTCALL | METH_KEYWORDS,
      "emit_plain(bundle_json, jsdoc=False)\n--\n\n"
      "The plain DTO module, as _core.emit_plain writes it; `jsdoc` writes titles and\n"

@@ -6,16 +6,20 @@
 #include <vector>
 
 #include "json/json_value.hpp"
+#include "typescript/render_mode.hpp"
 #include "util/ordered_set.hpp"
 
 namespace brenvale {
 
 // Output forms beyond the default module, each off unless asked for.
 struct FirestoreOptions {
-  // Update types that accept dotted field paths into nested models ("settings.theme").
+  // Update types that accept dotted field paths into nested models ("settings.theme"); web SDK
+  // only.
   bool update_paths = false;
   // Titles and descriptions as JSDoc blocks above declarations and members.
   bool jsdoc = false;
+  // The SDK whose types the module imports and whose converter signature it implements.
+  Sdk sdk = Sdk::web;
 };
 
 // `bundle` is borrowed; `shared` is taken over by the run. Empty `shared` is plain `emit`.

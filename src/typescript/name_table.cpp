@@ -65,10 +65,10 @@ void collect_references(const Value& root, std::vector<std::string_view>& found)
 
 class Builder {
  public:
-  Builder(NameTable& table, bool firestore, std::string_view reserved)
+  Builder(NameTable& table, bool firestore, std::span<const std::string_view> reserved)
       : table_(table), firestore_(firestore) {
     for (const std::string_view name : library_names) table_.taken.emplace(name);
-    if (!reserved.empty()) table_.taken.emplace(reserved);
+    for (const std::string_view name : reserved) table_.taken.emplace(name);
   }
 
   // Names the entry `name` when neither it nor a name it generates is taken.
@@ -138,7 +138,7 @@ std::string converter_name(std::string_view type_name) {
 }
 
 NameTable build_name_table(const Value& defs, const OrderedSet<std::string>& shared,
-                           RenderMode mode, std::string_view reserved) {
+                           RenderMode mode, std::span<const std::string_view> reserved) {
   std::vector<Entry> entries;
   for (const Member& member : defs.object()) entries.push_back({member.key, role_of(member.value)});
   std::vector<std::string_view> others(shared.begin(), shared.end());
@@ -156,7 +156,8 @@ NameTable build_name_table(const Value& defs, const OrderedSet<std::string>& sha
   Builder builder(table, mode == RenderMode::firestore, reserved);
   // Safe names hold their own text first, so a name made safe never takes it from them.
   const auto keeps_text = [&](const Entry& entry) {
-    return is_safe_identifier(entry.raw) && (reserved.empty() || entry.raw != reserved) &&
+    return is_safe_identifier(entry.raw) &&
+           std::find(reserved.begin(), reserved.end(), entry.raw) == reserved.end() &&
            std::find(library_names.begin(), library_names.end(), entry.raw) == library_names.end();
   };
   for (const Entry& entry : entries) {

@@ -1,6 +1,7 @@
 // The TypeScript name of every type a module declares, refers to or imports.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -30,10 +31,10 @@ struct NameTable {
 };
 
 // The plain module (RenderMode::plain) generates no names beside the definitions'.
-// `reserved`, when not empty, is one more name the module declares itself (a helper type), never
-// given to a definition.
+// `reserved` names the module declares or uses itself (helper types, globals of one SDK form)
+// beside the library names; none is given to a definition.
 NameTable build_name_table(const Value& defs, const OrderedSet<std::string>& shared,
-                           RenderMode mode, std::string_view reserved = {});
+                           RenderMode mode, std::span<const std::string_view> reserved = {});
 
 // The converter of the collection model whose TypeScript name is `type_name`.
 std::string converter_name(std::string_view type_name);

@@ -13,4 +13,8 @@ enum class RenderMode : std::uint8_t { firestore, plain, canonical };
 // Which interface a type is written for: what a read returns, or what a write accepts.
 enum class Side : std::uint8_t { read, write };
 
+// The Firebase SDK a Firestore module is written for: the web SDK ("firebase/firestore") or the
+// Admin SDK for Node ("firebase-admin/firestore").
+enum class Sdk : std::uint8_t { web, admin };
+
 }  // namespace brenvale

@@ -208,11 +208,17 @@ void append_firestore_type(Ctx& ctx, const SchemaKeys& keys, std::string_view ki
     ctx.imports.insert("GeoPoint");
     out += "GeoPoint";
   } else if (kind == "vector") {
+    // The Admin SDK does not export its VectorValue class; the module declares it for itself.
     ctx.imports.insert("VectorValue");
     out += "VectorValue";
   } else if (kind == "bytes") {
-    ctx.imports.insert("Bytes");
-    out += "Bytes";
+    // The Admin SDK reads bytes as a Buffer and writes any Uint8Array.
+    if (ctx.sdk == Sdk::admin) {
+      out += "Uint8Array";
+    } else {
+      ctx.imports.insert("Bytes");
+      out += "Bytes";
+    }
   } else {
     out += "unknown";
   }

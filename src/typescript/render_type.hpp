@@ -18,7 +18,7 @@ namespace brenvale {
 
 // One rendering context per emitter run or per signature.
 struct Ctx {
-  OrderedSet<std::string_view> imports;  // names from "firebase/firestore"; static strings only
+  OrderedSet<std::string_view> imports;  // names from the SDK module; static strings only
   OrderedSet<std::string> shared;        // definitions imported from the shared module
   OrderedSet<std::string> used_shared;   // shared names the rendered text refers to
   const Value* defs = &empty_object();   // borrowed `$defs` table
@@ -29,6 +29,7 @@ struct Ctx {
   // Alias definition -> its group: aliases of one group refer to each other there.
   const std::unordered_map<std::string_view, std::size_t>* alias_groups = nullptr;
   RenderMode mode = RenderMode::firestore;
+  Sdk sdk = Sdk::web;
   bool jsdoc = false;  // titles and descriptions as JSDoc above declarations and members
 };
 

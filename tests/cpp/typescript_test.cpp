@@ -213,6 +213,28 @@ TEST(EmitJsdoc, BlocksHoldHostileText) {
             "/**\n * x\n */\nexport type A = string;\n\nexport type E = 1;\n\n");
 }
 
+// Guards the Admin SDK form: its module, bytes as Uint8Array, VectorValue named from
+// FieldValue.vector, plain Update types, the one-argument fromFirestore, and the names it uses
+// kept from definitions (which the web form leaves alone).
+TEST(EmitAdmin, ImportsTypesAndConverter) {
+  const Document bundle = parse(defs(R"("Uint8Array": {"type": "object"}, "FieldUpdates": {},
+      "Doc": {"type": "object", "x-firestore-collection": "docs", "x-firestore-doc-id-field": "id",
+        "properties": {"id": {"type": "string"}, "b": {"x-firestore-type": "bytes"},
+          "v": {"x-firestore-type": "vector"}, "u": {"$ref": "#/$defs/Uint8Array"}}})"));
+  expect_in_order(
+      emit_firestore_module(bundle.root, {}, "", {.sdk = Sdk::admin}),
+      {"import type { FieldValue, FirestoreDataConverter } from \"firebase-admin/firestore\";\n\n"
+       "type VectorValue = ReturnType<typeof FieldValue.vector>;\n\n"
+       "// What update() takes: each field whole, or a FieldValue such as FieldValue.delete().\n"
+       "type FieldUpdates<T> = { [K in keyof T]?: T[K] | FieldValue };\n\n",
+       "  b?: Uint8Array;\n  id: string;\n  u?: Uint8Array_;\n  v?: VectorValue;\n",
+       "export type DocUpdate = FieldUpdates<DocWrite>;\n", "export type FieldUpdates_ = unknown;",
+       "  fromFirestore: (snapshot) => {\n    const data = snapshot.data() as Omit<Doc, "
+       "\"id\">;\n"});
+  expect_in_order(emit_firestore_module(bundle.root, {}, ""),
+                  {"  u?: Uint8Array;\n", "export type FieldUpdates = unknown;"});
+}
+
 // Guards shared mode: what is referenced is imported, nothing shared is written, an unused
 // shared module is not imported, and the path is a quoted literal.
 TEST(EmitFirestore, SharedModeImportsWhatIsReferenced) {

@@ -72,6 +72,9 @@ C12 = ["compat", "v1.json", "v2.json"]
 RUNS = [
     (["emit", "-", "--shared-path", "./s", "--shared", "Status", "--shared", "User"], OLD, 0,
      brenvale.emit_shared(OLD, "./s", ["Status", "User"]), ""),
+    (["emit", "-", "--sdk", "admin"], OLD, 0, _ext.emit(OLD, sdk="admin"), ""),
+    (["emit", "-", "--sdk", "admin", "--update-paths"], OLD, 2, "", "--update-paths is for --sdk web: the Admin SDK "
+     "cannot expand maps of models or references\n"),
     (["compat", "-", "v2.json", "--format", "json", "--mode", "backward"], OLD, 1, ext(OLD, NEW, "backward"), ""),
     (["compat", "v2.json", "v1.json", "v2.json"], "", 1, "v2.json -> v2.json\n0 breaking, 0 safe\n\nv1.json ->", ""),
     # ignore lines name a message or a rule id; with the mode and --fail-on they decide the exit code

@@ -1,4 +1,4 @@
-"""brenvale._ext.compat from Python: arguments, modes, the shape of its JSON; the rules are in the C++ tests."""
+"""brenvale._ext from Python: arguments, compat's modes and the shape of its JSON; the rules are in the C++ tests."""
 
 import json
 
@@ -12,6 +12,10 @@ MODE = "ValueError: mode must be 'backward', 'forward' or 'full', not "
 
 
 @pytest.mark.parametrize(("args", "kwargs", "message"), [
+    ((OLD,), {"sdk": "node"}, "ValueError: sdk must be 'web' or 'admin', not 'node'"),
+    (("{",), {"sdk": "admin", "update_paths": True},
+     "ValueError: update_paths is for the web SDK: the Admin SDK's UpdateData cannot expand maps of models or "
+     "references"),
     ((OLD,), {}, "TypeError: compat() missing 1 required positional argument: 'new_json'"),
     ((OLD, NEW, "full", 1), {}, "TypeError: compat() takes 3 positional arguments but 4 were given"),
     ((OLD, NEW), {"mode": 1}, "TypeError: argument 'mode': 'int' object is not an instance of 'str'"),
@@ -21,7 +25,7 @@ MODE = "ValueError: mode must be 'backward', 'forward' or 'full', not "
 ])
 def test_argument_errors(args: tuple, kwargs: dict, message: str) -> None:
     with pytest.raises((TypeError, ValueError)) as raised:
-        _ext.compat(*args, **kwargs)
+        (_ext.emit if "sdk" in kwargs else _ext.compat)(*args, **kwargs)
     assert f"{type(raised.value).__name__}: {raised.value}" == message
 
 

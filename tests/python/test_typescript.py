@@ -44,7 +44,7 @@ def clean_modules() -> dict[str, str]:
     }
 
 
-def option_modules(suffix: str, **options: bool) -> dict[str, str]:
+def option_modules(suffix: str, **options: bool | str) -> dict[str, str]:
     """Every Firestore module above again in an opt-in form (and, with JSDoc, the plain ones)."""
     sources = {"user": ROOT / "tests" / "golden" / "user.json", "app/contract": ROOT / "examples" / "contract.json",
                "chat/contract": ROOT / "examples" / "chat" / "contract.json",
@@ -107,8 +107,9 @@ def stage() -> Iterator[dict[str, object]]:
     with tempfile.TemporaryDirectory(dir=TS_DIR, prefix=".generated-") as tmp:
         folder, hostile = Path(tmp), hostile_modules()
         modules = clean_modules() | option_modules("_paths", update_paths=True) | option_modules("_jsdoc", jsdoc=True)
-        clean = program(folder, "clean.json", modules,
-                        ["../client.ts", "../update_paths.ts", "app/client.ts", "chat/client.ts"])
+        modules |= option_modules("_admin", sdk="admin")
+        clean = program(folder, "clean.json", modules, ["../client.ts", "../update_paths.ts", "../admin_client.ts",
+                                                        "app/client.ts", "chat/client.ts"])
         for app in ("app", "chat"):
             shutil.copyfile(ROOT / "examples" / app / "client.ts", folder / app / "client.ts")
         checks = [clean, program(folder, "hostile.json", hostile, [])]  # checked side by side
