@@ -66,4 +66,4 @@ test-python: install wheel npm
 
 # A short libFuzzer run of every target (fuzz/run.sh); without clang it skips, except in CI.
 test-fuzz: setup
-	BRENVALE_FUZZ_BUILD=$(BUILD)/fuzz ./fuzz/run.sh 15
+	BRENVALE_FUZZ_BUILD=$(BUILD)/fuzz ./fuzz/run.sh 10

@@ -46,9 +46,16 @@ inline bool ends_line(std::string_view text, std::size_t at) {
 }
 
 inline void require_no_injection(std::string_view module) {
-  constexpr std::array<std::string_view, 8> line_starts = {
-      "export interface ",       "export type ", "export const ", "import type { ", "}", "//",
-      "type UpdateFields<T> = ", "/**\n"};
+  constexpr std::array<std::string_view, 10> line_starts = {"export interface ",
+                                                            "export type ",
+                                                            "export const ",
+                                                            "import type { ",
+                                                            "}",
+                                                            "//",
+                                                            "type UpdateFields<T> = ",
+                                                            "type FieldUpdates<T> = ",
+                                                            "type VectorValue = ",
+                                                            "/**\n"};
   for (std::size_t at = 0; at < module.size();) {
     if (at == 0 || module[at - 1] == '\n') {
       require(module[at] == '\n' || module[at] == ' ' ||

@@ -1,18 +1,34 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang and libFuzzer and runs each for the given seconds (default
-# 15); any crash, leak, sanitizer report, timeout or out-of-memory fails the run. A longer run
-# before a release, an hour per target:
-#   fuzz/run.sh 3600
-# New inputs go to build/fuzz/corpus/<target>/, never into the checked-in seeds; a finding is
-# saved in build/fuzz/artifacts/<target>/ and belongs in fuzz/corpus/seeds/ as crash-<name>
-# (fuzz/corpus/compat/ for an old/new pair). tools/make_corpus.py regenerates the seeds.
-# Without clang or libFuzzer it skips, except in CI (CI=true), where that is a failure.
+# Builds the fuzz targets (one per native entry point, and the JSON reader under them all) with
+# clang and libFuzzer, and runs each; any crash, leak, sanitizer report, timeout or out-of-memory
+# fails the run. Without clang or libFuzzer it skips, except in CI (CI=true), where that fails.
+#
+#   fuzz/run.sh [SECONDS] [TARGET...]             a short run of each (default 15 s), as `make test` does
+#   fuzz/run.sh --campaign SECONDS [TARGET...]    a long run that keeps what it finds
+#
+# Every run reads the kept corpus fuzz/corpus/<target>/, the generated seeds (fuzz/corpus/seeds,
+# and old/new pairs in fuzz/corpus/pairs for the compat targets; tools/make_corpus.py writes
+# both) and what earlier runs found in build/fuzz/corpus/<target>/, so a campaign resumes where
+# the last one stopped. A campaign then merges all of that, minimized, back into
+# fuzz/corpus/<target>/ and adds a line to fuzz/campaign.tsv: date, target, CPU seconds,
+# executions, coverage (libFuzzer's cov: edges and ft: features) and the kept corpus's files and
+# bytes. A finding is saved in build/fuzz/artifacts/<target>/; it belongs in
+# fuzz/corpus/<target>/ as crash-<name>, where ctest replays it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+campaign=false
+if [[ "${1:-}" == "--campaign" ]]; then
+  campaign=true
+  shift
+fi
 seconds="${1:-15}"
+[[ $# -gt 0 ]] && shift
 build="${BRENVALE_FUZZ_BUILD:-build/fuzz}"
-targets=(json_reader emit compat)
+targets=("$@")
+if [[ ${#targets[@]} -eq 0 ]]; then
+  read -r -a targets <<<"$(sed -n 's/^set(fuzz_targets \(.*\))$/\1/p' fuzz/CMakeLists.txt)"
+fi
 
 missing() {
   local hint="(scripts/setup.sh installs clang and libfuzzer-14-dev)"
@@ -33,22 +49,39 @@ cmake --build "$build"
 # Leaks count as findings; UBSan reports stop the run with a trace.
 export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+options=(-timeout=10 -rss_limit_mb=2048 -max_len=65536 -dict=fuzz/bundle.dict)
+TIMEFORMAT='%U %S'
 for target in "${targets[@]}"; do
+  binary="$build/fuzz/fuzz_$target"
+  [[ -x "$binary" ]] || { echo "fuzz: no target named $target" >&2; exit 2; }
+  kept="fuzz/corpus/$target"
   work="$build/corpus/$target"
   artifacts="$build/artifacts/$target"
-  mkdir -p "$work" "$artifacts"
-  seeds=(fuzz/corpus/seeds)
-  [[ -d fuzz/corpus/$target ]] && seeds+=(fuzz/corpus/"$target")
+  mkdir -p "$kept" "$work" "$artifacts"
+  inputs=("$kept" fuzz/corpus/seeds)
+  [[ "$target" == *compat ]] && inputs+=(fuzz/corpus/pairs)
   log="$build/$target.log"
   echo "fuzz: $target for ${seconds}s"
-  # The first directory receives new inputs; the seeds are only read.
-  if ! "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -max_len=65536 -dict=fuzz/bundle.dict -print_final_stats=1 -artifact_prefix="$artifacts/" \
-    "$work" "${seeds[@]}" >"$log" 2>&1; then
+  # The first directory receives new inputs; the others are only read.
+  if ! cpu=$({ time "$binary" -max_total_time="$seconds" "${options[@]}" -print_final_stats=1 \
+    -artifact_prefix="$artifacts/" "$work" "${inputs[@]}" >"$log" 2>&1; } 2>&1); then
     tail -n 60 "$log" >&2
     echo "fuzz: $target found a problem; inputs in $artifacts/, full log $log" >&2
     exit 1
   fi
-  grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | sed "s/^/fuzz: $target /" || true
+  executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -n 1)
+  echo "fuzz: $target $executions runs, $coverage"
+  $campaign || continue
+  # Keep a minimal set with the coverage of everything seen, and any regression inputs.
+  merged=$(mktemp -d)
+  "$binary" -merge=1 "${options[@]}" "$merged" "$kept" "$work" >"$build/$target.merge.log" 2>&1
+  find "$kept" -maxdepth 1 -type f -name 'crash-*' -exec cp {} "$merged" \;
+  rm -rf "$kept" && mv "$merged" "$kept" && chmod 755 "$kept"
+  read -r user system <<<"$cpu"
+  printf '%s\t%s\t%.0f\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%Y-%m-%dT%H:%MZ)" "$target" \
+    "$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')" "$executions" "$(cut -d' ' -f2 <<<"$coverage")" \
+    "$(cut -d' ' -f4 <<<"$coverage")" "$(find "$kept" -type f | wc -l)" \
+    "$(find "$kept" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}')" >>fuzz/campaign.tsv
 done
 echo "fuzz: ${#targets[@]} targets, ${seconds}s each, no findings; ${#targets[@]} passed, 0 failed"

@@ -110,10 +110,11 @@ def rule_pairs() -> dict[str, bytes]:
 
 def main() -> None:
     seeds = {**bundles(), **{f"malformed_{k}": v for k, v in MALFORMED.items()}}
-    # Every target reads seeds/; compat/ adds the old/new pairs only compat splits.
+    # Every target reads seeds/; pairs/ adds the old/new pairs only the compat targets split.
+    # Each target's kept corpus (fuzz/corpus/<target>/) is fuzz/run.sh --campaign's.
     for directory, chosen in (
         (CORPUS / "seeds", seeds),
-        (CORPUS / "compat", rule_pairs()),
+        (CORPUS / "pairs", rule_pairs()),
     ):
         # Regression inputs (named crash-*) are kept; the generated seeds are rewritten.
         for old in directory.glob("*"):
@@ -122,7 +123,7 @@ def main() -> None:
         directory.mkdir(parents=True, exist_ok=True)
         for name, data in chosen.items():
             (directory / name).write_bytes(data)
-    print(f"wrote {sum(1 for _ in CORPUS.rglob('*') if _.is_file())} seed files under {CORPUS}")
+    print(f"wrote {len(seeds) + len(rule_pairs())} seed files under {CORPUS}")
 
 
 if __name__ == "__main__":

@@ -14,7 +14,7 @@ import brenvale
 
 ROOT = Path(__file__).resolve().parents[2]
 TS_DIR = ROOT / "tests" / "typescript"
-KINDS = ("emit", "plain", "shared", "emit_jsdoc", "plain_jsdoc")
+KINDS = ("emit", "plain", "shared", "emit_jsdoc", "plain_jsdoc", "emit_admin")
 DIAGNOSTIC = re.compile(rf"(?P<file>.+?)_({'|'.join(KINDS)})\.ts\(\d+,\d+\): error (?P<code>TS\d+): ")
 
 
@@ -76,12 +76,13 @@ DANGLING = {stem for stem, source in CORPUS.items()
 
 def hostile_modules() -> dict[str, str]:
     """emit, emit_plain, emit_shared (importing every other definition from the emit module) of each bundle,
-    and the first two with JSDoc."""
+    the first two with JSDoc, and emit for the Admin SDK."""
     return {name: source for stem, bundle in CORPUS.items() for name, source in {
         f"{stem}_emit": brenvale.emit(bundle), f"{stem}_plain": brenvale.emit_plain(bundle),
         f"{stem}_shared": brenvale.emit_shared(bundle, f"./{stem}_emit", list(json.loads(bundle)["$defs"])[1::2]),
         f"{stem}_emit_jsdoc": brenvale.emit_module(bundle, jsdoc=True),
         f"{stem}_plain_jsdoc": brenvale.emit_plain_module(bundle, jsdoc=True),
+        f"{stem}_emit_admin": brenvale.emit_module(bundle, sdk="admin"),
     }.items()}
 
 
