@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "json/json_reader.hpp"
@@ -46,16 +48,30 @@ std::string read_file(const std::string& path) {
   return text.str();
 }
 
-// Guards every byte of a whole module of each emitter.
+// Guards every byte of a whole module of each emitter and of each opt-in form; forms.json holds
+// hostile descriptions, bytes and vector fields, and definitions named like the Admin SDK
+// module's own types.
 TEST(Golden, MatchesByteForByte) {
-  for (const std::string name : {"user", "plain"}) {
-    const std::string dir = std::string(BRENVALE_SOURCE_DIR) + "/tests/golden/" + name;
-    const Document bundle = parse(read_file(dir + ".json"));
-    const std::string actual =
-        name == "plain" ? emit_plain(bundle.root) : emit_firestore_module(bundle.root, {}, "");
-    EXPECT_EQ(actual, read_file(dir + ".ts")) << "if the difference is intended, regenerate with "
-                                                 "python -m brenvale emit|plain "
-                                              << dir << ".json -o " << dir << ".ts";
+  using Emit = std::function<std::string(const Value&)>;
+  const auto firestore = [](FirestoreOptions options) -> Emit {
+    return
+        [options](const Value& bundle) { return emit_firestore_module(bundle, {}, "", options); };
+  };
+  // clang-format off
+  const std::vector<std::tuple<std::string, std::string, Emit, std::string>> table = {
+      {"user", "user", firestore({}), "emit"},
+      {"plain", "plain", [](const Value& b) { return emit_plain(b); }, "plain"},
+      {"forms", "forms.admin", firestore({.sdk = Sdk::admin}), "emit --sdk admin"},
+      {"forms", "forms.jsdoc", firestore({.jsdoc = true}), "emit --jsdoc"},
+      {"forms", "forms.paths", firestore({.update_paths = true}), "emit --update-paths"},
+      {"forms", "forms.plain_jsdoc", [](const Value& b) { return emit_plain(b, {.jsdoc = true}); },
+       "plain --jsdoc"}};
+  // clang-format on
+  const std::string dir = std::string(BRENVALE_SOURCE_DIR) + "/tests/golden/";
+  for (const auto& [bundle, module, emit, command] : table) {
+    EXPECT_EQ(emit(parse(read_file(dir + bundle + ".json")).root), read_file(dir + module + ".ts"))
+        << "if the difference is intended, regenerate with python -m brenvale " << command << " "
+        << dir << bundle << ".json -o " << dir << module << ".ts";
   }
 }
 
@@ -183,56 +199,6 @@ TEST(EmitFirestore, ConvertersAndInterfaceMembers) {
        "export interface DocWrite {\n  Zeta?: string;\n  req: string;\n  ro2?: string;\n}\n\n",
        "    const { \"doc-id\": _id, ...rest } = model;\n",
        "as Omit<Doc, \"doc-id\">;\n    return { ...data, \"doc-id\": snapshot.id };"});
-}
-
-// Guards JSDoc blocks: every line separator starts a " * " line, "*/" cannot end the block
-// early, a title that repeats the name is dropped, and read, write and plain members get each.
-TEST(EmitJsdoc, BlocksHoldHostileText) {
-  // clang-format off
-  const std::vector<std::pair<std::string, std::string>> table = {
-      {"a */ b", "   * a *\\/ b\n"}, {"/* x **/", "   * /* x **\\/\n"},
-      {"a\\r\\nb\\rc\\n\\nd", "   * a\n   * b\n   * c\n   *\n   * d\n"},
-      {"a\u2028*/\u2029", "   * a\n   * *\\/\n   *\n"}};
-  // clang-format on
-  for (const auto& [description, lines] : table) {
-    const std::string bundle = defs(R"("M": {"title": "Mt", "description": "d", "properties": {
-        "p": {"type": "string", "description": ")" +
-                                    description + R"("}}})");
-    const std::string block = "  /**\n" + lines + "   */\n  p?: string;\n";
-    expect_in_order(emit_firestore_module(parse(bundle).root, {}, "", {.jsdoc = true}),
-                    {"/**\n * Mt\n *\n * d\n */\nexport interface M {\n" + block,
-                     "/**\n * Mt\n *\n * d\n */\nexport interface MWrite {\n" + block});
-    expect_in_order(emit_plain(parse(bundle).root, {.jsdoc = true}),
-                    {"export interface M {\n" + block});
-  }
-  const std::string plain = emit_plain(parse(defs(R"("E": {"title": "E", "enum": [1]},
-      "A": {"type": "string", "title": "", "description": "x"})"))
-                                           .root,
-                                       {.jsdoc = true});
-  EXPECT_EQ(plain.substr(plain.find("/**")),
-            "/**\n * x\n */\nexport type A = string;\n\nexport type E = 1;\n\n");
-}
-
-// Guards the Admin SDK form: its module, bytes as Uint8Array, VectorValue named from
-// FieldValue.vector, plain Update types, the one-argument fromFirestore, and the names it uses
-// kept from definitions (which the web form leaves alone).
-TEST(EmitAdmin, ImportsTypesAndConverter) {
-  const Document bundle = parse(defs(R"("Uint8Array": {"type": "object"}, "FieldUpdates": {},
-      "Doc": {"type": "object", "x-firestore-collection": "docs", "x-firestore-doc-id-field": "id",
-        "properties": {"id": {"type": "string"}, "b": {"x-firestore-type": "bytes"},
-          "v": {"x-firestore-type": "vector"}, "u": {"$ref": "#/$defs/Uint8Array"}}})"));
-  expect_in_order(
-      emit_firestore_module(bundle.root, {}, "", {.sdk = Sdk::admin}),
-      {"import type { FieldValue, FirestoreDataConverter } from \"firebase-admin/firestore\";\n\n"
-       "type VectorValue = ReturnType<typeof FieldValue.vector>;\n\n"
-       "// What update() takes: each field whole, or a FieldValue such as FieldValue.delete().\n"
-       "type FieldUpdates<T> = { [K in keyof T]?: T[K] | FieldValue };\n\n",
-       "  b?: Uint8Array;\n  id: string;\n  u?: Uint8Array_;\n  v?: VectorValue;\n",
-       "export type DocUpdate = FieldUpdates<DocWrite>;\n", "export type FieldUpdates_ = unknown;",
-       "  fromFirestore: (snapshot) => {\n    const data = snapshot.data() as Omit<Doc, "
-       "\"id\">;\n"});
-  expect_in_order(emit_firestore_module(bundle.root, {}, ""),
-                  {"  u?: Uint8Array;\n", "export type FieldUpdates = unknown;"});
 }
 
 // Guards shared mode: what is referenced is imported, nothing shared is written, an unused

@@ -4,8 +4,7 @@ In a document, a fence whose info string names a file (```python shop.py, ```jso
 is that file, written into the folder where the document's examples run. ```console blocks
 run their `$ ` lines there with bash and must print exactly the lines that follow them. A
 ```python block without a file name runs as a script; a ```text block right after it is its
-output. A ```ts block is an excerpt of examples/chat/client.ts or tests/typescript/admin_client.ts, which
-test_typescript type-checks.
+output. A ```ts block is an excerpt of examples/chat/client.ts or server.ts, which test_typescript type-checks.
 Text between `<!-- output of docs/NAME.py -->` and `<!-- end of output -->` is that script's
 output. ```sh blocks are install commands for the reader's machine and do not run here.
 """
@@ -20,7 +19,7 @@ from pathlib import Path
 import pytest
 
 ROOT = Path(__file__).resolve().parents[2]
-CLIENTS = (ROOT / "examples" / "chat" / "client.ts", ROOT / "tests" / "typescript" / "admin_client.ts")
+CLIENTS = (ROOT / "examples" / "chat" / "client.ts", ROOT / "examples" / "chat" / "server.ts")
 FENCE = re.compile(r"^```(\w*)[ \t]*(\S*)\n(.*?)^```\n", re.M | re.S)
 GENERATED = re.compile(r"^<!-- output of (docs/\w+\.py) -->\n(.*?)^<!-- end of output -->\n", re.M | re.S)
 

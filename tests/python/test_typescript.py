@@ -109,10 +109,10 @@ def stage() -> Iterator[dict[str, object]]:
         folder, hostile = Path(tmp), hostile_modules()
         modules = clean_modules() | option_modules("_paths", update_paths=True) | option_modules("_jsdoc", jsdoc=True)
         modules |= option_modules("_admin", sdk="admin")
-        clean = program(folder, "clean.json", modules, ["../client.ts", "../update_paths.ts", "../admin_client.ts",
-                                                        "app/client.ts", "chat/client.ts"])
-        for app in ("app", "chat"):
-            shutil.copyfile(ROOT / "examples" / app / "client.ts", folder / app / "client.ts")
+        examples = ["app/client.ts", "chat/client.ts", "chat/server.ts"]
+        clean = program(folder, "clean.json", modules, ["../client.ts", "../update_paths.ts", *examples])
+        for example in examples:
+            shutil.copyfile(ROOT / "examples" / example, folder / example)
         checks = [clean, program(folder, "hostile.json", hostile, [])]  # checked side by side
         load = subprocess.run(["node", TS_DIR / "hostile.mjs", *(f"{stem}.ts" for stem in hostile)], cwd=folder,
                               capture_output=True, text=True, check=True)
