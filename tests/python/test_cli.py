@@ -72,7 +72,6 @@ C12 = ["compat", "v1.json", "v2.json"]
 RUNS = [
     (["emit", "-", "--shared-path", "./s", "--shared", "Status", "--shared", "User"], OLD, 0,
      brenvale.emit_shared(OLD, "./s", ["Status", "User"]), ""),
-    (["emit", "-", "--sdk", "admin"], OLD, 0, _ext.emit(OLD, sdk="admin"), ""),
     (["emit", "-", "--sdk", "admin", "--update-paths"], OLD, 2, "", "--update-paths is for --sdk web: the Admin SDK "
      "cannot expand maps of models or references\n"),
     (["compat", "-", "v2.json", "--format", "json", "--mode", "backward"], OLD, 1, ext(OLD, NEW, "backward"), ""),
