@@ -6,14 +6,15 @@
 #   fuzz/run.sh [SECONDS] [TARGET...]             a short run of each (default 15 s), as `make test` does
 #   fuzz/run.sh --campaign SECONDS [TARGET...]    a long run that keeps what it finds
 #
-# Every run reads the kept corpus fuzz/corpus/<target>/, the generated seeds (fuzz/corpus/seeds,
-# and old/new pairs in fuzz/corpus/pairs for the compat targets; tools/make_corpus.py writes
-# both) and what earlier runs found in build/fuzz/corpus/<target>/, so a campaign resumes where
-# the last one stopped. A campaign then merges all of that, minimized, back into
-# fuzz/corpus/<target>/ and adds a line to fuzz/campaign.tsv: date, target, CPU seconds,
+# Every run reads the target's kept corpus (fuzz/corpus/<target>.tar.xz: JSON compresses about
+# fifty-fold, so the kept inputs stay small in the repository), the generated seeds
+# (fuzz/corpus/seeds, and old/new pairs in fuzz/corpus/pairs for the compat targets;
+# tools/make_corpus.py writes both) and what earlier runs found in build/fuzz/corpus/<target>/, so
+# a campaign resumes where the last one stopped. A campaign then merges all of that, minimized,
+# back into the kept corpus and adds a line to fuzz/campaign.tsv: date, target, CPU seconds,
 # executions, coverage (libFuzzer's cov: edges and ft: features) and the kept corpus's files and
-# bytes. A finding is saved in build/fuzz/artifacts/<target>/; it belongs in
-# fuzz/corpus/<target>/ as crash-<name>, where ctest replays it.
+# bytes; tools/fuzz_report.py sums it. A finding is saved in build/fuzz/artifacts/<target>/; it
+# belongs in fuzz/corpus/seeds/ (pairs/ for compat) as crash-<name>, where ctest replays it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -54,10 +55,13 @@ TIMEFORMAT='%U %S'
 for target in "${targets[@]}"; do
   binary="$build/fuzz/fuzz_$target"
   [[ -x "$binary" ]] || { echo "fuzz: no target named $target" >&2; exit 2; }
-  kept="fuzz/corpus/$target"
+  archive="$PWD/fuzz/corpus/$target.tar.xz"
+  kept="$build/kept/$target"
   work="$build/corpus/$target"
   artifacts="$build/artifacts/$target"
+  rm -rf "$kept"
   mkdir -p "$kept" "$work" "$artifacts"
+  [[ -f "$archive" ]] && (cd "$kept" && cmake -E tar xf "$archive")
   inputs=("$kept" fuzz/corpus/seeds)
   [[ "$target" == *compat ]] && inputs+=(fuzz/corpus/pairs)
   log="$build/$target.log"
@@ -73,15 +77,16 @@ for target in "${targets[@]}"; do
   coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -n 1)
   echo "fuzz: $target $executions runs, $coverage"
   $campaign || continue
-  # Keep a minimal set with the coverage of everything seen, and any regression inputs.
-  merged=$(mktemp -d)
+  # Keep a minimal set with the coverage of everything seen; names are content hashes.
+  merged="$build/merged/$target"
+  rm -rf "$merged" && mkdir -p "$merged"
   "$binary" -merge=1 "${options[@]}" "$merged" "$kept" "$work" >"$build/$target.merge.log" 2>&1
-  find "$kept" -maxdepth 1 -type f -name 'crash-*' -exec cp {} "$merged" \;
-  rm -rf "$kept" && mv "$merged" "$kept" && chmod 755 "$kept"
+  (cd "$merged" && find . -type f | LC_ALL=C sort | cmake -E tar cJf "$archive.new" --mtime=1970-01-01 \
+    --files-from=/dev/stdin) && mv "$archive.new" "$archive"
   read -r user system <<<"$cpu"
-  printf '%s\t%s\t%.0f\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%Y-%m-%dT%H:%MZ)" "$target" \
-    "$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')" "$executions" "$(cut -d' ' -f2 <<<"$coverage")" \
-    "$(cut -d' ' -f4 <<<"$coverage")" "$(find "$kept" -type f | wc -l)" \
-    "$(find "$kept" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}')" >>fuzz/campaign.tsv
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%Y-%m-%dT%H:%MZ)" "$target" \
+    "$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.0f", u + s }')" "$executions" \
+    "$(cut -d' ' -f2 <<<"$coverage")" "$(cut -d' ' -f4 <<<"$coverage")" \
+    "$(find "$merged" -type f | wc -l)" "$(stat -c %s "$archive")" >>fuzz/campaign.tsv
 done
 echo "fuzz: ${#targets[@]} targets, ${seconds}s each, no findings; ${#targets[@]} passed, 0 failed"
