@@ -14,7 +14,7 @@ import brenvale
 
 ROOT = Path(__file__).resolve().parents[2]
 TS_DIR = ROOT / "tests" / "typescript"
-KINDS = ("emit", "plain", "shared", "emit_jsdoc", "plain_jsdoc")
+KINDS = ("emit", "plain", "shared", "emit_jsdoc", "plain_jsdoc", "zod")
 DIAGNOSTIC = re.compile(rf"(?P<file>.+?)_({'|'.join(KINDS)})\.ts\(\d+,\d+\): error (?P<code>TS\d+): ")
 
 
@@ -44,20 +44,30 @@ def clean_modules() -> dict[str, str]:
     }
 
 
+SOURCES = {"user": ROOT / "tests" / "golden" / "user.json", "app/contract": ROOT / "examples" / "contract.json",
+           "chat/contract": ROOT / "examples" / "chat" / "contract.json",
+           **{stem: TS_DIR / "bundles" / f"{stem}.json" for stem in
+              ("blog", "edge", "shared", "same_name_paths", "sdk_name_clash", "orders_plain")}}
+
+
 def option_modules(suffix: str, **options: bool) -> dict[str, str]:
     """Every Firestore module above again in an opt-in form (and, with JSDoc, the plain ones)."""
-    sources = {"user": ROOT / "tests" / "golden" / "user.json", "app/contract": ROOT / "examples" / "contract.json",
-               "chat/contract": ROOT / "examples" / "chat" / "contract.json",
-               **{stem: TS_DIR / "bundles" / f"{stem}.json" for stem in
-                  ("blog", "edge", "shared", "same_name_paths", "sdk_name_clash", "orders_plain")}}
-    modules = {f"{stem}{suffix}": brenvale.emit_module(text(path), **options) for stem, path in sources.items()
+    modules = {f"{stem}{suffix}": brenvale.emit_module(text(path), **options) for stem, path in SOURCES.items()
                if stem != "orders_plain"}
     modules[f"feed{suffix}"] = brenvale.emit_module(text(TS_DIR / "bundles" / "feed.json"), f"./shared{suffix}",
                                                     ["Address", "Author", "Money", "Role"], **options)
     if options.get("jsdoc"):
         for stem in ("blog", "orders_plain"):
-            modules[f"{stem}_plain{suffix}"] = brenvale.emit_plain_module(text(sources[stem]), jsdoc=True)
+            modules[f"{stem}_plain{suffix}"] = brenvale.emit_plain_module(text(SOURCES[stem]), jsdoc=True)
     return modules
+
+
+def zod_modules() -> dict[str, str]:
+    """The zod module of every bundle above, whose declared types prove it against the bundle's Firestore module."""
+    sources = {**SOURCES, "zoo": ROOT / "examples" / "zoo" / "contract.json"}
+    return {name: source for stem, path in sources.items() for name, source in {
+        f"{stem}_zod_types": brenvale.emit(text(path)),
+        f"{stem}_zod": brenvale.emit_zod(text(path), f"./{stem.rsplit('/')[-1]}_zod_types")}.items()}
 
 
 def references(node: object) -> set[str]:
@@ -82,6 +92,7 @@ def hostile_modules() -> dict[str, str]:
         f"{stem}_shared": brenvale.emit_shared(bundle, f"./{stem}_emit", list(json.loads(bundle)["$defs"])[1::2]),
         f"{stem}_emit_jsdoc": brenvale.emit_module(bundle, jsdoc=True),
         f"{stem}_plain_jsdoc": brenvale.emit_plain_module(bundle, jsdoc=True),
+        f"{stem}_zod": brenvale.emit_zod(bundle, f"./{stem}_emit"),
     }.items()}
 
 
@@ -107,6 +118,7 @@ def stage() -> Iterator[dict[str, object]]:
     with tempfile.TemporaryDirectory(dir=TS_DIR, prefix=".generated-") as tmp:
         folder, hostile = Path(tmp), hostile_modules()
         modules = clean_modules() | option_modules("_paths", update_paths=True) | option_modules("_jsdoc", jsdoc=True)
+        modules |= zod_modules()
         clean = program(folder, "clean.json", modules,
                         ["../client.ts", "../update_paths.ts", "app/client.ts", "chat/client.ts"])
         for app in ("app", "chat"):
