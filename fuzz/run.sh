@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-15}"
 build="${BRENVALE_FUZZ_BUILD:-build/fuzz}"
-targets=(json_reader emit compat)
+targets=(json_reader emit zod compat)
 
 missing() {
   local hint="(scripts/setup.sh installs clang and libfuzzer-14-dev)"

@@ -10,6 +10,7 @@
 #include "json/json_reader.hpp"
 #include "typescript/emit_firestore.hpp"
 #include "typescript/emit_plain.hpp"
+#include "typescript/emit_zod.hpp"
 #include "typescript/literal.hpp"
 #include "typescript/lower_first.hpp"
 #include "typescript/render_type.hpp"
@@ -283,6 +284,28 @@ TEST(EmitPlain, DefinitionKindsAndFirestoreKeysIgnored) {
             "export type E1 = never;\n\nexport type E2 = null | true | 1.5;\n\n"
             "export interface M {\n  at?: Timestamp;\n  id: number;\n}\n\n"
             "export type U = string | E1;\n\nexport type number_ = number;\n\n");
+}
+
+// Guards what the Pydantic agreement cannot see: what reads admit beyond Pydantic (open enums,
+// pending server timestamps), write-only values, tagged unions zod cannot read, claimed names.
+TEST(EmitZod, ReadAndWriteSides) {
+  const Document bundle =
+      parse(defs(R"("E": {"enum": ["a"]}, "A": {"properties": {"k": {"const": 1}}},
+      "MSchema": {}, "M": {"type": "object", "x-firestore-collection": "m", "properties": {
+      "e": {"$ref": "#/$defs/E"}, "s": {"x-firestore-type": "timestamp",
+      "x-firestore-server-timestamp": true}, "t": {"x-firestore-type": "timestamp"}, "u": {"oneOf":
+      [{"$ref": "#/$defs/A"}, {"$ref": "#/$defs/M"}], "discriminator": {"propertyName": "k"}}}})"));
+  const auto is = [](const std::string& type) {
+    return "z.custom<" + type + ">((value) => value instanceof " + type + ")";
+  };
+  expect_in_order(
+      emit_zod_module(bundle.root, "./c"),
+      {"e: z.union([z.lazy(() => ESchema), z.string()]).optional(),\n  s: " + is("Timestamp") +
+           ".nullable().optional(),\n",
+       "  u: z.union([z.lazy(() => ASchema), z.lazy(() => MSchema_2)]).optional(),\n",
+       "  e: z.lazy(() => ESchema).optional(),\n  s: " + is("FieldValue") +
+           ".optional(),\n  t: z.union([" + is("Timestamp") + ", z.date()]).optional(),\n",
+       "export const MSchemaSchema: z.ZodType<contract.MSchema> = z.unknown();\n"});
 }
 
 }  // namespace

@@ -62,14 +62,6 @@ def option_modules(suffix: str, **options: bool) -> dict[str, str]:
     return modules
 
 
-def zod_modules() -> dict[str, str]:
-    """The zod module of every bundle above, whose declared types prove it against the bundle's Firestore module."""
-    sources = {**SOURCES, "zoo": ROOT / "examples" / "zoo" / "contract.json"}
-    return {name: source for stem, path in sources.items() for name, source in {
-        f"{stem}_zod_types": brenvale.emit(text(path)),
-        f"{stem}_zod": brenvale.emit_zod(text(path), f"./{stem.rsplit('/')[-1]}_zod_types")}.items()}
-
-
 def references(node: object) -> set[str]:
     """The definition names that the `$ref`s and reference targets under `node` point to."""
     items = node.items() if isinstance(node, dict) else enumerate(node) if isinstance(node, list) else []
@@ -118,7 +110,10 @@ def stage() -> Iterator[dict[str, object]]:
     with tempfile.TemporaryDirectory(dir=TS_DIR, prefix=".generated-") as tmp:
         folder, hostile = Path(tmp), hostile_modules()
         modules = clean_modules() | option_modules("_paths", update_paths=True) | option_modules("_jsdoc", jsdoc=True)
-        modules |= zod_modules()
+        # Every bundle's zod module; its declared types prove it against the Firestore module of the same bundle.
+        modules |= {f"{stem}_zod{kind}": brenvale.emit_zod(text(path), f"./{stem.rsplit('/')[-1]}_zod_types")
+                    if kind == "" else brenvale.emit(text(path)) for stem, path in
+                    {**SOURCES, "zoo": ROOT / "examples" / "zoo" / "contract.json"}.items() for kind in ("", "_types")}
         clean = program(folder, "clean.json", modules,
                         ["../client.ts", "../update_paths.ts", "app/client.ts", "chat/client.ts"])
         for app in ("app", "chat"):

@@ -14,22 +14,15 @@ const build = {
   "\0ts": (s) => new fs.Timestamp(s, 0), "\0geo": ([lat, lng]) => new fs.GeoPoint(lat, lng), "\0vec": fs.vector,
   "\0bytes": (text) => fs.Bytes.fromUint8Array(new TextEncoder().encode(text)), "\0ref": (path) => fs.doc(db, path),
 };
-const decode = (value) => {
-  if (Array.isArray(value)) return value.map(decode);
-  if (value === null || typeof value !== "object") return value;
-  const keys = Object.keys(value);
-  if (keys.length === 1 && Object.hasOwn(build, keys[0])) return build[keys[0]](value[keys[0]]);
-  return Object.fromEntries(keys.map((key) => [key, decode(value[key])]));
+// Bottom-up, so a tag's value is plain JSON by the time it is built.
+const revive = (_, value) => {
+  const keys = value !== null && typeof value === "object" && !Array.isArray(value) ? Object.keys(value) : [];
+  return keys.length === 1 && Object.hasOwn(build, keys[0]) ? build[keys[0]](value[keys[0]]) : value;
 };
-const modules = new Map();
-const load = (file) => {
-  const exports = {}, compilerOptions = { module: ts.ModuleKind.CommonJS, target: ts.ScriptTarget.ES2022 };
-  new Function("exports", "require", ts.transpileModule(readFileSync(file, "utf8"), { compilerOptions }).outputText)(
-    exports, require);
-  return exports;
-};
+const modules = {}, compilerOptions = { module: ts.ModuleKind.CommonJS, target: ts.ScriptTarget.ES2022 };
+const transpile = (file) => ts.transpileModule(readFileSync(file, "utf8"), { compilerOptions }).outputText;
+const load = (file, exports = {}) => (new Function("exports", "require", transpile(file))(exports, require), exports);
 for await (const line of readline.createInterface({ input: process.stdin })) {
-  const { module, schema, doc } = JSON.parse(line);
-  if (!modules.has(module)) modules.set(module, load(module));
-  process.stdout.write(modules.get(module)[schema].safeParse(decode(doc)).success ? "1\n" : "0\n");
+  const { module, schema, doc } = JSON.parse(line, revive);
+  process.stdout.write((modules[module] ??= load(module))[schema].safeParse(doc).success ? "1\n" : "0\n");
 }
