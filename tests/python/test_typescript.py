@@ -29,6 +29,7 @@ def clean_modules() -> dict[str, str]:
         "user": brenvale.emit(text(ROOT / "tests" / "golden" / "user.json")),  # the worked example
         "app/contract": brenvale.emit(text(ROOT / "examples" / "contract.json")),
         "chat/contract": brenvale.emit(text(ROOT / "examples" / "chat" / "contract.json")),
+        "chat/schemas": brenvale.emit_zod(text(ROOT / "examples" / "chat" / "contract.json")),
         # Every x-firestore-type on both sides, enums, tuples, records, nested and optional models,
         # placeholders, a hyphenated collection, a "doc-id" id field and alias definitions.
         "blog": brenvale.emit(bundle["blog"]),
