@@ -33,9 +33,10 @@ inline bool is_valid_utf8(std::string_view text) {
 // The no-injection property of a generated module, checked without a parser: outside comments
 // and literals only the generator's own characters stand, every statement it did not write
 // would have to start a line or follow a ";", and both are held to what the templates write.
-// Characters the templates write between tokens; names add identifier characters.
+// Characters the templates write between tokens (`*` only in the zod module's namespace import);
+// names add identifier characters.
 inline bool is_template_punctuation(char c) {
-  return std::string_view(" \n{}()<>[]|&;:,=?.-+").find(c) != std::string_view::npos;
+  return std::string_view(" \n{}()<>[]|&;:,=?.-+*").find(c) != std::string_view::npos;
 }
 
 // JavaScript ends a line (and so a comment) at CR, LF, U+2028 and U+2029.
@@ -46,10 +47,12 @@ inline bool ends_line(std::string_view text, std::size_t at) {
 }
 
 inline void require_no_injection(std::string_view module) {
-  constexpr std::array<std::string_view, 10> line_starts = {"export interface ",
+  constexpr std::array<std::string_view, 12> line_starts = {"export interface ",
                                                             "export type ",
                                                             "export const ",
                                                             "import type { ",
+                                                            "import { ",
+                                                            "import type * as ",
                                                             "}",
                                                             "//",
                                                             "type UpdateFields<T> = ",

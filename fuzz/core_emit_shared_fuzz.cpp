@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!bundle) return 0;
   const Value& root = bundle->root;
   fuzz::check_module([&] {
-    return emit_firestore_module(root, fuzz::shared_names(root, input), fuzz::shared_path(root));
+    return emit_firestore_module(root, fuzz::shared_names(root, input), fuzz::import_path(root));
   });
   return 0;
 }

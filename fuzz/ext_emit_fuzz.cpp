@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FirestoreOptions{.jsdoc = true, .sdk = Sdk::admin}}) {
     fuzz::check_module([&] { return emit_firestore_module(root, {}, {}, options); });
     fuzz::check_module([&] {
-      return emit_firestore_module(root, fuzz::shared_names(root, input), fuzz::shared_path(root),
+      return emit_firestore_module(root, fuzz::shared_names(root, input), fuzz::import_path(root),
                                    options);
     });
   }

@@ -56,8 +56,9 @@ inline OrderedSet<std::string> shared_names(const Value& root, std::string_view 
   return names;
 }
 
-// A root "title" string stands in for the shared module's path, so the fuzzer varies that too.
-inline std::string_view shared_path(const Value& root) {
+// A root "title" string stands in for the path of an imported module (shared definitions, the
+// Firestore module of the zod module), so the fuzzer varies that too.
+inline std::string_view import_path(const Value& root) {
   const Value* title = root.find("title");
   return title != nullptr && title->is_string() ? title->string() : "./shared";
 }

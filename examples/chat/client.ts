@@ -1,5 +1,6 @@
 // The chat app's web client, written against the module that `brenvale emit` makes from
-// contract.json (generated as ./contract.ts beside this file).
+// contract.json (generated as ./contract.ts beside this file) and the zod module that
+// `brenvale zod` makes from it (./schemas.ts).
 import { initializeApp } from "firebase/app";
 import {
   arrayUnion,
@@ -36,6 +37,7 @@ import {
   type UserWrite,
   type WorkspaceWrite,
 } from "./contract";
+import { MessageWriteSchema, messageValidatingConverter } from "./schemas";
 
 const db = getFirestore(initializeApp({ projectId: "demo-chat" }));
 
@@ -142,6 +144,20 @@ export async function workspaceOwner(workspaceId: string): Promise<User | undefi
   // A reference read back from Firestore carries no converter: attach it again before reading.
   const owner = await getDoc(workspace.owner.withConverter(userConverter));
   return owner.data();
+}
+
+// Messages as stored, checked: a document that does not match the contract throws a ZodError
+// whose messages start with its path, instead of reaching the screen half-formed.
+export async function readChecked(workspaceId: string, channelId: string, id: string): Promise<Message | undefined> {
+  const ref = doc(db, messagesPath(workspaceId, channelId), id).withConverter(messageValidatingConverter);
+  const snapshot = await getDoc(ref);
+  return snapshot.data();
+}
+
+export async function sayChecked(workspaceId: string, channelId: string, input: unknown): Promise<void> {
+  // parse() throws a ZodError unless the input is a MessageWrite; its result is typed as one.
+  const message: MessageWrite = MessageWriteSchema.parse(input);
+  await setDoc(doc(collection(db, messagesPath(workspaceId, channelId))), message);
 }
 
 // The generated types reject these mistakes.

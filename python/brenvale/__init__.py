@@ -8,6 +8,7 @@ from typing import TYPE_CHECKING, Any
 from ._core import compat, emit, emit_plain, emit_shared
 from ._ext import emit as emit_module
 from ._ext import emit_plain as emit_plain_module
+from ._ext import zod as emit_zod
 
 # The one place the version is written; the build reads it from here.
 __version__ = "0.1.0"
@@ -61,5 +62,6 @@ __all__ = [
     "emit_plain",
     "emit_plain_module",
     "emit_shared",
+    "emit_zod",
     "firestore",
 ]

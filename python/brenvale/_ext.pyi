@@ -1,4 +1,4 @@
-"""Type stubs for the second native module: opt-in output forms, and the compat rule set."""
+"""Type stubs for the second native module: opt-in output forms, the zod module, and the compat rule set."""
 
 from collections.abc import Sequence
 from typing import Literal
@@ -19,6 +19,11 @@ def emit(
 def emit_plain(bundle_json: str, jsdoc: bool = False) -> str:
     """The plain DTO module, as _core.emit_plain writes it; `jsdoc` writes titles and
     descriptions as JSDoc above declarations and members."""
+
+def zod(bundle_json: str, contract_path: str = "./contract") -> str:
+    """Zod schemas for every definition (`{Name}Schema`, and `{Name}WriteSchema` for models)
+    and a validating converter per collection model, each declared with the interface it
+    checks, imported from `contract_path`: the module `emit` writes for the same bundle."""
 
 def compat(
     old_json: str, new_json: str, mode: Literal["backward", "forward", "full"] = "full"

@@ -1,4 +1,4 @@
-"""The `brenvale` command line: emit, plain, bundle and compat over contract bundles."""
+"""The `brenvale` command line: emit, plain, zod, bundle and compat over contract bundles."""
 
 from __future__ import annotations
 
@@ -152,6 +152,14 @@ def run_plain(args: argparse.Namespace) -> int:
         text = convert(name, lambda: _ext.emit_plain(bundle, jsdoc=True))
     else:
         text = convert(name, lambda: _core.emit_plain(bundle))
+    return deliver(args, text, [args.bundle or STDIN])
+
+
+def run_zod(args: argparse.Namespace) -> int:
+    from . import _ext
+
+    name, bundle = read_bundle(args)
+    text = convert(name, lambda: _ext.zod(bundle, args.contract))
     return deliver(args, text, [args.bundle or STDIN])
 
 
@@ -327,6 +335,19 @@ def build_parser() -> argparse.ArgumentParser:
     _add_output(plain)
     _add_jsdoc(plain)
 
+    zod = _subparser(
+        subs, "zod", run_zod, "Write Zod schemas and validating converters for a bundle's documents."
+    )
+    _add_source(zod)
+    _add_output(zod)
+    zod.add_argument(
+        "--contract",
+        metavar="MODULE",
+        default="./contract",
+        help="the module `emit` writes for the bundle, whose types the schemas are checked against "
+        "(default ./contract)",
+    )
+
     bundle = _subparser(subs, "bundle", run_bundle, "Write the contract bundle of Pydantic models.")
     bundle.add_argument(
         "--models", metavar="MODELS", required=True, help="pkg.module or pkg.module:User,Post"
@@ -374,7 +395,7 @@ def _parse(argv: Sequence[str] | None) -> argparse.Namespace:
     args = parser.parse_args(argv)
     if args.check_all:
         if not hasattr(args, "check"):
-            args.parser.error("--check applies to emit, plain and bundle")
+            args.parser.error("--check applies to emit, plain, zod and bundle")
         args.check = True
     if getattr(args, "check", False) and args.output in (None, STDIN):
         args.parser.error("--check needs -o OUT")

@@ -1,5 +1,5 @@
-// The _ext extension module: the opt-in output forms of emit and emit_plain, and compat with rule
-// ids, directions and modes (Ctrl-C stops it).
+// The _ext extension module: the opt-in output forms of emit and emit_plain, the zod module, and
+// compat with rule ids, directions and modes (Ctrl-C stops it).
 #include <exception>
 #include <iterator>
 #include <new>
@@ -12,6 +12,7 @@
 #include "python/arguments.hpp"
 #include "typescript/emit_firestore.hpp"
 #include "typescript/emit_plain.hpp"
+#include "typescript/emit_zod.hpp"
 #include "util/ordered_set.hpp"
 
 namespace brenvale::python {
@@ -106,6 +107,24 @@ PyObject* call_emit_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
   });
 }
 
+constexpr const char* zod_parameters[] = {"bundle_json", "contract_path"};
+
+PyObject* call_zod(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    PyObject* bound[2];
+    std::string_view bundle_text;
+    std::string_view contract_path = "./contract";
+    Document bundle;
+    if (!bind_arguments({"zod()", zod_parameters, 1}, args, nargs, kwnames, bound) ||
+        !convert_text(bound[0], zod_parameters[0], bundle_text) ||
+        (bound[1] != nullptr && !convert_text(bound[1], zod_parameters[1], contract_path)) ||
+        !parse_argument(bundle_text, bundle)) {
+      return nullptr;
+    }
+    return new_str(emit_zod_module(bundle.root, contract_path));
+  });
+}
+
 constexpr const char* compat_parameters[] = {"old_json", "new_json", "mode"};
 
 PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -156,6 +175,11 @@ PyMethodDef functions[] = {
      "emit_plain(bundle_json, jsdoc=False)\n--\n\n"
      "The plain DTO module, as _core.emit_plain writes it; `jsdoc` writes titles and\n"
      "descriptions as JSDoc above declarations and members."},
+    {"zod", as_method(call_zod), METH_FASTCALL | METH_KEYWORDS,
+     "zod(bundle_json, contract_path='./contract')\n--\n\n"
+     "Zod schemas for every definition (`{Name}Schema`, and `{Name}WriteSchema` for models)\n"
+     "and a validating converter per collection model, each declared with the interface it\n"
+     "checks, imported from `contract_path`: the module `emit` writes for the same bundle."},
     {"compat", as_method(call_compat), METH_FASTCALL | METH_KEYWORDS,
      "compat(old_json, new_json, mode='full')\n--\n\n"
      "Diff two contract bundles (JSON strings) by every compat rule. Returns a JSON array:\n"

@@ -206,21 +206,6 @@ std::vector<std::string> path_function_names(const std::vector<std::string_view>
   return result;
 }
 
-// In an object literal a plain `__proto__` key sets the prototype; a computed one is a key.
-void append_doc_id_key(std::string_view doc_id, std::string_view computed_cast, std::string& out) {
-  if (doc_id == "__proto__") {
-    out += '[';
-    append_quoted(doc_id, out);
-    if (!computed_cast.empty()) {
-      out += ' ';
-      out += computed_cast;
-    }
-    out += ']';
-  } else {
-    append_ident(doc_id, out);
-  }
-}
-
 // The converter of a model, `name` its TypeScript name: with a document id field, the id is
 // left out of what is written and taken from the snapshot on a read.
 constexpr std::string_view converter_template =
@@ -252,8 +237,8 @@ void append_converter(std::string_view name, const Value* doc_id, const SdkForm&
     std::string from_key;
     std::string id;
     // The SDK's write types lose a `__proto__` key, so it is looked up as any key of the model.
-    append_doc_id_key(doc_id->string(), "as keyof typeof model", to_key);
-    append_doc_id_key(doc_id->string(), "", from_key);
+    append_object_key(doc_id->string(), "as keyof typeof model", to_key);
+    append_object_key(doc_id->string(), "", from_key);
     append_quoted(doc_id->string(), id);
     fill(to_firestore, to_firestore_with_id, {{"id_key", to_key}});
     fill(from_firestore, from_firestore_with_id,

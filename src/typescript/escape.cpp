@@ -101,4 +101,18 @@ void append_ident(std::string_view name, std::string& out) {
   }
 }
 
+void append_object_key(std::string_view name, std::string_view computed_cast, std::string& out) {
+  if (name != "__proto__") {
+    append_ident(name, out);
+    return;
+  }
+  out += '[';
+  append_quoted(name, out);
+  if (!computed_cast.empty()) {
+    out += ' ';
+    out += computed_cast;
+  }
+  out += ']';
+}
+
 }  // namespace brenvale

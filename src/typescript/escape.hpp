@@ -33,5 +33,9 @@ void append_doc_comment_lines(std::string_view text, std::string_view prefix, st
 // Appends a property name where an identifier stands: bare when it is a non-empty ASCII
 // identifier ([A-Za-z_$][A-Za-z0-9_$]*), a string literal otherwise.
 void append_ident(std::string_view name, std::string& out);
+// Appends a key of an object literal or pattern as append_ident does, except `__proto__`, which
+// as a plain key would set the prototype: it is written computed, `["__proto__"]`, with
+// `computed_cast` (when not empty) after the string.
+void append_object_key(std::string_view name, std::string_view computed_cast, std::string& out);
 
 }  // namespace brenvale

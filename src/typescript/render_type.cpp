@@ -154,30 +154,6 @@ void record_shared(Ctx& ctx, std::string_view raw, Side side = Side::read) {
   if (ctx.used_shared.find(name) == ctx.used_shared.end()) ctx.used_shared.insert(std::move(name));
 }
 
-// Types rendered inside an object, array, tuple or record may refer to the alias itself.
-class AliasGuardPause {
- public:
-  explicit AliasGuardPause(Ctx& ctx) : ctx_(ctx), saved_(ctx.alias_of) { ctx.alias_of.reset(); }
-  ~AliasGuardPause() { ctx_.alias_of = saved_; }
-  AliasGuardPause(const AliasGuardPause&) = delete;
-  AliasGuardPause& operator=(const AliasGuardPause&) = delete;
-
- private:
-  Ctx& ctx_;
-  std::optional<std::string_view> saved_;
-};
-
-// Would a reference to `name` here make the alias being written circular?
-bool refers_back_to_alias(const Ctx& ctx, std::string_view name) {
-  if (!ctx.alias_of) return false;
-  if (*ctx.alias_of == name) return true;
-  if (ctx.alias_groups == nullptr) return false;
-  const auto from = ctx.alias_groups->find(*ctx.alias_of);
-  const auto to = ctx.alias_groups->find(name);
-  return from != ctx.alias_groups->end() && to != ctx.alias_groups->end() &&
-         from->second == to->second;
-}
-
 void append_firestore_type(Ctx& ctx, const SchemaKeys& keys, std::string_view kind, Side side,
                            std::string& out) {
   if (kind == "timestamp") {
@@ -277,6 +253,16 @@ void append_inline_enum(const Ctx& ctx, std::span<const Value> items, Side side,
 }
 
 }  // namespace
+
+bool refers_back_to_alias(const Ctx& ctx, std::string_view name) {
+  if (!ctx.alias_of) return false;
+  if (*ctx.alias_of == name) return true;
+  if (ctx.alias_groups == nullptr) return false;
+  const auto from = ctx.alias_groups->find(*ctx.alias_of);
+  const auto to = ctx.alias_groups->find(name);
+  return from != ctx.alias_groups->end() && to != ctx.alias_groups->end() &&
+         from->second == to->second;
+}
 
 void append_type(Ctx& ctx, const Value& node, Side side, std::string& out) {
   append_type(ctx, scan_schema(node), side, out);

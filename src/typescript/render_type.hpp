@@ -33,6 +33,22 @@ struct Ctx {
   bool jsdoc = false;  // titles and descriptions as JSDoc above declarations and members
 };
 
+// Types rendered inside an object, array, tuple or record may refer to the alias itself.
+class AliasGuardPause {
+ public:
+  explicit AliasGuardPause(Ctx& ctx) : ctx_(ctx), saved_(ctx.alias_of) { ctx.alias_of.reset(); }
+  ~AliasGuardPause() { ctx_.alias_of = saved_; }
+  AliasGuardPause(const AliasGuardPause&) = delete;
+  AliasGuardPause& operator=(const AliasGuardPause&) = delete;
+
+ private:
+  Ctx& ctx_;
+  std::optional<std::string_view> saved_;
+};
+
+// Would a reference to the definition `name` here make the alias being written circular?
+bool refers_back_to_alias(const Ctx& ctx, std::string_view name);
+
 // Appends the type text of `node` to `out`. Never fails; recursion is bounded by the
 // nesting limit of the parsed tree.
 void append_type(Ctx& ctx, const Value& node, Side side, std::string& out);

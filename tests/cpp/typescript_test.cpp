@@ -12,6 +12,7 @@
 #include "json/json_reader.hpp"
 #include "typescript/emit_firestore.hpp"
 #include "typescript/emit_plain.hpp"
+#include "typescript/emit_zod.hpp"
 #include "typescript/literal.hpp"
 #include "typescript/lower_first.hpp"
 #include "typescript/render_type.hpp"
@@ -53,7 +54,9 @@ std::string read_file(const std::string& path) {
 // past the presence rule's defaults, escapes in the collection comment, aliases that refer to
 // themselves or each other, and the plain module's definition kinds. forms.json, for the opt-in
 // forms: hostile descriptions, bytes and vector fields, and definitions named like the Admin SDK
-// module's own types.
+// module's own types. zod.json, for what the zod module's agreement with Pydantic cannot see:
+// what reads admit beyond Pydantic (open enums, pending server timestamps), write-only values,
+// tagged unions zod cannot read, and names claimed beside the definitions'.
 TEST(Golden, MatchesByteForByte) {
   using Emit = std::function<std::string(const Value&)>;
   const auto firestore = [](FirestoreOptions options) -> Emit {
@@ -69,6 +72,7 @@ TEST(Golden, MatchesByteForByte) {
       {"forms", "forms.admin", firestore({.sdk = Sdk::admin}), "emit --sdk admin"},
       {"forms", "forms.jsdoc", firestore({.jsdoc = true}), "emit --jsdoc"},
       {"forms", "forms.paths", firestore({.update_paths = true}), "emit --update-paths"},
+      {"zod", "zod", [](const Value& b) { return emit_zod_module(b, "./contract"); }, "zod"},
       {"forms", "forms.plain_jsdoc", [](const Value& b) { return emit_plain(b, {.jsdoc = true}); },
        "plain --jsdoc"}};
   // clang-format on

@@ -97,7 +97,7 @@ RUNS = [
     (["compat", "d7.json", "-", "--format", "json"], '{"definitions": {}}', 1,
      ext(DRAFT7.replace("definitions", "$defs"), '{"$defs": {}}'), 'd7.json: reading "definitions" as "$defs"\n'),
     # usage and file errors
-    (["--check", *C12], "", 2, "", "--check applies to emit, plain and bundle\n"),
+    (["--check", *C12], "", 2, "", "--check applies to emit, plain, zod and bundle\n"),
     ([*C12, "--ignore", "no.txt"], "", 2, "", f"{USAGE}no.txt: No such file or directory\n"),
     # OLD as REV:PATH is read from git, each of several against NEW; an existing file named with a colon is a file
     (["compat", "a:b.json", "contract.json", "--format", "json"], "", 1, ext(OLD, NEW), ""),

@@ -14,7 +14,7 @@ import brenvale
 
 ROOT = Path(__file__).resolve().parents[2]
 TS_DIR = ROOT / "tests" / "typescript"
-KINDS = ("emit", "plain", "shared", "emit_jsdoc", "plain_jsdoc", "emit_admin")
+KINDS = ("emit", "plain", "shared", "emit_jsdoc", "plain_jsdoc", "emit_admin", "zod")
 DIAGNOSTIC = re.compile(rf"(?P<file>.+?)_({'|'.join(KINDS)})\.ts\(\d+,\d+\): error (?P<code>TS\d+): ")
 
 
@@ -29,6 +29,7 @@ def clean_modules() -> dict[str, str]:
         "user": brenvale.emit(text(ROOT / "tests" / "golden" / "user.json")),  # the worked example
         "app/contract": brenvale.emit(text(ROOT / "examples" / "contract.json")),
         "chat/contract": brenvale.emit(text(ROOT / "examples" / "chat" / "contract.json")),
+        "chat/schemas": brenvale.emit_zod(text(ROOT / "examples" / "chat" / "contract.json")),
         # Every x-firestore-type on both sides, enums, tuples, records, nested and optional models,
         # placeholders, a hyphenated collection, a "doc-id" id field and alias definitions.
         "blog": brenvale.emit(bundle["blog"]),
@@ -44,19 +45,21 @@ def clean_modules() -> dict[str, str]:
     }
 
 
+SOURCES = {"user": ROOT / "tests" / "golden" / "user.json", "app/contract": ROOT / "examples" / "contract.json",
+           "chat/contract": ROOT / "examples" / "chat" / "contract.json",
+           **{stem: TS_DIR / "bundles" / f"{stem}.json" for stem in
+              ("blog", "edge", "shared", "same_name_paths", "sdk_name_clash", "orders_plain")}}
+
+
 def option_modules(suffix: str, **options: bool | str) -> dict[str, str]:
     """Every Firestore module above again in an opt-in form (and, with JSDoc, the plain ones)."""
-    sources = {"user": ROOT / "tests" / "golden" / "user.json", "app/contract": ROOT / "examples" / "contract.json",
-               "chat/contract": ROOT / "examples" / "chat" / "contract.json",
-               **{stem: TS_DIR / "bundles" / f"{stem}.json" for stem in
-                  ("blog", "edge", "shared", "same_name_paths", "sdk_name_clash", "orders_plain")}}
-    modules = {f"{stem}{suffix}": brenvale.emit_module(text(path), **options) for stem, path in sources.items()
+    modules = {f"{stem}{suffix}": brenvale.emit_module(text(path), **options) for stem, path in SOURCES.items()
                if stem != "orders_plain"}
     modules[f"feed{suffix}"] = brenvale.emit_module(text(TS_DIR / "bundles" / "feed.json"), f"./shared{suffix}",
                                                     ["Address", "Author", "Money", "Role"], **options)
     if options.get("jsdoc"):
         for stem in ("blog", "orders_plain"):
-            modules[f"{stem}_plain{suffix}"] = brenvale.emit_plain_module(text(sources[stem]), jsdoc=True)
+            modules[f"{stem}_plain{suffix}"] = brenvale.emit_plain_module(text(SOURCES[stem]), jsdoc=True)
     return modules
 
 
@@ -83,6 +86,7 @@ def hostile_modules() -> dict[str, str]:
         f"{stem}_emit_jsdoc": brenvale.emit_module(bundle, jsdoc=True),
         f"{stem}_plain_jsdoc": brenvale.emit_plain_module(bundle, jsdoc=True),
         f"{stem}_emit_admin": brenvale.emit_module(bundle, sdk="admin"),
+        f"{stem}_zod": brenvale.emit_zod(bundle, f"./{stem}_emit"),
     }.items()}
 
 
@@ -109,6 +113,10 @@ def stage() -> Iterator[dict[str, object]]:
         folder, hostile = Path(tmp), hostile_modules()
         modules = clean_modules() | option_modules("_paths", update_paths=True) | option_modules("_jsdoc", jsdoc=True)
         modules |= option_modules("_admin", sdk="admin")
+        # Every bundle's zod module; its declared types prove it against the Firestore module of the same bundle.
+        modules |= {f"{stem}_zod{kind}": brenvale.emit_zod(text(path), f"./{stem.rsplit('/')[-1]}_zod_types")
+                    if kind == "" else brenvale.emit(text(path)) for stem, path in
+                    {**SOURCES, "zoo": ROOT / "examples" / "zoo" / "contract.json"}.items() for kind in ("", "_types")}
         examples = ["app/client.ts", "chat/client.ts", "chat/server.ts"]
         clean = program(folder, "clean.json", modules, ["../client.ts", "../update_paths.ts", *examples])
         for example in examples:

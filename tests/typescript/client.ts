@@ -10,6 +10,7 @@ import {
   type Post, type PostUpdate, type PostWrite, type Profile, type ProfileUpdate, type ProfileWrite, type Status,
 } from "@generated/blog";
 import { userConverter, usersPath as plainUsersPath, type UserWrite } from "@generated/user";
+import { PostSchema, PostWriteSchema, postValidatingConverter } from "@generated/blog_zod";
 import type { LineItem, Order } from "@generated/orders";
 import { feedItemConverter, feed_itemsPath, type FeedItemWrite } from "@generated/feed";
 import type { Role } from "@generated/shared";
@@ -28,7 +29,8 @@ export async function posts(uid: string, author: DocumentReference<Profile>): Pr
     comments: [{ author, text: "first", postedAt: Timestamp.now(), replies: [] }], statusHistory: ["draft"],
     tags: ["intro"], editor: null,
   };
-  await setDoc(ref, data);
+  await setDoc(ref, PostWriteSchema.parse(data));
+  const checked = (await getDoc(ref.withConverter(postValidatingConverter))).data();
   const patch: PostUpdate = {
     title: "Edited", updatedAt: serverTimestamp(), "counters.views": increment(1), tags: arrayUnion("edited"),
     notes: deleteField(),
@@ -39,7 +41,7 @@ export async function posts(uid: string, author: DocumentReference<Profile>): Pr
   const created: Date | undefined = post?.createdAt?.toDate();
   const status: Status | (string & {}) | undefined = post?.status;
   const draft = where("status", "==", "draft" satisfies Status);
-  console.log(post?.id.length, created, status, post?.location?.latitude, draft);
+  console.log(post?.id.length, created, status, post?.location?.latitude, draft, checked?.title.length);
   return (await getDocs(collection(db, postsPath(uid)).withConverter(postConverter))).size;
 }
 
@@ -84,5 +86,7 @@ export function rejected(post: Post): void {
   postsPath();
   // @ts-expect-error without --update-paths, UpdateData does not expand interfaces into dotted paths
   const nested: PostUpdate = { "address.city": "Paris" };
-  console.log(fromRead, badStatus, missing, withId, badPatch, nested);
+  // @ts-expect-error a read schema gives the read model, which is no write model
+  const unchecked: PostWrite = PostSchema.parse(post);
+  console.log(fromRead, badStatus, missing, withId, badPatch, nested, unchecked);
 }

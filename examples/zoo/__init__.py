@@ -1,0 +1,1 @@
+"""A small zoo: keepers and animals, with a field for every check the zod module makes."""

@@ -1,0 +1,42 @@
+// Schema node -> zod schema expression accepting exactly what its Firestore-mode type says.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "contract/schema_keys.hpp"
+#include "json/json_value.hpp"
+#include "typescript/render_type.hpp"
+
+namespace brenvale {
+
+// The schema constants of one definition; `write` is empty for enums, which have one form.
+struct SchemaNames {
+  std::string read;
+  std::string write;
+};
+
+// One zod module run. `types` holds the name table, the definitions and the alias guard, as
+// the Firestore module's renderer uses them; its `imports` collects the firebase/firestore
+// names the schemas use.
+struct ZodCtx {
+  Ctx types;
+  std::unordered_map<std::string_view, SchemaNames> schemas;  // by raw definition name
+};
+
+// The namespace the generated module imports the Firestore module's types under.
+inline constexpr std::string_view contract_namespace = "contract";
+
+// Appends the zod expression for `node` on `side`, whose output type is assignable to the type
+// append_type writes for it. Never fails; recursion is bounded by the nesting limit of the tree.
+void append_zod(ZodCtx& ctx, const Value& node, Side side, std::string& out);
+// The object schema of a model definition: the members its read or write interface has.
+void append_model_zod(ZodCtx& ctx, const Value& definition, Side side, std::string& out);
+// The schema of an enum definition: its members as literals, closed, as the enum's type is.
+void append_enum_zod(const Value& definition, std::string& out);
+// Does the model have a constant property? Its schemas then carry the tag values a
+// discriminated union reads, and are declared with a type that says so.
+bool has_constant_property(const Value& definition);
+
+}  // namespace brenvale
