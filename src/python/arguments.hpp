@@ -1,9 +1,12 @@
-// Binding, converting and parsing the arguments of the native functions, and their results.
+// Binding, converting and parsing the arguments of the native functions, their results, and the
+// edge no C++ exception crosses.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <exception>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -33,6 +36,22 @@ bool convert_text(PyObject* object, const char* parameter, std::string_view& tex
 // A sequence of str (not a str itself) -> owned UTF-8 copies, in iteration order.
 // Returns false with an exception set. May throw std::bad_alloc.
 bool convert_names(PyObject* object, const char* parameter, std::vector<std::string>& names);
+
+// Runs one call; whatever C++ throws becomes a Python exception here: MemoryError for
+// std::bad_alloc, else whatever `raise` sets from the description.
+template <void (*raise)(const char* description), class Body>
+PyObject* guarded(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  } catch (const std::exception& error) {
+    raise(error.what());
+  } catch (...) {
+    raise("unknown C++ exception");
+  }
+  return nullptr;
+}
 
 // A new str holding `text`; nullptr with an exception set.
 inline PyObject* new_str(const std::string& text) {

@@ -1,8 +1,6 @@
 // The _ext extension module: the opt-in output forms of emit and emit_plain, the zod module, and
 // compat with rule ids, directions and modes (Ctrl-C stops it).
-#include <exception>
 #include <iterator>
-#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,19 +16,9 @@
 namespace brenvale::python {
 namespace {
 
-// Runs one call; whatever C++ throws becomes a Python exception here.
-template <class Body>
-PyObject* guarded(Body&& body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return PyErr_NoMemory();
-  } catch (const std::exception& error) {
-    PyErr_SetString(PyExc_SystemError, error.what());
-  } catch (...) {
-    PyErr_SetString(PyExc_SystemError, "unknown C++ exception");
-  }
-  return nullptr;
+// A C++ failure no input is known to reach.
+void raise_system_error(const char* description) {
+  PyErr_SetString(PyExc_SystemError, description);
 }
 
 // Set by PyErr_CheckSignals: a pending Ctrl-C raises KeyboardInterrupt and stops the rules.
@@ -51,7 +39,7 @@ bool convert_flag(PyObject* object, const char* parameter, bool& flag) {
 }
 
 PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
+  return guarded<raise_system_error>([&]() -> PyObject* {
     PyObject* bound[6];
     std::string_view bundle_text;
     std::string_view shared_path;
@@ -92,7 +80,7 @@ PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
 constexpr const char* emit_plain_parameters[] = {"bundle_json", "jsdoc"};
 
 PyObject* call_emit_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
+  return guarded<raise_system_error>([&]() -> PyObject* {
     PyObject* bound[2];
     std::string_view bundle_text;
     PlainOptions options;
@@ -110,7 +98,7 @@ PyObject* call_emit_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 constexpr const char* zod_parameters[] = {"bundle_json", "contract_path"};
 
 PyObject* call_zod(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
+  return guarded<raise_system_error>([&]() -> PyObject* {
     PyObject* bound[2];
     std::string_view bundle_text;
     std::string_view contract_path = "./contract";
@@ -128,7 +116,7 @@ PyObject* call_zod(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
 constexpr const char* compat_parameters[] = {"old_json", "new_json", "mode"};
 
 PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
+  return guarded<raise_system_error>([&]() -> PyObject* {
     PyObject* bound[3];
     std::string_view old_text;
     std::string_view new_text;

@@ -1,6 +1,5 @@
-// The _core extension module: its four functions, and the edge no C++ exception crosses.
-#include <exception>
-#include <new>
+// The _core extension module: its four functions, and the panic a C++ failure raises.
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,32 +17,17 @@ namespace {
 // attribute: no input is known to reach it, and the module offers only its four functions.
 PyObject* panic_exception = nullptr;
 
-void raise_panic(std::string_view description) {
+void raise_panic(const char* description) {
   if (panic_exception == nullptr) {
     panic_exception =
         PyErr_NewException("brenvale._core.PanicException", PyExc_BaseException, nullptr);
     if (panic_exception == nullptr) return;
   }
-  PyObject* text = PyUnicode_DecodeUTF8(description.data(),
-                                        static_cast<Py_ssize_t>(description.size()), "replace");
+  PyObject* text = PyUnicode_DecodeUTF8(
+      description, static_cast<Py_ssize_t>(std::strlen(description)), "replace");
   if (text == nullptr) return;
   PyErr_SetObject(panic_exception, text);
   Py_DECREF(text);
-}
-
-// Runs one call; whatever C++ throws becomes a Python exception here.
-template <class Body>
-PyObject* guarded(Body&& body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return PyErr_NoMemory();
-  } catch (const std::exception& error) {
-    raise_panic(error.what());
-  } catch (...) {
-    raise_panic("unknown C++ exception");
-  }
-  return nullptr;
 }
 
 constexpr const char* bundle_parameters[] = {"bundle_json"};
@@ -54,7 +38,7 @@ constexpr const char* compat_parameters[] = {"old_json", "new_json"};
 template <class Emitter>
 PyObject* call_bundle_function(const char* function, PyObject* const* args, Py_ssize_t nargs,
                                PyObject* kwnames, Emitter&& emitter) {
-  return guarded([&]() -> PyObject* {
+  return guarded<raise_panic>([&]() -> PyObject* {
     PyObject* bound[1];
     std::string_view bundle_text;
     Document bundle;
@@ -79,7 +63,7 @@ PyObject* call_emit_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 }
 
 PyObject* call_emit_shared(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
+  return guarded<raise_panic>([&]() -> PyObject* {
     PyObject* bound[3];
     std::string_view bundle_text;
     std::string_view shared_path;
@@ -99,7 +83,7 @@ PyObject* call_emit_shared(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
 }
 
 PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded([&]() -> PyObject* {
+  return guarded<raise_panic>([&]() -> PyObject* {
     PyObject* bound[2];
     std::string_view old_text;
     std::string_view new_text;
