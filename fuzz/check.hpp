@@ -47,7 +47,7 @@ inline bool ends_line(std::string_view text, std::size_t at) {
 }
 
 inline void require_no_injection(std::string_view module) {
-  constexpr std::array<std::string_view, 12> line_starts = {"export interface ",
+  constexpr std::array<std::string_view, 13> line_starts = {"export interface ",
                                                             "export type ",
                                                             "export const ",
                                                             "import type { ",
@@ -58,6 +58,7 @@ inline void require_no_injection(std::string_view module) {
                                                             "type UpdateFields<T> = ",
                                                             "type FieldUpdates<T> = ",
                                                             "type VectorValue = ",
+                                                            "const pattern = ",
                                                             "/**\n"};
   for (std::size_t at = 0; at < module.size();) {
     if (at == 0 || module[at - 1] == '\n') {

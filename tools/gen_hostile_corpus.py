@@ -66,6 +66,10 @@ def bundle(names: list[str], dangling: bool) -> dict:
         hub[f"r{i}"] = {"x-firestore-type": "reference", "x-firestore-ref-target": name}
     hub["t"] = {"x-firestore-type": "timestamp", "description": DESCRIPTION}
     hub["e"] = {"enum": []}
+    # Patterns as string literals only: one JavaScript cannot compile (a Rust regex's), one that
+    # tries to end the literal.
+    hub["x"] = {"type": "string", "pattern": "(?i)^[[:alpha:]]+\\z"}
+    hub["y"] = {"type": "string", "pattern": '"), globalThis.pwned = 1, RegExp("'}
     if dangling:
         hub["d"] = {"$ref": "#/$defs/Missing-One"}
     # Aliases that refer to each other, directly and through a union.

@@ -30,6 +30,19 @@ constexpr std::string_view tagged_helper =
     "export type TaggedObject<T> = z.ZodType<T, unknown, z.core.$ZodTypeInternals<T, unknown> & "
     "{ propValues: z.core.util.PropValues }>;\n\n";
 
+// Pydantic's patterns are Rust regexes. One that JavaScript cannot compile would throw while the
+// module loads; it fails the values it checks instead, saying why. "u" reads by code points.
+constexpr std::string_view pattern_helper =
+    "// A string check; a pattern JavaScript cannot compile fails every value, saying why.\n"
+    "const pattern = (source: string): z.core.$ZodCheck<string> => {\n"
+    "  try {\n"
+    "    return z.regex(new RegExp(source, \"u\"));\n"
+    "  } catch (error) {\n"
+    "    return z.refine(() => false, \"pattern \" + JSON.stringify(source) + \" cannot be "
+    "checked: \" + String(error));\n"
+    "  }\n"
+    "};\n\n";
+
 constexpr std::string_view converter_template =
     "// Validating converter: a read is parsed with the read schema and fails with a ZodError\n"
     "// whose messages start with the document path; a write is checked with the write schema.\n"
@@ -165,6 +178,7 @@ std::string emit_zod_module(const Value& bundle, std::string_view contract_path)
   fill(out, "import type * as {namespace} from {path};\n\n",
        {{"namespace", contract_namespace}, {"path", path}});
   if (tagged) out += tagged_helper;
+  if (ctx.patterns) out += pattern_helper;
   out.reserve(out.size() + body.size() + tail.size());
   out += body;
   out += tail;

@@ -240,10 +240,11 @@ void append_json_zod(ZodCtx& ctx, std::string_view type_name, const SchemaKeys& 
     out += "z.string()";
     append_checks(keys, string_checks, true, out);
     if (const Value* pattern = keys[Atom::pattern]; pattern != nullptr && pattern->is_string()) {
-      // The pattern enters only as a string literal; "u" reads it by code points.
-      out += ".regex(new RegExp(";
+      // The pattern enters only as a string literal, compiled by the module's pattern helper.
+      out += ".check(pattern(";
       append_quoted(pattern->string(), out);
-      out += ", \"u\"))";
+      out += "))";
+      ctx.patterns = true;
     }
   } else if (type_name == "number" || type_name == "integer") {
     out += type_name == "integer" ? "z.int()" : "z.number()";

@@ -23,6 +23,7 @@ struct SchemaNames {
 struct ZodCtx {
   Ctx types;
   std::unordered_map<std::string_view, SchemaNames> schemas;  // by raw definition name
+  bool patterns = false;  // does a schema call the module's pattern helper?
 };
 
 // The namespace the generated module imports the Firestore module's types under.

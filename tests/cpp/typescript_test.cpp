@@ -56,7 +56,8 @@ std::string read_file(const std::string& path) {
 // forms: hostile descriptions, bytes and vector fields, and definitions named like the Admin SDK
 // module's own types. zod.json, for what the zod module's agreement with Pydantic cannot see:
 // what reads admit beyond Pydantic (open enums, pending server timestamps), write-only values,
-// tagged unions zod cannot read, and names claimed beside the definitions'.
+// tagged unions zod cannot read, names claimed beside the definitions', and a pattern only Rust's
+// regex compiles.
 TEST(Golden, MatchesByteForByte) {
   using Emit = std::function<std::string(const Value&)>;
   const auto firestore = [](FirestoreOptions options) -> Emit {

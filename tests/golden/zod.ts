@@ -8,6 +8,15 @@ import type * as contract from "./contract";
 // A model schema whose tag values a discriminated union reads.
 export type TaggedObject<T> = z.ZodType<T, unknown, z.core.$ZodTypeInternals<T, unknown> & { propValues: z.core.util.PropValues }>;
 
+// A string check; a pattern JavaScript cannot compile fails every value, saying why.
+const pattern = (source: string): z.core.$ZodCheck<string> => {
+  try {
+    return z.regex(new RegExp(source, "u"));
+  } catch (error) {
+    return z.refine(() => false, "pattern " + JSON.stringify(source) + " cannot be checked: " + String(error));
+  }
+};
+
 export const ASchema: TaggedObject<contract.A> = z.object({
   k: z.literal(1).optional(),
 });
@@ -20,6 +29,7 @@ export const ESchema: z.ZodType<contract.E> = z.literal(["a"]);
 
 export const MSchema_2: z.ZodType<contract.M> = z.object({
   e: z.union([z.lazy(() => ESchema), z.string()]).optional(),
+  p: z.string().check(pattern("(?i)^m\\z")).optional(),
   s: z.custom<Timestamp>((value) => value instanceof Timestamp).nullable().optional(),
   t: z.custom<Timestamp>((value) => value instanceof Timestamp).optional(),
   u: z.union([z.lazy(() => ASchema), z.lazy(() => MSchema_2)]).optional(),
@@ -27,6 +37,7 @@ export const MSchema_2: z.ZodType<contract.M> = z.object({
 
 export const MWriteSchema: z.ZodType<contract.MWrite> = z.object({
   e: z.lazy(() => ESchema).optional(),
+  p: z.string().check(pattern("(?i)^m\\z")).optional(),
   s: z.custom<FieldValue>((value) => value instanceof FieldValue).optional(),
   t: z.union([z.custom<Timestamp>((value) => value instanceof Timestamp), z.date()]).optional(),
   u: z.union([z.lazy(() => AWriteSchema), z.lazy(() => MWriteSchema)]).optional(),

@@ -156,3 +156,13 @@ def test_read_schemas_agree_with_pydantic(cases: Any) -> None:
 
     agree()
     assert len(decided) >= 2000 and 0.2 < sum(decided) / len(decided) < 0.8, (len(decided), sum(decided))
+
+
+RUST = {"type": "string", "pattern": "(?i)a"}  # JavaScript has no inline flags
+
+
+def test_a_pattern_only_rust_compiles_fails_its_values_not_the_import(cases: Any, tmp_path: Path) -> None:
+    (p := tmp_path / "p.ts").write_text(brenvale.emit_zod(json.dumps({"$defs": {"P": {"properties": {"s": RUST}}}})))
+    docs = [json.dumps({"module": str(p), "schema": "PSchema", "doc": doc}) for doc in ({"s": "a"}, {})]
+    print(*docs, file=cases[0].stdin, sep="\n", flush=True)
+    assert [cases[0].stdout.readline() for _ in docs] == ["0\n", "1\n"]  # it loads, and "a" fails the pattern
