@@ -40,7 +40,10 @@ def main() -> None:
     parser.add_argument("--base", type=int, default=25_000)
     parser.add_argument("--steps", type=int, default=4)
     args = parser.parse_args()
-    for name, timed in (("--check diff, lines", check_diff), ("ignore match, name length", ignore_match)):
+    for name, timed in (
+        ("--check diff, lines", check_diff),
+        ("ignore match, name length", ignore_match),
+    ):
         for step in range(args.steps):
             size = args.base << step
             print(f"{name:28} {size:>9}  {timed(size) * 1000:9.2f} ms")

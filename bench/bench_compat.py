@@ -39,7 +39,10 @@ def texts(n_models: int) -> tuple[str, str]:
     log: list[tuple[str, str, str | None]] = []
     new = next_version(old, log=log)
     old_text, new_text = json.dumps(old), json.dumps(new)
-    found = [(f["def"], f["field"], f["verdict"]) for f in json.loads(brenvale.compat(old_text, new_text))]
+    found = [
+        (f["def"], f["field"], f["verdict"])
+        for f in json.loads(brenvale.compat(old_text, new_text))
+    ]
     if found != expected_findings(log):
         raise SystemExit(f"compat disagrees with the planned changes at {n_models} models")
     return old_text, new_text
@@ -48,7 +51,9 @@ def texts(n_models: int) -> tuple[str, str]:
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--models", type=int, default=1500, help="models in the ratio bundle")
-    parser.add_argument("--base", type=int, default=250, help="models in the smallest scaling bundle")
+    parser.add_argument(
+        "--base", type=int, default=250, help="models in the smallest scaling bundle"
+    )
     parser.add_argument("--repeat", type=int, default=7)
     args = parser.parse_args()
 

@@ -51,8 +51,12 @@ def make_defs(models: int, properties: int, members: int) -> dict:
                 props[f"f{p}"] = {"anyOf": [{"type": "string", "maxLength": 40}, {"type": "null"}]}
             else:
                 props[f"f{p}"] = {"type": "integer", "minimum": 0, "default": 0}
-        defs[f"M{m}"] = {"type": "object", "x-firestore-collection": f"c{m}", "properties": props,
-                         "required": sorted(props)}
+        defs[f"M{m}"] = {
+            "type": "object",
+            "x-firestore-collection": f"c{m}",
+            "properties": props,
+            "required": sorted(props),
+        }
     return defs
 
 
@@ -79,8 +83,10 @@ def scaling(repeat: int) -> None:
     base = {"definitions": (100, 16, 16), "properties": (16, 40, 16), "members": (16, 16, 400)}
     for axis, (models, properties, members) in base.items():
         print(f"\ndoubling {axis}:")
-        print(f"{'size':>6} {'MB':>6} {'parse ms':>9} {'same ms':>9} {'x prev':>7} "
-              f"{'changed ms':>11} {'x prev':>7}")
+        print(
+            f"{'size':>6} {'MB':>6} {'parse ms':>9} {'same ms':>9} {'x prev':>7} "
+            f"{'changed ms':>11} {'x prev':>7}"
+        )
         first: tuple[float, float, float] | None = None
         previous: tuple[float, float] | None = None
         for step in range(5):
@@ -91,30 +97,45 @@ def scaling(repeat: int) -> None:
             parse = best_of(repeat, lambda: (_core.compat(old, "0"), _core.compat("0", new)))
             same = best_of(repeat, lambda: _ext.compat(old, old))
             diff = best_of(repeat, lambda: _ext.compat(old, new))
-            ratios = ("", "") if previous is None else (
-                f"{same / previous[0]:.2f}", f"{diff / previous[1]:.2f}")
-            print(f"{sizes[list(base).index(axis)]:>6} {len(old) / 1e6:>6.2f} {parse * 1e3:>9.2f} "
-                  f"{same * 1e3:>9.2f} {ratios[0]:>7} {diff * 1e3:>11.2f} {ratios[1]:>7}")
+            ratios = (
+                ("", "")
+                if previous is None
+                else (f"{same / previous[0]:.2f}", f"{diff / previous[1]:.2f}")
+            )
+            print(
+                f"{sizes[list(base).index(axis)]:>6} {len(old) / 1e6:>6.2f} {parse * 1e3:>9.2f} "
+                f"{same * 1e3:>9.2f} {ratios[0]:>7} {diff * 1e3:>11.2f} {ratios[1]:>7}"
+            )
             previous = (same, diff)
             first = first or (parse, same, diff)
-        per_doubling = [(last / start) ** 0.25 for start, last in zip(first, (parse, same, diff), strict=False)]
-        print("per doubling over all four: parse {:.2f}x, same {:.2f}x, changed {:.2f}x "
-              "(target <= 2.2x)".format(*per_doubling))
+        per_doubling = [
+            (last / start) ** 0.25 for start, last in zip(first, (parse, same, diff), strict=False)
+        ]
+        print(
+            "per doubling over all four: parse {:.2f}x, same {:.2f}x, changed {:.2f}x "
+            "(target <= 2.2x)".format(*per_doubling)
+        )
 
 
 def wide_enum(repeat: int) -> None:
     members, properties = 20_000, 30_000
     defs = {
         "Wide": {"enum": list(range(members))},  # numbers: the signature lists every member
-        "Doc": {"type": "object", "properties": {f"p{i:05d}": {"$ref": "#/$defs/Wide"}
-                                                 for i in range(properties)}},
+        "Doc": {
+            "type": "object",
+            "properties": {f"p{i:05d}": {"$ref": "#/$defs/Wide"} for i in range(properties)},
+        },
     }
     bundle = text(defs)
-    print(f"\nwide enum: {members} members referenced from {properties} properties, "
-          f"{len(bundle) / 1e6:.2f} MB per bundle, identical pair")
+    print(
+        f"\nwide enum: {members} members referenced from {properties} properties, "
+        f"{len(bundle) / 1e6:.2f} MB per bundle, identical pair"
+    )
     print(f"_core.compat: {best_of(repeat, lambda: _core.compat(bundle, bundle)) * 1e3:10.2f} ms")
     if _ext is not None:
-        print(f"_ext.compat:  {best_of(repeat, lambda: _ext.compat(bundle, bundle)) * 1e3:10.2f} ms")
+        print(
+            f"_ext.compat:  {best_of(repeat, lambda: _ext.compat(bundle, bundle)) * 1e3:10.2f} ms"
+        )
 
 
 def interrupt_latency() -> None:
@@ -123,7 +144,9 @@ def interrupt_latency() -> None:
     wide = {"enum": list(range(20_000))}
     props = {f"p{i:05d}": {"$ref": "#/$defs/Wide"} for i in range(30_000)}
     old = text({"Wide": wide, "Doc": {"type": "object", "properties": props}})
-    new = text({"Wide": {"enum": wide["enum"][:-1]}, "Doc": {"type": "object", "properties": props}})
+    new = text(
+        {"Wide": {"enum": wide["enum"][:-1]}, "Doc": {"type": "object", "properties": props}}
+    )
 
     def alarm(signum: int, frame: object) -> None:
         raise KeyboardInterrupt
@@ -136,7 +159,9 @@ def interrupt_latency() -> None:
         print("\ninterrupt: the call ended before the alarm")
     except KeyboardInterrupt:
         late = time.perf_counter() - start - 0.3
-        print(f"\ninterrupt: KeyboardInterrupt {late * 1e3:.1f} ms after the signal (target <= 100 ms)")
+        print(
+            f"\ninterrupt: KeyboardInterrupt {late * 1e3:.1f} ms after the signal (target <= 100 ms)"
+        )
     finally:
         signal.setitimer(signal.ITIMER_REAL, 0)
         signal.signal(signal.SIGALRM, previous)

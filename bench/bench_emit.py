@@ -39,8 +39,12 @@ def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--models", type=int, default=4000)
     parser.add_argument("--repeat", type=int, default=7)
-    parser.add_argument("--source", choices=("generated", "pydantic"), default="generated",
-                        help="bench/make_bundle.py (every feature) or Pydantic's own output")
+    parser.add_argument(
+        "--source",
+        choices=("generated", "pydantic"),
+        default="generated",
+        help="bench/make_bundle.py (every feature) or Pydantic's own output",
+    )
     args = parser.parse_args()
 
     if args.source == "pydantic":
@@ -57,7 +61,9 @@ def main() -> None:
     gc.enable()
     print(f"bundle: {args.models} models ({args.source}), {size_mb:.1f} MB")
     print(f"json.loads, gc off  {loads * 1e3:8.2f} ms  ({size_mb / loads:6.0f} MB/s)")
-    print(f"json.loads, gc on   {loads_default * 1e3:8.2f} ms  ({size_mb / loads_default:6.0f} MB/s)")
+    print(
+        f"json.loads, gc on   {loads_default * 1e3:8.2f} ms  ({size_mb / loads_default:6.0f} MB/s)"
+    )
     for name, fn, extra in (
         ("emit", brenvale.emit, ()),
         ("emit_shared", brenvale.emit_shared, ("./shared", ["Address0", "Status0"])),
@@ -65,9 +71,11 @@ def main() -> None:
     ):
         took = best_of(args.repeat, fn, text, *extra)
         verdict = "ok" if loads / took >= 5 else "below target"
-        print(f"{name:<19} {took * 1e3:8.2f} ms  ({size_mb / took:6.0f} MB/s)"
-              f"  json.loads/{name}: {loads / took:4.1f}x gc off [{verdict}, target >= 5x],"
-              f" {loads_default / took:4.1f}x gc on")
+        print(
+            f"{name:<19} {took * 1e3:8.2f} ms  ({size_mb / took:6.0f} MB/s)"
+            f"  json.loads/{name}: {loads / took:4.1f}x gc off [{verdict}, target >= 5x],"
+            f" {loads_default / took:4.1f}x gc on"
+        )
 
 
 if __name__ == "__main__":

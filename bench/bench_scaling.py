@@ -90,8 +90,13 @@ def long_path(n: int) -> Inputs:
     segments = [f"c{i}" if i % 2 else f"{{p{i}}}" for i in range(n)]
     path = "/".join(segments)
     props = {"id": {"type": "string"}}
-    old = bundle({"M": one_model(props, **{"x-firestore-collection": path,
-                                           "x-firestore-doc-id-field": "id"})})
+    old = bundle(
+        {
+            "M": one_model(
+                props, **{"x-firestore-collection": path, "x-firestore-doc-id-field": "id"}
+            )
+        }
+    )
     new = bundle({"M": one_model(props, **{"x-firestore-collection": path + "/x"})})
     return Inputs(old, new, ["Missing"])
 
@@ -169,9 +174,13 @@ def main(argv: list[str] | None = None) -> int:
     parser.add_argument("--quick", action="store_true", help="three sizes instead of five")
     args = parser.parse_args(argv)
     steps = 3 if args.quick else 5
-    header = f"{'family':<18} {'doubles':<16} {'function':<12} " + " ".join(
-        f"{'t' + str(i):>8}" for i in range(steps)
-    ) + "  ratios per doubling" + " " * (7 * (steps - 1) - 19) + "  per unit"
+    header = (
+        f"{'family':<18} {'doubles':<16} {'function':<12} "
+        + " ".join(f"{'t' + str(i):>8}" for i in range(steps))
+        + "  ratios per doubling"
+        + " " * (7 * (steps - 1) - 19)
+        + "  per unit"
+    )
     print(header)
     print("-" * len(header))
     flagged = []
@@ -187,9 +196,13 @@ def main(argv: list[str] | None = None) -> int:
             if any(ratio > FLAG_RATIO for ratio in ratios):
                 flagged.append(f"{family} / {name}")
             per_unit = times[-1] / times[0] / (sizes[-1] / sizes[0])
-            print(f"{family:<18} {what:<16} {name:<12} "
-                  + " ".join(f"{format_time(t):>8}" for t in times) + "  " + " ".join(marks)
-                  + f"  {per_unit:8.2f}")
+            print(
+                f"{family:<18} {what:<16} {name:<12} "
+                + " ".join(f"{format_time(t):>8}" for t in times)
+                + "  "
+                + " ".join(marks)
+                + f"  {per_unit:8.2f}"
+            )
         print(f"{'':<18} sizes: {', '.join(str(n) for n in sizes)}")
     print()
     if flagged:

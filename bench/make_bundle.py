@@ -18,15 +18,63 @@ from pathlib import Path
 from typing import Any
 
 NOUNS = (
-    "Account", "Address", "Booking", "Cart", "Comment", "Coupon", "Customer", "Device",
-    "Event", "Invoice", "Item", "Ledger", "Message", "Order", "Payment", "Product",
-    "Profile", "Review", "Session", "Shipment", "Shop", "Subscription", "Ticket", "Venue",
+    "Account",
+    "Address",
+    "Booking",
+    "Cart",
+    "Comment",
+    "Coupon",
+    "Customer",
+    "Device",
+    "Event",
+    "Invoice",
+    "Item",
+    "Ledger",
+    "Message",
+    "Order",
+    "Payment",
+    "Product",
+    "Profile",
+    "Review",
+    "Session",
+    "Shipment",
+    "Shop",
+    "Subscription",
+    "Ticket",
+    "Venue",
 )
 WORDS = (
-    "amount", "city", "code", "color", "count", "country", "currency", "email", "label",
-    "level", "locale", "name", "note", "owner", "phone", "price", "rank", "score", "slug",
-    "source", "state", "status", "street", "summary", "tag", "tier", "title", "total", "url",
-    "weight", "zip",
+    "amount",
+    "city",
+    "code",
+    "color",
+    "count",
+    "country",
+    "currency",
+    "email",
+    "label",
+    "level",
+    "locale",
+    "name",
+    "note",
+    "owner",
+    "phone",
+    "price",
+    "rank",
+    "score",
+    "slug",
+    "source",
+    "state",
+    "status",
+    "street",
+    "summary",
+    "tag",
+    "tier",
+    "title",
+    "total",
+    "url",
+    "weight",
+    "zip",
 )
 ENUM_MEMBERS = ("draft", "active", "paused", "archived", "deleted", "pending", "failed", "done")
 
@@ -132,28 +180,60 @@ def _property(rng: random.Random, kind: str, models: list[str], enums: list[str]
 
 
 PROPERTY_KINDS = (
-    "string", "datetime_string", "integer", "number", "boolean", "nullable_string",
-    "nullable_integer", "string_array", "model_array", "nullable_array", "model_ref",
-    "nullable_model_ref", "enum_ref", "inline_enum", "const", "dict", "tuple", "timestamp",
-    "server_timestamp", "reference", "untyped_reference", "geopoint", "vector", "bytes",
+    "string",
+    "datetime_string",
+    "integer",
+    "number",
+    "boolean",
+    "nullable_string",
+    "nullable_integer",
+    "string_array",
+    "model_array",
+    "nullable_array",
+    "model_ref",
+    "nullable_model_ref",
+    "enum_ref",
+    "inline_enum",
+    "const",
+    "dict",
+    "tuple",
+    "timestamp",
+    "server_timestamp",
+    "reference",
+    "untyped_reference",
+    "geopoint",
+    "vector",
+    "bytes",
 )
 
 
 def _enum(rng: random.Random, index: int, name: str) -> dict[str, Any]:
     if index % 5 != 4:
-        return {"enum": rng.sample(ENUM_MEMBERS, rng.randint(2, 6)), "title": name, "type": "string"}
-    return {"enum": sorted(rng.sample(range(1, 20), rng.randint(2, 5))), "title": name,
-            "type": "integer"}
+        return {
+            "enum": rng.sample(ENUM_MEMBERS, rng.randint(2, 6)),
+            "title": name,
+            "type": "string",
+        }
+    return {
+        "enum": sorted(rng.sample(range(1, 20), rng.randint(2, 5))),
+        "title": name,
+        "type": "integer",
+    }
 
 
-def _model(rng: random.Random, index: int, name: str, models: list[str],
-           enums: list[str]) -> dict[str, Any]:
+def _model(
+    rng: random.Random, index: int, name: str, models: list[str], enums: list[str]
+) -> dict[str, Any]:
     properties: dict[str, Any] = {}
     required: list[str] = []
     in_collection = index % 3 != 2
     # The fixed fields (id, title, createdAt, note) are the ones next_version() changes.
     if in_collection:
-        properties["id"] = {"type": "string", "readOnly": True, "x-firestore-presence-guaranteed": True}
+        properties["id"] = {
+            "type": "string",
+            "readOnly": True,
+            "x-firestore-presence-guaranteed": True,
+        }
         required.append("id")
     properties["title"] = {"type": "string", "title": "Title"}
     required.append("title")
@@ -191,7 +271,9 @@ def _model(rng: random.Random, index: int, name: str, models: list[str],
             definition["x-firestore-collection"] = f"{name.lower()}s"
         else:
             parent = models[(index * 7) % len(models)]
-            definition["x-firestore-collection"] = f"{parent.lower()}s/{{{parent.lower()}Id}}/{name.lower()}s"
+            definition["x-firestore-collection"] = (
+                f"{parent.lower()}s/{{{parent.lower()}Id}}/{name.lower()}s"
+            )
         definition["x-firestore-doc-id-field"] = "id"
     return definition
 
@@ -245,8 +327,11 @@ def next_version(
     referenced = _referenced_names(new)
     loose_enums = [e for e in enums if e not in referenced]
     string_enums = [e for e in enums if e in referenced and defs[e].get("type") == "string"]
-    if (n_model_changes > len(collection_models) or plan.get("kind_change", 0) > len(loose_enums)
-            or plan.get("enum_members", 0) > len(string_enums)):
+    if (
+        n_model_changes > len(collection_models)
+        or plan.get("kind_change", 0) > len(loose_enums)
+        or plan.get("enum_members", 0) > len(string_enums)
+    ):
         raise ValueError("bundle too small for this many changes")
     model_pool = rng.sample(collection_models, n_model_changes)
     enum_pools = {
@@ -314,7 +399,9 @@ def expected_findings(log: list[tuple[str, str, str | None]]) -> list[tuple[str,
     """(definition, field, verdict) of every finding the logged changes give, in report order."""
     rows = [(name, field, CHANGE_KINDS[kind]) for kind, name, field in log if CHANGE_KINDS[kind]]
     # Definition-level findings come before a definition's property findings.
-    return sorted(rows, key=lambda row: (row[0].encode(), row[1] is not None, (row[1] or "").encode()))
+    return sorted(
+        rows, key=lambda row: (row[0].encode(), row[1] is not None, (row[1] or "").encode())
+    )
 
 
 def _referenced_names(node: Any, found: set[str] | None = None) -> set[str]:
@@ -346,7 +433,9 @@ def main(argv: list[str] | None = None) -> int:
     else:
         args.out.write_text(text, encoding="utf-8")
     if args.next_out is not None:
-        args.next_out.write_text(json.dumps(next_version(bundle, args.change_seed)), encoding="utf-8")
+        args.next_out.write_text(
+            json.dumps(next_version(bundle, args.change_seed)), encoding="utf-8"
+        )
     return 0
 
 

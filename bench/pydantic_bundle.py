@@ -18,9 +18,16 @@ def pydantic_bundle(n_models: int, indent: int | None = 2) -> str:
 
     status = enum.Enum("Status", {"draft": "draft", "published": "published"}, type=str)
     kinds = [
-        (str, ...), (int | None, None), (list[str], []), (float | None, None),
-        (datetime.datetime, ...), (bool, False), (dict[str, int], {}), (status, status.draft),
-        (tuple[int, str], ...), (str | None, None),
+        (str, ...),
+        (int | None, None),
+        (list[str], []),
+        (float | None, None),
+        (datetime.datetime, ...),
+        (bool, False),
+        (dict[str, int], {}),
+        (status, status.draft),
+        (tuple[int, str], ...),
+        (str | None, None),
     ]
     models = []
     parent = None
@@ -32,6 +39,7 @@ def pydantic_bundle(n_models: int, indent: int | None = 2) -> str:
         # Nest in short chains only: Pydantic's own schema walk recurses along them.
         parent = model if i % 10 else None
         models.append(model)
-    _, schema = models_json_schema([(m, "validation") for m in models],
-                                   ref_template="#/$defs/{model}")
+    _, schema = models_json_schema(
+        [(m, "validation") for m in models], ref_template="#/$defs/{model}"
+    )
     return json.dumps(schema, indent=indent)

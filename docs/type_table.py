@@ -51,16 +51,22 @@ ROWS: dict[str, Any] = {
     "dict[str, float]": dict[str, float],
     "Address (a model)": Address,
     "Address | None = None": (Address | None, None),
-    "Union[Cat, Dog] with Field(discriminator=...)": Annotated[Cat | Dog, Field(discriminator="kind")],
+    "Union[Cat, Dog] with Field(discriminator=...)": Annotated[
+        Cat | Dog, Field(discriminator="kind")
+    ],
     "Any": Any,
     "UUID": UUID,
     "date": date,
     "datetime": datetime,
     "datetime | None = None": (datetime | None, None),
-    "Annotated[datetime, firestore.ServerTimestamp]": Annotated[datetime, firestore.ServerTimestamp],
+    "Annotated[datetime, firestore.ServerTimestamp]": Annotated[
+        datetime, firestore.ServerTimestamp
+    ],
     "bytes": bytes,
     "Annotated[str, firestore.Reference(User)]": Annotated[str, firestore.Reference(User)],
-    "Annotated[tuple[float, float], firestore.GeoPoint]": Annotated[tuple[float, float], firestore.GeoPoint],
+    "Annotated[tuple[float, float], firestore.GeoPoint]": Annotated[
+        tuple[float, float], firestore.GeoPoint
+    ],
     "Annotated[list[float], firestore.Vector]": Annotated[list[float], firestore.Vector],
     "Annotated[str, firestore.MayBeAbsent]": Annotated[str, firestore.MayBeAbsent],
     "Annotated[int, firestore.ReadOnly] = 0": (Annotated[int, firestore.ReadOnly], 0),
@@ -105,7 +111,9 @@ def main() -> None:
     row = json.loads(bundle)["$defs"]["Row"]
     module = brenvale.emit(bundle)
     read, write = members(module, "Row"), members(module, "RowWrite")
-    print("| Python annotation | Bundle keys | Read `Row` | Write `RowWrite` | Update `RowUpdate` |")
+    print(
+        "| Python annotation | Bundle keys | Read `Row` | Write `RowWrite` | Update `RowUpdate` |"
+    )
     print("|---|---|---|---|---|")
     for index, label in enumerate(ROWS):
         name = f"f{index}"
@@ -113,8 +121,14 @@ def main() -> None:
         written = write.get(name)
         # RowUpdate is UpdateData<RowWrite>: every field optional, its write type or a FieldValue.
         value = None if written is None else written.removeprefix("?").removeprefix(": ")
-        update = None if value is None else "?: " + (value if value == "FieldValue" else f"{value} | FieldValue")
-        print(f"| {cell(label)} | {cell(bundle_keys)} | {cell(read.get(name))} | {cell(written)} | {cell(update)} |")
+        update = (
+            None
+            if value is None
+            else "?: " + (value if value == "FieldValue" else f"{value} | FieldValue")
+        )
+        print(
+            f"| {cell(label)} | {cell(bundle_keys)} | {cell(read.get(name))} | {cell(written)} | {cell(update)} |"
+        )
 
 
 if __name__ == "__main__":

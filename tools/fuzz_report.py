@@ -18,13 +18,25 @@ def main() -> None:
     with (ROOT / "fuzz" / "campaign.tsv").open(encoding="utf-8", newline="") as source:
         for date, target, cpu, runs, cov, ft, files, size in csv.reader(source, delimiter="\t"):
             row = totals.setdefault(target, {"runs": 0, "cpu": 0.0, "sessions": 0})
-            row.update(cpu=float(row["cpu"]) + float(cpu), runs=int(row["runs"]) + int(runs), last=date,
-                       cov=cov, ft=ft, files=files, size=size, sessions=int(row["sessions"]) + 1)
-    print("| target | CPU minutes | executions | runs | cov (edges) | ft | corpus files | archive KiB | last run |")
+            row.update(
+                cpu=float(row["cpu"]) + float(cpu),
+                runs=int(row["runs"]) + int(runs),
+                last=date,
+                cov=cov,
+                ft=ft,
+                files=files,
+                size=size,
+                sessions=int(row["sessions"]) + 1,
+            )
+    print(
+        "| target | CPU minutes | executions | runs | cov (edges) | ft | corpus files | archive KiB | last run |"
+    )
     print("|---|---:|---:|---:|---:|---:|---:|---:|---|")
     for target, row in totals.items():
-        print(f"| {target} | {float(row['cpu']) / 60:.0f} | {int(row['runs']):,} | {row['sessions']} | {row['cov']} | "
-              f"{row['ft']} | {row['files']} | {int(row['size']) // 1024:,} | {row['last']} |")
+        print(
+            f"| {target} | {float(row['cpu']) / 60:.0f} | {int(row['runs']):,} | {row['sessions']} | {row['cov']} | "
+            f"{row['ft']} | {row['files']} | {int(row['size']) // 1024:,} | {row['last']} |"
+        )
 
 
 if __name__ == "__main__":

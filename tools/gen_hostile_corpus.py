@@ -17,20 +17,75 @@ RESERVED = (
     "symbol this throw true try typeof undefined unique unknown var void while with yield eval arguments "
     "constructor __proto__ prototype toString"
 ).split()
-ODD_CHARACTERS = ["\u00e9", "\u00a0", "\u200b", "\u0301", "\u2028", "\u2029", "\U0001f600", "\u20ac", "\u2115",
-                  "\u00b7"]
+ODD_CHARACTERS = [
+    "\u00e9",
+    "\u00a0",
+    "\u200b",
+    "\u0301",
+    "\u2028",
+    "\u2029",
+    "\U0001f600",
+    "\u20ac",
+    "\u2115",
+    "\u00b7",
+]
 
 GROUPS = {
     "punctuation": [f"A{c}B" for c in string.punctuation] + list(string.punctuation),
     "whitespace": [f"A{c}B" for c in " \t\n\r\x00\x01\x7f"] + ["", " ", "\n"],
-    "unicode": [f"A{c}B" for c in ODD_CHARACTERS] + [c + "A" for c in ODD_CHARACTERS] + ["\u00e9t\u00e9", "1User", "9"],
+    "unicode": [f"A{c}B" for c in ODD_CHARACTERS]
+    + [c + "A" for c in ODD_CHARACTERS]
+    + ["\u00e9t\u00e9", "1User", "9"],
     "reserved": RESERVED[: len(RESERVED) // 2],
     "reserved_more": RESERVED[len(RESERVED) // 2 :],
-    "library": ["Bytes", "Date", "DocumentData", "DocumentReference", "FieldValue", "FirestoreDataConverter",
-                "GeoPoint", "Omit", "Record", "Timestamp", "UpdateData", "VectorValue", "Array", "Promise"],
-    "generated": ["A", "AWrite", "AUpdate", "aConverter", "User", "user", "UserWrite", "userConverter", "usersPath",
-                  "B", "B_", "BWrite", "B_Write", "_", "__", "Hub_"],
-    "sanitised": ["x-y", "x_y", "x.y", "x y", "x__y", "1x", "_1x", "x_y_", "x_y_2", "x-y_", "class_", "class-"],
+    "library": [
+        "Bytes",
+        "Date",
+        "DocumentData",
+        "DocumentReference",
+        "FieldValue",
+        "FirestoreDataConverter",
+        "GeoPoint",
+        "Omit",
+        "Record",
+        "Timestamp",
+        "UpdateData",
+        "VectorValue",
+        "Array",
+        "Promise",
+    ],
+    "generated": [
+        "A",
+        "AWrite",
+        "AUpdate",
+        "aConverter",
+        "User",
+        "user",
+        "UserWrite",
+        "userConverter",
+        "usersPath",
+        "B",
+        "B_",
+        "BWrite",
+        "B_Write",
+        "_",
+        "__",
+        "Hub_",
+    ],
+    "sanitised": [
+        "x-y",
+        "x_y",
+        "x.y",
+        "x y",
+        "x__y",
+        "1x",
+        "_1x",
+        "x_y_",
+        "x_y_2",
+        "x-y_",
+        "class_",
+        "class-",
+    ],
     "payloads": [
         'Role = "admin";\nconsole.log("PWNED");\nexport type Role2',
         'X; } console.log("PWNED"); interface Z { q(): X',
@@ -41,8 +96,18 @@ GROUPS = {
         "constructor.constructor('globalThis.pwned=1')()",
     ],
 }
-PATHS = ["users", "orgs/{o}/users", "a/{id}/b/{id}/c/{id_2}", "{class}/{this}/{eval}/{arguments}", "",
-         "x`${globalThis.pwned = 1}`/{a`b}/y", "users/", "{}", "p\\q/{r\"s}/{1}", "u\u2028v/{w\u2028x}"]
+PATHS = [
+    "users",
+    "orgs/{o}/users",
+    "a/{id}/b/{id}/c/{id_2}",
+    "{class}/{this}/{eval}/{arguments}",
+    "",
+    "x`${globalThis.pwned = 1}`/{a`b}/y",
+    "users/",
+    "{}",
+    'p\\q/{r"s}/{1}',
+    "u\u2028v/{w\u2028x}",
+]
 # A description every JSDoc block must hold in: early ends, openers, every line separator.
 DESCRIPTION = "ends */ here\r\n*/ globalThis.pwned = 1; /*\rx\u2028y\u2029z\n\n * **/ */"
 
@@ -53,8 +118,12 @@ def bundle(names: list[str], dangling: bool) -> dict:
     for i, name in enumerate(names):
         role = i % 4
         if role == 0:
-            defs[name] = {"type": "object", "x-firestore-collection": PATHS[i // 4 % len(PATHS)],
-                          "x-firestore-doc-id-field": name, "properties": {name: {"type": "string"}}}
+            defs[name] = {
+                "type": "object",
+                "x-firestore-collection": PATHS[i // 4 % len(PATHS)],
+                "x-firestore-doc-id-field": name,
+                "properties": {name: {"type": "string"}},
+            }
         elif role == 1:
             defs[name] = {"type": "object", "properties": {"self": {"$ref": f"#/$defs/{name}"}}}
         elif role == 2:
@@ -75,8 +144,13 @@ def bundle(names: list[str], dangling: bool) -> dict:
     # Aliases that refer to each other, directly and through a union.
     defs["CycleA"] = {"anyOf": [{"$ref": "#/$defs/CycleB"}, {"type": "null"}]}
     defs["CycleB"] = {"anyOf": [{"anyOf": [{"$ref": "#/$defs/CycleA"}]}, {"type": "string"}]}
-    defs["Hub"] = {"type": "object", "x-firestore-collection": "hubs/{hub}",
-                   "x-firestore-doc-id-field": "__proto__", "properties": hub, "description": DESCRIPTION}
+    defs["Hub"] = {
+        "type": "object",
+        "x-firestore-collection": "hubs/{hub}",
+        "x-firestore-doc-id-field": "__proto__",
+        "properties": hub,
+        "description": DESCRIPTION,
+    }
     return {"$defs": defs}
 
 

@@ -69,7 +69,7 @@ def bundles() -> dict[str, bytes]:
     seeds = {name: path.read_bytes() for name, path in found.items()}
     seeds["generated_one_model"] = json.dumps(make_bundle(1, seed=7)).encode()
     seeds["deep_nesting"] = deep_bundle()
-    seeds["not_a_bundle"] = b"[null, true, 1.5, \"s\"]"
+    seeds["not_a_bundle"] = b'[null, true, 1.5, "s"]'
     # A root title is the shared path the emit target uses.
     seeds["titled_root"] = bundle_text(
         {"A": {"type": "object", "properties": {"b": {"$ref": "#/$defs/B"}}}, "B": {"enum": ["x"]}},
@@ -86,9 +86,12 @@ def pairs() -> dict[str, bytes]:
     changed_user["$defs"]["User"]["properties"]["age"] = {"type": "string"}
     changed_user["$defs"]["User"]["x-firestore-collection"] = "people"
     return {
-        "pair_generated_next_version": json.dumps(old).encode() + b"\x00"
+        "pair_generated_next_version": json.dumps(old).encode()
+        + b"\x00"
         + json.dumps(next_version(old, seed=1, changes=changes)).encode(),
-        "pair_user_changed": json.dumps(user).encode() + b"\x00" + json.dumps(changed_user).encode(),
+        "pair_user_changed": json.dumps(user).encode()
+        + b"\x00"
+        + json.dumps(changed_user).encode(),
         "pair_empty_and_user": b"{}\x00" + json.dumps(user).encode(),
         "pair_malformed_new": json.dumps(user).encode() + b"\x00{",
     }
@@ -96,15 +99,28 @@ def pairs() -> dict[str, bytes]:
 
 def rule_pairs() -> dict[str, bytes]:
     """The diff's pairs, and one that fires the value-level and client rules."""
+
     def model(collection: str, **props: object) -> dict:
         return {"type": "object", "x-firestore-collection": collection, "properties": props}
 
-    old = {"E": {"enum": ["a", "b"]}, "N": {"type": "integer", "minimum": 0},
-           "M": model("ms", n={"anyOf": [{"type": "string", "maxLength": 9}, {"type": "null"}],
-                               "default": None}, e={"$ref": "#/$defs/E"})}
-    new = {"E": {"enum": ["a", "c"]}, "N": {"type": "number", "minimum": 1},
-           "M": model("t/{t}/ms", n={"anyOf": [{"type": "string", "pattern": "x"}, {"type": "null"}],
-                                     "readOnly": True}, e={"$ref": "#/$defs/E"})}
+    old = {
+        "E": {"enum": ["a", "b"]},
+        "N": {"type": "integer", "minimum": 0},
+        "M": model(
+            "ms",
+            n={"anyOf": [{"type": "string", "maxLength": 9}, {"type": "null"}], "default": None},
+            e={"$ref": "#/$defs/E"},
+        ),
+    }
+    new = {
+        "E": {"enum": ["a", "c"]},
+        "N": {"type": "number", "minimum": 1},
+        "M": model(
+            "t/{t}/ms",
+            n={"anyOf": [{"type": "string", "pattern": "x"}, {"type": "null"}], "readOnly": True},
+            e={"$ref": "#/$defs/E"},
+        ),
+    }
     return {**pairs(), "pair_value_rules": bundle_text(old) + b"\x00" + bundle_text(new)}
 
 
@@ -112,10 +128,7 @@ def main() -> None:
     seeds = {**bundles(), **{f"malformed_{k}": v for k, v in MALFORMED.items()}}
     # Every target reads seeds/; pairs/ adds the old/new pairs only the compat targets split.
     # Each target's kept corpus (fuzz/corpus/<target>/) is fuzz/run.sh --campaign's.
-    for directory, chosen in (
-        (CORPUS / "seeds", seeds),
-        (CORPUS / "pairs", rule_pairs()),
-    ):
+    for directory, chosen in ((CORPUS / "seeds", seeds), (CORPUS / "pairs", rule_pairs())):
         # Regression inputs (named crash-*) are kept; the generated seeds are rewritten.
         for old in directory.glob("*"):
             if not old.name.startswith("crash-"):

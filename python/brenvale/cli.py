@@ -130,7 +130,9 @@ def run_emit(args: argparse.Namespace) -> int:
     if bool(args.shared) != (args.shared_path is not None):
         args.parser.error("--shared-path and --shared go together")
     if args.update_paths and args.sdk == "admin":
-        args.parser.error("--update-paths is for --sdk web: the Admin SDK cannot expand maps of models or references")
+        args.parser.error(
+            "--update-paths is for --sdk web: the Admin SDK cannot expand maps of models or references"
+        )
     name, bundle = read_bundle(args)
     if args.update_paths or args.jsdoc or args.sdk != "web":
         from . import _ext
@@ -336,7 +338,10 @@ def build_parser() -> argparse.ArgumentParser:
     _add_jsdoc(plain)
 
     zod = _subparser(
-        subs, "zod", run_zod, "Write Zod schemas and validating converters for a bundle's documents."
+        subs,
+        "zod",
+        run_zod,
+        "Write Zod schemas and validating converters for a bundle's documents.",
     )
     _add_source(zod)
     _add_output(zod)

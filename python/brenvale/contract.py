@@ -90,10 +90,14 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
     except ModelsError:
         raise
     except Exception as error:  # a json_schema_extra that Pydantic cannot turn into JSON, say
-        raise ModelsError(f"{_extra_not_json(everything) or 'schema'}: {_one_line(error)}") from error
+        raise ModelsError(
+            f"{_extra_not_json(everything) or 'schema'}: {_one_line(error)}"
+        ) from error
     defs = {"$defs": schema.get("$defs", {})}
     try:
-        return json.dumps(defs, indent=2, sort_keys=True, ensure_ascii=False, allow_nan=False) + "\n"
+        return (
+            json.dumps(defs, indent=2, sort_keys=True, ensure_ascii=False, allow_nan=False) + "\n"
+        )
     except (TypeError, ValueError) as error:
         where, value = _first_non_json(defs)
         raise ModelsError(f"{where}: {value!r} is not JSON") from error
@@ -104,7 +108,9 @@ def _extra_not_json(models: list[type]) -> str | None:
     for model in models:
         extras = [(model.__name__, getattr(model, "model_config", {}).get("json_schema_extra"))]
         fields = getattr(model, "model_fields", {})
-        extras += [(f"{model.__name__}.{name}", field.json_schema_extra) for name, field in fields.items()]
+        extras += [
+            (f"{model.__name__}.{name}", field.json_schema_extra) for name, field in fields.items()
+        ]
         for where, extra in extras:
             if isinstance(extra, dict):
                 try:
@@ -175,7 +181,9 @@ def _parse_target(target: str) -> tuple[str, list[str]]:
     module_name, colon, rest = target.strip().partition(":")
     names = [name.strip() for name in rest.split(",")] if colon else []
     if not _MODULE.fullmatch(module_name) or not all(_NAME.fullmatch(name) for name in names):
-        raise ModelsError(f"expected 'package.module' or 'package.module:Model,Other', got {target!r}")
+        raise ModelsError(
+            f"expected 'package.module' or 'package.module:Model,Other', got {target!r}"
+        )
     return module_name, names
 
 
@@ -189,7 +197,9 @@ def _import(module_name: str) -> ModuleType:
         raise
     except ModuleNotFoundError as error:
         if error.name and (module_name == error.name or module_name.startswith(error.name + ".")):
-            raise ModelsError(f"no module named {error.name} (looked in {cwd} and on sys.path)") from error
+            raise ModelsError(
+                f"no module named {error.name} (looked in {cwd} and on sys.path)"
+            ) from error
         raise ModelsError(f"importing {module_name} failed: {_one_line(error)}") from error
     except BaseException as error:  # SystemExit and custom BaseException subclasses too
         raise ModelsError(f"importing {module_name} failed: {_one_line(error)}") from error
@@ -201,7 +211,9 @@ def _model_named(module: ModuleType, name: str) -> type:
     try:
         model = getattr(module, name, None)
     except Exception as error:  # a module __getattr__ that raises
-        raise ModelsError(f"getting {name} from {module.__name__} failed: {_one_line(error)}") from error
+        raise ModelsError(
+            f"getting {name} from {module.__name__} failed: {_one_line(error)}"
+        ) from error
     if model is None:
         raise ModelsError(f"{module.__name__} has no {name}")
     if not (isinstance(model, type) and issubclass(model, BaseModel)):
@@ -213,7 +225,9 @@ def _module_models(module: ModuleType) -> list[type]:
     """The module's models with a collection (imported ones too), else the models defined in it."""
     from pydantic import BaseModel
 
-    found = {id(v): v for v in vars(module).values() if isinstance(v, type) and issubclass(v, BaseModel)}
+    found = {
+        id(v): v for v in vars(module).values() if isinstance(v, type) and issubclass(v, BaseModel)
+    }
     models = sorted(found.values(), key=lambda m: m.__qualname__)
     stored = [m for m in models if firestore.collection_of(m)]
     return stored or [m for m in models if m.__module__ == module.__name__]

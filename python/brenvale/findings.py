@@ -232,11 +232,7 @@ class Comparison:
 
 
 def judge(
-    old_name: str,
-    new_name: str,
-    report: str,
-    rules: Sequence[IgnoreRule],
-    fail_on: FailOn,
+    old_name: str, new_name: str, report: str, rules: Sequence[IgnoreRule], fail_on: FailOn
 ) -> Comparison:
     """Parses `report` and marks each finding ignored and/or failing."""
     judged = []

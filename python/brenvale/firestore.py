@@ -46,7 +46,9 @@ _SEGMENT = re.compile(r"[^/{}]+|\{[A-Za-z_$][A-Za-z0-9_$]*\}")
 JsonDict = dict[str, Any]
 
 
-def collection(path: str, *, id_field: str | None = None, **config: Unpack[ConfigDict]) -> ConfigDict:
+def collection(
+    path: str, *, id_field: str | None = None, **config: Unpack[ConfigDict]
+) -> ConfigDict:
     """Model config that stores the model in the collection `path` (segments may be `{name}`).
 
     `id_field` names the field that holds the document id (the Python field name; the bundle
@@ -67,9 +69,13 @@ def check_collection_path(path: str) -> None:
     segments = path.split("/")
     bad = [s for s in segments if not _SEGMENT.fullmatch(s)]
     if bad:
-        raise ValueError(f"collection path {path!r}: bad segment {bad[0]!r} (a name or a {{placeholder}})")
+        raise ValueError(
+            f"collection path {path!r}: bad segment {bad[0]!r} (a name or a {{placeholder}})"
+        )
     if len(segments) % 2 == 0:
-        raise ValueError(f"collection path {path!r} names a document, not a collection (even segment count)")
+        raise ValueError(
+            f"collection path {path!r} names a document, not a collection (even segment count)"
+        )
 
 
 def collection_of(model: type) -> str | None:
@@ -100,7 +106,9 @@ class FirestoreType:
             keys[REF_TARGET] = self.target if isinstance(self.target, str) else self.target.__name__
         return keys
 
-    def __get_pydantic_json_schema__(self, core_schema: CoreSchema, handler: GetJsonSchemaHandler) -> JsonDict:
+    def __get_pydantic_json_schema__(
+        self, core_schema: CoreSchema, handler: GetJsonSchemaHandler
+    ) -> JsonDict:
         # The handler is not called: the Python type's own schema (a model, a tuple) is not what
         # Firestore stores, and calling it would add unused definitions to the bundle.
         if _is_nullable(core_schema):
@@ -129,7 +137,9 @@ class PropertyKey:
     key: str
     value: bool
 
-    def __get_pydantic_json_schema__(self, core_schema: CoreSchema, handler: GetJsonSchemaHandler) -> JsonDict:
+    def __get_pydantic_json_schema__(
+        self, core_schema: CoreSchema, handler: GetJsonSchemaHandler
+    ) -> JsonDict:
         return {**handler(core_schema), self.key: self.value}
 
 

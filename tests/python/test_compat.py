@@ -11,7 +11,9 @@ def bundle(defs: object) -> str:
 
 def test_worked_example_byte_for_byte() -> None:
     old = bundle({"Order": {"type": "object", "properties": {"id": {}, "total": {}}}})
-    new = bundle({"Invoice": {"type": "object"}, "Order": {"type": "object", "properties": {"id": {}}}})
+    new = bundle(
+        {"Invoice": {"type": "object"}, "Order": {"type": "object", "properties": {"id": {}}}}
+    )
     assert brenvale.compat(old, new) == (
         '[{"def":"Invoice","field":null,"message":"model added (additive)","verdict":"SAFE"},'
         '{"def":"Order","field":"total","message":"field removed","verdict":"BREAKING"}]'
@@ -20,7 +22,7 @@ def test_worked_example_byte_for_byte() -> None:
 
 
 def test_names_come_back_as_the_same_str() -> None:
-    name = "a\"\\\n\x00\x1fé\U0001f525z"  # escaped, raw multi-byte and astral characters
+    name = 'a"\\\n\x00\x1fé\U0001f525z'  # escaped, raw multi-byte and astral characters
     text = brenvale.compat("{}", bundle({name: {"type": "object"}}))
     assert text.startswith('[{"def":"a\\"\\\\\\n\\u0000\\u001fé\U0001f525z","field":null')
     assert json.loads(text)[0]["def"] == name

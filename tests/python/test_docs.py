@@ -21,7 +21,9 @@ import pytest
 ROOT = Path(__file__).resolve().parents[2]
 CLIENTS = (ROOT / "examples" / "chat" / "client.ts", ROOT / "examples" / "chat" / "server.ts")
 FENCE = re.compile(r"^```(\w*)[ \t]*(\S*)\n(.*?)^```\n", re.M | re.S)
-GENERATED = re.compile(r"^<!-- output of (docs/\w+\.py) -->\n(.*?)^<!-- end of output -->\n", re.M | re.S)
+GENERATED = re.compile(
+    r"^<!-- output of (docs/\w+\.py) -->\n(.*?)^<!-- end of output -->\n", re.M | re.S
+)
 
 
 def document_blocks(doc: Path) -> list[object]:
@@ -31,18 +33,31 @@ def document_blocks(doc: Path) -> list[object]:
     fences = list(FENCE.finditer(source))
 
     def case(at: int, kind: str, text: str, expected: str | None = None) -> object:
-        return pytest.param(files, kind, text, expected, id=f"{doc.name}:{source.count(chr(10), 0, at) + 1}")
+        return pytest.param(
+            files, kind, text, expected, id=f"{doc.name}:{source.count(chr(10), 0, at) + 1}"
+        )
 
     for fence, after in zip(fences, [*fences[1:], None], strict=False):
         lang, name, text = fence.groups()
         if name:
             files[name] = text
         elif lang == "python":
-            adjacent = after is not None and not source[fence.end() : after.start()].strip() and after[1] == "text"
-            found.append(case(fence.start(), lang, text, after[3] if adjacent and after is not None else None))
+            adjacent = (
+                after is not None
+                and not source[fence.end() : after.start()].strip()
+                and after[1] == "text"
+            )
+            found.append(
+                case(
+                    fence.start(), lang, text, after[3] if adjacent and after is not None else None
+                )
+            )
         elif lang in ("console", "ts"):
             found.append(case(fence.start(), lang, text))
-    found += [case(m.start(), "python", (ROOT / m[1]).read_text("utf-8"), m[2]) for m in GENERATED.finditer(source)]
+    found += [
+        case(m.start(), "python", (ROOT / m[1]).read_text("utf-8"), m[2])
+        for m in GENERATED.finditer(source)
+    ]
     return found
 
 
@@ -51,22 +66,34 @@ def transcript(text: str, cwd: Path) -> str:
     commands = [line[2:] for line in text.splitlines() if line.startswith("$ ")]
     script = "".join(f"printf '\\036\\n'\n{command}\n" for command in commands)
     env = {**os.environ, "PATH": f"{Path(sys.executable).parent}{os.pathsep}{os.environ['PATH']}"}
-    run = subprocess.run(["bash", "-c", script], cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    run = subprocess.run(
+        ["bash", "-c", script], cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT
+    )
     outputs = run.stdout.decode("utf-8").split("\036\n")[1:]
-    return "".join(f"$ {command}\n{output}" for command, output in zip(commands, outputs, strict=False))
+    return "".join(
+        f"$ {command}\n{output}" for command, output in zip(commands, outputs, strict=False)
+    )
 
 
-@pytest.mark.parametrize(("files", "kind", "text", "expected"),
-                         [case for doc in sorted((ROOT / "docs").glob("*.md")) for case in document_blocks(doc)])
-def test_doc_example(files: dict[str, str], kind: str, text: str, expected: str | None, tmp_path: Path) -> None:
+@pytest.mark.parametrize(
+    ("files", "kind", "text", "expected"),
+    [case for doc in sorted((ROOT / "docs").glob("*.md")) for case in document_blocks(doc)],
+)
+def test_doc_example(
+    files: dict[str, str], kind: str, text: str, expected: str | None, tmp_path: Path
+) -> None:
     if importlib.util.find_spec("pydantic") is None:
         pytest.skip("pydantic is not installed")
     for name, content in files.items():
         (tmp_path / name).write_text(content, "utf-8")
     if kind == "ts":
-        assert any(text in client.read_text("utf-8") for client in CLIENTS), "not an excerpt of a checked client"
+        assert any(text in client.read_text("utf-8") for client in CLIENTS), (
+            "not an excerpt of a checked client"
+        )
     elif kind == "console":
         assert transcript(text, tmp_path) == text
     else:
-        run = subprocess.run([sys.executable, "-c", text], cwd=tmp_path, capture_output=True, text=True, check=False)
+        run = subprocess.run(
+            [sys.executable, "-c", text], cwd=tmp_path, capture_output=True, text=True, check=False
+        )
         assert run.returncode == 0 and expected in (None, run.stdout), run.stderr or run.stdout

@@ -10,11 +10,20 @@ import pytest
 EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
 
 
-@pytest.mark.parametrize(("app", "bundle"), [("app", "contract.json"), ("chat", "chat/contract.json")])
+@pytest.mark.parametrize(
+    ("app", "bundle"), [("app", "contract.json"), ("chat", "chat/contract.json")]
+)
 def test_bundle_is_current(app: str, bundle: str) -> None:
     if importlib.util.find_spec("pydantic") is None:
         pytest.skip("pydantic is not installed")
     command = ["brenvale", "bundle", "--models", f"{app}.models", "-o", bundle]
-    run = subprocess.run([sys.executable, "-m", *command, "--check"], cwd=EXAMPLES, capture_output=True, text=True,
-                         check=False)
-    assert run.returncode == 0, f"{run.stdout}{run.stderr}to regenerate: cd examples && {' '.join(command)}"
+    run = subprocess.run(
+        [sys.executable, "-m", *command, "--check"],
+        cwd=EXAMPLES,
+        capture_output=True,
+        text=True,
+        check=False,
+    )
+    assert run.returncode == 0, (
+        f"{run.stdout}{run.stderr}to regenerate: cd examples && {' '.join(command)}"
+    )

@@ -10,39 +10,73 @@ from hypothesis import strategies as st
 import brenvale
 
 # CI is derandomized so a red run can be replayed exactly.
-SETTINGS = settings(max_examples=60, derandomize=os.environ.get("CI") == "true", deadline=None, database=None,
-                    suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
-TYPES = st.sampled_from(("null", "string", "number", "integer", "boolean", "object", "array", "date"))
+SETTINGS = settings(
+    max_examples=60,
+    derandomize=os.environ.get("CI") == "true",
+    deadline=None,
+    database=None,
+    suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large],
+)
+TYPES = st.sampled_from(
+    ("null", "string", "number", "integer", "boolean", "object", "array", "date")
+)
 # A small pool makes names repeat: between $defs, $ref, properties, required and the two bundles of compat.
 NAMES = st.sampled_from(("User", "user", "Post", "A", "Kind", "Ünï", "", "a b", "X/Y", "Missing"))
-PATHS = st.lists(st.sampled_from(("users", "{uid}", "posts", "{}", "{", "", "x{a}", "${x}")), min_size=1,
-                 max_size=5).map("/".join)
-scalars = st.one_of(st.none(), st.booleans(), st.integers(-(2**63), 2**64 - 1),
-                    st.floats(allow_nan=False, allow_infinity=False), st.text(max_size=6))
-json_values = st.recursive(scalars, lambda c: st.lists(c, max_size=3) | st.dictionaries(st.text(max_size=4), c,
-                                                                                        max_size=3), max_leaves=5)
+PATHS = st.lists(
+    st.sampled_from(("users", "{uid}", "posts", "{}", "{", "", "x{a}", "${x}")),
+    min_size=1,
+    max_size=5,
+).map("/".join)
+scalars = st.one_of(
+    st.none(),
+    st.booleans(),
+    st.integers(-(2**63), 2**64 - 1),
+    st.floats(allow_nan=False, allow_infinity=False),
+    st.text(max_size=6),
+)
+json_values = st.recursive(
+    scalars,
+    lambda c: st.lists(c, max_size=3) | st.dictionaries(st.text(max_size=4), c, max_size=3),
+    max_leaves=5,
+)
 
 
 def schema_nodes(children: st.SearchStrategy) -> st.SearchStrategy:
     """A node with any of the keys the core reads, each holding a value of its kind or any JSON value."""
     keys = {
-        "type": TYPES | st.lists(TYPES, max_size=3), "$ref": NAMES.map("#/$defs/".__add__) | NAMES,
-        "x-firestore-type": st.sampled_from(("timestamp", "reference", "geopoint", "vector", "bytes", "money")),
-        "x-firestore-ref-target": NAMES, "x-firestore-server-timestamp": st.booleans(),
-        "x-firestore-presence-guaranteed": st.booleans(), "readOnly": st.booleans(),
-        "const": json_values, "enum": st.lists(scalars, max_size=4), "anyOf": st.lists(children, max_size=3),
-        "oneOf": st.lists(children, max_size=3), "items": children, "prefixItems": st.lists(children, max_size=3),
-        "additionalProperties": children, "properties": st.dictionaries(NAMES, children, max_size=4),
-        "required": st.lists(NAMES, max_size=3), "x-firestore-collection": PATHS, "x-firestore-doc-id-field": NAMES,
+        "type": TYPES | st.lists(TYPES, max_size=3),
+        "$ref": NAMES.map("#/$defs/".__add__) | NAMES,
+        "x-firestore-type": st.sampled_from(
+            ("timestamp", "reference", "geopoint", "vector", "bytes", "money")
+        ),
+        "x-firestore-ref-target": NAMES,
+        "x-firestore-server-timestamp": st.booleans(),
+        "x-firestore-presence-guaranteed": st.booleans(),
+        "readOnly": st.booleans(),
+        "const": json_values,
+        "enum": st.lists(scalars, max_size=4),
+        "anyOf": st.lists(children, max_size=3),
+        "oneOf": st.lists(children, max_size=3),
+        "items": children,
+        "prefixItems": st.lists(children, max_size=3),
+        "additionalProperties": children,
+        "properties": st.dictionaries(NAMES, children, max_size=4),
+        "required": st.lists(NAMES, max_size=3),
+        "x-firestore-collection": PATHS,
+        "x-firestore-doc-id-field": NAMES,
     }
     return st.fixed_dictionaries({}, optional={key: value | scalars for key, value in keys.items()})
 
 
 schemas = st.recursive(st.just({}) | scalars, schema_nodes, max_leaves=8)
-models = st.builds(lambda node, fields: {**node, "type": "object", "properties": fields}, schema_nodes(schemas),
-                   st.dictionaries(NAMES, schemas, max_size=5))
-bundles = st.dictionaries(NAMES | st.text(max_size=4), models | schemas, min_size=1, max_size=6).map(
-    lambda defs: {"$defs": defs})
+models = st.builds(
+    lambda node, fields: {**node, "type": "object", "properties": fields},
+    schema_nodes(schemas),
+    st.dictionaries(NAMES, schemas, max_size=5),
+)
+bundles = st.dictionaries(
+    NAMES | st.text(max_size=4), models | schemas, min_size=1, max_size=6
+).map(lambda defs: {"$defs": defs})
 
 
 def respelled(value: object, rng: random.Random) -> str:
@@ -52,7 +86,10 @@ def respelled(value: object, rng: random.Random) -> str:
 
     def write(node: object) -> str:
         if isinstance(node, dict):
-            items = [f"{json.dumps(key, ensure_ascii=ascii_only)}:{write(item)}" for key, item in node.items()]
+            items = [
+                f"{json.dumps(key, ensure_ascii=ascii_only)}:{write(item)}"
+                for key, item in node.items()
+            ]
             return "{" + ",".join(rng.sample(items, len(items))) + "}"
         if isinstance(node, list):
             return "[" + ",".join(map(write, node)) + "]"

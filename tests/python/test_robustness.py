@@ -14,13 +14,20 @@ import pytest
 import brenvale
 
 # Every x-firestore-type, enums, references, nested and optional models; NEW adds a model.
-OLD = (Path(__file__).resolve().parents[1] / "typescript" / "bundles" / "blog.json").read_text(encoding="utf-8")
+OLD = (Path(__file__).resolve().parents[1] / "typescript" / "bundles" / "blog.json").read_text(
+    encoding="utf-8"
+)
 # MALFORMED is parsed to the end before it fails.
-NEW, MALFORMED = json.dumps({"$defs": {**json.loads(OLD)["$defs"], "Added": {"type": "object"}}}), OLD + " x"
+NEW, MALFORMED = (
+    json.dumps({"$defs": {**json.loads(OLD)["$defs"], "Added": {"type": "object"}}}),
+    OLD + " x",
+)
 
 
 class RaisingNames(collections.abc.Sequence):
-    __getitem__ = __len__ = None  # passes the sequence check; iteration yields one name, then raises
+    __getitem__ = __len__ = (
+        None  # passes the sequence check; iteration yields one name, then raises
+    )
 
     def __iter__(self):
         yield "Address"
@@ -28,7 +35,12 @@ class RaisingNames(collections.abc.Sequence):
 
 
 # A type name this long would make a leaked message large.
-NAMED, SHARED, SURROGATE, RAISING = type("N" * 4096, (), {})(), ["Address", "Missing"], ["\ud800"], RaisingNames()
+NAMED, SHARED, SURROGATE, RAISING = (
+    type("N" * 4096, (), {})(),
+    ["Address", "Missing"],
+    ["\ud800"],
+    RaisingNames(),
+)
 WATCHED = [OLD, NEW, MALFORMED, NAMED, SHARED, *SHARED, SURROGATE, RAISING]
 # Each kind of outcome once: results, and every error path of the binding.
 CASES = {
@@ -71,7 +83,9 @@ def test_threads_get_the_single_thread_results() -> None:
 
     def worker(offset: int) -> list[str]:
         barrier.wait()
-        return [name for name in (names[offset:] + names[:offset]) * 30 if call(name) != expected[name]]
+        return [
+            name for name in (names[offset:] + names[:offset]) * 30 if call(name) != expected[name]
+        ]
 
     interval = sys.getswitchinterval()
     sys.setswitchinterval(1e-6)  # switch threads as often as the interpreter allows

@@ -24,7 +24,9 @@ def wheel() -> Path:
 def test_wheel_is_abi3_and_manylinux(wheel: Path) -> None:
     _, _, python_tag, abi_tag, platform_tag = wheel.stem.split("-")
     assert (python_tag, abi_tag, platform_tag.startswith("manylinux")) == ("cp310", "abi3", True)
-    extensions = sorted(n for n in zipfile.ZipFile(wheel).namelist() if n.startswith("brenvale/") and ".so" in n)
+    extensions = sorted(
+        n for n in zipfile.ZipFile(wheel).namelist() if n.startswith("brenvale/") and ".so" in n
+    )
     assert extensions == ["brenvale/_core.abi3.so", "brenvale/_ext.abi3.so"]
 
 
@@ -45,4 +47,7 @@ def test_wheel_installs_and_runs_without_a_compiler(wheel: Path, tmp_path: Path)
     assert (same.returncode, same.stdout.splitlines()[-1]) == (0, "0 breaking, 0 safe")
     # Without Pydantic the package still imports, and --models says what to install.
     models = subprocess.run(["brenvale", "emit", "--models", "app.models"], **run)
-    assert (models.returncode, models.stderr) == (2, f"brenvale: error: app.models: {PYDANTIC_MISSING}\n")
+    assert (models.returncode, models.stderr) == (
+        2,
+        f"brenvale: error: app.models: {PYDANTIC_MISSING}\n",
+    )
