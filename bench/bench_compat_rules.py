@@ -160,7 +160,8 @@ def interrupt_latency() -> None:
     except KeyboardInterrupt:
         late = time.perf_counter() - start - 0.3
         print(
-            f"\ninterrupt: KeyboardInterrupt {late * 1e3:.1f} ms after the signal (target <= 100 ms)"
+            f"\ninterrupt: KeyboardInterrupt {late * 1e3:.1f} ms after the signal"
+            " (target <= 100 ms)"
         )
     finally:
         signal.setitimer(signal.ITIMER_REAL, 0)

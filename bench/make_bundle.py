@@ -397,7 +397,11 @@ def next_version(
 
 def expected_findings(log: list[tuple[str, str, str | None]]) -> list[tuple[str, str | None, str]]:
     """(definition, field, verdict) of every finding the logged changes give, in report order."""
-    rows = [(name, field, CHANGE_KINDS[kind]) for kind, name, field in log if CHANGE_KINDS[kind]]
+    rows = [
+        (name, field, verdict)
+        for kind, name, field in log
+        if (verdict := CHANGE_KINDS[kind]) is not None
+    ]
     # Definition-level findings come before a definition's property findings.
     return sorted(
         rows, key=lambda row: (row[0].encode(), row[1] is not None, (row[1] or "").encode())

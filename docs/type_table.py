@@ -1,4 +1,5 @@
-"""Prints the type table of models.md: each Pydantic field type, its bundle keys, its TypeScript types."""
+"""Prints the type table of models.md: each Pydantic field type, its bundle keys and its
+TypeScript types."""
 
 from __future__ import annotations
 
@@ -127,7 +128,8 @@ def main() -> None:
             else "?: " + (value if value == "FieldValue" else f"{value} | FieldValue")
         )
         print(
-            f"| {cell(label)} | {cell(bundle_keys)} | {cell(read.get(name))} | {cell(written)} | {cell(update)} |"
+            f"| {cell(label)} | {cell(bundle_keys)} | {cell(read.get(name))} "
+            f"| {cell(written)} | {cell(update)} |"
         )
 
 

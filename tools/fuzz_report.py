@@ -29,12 +29,14 @@ def main() -> None:
                 sessions=int(row["sessions"]) + 1,
             )
     print(
-        "| target | CPU minutes | executions | runs | cov (edges) | ft | corpus files | archive KiB | last run |"
+        "| target | CPU minutes | executions | runs | cov (edges) | ft | corpus files "
+        "| archive KiB | last run |"
     )
     print("|---|---:|---:|---:|---:|---:|---:|---:|---|")
     for target, row in totals.items():
         print(
-            f"| {target} | {float(row['cpu']) / 60:.0f} | {int(row['runs']):,} | {row['sessions']} | {row['cov']} | "
+            f"| {target} | {float(row['cpu']) / 60:.0f} | {int(row['runs']):,} | "
+            f"{row['sessions']} | {row['cov']} | "
             f"{row['ft']} | {row['files']} | {int(row['size']) // 1024:,} | {row['last']} |"
         )
 

@@ -11,11 +11,11 @@ from pathlib import Path
 OUT = Path(__file__).resolve().parents[1] / "tests" / "typescript" / "corpus"
 
 RESERVED = (
-    "any await bigint boolean break case catch class const continue debugger default delete do else enum export "
-    "extends false finally for function if implements import in infer instanceof interface intrinsic keyof let "
-    "never new null number object package private protected public readonly return static string super switch "
-    "symbol this throw true try typeof undefined unique unknown var void while with yield eval arguments "
-    "constructor __proto__ prototype toString"
+    "any await bigint boolean break case catch class const continue debugger default delete do "
+    "else enum export extends false finally for function if implements import in infer instanceof "
+    "interface intrinsic keyof let never new null number object package private protected public "
+    "readonly return static string super switch symbol this throw true try typeof undefined unique "
+    "unknown var void while with yield eval arguments constructor __proto__ prototype toString"
 ).split()
 ODD_CHARACTERS = [
     "\u00e9",
@@ -112,9 +112,9 @@ PATHS = [
 DESCRIPTION = "ends */ here\r\n*/ globalThis.pwned = 1; /*\rx\u2028y\u2029z\n\n * **/ */"
 
 
-def bundle(names: list[str], dangling: bool) -> dict:
-    defs: dict[str, dict] = {}
-    hub: dict[str, dict] = {}
+def bundle(names: list[str], dangling: bool) -> dict[str, object]:
+    defs: dict[str, dict[str, object]] = {}
+    hub: dict[str, object] = {}
     for i, name in enumerate(names):
         role = i % 4
         if role == 0:

@@ -6,9 +6,10 @@ ID_Start and ID_Continue that TypeScript and JavaScript accept, so every name ke
 
 import sys
 import unicodedata
+from collections.abc import Callable
 
 
-def ranges(test) -> list[tuple[int, int]]:
+def ranges(test: Callable[[str], bool]) -> list[tuple[int, int]]:
     found: list[tuple[int, int]] = []
     for cp in range(0x80, 0x110000):
         if 0xD800 <= cp <= 0xDFFF or not test(chr(cp)):

@@ -100,7 +100,7 @@ def pairs() -> dict[str, bytes]:
 def rule_pairs() -> dict[str, bytes]:
     """The diff's pairs, and one that fires the value-level and client rules."""
 
-    def model(collection: str, **props: object) -> dict:
+    def model(collection: str, **props: object) -> dict[str, object]:
         return {"type": "object", "x-firestore-collection": collection, "properties": props}
 
     old = {

@@ -1,6 +1,7 @@
 """Document models of the example app.
 
-Regenerate the contract from the examples folder: `brenvale bundle --models app.models -o contract.json`.
+Regenerate the contract from the examples folder:
+`brenvale bundle --models app.models -o contract.json`.
 """
 
 from __future__ import annotations

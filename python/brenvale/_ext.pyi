@@ -1,4 +1,5 @@
-"""Type stubs for the second native module: opt-in output forms, the zod module, and the compat rule set."""
+"""Type stubs for the second native module: opt-in output forms, the zod module, and the compat
+rule set."""
 
 from collections.abc import Sequence
 from typing import Literal

@@ -131,7 +131,8 @@ def run_emit(args: argparse.Namespace) -> int:
         args.parser.error("--shared-path and --shared go together")
     if args.update_paths and args.sdk == "admin":
         args.parser.error(
-            "--update-paths is for --sdk web: the Admin SDK cannot expand maps of models or references"
+            "--update-paths is for --sdk web: "
+            "the Admin SDK cannot expand maps of models or references"
         )
     name, bundle = read_bundle(args)
     if args.update_paths or args.jsdoc or args.sdk != "web":

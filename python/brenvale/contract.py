@@ -296,7 +296,8 @@ def _finish_model(definition: JsonDict, model: type, options: Options) -> None:
         id_key = _property_name(model, definition[firestore.DOC_ID_FIELD], options)
         if id_key not in properties:
             raise ModelsError(
-                f"{model.__name__}: id_field {definition[firestore.DOC_ID_FIELD]!r} is not one of its fields"
+                f"{model.__name__}: id_field {definition[firestore.DOC_ID_FIELD]!r} "
+                "is not one of its fields"
             )
         definition[firestore.DOC_ID_FIELD] = id_key
     if options.required_is_present:

@@ -86,7 +86,8 @@ class Inputs:
 
 
 def git_show(revision_path: str) -> bytes:
-    """The blob `git show REV:PATH` prints (PATH from the top of the work tree, or `./` relative)."""
+    """The blob `git show REV:PATH` prints (PATH from the top of the work tree, or `./`
+    relative)."""
     import subprocess
 
     try:

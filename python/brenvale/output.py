@@ -142,7 +142,8 @@ def _make_parents(folder: str) -> None:
 
 
 def replace_file(path: str, data: bytes) -> bool:
-    """Replaces the file through a temporary sibling; False (untouched) when it already holds `data`.
+    """Replaces the file through a temporary sibling; False (untouched) when it already holds
+    `data`.
 
     The temporary file is removed on any failure, signals included (they raise in the caller)."""
     import tempfile  # only -o needs it; keeps start-up light
