@@ -5,7 +5,7 @@ PYTHON ?= python3
 BUILD ?= build
 EXAMPLE ?= examples/contract.json
 
-.PHONY: demo test lint setup npm install wheel test-cpp test-sanitize test-python test-fuzz
+.PHONY: demo test lint goldens setup npm install wheel test-cpp test-sanitize test-python test-fuzz
 
 # The demo needs only a compiler, CMake, RapidJSON and Pydantic: no test or lint tools.
 demo:
@@ -52,7 +52,16 @@ lint: setup
 	run-clang-tidy -quiet -j2 -p $(BUILD)/tidy $$(git ls-files 'src/*.cpp') >$(BUILD)/tidy.log 2>&1 \
 	  || { grep -E 'warning:|error:' $(BUILD)/tidy.log; exit 1; }
 	$(PYTHON) -m ruff check .
+	$(PYTHON) -m ruff format --check .
 	$(PYTHON) -m mypy
+
+# Every golden module (tests/golden/cases.tsv) and the example apps' bundles, regenerated through
+# the command line; `git status` then shows what a change did to them.
+goldens: install
+	$(PYTHON) tools/make_goldens.py
+	cd examples && for app in app chat zoo; do \
+	  $(PYTHON) -m brenvale bundle --models $$app.models -o $$([ $$app = app ] || echo $$app/)contract.json; \
+	done
 
 # The abi3 wheel, repaired by auditwheel into a manylinux wheel that needs no compiler to install.
 wheel: setup
