@@ -1,24 +1,31 @@
-"""Every example in docs/ runs and shows what the real tools print.
+"""Every example in docs/ and the README runs and shows what the real tools print.
 
 In a document, a fence whose info string names a file (```python shop.py, ```json v1.json)
 is that file, written into the folder where the document's examples run. ```console blocks
 run their `$ ` lines there with bash and must print exactly the lines that follow them. A
 ```python block without a file name runs as a script; a ```text block right after it is its
-output. A ```ts block is an excerpt of examples/chat/client.ts or server.ts, which test_typescript type-checks.
+output. A ```ts block without a file name is an excerpt of examples/chat/client.ts or
+server.ts, which test_typescript type-checks.
 Text between `<!-- output of docs/NAME.py -->` and `<!-- end of output -->` is that script's
 output. ```sh blocks are install commands for the reader's machine and do not run here.
+The README is one walk-through: its blocks run in order in one folder, and its ```ts files then
+compile against the modules its commands wrote.
 """
 
 import importlib.util
+import json
 import os
 import re
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
+from typing import Any
 
 import pytest
 
 ROOT = Path(__file__).resolve().parents[2]
+TS_DIR = ROOT / "tests" / "typescript"
 CLIENTS = (ROOT / "examples" / "chat" / "client.ts", ROOT / "examples" / "chat" / "server.ts")
 FENCE = re.compile(r"^```(\w*)[ \t]*(\S*)\n(.*?)^```\n", re.M | re.S)
 GENERATED = re.compile(
@@ -26,10 +33,12 @@ GENERATED = re.compile(
 )
 
 
-def document_blocks(doc: Path) -> list[object]:
+def document_blocks(doc: Path) -> list[Any]:
     """A case per block that runs: the files the document defines, the block's kind and text, and
     what a python block prints when the document shows it."""
-    source, files, found = doc.read_text("utf-8"), {}, []
+    source = doc.read_text("utf-8")
+    files: dict[str, str] = {}
+    found: list[Any] = []
     fences = list(FENCE.finditer(source))
 
     def case(at: int, kind: str, text: str, expected: str | None = None) -> object:
@@ -65,7 +74,15 @@ def transcript(text: str, cwd: Path) -> str:
     """Runs the `$ ` lines of a console block in one shell; returns them with what they print."""
     commands = [line[2:] for line in text.splitlines() if line.startswith("$ ")]
     script = "".join(f"printf '\\036\\n'\n{command}\n" for command in commands)
-    env = {**os.environ, "PATH": f"{Path(sys.executable).parent}{os.pathsep}{os.environ['PATH']}"}
+    env = {
+        **os.environ,
+        "PATH": f"{Path(sys.executable).parent}{os.pathsep}{os.environ['PATH']}",
+        **{
+            f"GIT_{role}_{key}": "Ada"
+            for role in ("AUTHOR", "COMMITTER")
+            for key in ("NAME", "EMAIL")
+        },
+    }
     run = subprocess.run(
         ["bash", "-c", script], cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT
     )
@@ -73,6 +90,27 @@ def transcript(text: str, cwd: Path) -> str:
     return "".join(
         f"$ {command}\n{output}" for command, output in zip(commands, outputs, strict=False)
     )
+
+
+def run_block(kind: str, text: str, expected: str | None, folder: Path) -> None:
+    """Runs one block in `folder`, where the document's files are written, and checks it."""
+    if kind == "ts":
+        assert any(text in client.read_text("utf-8") for client in CLIENTS), (
+            "not an excerpt of a checked client"
+        )
+    elif kind == "console":
+        assert transcript(text, folder) == text
+    else:
+        run = subprocess.run(
+            [sys.executable, "-c", text], cwd=folder, capture_output=True, text=True, check=False
+        )
+        assert run.returncode == 0 and expected in (None, run.stdout), run.stderr or run.stdout
+
+
+def write_files(files: dict[str, str], folder: Path) -> None:
+    for name, content in files.items():
+        (folder / name).parent.mkdir(parents=True, exist_ok=True)
+        (folder / name).write_text(content, "utf-8")
 
 
 @pytest.mark.parametrize(
@@ -84,16 +122,35 @@ def test_doc_example(
 ) -> None:
     if importlib.util.find_spec("pydantic") is None:
         pytest.skip("pydantic is not installed")
-    for name, content in files.items():
-        (tmp_path / name).write_text(content, "utf-8")
-    if kind == "ts":
-        assert any(text in client.read_text("utf-8") for client in CLIENTS), (
-            "not an excerpt of a checked client"
+    write_files(files, tmp_path)
+    run_block(kind, text, expected, tmp_path)
+
+
+def test_readme_walk_through() -> None:
+    if importlib.util.find_spec("pydantic") is None:
+        pytest.skip("pydantic is not installed")
+    blocks = [case.values for case in document_blocks(ROOT / "README.md")]
+    files: dict[str, str] = blocks[0][0]
+    # Inside tests/typescript, so the TypeScript files resolve its pinned SDKs.
+    with tempfile.TemporaryDirectory(dir=TS_DIR, prefix=".readme-") as tmp:
+        folder = Path(tmp)
+        write_files(files, folder)
+        for _, kind, text, expected in blocks:
+            run_block(kind, text, expected, folder)
+        sources = [name for name in files if name.endswith(".ts")]
+        config = {"extends": "../tsconfig.json", "files": ["../temporal.d.ts", *sources]}
+        (folder / "readme.json").write_text(json.dumps(config), "utf-8")
+        tsc = subprocess.run(
+            [
+                TS_DIR / "node_modules" / ".bin" / "tsc",
+                "--project",
+                "readme.json",
+                "--pretty",
+                "false",
+            ],
+            cwd=folder,
+            capture_output=True,
+            text=True,
+            check=False,
         )
-    elif kind == "console":
-        assert transcript(text, tmp_path) == text
-    else:
-        run = subprocess.run(
-            [sys.executable, "-c", text], cwd=tmp_path, capture_output=True, text=True, check=False
-        )
-        assert run.returncode == 0 and expected in (None, run.stdout), run.stderr or run.stdout
+    assert sources and (tsc.returncode, tsc.stdout) == (0, "")
