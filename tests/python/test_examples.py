@@ -17,13 +17,7 @@ def test_bundle_is_current(app: str, bundle: str) -> None:
     if importlib.util.find_spec("pydantic") is None:
         pytest.skip("pydantic is not installed")
     command = ["brenvale", "bundle", "--models", f"{app}.models", "-o", bundle]
-    run = subprocess.run(
-        [sys.executable, "-m", *command, "--check"],
-        cwd=EXAMPLES,
-        capture_output=True,
-        text=True,
-        check=False,
-    )
-    assert run.returncode == 0, (
-        f"{run.stdout}{run.stderr}to regenerate: cd examples && {' '.join(command)}"
-    )
+    check = [sys.executable, "-m", *command, "--check"]
+    run = subprocess.run(check, cwd=EXAMPLES, capture_output=True, text=True, check=False)
+    regenerate = f"to regenerate: cd examples && {' '.join(command)}"
+    assert run.returncode == 0, f"{run.stdout}{run.stderr}{regenerate}"

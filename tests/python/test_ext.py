@@ -1,59 +1,32 @@
-"""brenvale._ext from Python: arguments, compat's modes and the shape of its JSON; the rules are in the C++ tests."""
+"""brenvale._ext from Python: arguments, compat's modes and the shape of its JSON; the rules are
+in the C++ tests. The cases are in tests/data/ext_cases.json."""
 
 import json
+from pathlib import Path
+from typing import Any
 
 import pytest
 
 from brenvale import _ext
 
-OLD = json.dumps(
-    {"$defs": {"E": {"enum": ["a", "b"]}, "M": {"type": "object", "properties": {"p": {}}}}}
+CASES = json.loads(
+    (Path(__file__).resolve().parents[1] / "data" / "ext_cases.json").read_text("utf-8")
 )
-NEW = json.dumps({"$defs": {"E": {"enum": ["a", "c"]}, "M": {"type": "object", "properties": {}}}})
-MODE = "ValueError: mode must be 'backward', 'forward' or 'full', not "
+BUNDLES = {"$OLD": json.dumps(CASES["old"]), "$NEW": json.dumps(CASES["new"])}
 
 
-@pytest.mark.parametrize(
-    ("args", "kwargs", "message"),
-    [
-        ((OLD,), {"sdk": "node"}, "ValueError: sdk must be 'web' or 'admin', not 'node'"),
-        (
-            ("{",),
-            {"sdk": "admin", "update_paths": True},
-            "ValueError: update_paths is for the web SDK: the Admin SDK's UpdateData cannot expand maps of models or "
-            "references",
-        ),
-        ((OLD,), {}, "TypeError: compat() missing 1 required positional argument: 'new_json'"),
-        (
-            (OLD, NEW),
-            {"mode": 1},
-            "TypeError: argument 'mode': 'int' object is not an instance of 'str'",
-        ),
-        (
-            ("{", "["),
-            {"mode": "x"},
-            MODE + "'x'",
-        ),  # the mode is checked before the bundles are read
-        (("{", "["), {}, "ValueError: EOF while parsing an object at line 1 column 1"),
-    ],
-)
-def test_argument_errors(args: tuple, kwargs: dict, message: str) -> None:
+@pytest.mark.parametrize("case", CASES["errors"])
+def test_argument_errors(case: dict[str, Any]) -> None:
+    function = getattr(_ext, case["function"])
+    args = [BUNDLES.get(arg, arg) for arg in case["args"]]
     with pytest.raises((TypeError, ValueError)) as raised:
-        (_ext.emit if "sdk" in kwargs else _ext.compat)(*args, **kwargs)
-    assert f"{type(raised.value).__name__}: {raised.value}" == message
+        function(*args, **case["kwargs"])
+    assert f"{type(raised.value).__name__}: {raised.value}" == case["error"]
 
 
-@pytest.mark.parametrize(
-    ("mode", "breaking"),
-    [
-        ("full", {"enum-member-removed", "enum-member-added", "field-removed"}),
-        ("backward", {"enum-member-removed"}),
-        ("forward", {"enum-member-added", "field-removed"}),
-    ],
-)
-def test_mode_decides_which_directions_break(mode: str, breaking: set[str]) -> None:
-    found = json.loads(_ext.compat(OLD, NEW, mode=mode))
-    assert {f["rule"] for f in found if f["verdict"] == "BREAKING"} == breaking
-    assert all(
-        list(f) == ["def", "direction", "field", "message", "rule", "verdict"] for f in found
-    )
+@pytest.mark.parametrize("case", CASES["modes"], ids=lambda case: case["mode"])
+def test_mode_decides_which_directions_break(case: dict[str, Any]) -> None:
+    found = json.loads(_ext.compat(BUNDLES["$OLD"], BUNDLES["$NEW"], mode=case["mode"]))
+    assert {f["rule"] for f in found if f["verdict"] == "BREAKING"} == set(case["breaking"])
+    keys = ["def", "direction", "field", "message", "rule", "verdict"]
+    assert all(list(f) == keys for f in found)

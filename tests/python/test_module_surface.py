@@ -1,158 +1,125 @@
-"""The _core functions: binding and conversion errors word for word, equivalent calls, and the stub's docs."""
+"""The _core functions: binding and conversion errors word for word, equivalent calls, and the
+stub's docs. The calls are in tests/data/surface_calls.json, with the notation they use."""
 
 import ast
+import builtins
 import collections.abc
 import inspect
+import json
+from collections.abc import Callable
 from pathlib import Path
+from typing import Any
 
 import pytest
 
 import brenvale
 from brenvale import _core
 
-emit, plain, shared, compat = _core.emit, _core.emit_plain, _core.emit_shared, _core.compat
-# B refers to A, so sharing A changes what emit_shared writes.
-BUNDLE = (
-    '{"$defs": {"A": {"properties": {"x": {}}}, "B": {"properties": {"a": {"$ref": "#/$defs/A"}}}}}'
+CALLS = json.loads(
+    (Path(__file__).resolve().parents[1] / "data" / "surface_calls.json").read_text("utf-8")
 )
+BUNDLE = json.dumps(CALLS["bundle"])
+FUNCTIONS = ["emit", "emit_plain", "emit_shared", "compat"]
 
 
-class Names(collections.abc.Sequence):
+class Names(collections.abc.Sequence[str]):
     """Yields "A", then raises `error` or stops; asking its length always fails."""
 
-    def __init__(self, error=None):
+    def __init__(self, error: BaseException | None = None) -> None:
         self.error = error
 
-    def __len__(self):
+    def __len__(self) -> int:
         raise RuntimeError("no length")
 
-    def __getitem__(self, index):
+    def __getitem__(self, index: Any) -> Any:
         if index and self.error is not None:
             raise self.error
         return ["A"][index]
 
 
-T, STR, CODEC = (
-    "TypeError: ",
-    "is not an instance of 'str'",
-    "'utf-8' codec can't encode character '\\ud800' in",
-)
-# Each message form, every function at least once; in a row of several faults, the first error wins.
-ERRORS = [
-    (
-        lambda: shared(),
-        T + "emit_shared() missing 3 required positional arguments: 'bundle_json', 'shared_path', "
-        "and 'shared_names'",
-    ),
-    (
-        lambda: shared("{}"),
-        T + "emit_shared() missing 2 required positional arguments: 'shared_path' and "
-        "'shared_names'",
-    ),
-    (
-        lambda: compat(new_json="{}"),
-        T + "compat() missing 1 required positional argument: 'old_json'",
-    ),
-    (
-        lambda: shared("{}", "./s", [], None, bogus=1),
-        T + "emit_shared() takes 3 positional arguments but 4 were given",
-    ),
-    (lambda: plain(json="{}"), T + "emit_plain() got an unexpected keyword argument 'json'"),
-    (lambda: emit(**{"\udc80": "{}"}), T + "emit() got an unexpected keyword argument '\udc80'"),
-    (
-        lambda: emit("{}", bundle_json="{}", bogus=1),
-        T + "emit() got multiple values for argument 'bundle_json'",
-    ),
-    (
-        lambda: emit(type("N", (), {"__qualname__": "H.N"})()),
-        T + f"argument 'bundle_json': 'H.N' object {STR}",
-    ),
-    (lambda: shared("{", 1.5, {"A"}), T + f"argument 'shared_path': 'float' object {STR}"),
-    (lambda: shared("{", "./s", "A"), T + "argument 'shared_names': Can't extract `str` to `Vec`"),
-    (
-        lambda: shared("{", "./s", {"A"}),
-        T + "argument 'shared_names': 'set' object is not an instance of 'Sequence'",
-    ),
-    (lambda: shared("{}", "./s", b"AB"), T + f"argument 'shared_names': 'int' object {STR}"),
-    (lambda: compat("{", 2), T + f"argument 'new_json': 'int' object {STR}"),
-    (
-        lambda: shared(
-            "{}", "./s", Names(type("CustomTypeError", (TypeError,), {})("not renamed"))
-        ),
-        "CustomTypeError: not renamed",
-    ),
-    (lambda: shared("{}", "./s", Names(KeyboardInterrupt("stop"))), "KeyboardInterrupt: stop"),
-    (
-        lambda: shared("\ud800", 5, None),
-        f"UnicodeEncodeError: {CODEC} position 0: surrogates not allowed",
-    ),
-]
+# {"$names": ...} in the data: see its "about".
+def names(raising: dict[str, str] | None) -> Names:
+    if raising is None:
+        return Names()
+    if "base" in raising:
+        error_type = type(raising["raises"], (getattr(builtins, raising["base"]),), {})
+    else:
+        error_type = getattr(builtins, raising["raises"])
+    return Names(error_type(raising["message"]))
 
 
-@pytest.mark.parametrize(("call", "message"), ERRORS)
-def test_error(call, message):
+TAGS: dict[str, Callable[[Any], object]] = {
+    "$set": set,
+    "$tuple": tuple,
+    "$bytes": str.encode,
+    "$str_subclass": type("Text", (str,), {}),
+    "$instance_of": lambda qualname: type("N", (), {"__qualname__": qualname})(),
+    "$names": names,
+}
+
+
+# A JSON value from the data as the argument it describes, by the notation in its "about".
+def argument(value: Any) -> Any:
+    if value == "$BUNDLE":
+        return BUNDLE
+    if isinstance(value, list):
+        return [argument(item) for item in value]
+    if isinstance(value, dict) and len(value) == 1 and next(iter(value)) in TAGS:
+        [(tag, content)] = value.items()
+        return TAGS[tag](content)
+    return value
+
+
+def call(described: dict[str, Any]) -> Any:
+    function = getattr(_core, described["function"])
+    args = [argument(value) for value in described.get("args", [])]
+    kwargs = {key: argument(value) for key, value in described.get("kwargs", {}).items()}
+    return function(*args, **kwargs)
+
+
+@pytest.mark.parametrize("case", CALLS["errors"])
+def test_error(case: dict[str, Any]) -> None:
     with pytest.raises((TypeError, UnicodeEncodeError, KeyboardInterrupt)) as caught:
-        call()
-    assert f"{type(caught.value).__name__}: {caught.value}" == message
+        call(case["call"])
+    assert f"{type(caught.value).__name__}: {caught.value}" == case["error"]
 
 
-def test_exact_type_error_of_the_names_is_renamed_and_keeps_its_cause():
-    error, cause = TypeError("items unavailable"), KeyError("inner")
+def test_exact_type_error_of_the_names_is_renamed_and_keeps_its_cause() -> None:
+    error = TypeError("items unavailable")
+    cause = KeyError("inner")
     error.__cause__ = cause
     with pytest.raises(TypeError, match=r"^argument 'shared_names': items unavailable$") as caught:
-        shared("{}", "./s", Names(error))
+        _core.emit_shared("{}", "./s", Names(error))
     assert caught.value.__cause__ is cause
 
 
-@pytest.mark.parametrize(
-    ("call", "same"),
-    [
-        (lambda: compat(new_json=BUNDLE, old_json="{}"), lambda: compat("{}", BUNDLE)),
-        (
-            lambda: shared(shared_names=["A"], bundle_json=BUNDLE, shared_path="./s"),
-            lambda: shared(BUNDLE, "./s", ["A"]),
-        ),
-        (lambda: shared(BUNDLE, "./s", ["A", "A"]), lambda: shared(BUNDLE, "./s", ("A",))),
-        (
-            lambda: shared(BUNDLE, "./s", [type("Text", (str,), {})("B"), "A"]),
-            lambda: shared(BUNDLE, "./s", ["A", "B"]),
-        ),
-        (lambda: shared(BUNDLE, "./s", Names()), lambda: shared(BUNDLE, "./s", ["A"])),
-        (lambda: shared(BUNDLE, "./s", []), lambda: emit(BUNDLE)),
-        (lambda: emit(type("Text", (str,), {})("null")), lambda: emit("{}")),
-    ],
-)
-def test_equivalent_calls(call, same):
-    assert type(call()) is str and call() == same()
-    assert shared(BUNDLE, "./s", ["A"]) != emit(BUNDLE)
+@pytest.mark.parametrize("case", CALLS["equivalent"])
+def test_equivalent_calls(case: dict[str, Any]) -> None:
+    result = call(case["call"])
+    assert type(result) is str
+    assert result == call(case["same"])
 
 
-@pytest.mark.parametrize("function", [emit, plain, shared, compat], ids=lambda f: f.__name__)
-def test_docstring_and_signature_match_the_stub(function):
-    stubs = ast.parse((Path(brenvale.__file__).parent / "_core.pyi").read_text(encoding="utf-8"))
-    stub = next(
-        node
-        for node in stubs.body
-        if isinstance(node, ast.FunctionDef) and node.name == function.__name__
-    )
+def test_sharing_a_name_of_the_bundle_changes_the_output() -> None:
+    assert _core.emit_shared(BUNDLE, "./s", ["A"]) != _core.emit(BUNDLE)
+
+
+@pytest.mark.parametrize("name", FUNCTIONS)
+def test_docstring_and_signature_match_the_stub(name: str) -> None:
+    function = getattr(_core, name)
+    stub_text = (Path(brenvale.__file__).parent / "_core.pyi").read_text(encoding="utf-8")
+    stubs = [node for node in ast.parse(stub_text).body if isinstance(node, ast.FunctionDef)]
+    stub = next(node for node in stubs if node.name == name)
     assert function.__doc__ == ast.get_docstring(stub)
     assert function.__text_signature__ == f"({', '.join(arg.arg for arg in stub.args.args)})"
-    assert {(p.kind, p.default) for p in inspect.signature(function).parameters.values()} == {
-        (inspect.Parameter.POSITIONAL_OR_KEYWORD, inspect.Parameter.empty)
-    }
+    parameters = inspect.signature(function).parameters.values()
+    kinds = {(p.kind, p.default) for p in parameters}
+    assert kinds == {(inspect.Parameter.POSITIONAL_OR_KEYWORD, inspect.Parameter.empty)}
 
 
-def test_module_offers_exactly_four_functions_and_the_package_reexports_them():
-    assert [name for name in vars(_core) if name[:2] != "__"] == [
-        "emit",
-        "emit_plain",
-        "emit_shared",
-        "compat",
-    ]
-    assert _core.__doc__ == "" and all(inspect.isbuiltin(f) for f in (emit, plain, shared, compat))
-    assert [brenvale.emit, brenvale.emit_plain, brenvale.emit_shared, brenvale.compat] == [
-        emit,
-        plain,
-        shared,
-        compat,
-    ]
+def test_module_offers_exactly_four_functions_and_the_package_reexports_them() -> None:
+    assert [name for name in vars(_core) if name[:2] != "__"] == FUNCTIONS
+    assert _core.__doc__ == ""
+    assert all(inspect.isbuiltin(getattr(_core, name)) for name in FUNCTIONS)
+    reexported = [getattr(brenvale, name) for name in FUNCTIONS]
+    assert reexported == [getattr(_core, name) for name in FUNCTIONS]

@@ -20,13 +20,11 @@ SETTINGS = settings(
 TYPES = st.sampled_from(
     ("null", "string", "number", "integer", "boolean", "object", "array", "date")
 )
-# A small pool makes names repeat: between $defs, $ref, properties, required and the two bundles of compat.
+# A small pool makes names repeat: between $defs, $ref, properties, required and the two bundles
+# of compat.
 NAMES = st.sampled_from(("User", "user", "Post", "A", "Kind", "Ünï", "", "a b", "X/Y", "Missing"))
-PATHS = st.lists(
-    st.sampled_from(("users", "{uid}", "posts", "{}", "{", "", "x{a}", "${x}")),
-    min_size=1,
-    max_size=5,
-).map("/".join)
+PATH_SEGMENTS = st.sampled_from(("users", "{uid}", "posts", "{}", "{", "", "x{a}", "${x}"))
+PATHS = st.lists(PATH_SEGMENTS, min_size=1, max_size=5).map("/".join)
 scalars = st.one_of(
     st.none(),
     st.booleans(),
@@ -42,7 +40,7 @@ json_values = st.recursive(
 
 
 def schema_nodes(children: st.SearchStrategy) -> st.SearchStrategy:
-    """A node with any of the keys the core reads, each holding a value of its kind or any JSON value."""
+    """A node with any key the core reads, each holding a value of its kind or any JSON value."""
     keys = {
         "type": TYPES | st.lists(TYPES, max_size=3),
         "$ref": NAMES.map("#/$defs/".__add__) | NAMES,
@@ -68,7 +66,7 @@ def schema_nodes(children: st.SearchStrategy) -> st.SearchStrategy:
     return st.fixed_dictionaries({}, optional={key: value | scalars for key, value in keys.items()})
 
 
-schemas = st.recursive(st.just({}) | scalars, schema_nodes, max_leaves=8)
+schemas: st.SearchStrategy[object] = st.recursive(st.just({}) | scalars, schema_nodes, max_leaves=8)
 models = st.builds(
     lambda node, fields: {**node, "type": "object", "properties": fields},
     schema_nodes(schemas),
@@ -98,12 +96,14 @@ def respelled(value: object, rng: random.Random) -> str:
     return write(value)
 
 
-# emit_plain and emit_shared read the same tree as emit (the order of shared names: test_module_surface). The fuzz
-# targets hold the rest for any input: one output on every run, no injection, no findings against itself.
+# emit_plain and emit_shared read the same tree as emit (the order of shared names:
+# test_module_surface). The fuzz targets hold the rest for any input: one output on every run, no
+# injection, no findings against itself.
 @SETTINGS
 @given(bundles, bundles, st.randoms(use_true_random=False))
 def test_only_the_json_value_matters(old: object, new: object, rng: random.Random) -> None:
-    old_text, new_text = json.dumps(old, ensure_ascii=False), json.dumps(new, ensure_ascii=False)
+    old_text = json.dumps(old, ensure_ascii=False)
+    new_text = json.dumps(new, ensure_ascii=False)
     assert brenvale.emit(respelled(old, rng)) == brenvale.emit(old_text)
     findings = brenvale.compat(old_text, new_text)
     assert brenvale.compat(respelled(old, rng), respelled(new, rng)) == findings
