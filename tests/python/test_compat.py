@@ -1,4 +1,7 @@
-"""brenvale.compat from Python: the findings text end to end; the rules are held by tests/cpp/compat_test.cpp."""
+"""brenvale.compat from Python: the findings text end to end.
+
+The rules are held by tests/cpp/compat_test.cpp.
+"""
 
 import json
 

@@ -6,6 +6,7 @@ import json
 import sys
 import threading
 import tracemalloc
+from collections.abc import Iterator
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
@@ -13,35 +14,33 @@ import pytest
 
 import brenvale
 
-# Every x-firestore-type, enums, references, nested and optional models; NEW adds a model.
-OLD = (Path(__file__).resolve().parents[1] / "typescript" / "bundles" / "blog.json").read_text(
-    encoding="utf-8"
-)
-# MALFORMED is parsed to the end before it fails.
-NEW, MALFORMED = (
-    json.dumps({"$defs": {**json.loads(OLD)["$defs"], "Added": {"type": "object"}}}),
-    OLD + " x",
-)
+BUNDLES = Path(__file__).resolve().parents[1] / "typescript" / "bundles"
+# Every x-firestore-type, enums, references, nested and optional models.
+OLD = (BUNDLES / "blog.json").read_text(encoding="utf-8")
+# OLD with one model added.
+NEW = json.dumps({"$defs": {**json.loads(OLD)["$defs"], "Added": {"type": "object"}}})
+# Parsed to the end before it fails.
+MALFORMED = OLD + " x"
 
 
-class RaisingNames(collections.abc.Sequence):
-    __getitem__ = __len__ = (
-        None  # passes the sequence check; iteration yields one name, then raises
-    )
+class RaisingNames(collections.abc.Sequence[str]):
+    """Passes the sequence check; iteration yields one name, then raises."""
 
-    def __iter__(self):
+    __getitem__ = None  # type: ignore[assignment]
+    __len__ = None  # type: ignore[assignment]
+
+    def __iter__(self) -> Iterator[str]:
         yield "Address"
         raise RuntimeError("boom")
 
 
-# A type name this long would make a leaked message large.
-NAMED, SHARED, SURROGATE, RAISING = (
-    type("N" * 4096, (), {})(),
-    ["Address", "Missing"],
-    ["\ud800"],
-    RaisingNames(),
-)
+# An object whose type name is this long would make a leaked message large.
+NAMED = type("N" * 4096, (), {})()
+SHARED = ["Address", "Missing"]
+SURROGATE = ["\ud800"]
+RAISING = RaisingNames()
 WATCHED = [OLD, NEW, MALFORMED, NAMED, SHARED, *SHARED, SURROGATE, RAISING]
+
 # Each kind of outcome once: results, and every error path of the binding.
 CASES = {
     "emit_shared": lambda: brenvale.emit_shared(OLD, "./s", SHARED),
@@ -54,6 +53,7 @@ CASES = {
 
 
 def call(name: str, times: int = 1) -> str:
+    """The result of the last of `times` calls of CASES[name], or the error it raised."""
     for _ in range(times):
         try:
             result = CASES[name]()
@@ -73,19 +73,22 @@ def test_references_and_memory_stay_flat(name: str) -> None:
     gc.collect()
     growth = tracemalloc.get_traced_memory()[0] - before
     tracemalloc.stop()
+    assert [sys.getrefcount(obj) for obj in WATCHED] == references
     # One leaked object per call would be far more than 32 KiB.
-    assert ([sys.getrefcount(obj) for obj in WATCHED], growth < 32 * 1024) == (references, True)
+    assert growth < 32 * 1024
 
 
 def test_threads_get_the_single_thread_results() -> None:
-    names, threads = list(CASES), 4
-    expected, barrier = {name: call(name) for name in names}, threading.Barrier(threads)
+    names = list(CASES)
+    threads = 4
+    expected = {name: call(name) for name in names}
+    barrier = threading.Barrier(threads)
 
     def worker(offset: int) -> list[str]:
+        """The names whose result differed, each thread starting the list at its own offset."""
         barrier.wait()
-        return [
-            name for name in (names[offset:] + names[:offset]) * 30 if call(name) != expected[name]
-        ]
+        order = (names[offset:] + names[:offset]) * 30
+        return [name for name in order if call(name) != expected[name]]
 
     interval = sys.getswitchinterval()
     sys.setswitchinterval(1e-6)  # switch threads as often as the interpreter allows
