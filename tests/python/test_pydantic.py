@@ -1,4 +1,5 @@
-"""Contract bundles from real Pydantic models: the keys they carry, the models a target names, the errors."""
+"""Contract bundles from real Pydantic models: the keys they carry, the models a target names, the
+errors."""
 
 from __future__ import annotations
 
@@ -21,87 +22,59 @@ except ImportError:
 from brenvale import firestore as fs
 from brenvale.contract import ModelsError, Options, bundle, bundle_from_target
 
-G, NULL, TS = (
-    {"x-firestore-presence-guaranteed": True},
-    {"type": "null"},
-    {"x-firestore-type": "timestamp"},
-)
-REF, ADDRESS = {"x-firestore-type": "reference"}, {"$ref": "#/$defs/Address"}
-ON, NO_TS, NO_PRESENCE = (
-    Options(),
-    Options(datetime_is_timestamp=False),
-    Options(required_is_present=False),
-)
+DATA = Path(__file__).resolve().parents[1] / "data" / "pydantic_cases.json"
+CASES = json.loads(DATA.read_text(encoding="utf-8"))
+ON = Options()
 
 
 class Address(BaseModel):
     city: str
 
 
-def defs(*models: type, options: Options = ON) -> dict[str, Any]:
-    return json.loads(bundle(models, options=options))["$defs"]
+# A model with a field that has no JSON schema.
+class Holds(BaseModel):
+    model_config = ConfigDict(arbitrary_types_allowed=True)
+    x: ModelsError
 
 
-def optional(schema: dict[str, Any], **extra: Any) -> dict[str, Any]:
-    return {"anyOf": [schema, NULL], "default": None, **extra}
-
-
-# Annotation, default, property schema (title left out), required, options. The rest is held byte for byte
-# elsewhere: the example apps' bundles (test_examples) have a datetime, bytes and a marker inside an optional,
-# a required $ref, ReadOnly, MayBeAbsent, ServerTimestamp, GeoPoint and Reference; docs/models.md shows
-# (test_docs) every type marker, each option switched off and PresenceGuaranteed without the presence default.
-FIELDS = {
-    "marker_outside_optional": (
-        Annotated[datetime | None, fs.Timestamp],
-        None,
-        optional(TS),
-        False,
-        ON,
-    ),
-    "required_nullable": (datetime | None, ..., {"anyOf": [TS, NULL], **G}, True, ON),
-    "reference": (Annotated[str, fs.Reference], ..., {**REF, **G}, True, ON),
-    "guaranteed_default": (
-        Annotated[int, fs.PresenceGuaranteed],
-        0,
-        {"type": "integer", "default": 0, **G},
-        False,
-        ON,
-    ),
-    "read_only_optional": (
-        Annotated[Address | None, fs.ReadOnly],
-        None,
-        optional(ADDRESS, readOnly=True),
-        False,
-        ON,
-    ),
-    "marker_beats_switch": (Annotated[datetime, fs.Timestamp], ..., {**TS, **G}, True, NO_TS),
+# The names that the annotations and calls of the data file may use.
+NAMES = {
+    "Address": Address,
+    "Annotated": Annotated,
+    "Holds": Holds,
+    "Options": Options,
+    "bundle": bundle,
+    "datetime": datetime,
+    "fs": fs,
 }
 
 
-@pytest.mark.parametrize(
-    ("annotation", "default", "schema", "required", "options"), FIELDS.values(), ids=FIELDS
-)
-def test_field_schema(
-    annotation: Any, default: Any, schema: dict[str, Any], required: bool, options: Options
-) -> None:
-    definition = defs(create_model("M", f=(annotation, default)), options=options)["M"]
+def defs(*models: type, options: Options = ON) -> dict[str, Any]:
+    found: dict[str, Any] = json.loads(bundle(models, options=options))["$defs"]
+    return found
+
+
+# A field's annotation and default, its property schema (title left out), whether it is required,
+# and the options. The rest is held byte for byte elsewhere: the example apps' bundles
+# (test_examples) have a datetime, bytes and a marker inside an optional, a required $ref,
+# ReadOnly, MayBeAbsent, ServerTimestamp, GeoPoint and Reference; docs/models.md shows (test_docs)
+# every type marker, each option switched off and PresenceGuaranteed without the presence default.
+@pytest.mark.parametrize("case", CASES["fields"], ids=lambda case: case["id"])
+def test_field_schema(case: dict[str, Any]) -> None:
+    annotation = eval(case["annotation"], NAMES)
+    model = create_model("M", f=(annotation, case.get("default", ...)))
+    definition = defs(model, options=Options(**case["options"]))["M"]
     found = {k: v for k, v in definition["properties"]["f"].items() if k != "title"}
-    assert (found, "f" in definition.get("required", [])) == (schema, required)
+    required = "f" in definition.get("required", [])
+    assert found == case["schema"]
+    assert required == case["required"]
 
 
 # Where the collection keys go, and that the id gets no presence key: the example apps' bundles.
 def test_collection_merges_into_the_other_config() -> None:
-    config = fs.collection(
-        "a/{b}/c", id_field="id", frozen=True, json_schema_extra={"description": "x"}
-    )
-    assert config == {
-        "frozen": True,
-        "json_schema_extra": {
-            "description": "x",
-            "x-firestore-collection": "a/{b}/c",
-            "x-firestore-doc-id-field": "id",
-        },
-    }
+    case = CASES["collection"]
+    config = fs.collection(case["path"], id_field=case["id_field"], **case["config"])
+    assert config == case["merged"]
 
 
 # The id field is named as its property is; an alias generator and computed fields: docs/models.md.
@@ -111,18 +84,11 @@ class Account(BaseModel):
     nick: str = Field("", alias="nickname")
 
 
-@pytest.mark.parametrize(
-    ("options", "properties", "id_field"),
-    [
-        (ON, {"idOut", "nickname"}, "idOut"),
-        (Options(mode="validation"), {"idIn", "nickname"}, "idIn"),
-        (Options(by_alias=False), {"account_id", "nick"}, "account_id"),
-    ],
-    ids=["serialization", "validation", "python-names"],
-)
-def test_options_name_the_properties(options: Options, properties: set[str], id_field: str) -> None:
-    found = defs(Account, options=options)["Account"]
-    assert (set(found["properties"]), found["x-firestore-doc-id-field"]) == (properties, id_field)
+@pytest.mark.parametrize("case", CASES["names"], ids=lambda case: case["id"])
+def test_options_name_the_properties(case: dict[str, Any]) -> None:
+    found = defs(Account, options=Options(**case["options"]))["Account"]
+    assert set(found["properties"]) == set(case["properties"])
+    assert found["x-firestore-doc-id-field"] == case["id_field"]
 
 
 T = TypeVar("T")
@@ -137,96 +103,44 @@ def test_generic_models_join_and_order_and_repeats_do_not_matter() -> None:
     feed = create_model("Feed", first=(Page[Address], ...), counts=(Page[int], ...))
     assert sorted(defs(feed)) == ["Address", "Feed", "Page_Address_", "Page_int_"]
     text = bundle([feed, Account])
-    assert text == bundle([Account, feed, Account]) and list(json.loads(text)) == ["$defs"]
-
-
-SHOP = """from typing import Annotated
-from pydantic import BaseModel
-from brenvale import firestore
-class Customer(BaseModel): name: str
-class Draft(BaseModel): note: str
-class Order(BaseModel):
-    model_config = firestore.collection("orders")
-    customer: Annotated[str, firestore.Reference(Customer)]
-"""
-PACKAGE = {
-    "models.py": SHOP,
-    "needs.py": "import bv_absent_dependency\n",
-    "dto.py": "from pydantic import BaseModel\nclass Note(BaseModel):\n    text: str\n",
-}
+    assert text == bundle([Account, feed, Account])
+    assert list(json.loads(text)) == ["$defs"]
 
 
 @pytest.fixture
 def project(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> Iterator[Path]:
-    """A working directory holding the package bv_shop; the sys.path and modules it adds are undone after."""
+    """A working directory holding the package bv_shop; the sys.path and modules it adds are undone
+    after."""
     monkeypatch.chdir(tmp_path)
     monkeypatch.setattr(sys, "path", list(sys.path))
     (tmp_path / "bv_shop").mkdir()
-    for name, text in {"__init__.py": "", **PACKAGE}.items():
-        (tmp_path / "bv_shop" / name).write_text(text)
+    for name, lines in CASES["package"].items():
+        text = "".join(f"{line}\n" for line in lines)
+        (tmp_path / "bv_shop" / name).write_text(text, encoding="utf-8")
     yield tmp_path
     for name in [n for n in sys.modules if n.partition(".")[0] == "bv_shop"]:
         del sys.modules[name]
 
 
-@pytest.mark.parametrize(
-    ("target", "expected"),
-    [
-        (
-            "bv_shop.models",
-            ["Customer", "Order"],
-        ),  # its collection models and their reference targets
-        ("bv_shop.dto", ["Note"]),  # no collections: the models defined in it
-        (" bv_shop.models:Order, Draft ", ["Customer", "Draft", "Order"]),  # the named ones
-    ],
-)
-def test_target_models(project: Path, target: str, expected: list[str]) -> None:
-    text = bundle_from_target(target, options=NO_PRESENCE)
-    assert sorted(json.loads(text)["$defs"]) == expected and sys.path[0] == str(project)
+@pytest.mark.parametrize("case", CASES["targets"], ids=lambda case: case["why"])
+def test_target_models(project: Path, case: dict[str, Any]) -> None:
+    text = bundle_from_target(case["target"], options=Options(required_is_present=False))
+    assert sorted(json.loads(text)["$defs"]) == case["models"]
+    assert sys.path[0] == str(project)
     assert "presence" not in text  # the options reach the bundle
 
 
-USAGE = "ModelsError: expected 'package.module' or 'package.module:Model,Other', got "
-# A target (for bundle_from_target) or a call, and the start of its one-line error. A missing id field, a missing
-# or non-model name, a module without models and a failing collection path: docs/troubleshooting.md.
-REJECTIONS = [
-    *(
-        (lambda p=p: fs.collection(p), "ValueError: collection path")
-        for p in ["", "a/{b}", "/a", "a/{u-id}/b"]
-    ),
-    (lambda: fs.Reference(3), "TypeError: Reference() takes a model class or a type name"),
-    (lambda: bundle([]), "ModelsError: no models to put in the bundle"),
-    (lambda: bundle([dict]), "ModelsError: not a Pydantic model class: <class 'dict'>"),
-    (lambda: bundle([Address(city="Oslo")]), "ModelsError: not a Pydantic model class"),
-    (lambda: bundle([Address], options=Options(mode="python")), "ModelsError: mode must be"),  # type: ignore[arg-type]
-    (
-        lambda: bundle(
-            [
-                create_model(
-                    "Holds",
-                    __config__=ConfigDict(arbitrary_types_allowed=True),
-                    x=(ModelsError, ...),
-                )
-            ]
-        ),
-        "ModelsError: PydanticInvalidForJsonSchema: ",
-    ),
-    ("", USAGE + "''"),
-    ("bv_shop.models:", USAGE + "'bv_shop.models:'"),
-    ("bv_shop.models:Order,,Draft", USAGE),
-    ("bv_nowhere.models", "ModelsError: no module named bv_nowhere (looked in "),
-    ("bv_shop.nothing", "ModelsError: no module named bv_shop.nothing (looked in "),
-    (
-        "bv_shop.needs",
-        "ModelsError: importing bv_shop.needs failed: ModuleNotFoundError: No module named 'bv_absent_",
-    ),
-]
-
-
-@pytest.mark.parametrize(("call", "message"), REJECTIONS)
-def test_rejected_in_one_line(project: Path, call: Any, message: str) -> None:
+# A target (for bundle_from_target) or a call, and the start of its one-line error. A missing id
+# field, a missing or non-model name, a module without models and a failing collection path:
+# docs/troubleshooting.md.
+@pytest.mark.parametrize(
+    "case", CASES["rejections"], ids=lambda case: case.get("call") or f"target {case['target']!r}"
+)
+def test_rejected_in_one_line(project: Path, case: dict[str, Any]) -> None:
     with pytest.raises((ModelsError, ValueError, TypeError)) as raised:
-        bundle_from_target(call) if isinstance(call, str) else call()
-    assert f"{type(raised.value).__name__}: {raised.value}".startswith(message) and "\n" not in str(
-        raised.value
-    )
+        if "target" in case:
+            bundle_from_target(case["target"])
+        else:
+            eval(case["call"], NAMES)
+    assert f"{type(raised.value).__name__}: {raised.value}".startswith(case["error"])
+    assert "\n" not in str(raised.value)
