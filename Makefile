@@ -55,13 +55,10 @@ lint: setup
 	$(PYTHON) -m ruff format --check .
 	$(PYTHON) -m mypy
 
-# Every golden module (tests/golden/cases.tsv) and the example apps' bundles, regenerated through
-# the command line; `git status` then shows what a change did to them.
+# Every generated file kept in the repository (tests/golden/cases.tsv: golden modules, example
+# bundles), regenerated through the command line; `git status` then shows what a change did.
 goldens: install
 	$(PYTHON) tools/make_goldens.py
-	cd examples && for app in app chat zoo; do \
-	  $(PYTHON) -m brenvale bundle --models $$app.models -o $$([ $$app = app ] || echo $$app/)contract.json; \
-	done
 
 # The abi3 wheel, repaired by auditwheel into a manylinux wheel that needs no compiler to install.
 wheel: setup

@@ -1,4 +1,4 @@
-"""Regenerates every golden module of tests/golden/cases.tsv through the command line.
+"""Regenerates every generated file of tests/golden/cases.tsv through the command line.
 
 Usage: python tools/make_goldens.py [--check]
 With --check nothing is written: it lists the goldens that differ and exits 1.
@@ -12,20 +12,21 @@ import subprocess
 import sys
 from pathlib import Path
 
-GOLDEN = Path(__file__).resolve().parents[1] / "tests" / "golden"
+ROOT = Path(__file__).resolve().parents[1]
 
 
 def cases() -> list[tuple[str, list[str], str]]:
     """(input, command words, expected) per row of cases.tsv, in file order."""
-    with (GOLDEN / "cases.tsv").open(encoding="utf-8", newline="") as table:
+    with (ROOT / "tests" / "golden" / "cases.tsv").open(encoding="utf-8", newline="") as table:
         rows = csv.DictReader((line for line in table if not line.startswith("#")), delimiter="\t")
         return [(row["input"], row["command"].split(), row["expected"]) for row in rows]
 
 
 def generate(source: str, command: list[str]) -> str:
-    """What `brenvale COMMAND SOURCE` prints; raises on any failure."""
+    """What `brenvale COMMAND SOURCE` prints at the repository's top; exits on any failure."""
     run = subprocess.run(
-        [sys.executable, "-m", "brenvale", *command, str(GOLDEN / source)],
+        [sys.executable, "-m", "brenvale", *command, source],
+        cwd=ROOT,
         capture_output=True,
         text=True,
         check=False,
@@ -42,7 +43,7 @@ def main() -> int:
     changed = []
     for source, command, expected in cases():
         text = generate(source, command)
-        target = GOLDEN / expected
+        target = ROOT / expected
         if target.exists() and target.read_text(encoding="utf-8") == text:
             continue
         changed.append(expected)

@@ -74,13 +74,15 @@ std::string run_command(const std::string& command, const Value& bundle) {
 }
 
 // Guards every byte of whole modules, one case per row of tests/golden/cases.tsv, which says why
-// each bundle is there; `make goldens` writes the same files through the command line.
+// each bundle is there; `make goldens` writes the same files through the command line. Bundles
+// come from Pydantic models, which only the Python tests can run.
 TEST(Golden, MatchesByteForByte) {
-  const std::string dir = std::string(BRENVALE_SOURCE_DIR) + "/tests/golden/";
+  const std::string top = std::string(BRENVALE_SOURCE_DIR) + "/";
   for (const auto& row : read_table("tests/golden/cases.tsv")) {
-    const auto& [bundle, command, module] = std::tie(row[0], row[1], row[2]);
-    EXPECT_EQ(run_command(command, parse(read_file(dir + bundle)).root), read_file(dir + module))
-        << "if the difference is intended, run make goldens (brenvale " << command << " " << bundle
+    const auto& [input, command, expected] = std::tie(row[0], row[1], row[2]);
+    if (command.starts_with("bundle")) continue;
+    EXPECT_EQ(run_command(command, parse(read_file(top + input)).root), read_file(top + expected))
+        << "if the difference is intended, run make goldens (brenvale " << command << " " << input
         << ")";
   }
   EXPECT_EQ(emit_firestore_module(parse(R"({"$defs": []})").root, {}, ""),

@@ -1,4 +1,5 @@
-"""Regenerating the golden modules through the command line changes none of them."""
+"""Regenerating the golden modules and example bundles through the command line changes none
+of them."""
 
 import subprocess
 import sys

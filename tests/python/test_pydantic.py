@@ -56,7 +56,7 @@ def defs(*models: type, options: Options = ON) -> dict[str, Any]:
 
 # A field's annotation and default, its property schema (title left out), whether it is required,
 # and the options. The rest is held byte for byte elsewhere: the example apps' bundles
-# (test_examples) have a datetime, bytes and a marker inside an optional, a required $ref,
+# (test_goldens) have a datetime, bytes and a marker inside an optional, a required $ref,
 # ReadOnly, MayBeAbsent, ServerTimestamp, GeoPoint and Reference; docs/models.md shows (test_docs)
 # every type marker, each option switched off and PresenceGuaranteed without the presence default.
 @pytest.mark.parametrize("case", CASES["fields"], ids=lambda case: case["id"])
