@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "json/json_value.hpp"
+#include "contract/model.hpp"
 #include "typescript/render_mode.hpp"
 #include "util/ordered_set.hpp"
 
@@ -26,6 +26,8 @@ struct NameTable {
   // Appends the TypeScript name of `raw`; a name the table was not built with is made safe.
   void append(std::string_view raw, std::string& out) const;
   std::string name_of(std::string_view raw) const;
+  // The name of the write form of `raw`'s type.
+  void append_write(std::string_view raw, std::string& out) const;
   // Takes `base` for a declaration beside the types, or base_2, base_3, ... when it is taken.
   std::string claim(const std::string& base);
 };
@@ -33,10 +35,18 @@ struct NameTable {
 // The plain module (RenderMode::plain) generates no names beside the definitions'.
 // `reserved` names the module declares or uses itself (helper types, globals of one SDK form)
 // beside the library names; none is given to a definition.
-NameTable build_name_table(const Value& defs, const OrderedSet<std::string>& shared,
+NameTable build_name_table(const Contract& contract, const OrderedSet<std::string>& shared,
                            RenderMode mode, std::span<const std::string_view> reserved = {});
 
-// The converter of the collection model whose TypeScript name is `type_name`.
+// The names derived from a definition's TypeScript name `type_name`, the only place that spells
+// their suffixes. The table keeps every one of them free for its definition.
+std::string write_name(std::string_view type_name);
+std::string update_name(std::string_view type_name);
+// The converter of a collection model.
 std::string converter_name(std::string_view type_name);
+// The zod module's names: claimed from the table, since nothing keeps them free.
+std::string schema_name(std::string_view type_name);
+std::string write_schema_name(std::string_view type_name);
+std::string validating_converter_name(std::string_view type_name);
 
 }  // namespace brenvale
