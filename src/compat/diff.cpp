@@ -38,11 +38,13 @@ bool same_type(Diff& diff, NodeId old_id, NodeId new_id) {
   switch (a.form) {
     case TypeForm::firestore:
       return a.firestore == b.firestore && a.server_timestamp == b.server_timestamp &&
-             a.has_ref_target == b.has_ref_target && a.ref_target == b.ref_target;
+             a.has_ref_target == b.has_ref_target &&
+             diff.old_contract.extras_of(a).ref_target == diff.new_contract.extras_of(b).ref_target;
     case TypeForm::reference:
       return a.ref_name == b.ref_name && same_reference(diff, a.ref_name);
     case TypeForm::literal:
-      return same_datum(a.constant, b.constant);
+      return same_datum(diff.old_contract.extras_of(a).constant,
+                        diff.new_contract.extras_of(b).constant);
     case TypeForm::enumeration: {
       const std::span<const Datum> x = diff.old_contract.enum_values(a);
       const std::span<const Datum> y = diff.new_contract.enum_values(b);

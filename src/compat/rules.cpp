@@ -179,8 +179,8 @@ struct Rules {
   // The literal values a node admits, when it admits nothing else: `enum`, `const`, or a union
   // of those (null included). Texts are TypeScript literals, so 1 and "1" stay apart.
   static bool literal_members(const Contract& contract, const TypeNode& node, TextSet& out) {
-    if (node.constant.present) {
-      out.insert(literal(node.constant));
+    if (node.has_constant) {
+      out.insert(literal(contract.extras_of(node).constant));
       return true;
     }
     if (node.has_enum) {
@@ -204,13 +204,13 @@ struct Rules {
   static void json_types(const Contract& contract, const TypeNode& node, TextSet& out) {
     switch (node.form) {
       case TypeForm::firestore:
-        out.emplace(node.firestore_text);
+        out.emplace(contract.extras_of(node).firestore_text);
         return;
       case TypeForm::reference:
         out.emplace(node.ref_name);
         return;
       case TypeForm::literal:
-        out.emplace(json_type_of(node.constant));
+        out.emplace(json_type_of(contract.extras_of(node).constant));
         return;
       case TypeForm::enumeration:
         for (const Datum& value : contract.enum_values(node)) out.emplace(json_type_of(value));
@@ -272,7 +272,7 @@ struct Rules {
 
   void compare_constraints(std::string_view def, const std::string_view* field,
                            const TypeNode& old_node, const TypeNode& new_node) {
-    if (old_node.constraints == no_id && new_node.constraints == no_id) return;
+    if (old_node.constraints.count == 0 && new_node.constraints.count == 0) return;
     for (const Bound& bound : bounds) {
       const Datum& old_value = olds().constraint(old_node, bound.key);
       const Datum& new_value = news().constraint(new_node, bound.key);
@@ -352,8 +352,10 @@ struct Rules {
     const TypeNode& was = olds().node(old_prop.node);
     const TypeNode& now = news().node(new_prop.node);
     // Stored documents without the field validated through the default.
-    if (was.default_value.present && !now.default_value.present && !was.presence_guaranteed)
-      add(Rule::default_removed, def, field, literal(was.default_value));
+    const Datum& old_default = olds().extras_of(was).default_value;
+    if (old_default.present && !news().extras_of(now).default_value.present &&
+        !was.presence_guaranteed)
+      add(Rule::default_removed, def, field, literal(old_default));
     if (!was.read_only && now.read_only) add(Rule::read_only_added, def, field);
     if (was.read_only && !now.read_only) add(Rule::read_only_removed, def, field);
   }

@@ -21,10 +21,12 @@ bool same_optional(const Contract& a, NodeId x, const Contract& b, NodeId y) {
 }
 
 bool same_constraints(const Contract& a, const TypeNode& x, const Contract& b, const TypeNode& y) {
-  if (x.constraints == no_id || y.constraints == no_id) return x.constraints == y.constraints;
-  const Constraints& p = a.constraints[x.constraints];
-  const Constraints& q = b.constraints[y.constraints];
-  return std::equal(std::begin(p.values), std::end(p.values), std::begin(q.values), same_datum);
+  const std::span<const ConstraintEntry> p = a.constraints_of(x);
+  const std::span<const ConstraintEntry> q = b.constraints_of(y);
+  return std::equal(p.begin(), p.end(), q.begin(), q.end(),
+                    [](const ConstraintEntry& e, const ConstraintEntry& f) {
+                      return e.constraint == f.constraint && same_datum(e.value, f.value);
+                    });
 }
 
 }  // namespace
@@ -35,14 +37,17 @@ bool same_node(const Contract& a, NodeId x_id, const Contract& b, NodeId y_id) {
   const auto flags = [](const TypeNode& n) {
     return std::tuple(n.form, n.firestore, n.record, n.is_object, n.server_timestamp, n.has_ref,
                       n.has_ref_target, n.has_enum, n.has_alternatives, n.type_list, n.null_type,
-                      n.has_tuple, n.read_only, n.presence_guaranteed,
-                      n.has_discriminator_property);
+                      n.has_tuple, n.read_only, n.presence_guaranteed, n.has_discriminator_property,
+                      n.has_constant);
   };
-  const auto texts = [](const TypeNode& n) {
-    return std::tuple(n.firestore_text, n.ref_name, n.ref_target, n.discriminator_property);
+  if (flags(x) != flags(y) || x.ref_name != y.ref_name) return false;
+  const NodeExtras& xe = a.extras_of(x);
+  const NodeExtras& ye = b.extras_of(y);
+  const auto texts = [](const NodeExtras& e) {
+    return std::tuple(e.firestore_text, e.ref_target, e.discriminator_property);
   };
-  if (flags(x) != flags(y) || texts(x) != texts(y)) return false;
-  if (!same_datum(x.constant, y.constant) || !same_datum(x.default_value, y.default_value))
+  if (texts(xe) != texts(ye) || !same_datum(xe.constant, ye.constant) ||
+      !same_datum(xe.default_value, ye.default_value))
     return false;
   const std::span<const Datum> xv = a.enum_values(x);
   const std::span<const Datum> yv = b.enum_values(y);

@@ -1,10 +1,10 @@
 // Reads a parsed bundle into the contract model, one pass over each schema node.
 #include <algorithm>
+#include <array>
 #include <bit>
 
 #include "contract/alias_groups.hpp"
 #include "contract/model.hpp"
-#include "contract/schema_keys.hpp"
 #include "util/byte_order.hpp"
 
 namespace brenvale {
@@ -39,7 +39,7 @@ constexpr KindName firestore_kinds[] = {
 
 struct TypeText {
   std::string_view text;
-  JsonType type;
+  JsonType kind;
 };
 constexpr TypeText json_types[] = {
     {"null", JsonType::null},       {"string", JsonType::string},   {"number", JsonType::number},
@@ -47,32 +47,36 @@ constexpr TypeText json_types[] = {
     {"array", JsonType::array},
 };
 
-FirestoreKind firestore_kind(std::string_view text) {
-  for (const KindName& entry : firestore_kinds) {
-    if (entry.text == text) return entry.kind;
+// Most texts differ from every name in their length or first byte, which are checked first.
+template <class Table>
+auto lookup(const Table& table, std::string_view text, decltype(table[0].kind) otherwise) {
+  for (const auto& entry : table) {
+    if (entry.text.size() == text.size() && entry.text[0] == text[0] && entry.text == text)
+      return entry.kind;
   }
-  return FirestoreKind::other;
+  return otherwise;
+}
+
+FirestoreKind firestore_kind(std::string_view text) {
+  return text.empty() ? FirestoreKind::other : lookup(firestore_kinds, text, FirestoreKind::other);
 }
 
 JsonType json_type(std::string_view text) {
-  for (const TypeText& entry : json_types) {
-    if (entry.text == text) return entry.type;
-  }
-  return JsonType::other;
+  return text.empty() ? JsonType::other : lookup(json_types, text, JsonType::other);
 }
+
+// The constraint a key names, or nothing.
+constexpr std::array<int, key_texts.size()> constraint_by_atom = [] {
+  std::array<int, key_texts.size()> table{};
+  table.fill(-1);
+  for (const auto& [atom, constraint] : constraint_keys)
+    table[static_cast<std::size_t>(atom)] = static_cast<int>(constraint);
+  return table;
+}();
 
 std::string_view last_segment(std::string_view ref) {
   const std::size_t slash = ref.rfind('/');
   return slash == std::string_view::npos ? ref : ref.substr(slash + 1);
-}
-
-const Value* string_at(const SchemaKeys& keys, Atom atom) {
-  const Value* value = keys[atom];
-  return value != nullptr && value->is_string() ? value : nullptr;
-}
-
-bool true_at(const SchemaKeys& keys, Atom atom) {
-  return keys[atom] != nullptr && keys[atom]->is_true();
 }
 
 // A container's content as tagged text, equal exactly when the trees are equal.
@@ -139,13 +143,16 @@ class Builder {
         d.float64 = value->float64;
         break;
       case Kind::string:
-        d.text = value->string();
+        d.chars = value->chars;
+        d.size = value->size;
         break;
       case Kind::array:
       case Kind::object: {
         std::string text;
         serialise(*value, text);
-        d.text = keep(text);
+        const std::string_view kept = keep(text);
+        d.chars = kept.data();
+        d.size = static_cast<std::uint32_t>(kept.size());
         break;
       }
     }
@@ -161,45 +168,164 @@ class Builder {
                                                   : no_id;
   }
 
-  NodeId node(const Value& schema) {
+  // A schema node and everything under it. `with_properties`: the caller reads `properties` as
+  // the definition's own.
+  NodeId node(const Value& schema, bool with_properties = false) {
     const auto id = static_cast<NodeId>(contract_.nodes.size());
     contract_.nodes.emplace_back();
-    if (!schema.is_object()) return id;
-    const SchemaKeys keys = scan_schema(schema);
+    if (!schema.is_object()) {
+      // A schema that is a string under `$ref` (a property so named) still names a definition.
+      if (schema.is_string() &&
+          (schema.key_atom == Atom::ref || schema.key_atom == Atom::ref_target)) {
+        const std::string_view name =
+            schema.key_atom == Atom::ref ? last_segment(schema.string()) : schema.string();
+        if (definition_of(name) == no_id) foreign_.push_back(name);
+      }
+      foreign_names_under(schema);
+      return id;
+    }
+    // The members the node is read from, found in one pass.
+    const Value* type = nullptr;
+    const Value* any_of = nullptr;
+    const Value* one_of = nullptr;
+    const Value* prefix_items = nullptr;
+    const Value* items = nullptr;
+    const Value* additional = nullptr;
+    const Value* enum_values = nullptr;
+    const Value* discriminator = nullptr;
+    const Value* properties = nullptr;
     TypeNode n;
+    NodeExtras x;
+    bool has_extras = false;
     n.is_object = true;
-    n.server_timestamp = true_at(keys, Atom::server_timestamp);
-    n.read_only = true_at(keys, Atom::read_only);
-    n.presence_guaranteed = true_at(keys, Atom::presence_guaranteed);
-    if (const Value* kind = string_at(keys, Atom::firestore_type)) {
-      n.firestore_text = kind->string();
-      n.firestore = firestore_kind(n.firestore_text);
+    std::array<const Value*, constraint_count> constraints{};
+    bool any_constraint = false;
+    for (const Member& member : schema.object()) {
+      const Value& value = member.value;
+      const Atom atom = value.key_atom;
+      if (atom == Atom::other) {
+        foreign_names_under(value);
+        continue;
+      }
+      if (const int c = constraint_by_atom[static_cast<std::size_t>(atom)]; c >= 0) {
+        constraints[static_cast<std::size_t>(c)] = &value;
+        any_constraint = true;
+        if (atom != Atom::additional_properties) foreign_names_under(value);
+      }
+      switch (atom) {
+        case Atom::server_timestamp:
+          n.server_timestamp = value.is_true();
+          foreign_names_under(value);
+          break;
+        case Atom::read_only:
+          n.read_only = value.is_true();
+          foreign_names_under(value);
+          break;
+        case Atom::presence_guaranteed:
+          n.presence_guaranteed = value.is_true();
+          foreign_names_under(value);
+          break;
+        case Atom::firestore_type:
+          if (value.is_string()) {
+            x.firestore_text = value.string();
+            n.firestore = firestore_kind(x.firestore_text);
+            has_extras = true;
+          } else {
+            foreign_names_under(value);
+          }
+          break;
+        case Atom::ref:
+          if (value.is_string()) {
+            n.has_ref = true;
+            n.ref_name = last_segment(value.string());
+            n.ref_def = definition_of(n.ref_name);
+            if (n.ref_def == no_id) foreign_.push_back(n.ref_name);
+          } else {
+            foreign_names_under(value);
+          }
+          break;
+        case Atom::ref_target:
+          if (value.is_string()) {
+            n.has_ref_target = true;
+            x.ref_target = value.string();
+            x.ref_target_def = definition_of(x.ref_target);
+            if (x.ref_target_def == no_id) foreign_.push_back(x.ref_target);
+            has_extras = true;
+          } else {
+            foreign_names_under(value);
+          }
+          break;
+        case Atom::description:
+          if (value.is_string()) {
+            x.description = value.string();
+            has_extras = true;
+          } else {
+            foreign_names_under(value);
+          }
+          break;
+        case Atom::const_value:
+          n.has_constant = true;
+          x.constant = datum(&value);
+          has_extras = true;
+          foreign_names_under(value);
+          break;
+        case Atom::default_value:
+          x.default_value = datum(&value);
+          has_extras = true;
+          foreign_names_under(value);
+          break;
+        case Atom::type:
+          type = &value;
+          break;
+        case Atom::any_of:
+          any_of = &value;
+          break;
+        case Atom::one_of:
+          one_of = &value;
+          break;
+        case Atom::prefix_items:
+          prefix_items = &value;
+          break;
+        case Atom::items:
+          items = &value;
+          break;
+        case Atom::additional_properties:
+          additional = &value;
+          break;
+        case Atom::enum_values:
+          enum_values = &value;
+          foreign_names_under(value);
+          break;
+        case Atom::discriminator:
+          discriminator = &value;
+          foreign_names_under(value);
+          break;
+        case Atom::properties:
+          properties = &value;
+          break;
+        default:
+          foreign_names_under(value);
+          break;
+      }
     }
-    if (const Value* ref = string_at(keys, Atom::ref)) {
-      n.has_ref = true;
-      n.ref = ref->string();
-      n.ref_name = last_segment(n.ref);
-      n.ref_def = definition_of(n.ref_name);
-    }
-    if (const Value* target = string_at(keys, Atom::ref_target)) {
-      n.has_ref_target = true;
-      n.ref_target = target->string();
-      n.ref_target_def = definition_of(n.ref_target);
-    }
-    if (const Value* text = string_at(keys, Atom::description)) n.description = text->string();
-    n.constant = datum(keys[Atom::const_value]);
-    n.default_value = datum(keys[Atom::default_value]);
-    if (const Value* values = keys[Atom::enum_values]; values != nullptr && values->is_array()) {
+    if (properties != nullptr && !(with_properties && properties->is_object()))
+      foreign_names_under(*properties);
+    if (enum_values != nullptr && enum_values->is_array()) {
       n.has_enum = true;
-      n.enum_values = data(values->array());
+      n.enum_values = data(enum_values->array());
     }
-    const Value* alternatives = keys[Atom::any_of];
-    if (alternatives == nullptr || !alternatives->is_array()) alternatives = keys[Atom::one_of];
+    const Value* alternatives = any_of;
+    if (alternatives == nullptr || !alternatives->is_array()) alternatives = one_of;
     if (alternatives != nullptr && alternatives->is_array()) {
       n.has_alternatives = true;
       n.alternatives = nodes(alternatives->array());
     }
-    if (const Value* type = keys[Atom::type]) {
+    // Whichever of the two is not read as alternatives may still name definitions.
+    for (const Value* other : {any_of, one_of}) {
+      if (other != nullptr && !(n.has_alternatives && other == alternatives))
+        foreign_names_under(*other);
+    }
+    if (type != nullptr) {
       n.types.first = static_cast<std::uint32_t>(contract_.type_names.size());
       if (type->is_string()) {
         contract_.type_names.push_back({json_type(type->string()), type->string()});
@@ -209,111 +335,176 @@ class Builder {
       for (const Value& entry : type->array()) {
         if (entry.is_string())
           contract_.type_names.push_back({json_type(entry.string()), entry.string()});
+        else
+          foreign_names_under(entry);
       }
       n.types.count = static_cast<std::uint32_t>(contract_.type_names.size()) - n.types.first;
+      if (!type->is_string() && !type->is_array()) foreign_names_under(*type);
     }
-    if (n.firestore_text.data() != nullptr) {
+    if (x.firestore_text.data() != nullptr) {
       n.form = TypeForm::firestore;
     } else if (n.has_ref) {
       n.form = TypeForm::reference;
-    } else if (n.constant.present) {
+    } else if (n.has_constant) {
       n.form = TypeForm::literal;
     } else if (n.has_enum) {
       n.form = TypeForm::enumeration;
     } else if (n.has_alternatives) {
       n.form = TypeForm::alternatives;
-    } else if (keys[Atom::type] != nullptr &&
-               (keys[Atom::type]->is_string() || keys[Atom::type]->is_array())) {
+    } else if (type != nullptr && (type->is_string() || type->is_array())) {
       n.form = TypeForm::json;
     }
-    if (const Value* values = keys[Atom::additional_properties]) {
-      if (values->is_object()) {
+    if (additional != nullptr) {
+      if (additional->is_object()) {
         n.record = RecordValues::schema;
-        n.record_node = node(*values);
-      } else if (!values->is_true()) {
-        n.record = RecordValues::none;
+        n.record_node = node(*additional);
+      } else {
+        if (!additional->is_true()) n.record = RecordValues::none;
+        foreign_names_under(*additional);
       }
     }
-    if (const Value* tuple = keys[Atom::prefix_items]; tuple != nullptr && tuple->is_array()) {
-      n.has_tuple = true;
-      n.tuple = nodes(tuple->array());
+    if (prefix_items != nullptr) {
+      if (prefix_items->is_array()) {
+        n.has_tuple = true;
+        n.tuple = nodes(prefix_items->array());
+      } else {
+        foreign_names_under(*prefix_items);
+      }
     }
-    if (const Value* items = keys[Atom::items]) n.items = node(*items);
-    if (const Value* discriminator = keys[Atom::discriminator]) {
+    if (items != nullptr) n.items = node(*items);
+    if (discriminator != nullptr) {
       if (const Value* property = discriminator->find("propertyName");
           property != nullptr && property->is_string()) {
         n.has_discriminator_property = true;
-        n.discriminator_property = property->string();
+        x.discriminator_property = property->string();
+        has_extras = true;
       }
       if (const Value* mapping = discriminator->find(Atom::mapping)) {
-        n.mapping.first = static_cast<std::uint32_t>(contract_.keys.size());
+        x.mapping.first = static_cast<std::uint32_t>(contract_.keys.size());
         for (const Member& member : mapping->object()) contract_.keys.push_back(member.key);
-        n.mapping.count = static_cast<std::uint32_t>(contract_.keys.size()) - n.mapping.first;
+        x.mapping.count = static_cast<std::uint32_t>(contract_.keys.size()) - x.mapping.first;
+        has_extras = has_extras || x.mapping.count != 0;
       }
     }
-    Constraints found;
-    bool any = false;
-    for (const auto& [atom, constraint] : constraint_keys) {
-      if (keys[atom] == nullptr) continue;
-      found.values[static_cast<std::size_t>(constraint)] = datum(keys[atom]);
-      any = true;
+    if (any_constraint) {
+      n.constraints.first = static_cast<std::uint32_t>(contract_.constraints.size());
+      for (std::size_t c = 0; c < constraint_count; ++c) {
+        if (constraints[c] != nullptr)
+          contract_.constraints.push_back({static_cast<Constraint>(c), datum(constraints[c])});
+      }
+      n.constraints.count =
+          static_cast<std::uint32_t>(contract_.constraints.size()) - n.constraints.first;
     }
-    if (any) {
-      n.constraints = static_cast<std::uint32_t>(contract_.constraints.size());
-      contract_.constraints.push_back(found);
+    if (has_extras) {
+      n.extras = static_cast<std::uint32_t>(contract_.extras.size());
+      contract_.extras.push_back(x);
     }
     contract_.nodes[id] = n;
     return id;
   }
 
+  // Every `$ref` last segment and reference target under a value not read as a schema that
+  // names no definition: the module refers to such names all the same.
+  void foreign_names_under(const Value& root) {
+    if (!root.is_array() && !root.is_object()) return;
+    pending_.push_back(&root);
+    while (!pending_.empty()) {
+      const Value* value = pending_.back();
+      pending_.pop_back();
+      for (const Value& item : value->array()) {
+        if (item.is_array() || item.is_object()) pending_.push_back(&item);
+      }
+      for (const Member& member : value->object()) {
+        const Value& child = member.value;
+        if (child.is_string() &&
+            (child.key_atom == Atom::ref || child.key_atom == Atom::ref_target)) {
+          const std::string_view name =
+              child.key_atom == Atom::ref ? last_segment(child.string()) : child.string();
+          if (definition_of(name) == no_id) foreign_.push_back(name);
+        }
+        if (child.is_array() || child.is_object()) pending_.push_back(&child);
+      }
+    }
+  }
+
+  std::vector<std::string_view>& foreign() { return foreign_; }
+
   void definition(const Member& entry) {
     const Value& schema = entry.value;
-    const SchemaKeys keys = scan_schema(schema);
     Definition d{};
     d.name = entry.key;
     d.alias_group = no_id;
-    const Value* type = keys[Atom::type];
-    d.object_shaped = keys[Atom::properties] != nullptr ||
+    const Value* type = nullptr;
+    const Value* members = nullptr;
+    const Value* properties = nullptr;
+    const Value* required = nullptr;
+    for (const Member& member : schema.object()) {
+      const Value& value = member.value;
+      switch (value.key_atom) {
+        case Atom::type:
+          type = &value;
+          break;
+        case Atom::enum_values:
+          members = &value;
+          break;
+        case Atom::properties:
+          properties = &value;
+          break;
+        case Atom::required:
+          required = &value;
+          break;
+        case Atom::collection:
+          if (value.is_string()) {
+            d.has_collection = true;
+            d.collection = value.string();
+          }
+          break;
+        case Atom::doc_id_field:
+          if (value.is_string()) {
+            d.has_doc_id = true;
+            d.doc_id = value.string();
+          }
+          break;
+        case Atom::title:
+          if (value.is_string()) d.title = value.string();
+          break;
+        case Atom::description:
+          if (value.is_string()) d.description = value.string();
+          break;
+        default:
+          break;
+      }
+    }
+    d.object_shaped = properties != nullptr ||
                       (type != nullptr && type->is_string() && type->string() == "object");
-    const Value* members = keys[Atom::enum_values];
     d.kind = members != nullptr ? DefinitionKind::enumeration
              : d.object_shaped  ? DefinitionKind::model
                                 : DefinitionKind::alias;
+    d.node = node(schema, true);
     if (members != nullptr && members->is_array()) {
       d.enum_is_array = true;
-      d.members = data(members->array());
+      d.members = contract_.nodes[d.node].enum_values;  // the same values the node holds
     }
-    if (const Value* text = string_at(keys, Atom::collection)) {
-      d.has_collection = true;
-      d.collection = text->string();
-    }
-    if (const Value* text = string_at(keys, Atom::doc_id_field)) {
-      d.has_doc_id = true;
-      d.doc_id = text->string();
-    }
-    if (const Value* text = string_at(keys, Atom::title)) d.title = text->string();
-    if (const Value* text = string_at(keys, Atom::description)) d.description = text->string();
-    d.node = node(schema);
-    if (const Value* properties = keys[Atom::properties]) {
-      std::vector<std::string_view> required;
-      if (const Value* names = keys[Atom::required]) {
-        for (const Value& item : names->array()) {
-          if (item.is_string()) required.push_back(item.string());
+    if (properties != nullptr && properties->is_object()) {
+      required_.clear();
+      if (required != nullptr) {
+        for (const Value& item : required->array()) {
+          if (item.is_string()) required_.push_back(item.string());
         }
-        std::sort(required.begin(), required.end(), byte_less);
+        if (!std::is_sorted(required_.begin(), required_.end(), byte_less))
+          std::sort(required_.begin(), required_.end(), byte_less);
       }
       // Property keys come in byte order: one walk through the sorted required names.
       std::size_t next = 0;
-      std::vector<Property> found;
-      found.reserve(properties->object().size());
-      for (const Member& property : properties->object()) {
-        while (next < required.size() && byte_less(required[next], property.key)) ++next;
-        const bool is_required = next < required.size() && required[next] == property.key;
-        found.push_back({property.key, node(property.value), is_required});
-      }
       d.properties.first = static_cast<std::uint32_t>(contract_.properties.size());
-      d.properties.count = static_cast<std::uint32_t>(found.size());
-      contract_.properties.insert(contract_.properties.end(), found.begin(), found.end());
+      for (const Member& property : properties->object()) {
+        while (next < required_.size() && byte_less(required_[next], property.key)) ++next;
+        const bool is_required = next < required_.size() && required_[next] == property.key;
+        const NodeId id = node(property.value);
+        contract_.properties.push_back({property.key, id, is_required});
+      }
+      d.properties.count =
+          static_cast<std::uint32_t>(contract_.properties.size()) - d.properties.first;
     }
     contract_.definitions.push_back(d);
   }
@@ -346,30 +537,10 @@ class Builder {
 
   Contract& contract_;
   const Value& defs_;
+  std::vector<std::string_view> foreign_;
+  std::vector<std::string_view> required_;
+  std::vector<const Value*> pending_;
 };
-
-// Every `$ref` last segment and reference target under `root` that names no definition, walked
-// without recursion, wherever it stands.
-void collect_foreign_names(const Value& root, std::vector<std::string_view>& found) {
-  std::vector<const Value*> pending = {&root};
-  while (!pending.empty()) {
-    const Value* node = pending.back();
-    pending.pop_back();
-    for (const Value& item : node->array()) pending.push_back(&item);
-    for (const Member& member : node->object()) {
-      if (member.value.is_string() &&
-          (member.value.key_atom == Atom::ref || member.value.key_atom == Atom::ref_target)) {
-        const std::string_view text = member.value.string();
-        const std::string_view name =
-            member.value.key_atom == Atom::ref ? last_segment(text) : text;
-        if (root.find(name) == nullptr) found.push_back(name);
-      }
-      pending.push_back(&member.value);
-    }
-  }
-  std::sort(found.begin(), found.end(), byte_less);
-  found.erase(std::unique(found.begin(), found.end()), found.end());
-}
 
 const Value& definition_table(const Value& bundle, DefinitionTable table) {
   const Value* defs = bundle.find(Atom::defs);
@@ -395,7 +566,7 @@ bool same_datum(const Datum& a, const Datum& b) {
     case Kind::float64:
       return std::bit_cast<std::uint64_t>(a.float64) == std::bit_cast<std::uint64_t>(b.float64);
     default:
-      return a.text == b.text;
+      return a.text() == b.text();
   }
 }
 
@@ -406,18 +577,33 @@ const Definition* Contract::find(std::string_view name) const {
   return it != definitions.end() && it->name == name ? &*it : nullptr;
 }
 
+const NodeExtras& Contract::extras_of(const TypeNode& node) const {
+  static const NodeExtras none;
+  return node.extras == no_id ? none : extras[node.extras];
+}
+
 const Datum& Contract::constraint(const TypeNode& node, Constraint c) const {
   static const Datum absent;
-  return node.constraints == no_id ? absent : constraints[node.constraints][c];
+  for (const ConstraintEntry& entry : constraints_of(node)) {
+    if (entry.constraint == c) return entry.value;
+  }
+  return absent;
 }
 
 Contract build_contract(const Value& bundle, DefinitionTable table) {
   Contract contract;
   const Value& defs = definition_table(bundle, table);
-  contract.definitions.reserve(defs.object().size());
+  const std::size_t count = defs.object().size();
+  contract.definitions.reserve(count);
+  // A guess from typical bundles, so the vectors rarely move.
+  contract.nodes.reserve(count * 32);
+  contract.properties.reserve(count * 16);
   Builder builder(contract, defs);
   for (const Member& entry : defs.object()) builder.definition(entry);
-  collect_foreign_names(defs, contract.foreign_names);
+  std::vector<std::string_view>& foreign = builder.foreign();
+  std::sort(foreign.begin(), foreign.end(), byte_less);
+  foreign.erase(std::unique(foreign.begin(), foreign.end()), foreign.end());
+  contract.foreign_names = std::move(foreign);
   assign_alias_groups(contract);
   return contract;
 }

@@ -27,20 +27,26 @@ struct Range {
 };
 
 // A JSON value the contract carries as data: a constant, an enum member, a default, a bound. An
-// array or object keeps, in `text`, a canonical serialisation of its content: outputs write it as
-// `unknown`, and only equality looks inside it.
+// array or object keeps, as its text, a canonical serialisation of its content: outputs write it
+// as `unknown`, and only equality looks inside it.
 struct Datum {
   Kind kind = Kind::null;
   bool present = false;
+  std::uint32_t size = 0;  // of the text
   union {
     bool boolean;
     std::int64_t int64;
     std::uint64_t uint64;
     double float64;
+    const char* chars;  // a string's text, or a container's serialisation
   };
-  std::string_view text;  // a string's text, or a container's serialisation
 
   Datum() : int64(0) {}
+  std::string_view text() const {
+    return kind == Kind::string || kind == Kind::array || kind == Kind::object
+               ? std::string_view(chars, size)
+               : std::string_view();
+  }
   bool is_true() const { return present && kind == Kind::boolean && boolean; }
   bool is_false() const { return present && kind == Kind::boolean && !boolean; }
   bool is_string() const { return present && kind == Kind::string; }
@@ -100,9 +106,22 @@ enum class Constraint : std::uint8_t {
 };
 inline constexpr std::size_t constraint_count = 13;
 
-struct Constraints {
-  Datum values[constraint_count];
-  const Datum& operator[](Constraint c) const { return values[static_cast<std::size_t>(c)]; }
+// One constraint a node has.
+struct ConstraintEntry {
+  Constraint constraint;
+  Datum value;
+};
+
+// What fewer nodes carry, kept beside them.
+struct NodeExtras {
+  std::string_view firestore_text;          // `x-firestore-type`
+  std::string_view ref_target;              // `x-firestore-ref-target`
+  std::string_view description;             // a string `description`
+  std::string_view discriminator_property;  // `discriminator.propertyName`
+  DefId ref_target_def = no_id;             // the definition the target names, if any
+  Datum constant;                           // `const`
+  Datum default_value;                      // `default`
+  Range mapping;                            // `discriminator.mapping` keys, in byte order
 };
 
 // One schema node. Every fact is kept whatever `form` says, since compat reads some of them
@@ -111,36 +130,29 @@ struct TypeNode {
   TypeForm form = TypeForm::unknown;
   FirestoreKind firestore = FirestoreKind::other;
   RecordValues record = RecordValues::any;
-  bool is_object = false;         // the schema was a JSON object
-  bool server_timestamp = false;  // `x-firestore-server-timestamp` true
-  bool has_ref = false;           // a string `$ref`
-  bool has_ref_target = false;    // a string `x-firestore-ref-target`
-  bool has_enum = false;          // an `enum` array
-  bool has_alternatives = false;  // an `anyOf` or `oneOf` array
-  bool type_list = false;         // `type` is an array
-  bool null_type = false;         // `type` is the string "null"
-  bool has_tuple = false;         // a `prefixItems` array
-  bool read_only = false;         // `readOnly` true
-  bool presence_guaranteed = false;
-  bool has_discriminator_property = false;
-  std::string_view firestore_text;  // `x-firestore-type`
-  std::string_view ref;             // `$ref` as written
-  std::string_view ref_name;        // its last segment: the definition it names
-  DefId ref_def = no_id;            // that definition, when the bundle has it
-  std::string_view ref_target;      // `x-firestore-ref-target`
-  DefId ref_target_def = no_id;
-  std::string_view description;             // a string `description`
-  std::string_view discriminator_property;  // `discriminator.propertyName`
-  Datum constant;                           // `const`
-  Datum default_value;                      // `default`
-  Range enum_values;                        // Datums
-  Range alternatives;                       // NodeIds
-  Range types;                              // TypeNames
-  Range tuple;                              // NodeIds
-  Range mapping;                            // `discriminator.mapping` keys, in byte order
-  NodeId items = no_id;                     // `items`, whatever its value
-  NodeId record_node = no_id;               // `additionalProperties` when it is a schema
-  std::uint32_t constraints = no_id;        // index into Contract::constraints
+  bool is_object : 1 = false;         // the schema was a JSON object
+  bool server_timestamp : 1 = false;  // `x-firestore-server-timestamp` true
+  bool has_ref : 1 = false;           // a string `$ref`
+  bool has_ref_target : 1 = false;    // a string `x-firestore-ref-target`
+  bool has_enum : 1 = false;          // an `enum` array
+  bool has_alternatives : 1 = false;  // an `anyOf` or `oneOf` array
+  bool type_list : 1 = false;         // `type` is an array
+  bool null_type : 1 = false;         // `type` is the string "null"
+  bool has_tuple : 1 = false;         // a `prefixItems` array
+  bool read_only : 1 = false;         // `readOnly` true
+  bool presence_guaranteed : 1 = false;
+  bool has_discriminator_property : 1 = false;
+  bool has_constant : 1 = false;  // `const`, whatever its value
+  DefId ref_def = no_id;          // the definition `ref_name` names, when the bundle has it
+  std::string_view ref_name;      // the last segment of `$ref`
+  Range enum_values;              // Datums
+  Range alternatives;             // NodeIds
+  Range types;                    // TypeNames
+  Range tuple;                    // NodeIds
+  Range constraints;              // ConstraintEntries, in Constraint order
+  NodeId items = no_id;           // `items`, whatever its value
+  NodeId record_node = no_id;     // `additionalProperties` when it is a schema
+  std::uint32_t extras = no_id;   // index into Contract::extras
 };
 
 enum class DefinitionKind : std::uint8_t { enumeration, model, alias };
@@ -188,7 +200,8 @@ struct Contract {
   std::vector<Datum> data;
   std::vector<TypeName> type_names;
   std::vector<std::string_view> keys;
-  std::vector<Constraints> constraints;
+  std::vector<ConstraintEntry> constraints;
+  std::vector<NodeExtras> extras;
   // Every name a `$ref` or reference target names anywhere in the definitions that is no
   // definition, in byte order: names the generated module refers to all the same.
   std::vector<std::string_view> foreign_names;
@@ -218,8 +231,14 @@ struct Contract {
   std::span<const TypeName> types(const TypeNode& node) const {
     return {type_names.data() + node.types.first, node.types.count};
   }
+  // What the node keeps beside it: all absent when it has none.
+  const NodeExtras& extras_of(const TypeNode& node) const;
   std::span<const std::string_view> mapping(const TypeNode& node) const {
-    return {keys.data() + node.mapping.first, node.mapping.count};
+    const Range range = extras_of(node).mapping;
+    return {keys.data() + range.first, range.count};
+  }
+  std::span<const ConstraintEntry> constraints_of(const TypeNode& node) const {
+    return {constraints.data() + node.constraints.first, node.constraints.count};
   }
   // The node's constraint `c`; absent when the node has none.
   const Datum& constraint(const TypeNode& node, Constraint c) const;

@@ -22,7 +22,8 @@ void append_plain_interface(Ctx& ctx, std::string_view name, const Definition& d
   out += name;
   out += " {\n";
   for (const Property& property : ctx.contract->properties_of(definition)) {
-    if (ctx.jsdoc) append_property_doc(ctx.contract->node(property.node), out);
+    if (ctx.jsdoc)
+      append_property_doc(ctx.contract->extras_of(ctx.contract->node(property.node)), out);
     out += "  ";
     append_ident(property.key, out);
     if (!property.required) out += '?';

@@ -26,7 +26,7 @@ void append_interface(Ctx& ctx, std::string_view name, const Definition& definit
     const TypeNode& node = ctx.contract->node(property.node);
     const Presence presence = presence_of(definition, property, side, *ctx.contract);
     if (presence == Presence::absent) continue;
-    if (ctx.jsdoc) append_property_doc(node, out);
+    if (ctx.jsdoc) append_property_doc(ctx.contract->extras_of(node), out);
     out += "  ";
     append_ident(property.key, out);
     if (presence == Presence::document_id) {

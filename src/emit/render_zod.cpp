@@ -117,8 +117,9 @@ void append_firestore_zod(ZodCtx& ctx, const TypeNode& node, Side side, std::str
       return;
     case FirestoreKind::reference: {
       std::string type;
-      if (node.ref_target_def != no_id) {
-        append_contract_name(ctx, ctx.types.contract->definitions[node.ref_target_def], type);
+      if (const DefId target = ctx.types.contract->extras_of(node).ref_target_def;
+          target != no_id) {
+        append_contract_name(ctx, ctx.types.contract->definitions[target], type);
       } else {
         // No definition to name: the interface's own type is an error there already.
         ctx.types.imports.insert("DocumentData");
@@ -170,7 +171,7 @@ std::optional<std::string_view> union_tag(const ZodCtx& ctx, const TypeNode& nod
                                           std::span<const NodeId> alternatives, Side side) {
   if (!node.has_discriminator_property || alternatives.empty()) return std::nullopt;
   const Contract& contract = *ctx.types.contract;
-  const std::string_view tag = node.discriminator_property;
+  const std::string_view tag = contract.extras_of(node).discriminator_property;
   std::vector<std::string> values;
   for (const NodeId alternative : alternatives) {
     const TypeNode& member = contract.node(alternative);
@@ -182,7 +183,7 @@ std::optional<std::string_view> union_tag(const ZodCtx& ctx, const TypeNode& nod
         properties.begin(), properties.end(), tag,
         [](const Property& p, std::string_view key) { return byte_less(p.key, key); });
     if (property == properties.end() || property->key != tag) return std::nullopt;
-    const Datum& value = contract.node(property->node).constant;
+    const Datum& value = contract.extras_of(contract.node(property->node)).constant;
     // Only a tag every document of this side carries can pick the member.
     if (!value.is_scalar() || !property->required ||
         presence_of(model, *property, side, contract) == Presence::absent ||
@@ -227,7 +228,7 @@ void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side
           pattern.is_string()) {
         // The pattern enters only as a string literal, compiled by the module's pattern helper.
         out += ".check(pattern(";
-        append_quoted(pattern.text, out);
+        append_quoted(pattern.text(), out);
         out += "))";
         ctx.patterns = true;
       }
@@ -294,9 +295,9 @@ void append_zod(ZodCtx& ctx, NodeId id, Side side, std::string& out) {
       append_reference_zod(ctx, node.ref_def, side, out);
       return;
     case TypeForm::literal:
-      if (node.constant.is_scalar()) {
+      if (const Datum& constant = contract.extras_of(node).constant; constant.is_scalar()) {
         out += "z.literal(";
-        append_literal(node.constant, out);
+        append_literal(constant, out);
         out += ')';
       } else {
         out += "z.unknown()";
@@ -367,7 +368,7 @@ void append_enum_zod(std::span<const Datum> members, std::string& out) {
 bool has_constant_property(const Contract& contract, const Definition& definition) {
   const std::span<const Property> properties = contract.properties_of(definition);
   return std::any_of(properties.begin(), properties.end(), [&](const Property& property) {
-    return contract.node(property.node).constant.present;
+    return contract.node(property.node).has_constant;
   });
 }
 

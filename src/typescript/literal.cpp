@@ -82,7 +82,7 @@ void append_literal(const Datum& value, std::string& out) {
       append_float(value.float64, out);
       break;
     case Kind::string:
-      append_quoted(value.text, out);
+      append_quoted(value.text(), out);
       break;
     case Kind::array:
     case Kind::object:

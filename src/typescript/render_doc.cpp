@@ -32,7 +32,7 @@ std::string definition_doc(const Definition& definition) {
   return out;
 }
 
-void append_property_doc(const TypeNode& property, std::string& out) {
+void append_property_doc(const NodeExtras& property, std::string& out) {
   append_doc("  ", {property.description}, out);
 }
 

@@ -13,6 +13,6 @@ namespace brenvale {
 std::string definition_doc(const Definition& definition);
 
 // Appends the block for a property, indented as a member: its description, if any.
-void append_property_doc(const TypeNode& property, std::string& out);
+void append_property_doc(const NodeExtras& property, std::string& out);
 
 }  // namespace brenvale

@@ -177,9 +177,10 @@ void append_firestore_type(Ctx& ctx, const TypeNode& node, Side side, std::strin
       ctx.imports.insert("DocumentReference");
       if (node.has_ref_target) {
         // A target that names a shared definition must be imported like a $ref to it.
-        record_shared(ctx, node.ref_target);
+        const std::string_view target = ctx.contract->extras_of(node).ref_target;
+        record_shared(ctx, target);
         out += "DocumentReference<";
-        append_name(ctx, node.ref_target, out);
+        append_name(ctx, target, out);
         out += '>';
       } else {
         ctx.imports.insert("DocumentData");
@@ -345,7 +346,7 @@ void append_type(Ctx& ctx, NodeId id, Side side, std::string& out) {
       append_reference(ctx, node.ref_name, node.ref_def, side, out);
       return;
     case TypeForm::literal:
-      append_literal(node.constant, out);
+      append_literal(ctx.contract->extras_of(node).constant, out);
       return;
     case TypeForm::enumeration:
       append_inline_enum(ctx, ctx.contract->enum_values(node), side, out);

@@ -157,7 +157,8 @@ TEST(Names, LiteralsKeysAndLowerFirst) {
   for (const auto& [text, expected] : literals) {
     const Document bundle = parse(R"({"$defs": {"A": {"const": )" + text + "}}}");
     const Contract contract = build_contract(bundle.root, DefinitionTable::defs);
-    EXPECT_EQ(literal(contract.node(contract.definitions[0].node).constant), expected) << text;
+    const TypeNode& node = contract.node(contract.definitions[0].node);
+    EXPECT_EQ(literal(contract.extras_of(node).constant), expected) << text;
   }
   // clang-format off
   const std::vector<std::pair<std::string, std::string>> lowered = {
