@@ -47,22 +47,28 @@ constexpr TypeText json_types[] = {
     {"array", JsonType::array},
 };
 
-// Most texts differ from every name in their length or first byte, which are checked first.
-template <class Table>
-auto lookup(const Table& table, std::string_view text, decltype(table[0].kind) otherwise) {
+// Called for every node that names one: the lengths rule out most entries before any byte is
+// compared.
+template <class Table, class Kind>
+Kind lookup(const Table& table, std::string_view text, Kind otherwise) {
   for (const auto& entry : table) {
-    if (entry.text.size() == text.size() && entry.text[0] == text[0] && entry.text == text)
-      return entry.kind;
+    if (entry.text.size() == text.size() && entry.text == text) return entry.kind;
   }
   return otherwise;
 }
 
 FirestoreKind firestore_kind(std::string_view text) {
-  return text.empty() ? FirestoreKind::other : lookup(firestore_kinds, text, FirestoreKind::other);
+  return lookup(firestore_kinds, text, FirestoreKind::other);
 }
 
+// Called for every `type`: the first byte picks the one or two names to compare.
 JsonType json_type(std::string_view text) {
-  return text.empty() ? JsonType::other : lookup(json_types, text, JsonType::other);
+  if (text.empty()) return JsonType::other;
+  for (const TypeText& entry : json_types) {
+    if (entry.text[0] == text[0] && entry.text.size() == text.size() && entry.text == text)
+      return entry.kind;
+  }
+  return JsonType::other;
 }
 
 // The constraint a key names, or nothing.
@@ -192,14 +198,14 @@ class Builder {
     const Value* items = nullptr;
     const Value* additional = nullptr;
     const Value* enum_values = nullptr;
-    const Value* discriminator = nullptr;
     const Value* properties = nullptr;
     TypeNode n;
-    NodeExtras x;
+    // The rarer facts gather in `extras_`, kept only when one is there: nothing below recurses
+    // before it is stored.
+    NodeExtras& x = extras_;
     bool has_extras = false;
     n.is_object = true;
-    std::array<const Value*, constraint_count> constraints{};
-    bool any_constraint = false;
+    n.constraints.first = static_cast<std::uint32_t>(contract_.constraints.size());
     for (const Member& member : schema.object()) {
       const Value& value = member.value;
       const Atom atom = value.key_atom;
@@ -207,9 +213,9 @@ class Builder {
         foreign_names_under(value);
         continue;
       }
+      // In key order, the same in every model: compat compares the lists as they stand.
       if (const int c = constraint_by_atom[static_cast<std::size_t>(atom)]; c >= 0) {
-        constraints[static_cast<std::size_t>(c)] = &value;
-        any_constraint = true;
+        contract_.constraints.push_back({static_cast<Constraint>(c), datum(&value)});
         if (atom != Atom::additional_properties) foreign_names_under(value);
       }
       switch (atom) {
@@ -297,7 +303,18 @@ class Builder {
           foreign_names_under(value);
           break;
         case Atom::discriminator:
-          discriminator = &value;
+          if (const Value* property = value.find("propertyName");
+              property != nullptr && property->is_string()) {
+            n.has_discriminator_property = true;
+            x.discriminator_property = property->string();
+            has_extras = true;
+          }
+          if (const Value* mapping = value.find(Atom::mapping)) {
+            x.mapping.first = static_cast<std::uint32_t>(contract_.keys.size());
+            for (const Member& key : mapping->object()) contract_.keys.push_back(key.key);
+            x.mapping.count = static_cast<std::uint32_t>(contract_.keys.size()) - x.mapping.first;
+            has_extras = has_extras || x.mapping.count != 0;
+          }
           foreign_names_under(value);
           break;
         case Atom::properties:
@@ -307,6 +324,14 @@ class Builder {
           foreign_names_under(value);
           break;
       }
+    }
+    n.constraints.count =
+        static_cast<std::uint32_t>(contract_.constraints.size()) - n.constraints.first;
+    const bool firestore_named = x.firestore_text.data() != nullptr;
+    if (has_extras) {
+      n.extras = static_cast<std::uint32_t>(contract_.extras.size());
+      contract_.extras.push_back(x);
+      x = NodeExtras{};
     }
     if (properties != nullptr && !(with_properties && properties->is_object()))
       foreign_names_under(*properties);
@@ -341,7 +366,7 @@ class Builder {
       n.types.count = static_cast<std::uint32_t>(contract_.type_names.size()) - n.types.first;
       if (!type->is_string() && !type->is_array()) foreign_names_under(*type);
     }
-    if (x.firestore_text.data() != nullptr) {
+    if (firestore_named) {
       n.form = TypeForm::firestore;
     } else if (n.has_ref) {
       n.form = TypeForm::reference;
@@ -372,33 +397,6 @@ class Builder {
       }
     }
     if (items != nullptr) n.items = node(*items);
-    if (discriminator != nullptr) {
-      if (const Value* property = discriminator->find("propertyName");
-          property != nullptr && property->is_string()) {
-        n.has_discriminator_property = true;
-        x.discriminator_property = property->string();
-        has_extras = true;
-      }
-      if (const Value* mapping = discriminator->find(Atom::mapping)) {
-        x.mapping.first = static_cast<std::uint32_t>(contract_.keys.size());
-        for (const Member& member : mapping->object()) contract_.keys.push_back(member.key);
-        x.mapping.count = static_cast<std::uint32_t>(contract_.keys.size()) - x.mapping.first;
-        has_extras = has_extras || x.mapping.count != 0;
-      }
-    }
-    if (any_constraint) {
-      n.constraints.first = static_cast<std::uint32_t>(contract_.constraints.size());
-      for (std::size_t c = 0; c < constraint_count; ++c) {
-        if (constraints[c] != nullptr)
-          contract_.constraints.push_back({static_cast<Constraint>(c), datum(constraints[c])});
-      }
-      n.constraints.count =
-          static_cast<std::uint32_t>(contract_.constraints.size()) - n.constraints.first;
-    }
-    if (has_extras) {
-      n.extras = static_cast<std::uint32_t>(contract_.extras.size());
-      contract_.extras.push_back(x);
-    }
     contract_.nodes[id] = n;
     return id;
   }
@@ -406,7 +404,8 @@ class Builder {
   // Every `$ref` last segment and reference target under a value not read as a schema that
   // names no definition: the module refers to such names all the same.
   void foreign_names_under(const Value& root) {
-    if (!root.is_array() && !root.is_object()) return;
+    if (root.kind < Kind::array) [[likely]]
+      return;
     pending_.push_back(&root);
     while (!pending_.empty()) {
       const Value* value = pending_.back();
@@ -540,6 +539,7 @@ class Builder {
   std::vector<std::string_view> foreign_;
   std::vector<std::string_view> required_;
   std::vector<const Value*> pending_;
+  NodeExtras extras_;
 };
 
 const Value& definition_table(const Value& bundle, DefinitionTable table) {
@@ -590,14 +590,14 @@ const Datum& Contract::constraint(const TypeNode& node, Constraint c) const {
   return absent;
 }
 
-Contract build_contract(const Value& bundle, DefinitionTable table) {
+Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t objects) {
   Contract contract;
   const Value& defs = definition_table(bundle, table);
   const std::size_t count = defs.object().size();
   contract.definitions.reserve(count);
-  // A guess from typical bundles, so the vectors rarely move.
-  contract.nodes.reserve(count * 32);
-  contract.properties.reserve(count * 16);
+  // Nearly every object is a node, or a property's; the few others cost little room.
+  contract.nodes.reserve(objects != 0 ? objects : count * 8);
+  contract.properties.reserve(objects != 0 ? objects : count * 8);
   Builder builder(contract, defs);
   for (const Member& entry : defs.object()) builder.definition(entry);
   std::vector<std::string_view>& foreign = builder.foreign();

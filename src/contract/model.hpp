@@ -149,7 +149,7 @@ struct TypeNode {
   Range alternatives;             // NodeIds
   Range types;                    // TypeNames
   Range tuple;                    // NodeIds
-  Range constraints;              // ConstraintEntries, in Constraint order
+  Range constraints;              // ConstraintEntries, in key order
   NodeId items = no_id;           // `items`, whatever its value
   NodeId record_node = no_id;     // `additionalProperties` when it is a schema
   std::uint32_t extras = no_id;   // index into Contract::extras
@@ -244,8 +244,12 @@ struct Contract {
   const Datum& constraint(const TypeNode& node, Constraint c) const;
 };
 
-// Reads `bundle` (borrowed; its document must outlive the result) into the model. Never fails;
-// recursion is bounded by the nesting limit of the parsed tree. May throw std::bad_alloc.
-Contract build_contract(const Value& bundle, DefinitionTable table);
+// Reads `bundle` (borrowed; its document must outlive the result) into the model; `objects`,
+// the document's count of objects, sizes its storage up front. Never fails; recursion is bounded
+// by the nesting limit of the parsed tree. May throw std::bad_alloc.
+Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t objects = 0);
+inline Contract build_contract(const Document& bundle, DefinitionTable table) {
+  return build_contract(bundle.root, table, bundle.objects);
+}
 
 }  // namespace brenvale

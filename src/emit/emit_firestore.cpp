@@ -206,6 +206,8 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
   // The body is written straight into the result, behind the header; the import lines,
   // known only at the end, are inserted in front of it then.
   std::string body(header);
+  // About what typical bundles need, so the text rarely moves while it grows.
+  body.reserve(contract.nodes.size() * 40 + contract.definitions.size() * 128);
   std::string tail;
   for (const Definition& definition : contract.definitions) {
     if (ctx.shared.find(definition.name) != ctx.shared.end()) continue;
@@ -213,7 +215,7 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
       append_type_alias(ctx, definition, body);
       continue;
     }
-    const std::string name = names.name_of(definition.name);
+    const std::string name = names.of(contract.id_of(definition));
     const std::string doc = options.jsdoc ? definition_doc(definition) : std::string();
     if (definition.kind == DefinitionKind::enumeration) {
       body += doc;

@@ -45,12 +45,14 @@ std::string emit_plain(const Contract& contract, const PlainOptions& options) {
   ctx.names = &names;
 
   std::string out(header);
+  // About what typical bundles need, so the text rarely moves while it grows.
+  out.reserve(contract.nodes.size() * 16 + contract.definitions.size() * 48);
   for (const Definition& definition : contract.definitions) {
     if (ctx.jsdoc && definition.kind != DefinitionKind::alias) out += definition_doc(definition);
     if (definition.kind == DefinitionKind::enumeration) {
-      append_enum(names.name_of(definition.name), contract.members_of(definition), out);
+      append_enum(names.of(contract.id_of(definition)), contract.members_of(definition), out);
     } else if (definition.kind == DefinitionKind::model) {
-      append_plain_interface(ctx, names.name_of(definition.name), definition, out);
+      append_plain_interface(ctx, names.of(contract.id_of(definition)), definition, out);
     } else {
       append_type_alias(ctx, definition, out);
     }

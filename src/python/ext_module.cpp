@@ -72,7 +72,7 @@ PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
     if (!parse_argument(bundle_text, bundle)) return nullptr;
     OrderedSet<std::string> shared(std::make_move_iterator(shared_names.begin()),
                                    std::make_move_iterator(shared_names.end()));
-    const Contract contract = build_contract(bundle.root, DefinitionTable::defs_or_draft07);
+    const Contract contract = build_contract(bundle, DefinitionTable::defs_or_draft07);
     const std::string text =
         emit_firestore_module(contract, std::move(shared), shared_path, options);
     return new_str(text);
@@ -93,8 +93,7 @@ PyObject* call_emit_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         !parse_argument(bundle_text, bundle)) {
       return nullptr;
     }
-    return new_str(
-        emit_plain(build_contract(bundle.root, DefinitionTable::defs_or_draft07), options));
+    return new_str(emit_plain(build_contract(bundle, DefinitionTable::defs_or_draft07), options));
   });
 }
 
@@ -112,8 +111,8 @@ PyObject* call_zod(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
         !parse_argument(bundle_text, bundle)) {
       return nullptr;
     }
-    return new_str(emit_zod_module(build_contract(bundle.root, DefinitionTable::defs_or_draft07),
-                                   contract_path));
+    return new_str(
+        emit_zod_module(build_contract(bundle, DefinitionTable::defs_or_draft07), contract_path));
   });
 }
 
@@ -141,8 +140,8 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     if (!parse_argument(old_text, old_bundle) || !parse_argument(new_text, new_bundle)) {
       return nullptr;
     }
-    const Contract old_contract = build_contract(old_bundle.root, DefinitionTable::defs_or_draft07);
-    const Contract new_contract = build_contract(new_bundle.root, DefinitionTable::defs_or_draft07);
+    const Contract old_contract = build_contract(old_bundle, DefinitionTable::defs_or_draft07);
+    const Contract new_contract = build_contract(new_bundle, DefinitionTable::defs_or_draft07);
     std::vector<compat::Finding> findings;
     std::string text;
     // On false, KeyboardInterrupt (or whatever the signal handler raised) is set.

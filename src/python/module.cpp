@@ -48,7 +48,7 @@ PyObject* call_bundle_function(const char* function, PyObject* const* args, Py_s
         !parse_argument(bundle_text, bundle)) {
       return nullptr;
     }
-    return new_str(emitter(build_contract(bundle.root, DefinitionTable::defs)));
+    return new_str(emitter(build_contract(bundle, DefinitionTable::defs)));
   });
 }
 
@@ -79,7 +79,7 @@ PyObject* call_emit_shared(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     }
     OrderedSet<std::string> shared(std::make_move_iterator(shared_names.begin()),
                                    std::make_move_iterator(shared_names.end()));
-    const Contract contract = build_contract(bundle.root, DefinitionTable::defs);
+    const Contract contract = build_contract(bundle, DefinitionTable::defs);
     return new_str(emit_firestore_module(contract, std::move(shared), shared_path));
   });
 }
@@ -97,8 +97,8 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         !parse_argument(old_text, old_bundle) || !parse_argument(new_text, new_bundle)) {
       return nullptr;
     }
-    const Contract old_contract = build_contract(old_bundle.root, DefinitionTable::defs);
-    const Contract new_contract = build_contract(new_bundle.root, DefinitionTable::defs);
+    const Contract old_contract = build_contract(old_bundle, DefinitionTable::defs);
+    const Contract new_contract = build_contract(new_bundle, DefinitionTable::defs);
     std::vector<compat::Finding> findings;
     compat::diff(old_contract, new_contract, nullptr, findings);
     return new_str(compat::findings_json(findings));

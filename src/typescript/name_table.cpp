@@ -25,9 +25,6 @@ constexpr std::array<std::string_view, 12> library_names = {
     "Bytes",    "Date", "DocumentData", "DocumentReference", "FieldValue", "FirestoreDataConverter",
     "GeoPoint", "Omit", "Record",       "Timestamp",         "UpdateData", "VectorValue"};
 
-constexpr std::string_view write_suffix = "Write";
-constexpr std::string_view update_suffix = "Update";
-
 Role role_of(const Definition& definition) {
   switch (definition.kind) {
     case DefinitionKind::enumeration:
@@ -185,7 +182,14 @@ NameTable build_name_table(const Contract& contract, const OrderedSet<std::strin
     if (!keeps_text(entry)) builder.resolve(entry, safe_identifier(entry.raw), 0);
   }
   table.names.reserve(entries.size());
-  for (const Entry& entry : entries) table.names.emplace_back(entry.raw, *entry.name);
+  table.by_definition.reserve(contract.definitions.size());
+  // Both run in byte order of the raw name, definitions among the entries.
+  for (const Entry& entry : entries) {
+    if (table.by_definition.size() < contract.definitions.size() &&
+        contract.definitions[table.by_definition.size()].name == entry.raw)
+      table.by_definition.push_back(static_cast<std::uint32_t>(table.names.size()));
+    table.names.emplace_back(entry.raw, *entry.name);
+  }
   return table;
 }
 

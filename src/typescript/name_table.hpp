@@ -20,11 +20,14 @@ namespace brenvale {
 // outlive the table.
 struct NameTable {
   std::vector<std::pair<std::string_view, std::string>> names;  // by raw name, byte order
-  std::unordered_set<std::string> taken;  // every name declared, generated or imported
+  std::vector<std::uint32_t> by_definition;  // index into `names` of each definition
+  std::unordered_set<std::string> taken;     // every name declared, generated or imported
   std::unordered_map<std::string, std::size_t> next_claim;  // keeps claim() linear
 
   // Appends the TypeScript name of `raw`; a name the table was not built with is made safe.
   void append(std::string_view raw, std::string& out) const;
+  // The name of a definition of the contract the table was built for.
+  const std::string& of(DefId definition) const { return names[by_definition[definition]].second; }
   std::string name_of(std::string_view raw) const;
   // The name of the write form of `raw`'s type.
   void append_write(std::string_view raw, std::string& out) const;
@@ -37,6 +40,10 @@ struct NameTable {
 // beside the library names; none is given to a definition.
 NameTable build_name_table(const Contract& contract, const OrderedSet<std::string>& shared,
                            RenderMode mode, std::span<const std::string_view> reserved = {});
+
+// What a definition's write and update types add to its name.
+inline constexpr std::string_view write_suffix = "Write";
+inline constexpr std::string_view update_suffix = "Update";
 
 // The names derived from a definition's TypeScript name `type_name`, the only place that spells
 // their suffixes. The table keeps every one of them free for its definition.

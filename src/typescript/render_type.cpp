@@ -309,13 +309,16 @@ void append_reference(Ctx& ctx, std::string_view name, DefId target, Side side, 
   record_shared(ctx, name);
   const Definition* definition = target != no_id ? &ctx.contract->definitions[target] : nullptr;
   if (definition == nullptr || definition->kind != DefinitionKind::enumeration) {
-    if (side == Side::write) {
+    if (definition != nullptr && ctx.names != nullptr) {
+      out += ctx.names->of(target);
+      if (side == Side::write) out += write_suffix;
+    } else if (side == Side::write) {
       append_write_name(ctx, name, out);
-      // The write side names the shared module's write type, so import that too.
-      record_shared(ctx, name, Side::write);
     } else {
       append_name(ctx, name, out);
     }
+    // The write side names the shared module's write type, so import that too.
+    if (side == Side::write) record_shared(ctx, name, Side::write);
     return;
   }
   const std::span<const Datum> items = ctx.contract->members_of(*definition);
