@@ -117,7 +117,11 @@ def per_call(builds: dict[str, dict[str, Call]], text: str, rounds: int) -> dict
 MEMORY_CHILD = r"""
 import json, resource, sys
 sys.path.insert(0, sys.argv[1])
-from brenvale import _core, _ext
+from brenvale import _core
+try:
+    from brenvale import _ext
+except ImportError:
+    _ext = None
 text = open(sys.argv[2], encoding="utf-8").read()
 function = {"emit": _core.emit, "emit_plain": _core.emit_plain, "zod": getattr(_ext, "zod", None)}
 call = function[sys.argv[3]]

@@ -206,8 +206,8 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
   // The body is written straight into the result, behind the header; the import lines,
   // known only at the end, are inserted in front of it then.
   std::string body(header);
-  // About what typical bundles need, so the text rarely moves while it grows.
-  body.reserve(contract.nodes.size() * 40 + contract.definitions.size() * 128);
+  // About what typical bundles need, import lines included, so the text rarely moves.
+  body.reserve(contract.nodes.size() * 40 + contract.definitions.size() * 160 + 1024);
   std::string tail;
   for (const Definition& definition : contract.definitions) {
     if (ctx.shared.find(definition.name) != ctx.shared.end()) continue;

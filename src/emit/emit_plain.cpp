@@ -45,8 +45,8 @@ std::string emit_plain(const Contract& contract, const PlainOptions& options) {
   ctx.names = &names;
 
   std::string out(header);
-  // About what typical bundles need, so the text rarely moves while it grows.
-  out.reserve(contract.nodes.size() * 16 + contract.definitions.size() * 48);
+  // About what typical bundles need, import line included, so the text rarely moves.
+  out.reserve(contract.nodes.size() * 18 + contract.definitions.size() * 8 + 1024);
   for (const Definition& definition : contract.definitions) {
     if (ctx.jsdoc && definition.kind != DefinitionKind::alias) out += definition_doc(definition);
     if (definition.kind == DefinitionKind::enumeration) {

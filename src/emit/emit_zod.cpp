@@ -111,9 +111,11 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
       converters.push_back(names.claim(validating_converter_name(name)));
   }
 
-  std::string body;
-  // About what typical bundles need, so the text rarely moves while it grows.
-  body.reserve(contract.nodes.size() * 80 + contract.definitions.size() * 256);
+  // The schemas are written straight into the result, behind the header; the import lines and
+  // helpers, known only at the end, go in front of them then. About what typical bundles need,
+  // so the text rarely moves.
+  std::string body(header);
+  body.reserve(contract.nodes.size() * 85 + contract.definitions.size() * 208 + 2048);
   std::string tail;
   bool tagged = false;
   std::size_t next_converter = 0;
@@ -154,8 +156,7 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
     }
   }
 
-  std::string out(header);
-  out += "import { z } from \"zod\";\n";
+  std::string prefix = "import { z } from \"zod\";\n";
   if (!ctx.types.imports.empty()) {
     std::string joined;
     for (const std::string_view name : ctx.types.imports) {
@@ -163,18 +164,18 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
       if (is_type_import(name)) joined += "type ";
       joined += name;
     }
-    fill(out, "import { {names} } from \"firebase/firestore\";\n", {{"names", joined}});
+    fill(prefix, "import { {names} } from \"firebase/firestore\";\n", {{"names", joined}});
   }
   std::string path;
   append_quoted(contract_path, path);
-  fill(out, "import type * as {namespace} from {path};\n\n",
+  fill(prefix, "import type * as {namespace} from {path};\n\n",
        {{"namespace", contract_namespace}, {"path", path}});
-  if (tagged) out += tagged_helper;
-  if (ctx.patterns) out += pattern_helper;
-  out.reserve(out.size() + body.size() + tail.size());
-  out += body;
-  out += tail;
-  return out;
+  if (tagged) prefix += tagged_helper;
+  if (ctx.patterns) prefix += pattern_helper;
+  body.reserve(body.size() + prefix.size() + tail.size());
+  body.insert(header.size(), prefix);
+  body += tail;
+  return body;
 }
 
 }  // namespace brenvale

@@ -72,10 +72,10 @@ PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
     if (!parse_argument(bundle_text, bundle)) return nullptr;
     OrderedSet<std::string> shared(std::make_move_iterator(shared_names.begin()),
                                    std::make_move_iterator(shared_names.end()));
-    const Contract contract = build_contract(bundle, DefinitionTable::defs_or_draft07);
-    const std::string text =
-        emit_firestore_module(contract, std::move(shared), shared_path, options);
-    return new_str(text);
+    return new_str(render_bundle(
+        std::move(bundle), DefinitionTable::defs_or_draft07, [&](const Contract& contract) {
+          return emit_firestore_module(contract, std::move(shared), shared_path, options);
+        }));
   });
 }
 
@@ -93,7 +93,9 @@ PyObject* call_emit_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         !parse_argument(bundle_text, bundle)) {
       return nullptr;
     }
-    return new_str(emit_plain(build_contract(bundle, DefinitionTable::defs_or_draft07), options));
+    return new_str(
+        render_bundle(std::move(bundle), DefinitionTable::defs_or_draft07,
+                      [&](const Contract& contract) { return emit_plain(contract, options); }));
   });
 }
 
@@ -111,8 +113,9 @@ PyObject* call_zod(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
         !parse_argument(bundle_text, bundle)) {
       return nullptr;
     }
-    return new_str(
-        emit_zod_module(build_contract(bundle, DefinitionTable::defs_or_draft07), contract_path));
+    return new_str(render_bundle(
+        std::move(bundle), DefinitionTable::defs_or_draft07,
+        [&](const Contract& contract) { return emit_zod_module(contract, contract_path); }));
   });
 }
 

@@ -48,7 +48,7 @@ PyObject* call_bundle_function(const char* function, PyObject* const* args, Py_s
         !parse_argument(bundle_text, bundle)) {
       return nullptr;
     }
-    return new_str(emitter(build_contract(bundle, DefinitionTable::defs)));
+    return new_str(render_bundle(std::move(bundle), DefinitionTable::defs, emitter));
   });
 }
 
@@ -79,8 +79,10 @@ PyObject* call_emit_shared(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     }
     OrderedSet<std::string> shared(std::make_move_iterator(shared_names.begin()),
                                    std::make_move_iterator(shared_names.end()));
-    const Contract contract = build_contract(bundle, DefinitionTable::defs);
-    return new_str(emit_firestore_module(contract, std::move(shared), shared_path));
+    return new_str(
+        render_bundle(std::move(bundle), DefinitionTable::defs, [&](const Contract& contract) {
+          return emit_firestore_module(contract, std::move(shared), shared_path);
+        }));
   });
 }
 
