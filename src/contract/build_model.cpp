@@ -524,13 +524,18 @@ class Builder {
   }
 
   // Children are built first, then listed together.
+  // The children's ids wait on one stack, which each level leaves as it found it.
   Range nodes(std::span<const Value> schemas) {
-    std::vector<NodeId> ids;
-    ids.reserve(schemas.size());
-    for (const Value& schema : schemas) ids.push_back(node(schema));
+    const std::size_t start = child_ids_.size();
+    for (const Value& schema : schemas) {
+      const NodeId id = node(schema);
+      child_ids_.push_back(id);
+    }
     Range range{static_cast<std::uint32_t>(contract_.node_lists.size()),
-                static_cast<std::uint32_t>(ids.size())};
-    contract_.node_lists.insert(contract_.node_lists.end(), ids.begin(), ids.end());
+                static_cast<std::uint32_t>(schemas.size())};
+    const auto first = child_ids_.begin() + static_cast<std::ptrdiff_t>(start);
+    contract_.node_lists.insert(contract_.node_lists.end(), first, child_ids_.end());
+    child_ids_.erase(first, child_ids_.end());
     return range;
   }
 
@@ -539,6 +544,7 @@ class Builder {
   std::vector<std::string_view> foreign_;
   std::vector<std::string_view> required_;
   std::vector<const Value*> pending_;
+  std::vector<NodeId> child_ids_;
   NodeExtras extras_;
 };
 
