@@ -26,40 +26,40 @@ constexpr std::string_view none_text = "(none)";
 // Bounds: moving one inward rejects stored values (backward), outward admits values old readers
 // reject (forward).
 struct Bound {
-  Constraint key;
+  Atom key;
   bool upper;
   Rule tightened;
   Rule loosened;
 };
 
 constexpr Bound bounds[] = {
-    {Constraint::max_length, true, Rule::max_length_tightened, Rule::max_length_loosened},
-    {Constraint::min_length, false, Rule::min_length_tightened, Rule::min_length_loosened},
-    {Constraint::maximum, true, Rule::maximum_tightened, Rule::maximum_loosened},
-    {Constraint::minimum, false, Rule::minimum_tightened, Rule::minimum_loosened},
-    {Constraint::exclusive_maximum, true, Rule::exclusive_maximum_tightened,
+    {Atom::max_length, true, Rule::max_length_tightened, Rule::max_length_loosened},
+    {Atom::min_length, false, Rule::min_length_tightened, Rule::min_length_loosened},
+    {Atom::maximum, true, Rule::maximum_tightened, Rule::maximum_loosened},
+    {Atom::minimum, false, Rule::minimum_tightened, Rule::minimum_loosened},
+    {Atom::exclusive_maximum, true, Rule::exclusive_maximum_tightened,
      Rule::exclusive_maximum_loosened},
-    {Constraint::exclusive_minimum, false, Rule::exclusive_minimum_tightened,
+    {Atom::exclusive_minimum, false, Rule::exclusive_minimum_tightened,
      Rule::exclusive_minimum_loosened},
-    {Constraint::max_items, true, Rule::max_items_tightened, Rule::max_items_loosened},
-    {Constraint::min_items, false, Rule::min_items_tightened, Rule::min_items_loosened},
+    {Atom::max_items, true, Rule::max_items_tightened, Rule::max_items_loosened},
+    {Atom::min_items, false, Rule::min_items_tightened, Rule::min_items_loosened},
 };
 
 // Keys whose every change may reject stored values and admit values old readers reject: a
 // changed pattern or format is both tightened and loosened (regex containment is undecidable
 // here).
 struct Restriction {
-  Constraint key;
+  Atom key;
   Rule tightened;
   Rule loosened;
 };
 
 constexpr Restriction restrictions[] = {
-    {Constraint::pattern, Rule::pattern_tightened, Rule::pattern_loosened},
-    {Constraint::format, Rule::format_tightened, Rule::format_loosened},
-    {Constraint::multiple_of, Rule::multiple_of_tightened, Rule::multiple_of_loosened},
-    {Constraint::unique_items, Rule::unique_items_tightened, Rule::unique_items_loosened},
-    {Constraint::additional_properties, Rule::additional_properties_tightened,
+    {Atom::pattern, Rule::pattern_tightened, Rule::pattern_loosened},
+    {Atom::format, Rule::format_tightened, Rule::format_loosened},
+    {Atom::multiple_of, Rule::multiple_of_tightened, Rule::multiple_of_loosened},
+    {Atom::unique_items, Rule::unique_items_tightened, Rule::unique_items_loosened},
+    {Atom::additional_properties, Rule::additional_properties_tightened,
      Rule::additional_properties_loosened},
 };
 
@@ -122,11 +122,11 @@ std::string shown(const Datum& value) {
 
 // Whether every value that satisfies `old` restriction also satisfies `now` (true when `now` is
 // absent): the new contract accepts every stored value as far as this key goes.
-bool admits_all(Constraint key, const Datum& old, const Datum& now) {
+bool admits_all(Atom key, const Datum& old, const Datum& now) {
   if (!now.present) return true;
-  if (key == Constraint::unique_items) return !now.is_true() || old.is_true();
-  if (key == Constraint::additional_properties) return !now.is_false() || old.is_false();
-  if (key == Constraint::multiple_of) {
+  if (key == Atom::unique_items) return !now.is_true() || old.is_true();
+  if (key == Atom::additional_properties) return !now.is_false() || old.is_false();
+  if (key == Atom::multiple_of) {
     // Multiples of 6 are multiples of 3: the old step must be a multiple of the new one.
     const std::optional<double> step = number_of(now);
     const std::optional<double> old_step = number_of(old);
@@ -389,7 +389,7 @@ struct Rules {
       compare_client_names(def, *old_client, *new_client);
     if (same) return true;
     const bool closed =
-        olds().constraint(olds().node(old_def.node), Constraint::additional_properties).is_false();
+        olds().constraint(olds().node(old_def.node), Atom::additional_properties).is_false();
     // The diff reported type changes in property order, the order walked here.
     std::size_t next_type = first;
     return merge_keys(

@@ -25,7 +25,7 @@ bool same_constraints(const Contract& a, const TypeNode& x, const Contract& b, c
   const std::span<const ConstraintEntry> q = b.constraints_of(y);
   return std::equal(p.begin(), p.end(), q.begin(), q.end(),
                     [](const ConstraintEntry& e, const ConstraintEntry& f) {
-                      return e.constraint == f.constraint && same_datum(e.value, f.value);
+                      return e.key == f.key && same_datum(e.value, f.value);
                     });
 }
 

@@ -10,22 +10,22 @@
 namespace brenvale {
 namespace {
 
-constexpr std::pair<Atom, Constraint> constraint_keys[] = {
-    {Atom::max_length, Constraint::max_length},
-    {Atom::min_length, Constraint::min_length},
-    {Atom::maximum, Constraint::maximum},
-    {Atom::minimum, Constraint::minimum},
-    {Atom::exclusive_maximum, Constraint::exclusive_maximum},
-    {Atom::exclusive_minimum, Constraint::exclusive_minimum},
-    {Atom::max_items, Constraint::max_items},
-    {Atom::min_items, Constraint::min_items},
-    {Atom::pattern, Constraint::pattern},
-    {Atom::format, Constraint::format},
-    {Atom::multiple_of, Constraint::multiple_of},
-    {Atom::unique_items, Constraint::unique_items},
-    {Atom::additional_properties, Constraint::additional_properties},
+// The keys of bounds and restrictions, kept as data for zod's checks and compat's rules.
+constexpr Atom constraint_keys[] = {
+    Atom::max_length,
+    Atom::min_length,
+    Atom::maximum,
+    Atom::minimum,
+    Atom::exclusive_maximum,
+    Atom::exclusive_minimum,
+    Atom::max_items,
+    Atom::min_items,
+    Atom::pattern,
+    Atom::format,
+    Atom::multiple_of,
+    Atom::unique_items,
+    Atom::additional_properties,
 };
-static_assert(std::size(constraint_keys) == constraint_count);
 
 struct KindName {
   std::string_view text;
@@ -72,11 +72,9 @@ JsonType json_type(std::string_view text) {
 }
 
 // The constraint a key names, or nothing.
-constexpr std::array<int, key_texts.size()> constraint_by_atom = [] {
-  std::array<int, key_texts.size()> table{};
-  table.fill(-1);
-  for (const auto& [atom, constraint] : constraint_keys)
-    table[static_cast<std::size_t>(atom)] = static_cast<int>(constraint);
+constexpr std::array<bool, key_texts.size()> is_constraint = [] {
+  std::array<bool, key_texts.size()> table{};
+  for (const Atom atom : constraint_keys) table[static_cast<std::size_t>(atom)] = true;
   return table;
 }();
 
@@ -214,8 +212,8 @@ class Builder {
         continue;
       }
       // In key order, the same in every model: compat compares the lists as they stand.
-      if (const int c = constraint_by_atom[static_cast<std::size_t>(atom)]; c >= 0) {
-        contract_.constraints.push_back({static_cast<Constraint>(c), datum(&value)});
+      if (is_constraint[static_cast<std::size_t>(atom)]) {
+        contract_.constraints.push_back({atom, datum(&value)});
         if (atom != Atom::additional_properties) foreign_names_under(value);
       }
       switch (atom) {
@@ -588,10 +586,10 @@ const NodeExtras& Contract::extras_of(const TypeNode& node) const {
   return node.extras == no_id ? none : extras[node.extras];
 }
 
-const Datum& Contract::constraint(const TypeNode& node, Constraint c) const {
+const Datum& Contract::constraint(const TypeNode& node, Atom key) const {
   static const Datum absent;
   for (const ConstraintEntry& entry : constraints_of(node)) {
-    if (entry.constraint == c) return entry.value;
+    if (entry.key == key) return entry.value;
   }
   return absent;
 }

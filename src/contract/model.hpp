@@ -87,28 +87,10 @@ struct TypeName {
 // or anything else (nothing).
 enum class RecordValues : std::uint8_t { any, schema, none };
 
-// The bounds and restrictions of a node, each as written (any JSON value), kept beside the nodes
-// that have one.
-enum class Constraint : std::uint8_t {
-  max_length,
-  min_length,
-  maximum,
-  minimum,
-  exclusive_maximum,
-  exclusive_minimum,
-  max_items,
-  min_items,
-  pattern,
-  format,
-  multiple_of,
-  unique_items,
-  additional_properties,
-};
-inline constexpr std::size_t constraint_count = 13;
-
-// One constraint a node has.
+// One bound or restriction of a node (`maxLength`, `pattern`, `additionalProperties`, ...), by
+// its key, with its value as written (any JSON value).
 struct ConstraintEntry {
-  Constraint constraint;
+  Atom key;
   Datum value;
 };
 
@@ -241,7 +223,7 @@ struct Contract {
     return {constraints.data() + node.constraints.first, node.constraints.count};
   }
   // The node's constraint `c`; absent when the node has none.
-  const Datum& constraint(const TypeNode& node, Constraint c) const;
+  const Datum& constraint(const TypeNode& node, Atom key) const;
 };
 
 // Reads `bundle` (borrowed; its document must outlive the result) into the model; `objects`,

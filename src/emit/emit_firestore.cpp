@@ -215,7 +215,7 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
       append_type_alias(ctx, definition, body);
       continue;
     }
-    const std::string name = names.of(contract.id_of(definition));
+    const std::string& name = names.of(contract.id_of(definition));
     const std::string doc = options.jsdoc ? definition_doc(definition) : std::string();
     if (definition.kind == DefinitionKind::enumeration) {
       body += doc;

@@ -102,7 +102,7 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
   std::vector<std::string> converters;
   ctx.schemas.reserve(contract.definitions.size());
   for (const Definition& definition : contract.definitions) {
-    const std::string name = names.of(contract.id_of(definition));
+    const std::string& name = names.of(contract.id_of(definition));
     const bool is_enum = definition.kind == DefinitionKind::enumeration;
     SchemaNames schemas{names.claim(schema_name(name)),
                         is_enum ? std::string() : names.claim(write_schema_name(name))};
@@ -120,7 +120,7 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
   bool tagged = false;
   std::size_t next_converter = 0;
   for (const Definition& definition : contract.definitions) {
-    const std::string type = names.of(contract.id_of(definition));
+    const std::string& type = names.of(contract.id_of(definition));
     const SchemaNames& schemas = ctx.schemas[contract.id_of(definition)];
     std::string expression;
     if (definition.kind == DefinitionKind::enumeration) {

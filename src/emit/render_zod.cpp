@@ -16,37 +16,37 @@ namespace brenvale {
 namespace {
 
 struct Check {
-  Constraint constraint;
+  Atom key;
   std::string_view pattern;  // {n} is the bound
 };
 
 // Lengths count code points, as JSON Schema and Pydantic do; zod's own string bounds count
 // UTF-16 code units, which differ for every character outside the BMP.
 constexpr std::array<Check, 2> string_checks = {{
-    {Constraint::min_length,
+    {Atom::min_length,
      ".refine((text) => [...text].length >= {n}, \"Too short: expected at least {n} "
      "characters\")"},
-    {Constraint::max_length,
+    {Atom::max_length,
      ".refine((text) => [...text].length <= {n}, \"Too long: expected at most {n} "
      "characters\")"},
 }};
 constexpr std::array<Check, 5> number_checks = {{
-    {Constraint::minimum, ".gte({n})"},
-    {Constraint::maximum, ".lte({n})"},
-    {Constraint::exclusive_minimum, ".gt({n})"},
-    {Constraint::exclusive_maximum, ".lt({n})"},
-    {Constraint::multiple_of, ".multipleOf({n})"},
+    {Atom::minimum, ".gte({n})"},
+    {Atom::maximum, ".lte({n})"},
+    {Atom::exclusive_minimum, ".gt({n})"},
+    {Atom::exclusive_maximum, ".lt({n})"},
+    {Atom::multiple_of, ".multipleOf({n})"},
 }};
 constexpr std::array<Check, 2> array_checks = {{
-    {Constraint::min_items, ".min({n})"},
-    {Constraint::max_items, ".max({n})"},
+    {Atom::min_items, ".min({n})"},
+    {Atom::max_items, ".max({n})"},
 }};
 
 template <std::size_t N>
 void append_checks(const ZodCtx& ctx, const TypeNode& node, const std::array<Check, N>& checks,
                    bool counts, std::string& out) {
   for (const Check& check : checks) {
-    const Datum& bound = ctx.types.contract->constraint(node, check.constraint);
+    const Datum& bound = ctx.types.contract->constraint(node, check.key);
     if (counts ? !bound.is_count() : !bound.is_number()) continue;
     fill(out, check.pattern, {{"n", literal(bound)}});
   }
@@ -224,7 +224,7 @@ void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side
     case JsonType::string:
       out += "z.string()";
       append_checks(ctx, node, string_checks, true, out);
-      if (const Datum& pattern = ctx.types.contract->constraint(node, Constraint::pattern);
+      if (const Datum& pattern = ctx.types.contract->constraint(node, Atom::pattern);
           pattern.is_string()) {
         // The pattern enters only as a string literal, compiled by the module's pattern helper.
         out += ".check(pattern(";
@@ -339,8 +339,7 @@ void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std:
   // A model that forbids other keys (Pydantic's extra="forbid") says so with
   // additionalProperties false.
   const bool strict =
-      contract.constraint(contract.node(definition.node), Constraint::additional_properties)
-          .is_false();
+      contract.constraint(contract.node(definition.node), Atom::additional_properties).is_false();
   out += strict ? "z.strictObject({" : "z.object({";
   bool empty = true;
   for (const Property& property : contract.properties_of(definition)) {
