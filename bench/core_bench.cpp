@@ -14,9 +14,10 @@
 
 #include "compat/diff.hpp"
 #include "compat/report.hpp"
+#include "contract/model.hpp"
+#include "emit/emit_firestore.hpp"
+#include "emit/emit_plain.hpp"
 #include "json/json_reader.hpp"
-#include "typescript/emit_firestore.hpp"
-#include "typescript/emit_plain.hpp"
 
 namespace {
 
@@ -56,7 +57,10 @@ void emit(benchmark::State& state) {
   const std::string& text = bundle_text();
   for (auto _ : state) {
     const brenvale::ParseResult parsed = brenvale::parse_json(text);
-    benchmark::DoNotOptimize(brenvale::emit_firestore_module(parsed.document.root, {}, "").size());
+    benchmark::DoNotOptimize(
+        brenvale::emit_firestore_module(
+            brenvale::build_contract(parsed.document.root, brenvale::DefinitionTable::defs), {}, "")
+            .size());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
@@ -65,7 +69,10 @@ void emit_plain(benchmark::State& state) {
   const std::string& text = bundle_text();
   for (auto _ : state) {
     const brenvale::ParseResult parsed = brenvale::parse_json(text);
-    benchmark::DoNotOptimize(brenvale::emit_plain(parsed.document.root).size());
+    benchmark::DoNotOptimize(
+        brenvale::emit_plain(
+            brenvale::build_contract(parsed.document.root, brenvale::DefinitionTable::defs))
+            .size());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }

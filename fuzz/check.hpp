@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "typescript/identifier.hpp"
+#include "text/identifier.hpp"
 #include "util/utf8_decode.hpp"
 
 namespace brenvale::fuzz {

@@ -1,6 +1,7 @@
 // Fuzz target: _core.compat, the contract diff and its report, over two bundles (see pair_of).
 #include "compat/diff.hpp"
 #include "compat/report.hpp"
+#include "contract/model.hpp"
 #include "inputs.hpp"
 
 using namespace brenvale;
@@ -9,12 +10,16 @@ using brenvale::fuzz::require;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto pair = fuzz::pair_of({reinterpret_cast<const char*>(data), size});
   if (!pair) return 0;
-  const Value& old_root = pair->old_bundle.root;
-  const Value& new_root = pair->new_bundle.root;
-  const std::vector<compat::Finding> findings = compat::diff(old_root, new_root);
+  const Contract old_contract = build_contract(pair->old_bundle.root, DefinitionTable::defs);
+  const Contract new_contract = build_contract(pair->new_bundle.root, DefinitionTable::defs);
+  const auto diff_of = [&] {
+    std::vector<compat::Finding> findings;
+    compat::diff(old_contract, new_contract, nullptr, findings);
+    return findings;
+  };
+  const std::vector<compat::Finding> findings = diff_of();
   const std::string text = compat::findings_json(findings);
-  require(text == compat::findings_json(compat::diff(old_root, new_root)),
-          "compat differs between two runs");
+  require(text == compat::findings_json(diff_of()), "compat differs between two runs");
   require(fuzz::is_valid_utf8(text) && parse_json(text).document.root.is_array(),
           "compat output is not a UTF-8 JSON array");
   require(!pair->same || findings.empty(), "a bundle compared with itself has findings");

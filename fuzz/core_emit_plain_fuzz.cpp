@@ -1,11 +1,14 @@
 // Fuzz target: _core.emit_plain, the plain DTO module of a bundle.
+#include "contract/model.hpp"
+#include "emit/emit_plain.hpp"
 #include "inputs.hpp"
-#include "typescript/emit_plain.hpp"
 
 using namespace brenvale;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto bundle = fuzz::bundle_of({reinterpret_cast<const char*>(data), size});
-  if (bundle) fuzz::check_module([&] { return emit_plain(bundle->root); });
+  if (bundle)
+    fuzz::check_module(
+        [&] { return emit_plain(build_contract(bundle->root, DefinitionTable::defs)); });
   return 0;
 }

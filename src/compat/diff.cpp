@@ -1,199 +1,166 @@
-// Two contract bundles -> ordered findings, by linear merges over definition and property names.
+// Two contract models -> ordered findings, by linear merges over definition and property names.
 #include "compat/diff.hpp"
-
-#include <cstdint>
-#include <string>
-#include <unordered_map>
-#include <utility>
 
 #include "compat/merge_keys.hpp"
 #include "compat/type_signature.hpp"
-#include "contract/bundle.hpp"
 
 namespace brenvale::compat {
-
 namespace {
 
 constexpr std::string_view none_text = "(none)";
 
-// The canonical text of a bare `$ref` to `ref` against `defs`: what the renderer writes for
-// every reference to that name, wherever it stands.
-std::string reference_signature(const Value& defs, std::string_view ref) {
-  Value target;
-  target.kind = Kind::string;
-  target.key_atom = Atom::ref;
-  target.size = static_cast<std::uint32_t>(ref.size());
-  target.chars = ref.data();
-  const Member member{text_of(Atom::ref), target};
-  Value node;
-  node.kind = Kind::object;
-  node.size = 1;
-  node.members = &member;
-  return read_type_signature(defs, node);
+std::string_view name_of(const Definition& definition) { return definition.name; }
+std::string_view key_of(const Property& property) { return property.key; }
+
+// Does a `$ref` to `name` read alike in both models? Decided once per name: it reads as the name
+// unless it names an enumeration, whose members it may show.
+bool same_reference(Diff& diff, std::string_view name) {
+  const auto known = diff.same_reference.find(name);
+  if (known != diff.same_reference.end()) return known->second;
+  const Definition* old_def = diff.old_contract.find(name);
+  const Definition* new_def = diff.new_contract.find(name);
+  const bool old_enum = old_def != nullptr && old_def->kind == DefinitionKind::enumeration;
+  const bool new_enum = new_def != nullptr && new_def->kind == DefinitionKind::enumeration;
+  const bool same = (!old_enum && !new_enum) || reference_signature(diff.old_contract, name) ==
+                                                    reference_signature(diff.new_contract, name);
+  diff.same_reference.emplace(name, same);
+  return same;
 }
 
-// Whether a `$ref` renders alike in both bundles, decided once per name. The canonical renderer
-// reads nothing of a reference but the referenced definition, so equal definitions (compared as
-// plain trees) give equal text; changed ones are rendered once each. A property's signature is
-// then rendered only when something it reaches renders differently, and a definition referenced
-// from M properties costs its size once, not M times.
-class SameReference {
- public:
-  SameReference(const Value& old_defs, const Value& new_defs)
-      : old_defs_(old_defs), new_defs_(new_defs) {}
+bool same_ids(Diff& diff, std::span<const NodeId> olds, std::span<const NodeId> news);
 
-  bool operator()(std::string_view ref) {
-    const std::size_t slash = ref.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? ref : ref.substr(slash + 1);
-    const auto known = same_.find(name);
-    if (known != same_.end()) return known->second;
-    const Value* old_def = old_defs_.find(name);
-    const Value* new_def = new_defs_.find(name);
-    const bool same = (old_def != nullptr && new_def != nullptr && same_tree(*old_def, *new_def)) ||
-                      reference_signature(old_defs_, ref) == reference_signature(new_defs_, ref);
-    same_.emplace(name, same);
-    return same;
+// Do the two nodes read as the same type? Equal structure says yes without writing either: what
+// the signature shows of each form is compared, references by what they read as.
+bool same_type(Diff& diff, NodeId old_id, NodeId new_id) {
+  const TypeNode& a = diff.old_contract.node(old_id);
+  const TypeNode& b = diff.new_contract.node(new_id);
+  if (a.form != b.form) return false;
+  switch (a.form) {
+    case TypeForm::firestore:
+      return a.firestore == b.firestore && a.server_timestamp == b.server_timestamp &&
+             a.has_ref_target == b.has_ref_target &&
+             diff.old_contract.extras_of(a).ref_target == diff.new_contract.extras_of(b).ref_target;
+    case TypeForm::reference:
+      return a.ref_name == b.ref_name && same_reference(diff, a.ref_name);
+    case TypeForm::literal:
+      return same_datum(diff.old_contract.extras_of(a).constant,
+                        diff.new_contract.extras_of(b).constant);
+    case TypeForm::enumeration: {
+      const std::span<const Datum> x = diff.old_contract.enum_values(a);
+      const std::span<const Datum> y = diff.new_contract.enum_values(b);
+      return std::equal(x.begin(), x.end(), y.begin(), y.end(), same_datum);
+    }
+    case TypeForm::alternatives:
+      return same_ids(diff, diff.old_contract.alternatives(a), diff.new_contract.alternatives(b));
+    case TypeForm::json: {
+      const std::span<const TypeName> x = diff.old_contract.types(a);
+      const std::span<const TypeName> y = diff.new_contract.types(b);
+      const auto same_name = [](const TypeName& p, const TypeName& q) { return p.type == q.type; };
+      return a.type_list == b.type_list &&
+             std::equal(x.begin(), x.end(), y.begin(), y.end(), same_name) &&
+             a.record == b.record &&
+             (a.record != RecordValues::schema || same_type(diff, a.record_node, b.record_node)) &&
+             a.has_tuple == b.has_tuple &&
+             same_ids(diff, diff.old_contract.tuple(a), diff.new_contract.tuple(b)) &&
+             (a.items == no_id) == (b.items == no_id) &&
+             (a.items == no_id || same_type(diff, a.items, b.items));
+    }
+    case TypeForm::unknown:
+      return true;
   }
-
- private:
-  const Value& old_defs_;
-  const Value& new_defs_;
-  std::unordered_map<std::string_view, bool> same_;  // lookups only
-};
-
-Finding definition_finding(std::string_view def, Verdict verdict, std::string message) {
-  return Finding{std::string(def), std::nullopt, verdict, std::move(message)};
+  return false;
 }
 
-// Being in `required` alone is not enough: the reader must also be promised the field exists.
-bool read_required(const NameSet& required, std::string_view name, const Value& schema) {
-  const Value* guaranteed = schema.find(Atom::presence_guaranteed);
-  return guaranteed != nullptr && guaranteed->is_true() && required.contains(name);
-}
-
-void compare_string_key(std::string_view def, const Value& old_def, const Value& new_def, Atom key,
-                        std::vector<Finding>& findings) {
-  const Value* old_value = string_member(old_def, key);
-  const Value* new_value = string_member(new_def, key);
-  if (old_value == nullptr && new_value == nullptr) return;
-  if (old_value != nullptr && new_value != nullptr && old_value->string() == new_value->string()) {
-    return;
+bool same_ids(Diff& diff, std::span<const NodeId> olds, std::span<const NodeId> news) {
+  if (olds.size() != news.size()) return false;
+  for (std::size_t i = 0; i < olds.size(); ++i) {
+    if (!same_type(diff, olds[i], news[i])) return false;
   }
-  const std::string_view old_text = old_value != nullptr ? old_value->string() : none_text;
-  const std::string_view new_text = new_value != nullptr ? new_value->string() : none_text;
-  std::string message;
-  message.reserve(text_of(key).size() + old_text.size() + new_text.size() + 14);
-  message.append(text_of(key))
-      .append(" changed: ")
-      .append(old_text)
-      .append(" -> ")
-      .append(new_text);
-  findings.push_back(definition_finding(def, Verdict::breaking, std::move(message)));
+  return true;
 }
 
-struct Side {
-  const Value& defs;
-  const NameSet required;
-};
-
-// One diff: both definition tables, the reference memo and the interrupt poll.
-struct Run {
-  const Value& old_defs;
-  const Value& new_defs;
-  SameReference same_reference;
-  InterruptCheck interrupted;
-  std::vector<Finding>& findings;
-
-  bool stop() const { return interrupted != nullptr && interrupted(); }
-};
+void compare_text(Diff& diff, Rule rule, std::string_view def, bool old_has,
+                  std::string_view old_text, bool new_has, std::string_view new_text) {
+  if (!old_has && !new_has) return;
+  if (old_has && new_has && old_text == new_text) return;
+  diff.findings.push_back(definition_finding(rule, def, std::string(old_has ? old_text : none_text),
+                                             std::string(new_has ? new_text : none_text)));
+}
 
 // Both versions of one property: its type, then its read-requiredness.
-void compare_property(Run& run, std::string_view def, std::string_view name, const Value& old_prop,
-                      const Value& new_prop, const Side& old_side, const Side& new_side) {
-  std::vector<Finding>& findings = run.findings;
-  if (!same_tree(old_prop, new_prop, run.same_reference)) {
-    // Each side's `$ref`s resolve against its own bundle.
-    const std::string old_sig = read_type_signature(old_side.defs, old_prop);
-    const std::string new_sig = read_type_signature(new_side.defs, new_prop);
+void compare_property(Diff& diff, std::string_view def, const Property& old_prop,
+                      const Property& new_prop) {
+  if (!same_type(diff, old_prop.node, new_prop.node)) {
+    // Types the structure cannot tell apart may still read alike (union members sorted, string
+    // enums read as string): the signatures, which the message shows, decide.
+    std::string old_sig = read_type_signature(diff.old_contract, old_prop.node);
+    std::string new_sig = read_type_signature(diff.new_contract, new_prop.node);
     if (old_sig != new_sig) {
-      std::string message;
-      message.reserve(old_sig.size() + new_sig.size() + 18);
-      message.append("type changed: ").append(old_sig).append(" -> ").append(new_sig);
-      findings.push_back(field_finding(def, name, Verdict::breaking, message));
+      diff.findings.push_back(field_finding(Rule::type_changed, def, old_prop.key,
+                                            std::move(old_sig), std::move(new_sig)));
     }
   }
-  const bool was_required = read_required(old_side.required, name, old_prop);
-  const bool is_required = read_required(new_side.required, name, new_prop);
+  const bool was_required = read_required(diff.old_contract, old_prop);
+  const bool is_required = read_required(diff.new_contract, new_prop);
   if (was_required && !is_required) {
-    findings.push_back(field_finding(def, name, Verdict::breaking, "read required -> optional"));
+    diff.findings.push_back(field_finding(Rule::read_required_to_optional, def, old_prop.key));
   } else if (!was_required && is_required) {
-    findings.push_back(field_finding(def, name, Verdict::breaking, "read optional -> required"));
+    diff.findings.push_back(field_finding(Rule::read_optional_to_required, def, old_prop.key));
   }
-}
-
-bool compare_properties(Run& run, std::string_view def, const Value& old_def,
-                        const Value& new_def) {
-  const Side old_side{run.old_defs, required_set(old_def)};
-  const Side new_side{run.new_defs, required_set(new_def)};
-  std::vector<Finding>& findings = run.findings;
-  return merge_keys(
-      property_map(old_def).object(), property_map(new_def).object(),
-      [&](std::string_view name, const Value* old_prop, const Value* new_prop) {
-        if (old_prop == nullptr) {
-          findings.push_back(
-              read_required(new_side.required, name, *new_prop)
-                  ? field_finding(def, name, Verdict::breaking, "field added as read-required")
-                  : field_finding(def, name, Verdict::safe, "field added (read-optional)"));
-        } else if (new_prop == nullptr) {
-          findings.push_back(field_finding(def, name, Verdict::breaking, "field removed"));
-        } else {
-          compare_property(run, def, name, *old_prop, *new_prop, old_side, new_side);
-        }
-        return !run.stop();
-      });
 }
 
 }  // namespace
 
-Finding field_finding(std::string_view def, std::string_view field, Verdict verdict,
-                      std::string_view message) {
-  return Finding{std::string(def), std::string(field), verdict, std::string(message)};
+bool read_required(const Contract& contract, const Property& property) {
+  return property.required && contract.node(property.node).presence_guaranteed;
 }
 
-std::vector<Finding> diff(const Value& old_bundle, const Value& new_bundle) {
-  std::vector<Finding> findings;
-  diff(old_bundle, new_bundle, nullptr, findings);
-  return findings;
+bool diff_definition(Diff& diff, std::string_view name, const Definition* old_def,
+                     const Definition* new_def) {
+  std::vector<Finding>& findings = diff.findings;
+  if (old_def == nullptr) {
+    findings.push_back(definition_finding(Rule::model_added, name));
+    return true;
+  }
+  if (new_def == nullptr) {
+    findings.push_back(definition_finding(Rule::model_removed, name));
+    return true;
+  }
+  // Enums and scalars are not compared here.
+  if (!old_def->object_shaped && !new_def->object_shaped) return true;
+  if (old_def->object_shaped != new_def->object_shaped) {
+    findings.push_back(definition_finding(Rule::definition_kind_changed, name));
+    return true;
+  }
+  compare_text(diff, Rule::doc_id_field_changed, name, old_def->has_doc_id, old_def->doc_id,
+               new_def->has_doc_id, new_def->doc_id);
+  compare_text(diff, Rule::collection_changed, name, old_def->has_collection, old_def->collection,
+               new_def->has_collection, new_def->collection);
+  return merge_keys(diff.old_contract.properties_of(*old_def),
+                    diff.new_contract.properties_of(*new_def), key_of,
+                    [&](std::string_view key, const Property* old_prop, const Property* new_prop) {
+                      if (old_prop == nullptr) {
+                        findings.push_back(field_finding(read_required(diff.new_contract, *new_prop)
+                                                             ? Rule::field_added_read_required
+                                                             : Rule::field_added,
+                                                         name, key));
+                      } else if (new_prop == nullptr) {
+                        findings.push_back(field_finding(Rule::field_removed, name, key));
+                      } else {
+                        compare_property(diff, name, *old_prop, *new_prop);
+                      }
+                      return !diff.stop();
+                    });
 }
 
-bool diff(const Value& old_bundle, const Value& new_bundle, InterruptCheck interrupted,
+bool diff(const Contract& old_contract, const Contract& new_contract, InterruptCheck interrupted,
           std::vector<Finding>& findings) {
-  const Value& old_defs = definitions(old_bundle);
-  const Value& new_defs = definitions(new_bundle);
-  Run run{old_defs, new_defs, SameReference(old_defs, new_defs), interrupted, findings};
+  Diff run{old_contract, new_contract, findings, interrupted};
   return merge_keys(
-      old_defs.object(), new_defs.object(),
-      [&](std::string_view name, const Value* old_def, const Value* new_def) {
-        if (old_def == nullptr) {
-          findings.push_back(definition_finding(name, Verdict::safe, "model added (additive)"));
-          return !run.stop();
-        }
-        if (new_def == nullptr) {
-          findings.push_back(
-              definition_finding(name, Verdict::breaking, "model removed (contract gone)"));
-          return !run.stop();
-        }
-        const bool old_model = is_model_definition(*old_def);
-        const bool new_model = is_model_definition(*new_def);
-        if (!old_model && !new_model) return !run.stop();  // enums and scalars are not compared
-        if (old_model != new_model) {
-          findings.push_back(definition_finding(
-              name, Verdict::breaking, "definition kind changed (object <-> enum/scalar)"));
-          return !run.stop();
-        }
-        compare_string_key(name, *old_def, *new_def, Atom::doc_id_field, findings);
-        compare_string_key(name, *old_def, *new_def, Atom::collection, findings);
-        return compare_properties(run, name, *old_def, *new_def) && !run.stop();
+      std::span<const Definition>(old_contract.definitions),
+      std::span<const Definition>(new_contract.definitions), name_of,
+      [&](std::string_view name, const Definition* old_def, const Definition* new_def) {
+        return diff_definition(run, name, old_def, new_def) && !run.stop();
       });
 }
 

@@ -1,36 +1,38 @@
-// Two contract bundles -> ordered findings, each SAFE or BREAKING.
+// Two contract models -> ordered findings of the contract diff, each SAFE or BREAKING.
 #pragma once
 
-#include <optional>
-#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
-#include "json/json_value.hpp"
+#include "compat/finding.hpp"
+#include "contract/model.hpp"
 
 namespace brenvale::compat {
 
-enum class Verdict : unsigned char { safe, breaking };
+// One diff of two models (borrowed): the findings so far, and whether each referenced name
+// reads alike in both.
+struct Diff {
+  const Contract& old_contract;
+  const Contract& new_contract;
+  std::vector<Finding>& findings;
+  InterruptCheck interrupted = nullptr;  // polled between properties; may be null
+  std::unordered_map<std::string_view, bool> same_reference{};  // lookups only
 
-struct Finding {
-  std::string def;
-  std::optional<std::string> field;  // absent for definition-level findings
-  Verdict verdict;
-  std::string message;
+  bool stop() const { return interrupted != nullptr && interrupted(); }
 };
 
-Finding field_finding(std::string_view def, std::string_view field, Verdict verdict,
-                      std::string_view message);
+// Appends the diff's findings for the definition `name`, on each side or nullptr. Returns false
+// when the interrupt stopped it.
+bool diff_definition(Diff& diff, std::string_view name, const Definition* old_def,
+                     const Definition* new_def);
 
-// Polled between definitions and properties; true stops the work. A plain function pointer, so
-// the caller decides what an interrupt is (the Python module checks for signals).
-using InterruptCheck = bool (*)();
-
-// Both bundles are borrowed; the findings own their texts. Never fails.
-std::vector<Finding> diff(const Value& old_bundle, const Value& new_bundle);
-// The same, appending to `findings`; returns false when `interrupted` (may be null) stopped it,
-// leaving the findings incomplete.
-bool diff(const Value& old_bundle, const Value& new_bundle, InterruptCheck interrupted,
+// Every definition of both models, in byte order. Returns false when `interrupted` (may be null)
+// stopped it, leaving the findings incomplete.
+bool diff(const Contract& old_contract, const Contract& new_contract, InterruptCheck interrupted,
           std::vector<Finding>& findings);
+
+// Is the property read-required: required, and its presence promised to the reader?
+bool read_required(const Contract& contract, const Property& property);
 
 }  // namespace brenvale::compat

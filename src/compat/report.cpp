@@ -2,7 +2,6 @@
 #include "compat/report.hpp"
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -64,74 +63,74 @@ void write_json_string(std::string& out, std::string_view text) {
   out += '"';
 }
 
-void write_json_string_or_null(std::string& out, const std::optional<std::string>& text) {
-  if (text) {
-    write_json_string(out, *text);
+// Keys, quotes, verdict and comma of one finding (56 bytes at most); escapes may still grow it.
+constexpr std::size_t finding_overhead = 64;
+
+std::size_t estimated_size(const std::vector<Finding>& findings, std::size_t extra) {
+  std::size_t size = 2;
+  for (const Finding& finding : findings) {
+    size += finding_overhead + extra + finding.def.size() + finding.field.size() +
+            finding.old_value.size() + finding.new_value.size() + 48;
+  }
+  return size;
+}
+
+// One finding's members in key order, those of the rule set with them when `rules`.
+void write_finding(std::string& out, const Finding& finding, Mode mode, bool rules,
+                   std::string& message) {
+  const RuleInfo& info = rule_info(finding.rule);
+  out += "{\"def\":";
+  write_json_string(out, finding.def);
+  if (rules) {
+    out += ",\"direction\":\"";
+    out += direction_name(info.direction);
+    out += '"';
+  }
+  out += ",\"field\":";
+  if (finding.has_field) {
+    write_json_string(out, finding.field);
   } else {
     out += "null";
   }
-}
-
-void write_finding(std::string& out, const Finding& finding) {
-  out += "{\"def\":";
-  write_json_string(out, finding.def);
-  out += ",\"field\":";
-  write_json_string_or_null(out, finding.field);
   out += ",\"message\":";
-  write_json_string(out, finding.message);
-  out += finding.verdict == Verdict::safe ? ",\"verdict\":\"SAFE\"}" : ",\"verdict\":\"BREAKING\"}";
+  message.clear();
+  append_message(finding, message);
+  write_json_string(out, message);
+  if (rules) {
+    out += ",\"rule\":\"";
+    out += info.id;  // kebab-case, nothing to escape
+    out += '"';
+  }
+  out += verdict_of(finding.rule, mode) == Verdict::safe ? ",\"verdict\":\"SAFE\"}"
+                                                         : ",\"verdict\":\"BREAKING\"}";
 }
-
-// Keys, quotes, verdict and comma of one finding (56 bytes at most); escapes may still grow it.
-constexpr std::size_t finding_overhead = 64;
 
 }  // namespace
 
 std::string findings_json(const std::vector<Finding>& findings) {
-  std::size_t size = 2;
-  for (const Finding& finding : findings) {
-    size += finding_overhead + finding.def.size() + finding.message.size() +
-            (finding.field ? finding.field->size() : 0);
-  }
   std::string out;
-  out.reserve(size);
+  out.reserve(estimated_size(findings, 0));
+  std::string message;
   out += '[';
   for (std::size_t i = 0; i < findings.size(); ++i) {
     if (i != 0) out += ',';
-    write_finding(out, findings[i]);
+    // The diff's findings carry their rule's own verdict, which the full mode keeps.
+    write_finding(out, findings[i], Mode::full, false, message);
   }
   out += ']';
   return out;
 }
 
-bool rule_findings_json(const std::vector<RuleFinding>& findings, InterruptCheck interrupted,
+bool rule_findings_json(const std::vector<Finding>& findings, Mode mode, InterruptCheck interrupted,
                         std::string& out) {
-  std::size_t size = 2;
-  for (const RuleFinding& entry : findings) {
-    const Finding& finding = entry.finding;
-    size += finding_overhead + 48 + finding.def.size() + finding.message.size() +
-            (finding.field ? finding.field->size() : 0);
-  }
-  out.reserve(out.size() + size);
+  out.reserve(out.size() + estimated_size(findings, 48));
+  std::string message;
   out += '[';
   for (std::size_t i = 0; i < findings.size(); ++i) {
     // The text can run to gigabytes when a wide enum changed under many properties.
     if (i % 4096 == 4095 && interrupted != nullptr && interrupted()) return false;
     if (i != 0) out += ',';
-    const RuleFinding& entry = findings[i];
-    const Finding& finding = entry.finding;
-    out += "{\"def\":";
-    write_json_string(out, finding.def);
-    out += ",\"direction\":\"";
-    out += direction_name(entry.direction);
-    out += "\",\"field\":";
-    write_json_string_or_null(out, finding.field);
-    out += ",\"message\":";
-    write_json_string(out, finding.message);
-    out += ",\"rule\":\"";
-    out += entry.rule;  // kebab-case, nothing to escape
-    out += finding.verdict == Verdict::safe ? "\",\"verdict\":\"SAFE\"}"
-                                            : "\",\"verdict\":\"BREAKING\"}";
+    write_finding(out, findings[i], mode, true, message);
   }
   out += ']';
   return true;

@@ -1,13 +1,16 @@
-// Canonical read-side type text of a schema node, compared by the contract diff.
+// Canonical read-side type text of a type node, compared by the contract diff.
 #pragma once
 
 #include <string>
+#include <string_view>
 
-#include "json/json_value.hpp"
+#include "contract/model.hpp"
 
 namespace brenvale {
 
-// `defs` is the definition table of the bundle holding `node` (borrowed). Never fails.
-std::string read_type_signature(const Value& defs, const Value& node);
+// `contract` holds `node` (borrowed). Never fails.
+std::string read_type_signature(const Contract& contract, NodeId node);
+// What a bare `$ref` to `name` reads as in `contract`.
+std::string reference_signature(const Contract& contract, std::string_view name);
 
 }  // namespace brenvale

@@ -123,6 +123,7 @@ class TreeBuilder {
   bool StartObject() { return open(true); }
   bool StartArray() { return open(false); }
   bool EndObject(rapidjson::SizeType) {
+    ++objects_;
     const Frame frame = frames_.back();
     auto first = stack_.begin() + static_cast<std::ptrdiff_t>(frame.start);
     sort_members(first, stack_.end());
@@ -157,6 +158,7 @@ class TreeBuilder {
   std::size_t depth() const { return frames_.size(); }
   bool innermost_is_object() const { return !frames_.empty() && frames_.back().object; }
   Value root() const { return stack_.empty() ? Value() : stack_.front().value; }
+  std::size_t objects() const { return objects_; }
 
  private:
   struct Frame {
@@ -234,6 +236,7 @@ class TreeBuilder {
   }
 
   std::pmr::memory_resource& arena_;
+  std::size_t objects_ = 0;
   std::vector<Member> stack_;
   std::vector<Frame> frames_;
   std::string_view key_;
@@ -433,6 +436,7 @@ ParseResult parse_json(std::string_view text, bool zeros_rewritten) {
     return result;
   }
   result.document.root = builder.root();
+  result.document.objects = builder.objects();
   result.ok = true;
   return result;
 }

@@ -70,6 +70,7 @@ struct Document {
   std::unique_ptr<std::pmr::monotonic_buffer_resource> arena =
       std::make_unique<std::pmr::monotonic_buffer_resource>();
   Value root;
+  std::size_t objects = 0;  // how many objects the text holds: a size hint for what reads it
 };
 
 }  // namespace brenvale

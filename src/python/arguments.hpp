@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "contract/model.hpp"
 #include "json/json_value.hpp"
 
 namespace brenvale::python {
@@ -67,5 +68,13 @@ inline PyCFunction as_method(FastWithKeywords function) {
 // JSON text -> value tree owned by `document`. Returns false with ValueError set.
 // May throw std::bad_alloc.
 bool parse_argument(std::string_view text, Document& document);
+
+// Reads the parsed bundle (taken over) into the model and renders it. The tree and the model
+// go before the text is returned, so neither is there while Python copies it.
+template <class Render>
+std::string render_bundle(Document bundle, DefinitionTable table, Render&& render) {
+  const Contract contract = build_contract(bundle, table);
+  return render(contract);
+}
 
 }  // namespace brenvale::python

@@ -7,10 +7,11 @@
 
 #include "compat/report.hpp"
 #include "compat/rules.hpp"
+#include "contract/model.hpp"
+#include "emit/emit_firestore.hpp"
+#include "emit/emit_plain.hpp"
+#include "emit/emit_zod.hpp"
 #include "python/arguments.hpp"
-#include "typescript/emit_firestore.hpp"
-#include "typescript/emit_plain.hpp"
-#include "typescript/emit_zod.hpp"
 #include "util/ordered_set.hpp"
 
 namespace brenvale::python {
@@ -71,9 +72,10 @@ PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
     if (!parse_argument(bundle_text, bundle)) return nullptr;
     OrderedSet<std::string> shared(std::make_move_iterator(shared_names.begin()),
                                    std::make_move_iterator(shared_names.end()));
-    const std::string text =
-        emit_firestore_module(bundle.root, std::move(shared), shared_path, options);
-    return new_str(text);
+    return new_str(render_bundle(
+        std::move(bundle), DefinitionTable::defs_or_draft07, [&](const Contract& contract) {
+          return emit_firestore_module(contract, std::move(shared), shared_path, options);
+        }));
   });
 }
 
@@ -91,7 +93,9 @@ PyObject* call_emit_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         !parse_argument(bundle_text, bundle)) {
       return nullptr;
     }
-    return new_str(emit_plain(bundle.root, options));
+    return new_str(
+        render_bundle(std::move(bundle), DefinitionTable::defs_or_draft07,
+                      [&](const Contract& contract) { return emit_plain(contract, options); }));
   });
 }
 
@@ -109,7 +113,9 @@ PyObject* call_zod(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
         !parse_argument(bundle_text, bundle)) {
       return nullptr;
     }
-    return new_str(emit_zod_module(bundle.root, contract_path));
+    return new_str(render_bundle(
+        std::move(bundle), DefinitionTable::defs_or_draft07,
+        [&](const Contract& contract) { return emit_zod_module(contract, contract_path); }));
   });
 }
 
@@ -131,19 +137,19 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     }
     compat::Mode mode{};
     if (!compat::parse_mode(mode_text, mode)) {
-      const std::string message =
-          "mode must be 'backward', 'forward' or 'full', not '" + std::string(mode_text) + "'";
-      PyErr_SetString(PyExc_ValueError, message.c_str());
+      PyErr_SetString(PyExc_ValueError, compat::unknown_mode_message(mode_text).c_str());
       return nullptr;
     }
     if (!parse_argument(old_text, old_bundle) || !parse_argument(new_text, new_bundle)) {
       return nullptr;
     }
-    std::vector<compat::RuleFinding> findings;
+    const Contract old_contract = build_contract(old_bundle, DefinitionTable::defs_or_draft07);
+    const Contract new_contract = build_contract(new_bundle, DefinitionTable::defs_or_draft07);
+    std::vector<compat::Finding> findings;
     std::string text;
     // On false, KeyboardInterrupt (or whatever the signal handler raised) is set.
-    if (!compat::rule_findings(old_bundle.root, new_bundle.root, mode, signalled, findings) ||
-        !compat::rule_findings_json(findings, signalled, text)) {
+    if (!compat::rule_findings(old_contract, new_contract, signalled, findings) ||
+        !compat::rule_findings_json(findings, mode, signalled, text)) {
       return nullptr;
     }
     return new_str(text);

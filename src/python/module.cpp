@@ -6,9 +6,10 @@
 
 #include "compat/diff.hpp"
 #include "compat/report.hpp"
+#include "contract/model.hpp"
+#include "emit/emit_firestore.hpp"
+#include "emit/emit_plain.hpp"
 #include "python/arguments.hpp"
-#include "typescript/emit_firestore.hpp"
-#include "typescript/emit_plain.hpp"
 
 namespace brenvale::python {
 namespace {
@@ -47,19 +48,19 @@ PyObject* call_bundle_function(const char* function, PyObject* const* args, Py_s
         !parse_argument(bundle_text, bundle)) {
       return nullptr;
     }
-    return new_str(emitter(bundle.root));
+    return new_str(render_bundle(std::move(bundle), DefinitionTable::defs, emitter));
   });
 }
 
 PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return call_bundle_function("emit()", args, nargs, kwnames, [](const Value& bundle) {
-    return emit_firestore_module(bundle, {}, {});
+  return call_bundle_function("emit()", args, nargs, kwnames, [](const Contract& contract) {
+    return emit_firestore_module(contract, {}, {});
   });
 }
 
 PyObject* call_emit_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return call_bundle_function("emit_plain()", args, nargs, kwnames,
-                              [](const Value& bundle) { return emit_plain(bundle); });
+                              [](const Contract& contract) { return emit_plain(contract); });
 }
 
 PyObject* call_emit_shared(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -78,7 +79,10 @@ PyObject* call_emit_shared(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     }
     OrderedSet<std::string> shared(std::make_move_iterator(shared_names.begin()),
                                    std::make_move_iterator(shared_names.end()));
-    return new_str(emit_firestore_module(bundle.root, std::move(shared), shared_path));
+    return new_str(
+        render_bundle(std::move(bundle), DefinitionTable::defs, [&](const Contract& contract) {
+          return emit_firestore_module(contract, std::move(shared), shared_path);
+        }));
   });
 }
 
@@ -95,7 +99,11 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         !parse_argument(old_text, old_bundle) || !parse_argument(new_text, new_bundle)) {
       return nullptr;
     }
-    return new_str(compat::findings_json(compat::diff(old_bundle.root, new_bundle.root)));
+    const Contract old_contract = build_contract(old_bundle, DefinitionTable::defs);
+    const Contract new_contract = build_contract(new_bundle, DefinitionTable::defs);
+    std::vector<compat::Finding> findings;
+    compat::diff(old_contract, new_contract, nullptr, findings);
+    return new_str(compat::findings_json(findings));
   });
 }
 

@@ -1,7 +1,7 @@
 // TypeScript literal types of JSON values.
 #include "typescript/literal.hpp"
 
-#include "typescript/escape.hpp"
+#include "text/escape.hpp"
 
 #include <array>
 #include <charconv>
@@ -64,7 +64,7 @@ void append_integer(Integer value, std::string& out) {
 
 }  // namespace
 
-void append_literal(const Value& value, std::string& out) {
+void append_literal(const Datum& value, std::string& out) {
   switch (value.kind) {
     case Kind::null:
       out += "null";
@@ -82,7 +82,7 @@ void append_literal(const Value& value, std::string& out) {
       append_float(value.float64, out);
       break;
     case Kind::string:
-      append_quoted(value.string(), out);
+      append_quoted(value.text(), out);
       break;
     case Kind::array:
     case Kind::object:
@@ -91,7 +91,7 @@ void append_literal(const Value& value, std::string& out) {
   }
 }
 
-std::string literal(const Value& value) {
+std::string literal(const Datum& value) {
   std::string out;
   append_literal(value, out);
   return out;

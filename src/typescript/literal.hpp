@@ -4,12 +4,12 @@
 #include <string>
 #include <string_view>
 
-#include "json/json_value.hpp"
+#include "contract/model.hpp"
 
 namespace brenvale {
 
 // Appends the literal type of one JSON value ("unknown" for arrays and objects).
-void append_literal(const Value& value, std::string& out);
-std::string literal(const Value& value);
+void append_literal(const Datum& value, std::string& out);
+std::string literal(const Datum& value);
 
 }  // namespace brenvale

@@ -4,9 +4,8 @@
 #include <algorithm>
 #include <array>
 
-#include "contract/bundle.hpp"
-#include "typescript/identifier.hpp"
-#include "typescript/lower_first.hpp"
+#include "text/identifier.hpp"
+#include "text/lower_first.hpp"
 #include "util/byte_order.hpp"
 
 namespace brenvale {
@@ -26,41 +25,28 @@ constexpr std::array<std::string_view, 12> library_names = {
     "Bytes",    "Date", "DocumentData", "DocumentReference", "FieldValue", "FirestoreDataConverter",
     "GeoPoint", "Omit", "Record",       "Timestamp",         "UpdateData", "VectorValue"};
 
-Role role_of(const Value& definition) {
-  if (is_enum_definition(definition)) return Role::enum_definition;
-  if (!is_model_definition(definition)) return Role::other;
-  return string_member(definition, Atom::collection) != nullptr ? Role::collection : Role::model;
+Role role_of(const Definition& definition) {
+  switch (definition.kind) {
+    case DefinitionKind::enumeration:
+      return Role::enum_definition;
+    case DefinitionKind::alias:
+      return Role::other;
+    case DefinitionKind::model:
+      return definition.has_collection ? Role::collection : Role::model;
+  }
+  return Role::other;
 }
 
 // The names a type name brings with it: the Write and Update types and the converter.
 std::vector<std::string> generated_names(const std::string& name, Role role, bool firestore) {
   std::vector<std::string> generated;
   if (!firestore || role == Role::enum_definition) return generated;
-  generated.push_back(name + "Write");
+  generated.push_back(write_name(name));
   if (role == Role::collection) {
-    generated.push_back(name + "Update");
+    generated.push_back(update_name(name));
     generated.push_back(converter_name(name));
   }
   return generated;
-}
-
-// Every `$ref` last segment and reference target under `root`, walked without recursion.
-void collect_references(const Value& root, std::vector<std::string_view>& found) {
-  std::vector<const Value*> pending = {&root};
-  while (!pending.empty()) {
-    const Value* node = pending.back();
-    pending.pop_back();
-    for (const Value& item : node->array()) pending.push_back(&item);
-    for (const Member& member : node->object()) {
-      if (member.value.is_string() &&
-          (member.value.key_atom == Atom::ref || member.value.key_atom == Atom::ref_target)) {
-        const std::string_view text = member.value.string();
-        const std::size_t slash = member.value.key_atom == Atom::ref ? text.rfind('/') : text.npos;
-        found.push_back(slash == text.npos ? text : text.substr(slash + 1));
-      }
-      pending.push_back(&member.value);
-    }
-  }
 }
 
 class Builder {
@@ -122,6 +108,11 @@ std::string NameTable::name_of(std::string_view raw) const {
   return out;
 }
 
+void NameTable::append_write(std::string_view raw, std::string& out) const {
+  append(raw, out);
+  out += write_suffix;
+}
+
 std::string NameTable::claim(const std::string& base) {
   std::size_t& next = next_claim[base];
   for (std::size_t k = std::max<std::size_t>(next, 1);; ++k) {
@@ -133,18 +124,37 @@ std::string NameTable::claim(const std::string& base) {
   }
 }
 
+std::string write_name(std::string_view type_name) {
+  return std::string(type_name) + std::string(write_suffix);
+}
+
+std::string update_name(std::string_view type_name) {
+  return std::string(type_name) + std::string(update_suffix);
+}
+
 std::string converter_name(std::string_view type_name) {
   return safe_identifier(lower_first(type_name) + "Converter");
 }
 
-NameTable build_name_table(const Value& defs, const OrderedSet<std::string>& shared,
+std::string schema_name(std::string_view type_name) { return std::string(type_name) + "Schema"; }
+
+std::string write_schema_name(std::string_view type_name) {
+  return write_name(type_name) + "Schema";
+}
+
+std::string validating_converter_name(std::string_view type_name) {
+  return safe_identifier(lower_first(type_name) + "ValidatingConverter");
+}
+
+NameTable build_name_table(const Contract& contract, const OrderedSet<std::string>& shared,
                            RenderMode mode, std::span<const std::string_view> reserved) {
   std::vector<Entry> entries;
-  for (const Member& member : defs.object()) entries.push_back({member.key, role_of(member.value)});
-  std::vector<std::string_view> others(shared.begin(), shared.end());
-  collect_references(defs, others);
-  for (const std::string_view raw : others) {
-    if (defs.find(raw) == nullptr) entries.push_back({raw, Role::other});
+  entries.reserve(contract.definitions.size() + contract.foreign_names.size() + shared.size());
+  for (const Definition& definition : contract.definitions)
+    entries.push_back({definition.name, role_of(definition)});
+  for (const std::string_view raw : contract.foreign_names) entries.push_back({raw, Role::other});
+  for (const std::string& raw : shared) {
+    if (contract.find(raw) == nullptr) entries.push_back({raw, Role::other});
   }
   std::stable_sort(entries.begin(), entries.end(),
                    [](const Entry& a, const Entry& b) { return byte_less(a.raw, b.raw); });
@@ -172,7 +182,14 @@ NameTable build_name_table(const Value& defs, const OrderedSet<std::string>& sha
     if (!keeps_text(entry)) builder.resolve(entry, safe_identifier(entry.raw), 0);
   }
   table.names.reserve(entries.size());
-  for (const Entry& entry : entries) table.names.emplace_back(entry.raw, *entry.name);
+  table.by_definition.reserve(contract.definitions.size());
+  // Both run in byte order of the raw name, definitions among the entries.
+  for (const Entry& entry : entries) {
+    if (table.by_definition.size() < contract.definitions.size() &&
+        contract.definitions[table.by_definition.size()].name == entry.raw)
+      table.by_definition.push_back(static_cast<std::uint32_t>(table.names.size()));
+    table.names.emplace_back(entry.raw, *entry.name);
+  }
   return table;
 }
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "json/json_value.hpp"
+#include "contract/model.hpp"
 #include "typescript/render_mode.hpp"
 #include "util/ordered_set.hpp"
 
@@ -20,12 +20,17 @@ namespace brenvale {
 // outlive the table.
 struct NameTable {
   std::vector<std::pair<std::string_view, std::string>> names;  // by raw name, byte order
-  std::unordered_set<std::string> taken;  // every name declared, generated or imported
+  std::vector<std::uint32_t> by_definition;  // index into `names` of each definition
+  std::unordered_set<std::string> taken;     // every name declared, generated or imported
   std::unordered_map<std::string, std::size_t> next_claim;  // keeps claim() linear
 
   // Appends the TypeScript name of `raw`; a name the table was not built with is made safe.
   void append(std::string_view raw, std::string& out) const;
+  // The name of a definition of the contract the table was built for.
+  const std::string& of(DefId definition) const { return names[by_definition[definition]].second; }
   std::string name_of(std::string_view raw) const;
+  // The name of the write form of `raw`'s type.
+  void append_write(std::string_view raw, std::string& out) const;
   // Takes `base` for a declaration beside the types, or base_2, base_3, ... when it is taken.
   std::string claim(const std::string& base);
 };
@@ -33,10 +38,22 @@ struct NameTable {
 // The plain module (RenderMode::plain) generates no names beside the definitions'.
 // `reserved` names the module declares or uses itself (helper types, globals of one SDK form)
 // beside the library names; none is given to a definition.
-NameTable build_name_table(const Value& defs, const OrderedSet<std::string>& shared,
+NameTable build_name_table(const Contract& contract, const OrderedSet<std::string>& shared,
                            RenderMode mode, std::span<const std::string_view> reserved = {});
 
-// The converter of the collection model whose TypeScript name is `type_name`.
+// What a definition's write and update types add to its name.
+inline constexpr std::string_view write_suffix = "Write";
+inline constexpr std::string_view update_suffix = "Update";
+
+// The names derived from a definition's TypeScript name `type_name`, the only place that spells
+// their suffixes. The table keeps every one of them free for its definition.
+std::string write_name(std::string_view type_name);
+std::string update_name(std::string_view type_name);
+// The converter of a collection model.
 std::string converter_name(std::string_view type_name);
+// The zod module's names: claimed from the table, since nothing keeps them free.
+std::string schema_name(std::string_view type_name);
+std::string write_schema_name(std::string_view type_name);
+std::string validating_converter_name(std::string_view type_name);
 
 }  // namespace brenvale

@@ -3,9 +3,8 @@
 
 #include <initializer_list>
 
-#include "contract/bundle.hpp"
-#include "typescript/escape.hpp"
-#include "typescript/fill.hpp"
+#include "text/escape.hpp"
+#include "text/fill.hpp"
 
 namespace brenvale {
 namespace {
@@ -24,22 +23,17 @@ void append_doc(std::string_view indent, std::initializer_list<std::string_view>
   if (!first) fill(out, "{indent} */\n", {{"indent", indent}});
 }
 
-std::string_view text_member(const Value* value) {
-  return value != nullptr && value->is_string() ? value->string() : std::string_view();
-}
-
 }  // namespace
 
-std::string definition_doc(std::string_view raw_name, const Value& definition) {
-  std::string_view title = text_member(string_member(definition, Atom::title));
-  if (title == raw_name) title = {};
+std::string definition_doc(const Definition& definition) {
+  const std::string_view title = definition.title == definition.name ? "" : definition.title;
   std::string out;
-  append_doc("", {title, text_member(string_member(definition, Atom::description))}, out);
+  append_doc("", {title, definition.description}, out);
   return out;
 }
 
-void append_property_doc(const SchemaKeys& keys, std::string& out) {
-  append_doc("  ", {text_member(keys[Atom::description])}, out);
+void append_property_doc(const NodeExtras& property, std::string& out) {
+  append_doc("  ", {property.description}, out);
 }
 
 }  // namespace brenvale

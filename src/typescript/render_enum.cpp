@@ -5,16 +5,15 @@
 
 namespace brenvale {
 
-void append_enum(std::string_view name, const Value& definition, std::string& out) {
+void append_enum(std::string_view name, std::span<const Datum> members, std::string& out) {
   out += "export type ";
   out += name;
   out += " = ";
-  const Value* members = definition.find(Atom::enum_values);
-  if (members == nullptr || members->array().empty()) {
+  if (members.empty()) {
     out += "never";
   } else {
     bool first = true;
-    for (const Value& member : members->array()) {
+    for (const Datum& member : members) {
       if (!first) out += " | ";
       first = false;
       append_literal(member, out);

@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include "json/json_value.hpp"
+#include "contract/model.hpp"
 
 namespace brenvale {
 
 // `name` is the TypeScript name the module's name table gives the definition.
-void append_enum(std::string_view name, const Value& definition, std::string& out);
+void append_enum(std::string_view name, std::span<const Datum> members, std::string& out);
 
 }  // namespace brenvale

@@ -1,4 +1,4 @@
-// Schema node -> TypeScript type expression, in Firestore, plain or canonical mode.
+// Type node -> TypeScript type expression, in Firestore, plain or canonical mode.
 #include "typescript/render_type.hpp"
 
 #include <algorithm>
@@ -7,9 +7,8 @@
 #include <functional>
 #include <optional>
 #include <unordered_set>
+#include <vector>
 
-#include "contract/bundle.hpp"
-#include "contract/schema_keys.hpp"
 #include "typescript/literal.hpp"
 
 namespace brenvale {
@@ -124,17 +123,13 @@ class UnionWriter {
   std::optional<SpanSet> seen_;
 };
 
-void append_joined_literals(std::span<const Value> values, std::string& out) {
+void append_joined_literals(std::span<const Datum> values, std::string& out) {
   bool first = true;
-  for (const Value& value : values) {
+  for (const Datum& value : values) {
     if (!first) out += " | ";
     first = false;
     append_literal(value, out);
   }
-}
-
-bool all_strings(std::span<const Value> values) {
-  return std::all_of(values.begin(), values.end(), [](const Value& v) { return v.is_string(); });
 }
 
 void append_name(const Ctx& ctx, std::string_view raw, std::string& out) {
@@ -145,100 +140,80 @@ void append_name(const Ctx& ctx, std::string_view raw, std::string& out) {
   }
 }
 
-// Records the import of a shared name, as the module spells it, and of its "...Write" type.
+void append_write_name(const Ctx& ctx, std::string_view raw, std::string& out) {
+  if (ctx.names != nullptr) {
+    ctx.names->append_write(raw, out);
+  } else {
+    out += write_name(raw);
+  }
+}
+
+// Records the import of a shared name, as the module spells it, and of its write type.
 void record_shared(Ctx& ctx, std::string_view raw, Side side = Side::read) {
   if (ctx.shared.find(raw) == ctx.shared.end()) return;
   std::string name;
-  append_name(ctx, raw, name);
-  if (side == Side::write) name += "Write";
+  if (side == Side::write) {
+    append_write_name(ctx, raw, name);
+  } else {
+    append_name(ctx, raw, name);
+  }
   if (ctx.used_shared.find(name) == ctx.used_shared.end()) ctx.used_shared.insert(std::move(name));
 }
 
-void append_firestore_type(Ctx& ctx, const SchemaKeys& keys, std::string_view kind, Side side,
-                           std::string& out) {
-  if (kind == "timestamp") {
-    const bool server_filled =
-        keys[Atom::server_timestamp] != nullptr && keys[Atom::server_timestamp]->is_true();
-    if (side == Side::write && server_filled) {
-      ctx.imports.insert("FieldValue");
-      out += "FieldValue";
-    } else {
-      ctx.imports.insert("Timestamp");
-      out += side == Side::write ? "Timestamp | Date"
-             : server_filled     ? "Timestamp | null"
-                                 : "Timestamp";
-    }
-  } else if (kind == "reference") {
-    ctx.imports.insert("DocumentReference");
-    if (const Value* target = keys[Atom::ref_target]; target != nullptr && target->is_string()) {
-      // A target that names a shared definition must be imported like a $ref to it.
-      record_shared(ctx, target->string());
-      out += "DocumentReference<";
-      append_name(ctx, target->string(), out);
-      out += '>';
-    } else {
-      ctx.imports.insert("DocumentData");
-      out += "DocumentReference<DocumentData>";
-    }
-  } else if (kind == "geopoint") {
-    ctx.imports.insert("GeoPoint");
-    out += "GeoPoint";
-  } else if (kind == "vector") {
-    // The Admin SDK does not export its VectorValue class; the module declares it for itself.
-    ctx.imports.insert("VectorValue");
-    out += "VectorValue";
-  } else if (kind == "bytes") {
-    // The Admin SDK reads bytes as a Buffer and writes any Uint8Array.
-    if (ctx.sdk == Sdk::admin) {
-      out += "Uint8Array";
-    } else {
-      ctx.imports.insert("Bytes");
-      out += "Bytes";
-    }
-  } else {
-    out += "unknown";
+void append_firestore_type(Ctx& ctx, const TypeNode& node, Side side, std::string& out) {
+  switch (node.firestore) {
+    case FirestoreKind::timestamp:
+      if (side == Side::write && node.server_timestamp) {
+        ctx.imports.insert("FieldValue");
+        out += "FieldValue";
+      } else {
+        ctx.imports.insert("Timestamp");
+        out += side == Side::write     ? "Timestamp | Date"
+               : node.server_timestamp ? "Timestamp | null"
+                                       : "Timestamp";
+      }
+      return;
+    case FirestoreKind::reference:
+      ctx.imports.insert("DocumentReference");
+      if (node.has_ref_target) {
+        // A target that names a shared definition must be imported like a $ref to it.
+        const std::string_view target = ctx.contract->extras_of(node).ref_target;
+        record_shared(ctx, target);
+        out += "DocumentReference<";
+        append_name(ctx, target, out);
+        out += '>';
+      } else {
+        ctx.imports.insert("DocumentData");
+        out += "DocumentReference<DocumentData>";
+      }
+      return;
+    case FirestoreKind::geopoint:
+      ctx.imports.insert("GeoPoint");
+      out += "GeoPoint";
+      return;
+    case FirestoreKind::vector:
+      // The Admin SDK does not export its VectorValue class; the module declares it for itself.
+      ctx.imports.insert("VectorValue");
+      out += "VectorValue";
+      return;
+    case FirestoreKind::bytes:
+      // The Admin SDK reads bytes as a Buffer and writes any Uint8Array.
+      if (ctx.sdk == Sdk::admin) {
+        out += "Uint8Array";
+      } else {
+        ctx.imports.insert("Bytes");
+        out += "Bytes";
+      }
+      return;
+    case FirestoreKind::other:
+      out += "unknown";
+      return;
   }
 }
 
-void append_reference(Ctx& ctx, std::string_view ref, Side side, std::string& out) {
-  const std::size_t slash = ref.rfind('/');
-  const std::string_view name = slash == std::string_view::npos ? ref : ref.substr(slash + 1);
-  if (refers_back_to_alias(ctx, name)) {
-    out += "unknown";
-    return;
-  }
-  record_shared(ctx, name);
-  const Value* definition = ctx.defs->find(name);
-  const Value* members = definition != nullptr ? definition->find(Atom::enum_values) : nullptr;
-  if (members == nullptr) {
-    append_name(ctx, name, out);
-    if (side == Side::write) {
-      out += "Write";
-      // The write side names the shared module's "...Write" type, so import that too.
-      record_shared(ctx, name, Side::write);
-    }
-    return;
-  }
-  const std::span<const Value> items = members->array();
-  const bool string_enum = !items.empty() && all_strings(items);
-  if (ctx.mode == RenderMode::plain) {
-    append_name(ctx, name, out);
-  } else if (ctx.mode == RenderMode::canonical) {
-    if (string_enum) {
-      out += "string";
-    } else if (members->is_array()) {
-      append_joined_literals(items, out);
-    } else {
-      out += name;
-    }
-  } else {
-    append_name(ctx, name, out);
-    if (side == Side::read && string_enum) out += open_string_suffix;
-  }
-}
-
-void append_inline_enum(const Ctx& ctx, std::span<const Value> items, Side side, std::string& out) {
-  const bool strings_only = all_strings(items);
+void append_inline_enum(const Ctx& ctx, std::span<const Datum> items, Side side, std::string& out) {
+  const bool strings_only =
+      std::all_of(items.begin(), items.end(), [](const Datum& d) { return d.is_string(); });
   if (ctx.mode == RenderMode::canonical && strings_only) {
     out += "string";
     return;
@@ -252,130 +227,161 @@ void append_inline_enum(const Ctx& ctx, std::span<const Value> items, Side side,
     out += open_string_suffix;
 }
 
-}  // namespace
-
-bool refers_back_to_alias(const Ctx& ctx, std::string_view name) {
-  if (!ctx.alias_of) return false;
-  if (*ctx.alias_of == name) return true;
-  if (ctx.alias_groups == nullptr) return false;
-  const auto from = ctx.alias_groups->find(*ctx.alias_of);
-  const auto to = ctx.alias_groups->find(name);
-  return from != ctx.alias_groups->end() && to != ctx.alias_groups->end() &&
-         from->second == to->second;
-}
-
-void append_type(Ctx& ctx, const Value& node, Side side, std::string& out) {
-  append_type(ctx, scan_schema(node), side, out);
-}
-
-void append_type(Ctx& ctx, const SchemaKeys& keys, Side side, std::string& out) {
-  if (keys[Atom::firestore_type] != nullptr && keys[Atom::firestore_type]->is_string()) {
-    append_firestore_type(ctx, keys, keys[Atom::firestore_type]->string(), side, out);
-    return;
-  }
-  if (keys[Atom::ref] != nullptr && keys[Atom::ref]->is_string()) {
-    append_reference(ctx, keys[Atom::ref]->string(), side, out);
-    return;
-  }
-  if (keys[Atom::const_value] != nullptr) {
-    append_literal(*keys[Atom::const_value], out);
-    return;
-  }
-  if (keys[Atom::enum_values] != nullptr && keys[Atom::enum_values]->is_array()) {
-    append_inline_enum(ctx, keys[Atom::enum_values]->array(), side, out);
-    return;
-  }
-  const Value* alternatives = keys[Atom::any_of];
-  if (alternatives == nullptr || !alternatives->is_array()) alternatives = keys[Atom::one_of];
-  if (alternatives != nullptr && alternatives->is_array()) {
-    UnionWriter writer(out, ctx.mode == RenderMode::canonical);
-    for (const Value& member : alternatives->array()) {
-      writer.add([&](std::string& buffer) { append_type(ctx, member, side, buffer); });
-    }
-    writer.finish();
-    if (writer.empty() && ctx.mode != RenderMode::canonical) out += "never";
-    return;
-  }
-  if (const Value* type = keys[Atom::type]) {
-    if (type->is_string()) {
-      append_json_type(ctx, type->string(), keys, side, out);
+void append_json_type(Ctx& ctx, JsonType type, const TypeNode& node, Side side, std::string& out) {
+  switch (type) {
+    case JsonType::null:
+      out += "null";
+      return;
+    case JsonType::string:
+      out += "string";
+      return;
+    case JsonType::number:
+    case JsonType::integer:
+      out += "number";
+      return;
+    case JsonType::boolean:
+      out += "boolean";
+      return;
+    case JsonType::object: {
+      const AliasGuardPause pause(ctx);
+      if (node.record == RecordValues::any) {
+        out += "Record<string, unknown>";
+      } else if (node.record == RecordValues::schema) {
+        out += "Record<string, ";
+        append_type(ctx, node.record_node, side, out);
+        out += '>';
+      } else {
+        out += "Record<string, never>";
+      }
       return;
     }
-    if (type->is_array()) {
+    case JsonType::array: {
+      const AliasGuardPause pause(ctx);
+      if (node.has_tuple) {
+        out += '[';
+        bool first = true;
+        for (const NodeId member : ctx.contract->tuple(node)) {
+          if (!first) out += ", ";
+          first = false;
+          append_type(ctx, member, side, out);
+        }
+        out += ']';
+      } else if (node.items != no_id) {
+        const std::size_t start = out.size();
+        append_type(ctx, node.items, side, out);
+        if (out.find('|', start) != std::string::npos) {
+          out.insert(start, 1, '(');
+          out += ")[]";
+        } else {
+          out += "[]";
+        }
+      } else {
+        out += "unknown[]";
+      }
+      return;
+    }
+    case JsonType::other:
+      out += "unknown";
+      return;
+  }
+}
+
+}  // namespace
+
+bool is_open_enum(std::span<const Datum> members) {
+  return !members.empty() &&
+         std::all_of(members.begin(), members.end(), [](const Datum& d) { return d.is_string(); });
+}
+
+bool refers_back_to_alias(const Ctx& ctx, DefId target) {
+  if (ctx.alias_of == no_id || target == no_id) return false;
+  if (ctx.alias_of == target) return true;
+  const Definition& from = ctx.contract->definitions[ctx.alias_of];
+  const Definition& to = ctx.contract->definitions[target];
+  return from.alias_group != no_id && from.alias_group == to.alias_group;
+}
+
+void append_reference(Ctx& ctx, std::string_view name, DefId target, Side side, std::string& out) {
+  if (refers_back_to_alias(ctx, target)) {
+    out += "unknown";
+    return;
+  }
+  record_shared(ctx, name);
+  const Definition* definition = target != no_id ? &ctx.contract->definitions[target] : nullptr;
+  if (definition == nullptr || definition->kind != DefinitionKind::enumeration) {
+    if (definition != nullptr && ctx.names != nullptr) {
+      out += ctx.names->of(target);
+      if (side == Side::write) out += write_suffix;
+    } else if (side == Side::write) {
+      append_write_name(ctx, name, out);
+    } else {
+      append_name(ctx, name, out);
+    }
+    // The write side names the shared module's write type, so import that too.
+    if (side == Side::write) record_shared(ctx, name, Side::write);
+    return;
+  }
+  const std::span<const Datum> items = ctx.contract->members_of(*definition);
+  const bool string_enum = is_open_enum(items);
+  if (ctx.mode == RenderMode::plain) {
+    append_name(ctx, name, out);
+  } else if (ctx.mode == RenderMode::canonical) {
+    if (string_enum) {
+      out += "string";
+    } else if (definition->enum_is_array) {
+      append_joined_literals(items, out);
+    } else {
+      out += name;
+    }
+  } else {
+    append_name(ctx, name, out);
+    if (side == Side::read && string_enum) out += open_string_suffix;
+  }
+}
+
+void append_type(Ctx& ctx, NodeId id, Side side, std::string& out) {
+  const TypeNode& node = ctx.contract->node(id);
+  switch (node.form) {
+    case TypeForm::firestore:
+      append_firestore_type(ctx, node, side, out);
+      return;
+    case TypeForm::reference:
+      append_reference(ctx, node.ref_name, node.ref_def, side, out);
+      return;
+    case TypeForm::literal:
+      append_literal(ctx.contract->extras_of(node).constant, out);
+      return;
+    case TypeForm::enumeration:
+      append_inline_enum(ctx, ctx.contract->enum_values(node), side, out);
+      return;
+    case TypeForm::alternatives: {
       UnionWriter writer(out, ctx.mode == RenderMode::canonical);
-      for (const Value& entry : type->array()) {
-        if (!entry.is_string()) continue;
-        writer.add([&](std::string& buffer) {
-          append_json_type(ctx, entry.string(), keys, side, buffer);
-        });
+      for (const NodeId member : ctx.contract->alternatives(node)) {
+        writer.add([&](std::string& buffer) { append_type(ctx, member, side, buffer); });
       }
       writer.finish();
       if (writer.empty() && ctx.mode != RenderMode::canonical) out += "never";
       return;
     }
-  }
-  out += "unknown";
-}
-
-void append_json_type(Ctx& ctx, std::string_view type_name, const Value& node, Side side,
-                      std::string& out) {
-  append_json_type(ctx, type_name, scan_schema(node), side, out);
-}
-
-void append_json_type(Ctx& ctx, std::string_view type_name, const SchemaKeys& keys, Side side,
-                      std::string& out) {
-  if (type_name == "null") {
-    out += "null";
-  } else if (type_name == "string") {
-    out += "string";
-  } else if (type_name == "number" || type_name == "integer") {
-    out += "number";
-  } else if (type_name == "boolean") {
-    out += "boolean";
-  } else if (type_name == "object") {
-    const AliasGuardPause pause(ctx);
-    const Value* values = keys[Atom::additional_properties];
-    if (values == nullptr || values->is_true()) {
-      out += "Record<string, unknown>";
-    } else if (values->is_object()) {
-      out += "Record<string, ";
-      append_type(ctx, *values, side, out);
-      out += '>';
-    } else {
-      out += "Record<string, never>";
-    }
-  } else if (type_name == "array") {
-    const AliasGuardPause pause(ctx);
-    if (const Value* tuple = keys[Atom::prefix_items]; tuple != nullptr && tuple->is_array()) {
-      out += '[';
-      bool first = true;
-      for (const Value& member : tuple->array()) {
-        if (!first) out += ", ";
-        first = false;
-        append_type(ctx, member, side, out);
+    case TypeForm::json: {
+      const std::span<const TypeName> types = ctx.contract->types(node);
+      if (!node.type_list) {
+        append_json_type(ctx, types.front().type, node, side, out);
+        return;
       }
-      out += ']';
-    } else if (const Value* items = keys[Atom::items]) {
-      const std::size_t start = out.size();
-      append_type(ctx, *items, side, out);
-      if (out.find('|', start) != std::string::npos) {
-        out.insert(start, 1, '(');
-        out += ")[]";
-      } else {
-        out += "[]";
+      UnionWriter writer(out, ctx.mode == RenderMode::canonical);
+      for (const TypeName& entry : types) {
+        writer.add(
+            [&](std::string& buffer) { append_json_type(ctx, entry.type, node, side, buffer); });
       }
-    } else {
-      out += "unknown[]";
+      writer.finish();
+      if (writer.empty() && ctx.mode != RenderMode::canonical) out += "never";
+      return;
     }
-  } else {
-    out += "unknown";
+    case TypeForm::unknown:
+      out += "unknown";
+      return;
   }
-}
-
-std::string render_type(Ctx& ctx, const Value& node, Side side) {
-  std::string out;
-  append_type(ctx, node, side, out);
-  return out;
 }
 
 }  // namespace brenvale

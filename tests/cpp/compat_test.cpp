@@ -9,6 +9,7 @@
 #include "compat/diff.hpp"
 #include "compat/report.hpp"
 #include "compat/rules.hpp"
+#include "contract/model.hpp"
 #include "json/json_reader.hpp"
 #include "table.hpp"
 
@@ -22,26 +23,43 @@ std::string summary(const std::vector<Finding>& findings) {
   std::string out;
   for (const Finding& f : findings) {
     if (!out.empty()) out += "; ";
-    out +=
-        f.def + (f.field ? "." + *f.field : "") + (f.verdict == Verdict::breaking ? " B " : " S ");
-    out += f.message;
+    out += f.def;
+    if (f.has_field) out += "." + std::string(f.field);
+    out += verdict_of(f.rule, Mode::full) == Verdict::breaking ? " B " : " S ";
+    append_message(f, out);
   }
   return out;
 }
 
-std::vector<Finding> diff_of(const std::string& old_text, const std::string& new_text) {
-  const ParseResult old_bundle = parse_json(old_text);
-  const ParseResult new_bundle = parse_json(new_text);
-  EXPECT_TRUE(old_bundle.ok && new_bundle.ok) << old_text << " / " << new_text;
-  return diff(old_bundle.document.root, new_bundle.document.root);
+// Both bundles, parsed and read into models.
+struct Pair {
+  ParseResult old_bundle;
+  ParseResult new_bundle;
+  Contract old_contract;
+  Contract new_contract;
+
+  Pair(const std::string& old_text, const std::string& new_text)
+      : old_bundle(parse_json(old_text)),
+        new_bundle(parse_json(new_text)),
+        old_contract(build_contract(old_bundle.document.root, DefinitionTable::defs)),
+        new_contract(build_contract(new_bundle.document.root, DefinitionTable::defs)) {
+    EXPECT_TRUE(old_bundle.ok && new_bundle.ok) << old_text << " / " << new_text;
+  }
+};
+
+std::string diff_summary(const std::string& old_text, const std::string& new_text) {
+  const Pair pair(old_text, new_text);
+  std::vector<Finding> findings;
+  diff(pair.old_contract, pair.new_contract, nullptr, findings);
+  return summary(findings);
 }
 
 // Guards how the diff classifies definitions, reads its keys, compares signatures and orders
 // findings, on the cases the rule table does not make (tests/data/compat_edges.tsv).
 TEST(CompatDiff, EdgeCases) {
   for (const auto& row : read_table("tests/data/compat_edges.tsv")) {
-    EXPECT_EQ(shown(summary(diff_of(bundle(row[0]), bundle(row[1])))), row[2]) << row[0] << "\n"
-                                                                               << row[1];
+    EXPECT_EQ(shown(diff_summary(bundle(row[0]), bundle(row[1]))), row[2]) << row[0] << "\n"
+                                                                           << row[1];
   }
 }
 
@@ -51,11 +69,15 @@ TEST(CompatReport, ExactText) {
   const std::string raw("\"\\\b\t\n\f\r\0\x01\v\x1b\x1f /\x7f\xc3\xa9\xf0\x9f\x94\xa5", 21);
   const std::string written = R"("\"\\\b\t\n\f\r\u0000\u0001\u000b\u001b\u001f /)"
                               "\x7f\xc3\xa9\xf0\x9f\x94\xa5\"";
-  EXPECT_EQ(findings_json({Finding{raw, std::nullopt, Verdict::safe, raw},
-                           field_finding(raw, raw, Verdict::breaking, raw)}),
-            "[{\"def\":" + written + ",\"field\":null,\"message\":" + written +
-                ",\"verdict\":\"SAFE\"},{\"def\":" + written + ",\"field\":" + written +
-                ",\"message\":" + written + ",\"verdict\":\"BREAKING\"}]");
+  const std::string message =
+      "\"type changed: " + written.substr(1, written.size() - 2) + " -> " + written.substr(1);
+  EXPECT_EQ(findings_json({definition_finding(Rule::model_added, raw),
+                           field_finding(Rule::type_changed, raw, raw, raw, raw)}),
+            "[{\"def\":" + written +
+                ",\"field\":null,\"message\":\"model added (additive)\",\"verdict\":\"SAFE\"},"
+                "{\"def\":" +
+                written + ",\"field\":" + written + ",\"message\":" + message +
+                ",\"verdict\":\"BREAKING\"}]");
 }
 
 // One row of tests/data/compat_rules.tsv.
@@ -83,23 +105,23 @@ class CompatRules : public testing::TestWithParam<RuleCase> {};
 // only itself), with its message, direction and verdict in every mode.
 TEST_P(CompatRules, OnlyItsFindingWithItsDirectionAndVerdictPerMode) {
   const RuleCase& c = GetParam();
-  const ParseResult old_bundle = parse_json(bundle(c.old_defs));
-  const ParseResult new_bundle = parse_json(bundle(c.new_defs));
-  ASSERT_TRUE(old_bundle.ok && new_bundle.ok);
-  const std::size_t base = diff(old_bundle.document.root, new_bundle.document.root).size();
+  const Pair pair(bundle(c.old_defs), bundle(c.new_defs));
+  std::vector<Finding> base;
+  ASSERT_TRUE(diff(pair.old_contract, pair.new_contract, nullptr, base));
+  std::vector<Finding> all;
+  ASSERT_TRUE(rule_findings(pair.old_contract, pair.new_contract, nullptr, all));
+  EXPECT_LE(all.size(), base.size() + 1);
+  std::erase_if(all, [&](const Finding& f) { return rule_info(f.rule).id != c.rule; });
+  ASSERT_EQ(all.size(), 1u);
+  std::string message;
+  append_message(all[0], message);
+  EXPECT_EQ(message, c.message);
   const std::string_view expected(c.direction_and_verdicts);
+  EXPECT_EQ(std::string(direction_name(rule_info(all[0].rule).direction)) + " ",
+            expected.substr(0, expected.size() - 3));
   const Mode modes[] = {Mode::full, Mode::backward, Mode::forward};
   for (std::size_t i = 0; i < 3; ++i) {
-    std::vector<RuleFinding> all;
-    ASSERT_TRUE(
-        rule_findings(old_bundle.document.root, new_bundle.document.root, modes[i], nullptr, all));
-    EXPECT_LE(all.size(), base + 1);
-    std::erase_if(all, [&](const RuleFinding& finding) { return finding.rule != c.rule; });
-    ASSERT_EQ(all.size(), 1u) << "mode " << i;
-    EXPECT_EQ(all[0].finding.message, c.message);
-    const char verdict = all[0].finding.verdict == Verdict::breaking ? 'B' : 'S';
-    EXPECT_EQ(std::string(direction_name(all[0].direction)) + " ",
-              expected.substr(0, expected.size() - 3));
+    const char verdict = verdict_of(all[0].rule, modes[i]) == Verdict::breaking ? 'B' : 'S';
     EXPECT_EQ(verdict, expected[expected.size() - 3 + i]) << "mode " << i;
   }
 }

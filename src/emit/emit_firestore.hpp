@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "json/json_value.hpp"
+#include "contract/model.hpp"
 #include "typescript/render_mode.hpp"
 #include "util/ordered_set.hpp"
 
@@ -22,9 +22,9 @@ struct FirestoreOptions {
   Sdk sdk = Sdk::web;
 };
 
-// `bundle` is borrowed; `shared` is taken over by the run. Empty `shared` is plain `emit`.
+// `contract` is borrowed; `shared` is taken over by the run. Empty `shared` is plain `emit`.
 // Never fails.
-std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> shared,
+std::string emit_firestore_module(const Contract& contract, OrderedSet<std::string> shared,
                                   std::string_view shared_path,
                                   const FirestoreOptions& options = {});
 
@@ -37,7 +37,7 @@ struct ClientNames {
   std::vector<std::string> path_parameters;  // in path order
 };
 
-// Every collection model of `bundle` (borrowed), in definition order. Never fails.
-std::vector<ClientNames> client_names(const Value& bundle);
+// Every collection model of `contract` (borrowed), in definition order. Never fails.
+std::vector<ClientNames> client_names(const Contract& contract);
 
 }  // namespace brenvale

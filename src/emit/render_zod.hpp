@@ -1,12 +1,11 @@
-// Schema node -> zod schema expression accepting exactly what its Firestore-mode type says.
+// Type node -> zod schema expression accepting exactly what its Firestore-mode type says.
 #pragma once
 
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
-#include "contract/schema_keys.hpp"
-#include "json/json_value.hpp"
+#include "contract/model.hpp"
 #include "typescript/render_type.hpp"
 
 namespace brenvale {
@@ -17,13 +16,13 @@ struct SchemaNames {
   std::string write;
 };
 
-// One zod module run. `types` holds the name table, the definitions and the alias guard, as
-// the Firestore module's renderer uses them; its `imports` collects the firebase/firestore
-// names the schemas use.
+// One zod module run. `types` holds the contract, the name table and the alias guard, as the
+// Firestore module's renderer uses them; its `imports` collects the firebase/firestore names the
+// schemas use.
 struct ZodCtx {
   Ctx types;
-  std::unordered_map<std::string_view, SchemaNames> schemas;  // by raw definition name
-  bool patterns = false;  // does a schema call the module's pattern helper?
+  std::vector<SchemaNames> schemas;  // by definition
+  bool patterns = false;             // does a schema call the module's pattern helper?
 };
 
 // The namespace the generated module imports the Firestore module's types under.
@@ -31,13 +30,13 @@ inline constexpr std::string_view contract_namespace = "contract";
 
 // Appends the zod expression for `node` on `side`, whose output type is assignable to the type
 // append_type writes for it. Never fails; recursion is bounded by the nesting limit of the tree.
-void append_zod(ZodCtx& ctx, const Value& node, Side side, std::string& out);
+void append_zod(ZodCtx& ctx, NodeId node, Side side, std::string& out);
 // The object schema of a model definition: the members its read or write interface has.
-void append_model_zod(ZodCtx& ctx, const Value& definition, Side side, std::string& out);
+void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std::string& out);
 // The schema of an enum definition: its members as literals, closed, as the enum's type is.
-void append_enum_zod(const Value& definition, std::string& out);
+void append_enum_zod(std::span<const Datum> members, std::string& out);
 // Does the model have a constant property? Its schemas then carry the tag values a
 // discriminated union reads, and are declared with a type that says so.
-bool has_constant_property(const Value& definition);
+bool has_constant_property(const Contract& contract, const Definition& definition);
 
 }  // namespace brenvale

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "typescript/escape.hpp"
-#include "typescript/fill.hpp"
+#include "text/escape.hpp"
+#include "text/fill.hpp"
 
 namespace brenvale {
 

@@ -1,5 +1,5 @@
 // Every TypeScript escaper: string literal, template literal, comments, property name.
-#include "typescript/escape.hpp"
+#include "text/escape.hpp"
 
 namespace brenvale {
 namespace {

@@ -1,14 +1,10 @@
 // The zod module: a read and a write schema per definition, and validating converters.
-#include "typescript/emit_zod.hpp"
+#include "emit/emit_zod.hpp"
 
-#include "contract/bundle.hpp"
-#include "typescript/escape.hpp"
-#include "typescript/fill.hpp"
-#include "typescript/identifier.hpp"
-#include "typescript/lower_first.hpp"
+#include "emit/render_zod.hpp"
+#include "text/escape.hpp"
+#include "text/fill.hpp"
 #include "typescript/name_table.hpp"
-#include "typescript/render_zod.hpp"
-#include "typescript/type_alias.hpp"
 
 namespace brenvale {
 namespace {
@@ -65,15 +61,15 @@ constexpr std::string_view data_with_id = "{ ...snapshot.data(options), {id_key}
 constexpr std::string_view data_without_id = "snapshot.data(options)";
 
 void append_converter(const std::string& converter, const std::string& type,
-                      const SchemaNames& schemas, const Value* doc_id, std::string& out) {
+                      const SchemaNames& schemas, const Definition& model, std::string& out) {
   std::string to_firestore;
   std::string data;
-  if (doc_id != nullptr) {
+  if (model.has_doc_id) {
     std::string to_key;
     std::string from_key;
     // The SDK's write types lose a `__proto__` key, so it is looked up as any key of the model.
-    append_object_key(doc_id->string(), "as keyof typeof model", to_key);
-    append_object_key(doc_id->string(), "", from_key);
+    append_object_key(model.doc_id, "as keyof typeof model", to_key);
+    append_object_key(model.doc_id, "", from_key);
     fill(to_firestore, to_firestore_with_id, {{"id_key", to_key}, {"write", schemas.write}});
     fill(data, data_with_id, {{"id_key", from_key}});
   } else {
@@ -95,40 +91,40 @@ bool is_type_import(std::string_view name) {
 
 }  // namespace
 
-std::string emit_zod_module(const Value& bundle, std::string_view contract_path) {
+std::string emit_zod_module(const Contract& contract, std::string_view contract_path) {
   ZodCtx ctx;
-  const Value& defs = definitions(bundle);
-  ctx.types.defs = &defs;
+  ctx.types.contract = &contract;
   // The Firestore module's own table, so every type name is the one that module declares.
   const OrderedSet<std::string> no_shared;
-  NameTable names = build_name_table(defs, no_shared, RenderMode::firestore);
+  NameTable names = build_name_table(contract, no_shared, RenderMode::firestore);
   ctx.types.names = &names;
-  const auto groups = alias_groups(defs);
-  ctx.types.alias_groups = &groups;
 
   std::vector<std::string> converters;
-  for (const Member& entry : defs.object()) {
-    const std::string name = names.name_of(entry.key);
-    const bool is_enum = is_enum_definition(entry.value);
-    SchemaNames schemas{names.claim(name + "Schema"),
-                        is_enum ? std::string() : names.claim(name + "WriteSchema")};
-    ctx.schemas.emplace(entry.key, std::move(schemas));
-    if (!is_enum && is_model_definition(entry.value) &&
-        string_member(entry.value, Atom::collection) != nullptr)
-      converters.push_back(names.claim(safe_identifier(lower_first(name) + "ValidatingConverter")));
+  ctx.schemas.reserve(contract.definitions.size());
+  for (const Definition& definition : contract.definitions) {
+    const std::string& name = names.of(contract.id_of(definition));
+    const bool is_enum = definition.kind == DefinitionKind::enumeration;
+    SchemaNames schemas{names.claim(schema_name(name)),
+                        is_enum ? std::string() : names.claim(write_schema_name(name))};
+    ctx.schemas.push_back(std::move(schemas));
+    if (definition.kind == DefinitionKind::model && definition.has_collection)
+      converters.push_back(names.claim(validating_converter_name(name)));
   }
 
-  std::string body;
+  // The schemas are written straight into the result, behind the header; the import lines and
+  // helpers, known only at the end, go in front of them then. About what typical bundles need,
+  // so the text rarely moves.
+  std::string body(header);
+  body.reserve(contract.nodes.size() * 85 + contract.definitions.size() * 208 + 2048);
   std::string tail;
   bool tagged = false;
   std::size_t next_converter = 0;
-  for (const Member& entry : defs.object()) {
-    const Value& definition = entry.value;
-    const std::string type = names.name_of(entry.key);
-    const SchemaNames& schemas = ctx.schemas.at(entry.key);
+  for (const Definition& definition : contract.definitions) {
+    const std::string& type = names.of(contract.id_of(definition));
+    const SchemaNames& schemas = ctx.schemas[contract.id_of(definition)];
     std::string expression;
-    if (is_enum_definition(definition)) {
-      append_enum_zod(definition, expression);
+    if (definition.kind == DefinitionKind::enumeration) {
+      append_enum_zod(contract.members_of(definition), expression);
       fill(body, schema_template,
            {{"schema", schemas.read},
             {"declared", "z.ZodType"},
@@ -136,34 +132,31 @@ std::string emit_zod_module(const Value& bundle, std::string_view contract_path)
             {"expression", expression}});
       continue;
     }
-    const bool model = is_model_definition(definition);
-    const bool tags = model && has_constant_property(definition);
+    const bool model = definition.kind == DefinitionKind::model;
+    const bool tags = model && has_constant_property(contract, definition);
     tagged = tagged || tags;
-    if (!model) ctx.types.alias_of = entry.key;
+    if (!model) ctx.types.alias_of = contract.id_of(definition);
     for (const Side side : {Side::read, Side::write}) {
       expression.clear();
       if (model) {
         append_model_zod(ctx, definition, side, expression);
       } else {
-        append_zod(ctx, definition, side, expression);
+        append_zod(ctx, definition.node, side, expression);
       }
-      const std::string written = side == Side::write ? type + "Write" : type;
       fill(body, schema_template,
            {{"schema", side == Side::write ? schemas.write : schemas.read},
             {"declared", tags ? tagged_type : "z.ZodType"},
-            {"type", written},
+            {"type", side == Side::write ? write_name(type) : type},
             {"expression", expression}});
     }
-    ctx.types.alias_of.reset();
-    if (model && string_member(definition, Atom::collection) != nullptr) {
+    ctx.types.alias_of = no_id;
+    if (model && definition.has_collection) {
       ctx.types.imports.insert("FirestoreDataConverter");
-      append_converter(converters[next_converter++], type, schemas,
-                       string_member(definition, Atom::doc_id_field), tail);
+      append_converter(converters[next_converter++], type, schemas, definition, tail);
     }
   }
 
-  std::string out(header);
-  out += "import { z } from \"zod\";\n";
+  std::string prefix = "import { z } from \"zod\";\n";
   if (!ctx.types.imports.empty()) {
     std::string joined;
     for (const std::string_view name : ctx.types.imports) {
@@ -171,18 +164,18 @@ std::string emit_zod_module(const Value& bundle, std::string_view contract_path)
       if (is_type_import(name)) joined += "type ";
       joined += name;
     }
-    fill(out, "import { {names} } from \"firebase/firestore\";\n", {{"names", joined}});
+    fill(prefix, "import { {names} } from \"firebase/firestore\";\n", {{"names", joined}});
   }
   std::string path;
   append_quoted(contract_path, path);
-  fill(out, "import type * as {namespace} from {path};\n\n",
+  fill(prefix, "import type * as {namespace} from {path};\n\n",
        {{"namespace", contract_namespace}, {"path", path}});
-  if (tagged) out += tagged_helper;
-  if (ctx.patterns) out += pattern_helper;
-  out.reserve(out.size() + body.size() + tail.size());
-  out += body;
-  out += tail;
-  return out;
+  if (tagged) prefix += tagged_helper;
+  if (ctx.patterns) prefix += pattern_helper;
+  body.reserve(body.size() + prefix.size() + tail.size());
+  body.insert(header.size(), prefix);
+  body += tail;
+  return body;
 }
 
 }  // namespace brenvale

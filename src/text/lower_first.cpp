@@ -1,5 +1,5 @@
 // First character to lower case, by the full Unicode mapping.
-#include "typescript/lower_first.hpp"
+#include "text/lower_first.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "json/json_value.hpp"
+#include "contract/model.hpp"
 
 namespace brenvale {
 
@@ -13,7 +13,7 @@ struct PlainOptions {
   bool jsdoc = false;
 };
 
-// `bundle` is borrowed. Never fails.
-std::string emit_plain(const Value& bundle, const PlainOptions& options = {});
+// `contract` is borrowed. Never fails.
+std::string emit_plain(const Contract& contract, const PlainOptions& options = {});
 
 }  // namespace brenvale

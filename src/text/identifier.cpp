@@ -1,5 +1,5 @@
 // TypeScript identifiers: which names stand as they are, and how any text becomes one.
-#include "typescript/identifier.hpp"
+#include "text/identifier.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,24 +1,19 @@
 // The Firestore-mode module: interfaces, update types, converters, path functions.
-#include "typescript/emit_firestore.hpp"
+#include "emit/emit_firestore.hpp"
 
 #include <algorithm>
 #include <array>
 #include <span>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
-#include "contract/bundle.hpp"
-#include "typescript/escape.hpp"
-#include "typescript/fill.hpp"
-#include "typescript/identifier.hpp"
-#include "typescript/import_line.hpp"
-#include "typescript/literal.hpp"
-#include "typescript/lower_first.hpp"
+#include "emit/render_interface.hpp"
+#include "text/escape.hpp"
+#include "text/fill.hpp"
+#include "text/import_line.hpp"
 #include "typescript/name_table.hpp"
+#include "typescript/path_function.hpp"
 #include "typescript/render_doc.hpp"
 #include "typescript/render_enum.hpp"
-#include "typescript/render_interface.hpp"
 #include "typescript/render_type.hpp"
 #include "typescript/type_alias.hpp"
 
@@ -59,11 +54,11 @@ struct UpdateForm {
 };
 
 constexpr UpdateForm plain_update = {
-    "export type {name}Update = UpdateData<{name}Write>;\n\n", "UpdateData", "", "", {}};
+    "export type {update} = UpdateData<{write}>;\n\n", "UpdateData", "", "", {}};
 constexpr UpdateForm update_paths = {
-    "export type {name}Update = UpdateData<UpdateFields<{name}Write>>;\n\n", "UpdateData",
-    "UpdateFields", update_fields_helper, update_fields_kept};
-constexpr UpdateForm field_updates = {"export type {name}Update = FieldUpdates<{name}Write>;\n\n",
+    "export type {update} = UpdateData<UpdateFields<{write}>>;\n\n", "UpdateData", "UpdateFields",
+    update_fields_helper, update_fields_kept};
+constexpr UpdateForm field_updates = {"export type {update} = FieldUpdates<{write}>;\n\n",
                                       "FieldValue",
                                       "FieldUpdates",
                                       field_updates_helper,
@@ -101,77 +96,6 @@ std::vector<std::string_view> reserved_names(const FirestoreOptions& options) {
   return reserved;
 }
 
-bool is_placeholder(std::string_view segment) {
-  return segment.size() >= 2 && segment.front() == '{' && segment.back() == '}';
-}
-
-std::vector<std::string_view> split_path(std::string_view collection) {
-  std::vector<std::string_view> segments;
-  for (std::size_t start = 0;;) {
-    const std::size_t slash = collection.find('/', start);
-    segments.push_back(collection.substr(start, slash - start));
-    if (slash == std::string_view::npos) break;
-    start = slash + 1;
-  }
-  return segments;
-}
-
-// The last segment that is empty or no placeholder, or end() when every one is a placeholder.
-auto name_segment(const std::vector<std::string_view>& segments) {
-  return std::find_if(segments.rbegin(), segments.rend(),
-                      [](std::string_view s) { return s.empty() || s.front() != '{'; });
-}
-
-// "{name segment}Path", or, qualified, the literal segments up to the name segment joined by
-// "_" and followed by "Path"; lower_first applied and made a safe identifier either way.
-std::string path_function_base(std::string_view collection, bool qualified) {
-  const std::vector<std::string_view> segments = split_path(collection);
-  const auto named = name_segment(segments);
-  std::string text;
-  if (named == segments.rend()) {
-    text = "doc";
-  } else if (!qualified) {
-    text = *named;
-  } else {
-    for (auto it = segments.begin(); it != named.base(); ++it) {
-      if (it->empty() || it->front() == '{') continue;
-      if (!text.empty()) text += '_';
-      text += *it;
-    }
-  }
-  return safe_identifier(lower_first(text) + "Path");
-}
-
-// A collection's path function parameters and its template text (before the leading slashes
-// are dropped). Each placeholder gets its own parameter: a repeated or clashing name takes _2,
-// _3, ...
-struct PathParts {
-  std::vector<std::string> parameters;
-  std::string path;
-};
-
-PathParts path_parts(std::string_view collection) {
-  PathParts parts;
-  std::unordered_set<std::string> used;
-  std::unordered_map<std::string, std::size_t> next_suffix;
-  for (const std::string_view segment : split_path(collection)) {
-    parts.path += '/';
-    if (is_placeholder(segment)) {
-      const std::string base = safe_identifier(segment.substr(1, segment.size() - 2), true);
-      std::string parameter = base;
-      for (std::size_t& k = next_suffix[base]; !used.insert(parameter).second;) {
-        parameter = base + '_' + std::to_string(k = std::max<std::size_t>(k, 2));
-        ++k;
-      }
-      fill(parts.path, "${{parameter}}", {{"parameter", parameter}});
-      parts.parameters.push_back(std::move(parameter));
-    } else {
-      append_template_text(segment, parts.path);
-    }
-  }
-  return parts;
-}
-
 void append_path_function(std::string_view collection, std::string_view function_name,
                           std::string& out) {
   const PathParts parts = path_parts(collection);
@@ -185,32 +109,11 @@ void append_path_function(std::string_view collection, std::string_view function
         {"path", std::string_view(parts.path).substr(first_kept)}});
 }
 
-// The path function names of the collections, in order: a name two collections would share
-// is qualified by the path for both, and one still taken gets _2, _3, ...
-std::vector<std::string> path_function_names(const std::vector<std::string_view>& collections,
-                                             NameTable& names) {
-  std::vector<std::string> bases;
-  bases.reserve(collections.size());
-  for (const std::string_view collection : collections)
-    bases.push_back(path_function_base(collection, false));
-  std::vector<std::string> sorted = bases;
-  std::sort(sorted.begin(), sorted.end());
-  std::vector<std::string> result;
-  result.reserve(collections.size());
-  for (std::size_t i = 0; i < collections.size(); ++i) {
-    const auto [low, high] = std::equal_range(sorted.begin(), sorted.end(), bases[i]);
-    const bool shared_name = high - low > 1;
-    result.push_back(
-        names.claim(shared_name ? path_function_base(collections[i], true) : bases[i]));
-  }
-  return result;
-}
-
 // The converter of a model, `name` its TypeScript name: with a document id field, the id is
 // left out of what is written and taken from the snapshot on a read.
 constexpr std::string_view converter_template =
     "// Read converter ({read_calls}): injects the doc id. For writes\n"
-    "// use `{name}Write` with {write_calls} directly (not via this converter).\n"
+    "// use `{write}` with {write_calls} directly (not via this converter).\n"
     "export const {converter}: FirestoreDataConverter<{name}> = {\n"
     "  toFirestore: (model) => {\n"
     "{to_firestore}"
@@ -228,18 +131,18 @@ constexpr std::string_view from_firestore_with_id =
 constexpr std::string_view to_firestore_without_id = "    return model;\n";
 constexpr std::string_view from_firestore_without_id = "    return {snapshot_data} as {name};\n";
 
-void append_converter(std::string_view name, const Value* doc_id, const SdkForm& sdk,
+void append_converter(std::string_view name, const Definition& model, const SdkForm& sdk,
                       std::string& out) {
   std::string to_firestore;
   std::string from_firestore;
-  if (doc_id != nullptr) {
+  if (model.has_doc_id) {
     std::string to_key;
     std::string from_key;
     std::string id;
     // The SDK's write types lose a `__proto__` key, so it is looked up as any key of the model.
-    append_object_key(doc_id->string(), "as keyof typeof model", to_key);
-    append_object_key(doc_id->string(), "", from_key);
-    append_quoted(doc_id->string(), id);
+    append_object_key(model.doc_id, "as keyof typeof model", to_key);
+    append_object_key(model.doc_id, "", from_key);
+    append_quoted(model.doc_id, id);
     fill(to_firestore, to_firestore_with_id, {{"id_key", to_key}});
     fill(from_firestore, from_firestore_with_id,
          {{"name", name}, {"id", id}, {"id_key", from_key}, {"snapshot_data", sdk.snapshot_data}});
@@ -250,6 +153,7 @@ void append_converter(std::string_view name, const Value* doc_id, const SdkForm&
   }
   fill(out, converter_template,
        {{"name", name},
+        {"write", write_name(name)},
         {"converter", converter_name(name)},
         {"snapshot_parameters", sdk.snapshot_parameters},
         {"read_calls", sdk.read_calls},
@@ -258,78 +162,75 @@ void append_converter(std::string_view name, const Value* doc_id, const SdkForm&
         {"from_firestore", from_firestore}});
 }
 
-// The models the module writes a converter and a path function for, with their collections.
-std::vector<std::pair<std::string_view, std::string_view>> collection_models(
-    const Value& defs, const OrderedSet<std::string>& shared) {
-  std::vector<std::pair<std::string_view, std::string_view>> models;
-  for (const Member& entry : defs.object()) {
-    const Value* collection = string_member(entry.value, Atom::collection);
-    if (collection != nullptr && shared.find(entry.key) == shared.end() &&
-        !is_enum_definition(entry.value) && is_model_definition(entry.value))
-      models.emplace_back(entry.key, collection->string());
+// The collection models the module writes a converter and a path function for.
+std::vector<const Definition*> collection_models(const Contract& contract,
+                                                 const OrderedSet<std::string>& shared) {
+  std::vector<const Definition*> models;
+  for (const Definition& definition : contract.definitions) {
+    if (definition.has_collection && definition.kind == DefinitionKind::model &&
+        shared.find(definition.name) == shared.end())
+      models.push_back(&definition);
   }
   return models;
 }
 
 // The path function name of each model, in order.
-std::vector<std::string> model_path_functions(
-    const std::vector<std::pair<std::string_view, std::string_view>>& models, NameTable& names) {
+std::vector<std::string> model_path_functions(const std::vector<const Definition*>& models,
+                                              NameTable& names) {
   std::vector<std::string_view> collections;
   collections.reserve(models.size());
-  for (const auto& model : models) collections.push_back(model.second);
+  for (const Definition* model : models) collections.push_back(model->collection);
   return path_function_names(collections, names);
 }
 
 }  // namespace
 
-std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> shared,
+std::string emit_firestore_module(const Contract& contract, OrderedSet<std::string> shared,
                                   std::string_view shared_path, const FirestoreOptions& options) {
   const SdkForm& sdk = options.sdk == Sdk::admin ? admin_form : web_form;
   const UpdateForm& update = update_form(options);
   bool has_collection = false;
   Ctx ctx;
+  ctx.contract = &contract;
   ctx.shared = std::move(shared);
-  ctx.defs = &definitions(bundle);
   ctx.jsdoc = options.jsdoc;
   ctx.sdk = options.sdk;
   NameTable names =
-      build_name_table(*ctx.defs, ctx.shared, RenderMode::firestore, reserved_names(options));
+      build_name_table(contract, ctx.shared, RenderMode::firestore, reserved_names(options));
   ctx.names = &names;
-  const auto groups = alias_groups(*ctx.defs);
-  ctx.alias_groups = &groups;
 
   const std::vector<std::string> path_functions =
-      model_path_functions(collection_models(*ctx.defs, ctx.shared), names);
+      model_path_functions(collection_models(contract, ctx.shared), names);
   std::size_t next_path_function = 0;
 
   // The body is written straight into the result, behind the header; the import lines,
   // known only at the end, are inserted in front of it then.
   std::string body(header);
+  // About what typical bundles need, import lines included, so the text rarely moves.
+  body.reserve(contract.nodes.size() * 40 + contract.definitions.size() * 160 + 1024);
   std::string tail;
-  for (const Member& entry : ctx.defs->object()) {
-    const std::string_view raw_name = entry.key;
-    const Value& definition = entry.value;
-    if (ctx.shared.find(raw_name) != ctx.shared.end()) continue;
-    if (!is_enum_definition(definition) && !is_model_definition(definition)) {
-      append_type_alias(ctx, raw_name, definition, body);
+  for (const Definition& definition : contract.definitions) {
+    if (ctx.shared.find(definition.name) != ctx.shared.end()) continue;
+    if (definition.kind == DefinitionKind::alias) {
+      append_type_alias(ctx, definition, body);
       continue;
     }
-    const std::string name = names.name_of(raw_name);
-    const std::string doc = options.jsdoc ? definition_doc(raw_name, definition) : std::string();
-    if (is_enum_definition(definition)) {
+    const std::string& name = names.of(contract.id_of(definition));
+    const std::string doc = options.jsdoc ? definition_doc(definition) : std::string();
+    if (definition.kind == DefinitionKind::enumeration) {
       body += doc;
-      append_enum(name, definition, body);
+      append_enum(name, contract.members_of(definition), body);
       continue;
     }
     append_interface(ctx, name, definition, Side::read, doc, body);
     append_interface(ctx, name, definition, Side::write, doc, body);
-    if (const Value* collection = string_member(definition, Atom::collection)) {
+    if (definition.has_collection) {
       ctx.imports.insert(update.sdk_type);
-      fill(body, update.update_type, {{"name", name}});
+      fill(body, update.update_type, {{"update", update_name(name)}, {"write", write_name(name)}});
       has_collection = true;
       ctx.imports.insert("FirestoreDataConverter");
-      append_converter(name, string_member(definition, Atom::doc_id_field), sdk, tail);
-      append_path_function(collection->string(), path_functions[next_path_function++], tail);
+      append_converter(name, definition, sdk, tail);
+      append_path_function(definition.collection, path_functions[next_path_function++], tail);
     }
   }
 
@@ -353,18 +254,17 @@ std::string emit_firestore_module(const Value& bundle, OrderedSet<std::string> s
 
 namespace brenvale {
 
-std::vector<ClientNames> client_names(const Value& bundle) {
-  const Value& defs = definitions(bundle);
+std::vector<ClientNames> client_names(const Contract& contract) {
   const OrderedSet<std::string> no_shared;
-  NameTable names = build_name_table(defs, no_shared, RenderMode::firestore);
-  const auto models = collection_models(defs, no_shared);
+  NameTable names = build_name_table(contract, no_shared, RenderMode::firestore);
+  const std::vector<const Definition*> models = collection_models(contract, no_shared);
   std::vector<std::string> path_functions = model_path_functions(models, names);
   std::vector<ClientNames> result;
   result.reserve(models.size());
   for (std::size_t i = 0; i < models.size(); ++i) {
-    result.push_back(ClientNames{models[i].first, converter_name(names.name_of(models[i].first)),
+    result.push_back(ClientNames{models[i]->name, converter_name(names.name_of(models[i]->name)),
                                  std::move(path_functions[i]),
-                                 path_parts(models[i].second).parameters});
+                                 path_parts(models[i]->collection).parameters});
   }
   return result;
 }

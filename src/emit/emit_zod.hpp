@@ -4,12 +4,12 @@
 #include <string>
 #include <string_view>
 
-#include "json/json_value.hpp"
+#include "contract/model.hpp"
 
 namespace brenvale {
 
-// `bundle` is borrowed. The module imports the interfaces it checks against from
+// `contract` is borrowed. The module imports the interfaces it checks against from
 // `contract_path`, the Firestore module of the same bundle, whose names it follows. Never fails.
-std::string emit_zod_module(const Value& bundle, std::string_view contract_path);
+std::string emit_zod_module(const Contract& contract, std::string_view contract_path);
 
 }  // namespace brenvale

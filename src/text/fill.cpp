@@ -1,5 +1,5 @@
 // Generated text from constant templates with named placeholders.
-#include "typescript/fill.hpp"
+#include "text/fill.hpp"
 
 namespace brenvale {
 

@@ -1,0 +1,227 @@
+"""Two or more builds side by side in one run: each output's time as a fraction of json.loads.
+
+    python bench/bench_builds.py 20b196e 14c4685 WORKTREE [--models 4000] [--rounds 9]
+
+Each build is made by tools/compare_builds.py (a venv per commit, reused) and its extension
+modules are loaded into this process under names of their own, so every build runs on the same
+text, in the same process, in alternation: each round times every build once per function,
+in a rotating order, and the best round counts. The stress bundle is bench/make_bundle.py's
+(4000 models, about 3.8 MB, as bench/bench_emit.py builds it); json.loads is timed in the same
+rounds with the collector off. Small bundles (the examples) are timed per call.
+
+--memory N runs each of emit, emit_plain and zod of each build in a process of its own on a
+bundle of N small definitions and prints its peak memory over (input + output).
+"""
+
+from __future__ import annotations
+
+import argparse
+import gc
+import importlib.machinery
+import importlib.util
+import json
+import subprocess
+import sys
+import time
+from collections.abc import Callable
+from pathlib import Path
+from types import ModuleType
+from typing import Any
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "bench"))
+sys.path.insert(0, str(ROOT / "tools"))
+
+import compare_builds  # noqa: E402
+from make_bundle import make_bundle  # noqa: E402
+
+# The outputs measured, by the native function each build offers for it (None: not there).
+Call = Callable[[str], Any]
+
+
+def load(site: Path, label: str, name: str) -> ModuleType | None:
+    """The build's extension module `name`, imported as `{label}.{name}`."""
+    found = sorted((site / "brenvale").glob(name + ".*.so"))
+    if not found:
+        return None
+    loader = importlib.machinery.ExtensionFileLoader(f"bench_{label}.{name}", str(found[0]))
+    spec = importlib.util.spec_from_file_location(f"bench_{label}.{name}", found[0], loader=loader)
+    assert spec is not None
+    module = importlib.util.module_from_spec(spec)
+    loader.exec_module(module)
+    return module
+
+
+def site_packages(python: Path) -> Path:
+    result = subprocess.run(
+        [str(python), "-c", "import sysconfig; print(sysconfig.get_paths()['purelib'])"],
+        check=True,
+        capture_output=True,
+        text=True,
+    )
+    return Path(result.stdout.strip())
+
+
+def calls(core: ModuleType, ext: ModuleType | None) -> dict[str, Call]:
+    found: dict[str, Call] = {
+        "emit": core.emit,
+        "emit_plain": core.emit_plain,
+        "_core.compat": lambda text: core.compat(text, text),
+    }
+    if ext is not None and hasattr(ext, "zod"):
+        found["zod"] = ext.zod
+    if ext is not None and hasattr(ext, "compat"):
+        found["_ext.compat"] = lambda text: ext.compat(text, text)
+    return found
+
+
+def timed(call: Call, text: str) -> float:
+    start = time.perf_counter()
+    call(text)
+    return time.perf_counter() - start
+
+
+def interleaved(builds: dict[str, dict[str, Call]], text: str, rounds: int) -> dict[str, float]:
+    """Best time of json.loads and of every (build, function), in alternation."""
+    best: dict[str, float] = {}
+    labels = list(builds)
+    gc.collect()
+    gc.disable()
+    try:
+        for round_index in range(rounds):
+            order = labels[round_index % len(labels) :] + labels[: round_index % len(labels)]
+            entries = [("json.loads", json.loads)] + [
+                (f"{label} {name}", call) for label in order for name, call in builds[label].items()
+            ]
+            for key, call in entries:
+                best[key] = min(best.get(key, float("inf")), timed(call, text))
+    finally:
+        gc.enable()
+    return best
+
+
+def per_call(builds: dict[str, dict[str, Call]], text: str, rounds: int) -> dict[str, float]:
+    """Best time per call of each build's emit on a small bundle, calls batched."""
+    batch = max(1, 200_000 // max(1, len(text)))
+    best: dict[str, float] = {}
+    for _ in range(rounds):
+        for label, functions in builds.items():
+            start = time.perf_counter()
+            for _ in range(batch):
+                functions["emit"](text)
+            took = (time.perf_counter() - start) / batch
+            best[label] = min(best.get(label, float("inf")), took)
+    return best
+
+
+MEMORY_CHILD = r"""
+import json, resource, sys
+sys.path.insert(0, sys.argv[1])
+from brenvale import _core
+try:
+    from brenvale import _ext
+except ImportError:
+    _ext = None
+text = open(sys.argv[2], encoding="utf-8").read()
+function = {"emit": _core.emit, "emit_plain": _core.emit_plain, "zod": getattr(_ext, "zod", None)}
+call = function[sys.argv[3]]
+if call is None:
+    print(json.dumps(None))
+else:
+    out = call(text)
+    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+    print(json.dumps([peak, len(text.encode()), len(out.encode())]))
+"""
+
+
+def small_definitions(count: int) -> str:
+    """A bundle of `count` small models, a third of them collections with one enum each."""
+    defs: dict[str, Any] = {}
+    for i in range(count):
+        defs[f"M{i}"] = {
+            "type": "object",
+            "properties": {"name": {"type": "string"}, "n": {"type": "integer"}},
+            "required": ["name"],
+            **({"x-firestore-collection": f"m{i}"} if i % 3 == 0 else {}),
+        }
+    return json.dumps({"$defs": defs})
+
+
+def memory(sites: dict[str, Path], count: int, scratch: Path) -> None:
+    path = scratch / f"small_{count}.json"
+    path.write_text(small_definitions(count), encoding="utf-8")
+    print(f"\npeak memory / (input + output), {count} small definitions")
+    for function in ("emit", "emit_plain", "zod"):
+        row = []
+        for label, site in sites.items():
+            result = subprocess.run(
+                [sys.executable, "-c", MEMORY_CHILD, str(site), str(path), function],
+                check=True,
+                capture_output=True,
+                text=True,
+                cwd=scratch,
+            )
+            measured = json.loads(result.stdout)
+            if measured is None:
+                row.append(f"{label}: -")
+                continue
+            peak, size_in, size_out = measured
+            row.append(f"{label}: {peak / (size_in + size_out):4.2f}x ({peak / 1e6:6.0f} MB)")
+        print(f"  {function:<11} " + "   ".join(row))
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("builds", nargs="+", help="revisions, or WORKTREE")
+    parser.add_argument("--models", type=int, default=4000)
+    parser.add_argument("--rounds", type=int, default=9)
+    parser.add_argument("--memory", type=int, nargs="*", default=[], help="definition counts")
+    parser.add_argument("--cache", type=Path, default=ROOT / "build" / "compare")
+    arguments = parser.parse_args()
+    cache: Path = arguments.cache.resolve()
+    cache.mkdir(parents=True, exist_ok=True)
+
+    sites: dict[str, Path] = {}
+    builds: dict[str, dict[str, Call]] = {}
+    for revision in arguments.builds:
+        resolved = compare_builds.resolve(revision)
+        label = revision
+        site = site_packages(compare_builds.build(resolved, cache))
+        core = load(site, label.replace("-", "_"), "_core")
+        assert core is not None, f"no _core in {site}"
+        sites[label] = site
+        builds[label] = calls(core, load(site, label.replace("-", "_"), "_ext"))
+
+    text = json.dumps(make_bundle(arguments.models), indent=2)
+    best = interleaved(builds, text, arguments.rounds)
+    loads = best["json.loads"]
+    size = len(text.encode()) / 1e6
+    print(
+        f"stress bundle: {arguments.models} models, {size:.1f} MB; json.loads {loads * 1e3:.1f} ms"
+    )
+    print(f"best of {arguments.rounds} interleaved rounds, as a fraction of json.loads (gc off)")
+    names = sorted({name for functions in builds.values() for name in functions})
+    print(f"  {'':<13}" + "".join(f"{label:>14}" for label in builds))
+    for name in names:
+        cells = []
+        for label in builds:
+            took = best.get(f"{label} {name}")
+            cells.append(f"{took / loads:14.3f}" if took is not None else f"{'-':>14}")
+        print(f"  {name:<13}" + "".join(cells))
+
+    print("\nemit per call on the example bundles (ms)")
+    for path in sorted((ROOT / "examples").rglob("contract.json")):
+        small = path.read_text(encoding="utf-8")
+        times = per_call(builds, small, 5)
+        cells = "".join(f"{times[label] * 1e3:14.4f}" for label in builds)
+        print(f"  {path.relative_to(ROOT)!s:<28} {len(small) / 1e3:5.1f} KB{cells}")
+
+    if arguments.memory:
+        scratch = cache / "memory"
+        scratch.mkdir(exist_ok=True)
+        for count in arguments.memory:
+            memory(sites, count, scratch)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,144 @@
+// Compat findings as data: the rule table, verdicts under a mode, and message text.
+#include "compat/finding.hpp"
+
+#include <array>
+
+#include "text/fill.hpp"
+
+namespace brenvale::compat {
+namespace {
+
+constexpr Direction backward = Direction::backward;
+constexpr Direction forward = Direction::forward;
+constexpr Direction client = Direction::client;
+constexpr Verdict safe = Verdict::safe;
+constexpr Verdict breaking = Verdict::breaking;
+
+constexpr std::string_view tightened = "{key} tightened: {old} -> {new}";
+constexpr std::string_view loosened = "{key} loosened: {old} -> {new}";
+
+constexpr RuleInfo rules[] = {
+    {"model-added", forward, safe, "model added (additive)"},
+    {"model-removed", backward, breaking, "model removed (contract gone)"},
+    {"definition-kind-changed", backward, breaking,
+     "definition kind changed (object <-> enum/scalar)"},
+    {"doc-id-field-changed", backward, breaking, "{key} changed: {old} -> {new}",
+     Atom::doc_id_field},
+    {"collection-changed", backward, breaking, "{key} changed: {old} -> {new}", Atom::collection},
+    {"field-added-read-required", backward, breaking, "field added as read-required"},
+    {"field-added", forward, safe, "field added (read-optional)"},
+    {"field-removed", forward, breaking, "field removed"},
+    {"type-changed", backward, breaking, "type changed: {old} -> {new}"},
+    {"read-required-to-optional", forward, breaking, "read required -> optional"},
+    {"read-optional-to-required", backward, breaking, "read optional -> required"},
+    {"max-length-tightened", backward, breaking, tightened, Atom::max_length},
+    {"max-length-loosened", forward, breaking, loosened, Atom::max_length},
+    {"min-length-tightened", backward, breaking, tightened, Atom::min_length},
+    {"min-length-loosened", forward, breaking, loosened, Atom::min_length},
+    {"maximum-tightened", backward, breaking, tightened, Atom::maximum},
+    {"maximum-loosened", forward, breaking, loosened, Atom::maximum},
+    {"minimum-tightened", backward, breaking, tightened, Atom::minimum},
+    {"minimum-loosened", forward, breaking, loosened, Atom::minimum},
+    {"exclusive-maximum-tightened", backward, breaking, tightened, Atom::exclusive_maximum},
+    {"exclusive-maximum-loosened", forward, breaking, loosened, Atom::exclusive_maximum},
+    {"exclusive-minimum-tightened", backward, breaking, tightened, Atom::exclusive_minimum},
+    {"exclusive-minimum-loosened", forward, breaking, loosened, Atom::exclusive_minimum},
+    {"max-items-tightened", backward, breaking, tightened, Atom::max_items},
+    {"max-items-loosened", forward, breaking, loosened, Atom::max_items},
+    {"min-items-tightened", backward, breaking, tightened, Atom::min_items},
+    {"min-items-loosened", forward, breaking, loosened, Atom::min_items},
+    {"pattern-tightened", backward, breaking, tightened, Atom::pattern},
+    {"pattern-loosened", forward, breaking, loosened, Atom::pattern},
+    {"format-tightened", backward, breaking, tightened, Atom::format},
+    {"format-loosened", forward, breaking, loosened, Atom::format},
+    {"multiple-of-tightened", backward, breaking, tightened, Atom::multiple_of},
+    {"multiple-of-loosened", forward, breaking, loosened, Atom::multiple_of},
+    {"unique-items-tightened", backward, breaking, tightened, Atom::unique_items},
+    {"unique-items-loosened", forward, breaking, loosened, Atom::unique_items},
+    {"additional-properties-tightened", backward, breaking, tightened, Atom::additional_properties},
+    {"additional-properties-loosened", forward, breaking, loosened, Atom::additional_properties},
+    {"enum-member-removed", backward, breaking, "enum member removed: {old}"},
+    {"enum-member-added", forward, breaking, "enum member added: {new}"},
+    {"type-narrowed", backward, breaking, "type narrowed: {old} -> {new}"},
+    {"type-widened", forward, breaking, "type widened: {old} -> {new}"},
+    {"alias-type-changed", backward, breaking, "type changed: {old} -> {new}"},
+    {"default-removed", backward, breaking, "default removed: {old}"},
+    {"discriminator-value-removed", backward, breaking, "discriminator value removed: {old}"},
+    {"discriminator-value-added", forward, breaking, "discriminator value added: {new}"},
+    {"field-added-closed-model", forward, breaking,
+     "field added to a model that forbids extra keys"},
+    {"read-only-added", client, breaking, "readOnly added"},
+    {"read-only-removed", client, breaking, "readOnly removed"},
+    {"converter-renamed", client, breaking, "converter renamed: {old} -> {new}"},
+    {"path-function-renamed", client, breaking, "path function renamed: {old} -> {new}"},
+    {"path-parameter-added", client, breaking, "path parameter added: {new}"},
+};
+static_assert(std::size(rules) == static_cast<std::size_t>(Rule::path_parameter_added) + 1);
+
+struct ModeName {
+  std::string_view text;
+  Mode mode;
+};
+constexpr ModeName modes[] = {
+    {"backward", Mode::backward}, {"forward", Mode::forward}, {"full", Mode::full}};
+constexpr std::string_view direction_names[] = {"backward", "forward", "client"};
+
+bool in_mode(Direction direction, Mode mode) {
+  switch (mode) {
+    case Mode::backward:
+      return direction == Direction::backward;
+    case Mode::forward:
+      return direction == Direction::forward;
+    case Mode::full:
+      return true;
+  }
+  return true;
+}
+
+}  // namespace
+
+const RuleInfo& rule_info(Rule rule) { return rules[static_cast<std::size_t>(rule)]; }
+
+Finding definition_finding(Rule rule, std::string_view def, std::string old_value,
+                           std::string new_value) {
+  return Finding{rule, def, {}, false, std::move(old_value), std::move(new_value)};
+}
+
+Finding field_finding(Rule rule, std::string_view def, std::string_view field,
+                      std::string old_value, std::string new_value) {
+  return Finding{rule, def, field, true, std::move(old_value), std::move(new_value)};
+}
+
+Verdict verdict_of(Rule rule, Mode mode) {
+  const RuleInfo& info = rule_info(rule);
+  return info.verdict == Verdict::breaking && in_mode(info.direction, mode) ? Verdict::breaking
+                                                                            : Verdict::safe;
+}
+
+void append_message(const Finding& finding, std::string& out) {
+  const RuleInfo& info = rule_info(finding.rule);
+  fill(out, info.message,
+       {{"key", text_of(info.key)}, {"old", finding.old_value}, {"new", finding.new_value}});
+}
+
+std::string_view direction_name(Direction direction) {
+  return direction_names[static_cast<std::size_t>(direction)];
+}
+
+bool parse_mode(std::string_view text, Mode& mode) {
+  for (const ModeName& entry : modes) {
+    if (entry.text == text) {
+      mode = entry.mode;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string unknown_mode_message(std::string_view text) {
+  std::string message;
+  fill(message, "mode must be 'backward', 'forward' or 'full', not '{mode}'", {{"mode", text}});
+  return message;
+}
+
+}  // namespace brenvale::compat

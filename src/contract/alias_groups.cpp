@@ -1,0 +1,78 @@
+// Groups of alias definitions that name each other where a TypeScript alias may not.
+#include "contract/alias_groups.hpp"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace brenvale {
+namespace {
+
+// The alias definitions a schema names where its type text names them directly: by `$ref`,
+// through any nesting of unions, before the renderer would enter anything else.
+void direct_references(const Contract& contract, NodeId root, std::vector<DefId>& out) {
+  std::vector<NodeId> pending = {root};
+  while (!pending.empty()) {
+    const TypeNode& node = contract.node(pending.back());
+    pending.pop_back();
+    if (node.form == TypeForm::reference) {
+      if (node.ref_def != no_id && contract.definitions[node.ref_def].kind == DefinitionKind::alias)
+        out.push_back(node.ref_def);
+    } else if (node.form == TypeForm::alternatives) {
+      for (const NodeId member : contract.alternatives(node)) pending.push_back(member);
+    }
+  }
+}
+
+}  // namespace
+
+void assign_alias_groups(Contract& contract) {
+  const std::size_t n = contract.definitions.size();
+  std::vector<std::vector<DefId>> edges(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (contract.definitions[i].kind == DefinitionKind::alias)
+      direct_references(contract, contract.definitions[i].node, edges[i]);
+  }
+  // Strongly connected components (Tarjan), walked without recursion.
+  constexpr std::size_t unseen = static_cast<std::size_t>(-1);
+  std::vector<std::size_t> order(n, unseen), low(n), component;
+  std::vector<bool> on_component(n);
+  std::size_t visited = 0;
+  std::uint32_t groups = 0;
+  for (std::size_t root = 0; root < n; ++root) {
+    if (order[root] != unseen || contract.definitions[root].kind != DefinitionKind::alias) continue;
+    std::vector<std::pair<std::size_t, std::size_t>> work = {{root, 0}};  // node, next edge
+    while (!work.empty()) {
+      auto& [node, next] = work.back();
+      if (next == 0 && order[node] == unseen) {
+        order[node] = low[node] = visited++;
+        component.push_back(node);
+        on_component[node] = true;
+      }
+      if (next < edges[node].size()) {
+        const std::size_t target = edges[node][next++];
+        if (order[target] == unseen) {
+          work.emplace_back(target, 0);
+        } else if (on_component[target]) {
+          low[node] = std::min(low[node], order[target]);
+        }
+        continue;
+      }
+      const std::size_t done = node;
+      if (low[done] == order[done]) {
+        std::size_t member = unseen;
+        do {
+          member = component.back();
+          component.pop_back();
+          on_component[member] = false;
+          contract.definitions[member].alias_group = groups;
+        } while (member != done);
+        ++groups;
+      }
+      work.pop_back();
+      if (!work.empty()) low[work.back().first] = std::min(low[work.back().first], low[done]);
+    }
+  }
+}
+
+}  // namespace brenvale

@@ -1,0 +1,620 @@
+// Reads a parsed bundle into the contract model, one pass over each schema node.
+#include <algorithm>
+#include <array>
+#include <bit>
+
+#include "contract/alias_groups.hpp"
+#include "contract/model.hpp"
+#include "util/byte_order.hpp"
+
+namespace brenvale {
+namespace {
+
+// The keys of bounds and restrictions, kept as data for zod's checks and compat's rules.
+constexpr Atom constraint_keys[] = {
+    Atom::max_length,
+    Atom::min_length,
+    Atom::maximum,
+    Atom::minimum,
+    Atom::exclusive_maximum,
+    Atom::exclusive_minimum,
+    Atom::max_items,
+    Atom::min_items,
+    Atom::pattern,
+    Atom::format,
+    Atom::multiple_of,
+    Atom::unique_items,
+    Atom::additional_properties,
+};
+
+struct KindName {
+  std::string_view text;
+  FirestoreKind kind;
+};
+constexpr KindName firestore_kinds[] = {
+    {"timestamp", FirestoreKind::timestamp}, {"reference", FirestoreKind::reference},
+    {"geopoint", FirestoreKind::geopoint},   {"vector", FirestoreKind::vector},
+    {"bytes", FirestoreKind::bytes},
+};
+
+struct TypeText {
+  std::string_view text;
+  JsonType kind;
+};
+constexpr TypeText json_types[] = {
+    {"null", JsonType::null},       {"string", JsonType::string},   {"number", JsonType::number},
+    {"integer", JsonType::integer}, {"boolean", JsonType::boolean}, {"object", JsonType::object},
+    {"array", JsonType::array},
+};
+
+// Called for every node that names one: the lengths rule out most entries before any byte is
+// compared.
+template <class Table, class Kind>
+Kind lookup(const Table& table, std::string_view text, Kind otherwise) {
+  for (const auto& entry : table) {
+    if (entry.text.size() == text.size() && entry.text == text) return entry.kind;
+  }
+  return otherwise;
+}
+
+FirestoreKind firestore_kind(std::string_view text) {
+  return lookup(firestore_kinds, text, FirestoreKind::other);
+}
+
+// Called for every `type`: the first byte picks the one or two names to compare.
+JsonType json_type(std::string_view text) {
+  if (text.empty()) return JsonType::other;
+  for (const TypeText& entry : json_types) {
+    if (entry.text[0] == text[0] && entry.text.size() == text.size() && entry.text == text)
+      return entry.kind;
+  }
+  return JsonType::other;
+}
+
+// The constraint a key names, or nothing.
+constexpr std::array<bool, key_texts.size()> is_constraint = [] {
+  std::array<bool, key_texts.size()> table{};
+  for (const Atom atom : constraint_keys) table[static_cast<std::size_t>(atom)] = true;
+  return table;
+}();
+
+std::string_view last_segment(std::string_view ref) {
+  const std::size_t slash = ref.rfind('/');
+  return slash == std::string_view::npos ? ref : ref.substr(slash + 1);
+}
+
+// A container's content as tagged text, equal exactly when the trees are equal.
+void serialise(const Value& value, std::string& out) {
+  switch (value.kind) {
+    case Kind::null:
+      out += 'n';
+      return;
+    case Kind::boolean:
+      out += value.boolean ? 't' : 'f';
+      return;
+    case Kind::int64:
+      out += 'i' + std::to_string(value.int64) + ';';
+      return;
+    case Kind::uint64:
+      out += 'u' + std::to_string(value.uint64) + ';';
+      return;
+    case Kind::float64:
+      out += 'd' + std::to_string(std::bit_cast<std::uint64_t>(value.float64)) + ';';
+      return;
+    case Kind::string:
+      out += 's' + std::to_string(value.size) + ':';
+      out += value.string();
+      return;
+    case Kind::array:
+      out += '[';
+      for (const Value& item : value.array()) serialise(item, out);
+      out += ']';
+      return;
+    case Kind::object:
+      out += '{';
+      for (const Member& member : value.object()) {
+        out += std::to_string(member.key.size()) + ':';
+        out += member.key;
+        serialise(member.value, out);
+      }
+      out += '}';
+      return;
+  }
+}
+
+class Builder {
+ public:
+  Builder(Contract& contract, const Value& defs) : contract_(contract), defs_(defs) {}
+
+  Datum datum(const Value* value) {
+    Datum d;
+    if (value == nullptr) return d;
+    d.present = true;
+    d.kind = value->kind;
+    switch (value->kind) {
+      case Kind::null:
+        break;
+      case Kind::boolean:
+        d.boolean = value->boolean;
+        break;
+      case Kind::int64:
+        d.int64 = value->int64;
+        break;
+      case Kind::uint64:
+        d.uint64 = value->uint64;
+        break;
+      case Kind::float64:
+        d.float64 = value->float64;
+        break;
+      case Kind::string:
+        d.chars = value->chars;
+        d.size = value->size;
+        break;
+      case Kind::array:
+      case Kind::object: {
+        std::string text;
+        serialise(*value, text);
+        const std::string_view kept = keep(text);
+        d.chars = kept.data();
+        d.size = static_cast<std::uint32_t>(kept.size());
+        break;
+      }
+    }
+    return d;
+  }
+
+  DefId definition_of(std::string_view name) const {
+    const std::span<const Member> members = defs_.object();
+    const auto it = std::lower_bound(
+        members.begin(), members.end(), name,
+        [](const Member& m, std::string_view key) { return byte_less(m.key, key); });
+    return it != members.end() && it->key == name ? static_cast<DefId>(it - members.begin())
+                                                  : no_id;
+  }
+
+  // A schema node and everything under it. `with_properties`: the caller reads `properties` as
+  // the definition's own.
+  NodeId node(const Value& schema, bool with_properties = false) {
+    const auto id = static_cast<NodeId>(contract_.nodes.size());
+    contract_.nodes.emplace_back();
+    if (!schema.is_object()) {
+      // A schema that is a string under `$ref` (a property so named) still names a definition.
+      if (schema.is_string() &&
+          (schema.key_atom == Atom::ref || schema.key_atom == Atom::ref_target)) {
+        const std::string_view name =
+            schema.key_atom == Atom::ref ? last_segment(schema.string()) : schema.string();
+        if (definition_of(name) == no_id) foreign_.push_back(name);
+      }
+      foreign_names_under(schema);
+      return id;
+    }
+    // The members the node is read from, found in one pass.
+    const Value* type = nullptr;
+    const Value* any_of = nullptr;
+    const Value* one_of = nullptr;
+    const Value* prefix_items = nullptr;
+    const Value* items = nullptr;
+    const Value* additional = nullptr;
+    const Value* enum_values = nullptr;
+    const Value* properties = nullptr;
+    TypeNode n;
+    // The rarer facts gather in `extras_`, kept only when one is there: nothing below recurses
+    // before it is stored.
+    NodeExtras& x = extras_;
+    bool has_extras = false;
+    n.is_object = true;
+    n.constraints.first = static_cast<std::uint32_t>(contract_.constraints.size());
+    for (const Member& member : schema.object()) {
+      const Value& value = member.value;
+      const Atom atom = value.key_atom;
+      if (atom == Atom::other) {
+        foreign_names_under(value);
+        continue;
+      }
+      // In key order, the same in every model: compat compares the lists as they stand.
+      if (is_constraint[static_cast<std::size_t>(atom)]) {
+        contract_.constraints.push_back({atom, datum(&value)});
+        if (atom != Atom::additional_properties) foreign_names_under(value);
+      }
+      switch (atom) {
+        case Atom::server_timestamp:
+          n.server_timestamp = value.is_true();
+          foreign_names_under(value);
+          break;
+        case Atom::read_only:
+          n.read_only = value.is_true();
+          foreign_names_under(value);
+          break;
+        case Atom::presence_guaranteed:
+          n.presence_guaranteed = value.is_true();
+          foreign_names_under(value);
+          break;
+        case Atom::firestore_type:
+          if (value.is_string()) {
+            x.firestore_text = value.string();
+            n.firestore = firestore_kind(x.firestore_text);
+            has_extras = true;
+          } else {
+            foreign_names_under(value);
+          }
+          break;
+        case Atom::ref:
+          if (value.is_string()) {
+            n.has_ref = true;
+            n.ref_name = last_segment(value.string());
+            n.ref_def = definition_of(n.ref_name);
+            if (n.ref_def == no_id) foreign_.push_back(n.ref_name);
+          } else {
+            foreign_names_under(value);
+          }
+          break;
+        case Atom::ref_target:
+          if (value.is_string()) {
+            n.has_ref_target = true;
+            x.ref_target = value.string();
+            x.ref_target_def = definition_of(x.ref_target);
+            if (x.ref_target_def == no_id) foreign_.push_back(x.ref_target);
+            has_extras = true;
+          } else {
+            foreign_names_under(value);
+          }
+          break;
+        case Atom::description:
+          if (value.is_string()) {
+            x.description = value.string();
+            has_extras = true;
+          } else {
+            foreign_names_under(value);
+          }
+          break;
+        case Atom::const_value:
+          n.has_constant = true;
+          x.constant = datum(&value);
+          has_extras = true;
+          foreign_names_under(value);
+          break;
+        case Atom::default_value:
+          x.default_value = datum(&value);
+          has_extras = true;
+          foreign_names_under(value);
+          break;
+        case Atom::type:
+          type = &value;
+          break;
+        case Atom::any_of:
+          any_of = &value;
+          break;
+        case Atom::one_of:
+          one_of = &value;
+          break;
+        case Atom::prefix_items:
+          prefix_items = &value;
+          break;
+        case Atom::items:
+          items = &value;
+          break;
+        case Atom::additional_properties:
+          additional = &value;
+          break;
+        case Atom::enum_values:
+          enum_values = &value;
+          foreign_names_under(value);
+          break;
+        case Atom::discriminator:
+          if (const Value* property = value.find("propertyName");
+              property != nullptr && property->is_string()) {
+            n.has_discriminator_property = true;
+            x.discriminator_property = property->string();
+            has_extras = true;
+          }
+          if (const Value* mapping = value.find(Atom::mapping)) {
+            x.mapping.first = static_cast<std::uint32_t>(contract_.keys.size());
+            for (const Member& key : mapping->object()) contract_.keys.push_back(key.key);
+            x.mapping.count = static_cast<std::uint32_t>(contract_.keys.size()) - x.mapping.first;
+            has_extras = has_extras || x.mapping.count != 0;
+          }
+          foreign_names_under(value);
+          break;
+        case Atom::properties:
+          properties = &value;
+          break;
+        default:
+          foreign_names_under(value);
+          break;
+      }
+    }
+    n.constraints.count =
+        static_cast<std::uint32_t>(contract_.constraints.size()) - n.constraints.first;
+    const bool firestore_named = x.firestore_text.data() != nullptr;
+    if (has_extras) {
+      n.extras = static_cast<std::uint32_t>(contract_.extras.size());
+      contract_.extras.push_back(x);
+      x = NodeExtras{};
+    }
+    if (properties != nullptr && !(with_properties && properties->is_object()))
+      foreign_names_under(*properties);
+    if (enum_values != nullptr && enum_values->is_array()) {
+      n.has_enum = true;
+      n.enum_values = data(enum_values->array());
+    }
+    const Value* alternatives = any_of;
+    if (alternatives == nullptr || !alternatives->is_array()) alternatives = one_of;
+    if (alternatives != nullptr && alternatives->is_array()) {
+      n.has_alternatives = true;
+      n.alternatives = nodes(alternatives->array());
+    }
+    // Whichever of the two is not read as alternatives may still name definitions.
+    for (const Value* other : {any_of, one_of}) {
+      if (other != nullptr && !(n.has_alternatives && other == alternatives))
+        foreign_names_under(*other);
+    }
+    if (type != nullptr) {
+      n.types.first = static_cast<std::uint32_t>(contract_.type_names.size());
+      if (type->is_string()) {
+        contract_.type_names.push_back({json_type(type->string()), type->string()});
+        n.null_type = type->string() == "null";
+      }
+      n.type_list = type->is_array();
+      for (const Value& entry : type->array()) {
+        if (entry.is_string())
+          contract_.type_names.push_back({json_type(entry.string()), entry.string()});
+        else
+          foreign_names_under(entry);
+      }
+      n.types.count = static_cast<std::uint32_t>(contract_.type_names.size()) - n.types.first;
+      if (!type->is_string() && !type->is_array()) foreign_names_under(*type);
+    }
+    if (firestore_named) {
+      n.form = TypeForm::firestore;
+    } else if (n.has_ref) {
+      n.form = TypeForm::reference;
+    } else if (n.has_constant) {
+      n.form = TypeForm::literal;
+    } else if (n.has_enum) {
+      n.form = TypeForm::enumeration;
+    } else if (n.has_alternatives) {
+      n.form = TypeForm::alternatives;
+    } else if (type != nullptr && (type->is_string() || type->is_array())) {
+      n.form = TypeForm::json;
+    }
+    if (additional != nullptr) {
+      if (additional->is_object()) {
+        n.record = RecordValues::schema;
+        n.record_node = node(*additional);
+      } else {
+        if (!additional->is_true()) n.record = RecordValues::none;
+        foreign_names_under(*additional);
+      }
+    }
+    if (prefix_items != nullptr) {
+      if (prefix_items->is_array()) {
+        n.has_tuple = true;
+        n.tuple = nodes(prefix_items->array());
+      } else {
+        foreign_names_under(*prefix_items);
+      }
+    }
+    if (items != nullptr) n.items = node(*items);
+    contract_.nodes[id] = n;
+    return id;
+  }
+
+  // Every `$ref` last segment and reference target under a value not read as a schema that
+  // names no definition: the module refers to such names all the same.
+  void foreign_names_under(const Value& root) {
+    if (root.kind < Kind::array) [[likely]]
+      return;
+    pending_.push_back(&root);
+    while (!pending_.empty()) {
+      const Value* value = pending_.back();
+      pending_.pop_back();
+      for (const Value& item : value->array()) {
+        if (item.is_array() || item.is_object()) pending_.push_back(&item);
+      }
+      for (const Member& member : value->object()) {
+        const Value& child = member.value;
+        if (child.is_string() &&
+            (child.key_atom == Atom::ref || child.key_atom == Atom::ref_target)) {
+          const std::string_view name =
+              child.key_atom == Atom::ref ? last_segment(child.string()) : child.string();
+          if (definition_of(name) == no_id) foreign_.push_back(name);
+        }
+        if (child.is_array() || child.is_object()) pending_.push_back(&child);
+      }
+    }
+  }
+
+  std::vector<std::string_view>& foreign() { return foreign_; }
+
+  void definition(const Member& entry) {
+    const Value& schema = entry.value;
+    Definition d{};
+    d.name = entry.key;
+    d.alias_group = no_id;
+    const Value* type = nullptr;
+    const Value* members = nullptr;
+    const Value* properties = nullptr;
+    const Value* required = nullptr;
+    for (const Member& member : schema.object()) {
+      const Value& value = member.value;
+      switch (value.key_atom) {
+        case Atom::type:
+          type = &value;
+          break;
+        case Atom::enum_values:
+          members = &value;
+          break;
+        case Atom::properties:
+          properties = &value;
+          break;
+        case Atom::required:
+          required = &value;
+          break;
+        case Atom::collection:
+          if (value.is_string()) {
+            d.has_collection = true;
+            d.collection = value.string();
+          }
+          break;
+        case Atom::doc_id_field:
+          if (value.is_string()) {
+            d.has_doc_id = true;
+            d.doc_id = value.string();
+          }
+          break;
+        case Atom::title:
+          if (value.is_string()) d.title = value.string();
+          break;
+        case Atom::description:
+          if (value.is_string()) d.description = value.string();
+          break;
+        default:
+          break;
+      }
+    }
+    d.object_shaped = properties != nullptr ||
+                      (type != nullptr && type->is_string() && type->string() == "object");
+    d.kind = members != nullptr ? DefinitionKind::enumeration
+             : d.object_shaped  ? DefinitionKind::model
+                                : DefinitionKind::alias;
+    d.node = node(schema, true);
+    if (members != nullptr && members->is_array()) {
+      d.enum_is_array = true;
+      d.members = contract_.nodes[d.node].enum_values;  // the same values the node holds
+    }
+    if (properties != nullptr && properties->is_object()) {
+      required_.clear();
+      if (required != nullptr) {
+        for (const Value& item : required->array()) {
+          if (item.is_string()) required_.push_back(item.string());
+        }
+        if (!std::is_sorted(required_.begin(), required_.end(), byte_less))
+          std::sort(required_.begin(), required_.end(), byte_less);
+      }
+      // Property keys come in byte order: one walk through the sorted required names.
+      std::size_t next = 0;
+      d.properties.first = static_cast<std::uint32_t>(contract_.properties.size());
+      const std::span<const Member> members = properties->object();
+      for (std::size_t i = 0; i < members.size(); ++i) {
+        const Member& property = members[i];
+        // Keys lie far apart in the text; asking for a later one early hides its cache miss.
+        constexpr std::size_t ahead = 4;
+        if (i + ahead < members.size()) __builtin_prefetch(members[i + ahead].key.data());
+        while (next < required_.size() && byte_less(required_[next], property.key)) ++next;
+        const bool is_required = next < required_.size() && required_[next] == property.key;
+        const NodeId id = node(property.value);
+        contract_.properties.push_back({property.key, id, is_required});
+      }
+      d.properties.count =
+          static_cast<std::uint32_t>(contract_.properties.size()) - d.properties.first;
+    }
+    contract_.definitions.push_back(d);
+  }
+
+ private:
+  std::string_view keep(const std::string& text) {
+    std::pmr::polymorphic_allocator<char> allocator(contract_.pool.get());
+    char* copy = allocator.allocate(text.size());
+    std::copy(text.begin(), text.end(), copy);
+    return {copy, text.size()};
+  }
+
+  Range data(std::span<const Value> values) {
+    Range range{static_cast<std::uint32_t>(contract_.data.size()),
+                static_cast<std::uint32_t>(values.size())};
+    for (const Value& value : values) contract_.data.push_back(datum(&value));
+    return range;
+  }
+
+  // Children are built first, then listed together.
+  // The children's ids wait on one stack, which each level leaves as it found it.
+  Range nodes(std::span<const Value> schemas) {
+    const std::size_t start = child_ids_.size();
+    for (const Value& schema : schemas) {
+      const NodeId id = node(schema);
+      child_ids_.push_back(id);
+    }
+    Range range{static_cast<std::uint32_t>(contract_.node_lists.size()),
+                static_cast<std::uint32_t>(schemas.size())};
+    const auto first = child_ids_.begin() + static_cast<std::ptrdiff_t>(start);
+    contract_.node_lists.insert(contract_.node_lists.end(), first, child_ids_.end());
+    child_ids_.erase(first, child_ids_.end());
+    return range;
+  }
+
+  Contract& contract_;
+  const Value& defs_;
+  std::vector<std::string_view> foreign_;
+  std::vector<std::string_view> required_;
+  std::vector<const Value*> pending_;
+  std::vector<NodeId> child_ids_;
+  NodeExtras extras_;
+};
+
+const Value& definition_table(const Value& bundle, DefinitionTable table) {
+  const Value* defs = bundle.find(Atom::defs);
+  if (defs == nullptr && table == DefinitionTable::defs_or_draft07)
+    defs = bundle.find("definitions");
+  return defs != nullptr && defs->is_object() ? *defs : empty_object();
+}
+
+}  // namespace
+
+bool same_datum(const Datum& a, const Datum& b) {
+  if (a.present != b.present || a.kind != b.kind) return false;
+  if (!a.present) return true;
+  switch (a.kind) {
+    case Kind::null:
+      return true;
+    case Kind::boolean:
+      return a.boolean == b.boolean;
+    case Kind::int64:
+      return a.int64 == b.int64;
+    case Kind::uint64:
+      return a.uint64 == b.uint64;
+    case Kind::float64:
+      return std::bit_cast<std::uint64_t>(a.float64) == std::bit_cast<std::uint64_t>(b.float64);
+    default:
+      return a.text() == b.text();
+  }
+}
+
+const Definition* Contract::find(std::string_view name) const {
+  const auto it = std::lower_bound(
+      definitions.begin(), definitions.end(), name,
+      [](const Definition& d, std::string_view key) { return byte_less(d.name, key); });
+  return it != definitions.end() && it->name == name ? &*it : nullptr;
+}
+
+const NodeExtras& Contract::extras_of(const TypeNode& node) const {
+  static const NodeExtras none;
+  return node.extras == no_id ? none : extras[node.extras];
+}
+
+const Datum& Contract::constraint(const TypeNode& node, Atom key) const {
+  static const Datum absent;
+  for (const ConstraintEntry& entry : constraints_of(node)) {
+    if (entry.key == key) return entry.value;
+  }
+  return absent;
+}
+
+Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t objects) {
+  Contract contract;
+  const Value& defs = definition_table(bundle, table);
+  const std::size_t count = defs.object().size();
+  contract.definitions.reserve(count);
+  // Nearly every object is a node, or a property's; the few others cost little room.
+  contract.nodes.reserve(objects != 0 ? objects : count * 8);
+  contract.properties.reserve(objects != 0 ? objects : count * 8);
+  Builder builder(contract, defs);
+  for (const Member& entry : defs.object()) builder.definition(entry);
+  std::vector<std::string_view>& foreign = builder.foreign();
+  std::sort(foreign.begin(), foreign.end(), byte_less);
+  foreign.erase(std::unique(foreign.begin(), foreign.end()), foreign.end());
+  contract.foreign_names = std::move(foreign);
+  assign_alias_groups(contract);
+  return contract;
+}
+
+}  // namespace brenvale

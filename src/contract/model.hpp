@@ -1,0 +1,237 @@
+// The typed contract model every output renders and compat compares: read once from the bundle.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <memory_resource>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "json/json_value.hpp"
+
+namespace brenvale {
+
+// Which form of a document a type describes: what a read returns, or what a write accepts.
+enum class Side : std::uint8_t { read, write };
+
+using DefId = std::uint32_t;
+using NodeId = std::uint32_t;
+inline constexpr std::uint32_t no_id = std::numeric_limits<std::uint32_t>::max();
+
+// A run of entries in one of the model's side vectors.
+struct Range {
+  std::uint32_t first = 0;
+  std::uint32_t count = 0;
+};
+
+// A JSON value the contract carries as data: a constant, an enum member, a default, a bound. An
+// array or object keeps, as its text, a canonical serialisation of its content: outputs write it
+// as `unknown`, and only equality looks inside it.
+struct Datum {
+  Kind kind = Kind::null;
+  bool present = false;
+  std::uint32_t size = 0;  // of the text
+  union {
+    bool boolean;
+    std::int64_t int64;
+    std::uint64_t uint64;
+    double float64;
+    const char* chars;  // a string's text, or a container's serialisation
+  };
+
+  Datum() : int64(0) {}
+  std::string_view text() const {
+    return kind == Kind::string || kind == Kind::array || kind == Kind::object
+               ? std::string_view(chars, size)
+               : std::string_view();
+  }
+  bool is_true() const { return present && kind == Kind::boolean && boolean; }
+  bool is_false() const { return present && kind == Kind::boolean && !boolean; }
+  bool is_string() const { return present && kind == Kind::string; }
+  bool is_number() const {
+    return present && (kind == Kind::int64 || kind == Kind::uint64 || kind == Kind::float64);
+  }
+  // A length or an item count: a non-negative integer.
+  bool is_count() const {
+    return present && (kind == Kind::uint64 || (kind == Kind::int64 && int64 >= 0));
+  }
+  bool is_scalar() const { return present && kind != Kind::array && kind != Kind::object; }
+};
+
+// Exact equality, floats bit for bit (-0.0 and 0.0 print differently).
+bool same_datum(const Datum& a, const Datum& b);
+
+// What a schema node is, in the order the keys decide it: the first that applies wins.
+enum class TypeForm : std::uint8_t {
+  firestore,     // a string `x-firestore-type`
+  reference,     // a string `$ref`
+  literal,       // `const`, whatever its value
+  enumeration,   // an `enum` array
+  alternatives,  // an `anyOf` (else `oneOf`) array
+  json,          // `type`, a string or an array of them
+  unknown,       // none of these, or no object at all
+};
+
+enum class FirestoreKind : std::uint8_t { timestamp, reference, geopoint, vector, bytes, other };
+enum class JsonType : std::uint8_t { null, string, number, integer, boolean, object, array, other };
+
+// One entry of `type`, with its text: compat names a type it does not know by it.
+struct TypeName {
+  JsonType type;
+  std::string_view text;
+};
+
+// What an object type holds under other keys: `additionalProperties` absent or true, a schema,
+// or anything else (nothing).
+enum class RecordValues : std::uint8_t { any, schema, none };
+
+// One bound or restriction of a node (`maxLength`, `pattern`, `additionalProperties`, ...), by
+// its key, with its value as written (any JSON value).
+struct ConstraintEntry {
+  Atom key;
+  Datum value;
+};
+
+// What fewer nodes carry, kept beside them.
+struct NodeExtras {
+  std::string_view firestore_text;          // `x-firestore-type`
+  std::string_view ref_target;              // `x-firestore-ref-target`
+  std::string_view description;             // a string `description`
+  std::string_view discriminator_property;  // `discriminator.propertyName`
+  DefId ref_target_def = no_id;             // the definition the target names, if any
+  Datum constant;                           // `const`
+  Datum default_value;                      // `default`
+  Range mapping;                            // `discriminator.mapping` keys, in byte order
+};
+
+// One schema node. Every fact is kept whatever `form` says, since compat reads some of them
+// past the form (a `const` beside a `$ref`, the alternatives around an Optional's value).
+struct TypeNode {
+  TypeForm form = TypeForm::unknown;
+  FirestoreKind firestore = FirestoreKind::other;
+  RecordValues record = RecordValues::any;
+  bool is_object : 1 = false;         // the schema was a JSON object
+  bool server_timestamp : 1 = false;  // `x-firestore-server-timestamp` true
+  bool has_ref : 1 = false;           // a string `$ref`
+  bool has_ref_target : 1 = false;    // a string `x-firestore-ref-target`
+  bool has_enum : 1 = false;          // an `enum` array
+  bool has_alternatives : 1 = false;  // an `anyOf` or `oneOf` array
+  bool type_list : 1 = false;         // `type` is an array
+  bool null_type : 1 = false;         // `type` is the string "null"
+  bool has_tuple : 1 = false;         // a `prefixItems` array
+  bool read_only : 1 = false;         // `readOnly` true
+  bool presence_guaranteed : 1 = false;
+  bool has_discriminator_property : 1 = false;
+  bool has_constant : 1 = false;  // `const`, whatever its value
+  DefId ref_def = no_id;          // the definition `ref_name` names, when the bundle has it
+  std::string_view ref_name;      // the last segment of `$ref`
+  Range enum_values;              // Datums
+  Range alternatives;             // NodeIds
+  Range types;                    // TypeNames
+  Range tuple;                    // NodeIds
+  Range constraints;              // ConstraintEntries, in key order
+  NodeId items = no_id;           // `items`, whatever its value
+  NodeId record_node = no_id;     // `additionalProperties` when it is a schema
+  std::uint32_t extras = no_id;   // index into Contract::extras
+};
+
+enum class DefinitionKind : std::uint8_t { enumeration, model, alias };
+
+struct Property {
+  std::string_view key;
+  NodeId node;
+  bool required;  // named in the model's `required`
+};
+
+struct Definition {
+  std::string_view name;  // as the bundle writes it
+  DefinitionKind kind;
+  // Has `properties` or `type` "object": compat's notion of a model, which an enum with
+  // properties also meets.
+  bool object_shaped;
+  bool enum_is_array;  // an enumeration's `enum` is an array (else it lists nothing)
+  bool has_collection;
+  bool has_doc_id;
+  NodeId node;  // the definition's own schema
+  std::string_view collection;
+  std::string_view doc_id;
+  std::string_view title;
+  std::string_view description;
+  Range members;     // an enumeration's values, Datums
+  Range properties;  // in byte order of key
+  // Aliases of one group reach each other outside any object, array, tuple or record: a
+  // reference within the group there would make the alias circular.
+  std::uint32_t alias_group = no_id;
+};
+
+// Where a bundle lists its definitions.
+enum class DefinitionTable : std::uint8_t {
+  defs,             // `$defs` only
+  defs_or_draft07,  // `$defs`, else draft-07 `definitions`
+};
+
+// The model of one bundle. Texts are borrowed from the parsed document it was built from, which
+// must outlive it; texts the model writes itself live in its own pool.
+struct Contract {
+  std::vector<Definition> definitions;  // in byte order of name
+  std::vector<Property> properties;
+  std::vector<TypeNode> nodes;
+  std::vector<NodeId> node_lists;
+  std::vector<Datum> data;
+  std::vector<TypeName> type_names;
+  std::vector<std::string_view> keys;
+  std::vector<ConstraintEntry> constraints;
+  std::vector<NodeExtras> extras;
+  // Every name a `$ref` or reference target names anywhere in the definitions that is no
+  // definition, in byte order: names the generated module refers to all the same.
+  std::vector<std::string_view> foreign_names;
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> pool =
+      std::make_unique<std::pmr::monotonic_buffer_resource>();
+
+  const TypeNode& node(NodeId id) const { return nodes[id]; }
+  const Definition* find(std::string_view name) const;
+  DefId id_of(const Definition& definition) const {
+    return static_cast<DefId>(&definition - definitions.data());
+  }
+  std::span<const Property> properties_of(const Definition& definition) const {
+    return {properties.data() + definition.properties.first, definition.properties.count};
+  }
+  std::span<const Datum> members_of(const Definition& definition) const {
+    return {data.data() + definition.members.first, definition.members.count};
+  }
+  std::span<const Datum> enum_values(const TypeNode& node) const {
+    return {data.data() + node.enum_values.first, node.enum_values.count};
+  }
+  std::span<const NodeId> alternatives(const TypeNode& node) const {
+    return {node_lists.data() + node.alternatives.first, node.alternatives.count};
+  }
+  std::span<const NodeId> tuple(const TypeNode& node) const {
+    return {node_lists.data() + node.tuple.first, node.tuple.count};
+  }
+  std::span<const TypeName> types(const TypeNode& node) const {
+    return {type_names.data() + node.types.first, node.types.count};
+  }
+  // What the node keeps beside it: all absent when it has none.
+  const NodeExtras& extras_of(const TypeNode& node) const;
+  std::span<const std::string_view> mapping(const TypeNode& node) const {
+    const Range range = extras_of(node).mapping;
+    return {keys.data() + range.first, range.count};
+  }
+  std::span<const ConstraintEntry> constraints_of(const TypeNode& node) const {
+    return {constraints.data() + node.constraints.first, node.constraints.count};
+  }
+  // The node's constraint `c`; absent when the node has none.
+  const Datum& constraint(const TypeNode& node, Atom key) const;
+};
+
+// Reads `bundle` (borrowed; its document must outlive the result) into the model; `objects`,
+// the document's count of objects, sizes its storage up front. Never fails; recursion is bounded
+// by the nesting limit of the parsed tree. May throw std::bad_alloc.
+Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t objects = 0);
+inline Contract build_contract(const Document& bundle, DefinitionTable table) {
+  return build_contract(bundle.root, table, bundle.objects);
+}
+
+}  // namespace brenvale

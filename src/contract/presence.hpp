@@ -1,0 +1,28 @@
+// Whether a property is in what a read returns or a write takes, and whether it is optional.
+#pragma once
+
+#include "contract/model.hpp"
+
+namespace brenvale {
+
+enum class Presence : unsigned char {
+  absent,       // left out on this side: a readOnly field, or the doc id, on a write
+  document_id,  // the document id, a string on a read
+  required,
+  optional,
+};
+
+// The one statement of the presence rules: the doc-id field is filled from the snapshot on a
+// read and never written; readOnly fields are not written; a read promises a required field only
+// when the contract guarantees its presence, a write must give every required one.
+inline Presence presence_of(const Definition& model, const Property& property, Side side,
+                            const Contract& contract) {
+  if (model.has_doc_id && property.key == model.doc_id)
+    return side == Side::read ? Presence::document_id : Presence::absent;
+  const TypeNode& node = contract.node(property.node);
+  if (side == Side::write && node.read_only) return Presence::absent;
+  if (!property.required) return Presence::optional;
+  return side == Side::read && !node.presence_guaranteed ? Presence::optional : Presence::required;
+}
+
+}  // namespace brenvale

@@ -1,0 +1,100 @@
+// The path functions of collection models: their names, parameters and template text.
+#include "typescript/path_function.hpp"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "text/escape.hpp"
+#include "text/fill.hpp"
+#include "text/identifier.hpp"
+#include "text/lower_first.hpp"
+
+namespace brenvale {
+namespace {
+
+bool is_placeholder(std::string_view segment) {
+  return segment.size() >= 2 && segment.front() == '{' && segment.back() == '}';
+}
+
+std::vector<std::string_view> split_path(std::string_view collection) {
+  std::vector<std::string_view> segments;
+  for (std::size_t start = 0;;) {
+    const std::size_t slash = collection.find('/', start);
+    segments.push_back(collection.substr(start, slash - start));
+    if (slash == std::string_view::npos) break;
+    start = slash + 1;
+  }
+  return segments;
+}
+
+// The last segment that is empty or no placeholder, or end() when every one is a placeholder.
+auto name_segment(const std::vector<std::string_view>& segments) {
+  return std::find_if(segments.rbegin(), segments.rend(),
+                      [](std::string_view s) { return s.empty() || s.front() != '{'; });
+}
+
+// "{name segment}Path", or, qualified, the literal segments up to the name segment joined by
+// "_" and followed by "Path"; lower_first applied and made a safe identifier either way.
+std::string path_function_base(std::string_view collection, bool qualified) {
+  const std::vector<std::string_view> segments = split_path(collection);
+  const auto named = name_segment(segments);
+  std::string text;
+  if (named == segments.rend()) {
+    text = "doc";
+  } else if (!qualified) {
+    text = *named;
+  } else {
+    for (auto it = segments.begin(); it != named.base(); ++it) {
+      if (it->empty() || it->front() == '{') continue;
+      if (!text.empty()) text += '_';
+      text += *it;
+    }
+  }
+  return safe_identifier(lower_first(text) + "Path");
+}
+
+}  // namespace
+
+PathParts path_parts(std::string_view collection) {
+  PathParts parts;
+  std::unordered_set<std::string> used;
+  std::unordered_map<std::string, std::size_t> next_suffix;
+  for (const std::string_view segment : split_path(collection)) {
+    parts.path += '/';
+    if (is_placeholder(segment)) {
+      const std::string base = safe_identifier(segment.substr(1, segment.size() - 2), true);
+      std::string parameter = base;
+      for (std::size_t& k = next_suffix[base]; !used.insert(parameter).second;) {
+        parameter = base + '_' + std::to_string(k = std::max<std::size_t>(k, 2));
+        ++k;
+      }
+      fill(parts.path, "${{parameter}}", {{"parameter", parameter}});
+      parts.parameters.push_back(std::move(parameter));
+    } else {
+      append_template_text(segment, parts.path);
+    }
+  }
+  return parts;
+}
+
+std::vector<std::string> path_function_names(const std::vector<std::string_view>& collections,
+                                             NameTable& names) {
+  std::vector<std::string> bases;
+  bases.reserve(collections.size());
+  for (const std::string_view collection : collections)
+    bases.push_back(path_function_base(collection, false));
+  std::vector<std::string> sorted = bases;
+  std::sort(sorted.begin(), sorted.end());
+  std::vector<std::string> result;
+  result.reserve(collections.size());
+  for (std::size_t i = 0; i < collections.size(); ++i) {
+    const auto [low, high] = std::equal_range(sorted.begin(), sorted.end(), bases[i]);
+    const bool shared_name = high - low > 1;
+    result.push_back(
+        names.claim(shared_name ? path_function_base(collections[i], true) : bases[i]));
+  }
+  return result;
+}
+
+}  // namespace brenvale
