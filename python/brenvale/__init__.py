@@ -6,9 +6,8 @@ import importlib
 from typing import TYPE_CHECKING, Any
 
 from ._core import compat, emit, emit_plain, emit_shared
+from ._ext import BundleError
 from ._ext import emit as emit_module
-from ._ext import emit_plain as emit_plain_module
-from ._ext import zod as emit_zod
 
 # The one place the version is written; the build reads it from here.
 __version__ = "0.1.0"
@@ -32,6 +31,17 @@ _LAZY = {
 }
 
 
+def emit_plain_module(bundle_json: str, jsdoc: bool = False) -> str:
+    """emit_module(bundle_json, "plain", jsdoc=jsdoc): the plain DTO interfaces."""
+    return emit_module(bundle_json, "plain", jsdoc=jsdoc)
+
+
+def emit_zod(bundle_json: str, contract_path: str = "./contract") -> str:
+    """emit_module(bundle_json, "zod", contract_path=contract_path): Zod schemas and validating
+    converters, checked against the Firestore module at `contract_path`."""
+    return emit_module(bundle_json, "zod", contract_path=contract_path)
+
+
 def __getattr__(name: str) -> Any:
     module_name = _LAZY.get(name)
     if module_name is None:
@@ -47,6 +57,7 @@ def __dir__() -> list[str]:
 
 
 __all__ = [
+    "BundleError",
     "Direction",
     "Finding",
     "ModelsError",

@@ -1,35 +1,41 @@
-"""Type stubs for the second native module: opt-in output forms, the zod module, and the compat
-rule set."""
+"""Type stubs for the second native module: every output form through one request, and the
+compat rule set."""
 
 from collections.abc import Sequence
 from typing import Literal
 
+KINDS: tuple[str, ...]
+SDKS: tuple[str, ...]
+MODES: tuple[str, ...]
+
+class BundleError(ValueError):
+    """A bundle argument that is no JSON or no contract bundle; `argument` names it."""
+
+    argument: str
+
 def emit(
     bundle_json: str,
+    kind: Literal["firestore", "plain", "zod"] = "firestore",
+    sdk: Literal["web", "admin"] = "web",
+    jsdoc: bool = False,
+    update_paths: bool = False,
     shared_path: str = "",
     shared_names: Sequence[str] = (),
-    update_paths: bool = False,
-    jsdoc: bool = False,
-    sdk: Literal["web", "admin"] = "web",
+    contract_path: str = "./contract",
 ) -> str:
-    """The Firestore module, as _core.emit_shared writes it, with the output forms that are
-    off by default: `update_paths` makes each Update type accept dotted field paths;
-    `jsdoc` writes titles and descriptions as JSDoc above declarations and members;
-    `sdk='admin'` writes the module for firebase-admin/firestore instead of the web SDK."""
-
-def emit_plain(bundle_json: str, jsdoc: bool = False) -> str:
-    """The plain DTO module, as _core.emit_plain writes it; `jsdoc` writes titles and
-    descriptions as JSDoc above declarations and members."""
-
-def zod(bundle_json: str, contract_path: str = "./contract") -> str:
-    """Zod schemas for every definition (`{Name}Schema`, and `{Name}WriteSchema` for models)
-    and a validating converter per collection model, each declared with the interface it
-    checks, imported from `contract_path`: the module `emit` writes for the same bundle."""
+    """The module of `kind` (one of KINDS) for a contract bundle with `$defs` or draft-07
+    `definitions`. firestore: the module _core.emit writes, for `sdk` (one of SDKS), with
+    `update_paths` (Update types that take dotted field paths), and with `shared_names`
+    imported from `shared_path` instead of written. plain: the DTO interfaces. zod: schemas
+    and validating converters checked against the Firestore module at `contract_path`.
+    `jsdoc` writes titles and descriptions as JSDoc (firestore, plain). An option the kind
+    does not read raises ValueError; a bundle that fails raises BundleError."""
 
 def compat(
     old_json: str, new_json: str, mode: Literal["backward", "forward", "full"] = "full"
 ) -> str:
     """Diff two contract bundles (JSON strings) by every compat rule. Returns a JSON array:
     `[{"def", "direction": "backward"|"forward"|"client", "field"|null, "message",
-    "rule", "verdict": "SAFE"|"BREAKING"}]`. `mode` ("backward", "forward" or "full")
-    names the directions that are BREAKING; findings in others are SAFE."""
+    "rule", "verdict": "SAFE"|"BREAKING"}]`. `mode` (one of MODES) names the
+    directions that are BREAKING; findings in others are SAFE. A bundle that fails raises
+    BundleError."""

@@ -75,12 +75,6 @@ constexpr RuleInfo rules[] = {
 };
 static_assert(std::size(rules) == static_cast<std::size_t>(Rule::path_parameter_added) + 1);
 
-struct ModeName {
-  std::string_view text;
-  Mode mode;
-};
-constexpr ModeName modes[] = {
-    {"backward", Mode::backward}, {"forward", Mode::forward}, {"full", Mode::full}};
 constexpr std::string_view direction_names[] = {"backward", "forward", "client"};
 
 bool in_mode(Direction direction, Mode mode) {
@@ -126,9 +120,9 @@ std::string_view direction_name(Direction direction) {
 }
 
 bool parse_mode(std::string_view text, Mode& mode) {
-  for (const ModeName& entry : modes) {
-    if (entry.text == text) {
-      mode = entry.mode;
+  for (std::size_t i = 0; i < mode_names.size(); ++i) {
+    if (mode_names[i] == text) {
+      mode = mode_values[i];
       return true;
     }
   }

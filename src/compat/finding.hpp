@@ -1,6 +1,7 @@
 // Compat findings as data: the rule that fired, where, and the old and new values it compared.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,6 +17,9 @@ enum class Verdict : std::uint8_t { safe, breaking };
 enum class Direction : std::uint8_t { backward, forward, client };
 // Which directions are BREAKING: backward or forward alone, or all three (full).
 enum class Mode : std::uint8_t { backward, forward, full };
+// The modes by name, the default first; the extension module exports this list.
+inline constexpr std::array<std::string_view, 3> mode_names = {"full", "backward", "forward"};
+inline constexpr std::array<Mode, 3> mode_values = {Mode::full, Mode::backward, Mode::forward};
 
 // Every rule, in the order of the table in finding.cpp.
 enum class Rule : std::uint8_t {

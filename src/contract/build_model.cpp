@@ -551,14 +551,15 @@ class Builder {
   NodeExtras extras_;
 };
 
-const Value& definition_table(const Value& bundle, DefinitionTable table) {
-  const Value* defs = bundle.find(Atom::defs);
-  if (defs == nullptr && table == DefinitionTable::defs_or_draft07)
-    defs = bundle.find("definitions");
-  return defs != nullptr && defs->is_object() ? *defs : empty_object();
-}
-
 }  // namespace
+
+const Value* find_definition_table(const Value& bundle, DefinitionTable table) {
+  const Value* defs = bundle.find(Atom::defs);
+  if (defs != nullptr && defs->is_object()) return defs;
+  if (table == DefinitionTable::defs) return nullptr;
+  const Value* draft07 = bundle.find("definitions");
+  return draft07 != nullptr && draft07->is_object() ? draft07 : nullptr;
+}
 
 bool same_datum(const Datum& a, const Datum& b) {
   if (a.present != b.present || a.kind != b.kind) return false;
@@ -601,7 +602,8 @@ const Datum& Contract::constraint(const TypeNode& node, Atom key) const {
 
 Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t objects) {
   Contract contract;
-  const Value& defs = definition_table(bundle, table);
+  const Value* table_object = find_definition_table(bundle, table);
+  const Value& defs = table_object != nullptr ? *table_object : empty_object();
   const std::size_t count = defs.object().size();
   contract.definitions.reserve(count);
   // Nearly every object is a node, or a property's; the few others cost little room.

@@ -226,6 +226,10 @@ struct Contract {
   const Datum& constraint(const TypeNode& node, Atom key) const;
 };
 
+// The bundle's object of definitions: `$defs`, or with defs_or_draft07 draft-07 `definitions`
+// when `$defs` is no object; nullptr when there is none. Borrowed from `bundle`.
+const Value* find_definition_table(const Value& bundle, DefinitionTable table);
+
 // Reads `bundle` (borrowed; its document must outlive the result) into the model; `objects`,
 // the document's count of objects, sizes its storage up front. Never fails; recursion is bounded
 // by the nesting limit of the parsed tree. May throw std::bad_alloc.

@@ -108,13 +108,6 @@ void raise_missing(const Signature& signature, std::span<PyObject* const> bound)
   PyErr_SetString(PyExc_TypeError, message.c_str());
 }
 
-// The ValueError for malformed JSON; the only place that spells its message.
-void raise_parse_error(const ParseError& error) {
-  std::string message(error.description());
-  message += " at line " + std::to_string(error.line) + " column " + std::to_string(error.column);
-  PyErr_SetString(PyExc_ValueError, message.c_str());
-}
-
 }  // namespace
 
 bool bind_arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
@@ -164,14 +157,24 @@ bool convert_names(PyObject* object, const char* parameter, std::vector<std::str
   return names_of(object, names) || name_argument(parameter);
 }
 
-bool parse_argument(std::string_view text, Document& document) {
+bool parse_text(std::string_view text, Document& document, std::string& error) {
   ParseResult result = parse_json(text);
   if (!result.ok) {
-    raise_parse_error(result.error);
+    // The only place that spells the message of malformed JSON.
+    error = result.error.description();
+    error += " at line " + std::to_string(result.error.line) + " column " +
+             std::to_string(result.error.column);
     return false;
   }
   document = std::move(result.document);
   return true;
+}
+
+bool parse_argument(std::string_view text, Document& document) {
+  std::string error;
+  if (parse_text(text, document, error)) return true;
+  PyErr_SetString(PyExc_ValueError, error.c_str());
+  return false;
 }
 
 }  // namespace brenvale::python

@@ -65,8 +65,10 @@ inline PyCFunction as_method(FastWithKeywords function) {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
-// JSON text -> value tree owned by `document`. Returns false with ValueError set.
-// May throw std::bad_alloc.
+// JSON text -> value tree owned by `document`. Returns false with `error` set to the one-line
+// description of malformed JSON (its place as line and column). May throw std::bad_alloc.
+bool parse_text(std::string_view text, Document& document, std::string& error);
+// The same, with ValueError set on false.
 bool parse_argument(std::string_view text, Document& document);
 
 // Reads the parsed bundle (taken over) into the model and renders it. The tree and the model

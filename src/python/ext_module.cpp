@@ -1,21 +1,32 @@
-// The _ext extension module: the opt-in output forms of emit and emit_plain, the zod module, and
-// compat with rule ids, directions and modes (Ctrl-C stops it).
+// The _ext extension module: every output form through one emit request, compat with rule ids,
+// directions and modes (Ctrl-C stops it), the lists of their choices, and BundleError, which
+// names the argument whose bundle failed.
 #include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "compat/finding.hpp"
 #include "compat/report.hpp"
 #include "compat/rules.hpp"
 #include "contract/model.hpp"
-#include "emit/emit_firestore.hpp"
-#include "emit/emit_plain.hpp"
-#include "emit/emit_zod.hpp"
+#include "emit/emit_request.hpp"
 #include "python/arguments.hpp"
 #include "util/ordered_set.hpp"
 
 namespace brenvale::python {
 namespace {
+
+constexpr const char* not_a_bundle =
+    "not a contract bundle: no \"$defs\" or \"definitions\" object at the top";
+
+struct ModuleState {
+  PyObject* bundle_error;  // brenvale._ext.BundleError, a ValueError
+};
+
+ModuleState& state_of(PyObject* module) {
+  return *static_cast<ModuleState*>(PyModule_GetState(module));
+}
 
 // A C++ failure no input is known to reach.
 void raise_system_error(const char* description) {
@@ -25,8 +36,38 @@ void raise_system_error(const char* description) {
 // Set by PyErr_CheckSignals: a pending Ctrl-C raises KeyboardInterrupt and stops the rules.
 bool signalled() { return PyErr_CheckSignals() != 0; }
 
-constexpr const char* emit_parameters[] = {"bundle_json",  "shared_path", "shared_names",
-                                           "update_paths", "jsdoc",       "sdk"};
+// BundleError(message), its `argument` the parameter whose text it is about, so a caller that
+// passed files can say which one failed.
+void raise_bundle_error(PyObject* module, const char* argument, const std::string& message) {
+  PyObject* text =
+      PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
+  if (text == nullptr) return;
+  PyObject* error = PyObject_CallFunctionObjArgs(state_of(module).bundle_error, text, nullptr);
+  Py_DECREF(text);
+  if (error == nullptr) return;
+  PyObject* name = PyUnicode_FromString(argument);
+  if (name != nullptr && PyObject_SetAttrString(error, "argument", name) == 0) {
+    PyErr_SetObject(state_of(module).bundle_error, error);
+  }
+  Py_XDECREF(name);
+  Py_DECREF(error);
+}
+
+// The text of the parameter `argument` parsed into `document`, which holds a definitions table
+// (`$defs` or draft-07 `definitions`); false with BundleError set.
+bool read_bundle(PyObject* module, const char* argument, std::string_view text,
+                 Document& document) {
+  std::string error;
+  if (!parse_text(text, document, error)) {
+    raise_bundle_error(module, argument, error);
+    return false;
+  }
+  if (find_definition_table(document.root, DefinitionTable::defs_or_draft07) == nullptr) {
+    raise_bundle_error(module, argument, not_a_bundle);
+    return false;
+  }
+  return true;
+}
 
 // A bool given as a flag; anything but True or False is refused, as a typo would be.
 bool convert_flag(PyObject* object, const char* parameter, bool& flag) {
@@ -39,108 +80,86 @@ bool convert_flag(PyObject* object, const char* parameter, bool& flag) {
   return true;
 }
 
-PyObject* call_emit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+// Text of an optional parameter, when it was given.
+bool convert_optional_text(PyObject* object, const char* parameter, std::string_view& text) {
+  return object == nullptr || convert_text(object, parameter, text);
+}
+
+bool raise_value_error(const std::string& message) {
+  PyErr_SetString(PyExc_ValueError, message.c_str());
+  return false;
+}
+
+constexpr const char* emit_parameters[] = {"bundle_json",  "kind",         "sdk",
+                                           "jsdoc",        "update_paths", "shared_path",
+                                           "shared_names", "contract_path"};
+
+// The request the arguments make, checked; false with TypeError or ValueError set.
+bool convert_request(PyObject* const* bound, EmitRequest& request) {
+  std::string_view kind = output_kind_names[0];
+  std::string_view sdk = sdk_names[0];
+  std::vector<std::string> shared_names;
+  std::string error;
+  if (!convert_optional_text(bound[1], emit_parameters[1], kind) ||
+      !convert_optional_text(bound[2], emit_parameters[2], sdk) ||
+      !convert_flag(bound[3], emit_parameters[3], request.jsdoc) ||
+      !convert_flag(bound[4], emit_parameters[4], request.update_paths) ||
+      !convert_optional_text(bound[5], emit_parameters[5], request.shared_path) ||
+      (bound[6] != nullptr && !convert_names(bound[6], emit_parameters[6], shared_names)) ||
+      !convert_optional_text(bound[7], emit_parameters[7], request.contract_path)) {
+    return false;
+  }
+  if (!parse_output_kind(kind, request.kind, error) || !parse_sdk(sdk, request.sdk, error)) {
+    return raise_value_error(error);
+  }
+  request.shared_names = OrderedSet<std::string>(std::make_move_iterator(shared_names.begin()),
+                                                 std::make_move_iterator(shared_names.end()));
+  error = request_error(request);
+  return error.empty() || raise_value_error(error);
+}
+
+PyObject* call_emit(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded<raise_system_error>([&]() -> PyObject* {
-    PyObject* bound[6];
+    PyObject* bound[std::size(emit_parameters)];
     std::string_view bundle_text;
-    std::string_view shared_path;
-    std::string_view sdk = "web";
-    std::vector<std::string> shared_names;
-    FirestoreOptions options;
+    EmitRequest request;
     Document bundle;
     if (!bind_arguments({"emit()", emit_parameters, 1}, args, nargs, kwnames, bound) ||
         !convert_text(bound[0], emit_parameters[0], bundle_text) ||
-        (bound[1] != nullptr && !convert_text(bound[1], emit_parameters[1], shared_path)) ||
-        (bound[2] != nullptr && !convert_names(bound[2], emit_parameters[2], shared_names)) ||
-        !convert_flag(bound[3], emit_parameters[3], options.update_paths) ||
-        !convert_flag(bound[4], emit_parameters[4], options.jsdoc) ||
-        (bound[5] != nullptr && !convert_text(bound[5], emit_parameters[5], sdk))) {
-      return nullptr;
-    }
-    if (sdk != "web" && sdk != "admin") {
-      const std::string message = "sdk must be 'web' or 'admin', not '" + std::string(sdk) + "'";
-      PyErr_SetString(PyExc_ValueError, message.c_str());
-      return nullptr;
-    }
-    options.sdk = sdk == "admin" ? Sdk::admin : Sdk::web;
-    if (options.sdk == Sdk::admin && options.update_paths) {
-      PyErr_SetString(PyExc_ValueError,
-                      "update_paths is for the web SDK: the Admin SDK's UpdateData cannot expand "
-                      "maps of models or references");
-      return nullptr;
-    }
-    if (!parse_argument(bundle_text, bundle)) return nullptr;
-    OrderedSet<std::string> shared(std::make_move_iterator(shared_names.begin()),
-                                   std::make_move_iterator(shared_names.end()));
-    return new_str(render_bundle(
-        std::move(bundle), DefinitionTable::defs_or_draft07, [&](const Contract& contract) {
-          return emit_firestore_module(contract, std::move(shared), shared_path, options);
-        }));
-  });
-}
-
-constexpr const char* emit_plain_parameters[] = {"bundle_json", "jsdoc"};
-
-PyObject* call_emit_plain(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded<raise_system_error>([&]() -> PyObject* {
-    PyObject* bound[2];
-    std::string_view bundle_text;
-    PlainOptions options;
-    Document bundle;
-    if (!bind_arguments({"emit_plain()", emit_plain_parameters, 1}, args, nargs, kwnames, bound) ||
-        !convert_text(bound[0], emit_plain_parameters[0], bundle_text) ||
-        !convert_flag(bound[1], emit_plain_parameters[1], options.jsdoc) ||
-        !parse_argument(bundle_text, bundle)) {
-      return nullptr;
-    }
-    return new_str(
-        render_bundle(std::move(bundle), DefinitionTable::defs_or_draft07,
-                      [&](const Contract& contract) { return emit_plain(contract, options); }));
-  });
-}
-
-constexpr const char* zod_parameters[] = {"bundle_json", "contract_path"};
-
-PyObject* call_zod(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  return guarded<raise_system_error>([&]() -> PyObject* {
-    PyObject* bound[2];
-    std::string_view bundle_text;
-    std::string_view contract_path = "./contract";
-    Document bundle;
-    if (!bind_arguments({"zod()", zod_parameters, 1}, args, nargs, kwnames, bound) ||
-        !convert_text(bound[0], zod_parameters[0], bundle_text) ||
-        (bound[1] != nullptr && !convert_text(bound[1], zod_parameters[1], contract_path)) ||
-        !parse_argument(bundle_text, bundle)) {
+        !convert_request(bound, request) ||
+        !read_bundle(module, emit_parameters[0], bundle_text, bundle)) {
       return nullptr;
     }
     return new_str(render_bundle(
         std::move(bundle), DefinitionTable::defs_or_draft07,
-        [&](const Contract& contract) { return emit_zod_module(contract, contract_path); }));
+        [&](const Contract& contract) { return emit_module(contract, std::move(request)); }));
   });
 }
 
 constexpr const char* compat_parameters[] = {"old_json", "new_json", "mode"};
 
-PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* call_compat(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject* kwnames) {
   return guarded<raise_system_error>([&]() -> PyObject* {
     PyObject* bound[3];
     std::string_view old_text;
     std::string_view new_text;
-    std::string_view mode_text = "full";
+    std::string_view mode_text = compat::mode_names[0];
     Document old_bundle;
     Document new_bundle;
     if (!bind_arguments({"compat()", compat_parameters, 2}, args, nargs, kwnames, bound) ||
         !convert_text(bound[0], compat_parameters[0], old_text) ||
         !convert_text(bound[1], compat_parameters[1], new_text) ||
-        (bound[2] != nullptr && !convert_text(bound[2], compat_parameters[2], mode_text))) {
+        !convert_optional_text(bound[2], compat_parameters[2], mode_text)) {
       return nullptr;
     }
     compat::Mode mode{};
     if (!compat::parse_mode(mode_text, mode)) {
-      PyErr_SetString(PyExc_ValueError, compat::unknown_mode_message(mode_text).c_str());
+      raise_value_error(compat::unknown_mode_message(mode_text));
       return nullptr;
     }
-    if (!parse_argument(old_text, old_bundle) || !parse_argument(new_text, new_bundle)) {
+    if (!read_bundle(module, compat_parameters[0], old_text, old_bundle) ||
+        !read_bundle(module, compat_parameters[1], new_text, new_bundle)) {
       return nullptr;
     }
     const Contract old_contract = build_contract(old_bundle, DefinitionTable::defs_or_draft07);
@@ -159,32 +178,76 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
 // The "name(parameters)\n--\n\n" prefix gives __text_signature__; __doc__ is the rest.
 PyMethodDef functions[] = {
     {"emit", as_method(call_emit), METH_FASTCALL | METH_KEYWORDS,
-     "emit(bundle_json, shared_path='', shared_names=(), update_paths=False, jsdoc=False, "
-     "sdk='web')\n--\n\n"
-     "The Firestore module, as _core.emit_shared writes it, with the output forms that are\n"
-     "off by default: `update_paths` makes each Update type accept dotted field paths;\n"
-     "`jsdoc` writes titles and descriptions as JSDoc above declarations and members;\n"
-     "`sdk='admin'` writes the module for firebase-admin/firestore instead of the web SDK."},
-    {"emit_plain", as_method(call_emit_plain), METH_FASTCALL | METH_KEYWORDS,
-     "emit_plain(bundle_json, jsdoc=False)\n--\n\n"
-     "The plain DTO module, as _core.emit_plain writes it; `jsdoc` writes titles and\n"
-     "descriptions as JSDoc above declarations and members."},
-    {"zod", as_method(call_zod), METH_FASTCALL | METH_KEYWORDS,
-     "zod(bundle_json, contract_path='./contract')\n--\n\n"
-     "Zod schemas for every definition (`{Name}Schema`, and `{Name}WriteSchema` for models)\n"
-     "and a validating converter per collection model, each declared with the interface it\n"
-     "checks, imported from `contract_path`: the module `emit` writes for the same bundle."},
+     "emit(bundle_json, kind='firestore', sdk='web', jsdoc=False, update_paths=False, "
+     "shared_path='', shared_names=(), contract_path='./contract')\n--\n\n"
+     "The module of `kind` (one of KINDS) for a contract bundle with `$defs` or draft-07\n"
+     "`definitions`. firestore: the module _core.emit writes, for `sdk` (one of SDKS), with\n"
+     "`update_paths` (Update types that take dotted field paths), and with `shared_names`\n"
+     "imported from `shared_path` instead of written. plain: the DTO interfaces. zod: schemas\n"
+     "and validating converters checked against the Firestore module at `contract_path`.\n"
+     "`jsdoc` writes titles and descriptions as JSDoc (firestore, plain). An option the kind\n"
+     "does not read raises ValueError; a bundle that fails raises BundleError."},
     {"compat", as_method(call_compat), METH_FASTCALL | METH_KEYWORDS,
      "compat(old_json, new_json, mode='full')\n--\n\n"
      "Diff two contract bundles (JSON strings) by every compat rule. Returns a JSON array:\n"
      "`[{\"def\", \"direction\": \"backward\"|\"forward\"|\"client\", \"field\"|null, "
      "\"message\",\n"
-     "\"rule\", \"verdict\": \"SAFE\"|\"BREAKING\"}]`. `mode` (\"backward\", \"forward\" or "
-     "\"full\")\nnames the directions that are BREAKING; findings in others are SAFE."},
+     "\"rule\", \"verdict\": \"SAFE\"|\"BREAKING\"}]`. `mode` (one of MODES) names the\n"
+     "directions that are BREAKING; findings in others are SAFE. A bundle that fails raises\n"
+     "BundleError."},
     {nullptr, nullptr, 0, nullptr},
 };
 
-int exec_module(PyObject* module) { return PyModule_AddFunctions(module, functions); }
+// The names of a list of choices as a tuple of str.
+template <class Names>
+PyObject* name_tuple(const Names& names) {
+  PyObject* tuple = PyTuple_New(static_cast<Py_ssize_t>(std::size(names)));
+  if (tuple == nullptr) return nullptr;
+  Py_ssize_t i = 0;
+  for (const std::string_view name : names) {
+    PyObject* item = PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+    if (item == nullptr || PyTuple_SetItem(tuple, i++, item) != 0) {
+      Py_DECREF(tuple);
+      return nullptr;
+    }
+  }
+  return tuple;
+}
+
+int add_names(PyObject* module, const char* name, PyObject* tuple) {
+  if (tuple == nullptr) return -1;
+  const int result = PyModule_AddObjectRef(module, name, tuple);
+  Py_DECREF(tuple);
+  return result;
+}
+
+int exec_module(PyObject* module) {
+  ModuleState& state = state_of(module);
+  state.bundle_error = PyErr_NewExceptionWithDoc(
+      "brenvale._ext.BundleError",
+      "A bundle argument that is no JSON or no contract bundle; `argument` names it.",
+      PyExc_ValueError, nullptr);
+  if (state.bundle_error == nullptr ||
+      PyModule_AddObjectRef(module, "BundleError", state.bundle_error) != 0 ||
+      add_names(module, "KINDS", name_tuple(output_kind_names)) != 0 ||
+      add_names(module, "SDKS", name_tuple(sdk_names)) != 0 ||
+      add_names(module, "MODES", name_tuple(compat::mode_names)) != 0) {
+    return -1;
+  }
+  return PyModule_AddFunctions(module, functions);
+}
+
+int traverse_module(PyObject* module, visitproc visit, void* arg) {
+  Py_VISIT(state_of(module).bundle_error);
+  return 0;
+}
+
+int clear_module(PyObject* module) {
+  Py_CLEAR(state_of(module).bundle_error);
+  return 0;
+}
+
+void free_module(void* module) { clear_module(static_cast<PyObject*>(module)); }
 
 PyModuleDef_Slot slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
@@ -192,7 +255,8 @@ PyModuleDef_Slot slots[] = {
 };
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "_ext", "", 0, nullptr, slots, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "_ext",       "",          sizeof(ModuleState), nullptr, slots,
+    traverse_module,       clear_module, free_module,
 };
 
 }  // namespace

@@ -22,6 +22,7 @@ def test_argument_errors(case: dict[str, Any]) -> None:
     with pytest.raises((TypeError, ValueError)) as raised:
         function(*args, **case["kwargs"])
     assert f"{type(raised.value).__name__}: {raised.value}" == case["error"]
+    assert getattr(raised.value, "argument", None) == case.get("argument")
 
 
 @pytest.mark.parametrize("case", CASES["modes"], ids=lambda case: case["mode"])
