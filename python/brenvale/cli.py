@@ -10,7 +10,7 @@ import sys
 from collections.abc import Callable, Iterator, Sequence
 from typing import TYPE_CHECKING
 
-from . import __version__, _core
+from . import __version__, _ext
 from .inputs import STDIN, InputError, Inputs
 from .output import (
     OutputError,
@@ -32,7 +32,6 @@ PROG = "brenvale"
 # Named here so that building the parser loads neither the report formats nor the findings.
 FORMATS = ("text", "json", "markdown", "github", "junit")
 FAIL_ON = ("breaking", "any", "never")
-MODES = ("full", "backward", "forward")  # brenvale.findings.Mode; the first is the default
 
 EXIT_OK, EXIT_FINDINGS, EXIT_USAGE = 0, 1, 2
 EXIT_BROKEN_PIPE = 141
@@ -115,54 +114,24 @@ def read_bundle(args: argparse.Namespace) -> tuple[str, str]:
     return Inputs().read_bundle(args.bundle)
 
 
-def convert(name: str, make: Callable[[], str]) -> str:
-    """Runs a core call, naming the input in its ValueError."""
+def native(make: Callable[[], str], names: dict[str, str]) -> str:
+    """Runs a native call; a bundle that fails is named by the file `names` gives its argument."""
     try:
         return make()
+    except _ext.BundleError as exc:
+        raise UserError(f"{names[exc.argument]}: {exc}") from None
     except ValueError as exc:
-        raise UserError(f"{name}: {exc}") from None
+        raise UserError(str(exc)) from None
 
 
 # commands ---------------------------------------------------------------------------------
 
 
-def run_emit(args: argparse.Namespace) -> int:
-    if bool(args.shared) != (args.shared_path is not None):
-        args.parser.error("--shared-path and --shared go together")
-    if args.update_paths and args.sdk == "admin":
-        args.parser.error(
-            "--update-paths is for --sdk web: "
-            "the Admin SDK cannot expand maps of models or references"
-        )
+def run_module(args: argparse.Namespace) -> int:
+    """emit, plain and zod: one request for the module of the command's kind."""
     name, bundle = read_bundle(args)
-    if args.update_paths or args.jsdoc or args.sdk != "web":
-        from . import _ext
-
-        path, paths, jsdoc = args.shared_path or "", args.update_paths, args.jsdoc
-        text = convert(name, lambda: _ext.emit(bundle, path, args.shared, paths, jsdoc, args.sdk))
-    elif args.shared:
-        text = convert(name, lambda: _core.emit_shared(bundle, args.shared_path, args.shared))
-    else:
-        text = convert(name, lambda: _core.emit(bundle))
-    return deliver(args, text, [args.bundle or STDIN])
-
-
-def run_plain(args: argparse.Namespace) -> int:
-    name, bundle = read_bundle(args)
-    if args.jsdoc:
-        from . import _ext
-
-        text = convert(name, lambda: _ext.emit_plain(bundle, jsdoc=True))
-    else:
-        text = convert(name, lambda: _core.emit_plain(bundle))
-    return deliver(args, text, [args.bundle or STDIN])
-
-
-def run_zod(args: argparse.Namespace) -> int:
-    from . import _ext
-
-    name, bundle = read_bundle(args)
-    text = convert(name, lambda: _ext.zod(bundle, args.contract))
+    options = {key: value for key, value in vars(args).items() if key in MODULE_OPTIONS}
+    text = native(lambda: _ext.emit(bundle, args.kind, **options), {"bundle_json": name})
     return deliver(args, text, [args.bundle or STDIN])
 
 
@@ -172,19 +141,9 @@ def run_bundle(args: argparse.Namespace) -> int:
 
 
 def _compat_report(old: tuple[str, str], new: tuple[str, str], mode: Mode) -> str:
-    """The rule set's JSON text; on malformed input, finds which of the two files it was."""
-    from . import _ext
-
-    try:
-        return _ext.compat(old[1], new[1], mode)
-    except ValueError as exc:
-        error = exc
-    for name, text in (old, new):
-        try:
-            _ext.compat(text, "{}")
-        except ValueError as exc:
-            raise UserError(f"{name}: {exc}") from None
-    raise UserError(f"{old[0]}, {new[0]}: {error}")
+    """The rule set's JSON text; a bundle that fails is named by its file."""
+    names = {"old_json": old[0], "new_json": new[0]}
+    return native(lambda: _ext.compat(old[1], new[1], mode), names)
 
 
 def _read_ignore(paths: Sequence[str], inputs: Inputs) -> list[tuple[str, IgnoreRule]]:
@@ -242,10 +201,14 @@ EPILOG = (
 )
 # argparse cannot say "one or more OLD, then NEW" by itself.
 COMPAT_USAGE = (
-    "%(prog)s [-h] [--mode {full,backward,forward}]\n"
+    f"%(prog)s [-h] [--mode {{{','.join(_ext.MODES)}}}]\n"
     "                       [--format {text,json,markdown,github,junit}]\n"
     "                       [--fail-on {breaking,any,never}] [--ignore FILE] OLD [OLD ...] NEW"
 )
+
+
+# The options of _ext.emit that the module commands take, under the same names.
+MODULE_OPTIONS = ("sdk", "jsdoc", "update_paths", "shared_path", "shared_names", "contract_path")
 
 
 def _add_source(sub: argparse.ArgumentParser) -> None:
@@ -305,14 +268,21 @@ def build_parser() -> argparse.ArgumentParser:
     )
     subs = parser.add_subparsers(dest="command", metavar="COMMAND", required=True)
 
-    emit = _subparser(subs, "emit", run_emit, "Write the Firestore TypeScript module for a bundle.")
+    emit = _subparser(
+        subs, "emit", run_module, "Write the Firestore TypeScript module for a bundle."
+    )
+    emit.set_defaults(kind="firestore")
     _add_source(emit)
     _add_output(emit)
     emit.add_argument(
-        "--shared-path", metavar="MODULE", help="import shared definitions from this TS module"
+        "--shared-path",
+        metavar="MODULE",
+        default="",
+        help="import shared definitions from this TS module",
     )
     emit.add_argument(
         "--shared",
+        dest="shared_names",
         metavar="NAME",
         nargs="+",
         action="extend",
@@ -327,13 +297,14 @@ def build_parser() -> argparse.ArgumentParser:
     _add_jsdoc(emit)
     emit.add_argument(
         "--sdk",
-        choices=("web", "admin"),
-        default="web",
+        choices=_ext.SDKS,
+        default=_ext.SDKS[0],
         help="the Firebase SDK to write for: web (firebase/firestore, the default) "
         "or admin (firebase-admin/firestore, for Node)",
     )
 
-    plain = _subparser(subs, "plain", run_plain, "Write plain DTO interfaces for a bundle.")
+    plain = _subparser(subs, "plain", run_module, "Write plain DTO interfaces for a bundle.")
+    plain.set_defaults(kind="plain")
     _add_source(plain)
     _add_output(plain)
     _add_jsdoc(plain)
@@ -341,13 +312,15 @@ def build_parser() -> argparse.ArgumentParser:
     zod = _subparser(
         subs,
         "zod",
-        run_zod,
+        run_module,
         "Write Zod schemas and validating converters for a bundle's documents.",
     )
+    zod.set_defaults(kind="zod")
     _add_source(zod)
     _add_output(zod)
     zod.add_argument(
         "--contract",
+        dest="contract_path",
         metavar="MODULE",
         default="./contract",
         help="the module `emit` writes for the bundle, whose types the schemas are checked against "
@@ -371,8 +344,8 @@ def build_parser() -> argparse.ArgumentParser:
     )
     compat.add_argument(
         "--mode",
-        choices=MODES,
-        default=MODES[0],
+        choices=_ext.MODES,
+        default=_ext.MODES[0],
         help="directions that are BREAKING: stored documents under the new contract (backward), "
         "new documents under old readers (forward), or both and client code (full, the default)",
     )

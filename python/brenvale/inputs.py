@@ -1,19 +1,13 @@
-"""Reads the command line's input files, `-` and git's `REV:PATH`, and makes sure a bundle has
-its definitions."""
+"""Reads the command line's input files, `-` and git's `REV:PATH`."""
 
 from __future__ import annotations
 
-import json
 import os
 import stat
 import sys
-from typing import Any
-
-from . import _core
 
 STDIN = "-"
 STDIN_NAME = "<stdin>"
-DEFS, DEFINITIONS = "$defs", "definitions"
 
 
 class InputError(Exception):
@@ -32,7 +26,6 @@ class Inputs:
 
     def __init__(self) -> None:
         self._stdin_taken = False
-        self._told_definitions = False
 
     def read(self, path: str) -> tuple[str, str]:
         """Returns (display name, text)."""
@@ -53,36 +46,11 @@ class Inputs:
         return path, _decode(path, data)
 
     def read_bundle(self, path: str, history: bool = False) -> tuple[str, str]:
-        """(display name, bundle text) whose definitions are under `$defs`. With `history`, a
-        `REV:PATH` that names no existing file is read from git."""
+        """(display name, bundle text). With `history`, a `REV:PATH` that names no existing file
+        is read from git. The native module reads the text and says when it is no bundle."""
         if history and path != STDIN and ":" in path and not os.path.lexists(path):
-            name, text = path, _decode(path, git_show(path))
-        else:
-            name, text = self.read(path)
-        return name, self.as_bundle(name, text)
-
-    def as_bundle(self, name: str, text: str) -> str:
-        """`text` itself when it holds a `$defs` object; the same JSON with `definitions` moved
-        under `$defs` (draft-07 schemas, Pydantic 1) when only that is there; else an error."""
-        try:
-            root = json.loads(text)
-        except (ValueError, RecursionError):
-            try:
-                _core.compat(text, "{}")  # the core's own message, with line and column
-            except ValueError as exc:
-                raise InputError(f"{name}: {exc}") from None
-            raise InputError(f"{name}: not JSON") from None
-        if isinstance(root, dict) and isinstance(root.get(DEFS), dict):
-            return text
-        if not (isinstance(root, dict) and isinstance(root.get(DEFINITIONS), dict)):
-            raise InputError(
-                f'{name}: not a contract bundle: no "{DEFS}" or "{DEFINITIONS}" object at the top'
-            )
-        if not self._told_definitions:
-            self._told_definitions = True
-            print(f'brenvale: {name}: reading "{DEFINITIONS}" as "{DEFS}"', file=sys.stderr)
-        root[DEFS] = root.pop(DEFINITIONS)
-        return json.dumps(_rewrite_refs(root), ensure_ascii=False)
+            return path, _decode(path, git_show(path))
+        return self.read(path)
 
 
 def git_show(revision_path: str) -> bytes:
@@ -108,21 +76,3 @@ def git_show(revision_path: str) -> bytes:
     if run.stdout.startswith(f"tree {revision_path}\n\n".encode()):  # how git show lists a folder
         raise InputError(f"{revision_path}: a folder in that revision, not a file")
     return run.stdout
-
-
-_OLD_PREFIX, _NEW_PREFIX = f"#/{DEFINITIONS}/", f"#/{DEFS}/"
-
-
-def _rewrite_refs(node: Any) -> Any:
-    """Points `#/definitions/...` references at `#/$defs/...`, iteratively (no depth limit)."""
-    stack = [node]
-    while stack:
-        item = stack.pop()
-        if isinstance(item, dict):
-            ref = item.get("$ref")
-            if isinstance(ref, str) and ref.startswith(_OLD_PREFIX):
-                item["$ref"] = _NEW_PREFIX + ref[len(_OLD_PREFIX) :]
-            stack.extend(item.values())
-        elif isinstance(item, list):
-            stack.extend(item)
-    return node
