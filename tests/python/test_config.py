@@ -6,6 +6,7 @@ from __future__ import annotations
 import dataclasses
 import json
 import os
+import re
 import subprocess
 from collections.abc import Sequence
 from pathlib import Path
@@ -15,19 +16,25 @@ import pytest
 
 from brenvale import config
 
-CASES = json.loads(
-    (Path(__file__).resolve().parents[1] / "data" / "config_cases.json").read_text("utf-8")
-)
+ROOT = Path(__file__).resolve().parents[2]
+CASES = json.loads((ROOT / "tests" / "data" / "config_cases.json").read_text("utf-8"))
+TOML_BLOCK = re.compile(r"^```toml\n(.*?)^```$", re.M | re.S)
 
 
-def write_files(root: Path, files: dict[str, list[str] | None], encoding: str) -> None:
+def write_files(root: Path, files: dict[str, list[str] | str | None], encoding: str) -> None:
+    """Lines, a folder (None), or the first toml block of a document (its name)."""
     for name, lines in files.items():
         path = root / name
         if lines is None:
             path.mkdir(parents=True)
             continue
         path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_text("\n".join(lines) + "\n", encoding)
+        if isinstance(lines, str):
+            found = TOML_BLOCK.search((ROOT / lines).read_text("utf-8"))
+            assert found is not None, f"{lines} has no toml block"
+            path.write_text(found[1], encoding)
+        else:
+            path.write_text("\n".join(lines) + "\n", encoding)
 
 
 def load(case: dict[str, Any], root: Path) -> config.Config:
