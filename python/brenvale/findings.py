@@ -7,6 +7,7 @@ import json
 import re
 from collections.abc import Iterable, Sequence
 from dataclasses import dataclass
+from datetime import date
 from typing import Literal
 
 from . import _ext
@@ -127,34 +128,50 @@ class Glob:
         return True
 
 
-# A `#` opens a comment at the start of a line or after a blank, so `a#b` stays literal.
-_COMMENT = re.compile(r"(^|\s)#.*$")
+# A `#` opens a comment, the rule's reason, at the start of a line or after a blank, so `a#b`
+# stays literal.
+_COMMENT = re.compile(r"(^|\s)#(.*)$")
+# An expiry is its own field: two or more blanks before it, and nothing but the reason after.
+_EXPIRY = re.compile(r"(.*?\S)\s{2,}until\s+(\d{4}-\d{2}-\d{2})")
+# What `--accept` writes for the reason; it counts as none until someone replaces it.
+REASON_PLACEHOLDER = "TODO: say why this change is accepted"
 
 
 @dataclass(frozen=True)
 class IgnoreRule:
     """One accepted-findings line: a location pattern and an optional pattern that matches
-    the finding's message or its rule id."""
+    the finding's message or its rule id, with an optional expiry and reason. An expired rule,
+    or one whose expiry is not a date, matches nothing."""
 
     text: str
     location: Glob
     message: Glob | None
     line: int = 0
+    until: str | None = None  # YYYY-MM-DD as written, the last day the rule holds
+    expired: bool = False
+    reason: str = ""
 
     def matches(self, finding: Finding) -> bool:
-        if not self.location.fullmatch(finding.location):
+        if self.expired or not self.location.fullmatch(finding.location):
             return False
         if self.message is None:
             return True
         return self.message.fullmatch(finding.message) or self.message.fullmatch(finding.rule)
 
 
-def parse_ignore_rule(line: str, number: int = 0) -> IgnoreRule | None:
-    """Parses `Location: message`, `Location: rule-id` or `Location`; None for a blank or
-    comment-only line."""
-    text = _COMMENT.sub("", line).strip()
+def parse_ignore_rule(line: str, number: int = 0, today: date | None = None) -> IgnoreRule | None:
+    """Parses `PATTERN[  until YYYY-MM-DD][  # reason]`, where PATTERN is `Location: message`,
+    `Location: rule-id` or `Location`; None for a blank or comment-only line. A rule expires
+    after its `until` day, as of `today` (default: the local date)."""
+    comment = _COMMENT.search(line)
+    text = (line[: comment.start()] if comment else line).strip()
     if not text:
         return None
+    reason = comment[2].strip() if comment else ""
+    expiry = _EXPIRY.fullmatch(text)
+    until = None
+    if expiry:
+        text, until = expiry[1], expiry[2]
     # Messages may hold colons ("type changed: a -> b"); locations never do.
     location, colon, message = text.partition(":")
     message = message.strip()
@@ -163,12 +180,28 @@ def parse_ignore_rule(line: str, number: int = 0) -> IgnoreRule | None:
         location=Glob(location.strip()),
         message=Glob(message) if colon and message else None,
         line=number,
+        until=until,
+        expired=until is not None and _expired(until, today or date.today()),
+        reason="" if reason == REASON_PLACEHOLDER else reason,
     )
 
 
-def parse_ignore(text: str) -> list[IgnoreRule]:
+def _expired(until: str, today: date) -> bool:
+    day = _date(until)
+    return day is None or day < today
+
+
+def _date(text: str) -> date | None:
+    try:
+        return date.fromisoformat(text)
+    except ValueError:
+        return None
+
+
+def parse_ignore(text: str, today: date | None = None) -> list[IgnoreRule]:
     """Parses an accepted-findings file, one rule a line."""
-    rules = (parse_ignore_rule(line, n) for n, line in enumerate(text.splitlines(), 1))
+    today = today or date.today()  # one day for the whole file, even across midnight
+    rules = (parse_ignore_rule(line, n, today) for n, line in enumerate(text.splitlines(), 1))
     return [rule for rule in rules if rule is not None]
 
 
@@ -180,6 +213,54 @@ def unused_rules(rules: Iterable[IgnoreRule], findings: Iterable[Finding]) -> li
 
 def is_ignored(finding: Finding, rules: Iterable[IgnoreRule]) -> bool:
     return any(rule.matches(finding) for rule in rules)
+
+
+def rule_warnings(
+    rules: Iterable[IgnoreRule], findings: Iterable[Finding]
+) -> list[tuple[IgnoreRule, str]]:
+    """What is wrong with each rule, in order: expired or an expiry that is not a date (it
+    matches nothing), else matching none of `findings`; and no reason given."""
+    seen = list(findings)
+    warnings = []
+    for rule in rules:
+        if rule.until is not None and _date(rule.until) is None:
+            warnings.append(
+                (rule, f"{rule.text!r}: until {rule.until} is not a date, hides nothing")
+            )
+        elif rule.expired:
+            warnings.append((rule, f"{rule.text!r}: expired (until {rule.until}), hides nothing"))
+        elif not any(rule.matches(f) for f in seen):
+            warnings.append((rule, f"{rule.text!r} matches no finding"))
+        if not rule.reason:
+            warnings.append((rule, f"{rule.text!r} has no reason (write one after #)"))
+    return warnings
+
+
+def accept_lines(
+    findings: Iterable[Finding], until: date | None = None
+) -> tuple[list[str], list[Finding]]:
+    """Ignore-file lines that accept exactly `findings`, by place and message, each with the
+    reason placeholder; and the findings that no line can name exactly (a `*` in a name or
+    message, a line break, a `:` in a location...), which are left out."""
+    lines: list[str] = []
+    unwritable: list[Finding] = []
+    expiry = f"  until {until.isoformat()}" if until else ""
+    for finding in findings:
+        line = f"{finding.location}: {finding.message}{expiry}  # {REASON_PLACEHOLDER}"
+        rule = parse_ignore_rule(line, today=until)
+        exact = (
+            rule is not None
+            and line.splitlines() == [line]
+            and rule.location.pieces == [finding.location]
+            and rule.message is not None
+            and rule.message.pieces == [finding.message]
+            and rule.until == (until and until.isoformat())
+        )
+        if not exact:
+            unwritable.append(finding)
+        elif line not in lines:
+            lines.append(line)
+    return lines, unwritable
 
 
 class FailOn(str, enum.Enum):

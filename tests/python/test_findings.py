@@ -1,6 +1,7 @@
-"""Typed findings, accepted-findings patterns and report escaping, in process; the cases are in
-tests/data/findings_cases.json. How ignore files, --mode and --fail-on decide the exit code, and
-the JSON report's ignored mark, run in test_cli."""
+"""Typed findings, accepted-findings patterns with their expiry and reason, the lines that accept
+findings, and report escaping, in process; the cases are in tests/data/findings_cases.json. How
+ignore files, --mode and --fail-on decide the exit code, and the JSON report's ignored mark, run
+in test_cli."""
 
 from __future__ import annotations
 
@@ -8,6 +9,7 @@ import json
 import re
 import xml.etree.ElementTree as ET
 from collections.abc import Callable
+from datetime import date
 from pathlib import Path
 from typing import Any
 
@@ -91,3 +93,23 @@ def test_reports_escape_every_name_message_and_rule(renderer: str) -> None:
     out = RENDERERS[renderer](comparisons)
     assert UNSAFE.search(out) is None
     assert CHECKS[renderer](out) is not False
+
+
+@pytest.mark.parametrize("case", CASES["suppress"], ids=lambda case: case["line"])
+def test_suppression_expiry_reason_and_warnings(case: dict[str, Any]) -> None:
+    rules = findings.parse_ignore(case["line"], date.fromisoformat(CASES["today"]))
+    found = finding(case["finding"])
+    assert findings.is_ignored(found, rules) is case["matches"]
+    assert [text for _, text in findings.rule_warnings(rules, [found])] == case["warnings"]
+
+
+@pytest.mark.parametrize("case", CASES["accept"]["cases"], ids=lambda case: str(case["until"]))
+def test_accepted_lines_hide_exactly_the_findings_they_name(case: dict[str, Any]) -> None:
+    given = [finding(entry) for entry in CASES["accept"]["findings"]]
+    until = case["until"] and date.fromisoformat(case["until"])
+    lines, unwritable = findings.accept_lines(given, until)
+    assert lines == case["lines"]
+    assert unwritable == [given[index] for index in case["unwritable"]]
+    rules = findings.parse_ignore("\n".join(lines), date.fromisoformat(CASES["today"]))
+    for item in given + [finding(entry) for entry in CASES["accept"]["others"]]:
+        assert findings.is_ignored(item, rules) is (item in given and item not in unwritable)
