@@ -122,6 +122,8 @@ def typed_values(node: dict[str, Any], defs: dict[str, Any], loose: bool, depth:
             chars = st.characters()
             return sizes.flatmap(lambda n: st.lists(chars, min_size=n, max_size=n).map("".join))
         items = values(get("items", {}), defs, depth)
+        if items.is_empty:  # items of a recursive model past its depth: only [] can be drawn
+            return st.just([])
         return sizes.flatmap(lambda n: st.lists(items, min_size=n, max_size=n))
     if kind == "string" and "pattern" in node:
         return st.from_regex(node["pattern"], fullmatch=True)
