@@ -176,12 +176,12 @@ def run_compat(args: argparse.Namespace) -> int:
 
     if len(args.bundles) < 2:
         args.parser.error("give at least one OLD bundle and the NEW bundle")
+    if args.accept and len(args.ignore) != 1:
+        args.parser.error("--accept needs exactly one --ignore FILE to append to")
     inputs = Inputs()
     *old_paths, new_path = args.bundles
     olds = [inputs.read_bundle(path, history=True) for path in old_paths]
     new = inputs.read_bundle(new_path)
-    if args.accept and len(args.ignore) != 1:
-        args.parser.error("--accept needs exactly one --ignore FILE to append to")
     fail_on = FailOn(args.fail_on)
     reports = [(old[0], compat_report(old, new, args.mode)) for old in olds]
 

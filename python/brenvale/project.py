@@ -176,7 +176,7 @@ def compare(config: Config, new: tuple[str, str], accept: bool) -> Comparison | 
     compat = config.compat
     old = read_revision(baseline_path(config), config.folder)
     report = compat_report(old, new, compat.mode)
-    rules = read_rules(compat.ignore, missing_ok=accept)
+    rules = read_rules(compat.ignore)
     comparison = judge(old[0], new[0], report, [rule for _, rule in rules], compat.fail_on)
     if accept:
         if compat.ignore is None:
@@ -184,16 +184,17 @@ def compare(config: Config, new: tuple[str, str], accept: bool) -> Comparison | 
         from .accept import accept_failing
 
         accept_failing(compat.ignore, [comparison])
-        rules = read_rules(compat.ignore, missing_ok=True)
+        rules = read_rules(compat.ignore)
         comparison = judge(old[0], new[0], report, [rule for _, rule in rules], compat.fail_on)
     warn_rules(rules, [comparison])
     return comparison
 
 
-def read_rules(path: str | None, missing_ok: bool) -> list[tuple[str, IgnoreRule]]:
+def read_rules(path: str | None) -> list[tuple[str, IgnoreRule]]:
+    """The ignore file's rules; one not yet written (before the first --accept) has none."""
     from .findings import parse_ignore
 
-    if path is None or (missing_ok and not os.path.lexists(path)):
+    if path is None or not os.path.lexists(path):
         return []
     name, text = Inputs().read(shown(path))
     return [(name, rule) for rule in parse_ignore(text)]

@@ -79,16 +79,22 @@ def watch() -> int:
     names = ", ".join(shown(path) for path in what.files or what.folders)
     print(f"{PROG}: watching {names}; Ctrl-C stops", file=sys.stderr)
     stops = _note_stop_signals()
-    one_round(what.package)
+    first = True
     try:
-        for _ in watchfiles.watch(
+        # The first round waits for the first timeout, when the watcher is in place: an edit
+        # made while it runs is then seen, not lost.
+        for changes in watchfiles.watch(
             *what.folders,
             watch_filter=lambda _change, path: what.counts(path),
             debounce=DEBOUNCE_MS,
             step=STEP_MS,
+            rust_timeout=STEP_MS,
+            yield_on_timeout=True,
             recursive=what.recursive,
         ):
-            one_round(what.package)
+            if changes or first:
+                first = False
+                one_round(what.package)
     except KeyboardInterrupt as exc:
         # The watcher turns every signal into KeyboardInterrupt; say which one it was.
         if stops and not isinstance(exc, Stopped):
