@@ -5,15 +5,19 @@ from __future__ import annotations
 import enum
 import json
 import re
-from collections.abc import Iterable, Sequence
 from dataclasses import dataclass
 from datetime import date
-from typing import Literal
 
 from . import _ext
 
-# Which directions are BREAKING: stored documents (backward), old readers (forward), or all.
-Mode = Literal["full", "backward", "forward"]
+TYPE_CHECKING = False  # typing costs start-up time that the command path does without
+if TYPE_CHECKING:
+    from collections.abc import Iterable, Sequence
+    from typing import Literal
+
+    # Which directions are BREAKING: stored documents (backward), old readers (forward), or
+    # all; at run time, _ext.MODES.
+    Mode = Literal["full", "backward", "forward"]
 
 
 class Verdict(str, enum.Enum):
