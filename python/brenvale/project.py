@@ -175,13 +175,13 @@ def compare(config: Config, new: tuple[str, str], accept: bool) -> Comparison | 
             raise config.error("compat", "required for --accept")
         return None
     compat = config.compat
+    if accept and compat.ignore is None:
+        raise config.error("compat.ignore", "required for --accept")
     old = read_revision(baseline_path(config), config.folder)
     report = compat_report(old, new, compat.mode)
     rules = read_rules(compat.ignore)
     comparison = judge(old[0], new[0], report, [rule for _, rule in rules], compat.fail_on)
-    if accept:
-        if compat.ignore is None:
-            raise config.error("compat.ignore", "required for --accept")
+    if accept and compat.ignore is not None:
         from .accept import accept_failing
 
         accept_failing(compat.ignore, [comparison])
