@@ -3,22 +3,27 @@
 from __future__ import annotations
 
 import importlib
-from typing import TYPE_CHECKING, Any
 
-from ._core import compat, emit, emit_plain, emit_shared
 from ._ext import BundleError
 from ._ext import emit as emit_module
 
 # The one place the version is written; the build reads it from here.
 __version__ = "0.1.0"
 
+TYPE_CHECKING = False  # typing costs start-up time that the command line does without
 if TYPE_CHECKING:
     from . import firestore
+    from ._core import compat, emit, emit_plain, emit_shared
     from .contract import ModelsError, Options, bundle, bundle_from_target
     from .findings import Direction, Finding, Verdict, compat_findings
 
-# Loaded on first use, so a command that needs none of them starts fast.
+# Loaded on first use, so a command that needs none of them starts fast (the command line
+# speaks only _ext).
 _LAZY = {
+    "compat": "_core",
+    "emit": "_core",
+    "emit_plain": "_core",
+    "emit_shared": "_core",
     "firestore": "firestore",
     "ModelsError": "contract",
     "Options": "contract",
@@ -42,7 +47,7 @@ def emit_zod(bundle_json: str, contract_path: str = "./contract") -> str:
     return emit_module(bundle_json, "zod", contract_path=contract_path)
 
 
-def __getattr__(name: str) -> Any:
+def __getattr__(name: str) -> object:
     module_name = _LAZY.get(name)
     if module_name is None:
         raise AttributeError(f"module 'brenvale' has no attribute {name!r}")

@@ -1,4 +1,5 @@
-"""The `brenvale` command line: emit, plain, zod, bundle and compat over contract bundles."""
+"""The `brenvale` command line: emit, plain, zod, bundle and compat over contract bundles, and
+generate and check over the project file (project.py)."""
 
 from __future__ import annotations
 
@@ -7,8 +8,6 @@ import contextlib
 import os
 import signal
 import sys
-from collections.abc import Callable, Iterator, Sequence
-from typing import TYPE_CHECKING
 
 from . import __version__, _ext
 from .inputs import STDIN, InputError, Inputs
@@ -25,7 +24,10 @@ from .output import (
     write_stream,
 )
 
+TYPE_CHECKING = False  # typing costs start-up time that the command path does without
 if TYPE_CHECKING:
+    from collections.abc import Callable, Iterator, Sequence
+
     from .findings import Comparison, IgnoreRule, Mode
 
 PROG = "brenvale"
@@ -94,13 +96,14 @@ def deliver(args: argparse.Namespace, text: str, inputs: Sequence[str] = ()) -> 
 # sources ----------------------------------------------------------------------------------
 
 
-def load_models(models_ref: str) -> str:
-    """Bundle JSON from Pydantic models; what the models print while loading goes to stderr."""
+def load_models(models_ref: str, folder: str | None = None) -> str:
+    """Bundle JSON from Pydantic models, imported with `folder` (default: the current one) first
+    on the module path; what the models print while loading goes to stderr."""
     from . import contract
 
     try:
         with contextlib.redirect_stdout(sys.stderr):
-            return contract.bundle_from_target(models_ref)
+            return contract.bundle_from_target(models_ref, folder=folder)
     except contract.ModelsError as exc:
         raise UserError(f"{models_ref}: {exc}") from None
 
@@ -140,30 +143,31 @@ def run_bundle(args: argparse.Namespace) -> int:
     return deliver(args, text if text.endswith("\n") else text + "\n")
 
 
-def _compat_report(old: tuple[str, str], new: tuple[str, str], mode: Mode) -> str:
+def compat_report(old: tuple[str, str], new: tuple[str, str], mode: Mode) -> str:
     """The rule set's JSON text; a bundle that fails is named by its file."""
     names = {"old_json": old[0], "new_json": new[0]}
     return native(lambda: _ext.compat(old[1], new[1], mode), names)
 
 
-def _read_ignore(paths: Sequence[str], inputs: Inputs) -> list[tuple[str, IgnoreRule]]:
+def _read_ignore(
+    paths: Sequence[str], inputs: Inputs, missing_ok: bool = False
+) -> list[tuple[str, IgnoreRule]]:
+    """The rules of each file; with `missing_ok`, a file not yet made has none."""
     from .findings import parse_ignore
 
-    named = (inputs.read(path) for path in paths)
+    kept = [path for path in paths if not (missing_ok and not os.path.lexists(path))]
+    named = (inputs.read(path) for path in kept)
     return [(name, rule) for name, text in named for rule in parse_ignore(text)]
 
 
-def _warn_unused(rules: list[tuple[str, IgnoreRule]], comparisons: list[Comparison]) -> None:
-    from .findings import unused_rules
+def warn_rules(rules: list[tuple[str, IgnoreRule]], comparisons: list[Comparison]) -> None:
+    """Names each ignore line that is expired, matches nothing, or gives no reason."""
+    from .findings import rule_warnings
 
     findings = [item.finding for c in comparisons for item in c.judged]
-    unused = set(map(id, unused_rules((rule for _, rule in rules), findings)))
-    for name, rule in rules:
-        if id(rule) in unused:
-            print(
-                f"{PROG}: warning: {name}:{rule.line}: {rule.text!r} matches no finding",
-                file=sys.stderr,
-            )
+    files = {id(rule): name for name, rule in rules}
+    for rule, warning in rule_warnings((rule for _, rule in rules), findings):
+        print(f"{PROG}: warning: {files[id(rule)]}:{rule.line}: {warning}", file=sys.stderr)
 
 
 def run_compat(args: argparse.Namespace) -> int:
@@ -172,20 +176,41 @@ def run_compat(args: argparse.Namespace) -> int:
 
     if len(args.bundles) < 2:
         args.parser.error("give at least one OLD bundle and the NEW bundle")
+    if args.accept and len(args.ignore) != 1:
+        args.parser.error("--accept needs exactly one --ignore FILE to append to")
     inputs = Inputs()
     *old_paths, new_path = args.bundles
     olds = [inputs.read_bundle(path, history=True) for path in old_paths]
     new = inputs.read_bundle(new_path)
-    rules = _read_ignore(args.ignore, inputs)
     fail_on = FailOn(args.fail_on)
-    plain_rules = [rule for _, rule in rules]
-    comparisons: list[Comparison] = [
-        judge(old[0], new[0], _compat_report(old, new, args.mode), plain_rules, fail_on)
-        for old in olds
-    ]
-    _warn_unused(rules, comparisons)
+    reports = [(old[0], compat_report(old, new, args.mode)) for old in olds]
+
+    def judged() -> tuple[list[tuple[str, IgnoreRule]], list[Comparison]]:
+        rules = _read_ignore(args.ignore, inputs, missing_ok=args.accept)
+        plain = [rule for _, rule in rules]
+        return rules, [judge(name, new[0], report, plain, fail_on) for name, report in reports]
+
+    rules, comparisons = judged()
+    if args.accept:
+        from .accept import accept_failing
+
+        accept_failing(args.ignore[0], comparisons)
+        rules, comparisons = judged()
+    warn_rules(rules, comparisons)
     write_stdout(RENDERERS[args.format](comparisons))
     return EXIT_FINDINGS if any(c.failed for c in comparisons) else EXIT_OK
+
+
+def run_generate(args: argparse.Namespace) -> int:
+    from .project import run_generate
+
+    return run_generate(args)
+
+
+def run_check(args: argparse.Namespace) -> int:
+    from .project import run_check
+
+    return run_check(args)
 
 
 # parser -----------------------------------------------------------------------------------
@@ -194,7 +219,8 @@ DESCRIPTION = (
     "TypeScript for the Firebase JS SDK from Pydantic document contracts, and contract checks."
 )
 EPILOG = (
-    "exit codes: 0 success; 1 compat findings meet --fail-on, or --check found stale output; "
+    "exit codes: 0 success; 1 compat findings meet --fail-on, or --check or check found stale "
+    "output; "
     "2 usage error, unreadable file, input that is not a bundle, models that do not load, "
     "or output that cannot be written; 128+N stopped by signal N (130 Ctrl-C, 143 SIGTERM, "
     "129 SIGHUP); 141 standard output closed early"
@@ -203,7 +229,12 @@ EPILOG = (
 COMPAT_USAGE = (
     f"%(prog)s [-h] [--mode {{{','.join(_ext.MODES)}}}]\n"
     "                       [--format {text,json,markdown,github,junit}]\n"
-    "                       [--fail-on {breaking,any,never}] [--ignore FILE] OLD [OLD ...] NEW"
+    "                       [--fail-on {breaking,any,never}] [--ignore FILE] [--accept]\n"
+    "                       OLD [OLD ...] NEW"
+)
+ACCEPT_HELP = (
+    "append each finding that fails the run to the ignore file, with a reason to fill in; "
+    "findings no line can name exactly are listed and still fail"
 )
 
 
@@ -366,6 +397,28 @@ def build_parser() -> argparse.ArgumentParser:
         help="accepted findings, one 'Definition.field: message' or 'Definition.field: rule-id' "
         "pattern a line (* matches anything)",
     )
+    compat.add_argument("--accept", action="store_true", help=ACCEPT_HELP)
+
+    generate = _subparser(
+        subs,
+        "generate",
+        run_generate,
+        "Write the bundle and every output the project file declares, each only when it changed.",
+    )
+    generate.add_argument(
+        "--watch",
+        action="store_true",
+        help="keep running; write again when a models file or the bundle changes "
+        "(needs pip install 'brenvale[watch]')",
+    )
+    check = _subparser(
+        subs,
+        "check",
+        run_check,
+        "Check that every file the project file declares is current, and compare the bundle "
+        "with its baseline.",
+    )
+    check.add_argument("--accept", action="store_true", help=ACCEPT_HELP)
     return parser
 
 

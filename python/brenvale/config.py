@@ -251,15 +251,14 @@ def _refuse_one_file_twice(root: _Table, config: Config) -> None:
 
 
 def _compat(table: _Table, folder: str) -> Compat:
-    from typing import cast, get_args
-
-    from .findings import FailOn, Mode
+    from . import _ext
+    from .findings import FailOn
 
     table.allow(COMPAT_KEYS)
-    modes: tuple[str, ...] = get_args(Mode)
     return Compat(
         baseline=_required(table, "baseline", table.string("baseline")),
-        mode=cast("Mode", table.choice("mode", modes) or modes[0]),
+        # One of _ext.MODES, which Mode names; typing.cast would load typing at run time.
+        mode=table.choice("mode", _ext.MODES) or _ext.MODES[0],  # type: ignore[arg-type]
         fail_on=FailOn(table.choice("fail_on", tuple(m.value for m in FailOn)) or FailOn.BREAKING),
         ignore=table.path("ignore", folder),
     )
@@ -311,13 +310,14 @@ def _run_git(command: Sequence[str], folder: str) -> subprocess.CompletedProcess
 # values ----------------------------------------------------------------------------------------
 
 
-@dataclass(frozen=True)
 class _Table:
-    """A TOML table being read, with the file and dotted key its errors name."""
+    """A TOML table being read, with the file and dotted key its errors name. A plain class: a
+    dataclass costs a millisecond of start-up to create."""
 
-    name: str
-    key: str
-    data: dict[str, object]
+    __slots__ = ("data", "key", "name")
+
+    def __init__(self, name: str, key: str, data: dict[str, object]) -> None:
+        self.name, self.key, self.data = name, key, data
 
     def error(self, key: str, text: str) -> ConfigError:
         return ConfigError(f"{self.name}: {_dotted(self.key, key)}: {text}")

@@ -148,15 +148,17 @@ def _where(path: list[str]) -> str:
     return f"{name} ({'/'.join(rest)})" if rest else name
 
 
-def bundle_from_target(target: str, *, options: Options = Options()) -> str:
+def bundle_from_target(
+    target: str, *, options: Options = Options(), folder: str | None = None
+) -> str:
     """The bundle for "pkg.module:User,Post", or for "pkg.module": its models with a collection,
     or, when it has none (plain DTOs), every model class defined in it.
 
-    The current directory goes first on `sys.path`, as with `python -m`.
+    `folder` (default: the current directory, as with `python -m`) goes first on `sys.path`.
     """
     _require_pydantic()
     module_name, names = _parse_target(target)
-    module = _import(module_name)
+    module = _import(module_name, folder or os.getcwd())
     models = [_model_named(module, name) for name in names] if names else _module_models(module)
     if not models:
         raise ModelsError(f"no Pydantic model in {module_name}")
@@ -187,8 +189,7 @@ def _parse_target(target: str) -> tuple[str, list[str]]:
     return module_name, names
 
 
-def _import(module_name: str) -> ModuleType:
-    cwd = os.getcwd()
+def _import(module_name: str, cwd: str) -> ModuleType:
     if cwd not in sys.path:
         sys.path.insert(0, cwd)
     try:

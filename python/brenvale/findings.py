@@ -5,15 +5,19 @@ from __future__ import annotations
 import enum
 import json
 import re
-from collections.abc import Iterable, Sequence
 from dataclasses import dataclass
 from datetime import date
-from typing import Literal
 
 from . import _ext
 
-# Which directions are BREAKING: stored documents (backward), old readers (forward), or all.
-Mode = Literal["full", "backward", "forward"]
+TYPE_CHECKING = False  # typing costs start-up time that the command path does without
+if TYPE_CHECKING:
+    from collections.abc import Iterable, Sequence
+    from typing import Literal
+
+    # Which directions are BREAKING: stored documents (backward), old readers (forward), or
+    # all; at run time, _ext.MODES.
+    Mode = Literal["full", "backward", "forward"]
 
 
 class Verdict(str, enum.Enum):
@@ -276,23 +280,25 @@ class FailOn(str, enum.Enum):
         return self is FailOn.ANY or finding.verdict is Verdict.BREAKING
 
 
-@dataclass(frozen=True)
 class Judged:
-    """A finding with what the run makes of it."""
+    """A finding with what the run makes of it. This class and the next are plain: creating a
+    dataclass costs a millisecond of every compat and check run's start-up."""
 
-    finding: Finding
-    ignored: bool
-    fails: bool
+    __slots__ = ("fails", "finding", "ignored")
+
+    def __init__(self, finding: Finding, ignored: bool, fails: bool) -> None:
+        self.finding, self.ignored, self.fails = finding, ignored, fails
 
 
-@dataclass(frozen=True)
 class Comparison:
     """The findings of one OLD bundle against NEW, judged."""
 
-    old_name: str
-    new_name: str
-    report: str
-    judged: tuple[Judged, ...]
+    __slots__ = ("judged", "new_name", "old_name", "report")
+
+    def __init__(
+        self, old_name: str, new_name: str, report: str, judged: tuple[Judged, ...]
+    ) -> None:
+        self.old_name, self.new_name, self.report, self.judged = old_name, new_name, report, judged
 
     @property
     def failed(self) -> bool:

@@ -49,18 +49,24 @@ class Inputs:
         """(display name, bundle text). With `history`, a `REV:PATH` that names no existing file
         is read from git. The native module reads the text and says when it is no bundle."""
         if history and path != STDIN and ":" in path and not os.path.lexists(path):
-            return path, _decode(path, git_show(path))
+            return read_revision(path)
         return self.read(path)
 
 
-def git_show(revision_path: str) -> bytes:
+def read_revision(revision_path: str, cwd: str | None = None) -> tuple[str, str]:
+    """(display name, text) of `REV:PATH` as git shows it, run in `cwd`."""
+    return revision_path, _decode(revision_path, git_show(revision_path, cwd))
+
+
+def git_show(revision_path: str, cwd: str | None = None) -> bytes:
     """The blob `git show REV:PATH` prints (PATH from the top of the work tree, or `./`
-    relative)."""
+    relative), run in `cwd` (default: the current folder)."""
     import subprocess
 
     try:
         run = subprocess.run(
             ["git", "show", "--no-textconv", "--end-of-options", revision_path],
+            cwd=cwd,
             stdin=subprocess.DEVNULL,
             capture_output=True,
             check=False,
