@@ -31,6 +31,11 @@ def emit(
     `jsdoc` writes titles and descriptions as JSDoc (firestore, plain). An option the kind
     does not read raises ValueError; a bundle that fails raises BundleError."""
 
+def emit_each(bundle_json: str, requests: Sequence[dict[str, object]]) -> list[str]:
+    """The modules of several requests for one bundle, read once: `requests` is a sequence of
+    dicts of emit's options (kind, sdk, ...); returns a list of the modules, in order. Every
+    request is checked before the bundle is read."""
+
 def compat(
     old_json: str, new_json: str, mode: Literal["backward", "forward", "full"] = "full"
 ) -> str:

@@ -79,21 +79,26 @@ def source(config: Config) -> tuple[str, str]:
     return Inputs().read(shown(config.bundle))
 
 
-def render(output: Output, source_name: str, bundle: str) -> str:
+def request(output: Output) -> dict[str, Any]:
+    """The _ext.emit options that write `output`."""
     kind, fixed = REQUESTS[output.kind]
     options = {EXT_NAMES.get(key, key): getattr(output, key) for key in KIND_OPTIONS[output.kind]}
-    try:
-        return _ext.emit(bundle, kind, **fixed, **options)
-    except _ext.BundleError as exc:
-        raise UserError(f"{source_name}: {exc}") from None
-    except ValueError as exc:
-        raise UserError(f"{shown(output.path)}: {exc}") from None
+    return {"kind": kind, **fixed, **options}
 
 
 def targets(config: Config, source_name: str, bundle: str) -> list[Target]:
-    """The bundle, when it is made from models, then every output, in the file's order."""
+    """The bundle, when it is made from models, then every output, in the file's order; the
+    bundle is read once for all of them."""
     made = [Target(config.bundle, bundle)] if config.models is not None else []
-    return made + [Target(out.path, render(out, source_name, bundle)) for out in config.outputs]
+    try:
+        modules = _ext.emit_each(bundle, [request(output) for output in config.outputs])
+    except _ext.BundleError as exc:
+        raise UserError(f"{source_name}: {exc}") from None
+    except ValueError as exc:
+        raise UserError(f"{shown(config.file)}: {exc}") from None
+    return made + [
+        Target(out.path, text) for out, text in zip(config.outputs, modules, strict=True)
+    ]
 
 
 def state(target: Target) -> str:

@@ -1,6 +1,7 @@
 // The _ext extension module: every output form through one emit request, compat with rule ids,
 // directions and modes (Ctrl-C stops it), the lists of their choices, and BundleError, which
 // names the argument whose bundle failed.
+#include <algorithm>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -136,6 +137,73 @@ PyObject* call_emit(PyObject* module, PyObject* const* args, Py_ssize_t nargs, P
   });
 }
 
+constexpr const char* emit_each_parameters[] = {"bundle_json", "requests"};
+
+// One item of emit_each's `requests`: a dict of emit's options (all but the bundle); false with
+// TypeError or ValueError set.
+bool convert_request_dict(PyObject* item, Py_ssize_t index, EmitRequest& request) {
+  if (!PyDict_Check(item)) {
+    PyErr_Format(PyExc_TypeError, "requests[%zd]: expected a dict of emit's options", index);
+    return false;
+  }
+  PyObject* key = nullptr;
+  PyObject* value = nullptr;
+  Py_ssize_t position = 0;
+  while (PyDict_Next(item, &position, &key, &value)) {
+    const auto known = [&](const char* name) {
+      return PyUnicode_Check(key) && PyUnicode_CompareWithASCIIString(key, name) == 0;
+    };
+    if (!std::any_of(std::begin(emit_parameters) + 1, std::end(emit_parameters), known)) {
+      PyErr_Format(PyExc_TypeError, "requests[%zd]: unexpected option %R", index, key);
+      return false;
+    }
+  }
+  PyObject* bound[std::size(emit_parameters)] = {};
+  for (std::size_t i = 1; i < std::size(emit_parameters); ++i) {
+    bound[i] = PyDict_GetItemString(item, emit_parameters[i]);  // borrowed, or null
+  }
+  return convert_request(bound, request);
+}
+
+PyObject* call_emit_each(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames) {
+  return guarded<raise_system_error>([&]() -> PyObject* {
+    PyObject* bound[2];
+    std::string_view bundle_text;
+    Document bundle;
+    if (!bind_arguments({"emit_each()", emit_each_parameters, 2}, args, nargs, kwnames, bound) ||
+        !convert_text(bound[0], emit_each_parameters[0], bundle_text)) {
+      return nullptr;
+    }
+    const Py_ssize_t count = PySequence_Check(bound[1]) ? PySequence_Size(bound[1]) : -1;
+    if (count < 0) {
+      PyErr_SetString(PyExc_TypeError, "argument 'requests': expected a sequence of dicts");
+      return nullptr;
+    }
+    std::vector<EmitRequest> requests(static_cast<std::size_t>(count));
+    for (Py_ssize_t i = 0; i < count; ++i) {
+      PyObject* item = PySequence_GetItem(bound[1], i);
+      const bool converted =
+          item != nullptr && convert_request_dict(item, i, requests[static_cast<std::size_t>(i)]);
+      Py_XDECREF(item);
+      if (!converted) return nullptr;
+    }
+    if (!read_bundle(module, emit_each_parameters[0], bundle_text, bundle)) return nullptr;
+    const Contract contract = build_contract(bundle, DefinitionTable::defs_or_draft07);
+    PyObject* modules = PyList_New(count);
+    if (modules == nullptr) return nullptr;
+    for (Py_ssize_t i = 0; i < count; ++i) {
+      PyObject* text =
+          new_str(emit_module(contract, std::move(requests[static_cast<std::size_t>(i)])));
+      if (text == nullptr || PyList_SetItem(modules, i, text) != 0) {
+        Py_DECREF(modules);
+        return nullptr;
+      }
+    }
+    return modules;
+  });
+}
+
 constexpr const char* compat_parameters[] = {"old_json", "new_json", "mode"};
 
 PyObject* call_compat(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
@@ -187,6 +255,11 @@ PyMethodDef functions[] = {
      "and validating converters checked against the Firestore module at `contract_path`.\n"
      "`jsdoc` writes titles and descriptions as JSDoc (firestore, plain). An option the kind\n"
      "does not read raises ValueError; a bundle that fails raises BundleError."},
+    {"emit_each", as_method(call_emit_each), METH_FASTCALL | METH_KEYWORDS,
+     "emit_each(bundle_json, requests)\n--\n\n"
+     "The modules of several requests for one bundle, read once: `requests` is a sequence of\n"
+     "dicts of emit's options (kind, sdk, ...); returns a list of the modules, in order. Every\n"
+     "request is checked before the bundle is read."},
     {"compat", as_method(call_compat), METH_FASTCALL | METH_KEYWORDS,
      "compat(old_json, new_json, mode='full')\n--\n\n"
      "Diff two contract bundles (JSON strings) by every compat rule. Returns a JSON array:\n"

@@ -18,7 +18,7 @@ BUNDLES = {"$OLD": json.dumps(CASES["old"]), "$NEW": json.dumps(CASES["new"])}
 @pytest.mark.parametrize("case", CASES["errors"])
 def test_argument_errors(case: dict[str, Any]) -> None:
     function = getattr(_ext, case["function"])
-    args = [BUNDLES.get(arg, arg) for arg in case["args"]]
+    args = [BUNDLES.get(arg, arg) if isinstance(arg, str) else arg for arg in case["args"]]
     with pytest.raises((TypeError, ValueError)) as raised:
         function(*args, **case["kwargs"])
     assert f"{type(raised.value).__name__}: {raised.value}" == case["error"]
@@ -31,3 +31,13 @@ def test_mode_decides_which_directions_break(case: dict[str, Any]) -> None:
     assert {f["rule"] for f in found if f["verdict"] == "BREAKING"} == set(case["breaking"])
     keys = ["def", "direction", "field", "message", "rule", "verdict"]
     assert all(list(f) == keys for f in found)
+
+
+def test_emit_each_reads_once_and_writes_what_emit_writes() -> None:
+    requests: list[dict[str, object]] = [
+        {"kind": "firestore", "sdk": "admin", "jsdoc": True},
+        {"kind": "zod", "contract_path": "./web"},
+        {"kind": "plain"},
+    ]
+    modules = _ext.emit_each(BUNDLES["$OLD"], requests)
+    assert modules == [_ext.emit(BUNDLES["$OLD"], **r) for r in requests]  # type: ignore[arg-type]
