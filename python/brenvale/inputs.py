@@ -53,6 +53,24 @@ class Inputs:
         return self.read(path)
 
 
+# Reading history runs no command the repository configures: no fsmonitor, no hooks.
+GIT = ("git", "-c", "core.fsmonitor=false", "-c", "core.hooksPath=/dev/null")
+
+
+def _refused_revision(revision_path: str) -> str | None:
+    """Why `REV:PATH` cannot name a file of a commit, as the one-line error; None when it can.
+    An empty REV (`:PATH`, `:N:PATH`, or `"$TAG:PATH"` with TAG unset) reads git's index, which
+    holds whatever is staged: a check against it would pass on a real break."""
+    if any(ord(c) < 0x20 or ord(c) == 0x7F for c in revision_path):
+        return f"{revision_path!r}: control characters in REV:PATH"
+    if revision_path.startswith(":"):
+        return (
+            f"{revision_path}: no revision before the colon; OLD must name a commit "
+            "(is the variable that holds the tag empty?)"
+        )
+    return None
+
+
 def read_revision(revision_path: str, cwd: str | None = None) -> tuple[str, str]:
     """(display name, text) of `REV:PATH` as git shows it, run in `cwd`."""
     return revision_path, _decode(revision_path, git_show(revision_path, cwd))
@@ -63,9 +81,12 @@ def git_show(revision_path: str, cwd: str | None = None) -> bytes:
     relative), run in `cwd` (default: the current folder)."""
     import subprocess
 
+    refused = _refused_revision(revision_path)
+    if refused is not None:
+        raise InputError(refused)
     try:
         run = subprocess.run(
-            ["git", "show", "--no-textconv", "--end-of-options", revision_path],
+            [*GIT, "show", "--no-textconv", "--end-of-options", revision_path],
             cwd=cwd,
             stdin=subprocess.DEVNULL,
             capture_output=True,

@@ -119,6 +119,7 @@ def test_run(files: Path, case: dict[str, Any]) -> None:
         assert result.stdout == b""
     else:
         assert evaluate(case["stdout_holds"]) in result.stdout.decode()
+        assert result.stdout.decode().startswith(case.get("stdout_starts", ""))
     check_stderr(result, case["stderr_ends"])
 
 
@@ -144,6 +145,7 @@ def test_shell(files: Path, case: dict[str, Any]) -> None:
     assert result.returncode == case["exit"]
     if "stdout_holds" in case:
         assert evaluate(case["stdout_holds"]) in result.stdout.decode()
+        assert result.stdout.decode().startswith(case.get("stdout_starts", ""))
     check_stderr(result, case["stderr_ends"])
 
 
