@@ -102,10 +102,26 @@ def load_models(models_ref: str, folder: str | None = None) -> str:
     from . import contract
 
     try:
-        with contextlib.redirect_stdout(sys.stderr):
+        with _stdout_to_stderr():
             return contract.bundle_from_target(models_ref, folder=folder)
     except contract.ModelsError as exc:
         raise UserError(f"{models_ref}: {exc}") from None
+
+
+@contextlib.contextmanager
+def _stdout_to_stderr() -> Iterator[None]:
+    """While models import, whatever they print goes to stderr: print() through sys.stdout, and
+    os.write(1, ...), C extensions and child processes through file descriptor 1, which would
+    otherwise land in the bundle on standard output."""
+    sys.stdout.flush()
+    saved = os.dup(1)
+    try:
+        os.dup2(2, 1)
+        with contextlib.redirect_stdout(sys.stderr):
+            yield
+    finally:
+        os.dup2(saved, 1)
+        os.close(saved)
 
 
 def read_bundle(args: argparse.Namespace) -> tuple[str, str]:
