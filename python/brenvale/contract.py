@@ -64,6 +64,8 @@ class Options:
 
 def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
     """The contract bundle text of `models` and everything they reference."""
+    if not isinstance(options, Options):
+        raise TypeError(f"options must be brenvale.Options, not {type(options).__name__}")
     _require_pydantic()
     from pydantic import BaseModel
     from pydantic.errors import PydanticUserError
@@ -156,6 +158,10 @@ def bundle_from_target(
 
     `folder` (default: the current directory, as with `python -m`) goes first on `sys.path`.
     """
+    if not isinstance(target, str):
+        raise TypeError(f"target must be a str, not {type(target).__name__}")
+    if not isinstance(options, Options):
+        raise TypeError(f"options must be brenvale.Options, not {type(options).__name__}")
     _require_pydantic()
     module_name, names = _parse_target(target)
     module = _import(module_name, folder or os.getcwd())

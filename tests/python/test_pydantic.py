@@ -44,6 +44,7 @@ NAMES = {
     "Holds": Holds,
     "Options": Options,
     "bundle": bundle,
+    "bundle_from_target": bundle_from_target,
     "datetime": datetime,
     "fs": fs,
 }
