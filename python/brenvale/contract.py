@@ -18,9 +18,10 @@ Decisions, each switchable through `Options`:
 - required_is_present: a field the model requires and gives no default is presence-guaranteed:
   every document the model wrote or validated has it, so TypeScript readers may rely on it. A
   field with a default (`None` included) may be missing from older or foreign documents, so
-  readers see it as optional. `firestore.MayBeAbsent` opts a required field out;
-  `firestore.PresenceGuaranteed` opts any field in. The document-id field is left alone (the id
-  comes from the snapshot, not from the data).
+  readers see it as optional, and so is a computed field, which the Write types leave out.
+  `firestore.MayBeAbsent` opts a required field out; `firestore.PresenceGuaranteed` opts any
+  field in. The document-id field is left alone (the id comes from the snapshot, not from the
+  data).
 """
 
 from __future__ import annotations
@@ -308,9 +309,19 @@ def _finish_model(definition: JsonDict, model: type, options: Options) -> None:
             )
         definition[firestore.DOC_ID_FIELD] = id_key
     if options.required_is_present:
+        # A computed field is in every model_dump, but documents written through the Write types
+        # (which leave it out, as it is read-only) never hold it: it stays read-optional.
+        computed = _computed_property_names(model, options)
         for name in definition.get("required", []):
-            if name != id_key and isinstance(properties.get(name), dict):
+            if name != id_key and name not in computed and isinstance(properties.get(name), dict):
                 properties[name].setdefault(firestore.PRESENCE, True)
+
+
+def _computed_property_names(model: type, options: Options) -> set[str]:
+    fields = getattr(model, "model_computed_fields", {})
+    if not options.by_alias:
+        return set(fields)
+    return {field.alias or name for name, field in fields.items()}
 
 
 def _property_name(model: type, field_name: str, options: Options) -> str:
