@@ -62,8 +62,9 @@ bool overflows(std::string_view text) {
 void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iterator last) {
   constexpr std::ptrdiff_t insertion_limit = 24;
   if (last - first > insertion_limit) {
-    std::stable_sort(first, last,
-                     [](const Member& a, const Member& b) { return byte_less(a.key, b.key); });
+    const auto less = [](const Member& a, const Member& b) { return byte_less(a.key, b.key); };
+    // Generators write large tables (`$defs`) sorted already: one look, no sort.
+    if (!std::is_sorted(first, last, less)) std::stable_sort(first, last, less);
     return;
   }
   for (auto it = first + (first != last ? 1 : 0); it < last; ++it) {
