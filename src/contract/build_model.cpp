@@ -164,12 +164,8 @@ class Builder {
   }
 
   DefId definition_of(std::string_view name) const {
-    const std::span<const Member> members = defs_.object();
-    const auto it = std::lower_bound(
-        members.begin(), members.end(), name,
-        [](const Member& m, std::string_view key) { return byte_less(m.key, key); });
-    return it != members.end() && it->key == name ? static_cast<DefId>(it - members.begin())
-                                                  : no_id;
+    const Member* members = defs_.object().data();
+    return contract_.index.find(name, [members](DefId id) { return members[id].key; });
   }
 
   // A schema node and everything under it. `with_properties`: the caller reads `properties` as
@@ -580,10 +576,8 @@ bool same_datum(const Datum& a, const Datum& b) {
 }
 
 const Definition* Contract::find(std::string_view name) const {
-  const auto it = std::lower_bound(
-      definitions.begin(), definitions.end(), name,
-      [](const Definition& d, std::string_view key) { return byte_less(d.name, key); });
-  return it != definitions.end() && it->name == name ? &*it : nullptr;
+  const DefId id = index.find(name, [this](DefId at) { return definitions[at].name; });
+  return id != no_id ? &definitions[id] : nullptr;
 }
 
 const NodeExtras& Contract::extras_of(const TypeNode& node) const {
@@ -604,6 +598,9 @@ Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t 
   const Value& defs = definition_table(bundle, table);
   const std::size_t count = defs.object().size();
   contract.definitions.reserve(count);
+  const Member* names = defs.object().data();
+  contract.index.build(static_cast<std::uint32_t>(count),
+                       [names](DefId id) { return names[id].key; });
   // Nearly every object is a node, or a property's; the few others cost little room.
   contract.nodes.reserve(objects != 0 ? objects : count * 8);
   contract.properties.reserve(objects != 0 ? objects : count * 8);

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "contract/name_index.hpp"
 #include "json/json_value.hpp"
 
 namespace brenvale {
@@ -19,6 +20,7 @@ enum class Side : std::uint8_t { read, write };
 using DefId = std::uint32_t;
 using NodeId = std::uint32_t;
 inline constexpr std::uint32_t no_id = std::numeric_limits<std::uint32_t>::max();
+static_assert(no_id == NameIndex::empty);
 
 // A run of entries in one of the model's side vectors.
 struct Range {
@@ -187,6 +189,7 @@ struct Contract {
   // Every name a `$ref` or reference target names anywhere in the definitions that is no
   // definition, in byte order: names the generated module refers to all the same.
   std::vector<std::string_view> foreign_names;
+  NameIndex index;  // definition names -> ids
   std::unique_ptr<std::pmr::monotonic_buffer_resource> pool =
       std::make_unique<std::pmr::monotonic_buffer_resource>();
 
