@@ -27,49 +27,39 @@ constexpr Atom constraint_keys[] = {
     Atom::additional_properties,
 };
 
-struct KindName {
-  std::string_view text;
-  FirestoreKind kind;
-};
-constexpr KindName firestore_kinds[] = {
-    {"timestamp", FirestoreKind::timestamp}, {"reference", FirestoreKind::reference},
-    {"geopoint", FirestoreKind::geopoint},   {"vector", FirestoreKind::vector},
-    {"bytes", FirestoreKind::bytes},
-};
+// What the reader's classification of a string means in each place: a Firestore kind under
+// `x-firestore-type`, a JSON type under `type`.
+constexpr std::array<FirestoreKind, word_texts.size()> firestore_kinds = [] {
+  std::array<FirestoreKind, word_texts.size()> table{};
+  table.fill(FirestoreKind::other);
+  table[static_cast<std::size_t>(Word::timestamp)] = FirestoreKind::timestamp;
+  table[static_cast<std::size_t>(Word::reference)] = FirestoreKind::reference;
+  table[static_cast<std::size_t>(Word::geopoint)] = FirestoreKind::geopoint;
+  table[static_cast<std::size_t>(Word::vector)] = FirestoreKind::vector;
+  table[static_cast<std::size_t>(Word::bytes)] = FirestoreKind::bytes;
+  return table;
+}();
 
-struct TypeText {
-  std::string_view text;
-  JsonType kind;
-};
-constexpr TypeText json_types[] = {
-    {"null", JsonType::null},       {"string", JsonType::string},   {"number", JsonType::number},
-    {"integer", JsonType::integer}, {"boolean", JsonType::boolean}, {"object", JsonType::object},
-    {"array", JsonType::array},
-};
+constexpr std::array<JsonType, word_texts.size()> json_types = [] {
+  std::array<JsonType, word_texts.size()> table{};
+  table.fill(JsonType::other);
+  table[static_cast<std::size_t>(Word::null)] = JsonType::null;
+  table[static_cast<std::size_t>(Word::string)] = JsonType::string;
+  table[static_cast<std::size_t>(Word::number)] = JsonType::number;
+  table[static_cast<std::size_t>(Word::integer)] = JsonType::integer;
+  table[static_cast<std::size_t>(Word::boolean)] = JsonType::boolean;
+  table[static_cast<std::size_t>(Word::object)] = JsonType::object;
+  table[static_cast<std::size_t>(Word::array)] = JsonType::array;
+  return table;
+}();
 
-// Called for every node that names one: the lengths rule out most entries before any byte is
-// compared.
-template <class Table, class Kind>
-Kind lookup(const Table& table, std::string_view text, Kind otherwise) {
-  for (const auto& entry : table) {
-    if (entry.text.size() == text.size() && entry.text == text) return entry.kind;
-  }
-  return otherwise;
+// `value` is a string stored under `x-firestore-type`.
+FirestoreKind firestore_kind(const Value& value) {
+  return firestore_kinds[static_cast<std::size_t>(value.word)];
 }
 
-FirestoreKind firestore_kind(std::string_view text) {
-  return lookup(firestore_kinds, text, FirestoreKind::other);
-}
-
-// Called for every `type`: the first byte picks the one or two names to compare.
-JsonType json_type(std::string_view text) {
-  if (text.empty()) return JsonType::other;
-  for (const TypeText& entry : json_types) {
-    if (entry.text[0] == text[0] && entry.text.size() == text.size() && entry.text == text)
-      return entry.kind;
-  }
-  return JsonType::other;
-}
+// `value` is a string stored under `type`, or an entry of an array stored there.
+JsonType json_type(const Value& value) { return json_types[static_cast<std::size_t>(value.word)]; }
 
 // The constraint a key names, or nothing.
 constexpr std::array<bool, key_texts.size()> is_constraint = [] {
@@ -228,7 +218,7 @@ class Builder {
         case Atom::firestore_type:
           if (value.is_string()) {
             x.firestore_text = value.string();
-            n.firestore = firestore_kind(x.firestore_text);
+            n.firestore = firestore_kind(value);
             has_extras = true;
           } else {
             foreign_names_under(value);
@@ -347,13 +337,13 @@ class Builder {
     if (type != nullptr) {
       n.types.first = static_cast<std::uint32_t>(contract_.type_names.size());
       if (type->is_string()) {
-        contract_.type_names.push_back({json_type(type->string()), type->string()});
-        n.null_type = type->string() == "null";
+        contract_.type_names.push_back({json_type(*type), type->string()});
+        n.null_type = type->word == Word::null;
       }
       n.type_list = type->is_array();
       for (const Value& entry : type->array()) {
         if (entry.is_string())
-          contract_.type_names.push_back({json_type(entry.string()), entry.string()});
+          contract_.type_names.push_back({json_type(entry), entry.string()});
         else
           foreign_names_under(entry);
       }
@@ -469,7 +459,7 @@ class Builder {
       }
     }
     d.object_shaped = properties != nullptr ||
-                      (type != nullptr && type->is_string() && type->string() == "object");
+                      (type != nullptr && type->is_string() && type->word == Word::object);
     d.kind = members != nullptr ? DefinitionKind::enumeration
              : d.object_shaped  ? DefinitionKind::model
                                 : DefinitionKind::alias;
@@ -604,6 +594,10 @@ Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t 
   // Nearly every object is a node, or a property's; the few others cost little room.
   contract.nodes.reserve(objects != 0 ? objects : count * 8);
   contract.properties.reserve(objects != 0 ? objects : count * 8);
+  // Most nodes name a type; the rarer facts are reserved for as many, since pages that stay
+  // untouched cost nothing and a move of a large vector costs both copies at once.
+  contract.type_names.reserve(contract.nodes.capacity());
+  contract.extras.reserve(contract.nodes.capacity() / 2);
   Builder builder(contract, defs);
   for (const Member& entry : defs.object()) builder.definition(entry);
   std::vector<std::string_view>& foreign = builder.foreign();

@@ -112,6 +112,8 @@ class TreeBuilder {
     v.kind = Kind::string;
     v.size = length;
     v.chars = checked(str, length);
+    if (names_words(key_atom_)) [[unlikely]]
+      v.word = word_of(std::string_view(str, length));
     return v.chars != nullptr && push(v);
   }
   bool Key(const char* str, rapidjson::SizeType length, bool) {

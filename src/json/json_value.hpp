@@ -20,6 +20,7 @@ struct Member;
 struct Value {
   Kind kind = Kind::null;
   Atom key_atom = Atom::other;  // the key this value is stored under in its object, if known
+  Word word = Word::other;      // a string under a key that `names_words`: its text, classified
   std::uint32_t size = 0;       // bytes of a string, items of an array, members of an object
   union {
     bool boolean;

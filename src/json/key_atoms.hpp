@@ -129,4 +129,41 @@ constexpr Atom atom_of(std::string_view key) {
   return Atom::other;
 }
 
+// The string values the model reads by name under `type` and `x-firestore-type`, classified
+// by the reader while the text is in the cache; every other string is `other`.
+enum class Word : std::uint8_t {
+  other,
+  null,
+  string,
+  number,
+  integer,
+  boolean,
+  object,
+  array,
+  timestamp,
+  reference,
+  geopoint,
+  vector,
+  bytes,
+};
+
+inline constexpr std::array<std::string_view, 13> word_texts = {
+    "",      "null",      "string",    "number",   "integer", "boolean", "object",
+    "array", "timestamp", "reference", "geopoint", "vector",  "bytes",
+};
+static_assert(static_cast<std::size_t>(Word::bytes) + 1 == word_texts.size());
+
+// Whether the reader classifies the strings stored under `key`.
+constexpr bool names_words(Atom key) { return key == Atom::type || key == Atom::firestore_type; }
+
+constexpr Word word_of(std::string_view text) {
+  if (text.empty()) return Word::other;
+  for (std::size_t i = 1; i < word_texts.size(); ++i) {
+    const std::string_view word = word_texts[i];
+    if (word[0] == text[0] && word.size() == text.size() && word == text)
+      return static_cast<Word>(i);
+  }
+  return Word::other;
+}
+
 }  // namespace brenvale
