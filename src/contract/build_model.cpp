@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <utility>
 
 #include "contract/alias_groups.hpp"
 #include "contract/model.hpp"
@@ -605,6 +606,15 @@ Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t 
   foreign.erase(std::unique(foreign.begin(), foreign.end()), foreign.end());
   contract.foreign_names = std::move(foreign);
   assign_alias_groups(contract);
+  return contract;
+}
+
+Contract build_contract(Document& bundle, DefinitionTable table) {
+  Contract contract = build_contract(bundle.root, table, bundle.objects);
+  contract.source = std::move(bundle.text);
+  bundle.root = Value();
+  bundle.objects = 0;
+  bundle.arena.reset();
   return contract;
 }
 

@@ -175,7 +175,8 @@ enum class DefinitionTable : std::uint8_t {
 };
 
 // The model of one bundle. Texts are borrowed from the parsed document it was built from, which
-// must outlive it; texts the model writes itself live in its own pool.
+// must outlive it, unless the model took the document's text over (`source`); texts the model
+// writes itself live in its own pool.
 struct Contract {
   std::vector<Definition> definitions;  // in byte order of name
   std::vector<Property> properties;
@@ -192,6 +193,7 @@ struct Contract {
   NameIndex index;  // definition names -> ids
   std::unique_ptr<std::pmr::monotonic_buffer_resource> pool =
       std::make_unique<std::pmr::monotonic_buffer_resource>();
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> source;  // a document's text, taken over
 
   const TypeNode& node(NodeId id) const { return nodes[id]; }
   const Definition* find(std::string_view name) const;
@@ -236,5 +238,9 @@ Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t 
 inline Contract build_contract(const Document& bundle, DefinitionTable table) {
   return build_contract(bundle.root, table, bundle.objects);
 }
+// The same for a document the caller is done with: the model takes its text over, and its tree
+// is freed before this returns (its root is then null), so the tree never sits beside what is
+// rendered from the model, and the text goes with the model. May throw std::bad_alloc.
+Contract build_contract(Document& bundle, DefinitionTable table);
 
 }  // namespace brenvale

@@ -413,11 +413,13 @@ std::string zero_exponents_of_zeros(std::string_view text) {
 
 ParseResult parse_json(std::string_view text, bool zeros_rewritten) {
   ParseResult result;
-  // One block sized from the text holds the copy and, for usual texts, every node; pages
+  // One block sized from the text holds the copy, another, for usual texts, every node; pages
   // that stay untouched cost nothing.
+  result.document.text = std::make_unique<std::pmr::monotonic_buffer_resource>(
+      text.size() + 1, &large_page_resource());
   result.document.arena = std::make_unique<std::pmr::monotonic_buffer_resource>(
-      text.size() * 3 + 4096, &large_page_resource());
-  auto* own = static_cast<char*>(result.document.arena->allocate(text.size() + 1, 1));
+      text.size() * 2 + 4096, &large_page_resource());
+  auto* own = static_cast<char*>(result.document.text->allocate(text.size() + 1, 1));
   std::memcpy(own, text.data(), text.size());
   own[text.size()] = '\0';
   TreeBuilder builder(*result.document.arena, text.find("\\u") != std::string_view::npos);
