@@ -313,17 +313,20 @@ class Builder {
     n.constraints.count =
         static_cast<std::uint32_t>(contract_.constraints.size()) - n.constraints.first;
     const bool firestore_named = x.firestore_text.data() != nullptr;
-    if (has_extras) {
+    if (enum_values != nullptr && enum_values->is_array()) {
+      n.has_enum = true;
+      x.enum_values = data(enum_values->array());
+      has_extras = true;
+    }
+    // A tuple's range is written into its extras once its members are read.
+    n.has_tuple = prefix_items != nullptr && prefix_items->is_array();
+    if (has_extras || n.has_tuple) {
       n.extras = static_cast<std::uint32_t>(contract_.extras.size());
       contract_.extras.push_back(x);
       x = NodeExtras{};
     }
     if (properties != nullptr && !(with_properties && properties->is_object()))
       foreign_names_under(*properties);
-    if (enum_values != nullptr && enum_values->is_array()) {
-      n.has_enum = true;
-      n.enum_values = data(enum_values->array());
-    }
     const Value* alternatives = any_of;
     if (alternatives == nullptr || !alternatives->is_array()) alternatives = one_of;
     if (alternatives != nullptr && alternatives->is_array()) {
@@ -374,9 +377,9 @@ class Builder {
       }
     }
     if (prefix_items != nullptr) {
-      if (prefix_items->is_array()) {
-        n.has_tuple = true;
-        n.tuple = nodes(prefix_items->array());
+      if (n.has_tuple) {
+        const Range tuple = nodes(prefix_items->array());
+        contract_.extras[n.extras].tuple = tuple;
       } else {
         foreign_names_under(*prefix_items);
       }
@@ -467,7 +470,7 @@ class Builder {
     d.node = node(schema, true);
     if (members != nullptr && members->is_array()) {
       d.enum_is_array = true;
-      d.members = contract_.nodes[d.node].enum_values;  // the same values the node holds
+      d.members = contract_.extras_of(contract_.nodes[d.node]).enum_values;  // the node's values
     }
     if (properties != nullptr && properties->is_object()) {
       required_.clear();

@@ -106,10 +106,13 @@ struct NodeExtras {
   Datum constant;                           // `const`
   Datum default_value;                      // `default`
   Range mapping;                            // `discriminator.mapping` keys, in byte order
+  Range enum_values;                        // Datums
+  Range tuple;                              // NodeIds
 };
 
 // One schema node. Every fact is kept whatever `form` says, since compat reads some of them
-// past the form (a `const` beside a `$ref`, the alternatives around an Optional's value).
+// past the form (a `const` beside a `$ref`, the alternatives around an Optional's value). One
+// cache line: the fields are ordered so that nothing pads.
 struct TypeNode {
   TypeForm form = TypeForm::unknown;
   FirestoreKind firestore = FirestoreKind::other;
@@ -128,16 +131,15 @@ struct TypeNode {
   bool has_discriminator_property : 1 = false;
   bool has_constant : 1 = false;  // `const`, whatever its value
   DefId ref_def = no_id;          // the definition `ref_name` names, when the bundle has it
+  NodeId items = no_id;           // `items`, whatever its value
   std::string_view ref_name;      // the last segment of `$ref`
-  Range enum_values;              // Datums
   Range alternatives;             // NodeIds
   Range types;                    // TypeNames
-  Range tuple;                    // NodeIds
   Range constraints;              // ConstraintEntries, in key order
-  NodeId items = no_id;           // `items`, whatever its value
   NodeId record_node = no_id;     // `additionalProperties` when it is a schema
-  std::uint32_t extras = no_id;   // index into Contract::extras
+  std::uint32_t extras = no_id;   // index into Contract::extras; enum values and tuples are there
 };
+static_assert(sizeof(TypeNode) <= 64);
 
 enum class DefinitionKind : std::uint8_t { enumeration, model, alias };
 
@@ -207,13 +209,15 @@ struct Contract {
     return {data.data() + definition.members.first, definition.members.count};
   }
   std::span<const Datum> enum_values(const TypeNode& node) const {
-    return {data.data() + node.enum_values.first, node.enum_values.count};
+    const Range range = extras_of(node).enum_values;
+    return {data.data() + range.first, range.count};
   }
   std::span<const NodeId> alternatives(const TypeNode& node) const {
     return {node_lists.data() + node.alternatives.first, node.alternatives.count};
   }
   std::span<const NodeId> tuple(const TypeNode& node) const {
-    return {node_lists.data() + node.tuple.first, node.tuple.count};
+    const Range range = extras_of(node).tuple;
+    return {node_lists.data() + range.first, range.count};
   }
   std::span<const TypeName> types(const TypeNode& node) const {
     return {type_names.data() + node.types.first, node.types.count};
