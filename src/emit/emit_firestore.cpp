@@ -199,16 +199,24 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
       build_name_table(contract, ctx.shared, RenderMode::firestore, reserved_names(options));
   ctx.names = &names;
 
-  const std::vector<std::string> path_functions =
-      model_path_functions(collection_models(contract, ctx.shared), names);
+  const std::vector<const Definition*> models = collection_models(contract, ctx.shared);
+  const std::vector<std::string> path_functions = model_path_functions(models, names);
   std::size_t next_path_function = 0;
 
   // The body is written straight into the result, behind the header; the import lines,
-  // known only at the end, are inserted in front of it then.
+  // known only at the end, are inserted in front of it then, and the converters and path
+  // functions, written aside, behind it. More than typical bundles need is reserved for both,
+  // tail included in the body, so neither text ever moves: a move of a large text holds both
+  // copies at once, and pages reserved but never written cost nothing.
+  std::size_t tail_size = 0;
+  for (const Definition* model : models) {
+    tail_size += converter_template.size() + 512 + names.of(contract.id_of(*model)).size() * 8 +
+                 model->collection.size() * 2;
+  }
   std::string body(header);
-  // About what typical bundles need, import lines included, so the text rarely moves.
-  body.reserve(contract.nodes.size() * 40 + contract.definitions.size() * 160 + 1024);
+  body.reserve(contract.nodes.size() * 40 + contract.definitions.size() * 160 + tail_size + 1024);
   std::string tail;
+  tail.reserve(tail_size);
   for (const Definition& definition : contract.definitions) {
     if (ctx.shared.find(definition.name) != ctx.shared.end()) continue;
     if (definition.kind == DefinitionKind::alias) {

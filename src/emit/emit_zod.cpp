@@ -112,11 +112,17 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
   }
 
   // The schemas are written straight into the result, behind the header; the import lines and
-  // helpers, known only at the end, go in front of them then. About what typical bundles need,
-  // so the text rarely moves.
+  // helpers, known only at the end, go in front of them then, and the converters, written
+  // aside, behind them. More than typical bundles need is reserved for both, converters
+  // included in the body, so neither text ever moves: a move of a large text holds both copies
+  // at once, and pages reserved but never written cost nothing.
+  std::size_t tail_size = 0;
+  for (const std::string& converter : converters)
+    tail_size += converter_template.size() + 512 + converter.size() * 8;
   std::string body(header);
-  body.reserve(contract.nodes.size() * 85 + contract.definitions.size() * 208 + 2048);
+  body.reserve(contract.nodes.size() * 85 + contract.definitions.size() * 208 + tail_size + 2048);
   std::string tail;
+  tail.reserve(tail_size);
   bool tagged = false;
   std::size_t next_converter = 0;
   for (const Definition& definition : contract.definitions) {
