@@ -81,7 +81,12 @@ class TreeBuilder {
  public:
   // `escapes` says whether the text holds any \u escape; without one no string can hold a
   // surrogate, and the per-string check is skipped.
-  TreeBuilder(std::pmr::memory_resource& arena, bool escapes) : arena_(arena), escapes_(escapes) {}
+  TreeBuilder(std::pmr::memory_resource& arena, bool escapes) : arena_(arena), escapes_(escapes) {
+    // Room for what a small text holds pending at once, so small texts never regrow these.
+    constexpr std::size_t pending = 256;
+    stack_.reserve(pending);
+    frames_.reserve(max_depth);
+  }
 
   // RapidJSON calls the handler by these names.
   // NOLINTBEGIN(readability-identifier-naming)

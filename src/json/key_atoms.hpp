@@ -123,8 +123,11 @@ constexpr Atom atom_of(std::string_view key) {
   if (key.size() > KeysByLength::max_length) return Atom::other;
   for (std::size_t i = key_index.start[key.size()]; i < key_index.start[key.size() + 1]; ++i) {
     // The first byte tells most keys of one length apart without a call to memcmp.
+    // Keys are short and most of them are atoms: a loop over bytes beats a call to memcmp.
     const std::string_view text = key_texts[key_index.order[i]];
-    if (text[0] == key[0] && text == key) return static_cast<Atom>(key_index.order[i]);
+    std::size_t same = 0;
+    while (same < key.size() && text[same] == key[same]) ++same;
+    if (same == key.size()) return static_cast<Atom>(key_index.order[i]);
   }
   return Atom::other;
 }
@@ -160,8 +163,10 @@ constexpr Word word_of(std::string_view text) {
   if (text.empty()) return Word::other;
   for (std::size_t i = 1; i < word_texts.size(); ++i) {
     const std::string_view word = word_texts[i];
-    if (word[0] == text[0] && word.size() == text.size() && word == text)
-      return static_cast<Word>(i);
+    if (word.size() != text.size()) continue;
+    std::size_t same = 0;
+    while (same < text.size() && word[same] == text[same]) ++same;
+    if (same == text.size()) return static_cast<Word>(i);
   }
   return Word::other;
 }
