@@ -115,9 +115,23 @@ def per_call(builds: dict[str, dict[str, Call]], text: str, rounds: int) -> dict
     return best
 
 
+# The peak is the high-water mark of the process's own memory since exec (VmHWM). ru_maxrss would
+# not do: Linux carries it across exec, so a child spawned by this (large) process would report
+# this process's size whenever that is the larger.
 MEMORY_CHILD = r"""
 import json, resource, sys
 sys.path.insert(0, sys.argv[1])
+
+def peak_bytes():
+    try:
+        with open("/proc/self/status", encoding="ascii") as status:
+            for line in status:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1]) * 1024
+    except OSError:
+        pass
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+
 from brenvale import _core
 try:
     from brenvale import _ext
@@ -127,7 +141,7 @@ text = open(sys.argv[2], encoding="utf-8").read()
 if sys.argv[3] == "compat":
     renamed = open(sys.argv[4], encoding="utf-8").read()
     out = _core.compat(text, renamed)
-    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+    peak = peak_bytes()
     print(json.dumps([peak, len(text.encode()) + len(renamed.encode()), len(out.encode())]))
     sys.exit(0)
 function = {"emit": _core.emit, "emit_plain": _core.emit_plain, "zod": getattr(_ext, "zod", None)}
@@ -136,7 +150,7 @@ if call is None:
     print(json.dumps(None))
 else:
     out = call(text)
-    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+    peak = peak_bytes()
     print(json.dumps([peak, len(text.encode()), len(out.encode())]))
 """
 
