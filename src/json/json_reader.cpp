@@ -135,8 +135,10 @@ class TreeBuilder {
     const Frame frame = frames_.back();
     auto first = stack_.begin() + static_cast<std::ptrdiff_t>(frame.start);
     sort_members(first, stack_.end());
-    auto kept = first;
-    for (auto it = first; it != stack_.end(); ++it) {
+    // Duplicate keys are rare: members move only from the first one on, the last of each kept.
+    auto kept = std::adjacent_find(first, stack_.end(),
+                                   [](const Member& a, const Member& b) { return a.key == b.key; });
+    for (auto it = kept; it != stack_.end(); ++it) {
       if (it + 1 != stack_.end() && (it + 1)->key == it->key) continue;
       *kept++ = *it;
     }
