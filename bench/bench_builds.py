@@ -10,7 +10,8 @@ in a rotating order, and the best round counts. The stress bundle is bench/make_
 rounds with the collector off. Small bundles (the examples) are timed per call.
 
 --memory N runs each of emit, emit_plain and zod of each build in a process of its own on a
-bundle of N small definitions and prints its peak memory over (input + output).
+bundle of N small definitions and prints its peak memory over (input + output); and _core.compat
+of that bundle against a copy with every field renamed, over (both inputs + report).
 """
 
 from __future__ import annotations
@@ -114,34 +115,55 @@ def per_call(builds: dict[str, dict[str, Call]], text: str, rounds: int) -> dict
     return best
 
 
+# The peak is the high-water mark of the process's own memory since exec (VmHWM). ru_maxrss would
+# not do: Linux carries it across exec, so a child spawned by this (large) process would report
+# this process's size whenever that is the larger.
 MEMORY_CHILD = r"""
 import json, resource, sys
 sys.path.insert(0, sys.argv[1])
+
+def peak_bytes():
+    try:
+        with open("/proc/self/status", encoding="ascii") as status:
+            for line in status:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1]) * 1024
+    except OSError:
+        pass
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+
 from brenvale import _core
 try:
     from brenvale import _ext
 except ImportError:
     _ext = None
 text = open(sys.argv[2], encoding="utf-8").read()
+if sys.argv[3] == "compat":
+    renamed = open(sys.argv[4], encoding="utf-8").read()
+    out = _core.compat(text, renamed)
+    peak = peak_bytes()
+    print(json.dumps([peak, len(text.encode()) + len(renamed.encode()), len(out.encode())]))
+    sys.exit(0)
 function = {"emit": _core.emit, "emit_plain": _core.emit_plain, "zod": getattr(_ext, "zod", None)}
 call = function[sys.argv[3]]
 if call is None:
     print(json.dumps(None))
 else:
     out = call(text)
-    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+    peak = peak_bytes()
     print(json.dumps([peak, len(text.encode()), len(out.encode())]))
 """
 
 
-def small_definitions(count: int) -> str:
-    """A bundle of `count` small models, a third of them collections with one enum each."""
+def small_definitions(count: int, suffix: str = "") -> str:
+    """A bundle of `count` small models, a third of them collections; `suffix` renames every
+    field."""
     defs: dict[str, Any] = {}
     for i in range(count):
         defs[f"M{i}"] = {
             "type": "object",
-            "properties": {"name": {"type": "string"}, "n": {"type": "integer"}},
-            "required": ["name"],
+            "properties": {"name" + suffix: {"type": "string"}, "n" + suffix: {"type": "integer"}},
+            "required": ["name" + suffix],
             **({"x-firestore-collection": f"m{i}"} if i % 3 == 0 else {}),
         }
     return json.dumps({"$defs": defs})
@@ -150,12 +172,14 @@ def small_definitions(count: int) -> str:
 def memory(sites: dict[str, Path], count: int, scratch: Path) -> None:
     path = scratch / f"small_{count}.json"
     path.write_text(small_definitions(count), encoding="utf-8")
+    renamed = scratch / f"small_{count}_renamed.json"
+    renamed.write_text(small_definitions(count, "_renamed"), encoding="utf-8")
     print(f"\npeak memory / (input + output), {count} small definitions")
-    for function in ("emit", "emit_plain", "zod"):
+    for function in ("emit", "emit_plain", "zod", "compat"):
         row = []
         for label, site in sites.items():
             result = subprocess.run(
-                [sys.executable, "-c", MEMORY_CHILD, str(site), str(path), function],
+                [sys.executable, "-c", MEMORY_CHILD, str(site), str(path), function, str(renamed)],
                 check=True,
                 capture_output=True,
                 text=True,

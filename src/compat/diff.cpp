@@ -153,9 +153,17 @@ bool diff_definition(Diff& diff, std::string_view name, const Definition* old_de
                     });
 }
 
+void reserve_findings(const Contract& old_contract, const Contract& new_contract,
+                      std::vector<Finding>& findings) {
+  findings.reserve(findings.size() + old_contract.properties.size() +
+                   new_contract.properties.size() + old_contract.definitions.size() +
+                   new_contract.definitions.size());
+}
+
 bool diff(const Contract& old_contract, const Contract& new_contract, InterruptCheck interrupted,
           std::vector<Finding>& findings) {
   Diff run{old_contract, new_contract, findings, interrupted};
+  reserve_findings(old_contract, new_contract, findings);
   return merge_keys(
       std::span<const Definition>(old_contract.definitions),
       std::span<const Definition>(new_contract.definitions), name_of,

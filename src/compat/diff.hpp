@@ -32,6 +32,12 @@ bool diff_definition(Diff& diff, std::string_view name, const Definition* old_de
 bool diff(const Contract& old_contract, const Contract& new_contract, InterruptCheck interrupted,
           std::vector<Finding>& findings);
 
+// Room in `findings` for one finding per property and definition of either model, what a
+// wholesale change writes, so the list does not move (holding both copies) while it grows;
+// pages reserved but never written cost nothing. May throw std::bad_alloc.
+void reserve_findings(const Contract& old_contract, const Contract& new_contract,
+                      std::vector<Finding>& findings);
+
 // Is the property read-required: required, and its presence promised to the reader?
 bool read_required(const Contract& contract, const Property& property);
 

@@ -15,10 +15,14 @@ bool merge_keys(std::span<const T> olds, std::span<const T> news, Key&& key, Vis
   auto new_it = news.begin();
   while (old_it != olds.end() || new_it != news.end()) {
     bool go_on = true;
-    if (new_it == news.end() || (old_it != olds.end() && key(*old_it) < key(*new_it))) {
+    // One three-way comparison per step: both keys are read once.
+    const int order = old_it == olds.end()   ? 1
+                      : new_it == news.end() ? -1
+                                             : key(*old_it).compare(key(*new_it));
+    if (order < 0) {
       go_on = visit(key(*old_it), &*old_it, static_cast<const T*>(nullptr));
       ++old_it;
-    } else if (old_it == olds.end() || key(*new_it) < key(*old_it)) {
+    } else if (order > 0) {
       go_on = visit(key(*new_it), static_cast<const T*>(nullptr), &*new_it);
       ++new_it;
     } else {

@@ -451,6 +451,7 @@ bool rule_findings(const Contract& old_contract, const Contract& new_contract,
   const ClientIndex old_clients = index_of(old_names);
   const ClientIndex new_clients = index_of(new_names);
   Diff diff{old_contract, new_contract, findings, interrupted};
+  reserve_findings(old_contract, new_contract, findings);
   Rules rules{{old_contract, old_clients}, {new_contract, new_clients}, diff, findings};
   const auto renamed_from = removed_collections(old_contract, new_contract);
   return merge_keys(

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <utility>
 
 #include "contract/alias_groups.hpp"
 #include "contract/model.hpp"
@@ -27,49 +28,39 @@ constexpr Atom constraint_keys[] = {
     Atom::additional_properties,
 };
 
-struct KindName {
-  std::string_view text;
-  FirestoreKind kind;
-};
-constexpr KindName firestore_kinds[] = {
-    {"timestamp", FirestoreKind::timestamp}, {"reference", FirestoreKind::reference},
-    {"geopoint", FirestoreKind::geopoint},   {"vector", FirestoreKind::vector},
-    {"bytes", FirestoreKind::bytes},
-};
+// What the reader's classification of a string means in each place: a Firestore kind under
+// `x-firestore-type`, a JSON type under `type`.
+constexpr std::array<FirestoreKind, word_texts.size()> firestore_kinds = [] {
+  std::array<FirestoreKind, word_texts.size()> table{};
+  table.fill(FirestoreKind::other);
+  table[static_cast<std::size_t>(Word::timestamp)] = FirestoreKind::timestamp;
+  table[static_cast<std::size_t>(Word::reference)] = FirestoreKind::reference;
+  table[static_cast<std::size_t>(Word::geopoint)] = FirestoreKind::geopoint;
+  table[static_cast<std::size_t>(Word::vector)] = FirestoreKind::vector;
+  table[static_cast<std::size_t>(Word::bytes)] = FirestoreKind::bytes;
+  return table;
+}();
 
-struct TypeText {
-  std::string_view text;
-  JsonType kind;
-};
-constexpr TypeText json_types[] = {
-    {"null", JsonType::null},       {"string", JsonType::string},   {"number", JsonType::number},
-    {"integer", JsonType::integer}, {"boolean", JsonType::boolean}, {"object", JsonType::object},
-    {"array", JsonType::array},
-};
+constexpr std::array<JsonType, word_texts.size()> json_types = [] {
+  std::array<JsonType, word_texts.size()> table{};
+  table.fill(JsonType::other);
+  table[static_cast<std::size_t>(Word::null)] = JsonType::null;
+  table[static_cast<std::size_t>(Word::string)] = JsonType::string;
+  table[static_cast<std::size_t>(Word::number)] = JsonType::number;
+  table[static_cast<std::size_t>(Word::integer)] = JsonType::integer;
+  table[static_cast<std::size_t>(Word::boolean)] = JsonType::boolean;
+  table[static_cast<std::size_t>(Word::object)] = JsonType::object;
+  table[static_cast<std::size_t>(Word::array)] = JsonType::array;
+  return table;
+}();
 
-// Called for every node that names one: the lengths rule out most entries before any byte is
-// compared.
-template <class Table, class Kind>
-Kind lookup(const Table& table, std::string_view text, Kind otherwise) {
-  for (const auto& entry : table) {
-    if (entry.text.size() == text.size() && entry.text == text) return entry.kind;
-  }
-  return otherwise;
+// `value` is a string stored under `x-firestore-type`.
+FirestoreKind firestore_kind(const Value& value) {
+  return firestore_kinds[static_cast<std::size_t>(value.word)];
 }
 
-FirestoreKind firestore_kind(std::string_view text) {
-  return lookup(firestore_kinds, text, FirestoreKind::other);
-}
-
-// Called for every `type`: the first byte picks the one or two names to compare.
-JsonType json_type(std::string_view text) {
-  if (text.empty()) return JsonType::other;
-  for (const TypeText& entry : json_types) {
-    if (entry.text[0] == text[0] && entry.text.size() == text.size() && entry.text == text)
-      return entry.kind;
-  }
-  return JsonType::other;
-}
+// `value` is a string stored under `type`, or an entry of an array stored there.
+JsonType json_type(const Value& value) { return json_types[static_cast<std::size_t>(value.word)]; }
 
 // The constraint a key names, or nothing.
 constexpr std::array<bool, key_texts.size()> is_constraint = [] {
@@ -164,12 +155,8 @@ class Builder {
   }
 
   DefId definition_of(std::string_view name) const {
-    const std::span<const Member> members = defs_.object();
-    const auto it = std::lower_bound(
-        members.begin(), members.end(), name,
-        [](const Member& m, std::string_view key) { return byte_less(m.key, key); });
-    return it != members.end() && it->key == name ? static_cast<DefId>(it - members.begin())
-                                                  : no_id;
+    const Member* members = defs_.object().data();
+    return contract_.index.find(name, [members](DefId id) { return members[id].key; });
   }
 
   // A schema node and everything under it. `with_properties`: the caller reads `properties` as
@@ -232,7 +219,7 @@ class Builder {
         case Atom::firestore_type:
           if (value.is_string()) {
             x.firestore_text = value.string();
-            n.firestore = firestore_kind(x.firestore_text);
+            n.firestore = firestore_kind(value);
             has_extras = true;
           } else {
             foreign_names_under(value);
@@ -326,17 +313,20 @@ class Builder {
     n.constraints.count =
         static_cast<std::uint32_t>(contract_.constraints.size()) - n.constraints.first;
     const bool firestore_named = x.firestore_text.data() != nullptr;
-    if (has_extras) {
+    if (enum_values != nullptr && enum_values->is_array()) {
+      n.has_enum = true;
+      x.enum_values = data(enum_values->array());
+      has_extras = true;
+    }
+    // A tuple's range is written into its extras once its members are read.
+    n.has_tuple = prefix_items != nullptr && prefix_items->is_array();
+    if (has_extras || n.has_tuple) {
       n.extras = static_cast<std::uint32_t>(contract_.extras.size());
       contract_.extras.push_back(x);
       x = NodeExtras{};
     }
     if (properties != nullptr && !(with_properties && properties->is_object()))
       foreign_names_under(*properties);
-    if (enum_values != nullptr && enum_values->is_array()) {
-      n.has_enum = true;
-      n.enum_values = data(enum_values->array());
-    }
     const Value* alternatives = any_of;
     if (alternatives == nullptr || !alternatives->is_array()) alternatives = one_of;
     if (alternatives != nullptr && alternatives->is_array()) {
@@ -351,13 +341,13 @@ class Builder {
     if (type != nullptr) {
       n.types.first = static_cast<std::uint32_t>(contract_.type_names.size());
       if (type->is_string()) {
-        contract_.type_names.push_back({json_type(type->string()), type->string()});
-        n.null_type = type->string() == "null";
+        contract_.type_names.push_back({json_type(*type), type->string()});
+        n.null_type = type->word == Word::null;
       }
       n.type_list = type->is_array();
       for (const Value& entry : type->array()) {
         if (entry.is_string())
-          contract_.type_names.push_back({json_type(entry.string()), entry.string()});
+          contract_.type_names.push_back({json_type(entry), entry.string()});
         else
           foreign_names_under(entry);
       }
@@ -387,9 +377,9 @@ class Builder {
       }
     }
     if (prefix_items != nullptr) {
-      if (prefix_items->is_array()) {
-        n.has_tuple = true;
-        n.tuple = nodes(prefix_items->array());
+      if (n.has_tuple) {
+        const Range tuple = nodes(prefix_items->array());
+        contract_.extras[n.extras].tuple = tuple;
       } else {
         foreign_names_under(*prefix_items);
       }
@@ -473,14 +463,14 @@ class Builder {
       }
     }
     d.object_shaped = properties != nullptr ||
-                      (type != nullptr && type->is_string() && type->string() == "object");
+                      (type != nullptr && type->is_string() && type->word == Word::object);
     d.kind = members != nullptr ? DefinitionKind::enumeration
              : d.object_shaped  ? DefinitionKind::model
                                 : DefinitionKind::alias;
     d.node = node(schema, true);
     if (members != nullptr && members->is_array()) {
       d.enum_is_array = true;
-      d.members = contract_.nodes[d.node].enum_values;  // the same values the node holds
+      d.members = contract_.extras_of(contract_.nodes[d.node]).enum_values;  // the node's values
     }
     if (properties != nullptr && properties->is_object()) {
       required_.clear();
@@ -581,10 +571,8 @@ bool same_datum(const Datum& a, const Datum& b) {
 }
 
 const Definition* Contract::find(std::string_view name) const {
-  const auto it = std::lower_bound(
-      definitions.begin(), definitions.end(), name,
-      [](const Definition& d, std::string_view key) { return byte_less(d.name, key); });
-  return it != definitions.end() && it->name == name ? &*it : nullptr;
+  const DefId id = index.find(name, [this](DefId at) { return definitions[at].name; });
+  return id != no_id ? &definitions[id] : nullptr;
 }
 
 const NodeExtras& Contract::extras_of(const TypeNode& node) const {
@@ -606,9 +594,16 @@ Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t 
   const Value& defs = table_object != nullptr ? *table_object : empty_object();
   const std::size_t count = defs.object().size();
   contract.definitions.reserve(count);
+  const Member* names = defs.object().data();
+  contract.index.build(static_cast<std::uint32_t>(count),
+                       [names](DefId id) { return names[id].key; });
   // Nearly every object is a node, or a property's; the few others cost little room.
   contract.nodes.reserve(objects != 0 ? objects : count * 8);
   contract.properties.reserve(objects != 0 ? objects : count * 8);
+  // Most nodes name a type; the rarer facts are reserved for as many, since pages that stay
+  // untouched cost nothing and a move of a large vector costs both copies at once.
+  contract.type_names.reserve(contract.nodes.capacity());
+  contract.extras.reserve(contract.nodes.capacity() / 2);
   Builder builder(contract, defs);
   for (const Member& entry : defs.object()) builder.definition(entry);
   std::vector<std::string_view>& foreign = builder.foreign();
@@ -616,6 +611,15 @@ Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t 
   foreign.erase(std::unique(foreign.begin(), foreign.end()), foreign.end());
   contract.foreign_names = std::move(foreign);
   assign_alias_groups(contract);
+  return contract;
+}
+
+Contract build_contract(Document& bundle, DefinitionTable table) {
+  Contract contract = build_contract(bundle.root, table, bundle.objects);
+  contract.source = std::move(bundle.text);
+  bundle.root = Value();
+  bundle.objects = 0;
+  bundle.arena.reset();
   return contract;
 }
 

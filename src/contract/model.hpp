@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "contract/name_index.hpp"
 #include "json/json_value.hpp"
 
 namespace brenvale {
@@ -19,6 +20,7 @@ enum class Side : std::uint8_t { read, write };
 using DefId = std::uint32_t;
 using NodeId = std::uint32_t;
 inline constexpr std::uint32_t no_id = std::numeric_limits<std::uint32_t>::max();
+static_assert(no_id == NameIndex::empty);
 
 // A run of entries in one of the model's side vectors.
 struct Range {
@@ -104,10 +106,13 @@ struct NodeExtras {
   Datum constant;                           // `const`
   Datum default_value;                      // `default`
   Range mapping;                            // `discriminator.mapping` keys, in byte order
+  Range enum_values;                        // Datums
+  Range tuple;                              // NodeIds
 };
 
 // One schema node. Every fact is kept whatever `form` says, since compat reads some of them
-// past the form (a `const` beside a `$ref`, the alternatives around an Optional's value).
+// past the form (a `const` beside a `$ref`, the alternatives around an Optional's value). One
+// cache line: the fields are ordered so that nothing pads.
 struct TypeNode {
   TypeForm form = TypeForm::unknown;
   FirestoreKind firestore = FirestoreKind::other;
@@ -126,16 +131,15 @@ struct TypeNode {
   bool has_discriminator_property : 1 = false;
   bool has_constant : 1 = false;  // `const`, whatever its value
   DefId ref_def = no_id;          // the definition `ref_name` names, when the bundle has it
+  NodeId items = no_id;           // `items`, whatever its value
   std::string_view ref_name;      // the last segment of `$ref`
-  Range enum_values;              // Datums
   Range alternatives;             // NodeIds
   Range types;                    // TypeNames
-  Range tuple;                    // NodeIds
   Range constraints;              // ConstraintEntries, in key order
-  NodeId items = no_id;           // `items`, whatever its value
   NodeId record_node = no_id;     // `additionalProperties` when it is a schema
-  std::uint32_t extras = no_id;   // index into Contract::extras
+  std::uint32_t extras = no_id;   // index into Contract::extras; enum values and tuples are there
 };
+static_assert(sizeof(TypeNode) <= 64);
 
 enum class DefinitionKind : std::uint8_t { enumeration, model, alias };
 
@@ -173,7 +177,8 @@ enum class DefinitionTable : std::uint8_t {
 };
 
 // The model of one bundle. Texts are borrowed from the parsed document it was built from, which
-// must outlive it; texts the model writes itself live in its own pool.
+// must outlive it, unless the model took the document's text over (`source`); texts the model
+// writes itself live in its own pool.
 struct Contract {
   std::vector<Definition> definitions;  // in byte order of name
   std::vector<Property> properties;
@@ -187,8 +192,10 @@ struct Contract {
   // Every name a `$ref` or reference target names anywhere in the definitions that is no
   // definition, in byte order: names the generated module refers to all the same.
   std::vector<std::string_view> foreign_names;
+  NameIndex index;  // definition names -> ids
   std::unique_ptr<std::pmr::monotonic_buffer_resource> pool =
       std::make_unique<std::pmr::monotonic_buffer_resource>();
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> source;  // a document's text, taken over
 
   const TypeNode& node(NodeId id) const { return nodes[id]; }
   const Definition* find(std::string_view name) const;
@@ -202,13 +209,15 @@ struct Contract {
     return {data.data() + definition.members.first, definition.members.count};
   }
   std::span<const Datum> enum_values(const TypeNode& node) const {
-    return {data.data() + node.enum_values.first, node.enum_values.count};
+    const Range range = extras_of(node).enum_values;
+    return {data.data() + range.first, range.count};
   }
   std::span<const NodeId> alternatives(const TypeNode& node) const {
     return {node_lists.data() + node.alternatives.first, node.alternatives.count};
   }
   std::span<const NodeId> tuple(const TypeNode& node) const {
-    return {node_lists.data() + node.tuple.first, node.tuple.count};
+    const Range range = extras_of(node).tuple;
+    return {node_lists.data() + range.first, range.count};
   }
   std::span<const TypeName> types(const TypeNode& node) const {
     return {type_names.data() + node.types.first, node.types.count};
@@ -237,5 +246,9 @@ Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t 
 inline Contract build_contract(const Document& bundle, DefinitionTable table) {
   return build_contract(bundle.root, table, bundle.objects);
 }
+// The same for a document the caller is done with: the model takes its text over, and its tree
+// is freed before this returns (its root is then null), so the tree never sits beside what is
+// rendered from the model, and the text goes with the model. May throw std::bad_alloc.
+Contract build_contract(Document& bundle, DefinitionTable table);
 
 }  // namespace brenvale

@@ -199,16 +199,21 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
       build_name_table(contract, ctx.shared, RenderMode::firestore, reserved_names(options));
   ctx.names = &names;
 
-  const std::vector<std::string> path_functions =
-      model_path_functions(collection_models(contract, ctx.shared), names);
-  std::size_t next_path_function = 0;
+  const std::vector<const Definition*> models = collection_models(contract, ctx.shared);
+  const std::vector<std::string> path_functions = model_path_functions(models, names);
 
-  // The body is written straight into the result, behind the header; the import lines,
-  // known only at the end, are inserted in front of it then.
+  // The body is written straight into the result, behind the header; the converters and path
+  // functions follow it, written by a second pass over the collection models, and the import
+  // lines, known only at the end, are inserted in front of it then. More than typical bundles
+  // need is reserved, so the text never moves: a move of a large text holds both copies at
+  // once, and pages reserved but never written cost nothing.
+  std::size_t tail_size = 0;
+  for (const Definition* model : models) {
+    tail_size += converter_template.size() + 512 + names.of(contract.id_of(*model)).size() * 8 +
+                 model->collection.size() * 2;
+  }
   std::string body(header);
-  // About what typical bundles need, import lines included, so the text rarely moves.
-  body.reserve(contract.nodes.size() * 40 + contract.definitions.size() * 160 + 1024);
-  std::string tail;
+  body.reserve(contract.nodes.size() * 40 + contract.definitions.size() * 160 + tail_size + 1024);
   for (const Definition& definition : contract.definitions) {
     if (ctx.shared.find(definition.name) != ctx.shared.end()) continue;
     if (definition.kind == DefinitionKind::alias) {
@@ -229,9 +234,11 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
       fill(body, update.update_type, {{"update", update_name(name)}, {"write", write_name(name)}});
       has_collection = true;
       ctx.imports.insert("FirestoreDataConverter");
-      append_converter(name, definition, sdk, tail);
-      append_path_function(definition.collection, path_functions[next_path_function++], tail);
     }
+  }
+  for (std::size_t i = 0; i < models.size(); ++i) {
+    append_converter(names.of(contract.id_of(*models[i])), *models[i], sdk, body);
+    append_path_function(models[i]->collection, path_functions[i], body);
   }
 
   if (has_collection) {
@@ -244,9 +251,8 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
   if (!ctx.used_shared.empty()) append_import_line(ctx.used_shared, shared_path, imports);
   if (vector_alias) imports += admin_vector_alias;
   if (has_collection) imports += update.helper;
-  body.reserve(body.size() + imports.size() + tail.size());
+  body.reserve(body.size() + imports.size());
   body.insert(header.size(), imports);
-  body += tail;
   return body;
 }
 

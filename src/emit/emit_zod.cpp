@@ -111,14 +111,17 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
       converters.push_back(names.claim(validating_converter_name(name)));
   }
 
-  // The schemas are written straight into the result, behind the header; the import lines and
-  // helpers, known only at the end, go in front of them then. About what typical bundles need,
-  // so the text rarely moves.
+  // The schemas are written straight into the result, behind the header; the converters follow
+  // them, written by a second pass over the collection models, and the import lines and
+  // helpers, known only at the end, go in front of them then. More than typical bundles need is
+  // reserved, so the text never moves: a move of a large text holds both copies at once, and
+  // pages reserved but never written cost nothing.
+  std::size_t tail_size = 0;
+  for (const std::string& converter : converters)
+    tail_size += converter_template.size() + 512 + converter.size() * 8;
   std::string body(header);
-  body.reserve(contract.nodes.size() * 85 + contract.definitions.size() * 208 + 2048);
-  std::string tail;
+  body.reserve(contract.nodes.size() * 85 + contract.definitions.size() * 208 + tail_size + 2048);
   bool tagged = false;
-  std::size_t next_converter = 0;
   for (const Definition& definition : contract.definitions) {
     const std::string& type = names.of(contract.id_of(definition));
     const SchemaNames& schemas = ctx.schemas[contract.id_of(definition)];
@@ -150,10 +153,13 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
             {"expression", expression}});
     }
     ctx.types.alias_of = no_id;
-    if (model && definition.has_collection) {
-      ctx.types.imports.insert("FirestoreDataConverter");
-      append_converter(converters[next_converter++], type, schemas, definition, tail);
-    }
+    if (model && definition.has_collection) ctx.types.imports.insert("FirestoreDataConverter");
+  }
+  std::size_t next_converter = 0;
+  for (const Definition& definition : contract.definitions) {
+    if (definition.kind != DefinitionKind::model || !definition.has_collection) continue;
+    const DefId id = contract.id_of(definition);
+    append_converter(converters[next_converter++], names.of(id), ctx.schemas[id], definition, body);
   }
 
   std::string prefix = "import { z } from \"zod\";\n";
@@ -172,9 +178,8 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
        {{"namespace", contract_namespace}, {"path", path}});
   if (tagged) prefix += tagged_helper;
   if (ctx.patterns) prefix += pattern_helper;
-  body.reserve(body.size() + prefix.size() + tail.size());
+  body.reserve(body.size() + prefix.size());
   body.insert(header.size(), prefix);
-  body += tail;
   return body;
 }
 

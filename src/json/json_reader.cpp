@@ -62,8 +62,9 @@ bool overflows(std::string_view text) {
 void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iterator last) {
   constexpr std::ptrdiff_t insertion_limit = 24;
   if (last - first > insertion_limit) {
-    std::stable_sort(first, last,
-                     [](const Member& a, const Member& b) { return byte_less(a.key, b.key); });
+    const auto less = [](const Member& a, const Member& b) { return byte_less(a.key, b.key); };
+    // Generators write large tables (`$defs`) sorted already: one look, no sort.
+    if (!std::is_sorted(first, last, less)) std::stable_sort(first, last, less);
     return;
   }
   for (auto it = first + (first != last ? 1 : 0); it < last; ++it) {
@@ -80,7 +81,12 @@ class TreeBuilder {
  public:
   // `escapes` says whether the text holds any \u escape; without one no string can hold a
   // surrogate, and the per-string check is skipped.
-  TreeBuilder(std::pmr::memory_resource& arena, bool escapes) : arena_(arena), escapes_(escapes) {}
+  TreeBuilder(std::pmr::memory_resource& arena, bool escapes) : arena_(arena), escapes_(escapes) {
+    // Room for what a small text holds pending at once, so small texts never regrow these.
+    constexpr std::size_t pending = 256;
+    stack_.reserve(pending);
+    frames_.reserve(max_depth);
+  }
 
   // RapidJSON calls the handler by these names.
   // NOLINTBEGIN(readability-identifier-naming)
@@ -111,6 +117,8 @@ class TreeBuilder {
     v.kind = Kind::string;
     v.size = length;
     v.chars = checked(str, length);
+    if (names_words(key_atom_)) [[unlikely]]
+      v.word = word_of(std::string_view(str, length));
     return v.chars != nullptr && push(v);
   }
   bool Key(const char* str, rapidjson::SizeType length, bool) {
@@ -127,8 +135,10 @@ class TreeBuilder {
     const Frame frame = frames_.back();
     auto first = stack_.begin() + static_cast<std::ptrdiff_t>(frame.start);
     sort_members(first, stack_.end());
-    auto kept = first;
-    for (auto it = first; it != stack_.end(); ++it) {
+    // Duplicate keys are rare: members move only from the first one on, the last of each kept.
+    auto kept = std::adjacent_find(first, stack_.end(),
+                                   [](const Member& a, const Member& b) { return a.key == b.key; });
+    for (auto it = kept; it != stack_.end(); ++it) {
       if (it + 1 != stack_.end() && (it + 1)->key == it->key) continue;
       *kept++ = *it;
     }
@@ -410,11 +420,13 @@ std::string zero_exponents_of_zeros(std::string_view text) {
 
 ParseResult parse_json(std::string_view text, bool zeros_rewritten) {
   ParseResult result;
-  // One block sized from the text holds the copy and, for usual texts, every node; pages
+  // One block sized from the text holds the copy, another, for usual texts, every node; pages
   // that stay untouched cost nothing.
+  result.document.text = std::make_unique<std::pmr::monotonic_buffer_resource>(
+      text.size() + 1, &large_page_resource());
   result.document.arena = std::make_unique<std::pmr::monotonic_buffer_resource>(
-      text.size() * 3 + 4096, &large_page_resource());
-  auto* own = static_cast<char*>(result.document.arena->allocate(text.size() + 1, 1));
+      text.size() * 2 + 4096, &large_page_resource());
+  auto* own = static_cast<char*>(result.document.text->allocate(text.size() + 1, 1));
   std::memcpy(own, text.data(), text.size());
   own[text.size()] = '\0';
   TreeBuilder builder(*result.document.arena, text.find("\\u") != std::string_view::npos);

@@ -20,6 +20,7 @@ struct Member;
 struct Value {
   Kind kind = Kind::null;
   Atom key_atom = Atom::other;  // the key this value is stored under in its object, if known
+  Word word = Word::other;      // a string under a key that `names_words`: its text, classified
   std::uint32_t size = 0;       // bytes of a string, items of an array, members of an object
   union {
     bool boolean;
@@ -65,10 +66,12 @@ inline std::span<const Member> Value::object() const {
 // The empty object, for "no definitions".
 const Value& empty_object();
 
-// Owns every node and string of one parsed text.
+// Owns every node and string of one parsed text. The strings lie in the copy of the text, apart
+// from the nodes, so a reader done with the tree can free the nodes and keep the strings.
 struct Document {
   std::unique_ptr<std::pmr::monotonic_buffer_resource> arena =
-      std::make_unique<std::pmr::monotonic_buffer_resource>();
+      std::make_unique<std::pmr::monotonic_buffer_resource>();  // the nodes
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> text;    // the copy strings point into
   Value root;
   std::size_t objects = 0;  // how many objects the text holds: a size hint for what reads it
 };

@@ -123,10 +123,52 @@ constexpr Atom atom_of(std::string_view key) {
   if (key.size() > KeysByLength::max_length) return Atom::other;
   for (std::size_t i = key_index.start[key.size()]; i < key_index.start[key.size() + 1]; ++i) {
     // The first byte tells most keys of one length apart without a call to memcmp.
+    // Keys are short and most of them are atoms: a loop over bytes beats a call to memcmp.
     const std::string_view text = key_texts[key_index.order[i]];
-    if (text[0] == key[0] && text == key) return static_cast<Atom>(key_index.order[i]);
+    std::size_t same = 0;
+    while (same < key.size() && text[same] == key[same]) ++same;
+    if (same == key.size()) return static_cast<Atom>(key_index.order[i]);
   }
   return Atom::other;
+}
+
+// The string values the model reads by name under `type` and `x-firestore-type`, classified
+// by the reader while the text is in the cache; every other string is `other`.
+enum class Word : std::uint8_t {
+  other,
+  null,
+  string,
+  number,
+  integer,
+  boolean,
+  object,
+  array,
+  timestamp,
+  reference,
+  geopoint,
+  vector,
+  bytes,
+};
+
+inline constexpr std::array<std::string_view, 13> word_texts = {
+    "",      "null",      "string",    "number",   "integer", "boolean", "object",
+    "array", "timestamp", "reference", "geopoint", "vector",  "bytes",
+};
+static_assert(static_cast<std::size_t>(Word::bytes) + 1 == word_texts.size());
+
+// Whether the reader classifies the strings stored under `key`.
+constexpr bool names_words(Atom key) { return key == Atom::type || key == Atom::firestore_type; }
+
+constexpr Word word_of(std::string_view text) {
+  if (text.empty()) return Word::other;
+  for (std::size_t i = 1; i < word_texts.size(); ++i) {
+    const std::string_view word = word_texts[i];
+    if (word.size() != text.size()) continue;
+    std::size_t same = 0;
+    while (same < text.size() && word[same] == text[same]) ++same;
+    if (same == text.size()) return static_cast<Word>(i);
+  }
+  return Word::other;
 }
 
 }  // namespace brenvale

@@ -140,6 +140,16 @@ void append_name(const Ctx& ctx, std::string_view raw, std::string& out) {
   }
 }
 
+// The same for a name known to be the definition `target` (or no definition): its entry is
+// found by id, not searched for by its text.
+void append_name(const Ctx& ctx, std::string_view raw, DefId target, std::string& out) {
+  if (ctx.names != nullptr && target != no_id) {
+    out += ctx.names->of(target);
+  } else {
+    append_name(ctx, raw, out);
+  }
+}
+
 void append_write_name(const Ctx& ctx, std::string_view raw, std::string& out) {
   if (ctx.names != nullptr) {
     ctx.names->append_write(raw, out);
@@ -177,10 +187,10 @@ void append_firestore_type(Ctx& ctx, const TypeNode& node, Side side, std::strin
       ctx.imports.insert("DocumentReference");
       if (node.has_ref_target) {
         // A target that names a shared definition must be imported like a $ref to it.
-        const std::string_view target = ctx.contract->extras_of(node).ref_target;
-        record_shared(ctx, target);
+        const NodeExtras& extras = ctx.contract->extras_of(node);
+        record_shared(ctx, extras.ref_target);
         out += "DocumentReference<";
-        append_name(ctx, target, out);
+        append_name(ctx, extras.ref_target, extras.ref_target_def, out);
         out += '>';
       } else {
         ctx.imports.insert("DocumentData");
@@ -324,7 +334,7 @@ void append_reference(Ctx& ctx, std::string_view name, DefId target, Side side, 
   const std::span<const Datum> items = ctx.contract->members_of(*definition);
   const bool string_enum = is_open_enum(items);
   if (ctx.mode == RenderMode::plain) {
-    append_name(ctx, name, out);
+    append_name(ctx, name, target, out);
   } else if (ctx.mode == RenderMode::canonical) {
     if (string_enum) {
       out += "string";
@@ -334,7 +344,7 @@ void append_reference(Ctx& ctx, std::string_view name, DefId target, Side side, 
       out += name;
     }
   } else {
-    append_name(ctx, name, out);
+    append_name(ctx, name, target, out);
     if (side == Side::read && string_enum) out += open_string_suffix;
   }
 }
