@@ -13,6 +13,7 @@ namespace {
 
 // What a raw name stands for decides which names it generates beside its own.
 enum class Role { enum_definition, model, collection, other };
+constexpr std::size_t role_count = 4;
 
 struct Entry {
   std::string_view raw;
@@ -69,9 +70,12 @@ class Builder {
     return true;
   }
 
-  // base, base_, base_2, base_3, ...: the first that is free with everything it generates.
+  // base, base_, base_2, base_3, ...: the first that is free with everything it generates. A
+  // candidate refused once stays refused for entries of the same role (names are only ever
+  // taken), so each role resumes where the last of its kind stopped; another role, which
+  // generates other names, starts over: an enum may take `base` where a model could not.
   void resolve(Entry& entry, const std::string& base, std::size_t from) {
-    std::size_t& next = next_suffix_[base];
+    std::size_t& next = next_suffix_[base][static_cast<std::size_t>(entry.role)];
     for (std::size_t k = std::max(from, next);; ++k) {
       std::string candidate = base;
       if (k == 1) candidate += '_';
@@ -86,7 +90,8 @@ class Builder {
  private:
   NameTable& table_;
   bool firestore_;
-  std::unordered_map<std::string, std::size_t> next_suffix_;  // keeps resolution linear
+  // Where each role's search for a base resumes: keeps resolution linear.
+  std::unordered_map<std::string, std::array<std::size_t, role_count>> next_suffix_;
 };
 
 }  // namespace

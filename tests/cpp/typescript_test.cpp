@@ -215,7 +215,8 @@ TEST(EmitFirestore, NamesAreSafeAndUnique) {
       "AWrite": {"type": "object"}, "CUpdate": {"enum": [3]}, "C": {"type": "object",
       "x-firestore-collection": "c"}, "User": {"type": "object", "x-firestore-collection": "users"},
       "user": {"type": "object", "x-firestore-collection": "orgs/{o}/users"}, "y": {"type":
-      "object", "x-firestore-collection": "a/{u}/users", "x-firestore-doc-id-field": "__proto__"})");
+      "object", "x-firestore-collection": "a/{u}/users", "x-firestore-doc-id-field": "__proto__"},
+      "x y": {"type": "object"}, "x_yWrite": {"type": "object"}, "x-y": {"enum": ["a"]})");
   // clang-format off
   for (const std::string_view piece : {
       "export interface Foo_Bar {", "export interface Foo_Bar_Write {", "export interface A_ {",
@@ -226,7 +227,8 @@ TEST(EmitFirestore, NamesAreSafeAndUnique) {
       "export const userConverter: FirestoreDataConverter<User> =",
       "export const user_Converter: FirestoreDataConverter<user_> =",
       "    return { ...data, [\"__proto__\"]: snapshot.id };",
-      "export const orgs_usersPath = (o: string) =>", "export const a_usersPath = (u: string) =>"})
+      "export const orgs_usersPath = (o: string) =>", "export const a_usersPath = (u: string) =>",
+      "export interface x_y_ {", "export type x_y = \"a\";"})
     EXPECT_NE(out.find(piece), std::string::npos) << piece << "\n" << out;
   // clang-format on
 }
