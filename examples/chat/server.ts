@@ -13,6 +13,7 @@ import {
   type User,
   type UserUpdate,
   type UserWrite,
+  type WorkspaceUpdate,
 } from "./contract_admin";
 
 const db = getFirestore();
@@ -50,8 +51,10 @@ export async function join(workspaceId: string, uid: string): Promise<number> {
       joinedAt: FieldValue.serverTimestamp(),
     };
     transaction.set(db.collection(membersPath(workspaceId)).doc(uid), member);
-    // memberCount is read-only for clients, so WorkspaceUpdate leaves it out; the server keeps it.
-    transaction.update(db.collection(workspacesPath()).doc(workspaceId), { memberCount: FieldValue.increment(1) });
+    // memberCount is read-only for clients (the web module's WorkspaceUpdate leaves it out); the
+    // server owns it, so the admin module's update type takes it.
+    const counted: WorkspaceUpdate = { memberCount: FieldValue.increment(1) };
+    transaction.update(db.collection(workspacesPath()).doc(workspaceId), counted);
     return (workspace?.memberCount ?? 0) + 1;
   });
 }

@@ -67,7 +67,7 @@ constexpr RuleInfo rules[] = {
     {"discriminator-value-added", forward, breaking, "discriminator value added: {new}"},
     {"field-added-closed-model", forward, breaking,
      "field added to a model that forbids extra keys"},
-    {"read-only-added", client, breaking, "readOnly added"},
+    {"read-only-added", client, breaking, "readOnly added: web clients can no longer write it"},
     {"read-only-removed", client, breaking, "readOnly removed"},
     {"converter-renamed", client, breaking, "converter renamed: {old} -> {new}"},
     {"path-function-renamed", client, breaking, "path function renamed: {old} -> {new}"},

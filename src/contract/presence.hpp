@@ -12,15 +12,20 @@ enum class Presence : unsigned char {
   optional,
 };
 
+// Who writes a document: client code (the web SDK), or the server (the Admin SDK), which sets
+// the readOnly fields: they are "set by a backend".
+enum class Writer : unsigned char { client, server };
+
 // The one statement of the presence rules: the doc-id field is filled from the snapshot on a
-// read and never written; readOnly fields are not written; a read promises a required field only
-// when the contract guarantees its presence, a write must give every required one.
+// read and never written; readOnly fields are written by the server only; a read promises a
+// required field only when the contract guarantees its presence, a write must give every
+// required one.
 inline Presence presence_of(const Definition& model, const Property& property, Side side,
-                            const Contract& contract) {
+                            const Contract& contract, Writer writer = Writer::client) {
   if (model.has_doc_id && property.key == model.doc_id)
     return side == Side::read ? Presence::document_id : Presence::absent;
   const TypeNode& node = contract.node(property.node);
-  if (side == Side::write && node.read_only) return Presence::absent;
+  if (side == Side::write && node.read_only && writer == Writer::client) return Presence::absent;
   if (!property.required) return Presence::optional;
   return side == Side::read && !node.presence_guaranteed ? Presence::optional : Presence::required;
 }

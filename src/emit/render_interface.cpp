@@ -24,7 +24,8 @@ void append_interface(Ctx& ctx, std::string_view name, const Definition& definit
   out += " {\n";
   for (const Property& property : ctx.contract->properties_of(definition)) {
     const TypeNode& node = ctx.contract->node(property.node);
-    const Presence presence = presence_of(definition, property, side, *ctx.contract);
+    const Writer writer = ctx.sdk == Sdk::admin ? Writer::server : Writer::client;
+    const Presence presence = presence_of(definition, property, side, *ctx.contract, writer);
     if (presence == Presence::absent) continue;
     if (ctx.jsdoc) append_property_doc(ctx.contract->extras_of(node), out);
     out += "  ";
