@@ -46,9 +46,11 @@ def load(site: Path, label: str, name: str) -> ModuleType | None:
     if not found:
         return None
     loader = importlib.machinery.ExtensionFileLoader(f"bench_{label}.{name}", str(found[0]))
-    spec = importlib.util.spec_from_file_location(f"bench_{label}.{name}", found[0], loader=loader)
-    assert spec is not None
-    module = importlib.util.module_from_spec(spec)
+    module_spec = importlib.util.spec_from_file_location(
+        f"bench_{label}.{name}", found[0], loader=loader
+    )
+    assert module_spec is not None
+    module = importlib.util.module_from_spec(module_spec)
     loader.exec_module(module)
     return module
 

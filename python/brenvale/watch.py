@@ -47,12 +47,12 @@ def watched(config: Config) -> Watched:
     top = config.models.partition(":")[0].strip().split(".")[0]
     if config.folder not in sys.path:
         sys.path.insert(0, config.folder)
-    spec = importlib.util.find_spec(top)  # a top-level name: found, not run
-    if spec is None:
+    found = importlib.util.find_spec(top)  # a top-level name: found, not run
+    if found is None:
         raise UserError(f"{config.models}: no module named {top} to watch")
-    if spec.submodule_search_locations:
-        return Watched(tuple(spec.submodule_search_locations), True, frozenset(), top)
-    origin = spec.origin or ""
+    if found.submodule_search_locations:
+        return Watched(tuple(found.submodule_search_locations), True, frozenset(), top)
+    origin = found.origin or ""
     return Watched((os.path.dirname(origin),), False, frozenset({origin}), top)
 
 
