@@ -92,7 +92,6 @@ struct Schema {
   std::uint32_t constraints = 0;  // first pending constraint
   std::uint32_t types = 0;        // first pending type name
   std::uint32_t data = 0;         // first pending datum of `enum`
-  Definition d{};
 };
 
 std::string_view last_segment(std::string_view ref) {
@@ -156,6 +155,24 @@ JsonType json_type_of(Word word) {
       return JsonType::array;
     default:
       return JsonType::other;
+  }
+}
+
+// A stable sort that allocates nothing for the few entries a schema holds (std::stable_sort
+// takes a buffer on every call); already sorted runs, as generators write them, cost one look.
+template <class It, class Less>
+void sort_small(It first, It last, Less less) {
+  if (std::is_sorted(first, last, less)) return;
+  constexpr std::ptrdiff_t insertion_limit = 24;
+  if (last - first > insertion_limit) {
+    std::stable_sort(first, last, less);
+    return;
+  }
+  for (It it = first + 1; it < last; ++it) {
+    auto moving = std::move(*it);
+    It hole = it;
+    for (; hole != first && less(moving, *(hole - 1)); --hole) *hole = std::move(*(hole - 1));
+    *hole = std::move(moving);
   }
 }
 
@@ -344,8 +361,8 @@ class ContractReader {
     const auto key_of = [&](std::uint32_t i) {
       return std::string_view(capture_).substr(first[i].first, first[i].count);
     };
-    std::stable_sort(member_order_.begin(), member_order_.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return byte_less(key_of(a), key_of(b)); });
+    sort_small(member_order_.begin(), member_order_.end(),
+               [&](std::uint32_t a, std::uint32_t b) { return byte_less(key_of(a), key_of(b)); });
     std::string object = "{";
     for (std::size_t i = 0; i < count; ++i) {
       const std::uint32_t at = member_order_[i];
@@ -504,7 +521,7 @@ class ContractReader {
         if (d.kind == Kind::string) {
           s.x.description = d.text();
           s.has_extras = true;
-          if (s.definition) s.d.description = d.text();
+          if (s.definition) definition_.description = d.text();
         }
         break;
       case Atom::const_value:
@@ -547,18 +564,18 @@ class ContractReader {
         break;
       case Atom::collection:
         if (s.definition && d.kind == Kind::string) {
-          s.d.has_collection = true;
-          s.d.collection = d.text();
+          definition_.has_collection = true;
+          definition_.collection = d.text();
         }
         break;
       case Atom::doc_id_field:
         if (s.definition && d.kind == Kind::string) {
-          s.d.has_doc_id = true;
-          s.d.doc_id = d.text();
+          definition_.has_doc_id = true;
+          definition_.doc_id = d.text();
         }
         break;
       case Atom::title:
-        if (s.definition && d.kind == Kind::string) s.d.title = d.text();
+        if (s.definition && d.kind == Kind::string) definition_.title = d.text();
         break;
       default:
         break;
@@ -598,8 +615,9 @@ class ContractReader {
     s.types = static_cast<std::uint32_t>(types_.size());
     s.data = static_cast<std::uint32_t>(data_.size());
     if (definition) {
-      s.d.name = key_;
-      s.d.alias_group = no_id;
+      definition_ = Definition{};
+      definition_.name = key_;
+      definition_.alias_group = no_id;
       properties_.clear();
       required_.clear();
     }
@@ -816,7 +834,7 @@ class ContractReader {
       case Role::mapping: {
         Schema& s = schemas_.back();
         const auto first = mapping_keys_.begin() + frame.index;
-        std::stable_sort(first, mapping_keys_.end(), byte_less);
+        sort_small(first, mapping_keys_.end(), byte_less);
         if (std::adjacent_find(first, mapping_keys_.end()) != mapping_keys_.end()) {
           ok = false;
         } else {
@@ -843,8 +861,9 @@ class ContractReader {
 
   bool close_table() {
     std::vector<Definition>& defs = pending_definitions_;
-    std::stable_sort(defs.begin(), defs.end(),
-                     [](const Definition& a, const Definition& b) { return byte_less(a.name, b.name); });
+    sort_small(defs.begin(), defs.end(), [](const Definition& a, const Definition& b) {
+      return byte_less(a.name, b.name);
+    });
     const auto same_name = [](const Definition& a, const Definition& b) { return a.name == b.name; };
     if (std::adjacent_find(defs.begin(), defs.end(), same_name) != defs.end()) return false;
     contract_.definitions = std::move(defs);
@@ -856,7 +875,7 @@ class ContractReader {
     TypeNode n = s.n;
     // Bounds in key order, as the tree lists them.
     const auto first = constraints_.begin() + s.constraints;
-    std::stable_sort(first, constraints_.end(), [](const ConstraintEntry& a, const ConstraintEntry& b) {
+    sort_small(first, constraints_.end(), [](const ConstraintEntry& a, const ConstraintEntry& b) {
       return byte_less(text_of(a.key), text_of(b.key));
     });
     n.constraints = move_run(constraints_, s.constraints, contract_.constraints);
@@ -903,7 +922,7 @@ class ContractReader {
     }
     contract_.nodes[s.id] = n;
     if (s.definition) {
-      Definition& d = s.d;
+      Definition& d = definition_;
       d.node = s.id;
       d.object_shaped = s.properties_seen || s.type_object_word;
       d.kind = s.enum_seen       ? DefinitionKind::enumeration
@@ -924,8 +943,8 @@ class ContractReader {
   bool close_properties(Definition& d) {
     d.properties.first = static_cast<std::uint32_t>(contract_.properties.size());
     if (properties_.empty()) return true;
-    std::stable_sort(properties_.begin(), properties_.end(),
-                     [](const Property& a, const Property& b) { return byte_less(a.key, b.key); });
+    sort_small(properties_.begin(), properties_.end(),
+               [](const Property& a, const Property& b) { return byte_less(a.key, b.key); });
     const auto same_key = [](const Property& a, const Property& b) { return a.key == b.key; };
     if (std::adjacent_find(properties_.begin(), properties_.end(), same_key) !=
         properties_.end()) {
@@ -958,6 +977,7 @@ class ContractReader {
   Atom key_atom_ = Atom::other;
   std::vector<Frame> frames_;
   std::vector<Schema> schemas_;
+  Definition definition_{};  // the definition whose schema is open
   std::vector<std::uint64_t> key_hashes_;
   std::vector<Definition> pending_definitions_;
   std::vector<Property> properties_;
@@ -977,10 +997,28 @@ constexpr unsigned borrowed_flags = rapidjson::kParseNumbersAsStringsFlag;
 constexpr unsigned in_place_flags =
     rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseInsituFlag;
 
+// How many times `c` occurs in `text`. Byte counters, emptied every 255 blocks, let the compiler
+// compare 16 bytes at once, where std::count widens every byte to a 64-bit sum.
+std::size_t count_of(std::string_view text, char c) {
+  constexpr std::size_t lanes = 16;
+  constexpr std::size_t block = 255 * lanes;
+  std::size_t total = 0;
+  std::size_t at = 0;
+  for (; at + block <= text.size(); at += block) {
+    std::uint8_t counts[lanes] = {};
+    for (std::size_t i = 0; i < block; i += lanes) {
+      for (std::size_t lane = 0; lane < lanes; ++lane) counts[lane] += text[at + i + lane] == c;
+    }
+    for (const std::uint8_t n : counts) total += n;
+  }
+  for (; at < text.size(); ++at) total += text[at] == c;
+  return total;
+}
+
 // Reserves the model's storage from the count of objects the text can hold at most: a vector
 // that regrows holds both copies at once.
 void reserve(Contract& contract, std::string_view text) {
-  const auto objects = static_cast<std::size_t>(std::count(text.begin(), text.end(), '{'));
+  const std::size_t objects = count_of(text, '{');
   contract.nodes.reserve(objects);
   contract.properties.reserve(objects);
   contract.type_names.reserve(objects);
