@@ -186,9 +186,15 @@ class ContractReader {
   // position tells; otherwise the reader parses in place and strings stay where it wrote them.
   ContractReader(Contract& contract, DefinitionTable table, bool borrowed, bool escapes)
       : contract_(contract), table_(table), borrowed_(borrowed), escapes_(escapes) {
-    frames_.reserve(max_depth);
-    schemas_.reserve(max_depth);
+    // Room for the nesting of usual bundles: a small bundle pays for no more.
+    constexpr std::size_t usual_depth = 16;
+    frames_.reserve(usual_depth);
+    schemas_.reserve(usual_depth);
   }
+
+  // Definitions wait here until the table ends: room for as many as the text can hold, since
+  // pages never touched cost nothing and a vector that regrows holds both copies at once.
+  void reserve_definitions(std::size_t objects) { pending_definitions_.reserve(objects); }
 
   void set_cursor(const char* const* cursor) { cursor_ = cursor; }
 
@@ -635,8 +641,7 @@ class ContractReader {
       frame.members = static_cast<std::uint32_t>(captured_keys_.size());
       if (!object) capture_ += '[';
     }
-    Frame& parent = frames_.empty() ? frame : frames_.back();
-    const Role role = frames_.empty() ? Role::root : parent.role;
+    const Role role = frames_.empty() ? Role::root : frames_.back().role;
     switch (role) {
       case Role::root:
         if (frames_.empty()) {
@@ -1017,19 +1022,20 @@ std::size_t count_of(std::string_view text, char c) {
 
 // Reserves the model's storage from the count of objects the text can hold at most: a vector
 // that regrows holds both copies at once.
-void reserve(Contract& contract, std::string_view text) {
+std::size_t reserve(Contract& contract, std::string_view text) {
   const std::size_t objects = count_of(text, '{');
   contract.nodes.reserve(objects);
   contract.properties.reserve(objects);
   contract.type_names.reserve(objects);
   contract.extras.reserve(objects / 2);
+  return objects;
 }
 
 // One read of `text`; `fallback` is set when the tree must decide instead.
 ReadResult read_once(std::string_view text, DefinitionTable table, bool& fallback,
                      std::unique_ptr<std::pmr::monotonic_buffer_resource> own) {
   ReadResult result;
-  reserve(result.contract, text);
+  const std::size_t objects = reserve(result.contract, text);
   rapidjson::Reader reader;
   rapidjson::ParseResult parsed;
   std::size_t consumed = 0;
@@ -1041,6 +1047,7 @@ ReadResult read_once(std::string_view text, DefinitionTable table, bool& fallbac
   ReaderState state;
   if (borrowed) {
     ContractReader handler(result.contract, table, true, false);
+    handler.reserve_definitions(objects);
     rapidjson::StringStream stream(text.data());
     handler.set_cursor(&stream.src_);
     parsed = reader.Parse<borrowed_flags>(stream, handler);
@@ -1054,6 +1061,7 @@ ReadResult read_once(std::string_view text, DefinitionTable table, bool& fallbac
     copy[text.size()] = '\0';
     ContractReader handler(result.contract, table, false,
                            text.find("\\u") != std::string_view::npos);
+    handler.reserve_definitions(objects);
     rapidjson::InsituStringStream stream(copy);
     parsed = reader.Parse<in_place_flags>(stream, handler);
     consumed = stream.Tell();
