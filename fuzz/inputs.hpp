@@ -23,7 +23,7 @@ namespace brenvale::fuzz {
 inline void require_same_model(const std::string& text) {
   for (const DefinitionTable table : {DefinitionTable::defs, DefinitionTable::defs_or_draft07}) {
     const ParseResult parsed = parse_json(text);
-    const ReadResult read = read_contract(text, table);
+    const ReadResult read = read_contract(text, table, ReadRoute::direct);
     require(parsed.ok == read.ok, "the direct reader and the tree disagree on the text");
     if (!parsed.ok) {
       require(parsed.error.kind == read.error.kind && parsed.error.line == read.error.line &&

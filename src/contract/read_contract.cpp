@@ -866,10 +866,11 @@ class ContractReader {
 
   bool close_table() {
     std::vector<Definition>& defs = pending_definitions_;
-    sort_small(defs.begin(), defs.end(), [](const Definition& a, const Definition& b) {
-      return byte_less(a.name, b.name);
-    });
-    const auto same_name = [](const Definition& a, const Definition& b) { return a.name == b.name; };
+    sort_small(defs.begin(), defs.end(),
+               [](const Definition& a, const Definition& b) { return byte_less(a.name, b.name); });
+    const auto same_name = [](const Definition& a, const Definition& b) {
+      return a.name == b.name;
+    };
     if (std::adjacent_find(defs.begin(), defs.end(), same_name) != defs.end()) return false;
     contract_.definitions = std::move(defs);
     return true;
@@ -951,8 +952,7 @@ class ContractReader {
     sort_small(properties_.begin(), properties_.end(),
                [](const Property& a, const Property& b) { return byte_less(a.key, b.key); });
     const auto same_key = [](const Property& a, const Property& b) { return a.key == b.key; };
-    if (std::adjacent_find(properties_.begin(), properties_.end(), same_key) !=
-        properties_.end()) {
+    if (std::adjacent_find(properties_.begin(), properties_.end(), same_key) != properties_.end()) {
       return false;
     }
     if (!std::is_sorted(required_.begin(), required_.end(), byte_less))
@@ -962,8 +962,7 @@ class ContractReader {
       while (next < required_.size() && byte_less(required_[next], property.key)) ++next;
       property.required = next < required_.size() && required_[next] == property.key;
     }
-    contract_.properties.insert(contract_.properties.end(), properties_.begin(),
-                                properties_.end());
+    contract_.properties.insert(contract_.properties.end(), properties_.begin(), properties_.end());
     d.properties.count = static_cast<std::uint32_t>(properties_.size());
     properties_.clear();
     required_.clear();
@@ -1103,7 +1102,9 @@ ReadResult read_through_tree(std::string_view text, DefinitionTable table) {
 
 }  // namespace
 
-ReadResult read_contract(std::string_view text, DefinitionTable table) {
+ReadResult read_contract(std::string_view text, DefinitionTable table, ReadRoute route) {
+  if (route == ReadRoute::by_size && text.size() < direct_read_bytes)
+    return read_through_tree(text, table);
   bool fallback = false;
   ReadResult result = read_once(text, table, fallback, nullptr);
   if (fallback) return read_through_tree(text, table);

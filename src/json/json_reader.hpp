@@ -81,8 +81,8 @@ enum class Stop : std::uint8_t { none, depth, number_range, surrogate, handler }
 
 // Where a reader stood when it stopped: what the description of an error needs beside the text.
 struct ReaderState {
-  std::size_t depth = 0;     // containers open
-  bool in_object = false;    // the innermost of them is an object
+  std::size_t depth = 0;   // containers open
+  bool in_object = false;  // the innermost of them is an object
   Stop stop = Stop::none;
 };
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <memory>
 
-
 namespace brenvale::python {
 namespace {
 

@@ -53,11 +53,11 @@ inline void dump_node(const Contract& c, NodeId id, std::string& out, int depth 
   out += "{form" + std::to_string(static_cast<int>(n.form)) + " fs" +
          std::to_string(static_cast<int>(n.firestore)) + " rec" +
          std::to_string(static_cast<int>(n.record)) + " bits";
-  for (const bool bit : {bool(n.is_object), bool(n.server_timestamp), bool(n.has_ref),
-                         bool(n.has_ref_target), bool(n.has_enum), bool(n.has_alternatives),
-                         bool(n.type_list), bool(n.null_type), bool(n.has_tuple),
-                         bool(n.read_only), bool(n.presence_guaranteed),
-                         bool(n.has_discriminator_property), bool(n.has_constant)}) {
+  for (const bool bit :
+       {bool(n.is_object), bool(n.server_timestamp), bool(n.has_ref), bool(n.has_ref_target),
+        bool(n.has_enum), bool(n.has_alternatives), bool(n.type_list), bool(n.null_type),
+        bool(n.has_tuple), bool(n.read_only), bool(n.presence_guaranteed),
+        bool(n.has_discriminator_property), bool(n.has_constant)}) {
     out += bit ? '1' : '0';
   }
   out += " ref" + std::to_string(n.ref_def) + ' ';

@@ -15,7 +15,7 @@ TEST(ReadContract, AgreesWithTheTree) {
     for (const DefinitionTable table : {DefinitionTable::defs, DefinitionTable::defs_or_draft07}) {
       SCOPED_TRACE(row[0] + (table == DefinitionTable::defs ? " ($defs)" : " (draft-07)"));
       const ParseResult parsed = parse_json(bundle);
-      const ReadResult read = read_contract(bundle, table);
+      const ReadResult read = read_contract(bundle, table, ReadRoute::direct);
       ASSERT_EQ(read.ok, parsed.ok);
       if (!parsed.ok) {
         EXPECT_EQ(read.error.description(), parsed.error.description());
@@ -33,7 +33,7 @@ TEST(ReadContract, AgreesWithTheTree) {
 // Strings of a text without escapes are the text's own bytes: nothing is copied.
 TEST(ReadContract, BorrowsStringsOfATextWithoutEscapes) {
   const std::string bundle = R"({"$defs":{"A":{"properties":{"p":{"type":"string"}}}}})";
-  const ReadResult read = read_contract(bundle, DefinitionTable::defs);
+  const ReadResult read = read_contract(bundle, DefinitionTable::defs, ReadRoute::direct);
   ASSERT_TRUE(read.ok);
   const std::string_view name = read.contract.definitions.at(0).name;
   EXPECT_EQ(name, "A");
