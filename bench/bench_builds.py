@@ -73,6 +73,8 @@ def calls(core: ModuleType, ext: ModuleType | None) -> dict[str, Call]:
     }
     if ext is not None and hasattr(ext, "zod"):
         found["zod"] = ext.zod
+    elif ext is not None and "zod" in getattr(ext, "KINDS", ()):
+        found["zod"] = lambda text: ext.emit(text, "zod")
     if ext is not None and hasattr(ext, "compat"):
         found["_ext.compat"] = lambda text: ext.compat(text, text)
     return found
@@ -146,7 +148,10 @@ if sys.argv[3] == "compat":
     peak = peak_bytes()
     print(json.dumps([peak, len(text.encode()) + len(renamed.encode()), len(out.encode())]))
     sys.exit(0)
-function = {"emit": _core.emit, "emit_plain": _core.emit_plain, "zod": getattr(_ext, "zod", None)}
+zod = getattr(_ext, "zod", None)
+if zod is None and "zod" in getattr(_ext, "KINDS", ()):
+    zod = lambda text: _ext.emit(text, "zod")
+function = {"emit": _core.emit, "emit_plain": _core.emit_plain, "zod": zod}
 call = function[sys.argv[3]]
 if call is None:
     print(json.dumps(None))

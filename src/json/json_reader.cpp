@@ -22,9 +22,6 @@ namespace {
 constexpr unsigned parse_flags =
     rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseInsituFlag;
 
-// Why the handler stopped the reader.
-enum class Stop : std::uint8_t { none, depth, number_range, surrogate };
-
 // True when the decimal number text overflows a double (as opposed to underflowing to zero).
 bool overflows(std::string_view text) {
   std::size_t i = text[0] == '-' ? 1 : 0;
@@ -106,7 +103,7 @@ class TreeBuilder {
 
   bool RawNumber(const char* str, rapidjson::SizeType length, bool) {
     Value v;
-    if (!number(std::string_view(str, length), v)) {
+    if (!read_number(std::string_view(str, length), v)) {
       stop_ = Stop::number_range;
       return false;
     }
@@ -164,9 +161,9 @@ class TreeBuilder {
   }
   // NOLINTEND(readability-identifier-naming)
 
-  Stop stop() const { return stop_; }
-  std::size_t depth() const { return frames_.size(); }
-  bool innermost_is_object() const { return !frames_.empty() && frames_.back().object; }
+  ReaderState state() const {
+    return {frames_.size(), !frames_.empty() && frames_.back().object, stop_};
+  }
   Value root() const { return stack_.empty() ? Value() : stack_.front().value; }
   std::size_t objects() const { return objects_; }
 
@@ -199,50 +196,12 @@ class TreeBuilder {
     return push(v);
   }
 
-  // Strings are decoded in place, in the document's copy of the text. RapidJSON decodes a lone
-  // \uDC00..\uDFFF escape into the 3-byte form of a surrogate, which is not UTF-8; such a
-  // string is refused. Only a text holding some \u escape needs the check.
+  // Strings are decoded in place, in the document's copy of the text; only a text holding some
+  // \u escape can decode into a surrogate.
   const char* checked(const char* str, std::size_t length) {
-    if (!escapes_) return str;
-    for (const char* p = str;
-         (p = static_cast<const char*>(std::memchr(p, '\xED', length - (p - str)))); ++p) {
-      if (p + 1 < str + length && static_cast<unsigned char>(p[1]) >= 0xA0) {
-        stop_ = Stop::surrogate;
-        return nullptr;
-      }
-    }
-    return str;
-  }
-
-  static bool number(std::string_view text, Value& v) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    const bool integral = text.find_first_of(".eE") == std::string_view::npos;
-    if (integral) {
-      if (text == "-0") {
-        v.kind = Kind::float64;
-        v.float64 = -0.0;
-        return true;
-      }
-      if (text[0] == '-') {
-        if (std::from_chars(first, last, v.int64).ec == std::errc()) {
-          v.kind = Kind::int64;
-          return true;
-        }
-      } else if (std::from_chars(first, last, v.uint64).ec == std::errc()) {
-        v.kind = v.uint64 <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
-                     ? Kind::int64
-                     : Kind::uint64;
-        return true;
-      }
-    }
-    v.kind = Kind::float64;
-    const auto result = std::from_chars(first, last, v.float64);
-    if (result.ec == std::errc::result_out_of_range) {
-      if (overflows(text)) return false;
-      v.float64 = text[0] == '-' ? -0.0 : 0.0;  // underflow rounds to zero
-    }
-    return true;
+    if (!escapes_ || !holds_surrogate(std::string_view(str, length))) return str;
+    stop_ = Stop::surrogate;
+    return nullptr;
   }
 
   std::pmr::memory_resource& arena_;
@@ -269,12 +228,12 @@ struct Located {
 };
 
 Located locate(std::string_view text, rapidjson::ParseErrorCode code, std::size_t offset,
-               const TreeBuilder& builder) {
+               const ReaderState& state) {
   const std::size_t n = text.size();
   const auto at_end = [&](std::size_t p) { return p >= n; };
   const auto eof_in_container = [&]() {
-    if (builder.depth() == 0) return Error::eof_value;
-    return builder.innermost_is_object() ? Error::eof_object : Error::eof_list;
+    if (state.depth == 0) return Error::eof_value;
+    return state.in_object ? Error::eof_object : Error::eof_list;
   };
   const auto previous_significant = [&](std::size_t p) {
     while (p > 0) {
@@ -357,7 +316,7 @@ Located locate(std::string_view text, rapidjson::ParseErrorCode code, std::size_
     case kParseErrorNumberTooBig:
       return {Error::number_out_of_range, number_end(offset)};
     case kParseErrorTermination:
-      switch (builder.stop()) {
+      switch (state.stop) {
         case Stop::depth:
           return {Error::too_deep, offset};
         case Stop::number_range:
@@ -365,6 +324,7 @@ Located locate(std::string_view text, rapidjson::ParseErrorCode code, std::size_
         case Stop::surrogate:
           return {Error::lone_surrogate, offset};
         case Stop::none:
+        case Stop::handler:
           break;
       }
       return {Error::expected_value, offset + 1};
@@ -392,8 +352,8 @@ bool zero_mantissa_at(std::string_view text, std::size_t at) {
   return true;
 }
 
-// The text with every exponent of a zero number written as zeros of the same length, so
-// offsets stay put. Strings are skipped: only number tokens change.
+}  // namespace
+
 std::string zero_exponents_of_zeros(std::string_view text) {
   std::string out(text);
   for (std::size_t i = 0; i < out.size();) {
@@ -418,6 +378,60 @@ std::string zero_exponents_of_zeros(std::string_view text) {
   return out;
 }
 
+ParseError describe_parse_error(std::string_view text, int code, std::size_t offset,
+                                ReaderState state) {
+  return position(text, locate(text, static_cast<rapidjson::ParseErrorCode>(code), offset, state));
+}
+
+ParseError trailing_characters(std::string_view text, std::size_t consumed) {
+  return position(text, Located{Error::trailing_characters, consumed + 1});
+}
+
+bool is_zero_out_of_range(std::string_view text, int code, std::size_t offset) {
+  return code == rapidjson::kParseErrorNumberTooBig && zero_mantissa_at(text, offset);
+}
+
+bool holds_surrogate(std::string_view text) {
+  for (std::size_t at = text.find('\xED'); at != std::string_view::npos;
+       at = text.find('\xED', at + 1)) {
+    if (at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) >= 0xA0) return true;
+  }
+  return false;
+}
+
+bool read_number(std::string_view text, Value& v) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  const bool integral = text.find_first_of(".eE") == std::string_view::npos;
+  if (integral) {
+    if (text == "-0") {
+      v.kind = Kind::float64;
+      v.float64 = -0.0;
+      return true;
+    }
+    if (text[0] == '-') {
+      if (std::from_chars(first, last, v.int64).ec == std::errc()) {
+        v.kind = Kind::int64;
+        return true;
+      }
+    } else if (std::from_chars(first, last, v.uint64).ec == std::errc()) {
+      v.kind = v.uint64 <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+                   ? Kind::int64
+                   : Kind::uint64;
+      return true;
+    }
+  }
+  v.kind = Kind::float64;
+  const auto result = std::from_chars(first, last, v.float64);
+  if (result.ec == std::errc::result_out_of_range) {
+    if (overflows(text)) return false;
+    v.float64 = text[0] == '-' ? -0.0 : 0.0;  // underflow rounds to zero
+  }
+  return true;
+}
+
+namespace {
+
 ParseResult parse_json(std::string_view text, bool zeros_rewritten) {
   ParseResult result;
   // One block sized from the text holds the copy, another, for usual texts, every node; pages
@@ -435,16 +449,15 @@ ParseResult parse_json(std::string_view text, bool zeros_rewritten) {
   const rapidjson::ParseResult parsed = reader.Parse<parse_flags>(stream, builder);
   if (parsed.IsError()) {
     // RapidJSON refuses an exponent past 308 even on zero, whose value is still 0.
-    if (parsed.Code() == rapidjson::kParseErrorNumberTooBig && !zeros_rewritten &&
-        zero_mantissa_at(text, parsed.Offset())) {
+    if (!zeros_rewritten && is_zero_out_of_range(text, parsed.Code(), parsed.Offset())) {
       return parse_json(zero_exponents_of_zeros(text), true);
     }
-    result.error = position(text, locate(text, parsed.Code(), parsed.Offset(), builder));
+    result.error = describe_parse_error(text, parsed.Code(), parsed.Offset(), builder.state());
     return result;
   }
   // The reader stops at a NUL byte as if the text had ended there.
   if (stream.Tell() != text.size()) {
-    result.error = position(text, Located{Error::trailing_characters, stream.Tell() + 1});
+    result.error = trailing_characters(text, stream.Tell());
     return result;
   }
   result.document.root = builder.root();

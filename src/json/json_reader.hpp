@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "json/json_value.hpp"
@@ -74,6 +75,37 @@ struct ParseResult {
   bool ok = false;
   ParseError error;
 };
+
+// Why a reader's handler stopped it, when it did.
+enum class Stop : std::uint8_t { none, depth, number_range, surrogate, handler };
+
+// Where a reader stood when it stopped: what the description of an error needs beside the text.
+struct ReaderState {
+  std::size_t depth = 0;   // containers open
+  bool in_object = false;  // the innermost of them is an object
+  Stop stop = Stop::none;
+};
+
+// The error RapidJSON reported (`code`, a rapidjson::ParseErrorCode, at byte `offset`) as ours.
+ParseError describe_parse_error(std::string_view text, int code, std::size_t offset,
+                                ReaderState state);
+
+// The error of a text the reader stopped reading after `consumed` bytes, at a NUL byte.
+ParseError trailing_characters(std::string_view text, std::size_t consumed);
+
+// True when RapidJSON's refusal `code` at `offset` is only an exponent past its range on a
+// number that is zero, whose value is still 0.
+bool is_zero_out_of_range(std::string_view text, int code, std::size_t offset);
+// The text with every exponent of a zero number written as zeros of the same length, so
+// offsets stay put. Strings are skipped: only number tokens change.
+std::string zero_exponents_of_zeros(std::string_view text);
+
+// The value of a JSON number token; false when it overflows a double.
+bool read_number(std::string_view text, Value& v);
+
+// Strings are decoded in place; RapidJSON decodes a lone \uDC00..\uDFFF escape into the
+// 3-byte form of a surrogate, which is not UTF-8. True when `text` holds one.
+bool holds_surrogate(std::string_view text);
 
 // Parses exactly one JSON value. The document keeps its own copy of the text, which the tree
 // points into; `text` is only borrowed for the call. A NUL byte inside the text is data.

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "json/json_reader.hpp"
-
 namespace brenvale::python {
 namespace {
 
@@ -157,8 +155,9 @@ bool convert_names(PyObject* object, const char* parameter, std::vector<std::str
   return names_of(object, names) || name_argument(parameter);
 }
 
-bool parse_text(std::string_view text, Document& document, std::string& error) {
-  ParseResult result = parse_json(text);
+bool read_text(std::string_view text, DefinitionTable table, ReadResult& result,
+               std::string& error) {
+  result = read_contract(text, table);
   if (!result.ok) {
     // The only place that spells the message of malformed JSON.
     error = result.error.description();
@@ -166,15 +165,18 @@ bool parse_text(std::string_view text, Document& document, std::string& error) {
              std::to_string(result.error.column);
     return false;
   }
-  document = std::move(result.document);
   return true;
 }
 
-bool parse_argument(std::string_view text, Document& document) {
+bool read_argument(std::string_view text, DefinitionTable table, Contract& contract) {
+  ReadResult result;
   std::string error;
-  if (parse_text(text, document, error)) return true;
-  PyErr_SetString(PyExc_ValueError, error.c_str());
-  return false;
+  if (!read_text(text, table, result, error)) {
+    PyErr_SetString(PyExc_ValueError, error.c_str());
+    return false;
+  }
+  contract = std::move(result.contract);
+  return true;
 }
 
 }  // namespace brenvale::python

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "contract/model.hpp"
-#include "json/json_value.hpp"
+#include "contract/read_contract.hpp"
 
 namespace brenvale::python {
 
@@ -65,18 +65,20 @@ inline PyCFunction as_method(FastWithKeywords function) {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
-// JSON text -> value tree owned by `document`. Returns false with `error` set to the one-line
-// description of malformed JSON (its place as line and column). May throw std::bad_alloc.
-bool parse_text(std::string_view text, Document& document, std::string& error);
+// A bundle argument's text (a str's UTF-8, which the model borrows) read into `contract`.
+// Returns false with `error` set to the one-line description of malformed JSON (its place as
+// line and column). May throw std::bad_alloc.
+bool read_text(std::string_view text, DefinitionTable table, ReadResult& result,
+               std::string& error);
 // The same, with ValueError set on false.
-bool parse_argument(std::string_view text, Document& document);
+bool read_argument(std::string_view text, DefinitionTable table, Contract& contract);
 
-// Reads the parsed bundle (taken over) into the model and renders it. The tree and the model
-// go before the text is returned, so neither is there while Python copies it.
+// Renders the model, which goes before the text is returned, so it is not there while Python
+// copies the text.
 template <class Render>
-std::string render_bundle(Document bundle, DefinitionTable table, Render&& render) {
-  const Contract contract = build_contract(bundle, table);
-  return render(contract);
+std::string render_contract(Contract&& contract, Render&& render) {
+  const Contract local = std::move(contract);
+  return render(local);
 }
 
 }  // namespace brenvale::python

@@ -54,19 +54,21 @@ void raise_bundle_error(PyObject* module, const char* argument, const std::strin
   Py_DECREF(error);
 }
 
-// The text of the parameter `argument` parsed into `document`, which holds a definitions table
-// (`$defs` or draft-07 `definitions`); false with BundleError set.
+// The text of the parameter `argument` read into `contract`, from a definitions table (`$defs`
+// or draft-07 `definitions`) it must hold; false with BundleError set.
 bool read_bundle(PyObject* module, const char* argument, std::string_view text,
-                 Document& document) {
+                 Contract& contract) {
+  ReadResult result;
   std::string error;
-  if (!parse_text(text, document, error)) {
+  if (!read_text(text, DefinitionTable::defs_or_draft07, result, error)) {
     raise_bundle_error(module, argument, error);
     return false;
   }
-  if (find_definition_table(document.root, DefinitionTable::defs_or_draft07) == nullptr) {
+  if (!result.has_table) {
     raise_bundle_error(module, argument, not_a_bundle);
     return false;
   }
+  contract = std::move(result.contract);
   return true;
 }
 
@@ -124,16 +126,16 @@ PyObject* call_emit(PyObject* module, PyObject* const* args, Py_ssize_t nargs, P
     PyObject* bound[std::size(emit_parameters)];
     std::string_view bundle_text;
     EmitRequest request;
-    Document bundle;
+    Contract contract;
     if (!bind_arguments({"emit()", emit_parameters, 1}, args, nargs, kwnames, bound) ||
         !convert_text(bound[0], emit_parameters[0], bundle_text) ||
         !convert_request(bound, request) ||
-        !read_bundle(module, emit_parameters[0], bundle_text, bundle)) {
+        !read_bundle(module, emit_parameters[0], bundle_text, contract)) {
       return nullptr;
     }
-    return new_str(render_bundle(
-        std::move(bundle), DefinitionTable::defs_or_draft07,
-        [&](const Contract& contract) { return emit_module(contract, std::move(request)); }));
+    return new_str(render_contract(std::move(contract), [&](const Contract& read) {
+      return emit_module(read, std::move(request));
+    }));
   });
 }
 
@@ -170,7 +172,7 @@ PyObject* call_emit_each(PyObject* module, PyObject* const* args, Py_ssize_t nar
   return guarded<raise_system_error>([&]() -> PyObject* {
     PyObject* bound[2];
     std::string_view bundle_text;
-    Document bundle;
+    Contract contract;
     if (!bind_arguments({"emit_each()", emit_each_parameters, 2}, args, nargs, kwnames, bound) ||
         !convert_text(bound[0], emit_each_parameters[0], bundle_text)) {
       return nullptr;
@@ -188,8 +190,7 @@ PyObject* call_emit_each(PyObject* module, PyObject* const* args, Py_ssize_t nar
       Py_XDECREF(item);
       if (!converted) return nullptr;
     }
-    if (!read_bundle(module, emit_each_parameters[0], bundle_text, bundle)) return nullptr;
-    const Contract contract = build_contract(bundle, DefinitionTable::defs_or_draft07);
+    if (!read_bundle(module, emit_each_parameters[0], bundle_text, contract)) return nullptr;
     PyObject* modules = PyList_New(count);
     if (modules == nullptr) return nullptr;
     for (Py_ssize_t i = 0; i < count; ++i) {
@@ -213,8 +214,8 @@ PyObject* call_compat(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
     std::string_view old_text;
     std::string_view new_text;
     std::string_view mode_text = compat::mode_names[0];
-    Document old_bundle;
-    Document new_bundle;
+    Contract old_contract;
+    Contract new_contract;
     if (!bind_arguments({"compat()", compat_parameters, 2}, args, nargs, kwnames, bound) ||
         !convert_text(bound[0], compat_parameters[0], old_text) ||
         !convert_text(bound[1], compat_parameters[1], new_text) ||
@@ -226,12 +227,10 @@ PyObject* call_compat(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
       raise_value_error(compat::unknown_mode_message(mode_text));
       return nullptr;
     }
-    if (!read_bundle(module, compat_parameters[0], old_text, old_bundle) ||
-        !read_bundle(module, compat_parameters[1], new_text, new_bundle)) {
+    if (!read_bundle(module, compat_parameters[0], old_text, old_contract) ||
+        !read_bundle(module, compat_parameters[1], new_text, new_contract)) {
       return nullptr;
     }
-    const Contract old_contract = build_contract(old_bundle, DefinitionTable::defs_or_draft07);
-    const Contract new_contract = build_contract(new_bundle, DefinitionTable::defs_or_draft07);
     std::vector<compat::Finding> findings;
     std::string text;
     // On false, KeyboardInterrupt (or whatever the signal handler raised) is set.

@@ -42,13 +42,13 @@ PyObject* call_bundle_function(const char* function, PyObject* const* args, Py_s
   return guarded<raise_panic>([&]() -> PyObject* {
     PyObject* bound[1];
     std::string_view bundle_text;
-    Document bundle;
+    Contract contract;
     if (!bind_arguments({function, bundle_parameters}, args, nargs, kwnames, bound) ||
         !convert_text(bound[0], bundle_parameters[0], bundle_text) ||
-        !parse_argument(bundle_text, bundle)) {
+        !read_argument(bundle_text, DefinitionTable::defs, contract)) {
       return nullptr;
     }
-    return new_str(render_bundle(std::move(bundle), DefinitionTable::defs, emitter));
+    return new_str(render_contract(std::move(contract), emitter));
   });
 }
 
@@ -69,20 +69,19 @@ PyObject* call_emit_shared(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     std::string_view bundle_text;
     std::string_view shared_path;
     std::vector<std::string> shared_names;
-    Document bundle;
+    Contract contract;
     if (!bind_arguments({"emit_shared()", shared_parameters}, args, nargs, kwnames, bound) ||
         !convert_text(bound[0], shared_parameters[0], bundle_text) ||
         !convert_text(bound[1], shared_parameters[1], shared_path) ||
         !convert_names(bound[2], shared_parameters[2], shared_names) ||
-        !parse_argument(bundle_text, bundle)) {
+        !read_argument(bundle_text, DefinitionTable::defs, contract)) {
       return nullptr;
     }
     OrderedSet<std::string> shared(std::make_move_iterator(shared_names.begin()),
                                    std::make_move_iterator(shared_names.end()));
-    return new_str(
-        render_bundle(std::move(bundle), DefinitionTable::defs, [&](const Contract& contract) {
-          return emit_firestore_module(contract, std::move(shared), shared_path);
-        }));
+    return new_str(render_contract(std::move(contract), [&](const Contract& read) {
+      return emit_firestore_module(read, std::move(shared), shared_path);
+    }));
   });
 }
 
@@ -91,16 +90,15 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     PyObject* bound[2];
     std::string_view old_text;
     std::string_view new_text;
-    Document old_bundle;
-    Document new_bundle;
+    Contract old_contract;
+    Contract new_contract;
     if (!bind_arguments({"compat()", compat_parameters}, args, nargs, kwnames, bound) ||
         !convert_text(bound[0], compat_parameters[0], old_text) ||
         !convert_text(bound[1], compat_parameters[1], new_text) ||
-        !parse_argument(old_text, old_bundle) || !parse_argument(new_text, new_bundle)) {
+        !read_argument(old_text, DefinitionTable::defs, old_contract) ||
+        !read_argument(new_text, DefinitionTable::defs, new_contract)) {
       return nullptr;
     }
-    const Contract old_contract = build_contract(old_bundle, DefinitionTable::defs);
-    const Contract new_contract = build_contract(new_bundle, DefinitionTable::defs);
     std::vector<compat::Finding> findings;
     compat::diff(old_contract, new_contract, nullptr, findings);
     return new_str(compat::findings_json(findings));

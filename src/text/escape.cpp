@@ -1,6 +1,8 @@
 // Every TypeScript escaper: string literal, template literal, comments, property name.
 #include "text/escape.hpp"
 
+#include <array>
+
 namespace brenvale {
 namespace {
 
@@ -92,8 +94,14 @@ void append_doc_comment_lines(std::string_view text, std::string_view prefix, st
 }
 
 void append_ident(std::string_view name, std::string& out) {
+  static constexpr auto identifier_bytes = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c) table[c] = is_identifier_char(static_cast<char>(c));
+    return table;
+  }();
   bool bare = !name.empty() && !(name[0] >= '0' && name[0] <= '9');
-  for (const char c : name) bare = bare && is_identifier_char(c);
+  for (std::size_t i = 0; bare && i < name.size(); ++i)
+    bare = identifier_bytes[static_cast<unsigned char>(name[i])];
   if (bare) {
     out += name;
   } else {
