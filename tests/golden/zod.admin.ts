@@ -91,7 +91,7 @@ export const ESchema: z.ZodType<contract.E> = z.literal(["a"]);
 
 export const LooseSchema: z.ZodType<contract.Loose> = z.looseObject({
   any_ref: z.custom<DocumentReference<DocumentData>>(isReference, "expected a DocumentReference").optional(),
-  at: z.union([z.custom<Timestamp>(isTimestamp, "expected a Timestamp").nullable(), z.null()]).optional(),
+  at: z.custom<Timestamp>(isTimestamp, "expected a Timestamp").nullable().nullable().optional(),
   blob: z.custom<Uint8Array>((value) => value instanceof Uint8Array, "expected a Uint8Array").optional(),
   embedding: z.custom<VectorValue>(isVector, "expected a VectorValue").refine((vector) => vector.toArray().length === 4, "expected 4 dimensions").optional(),
   id: z.string(),
@@ -104,7 +104,7 @@ export const LooseSchema: z.ZodType<contract.Loose> = z.looseObject({
 
 export const LooseWriteSchema: z.ZodType<contract.LooseWrite> = z.looseObject({
   any_ref: z.custom<DocumentReference<DocumentData>>(isReference, "expected a DocumentReference").optional(),
-  at: z.union([z.custom<FieldValue>((value) => isSentinel(value, "FieldValue.serverTimestamp", "FieldValue.delete"), "expected FieldValue.serverTimestamp() or FieldValue.delete()"), z.null()]).optional(),
+  at: z.custom<FieldValue>((value) => isSentinel(value, "FieldValue.serverTimestamp", "FieldValue.delete"), "expected FieldValue.serverTimestamp() or FieldValue.delete()").nullable().optional(),
   blob: z.custom<Uint8Array>((value) => value instanceof Uint8Array, "expected a Uint8Array").optional(),
   embedding: z.custom<VectorValue>(isVector, "expected a VectorValue").refine((vector) => vector.toArray().length === 4, "expected 4 dimensions").optional(),
   id: z.never("\"id\" is the document id: it names the document and is not written").optional(),
