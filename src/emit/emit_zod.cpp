@@ -75,9 +75,9 @@ constexpr std::array<std::string_view, 9> module_extensions = {
 std::string import_path(std::string_view path) {
   std::string resolved(path);
   const bool relative = path.starts_with("./") || path.starts_with("../");
-  const bool has_extension = std::any_of(
-      module_extensions.begin(), module_extensions.end(),
-      [&](std::string_view extension) { return path.ends_with(extension); });
+  const bool has_extension =
+      std::any_of(module_extensions.begin(), module_extensions.end(),
+                  [&](std::string_view extension) { return path.ends_with(extension); });
   if (relative && !has_extension && !path.ends_with('/')) resolved += ".js";
   return resolved;
 }
@@ -202,7 +202,8 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
     }
     std::string module;
     append_quoted(form.module, module);
-    fill(prefix, "import type { {names} } from {module};\n", {{"names", joined}, {"module", module}});
+    fill(prefix, "import type { {names} } from {module};\n",
+         {{"names", joined}, {"module", module}});
   }
   std::string path;
   append_quoted(import_path(contract_path), path);

@@ -128,7 +128,9 @@ constexpr std::array<ZodHelper, 8> helper_table = {{
      "  typeof value.id === \"string\" &&\n"
      "  typeof value.path === \"string\" &&\n"
      "  value.path.split(\"/\").length % 2 === 0;\n\n"},
-    {"isVector", "const isVector = (value: unknown): boolean => isInstance(value, \"toArray\", \"isEqual\");\n\n"},
+    {"isVector",
+     "const isVector = (value: unknown): boolean => isInstance(value, \"toArray\", "
+     "\"isEqual\");\n\n"},
     {"isBytes",
      "const isBytes = (value: unknown): boolean => isInstance(value, \"toUint8Array\", "
      "\"toBase64\", \"isEqual\");\n\n"},
@@ -229,7 +231,9 @@ void append_dimension(const ZodCtx& ctx, const TypeNode& node, std::string& out)
   const Datum& low = ctx.types.contract->constraint(node, Atom::min_items);
   const Datum& high = ctx.types.contract->constraint(node, Atom::max_items);
   const auto check = [&](std::string_view test, std::string_view expected, const Datum& bound) {
-    fill(out, ".refine((vector) => vector.toArray().length {test} {n}, \"expected {expected}{n} dimensions\")",
+    fill(out,
+         ".refine((vector) => vector.toArray().length {test} {n}, \"expected {expected}{n} "
+         "dimensions\")",
          {{"test", test}, {"expected", expected}, {"n", literal(bound)}});
   };
   if (low.is_count() && high.is_count() && literal(low) == literal(high)) {
@@ -250,8 +254,7 @@ void append_firestore_zod(ZodCtx& ctx, const TypeNode& node, Side side, std::str
       } else if (side == Side::write) {
         ctx.types.imports.insert("Timestamp");
         use_helper(ctx, "isTimestamp");
-        append_custom("Timestamp | Date",
-                      "(value) => isTimestamp(value) || value instanceof Date",
+        append_custom("Timestamp | Date", "(value) => isTimestamp(value) || value instanceof Date",
                       "a Timestamp or a Date", out);
       } else {
         append_value(ctx, "Timestamp", "isTimestamp", "a Timestamp", out);
@@ -266,7 +269,8 @@ void append_firestore_zod(ZodCtx& ctx, const TypeNode& node, Side side, std::str
         const Definition& definition = ctx.types.contract->definitions[target];
         append_contract_name(ctx, definition, type);
         if (definition.has_collection) {
-          fill(expected, " to {collection}/{id}", {{"collection", definition.collection}, {"id", "{id}"}});
+          fill(expected, " to {collection}/{id}",
+               {{"collection", definition.collection}, {"id", "{id}"}});
         } else {
           expected += " to ";
           ctx.types.names->append(definition.name, expected);
@@ -294,7 +298,9 @@ void append_firestore_zod(ZodCtx& ctx, const TypeNode& node, Side side, std::str
     case FirestoreKind::bytes:
       // The Admin SDK reads bytes as a Buffer and writes any Uint8Array.
       if (admin) {
-        out += "z.custom<Uint8Array>((value) => value instanceof Uint8Array, \"expected a Uint8Array\")";
+        out +=
+            "z.custom<Uint8Array>((value) => value instanceof Uint8Array, \"expected a "
+            "Uint8Array\")";
       } else {
         append_value(ctx, "Bytes", "isBytes", "Bytes", out);
       }
@@ -371,6 +377,19 @@ void append_alternatives(ZodCtx& ctx, const TypeNode& node, Side side, std::stri
     return;
   }
   const bool may_be_absent = ctx.may_be_absent;
+  // Optional[X] as X.nullable(): a value that fails then says what X expected, where a union
+  // says only "Invalid input".
+  if (alternatives.size() == 2) {
+    const auto is_null = [&](NodeId id) {
+      const TypeNode& member = ctx.types.contract->node(id);
+      return member.form == TypeForm::json && !member.type_list && member.null_type;
+    };
+    if (is_null(alternatives[0]) != is_null(alternatives[1])) {
+      append_zod(ctx, alternatives[is_null(alternatives[0]) ? 1 : 0], side, out);
+      out += ".nullable()";
+      return;
+    }
+  }
   append_union(
       alternatives.size(),
       [&](std::size_t i, std::string& buffer) {

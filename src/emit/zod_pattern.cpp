@@ -50,8 +50,7 @@ void append_refusal(std::string_view definition, std::string_view field,
 PatternConstruct find_in_node(const Contract& contract, NodeId id) {
   const TypeNode& node = contract.node(id);
   if (const Datum& pattern = contract.constraint(node, Atom::pattern); pattern.is_string()) {
-    if (const PatternConstruct found = backtracking_construct(pattern.text());
-        !found.what.empty())
+    if (const PatternConstruct found = backtracking_construct(pattern.text()); !found.what.empty())
       return found;
   }
   const auto first = [&](auto children) {
@@ -63,8 +62,7 @@ PatternConstruct find_in_node(const Contract& contract, NodeId id) {
   };
   if (const PatternConstruct found = first(contract.alternatives(node)); !found.what.empty())
     return found;
-  if (const PatternConstruct found = first(contract.tuple(node)); !found.what.empty())
-    return found;
+  if (const PatternConstruct found = first(contract.tuple(node)); !found.what.empty()) return found;
   for (const NodeId child : {node.items, node.record_node}) {
     if (child == no_id) continue;
     if (const PatternConstruct found = find_in_node(contract, child); !found.what.empty())
