@@ -5,9 +5,9 @@ exponential time to refuse. Target: under 100 ms a read.
 The zod module of a one-model bundle is generated through the public API and loaded in node with
 the pinned zod and re2js (tests/typescript, after install.sh). Each run calls the converter's
 fromFirestore on a snapshot holding "a" * N + "!", which fails the pattern, and times it with
-performance.now(), each on a value of its own; the first read (cold: V8 has compiled none of the
-code yet) is reported apart, then the median and the slowest of the rest. For scale, V8's own RegExp is timed on the same pattern at
-lengths where it still finishes.
+performance.now(), each on a value of its own; the first read (cold: V8 has compiled none of
+the code yet) is reported apart, then the median and the slowest of the rest. For scale, V8's
+own RegExp is timed on the same pattern at lengths where it still finishes.
 Usage: python bench/bench_zod_pattern.py [--length 100000] [--runs 21]
 """
 
@@ -15,6 +15,7 @@ from __future__ import annotations
 
 import argparse
 import json
+import shutil
 import subprocess
 import tempfile
 from pathlib import Path
@@ -32,35 +33,9 @@ BUNDLE = {
         }
     }
 }
-# Loads the module as zod_verdicts.mjs does, then times the reads; prints one JSON line.
-RUNNER = """
-import { readFileSync } from "node:fs";
-import { createRequire } from "node:module";
-import ts from "typescript";
-const require = createRequire(import.meta.url);
-const [file, length, runs] = [process.argv[2], Number(process.argv[3]), Number(process.argv[4])];
-const options = { compilerOptions: { module: ts.ModuleKind.CommonJS, target: ts.ScriptTarget.ES2022 } };
-const exports = {};
-new Function("exports", "require", ts.transpileModule(readFileSync(file, "utf8"), options).outputText)(exports, require);
-// A fresh value for each read, made before it is timed, so nothing can be remembered between reads.
-const values = Array.from({ length: runs + 1 }, (_, i) => "a".repeat(length - i) + "!");
-const read = () => {
-  const value = values.pop();
-  const snapshot = { id: "n1", ref: { path: "notes/n1" }, data: () => ({ code: value }) };
-  const start = performance.now();
-  try { exports.noteValidatingConverter.fromFirestore(snapshot, {}); throw new Error("the value was accepted"); }
-  catch (error) { if (!(error.issues?.length > 0)) throw error; }
-  return performance.now() - start;
-};
-const first = read();
-const times = Array.from({ length: runs }, read).sort((a, b) => a - b);
-const native = [20, 22, 24].map((n) => {
-  const start = performance.now();
-  /^(a+)+$/.test("a".repeat(n) + "!");
-  return [n, performance.now() - start];
-});
-console.log(JSON.stringify({ first, median: times[runs >> 1], max: times[runs - 1], native }));
-"""
+# Loads the module as zod_verdicts.mjs does, then times the reads; prints one JSON line. It is
+# copied beside the module, inside tests/typescript, so that it finds the pinned packages.
+RUNNER = Path(__file__).with_name("bench_zod_pattern.mjs")
 
 
 def main() -> None:
@@ -71,8 +46,8 @@ def main() -> None:
     with tempfile.TemporaryDirectory(dir=TS_DIR, prefix=".bench-") as folder:
         module = Path(folder) / "schemas.ts"
         module.write_text(brenvale.emit_zod(json.dumps(BUNDLE)), encoding="utf-8")
-        runner = Path(folder) / "run.mjs"
-        runner.write_text(RUNNER, encoding="utf-8")
+        runner = Path(folder) / RUNNER.name
+        shutil.copyfile(RUNNER, runner)
         command = ["node", str(runner), str(module), str(args.length), str(args.runs)]
         out = subprocess.run(command, cwd=TS_DIR, capture_output=True, text=True, check=True)
     result = json.loads(out.stdout)

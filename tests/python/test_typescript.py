@@ -77,8 +77,10 @@ def hostile_modules() -> dict[str, str]:
         modules[f"{stem}_plain_jsdoc"] = brenvale.emit_plain_module(bundle, jsdoc=True)
         modules[f"{stem}_emit_admin"] = brenvale.emit_module(bundle, sdk="admin")
         modules[f"{stem}_zod"] = brenvale.emit_zod(bundle, f"./{stem}_emit")
-        admin = {"sdk": "admin", "contract_path": f"./{stem}_emit_admin"}
-        modules[f"{stem}_zod_admin"] = brenvale.emit_module(bundle, "zod", **admin)
+        admin = f"./{stem}_emit_admin"
+        modules[f"{stem}_zod_admin"] = brenvale.emit_module(
+            bundle, "zod", "admin", contract_path=admin
+        )
     return modules
 
 
