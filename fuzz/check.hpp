@@ -33,10 +33,10 @@ inline bool is_valid_utf8(std::string_view text) {
 // The no-injection property of a generated module, checked without a parser: outside comments
 // and literals only the generator's own characters stand, every statement it did not write
 // would have to start a line or follow a ";", and both are held to what the templates write.
-// Characters the templates write between tokens (`*` only in the zod module's namespace import);
-// names add identifier characters.
+// Characters the templates write between tokens (`*` only in the zod module's namespace import,
+// `!` and `%` only in its helpers); names add identifier characters.
 inline bool is_template_punctuation(char c) {
-  return std::string_view(" \n{}()<>[]|&;:,=?.-+*").find(c) != std::string_view::npos;
+  return std::string_view(" \n{}()<>[]|&;:,=?.-+*!%").find(c) != std::string_view::npos;
 }
 
 // JavaScript ends a line (and so a comment) at CR, LF, U+2028 and U+2029.
@@ -58,7 +58,7 @@ inline void require_no_injection(std::string_view module) {
                                                             "type UpdateFields<T> = ",
                                                             "type FieldUpdates<T> = ",
                                                             "type VectorValue = ",
-                                                            "const pattern = ",
+                                                            "const ",  // the zod module's helpers
                                                             "/**\n"};
   for (std::size_t at = 0; at < module.size();) {
     if (at == 0 || module[at - 1] == '\n') {

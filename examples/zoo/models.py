@@ -1,5 +1,6 @@
 """Document models of the zoo app: every Firestore type, enums, unions, tuples, records, a
-nested and a recursive model, and the constraints Pydantic checks.
+nested and a recursive model, the constraints Pydantic checks, and models that keep or refuse
+keys they do not declare.
 
 Regenerate the contract from the examples folder:
 `brenvale bundle --models zoo.models -o zoo/contract.json`, then the modules with
@@ -72,3 +73,23 @@ class Animal(BaseModel):
     species: Annotated[Bird | Fish, Field(discriminator="kind")]
     embedding: Annotated[list[float], firestore.Vector] | None = None
     lineage: Lineage | None = None
+
+
+class Visitor(BaseModel):
+    """Keeps keys it does not declare (extra="allow"); its patterns use an inline flag, which
+    only Rust's regex and RE2 read, and a nested repetition, which backtracks in JavaScript."""
+
+    model_config = firestore.collection("visitors", id_field="id", extra="allow")
+
+    id: str
+    name: Annotated[str, Field(pattern=r"(?i)^[a-z]+( [a-z]+)*$")]
+    pass_code: Annotated[str, Field(pattern=r"^(ab+)+$")]
+
+
+class Ticket(BaseModel):
+    """Refuses keys it does not declare (extra="forbid")."""
+
+    model_config = firestore.collection("tickets", id_field="id", extra="forbid")
+
+    id: str
+    price: Annotated[int, Field(ge=0)]

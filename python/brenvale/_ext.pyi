@@ -27,7 +27,7 @@ def emit(
     `definitions`. firestore: the module _core.emit writes, for `sdk` (one of SDKS), with
     `update_paths` (Update types that take dotted field paths), and with `shared_names`
     imported from `shared_path` instead of written. plain: the DTO interfaces. zod: schemas
-    and validating converters checked against the Firestore module at `contract_path`.
+    and validating converters for `sdk`, checked against the Firestore module at `contract_path`.
     `jsdoc` writes titles and descriptions as JSDoc (firestore, plain). An option the kind
     does not read raises ValueError; a bundle that fails raises BundleError."""
 

@@ -290,6 +290,16 @@ def _add_jsdoc(sub: argparse.ArgumentParser) -> None:
     )
 
 
+def _add_sdk(sub: argparse.ArgumentParser) -> None:
+    sub.add_argument(
+        "--sdk",
+        choices=_ext.SDKS,
+        default=_ext.SDKS[0],
+        help="the Firebase SDK to write for: web (firebase/firestore, the default) "
+        "or admin (firebase-admin/firestore, for Node)",
+    )
+
+
 def _subparser(
     subs: argparse._SubParsersAction[argparse.ArgumentParser],
     name: str,
@@ -342,13 +352,7 @@ def build_parser() -> argparse.ArgumentParser:
         help="Update types that also accept dotted field paths into nested models",
     )
     _add_jsdoc(emit)
-    emit.add_argument(
-        "--sdk",
-        choices=_ext.SDKS,
-        default=_ext.SDKS[0],
-        help="the Firebase SDK to write for: web (firebase/firestore, the default) "
-        "or admin (firebase-admin/firestore, for Node)",
-    )
+    _add_sdk(emit)
 
     plain = _subparser(subs, "plain", run_module, "Write plain DTO interfaces for a bundle.")
     plain.set_defaults(kind="plain")
@@ -373,6 +377,7 @@ def build_parser() -> argparse.ArgumentParser:
         help="the module `emit` writes for the bundle, whose types the schemas are checked against "
         "(default ./contract)",
     )
+    _add_sdk(zod)
 
     bundle = _subparser(subs, "bundle", run_bundle, "Write the contract bundle of Pydantic models.")
     bundle.add_argument(

@@ -185,6 +185,10 @@ std::vector<std::string> model_path_functions(const std::vector<const Definition
 
 }  // namespace
 
+std::vector<std::string_view> module_reserved_names(const FirestoreOptions& options) {
+  return reserved_names(options);
+}
+
 std::string emit_firestore_module(const Contract& contract, OrderedSet<std::string> shared,
                                   std::string_view shared_path, const FirestoreOptions& options) {
   const SdkForm& sdk = options.sdk == Sdk::admin ? admin_form : web_form;

@@ -22,6 +22,10 @@ struct FirestoreOptions {
   Sdk sdk = Sdk::web;
 };
 
+// The names the module of `options` declares or uses itself, which no definition is given; the
+// zod module builds its table with them, so it names every type as this module does.
+std::vector<std::string_view> module_reserved_names(const FirestoreOptions& options);
+
 // `contract` is borrowed; `shared` is taken over by the run. Empty `shared` is plain `emit`.
 // Never fails.
 std::string emit_firestore_module(const Contract& contract, OrderedSet<std::string> shared,

@@ -6,6 +6,7 @@
 #include "emit/emit_firestore.hpp"
 #include "emit/emit_plain.hpp"
 #include "emit/emit_zod.hpp"
+#include "emit/zod_pattern.hpp"
 #include "text/fill.hpp"
 
 namespace brenvale {
@@ -40,7 +41,7 @@ struct KindOptions {
 constexpr KindOptions kind_options[] = {
     {.sdk = true, .jsdoc = true, .update_paths = true, .shared = true, .contract_path = false},
     {.sdk = false, .jsdoc = true, .update_paths = false, .shared = false, .contract_path = false},
-    {.sdk = false, .jsdoc = false, .update_paths = false, .shared = false, .contract_path = true},
+    {.sdk = true, .jsdoc = false, .update_paths = false, .shared = false, .contract_path = true},
 };
 
 }  // namespace
@@ -84,12 +85,16 @@ std::string request_error(const EmitRequest& request) {
   return {};
 }
 
+std::string contract_error(const Contract& contract, const EmitRequest& request) {
+  return request.kind == OutputKind::zod ? zod_contract_error(contract) : std::string();
+}
+
 std::string emit_module(const Contract& contract, EmitRequest request) {
   switch (request.kind) {
     case OutputKind::plain:
       return emit_plain(contract, {.jsdoc = request.jsdoc});
     case OutputKind::zod:
-      return emit_zod_module(contract, request.contract_path);
+      return emit_zod_module(contract, request.contract_path, request.sdk);
     case OutputKind::firestore:
       break;
   }

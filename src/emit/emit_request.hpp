@@ -39,8 +39,13 @@ bool parse_sdk(std::string_view name, Sdk& sdk, std::string& error);
 // written.
 std::string request_error(const EmitRequest& request);
 
-// The module `request` asks for (one that request_error accepts); `contract` is borrowed. Never
-// fails.
+// The first thing in `contract` (borrowed) that the module `request` asks for cannot be written
+// for, as a one-line text naming where it is; empty when there is none. A zod module refuses a
+// pattern that Pydantic refuses and no linear-time engine can match.
+std::string contract_error(const Contract& contract, const EmitRequest& request);
+
+// The module `request` asks for (one that request_error and contract_error accept); `contract` is
+// borrowed. Never fails.
 std::string emit_module(const Contract& contract, EmitRequest request);
 
 }  // namespace brenvale

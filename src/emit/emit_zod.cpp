@@ -1,6 +1,11 @@
 // The zod module: a read and a write schema per definition, and validating converters.
 #include "emit/emit_zod.hpp"
 
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "emit/emit_firestore.hpp"
 #include "emit/render_zod.hpp"
 #include "text/escape.hpp"
 #include "text/fill.hpp"
@@ -26,19 +31,6 @@ constexpr std::string_view tagged_helper =
     "export type TaggedObject<T> = z.ZodType<T, unknown, z.core.$ZodTypeInternals<T, unknown> & "
     "{ propValues: z.core.util.PropValues }>;\n\n";
 
-// Pydantic's patterns are Rust regexes. One that JavaScript cannot compile would throw while the
-// module loads; it fails the values it checks instead, saying why. "u" reads by code points.
-constexpr std::string_view pattern_helper =
-    "// A string check; a pattern JavaScript cannot compile fails every value, saying why.\n"
-    "const pattern = (source: string): z.core.$ZodCheck<string> => {\n"
-    "  try {\n"
-    "    return z.regex(new RegExp(source, \"u\"));\n"
-    "  } catch (error) {\n"
-    "    return z.refine(() => false, \"pattern \" + JSON.stringify(source) + \" cannot be "
-    "checked: \" + String(error));\n"
-    "  }\n"
-    "};\n\n";
-
 constexpr std::string_view converter_template =
     "// Validating converter: a read is parsed with the read schema and fails with a ZodError\n"
     "// whose messages start with the document path; a write is checked with the write schema.\n"
@@ -46,7 +38,7 @@ constexpr std::string_view converter_template =
     "  toFirestore: (model) => {\n"
     "{to_firestore}"
     "  },\n"
-    "  fromFirestore: (snapshot, options) => {\n"
+    "  fromFirestore: ({snapshot_parameters}) => {\n"
     "    const parsed = {schema}.safeParse({data});\n"
     "    if (parsed.success) return parsed.data;\n"
     "    throw new z.ZodError(parsed.error.issues.map((issue) => ({ ...issue, message: "
@@ -57,11 +49,42 @@ constexpr std::string_view to_firestore_with_id =
     "    const { {id_key}: _id, ...rest } = model;\n"
     "    return { ...{write}.parse(rest) };\n";
 constexpr std::string_view to_firestore_without_id = "    return { ...{write}.parse(model) };\n";
-constexpr std::string_view data_with_id = "{ ...snapshot.data(options), {id_key}: snapshot.id }";
-constexpr std::string_view data_without_id = "snapshot.data(options)";
+constexpr std::string_view data_with_id = "{ ...{snapshot_data}, {id_key}: snapshot.id }";
+
+// What differs between the two SDKs' modules: where the types come from, and how a converter
+// reads a snapshot.
+struct ZodSdkForm {
+  std::string_view module;
+  std::string_view snapshot_parameters;
+  std::string_view snapshot_data;
+};
+constexpr std::array<ZodSdkForm, 2> sdk_forms = {{
+    {"firebase/firestore", "snapshot, options", "snapshot.data(options)"},
+    {"firebase-admin/firestore", "snapshot", "snapshot.data()"},
+}};
+
+// The Admin SDK exports no VectorValue type; it is named after what FieldValue.vector returns.
+constexpr std::string_view admin_vector_alias =
+    "type VectorValue = ReturnType<typeof FieldValue.vector>;\n\n";
+
+// Relative module paths without an extension get ".js": TypeScript maps it to the .ts file under
+// every moduleResolution (bundler, node16/nodenext, node10), and node16/nodenext need one.
+constexpr std::array<std::string_view, 9> module_extensions = {
+    ".js", ".mjs", ".cjs", ".ts", ".mts", ".cts", ".jsx", ".tsx", ".json"};
+
+std::string import_path(std::string_view path) {
+  std::string resolved(path);
+  const bool relative = path.starts_with("./") || path.starts_with("../");
+  const bool has_extension =
+      std::any_of(module_extensions.begin(), module_extensions.end(),
+                  [&](std::string_view extension) { return path.ends_with(extension); });
+  if (relative && !has_extension && !path.ends_with('/')) resolved += ".js";
+  return resolved;
+}
 
 void append_converter(const std::string& converter, const std::string& type,
-                      const SchemaNames& schemas, const Definition& model, std::string& out) {
+                      const SchemaNames& schemas, const Definition& model, const ZodSdkForm& form,
+                      std::string& out) {
   std::string to_firestore;
   std::string data;
   if (model.has_doc_id) {
@@ -71,32 +94,31 @@ void append_converter(const std::string& converter, const std::string& type,
     append_object_key(model.doc_id, "as keyof typeof model", to_key);
     append_object_key(model.doc_id, "", from_key);
     fill(to_firestore, to_firestore_with_id, {{"id_key", to_key}, {"write", schemas.write}});
-    fill(data, data_with_id, {{"id_key", from_key}});
+    fill(data, data_with_id, {{"snapshot_data", form.snapshot_data}, {"id_key", from_key}});
   } else {
     fill(to_firestore, to_firestore_without_id, {{"write", schemas.write}});
-    data = data_without_id;
+    data = form.snapshot_data;
   }
   fill(out, converter_template,
        {{"converter", converter},
         {"type", type},
         {"to_firestore", to_firestore},
+        {"snapshot_parameters", form.snapshot_parameters},
         {"schema", schemas.read},
         {"data", data}});
 }
 
-// The firebase/firestore names used only as types.
-bool is_type_import(std::string_view name) {
-  return name == "DocumentData" || name == "FirestoreDataConverter";
-}
-
 }  // namespace
 
-std::string emit_zod_module(const Contract& contract, std::string_view contract_path) {
+std::string emit_zod_module(const Contract& contract, std::string_view contract_path, Sdk sdk) {
   ZodCtx ctx;
   ctx.types.contract = &contract;
+  ctx.types.sdk = sdk;
+  const ZodSdkForm& form = sdk_forms[static_cast<std::size_t>(sdk)];
   // The Firestore module's own table, so every type name is the one that module declares.
   const OrderedSet<std::string> no_shared;
-  NameTable names = build_name_table(contract, no_shared, RenderMode::firestore);
+  NameTable names = build_name_table(contract, no_shared, RenderMode::firestore,
+                                     module_reserved_names(FirestoreOptions{.sdk = sdk}));
   ctx.types.names = &names;
 
   std::vector<std::string> converters;
@@ -159,25 +181,39 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
   for (const Definition& definition : contract.definitions) {
     if (definition.kind != DefinitionKind::model || !definition.has_collection) continue;
     const DefId id = contract.id_of(definition);
-    append_converter(converters[next_converter++], names.of(id), ctx.schemas[id], definition, body);
+    append_converter(converters[next_converter++], names.of(id), ctx.schemas[id], definition, form,
+                     body);
   }
 
   std::string prefix = "import { z } from \"zod\";\n";
-  if (!ctx.types.imports.empty()) {
+  if (ctx.helpers.contains("pattern")) prefix += "import { RE2JS } from \"re2js\";\n";
+  // Every SDK name is a type: values are recognised by the helpers, not by their classes.
+  const bool vector_alias = sdk == Sdk::admin && ctx.types.imports.contains("VectorValue");
+  if (vector_alias) ctx.types.imports.insert("FieldValue");
+  std::vector<std::string_view> sdk_names;
+  for (const std::string_view name : ctx.types.imports) {
+    if (!(vector_alias && name == "VectorValue")) sdk_names.push_back(name);
+  }
+  if (!sdk_names.empty()) {
     std::string joined;
-    for (const std::string_view name : ctx.types.imports) {
+    for (const std::string_view name : sdk_names) {
       if (!joined.empty()) joined += ", ";
-      if (is_type_import(name)) joined += "type ";
       joined += name;
     }
-    fill(prefix, "import { {names} } from \"firebase/firestore\";\n", {{"names", joined}});
+    std::string module;
+    append_quoted(form.module, module);
+    fill(prefix, "import type { {names} } from {module};\n",
+         {{"names", joined}, {"module", module}});
   }
   std::string path;
-  append_quoted(contract_path, path);
+  append_quoted(import_path(contract_path), path);
   fill(prefix, "import type * as {namespace} from {path};\n\n",
        {{"namespace", contract_namespace}, {"path", path}});
+  if (vector_alias) prefix += admin_vector_alias;
   if (tagged) prefix += tagged_helper;
-  if (ctx.patterns) prefix += pattern_helper;
+  for (const ZodHelper& helper : zod_helpers()) {
+    if (ctx.helpers.contains(helper.name)) prefix += helper.text;
+  }
   body.reserve(body.size() + prefix.size());
   body.insert(header.size(), prefix);
   return body;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "contract/presence.hpp"
@@ -90,53 +91,219 @@ void append_contract_name(const ZodCtx& ctx, const Definition& definition, std::
   ctx.types.names->append(definition.name, out);
 }
 
-// A Firestore value class by instanceof; some of them have private constructors, which
-// z.instanceof does not take.
-void append_instance(ZodCtx& ctx, std::string_view type_class, std::string_view type_argument,
-                     std::string& out) {
-  ctx.types.imports.insert(type_class);
-  std::string type(type_class);
-  if (!type_argument.empty()) fill(type, "<{argument}>", {{"argument", type_argument}});
-  fill(out, "z.custom<{type}>((value) => value instanceof {class})",
-       {{"type", type}, {"class", type_class}});
+// The runtime helpers, in the order the module declares them. Firestore values are recognised by
+// what they are, not by instanceof, which fails across the two SDKs and across copies of one: an
+// instance of a class with the SDK's methods. A document's maps are plain objects, whose
+// prototype's prototype is null in any realm, so no stored map can pass for one.
+constexpr std::array<ZodHelper, 8> helper_table = {{
+    {"isInstance",
+     "// An instance of a class with these methods, as every Firestore value of either SDK is; a "
+     "plain\n"
+     "// object, which is all a document's map can be, never passes.\n"
+     "const isInstance = (value: unknown, ...methods: string[]): value is Record<string, "
+     "unknown> => {\n"
+     "  if (typeof value !== \"object\" || value === null || Array.isArray(value)) return false;\n"
+     "  const prototype: unknown = Object.getPrototypeOf(value);\n"
+     "  return (\n"
+     "    prototype !== null &&\n"
+     "    Object.getPrototypeOf(prototype) !== null &&\n"
+     "    methods.every((method) => typeof (value as Record<string, unknown>)[method] === "
+     "\"function\")\n"
+     "  );\n"
+     "};\n\n"},
+    {"isTimestamp",
+     "const isTimestamp = (value: unknown): boolean =>\n"
+     "  isInstance(value, \"toMillis\", \"toDate\", \"isEqual\") &&\n"
+     "  typeof value.seconds === \"number\" &&\n"
+     "  typeof value.nanoseconds === \"number\";\n\n"},
+    {"isGeoPoint",
+     "const isGeoPoint = (value: unknown): boolean =>\n"
+     "  isInstance(value, \"isEqual\") && typeof value.latitude === \"number\" && typeof "
+     "value.longitude === \"number\";\n\n"},
+    {"isReference",
+     "// A reference to a document, not to a collection: its path has an even number of "
+     "segments.\n"
+     "const isReference = (value: unknown): boolean =>\n"
+     "  isInstance(value, \"withConverter\") &&\n"
+     "  typeof value.id === \"string\" &&\n"
+     "  typeof value.path === \"string\" &&\n"
+     "  value.path.split(\"/\").length % 2 === 0;\n\n"},
+    {"isVector",
+     "const isVector = (value: unknown): boolean => isInstance(value, \"toArray\", "
+     "\"isEqual\");\n\n"},
+    {"isBytes",
+     "const isBytes = (value: unknown): boolean => isInstance(value, \"toUint8Array\", "
+     "\"toBase64\", \"isEqual\");\n\n"},
+    {"isSentinel",
+     "// A FieldValue sentinel made by one of the methods named: the web SDK keeps the name as\n"
+     "// _methodName (\"deleteField\"), the Admin SDK as methodName (\"FieldValue.delete\").\n"
+     "const isSentinel = (value: unknown, ...names: string[]): boolean => {\n"
+     "  if (!isInstance(value)) return false;\n"
+     "  const name = value._methodName ?? value.methodName;\n"
+     "  return typeof name === \"string\" && names.includes(name);\n"
+     "};\n\n"},
+    {"pattern",
+     "// A string check by a contract pattern, matched by RE2 (re2js) in time linear in the text, "
+     "as\n"
+     "// Pydantic's engine matches it. A pattern RE2 cannot compile fails every value, saying "
+     "why:\n"
+     "// it never throws, neither as the module loads nor as a value is checked.\n"
+     "const pattern = (source: string): z.core.$ZodCheck<string> => {\n"
+     "  let test: (text: string) => boolean = () => false;\n"
+     "  let message = \"expected a match of the pattern \" + JSON.stringify(source);\n"
+     "  try {\n"
+     "    const compiled = RE2JS.compile(source);\n"
+     "    test = (text) => compiled.test(text);\n"
+     "  } catch (error) {\n"
+     "    message = \"the pattern \" + JSON.stringify(source) + \" cannot be checked: \" + "
+     "String(error);\n"
+     "  }\n"
+     "  return z.refine((text: string) => {\n"
+     "    try {\n"
+     "      return test(text);\n"
+     "    } catch {\n"
+     "      return false;\n"
+     "    }\n"
+     "  }, message);\n"
+     "};\n\n"},
+}};
+
+// Records that the module needs `helper`, and the check every Firestore value helper builds on.
+void use_helper(ZodCtx& ctx, std::string_view helper) {
+  if (helper != "pattern") ctx.helpers.insert("isInstance");
+  ctx.helpers.insert(helper);
+}
+
+// A FieldValue sentinel as each SDK names its method and its call.
+struct Sentinel {
+  std::string_view web;
+  std::string_view admin;
+};
+constexpr Sentinel server_timestamp = {"serverTimestamp", "FieldValue.serverTimestamp"};
+constexpr Sentinel delete_field = {"deleteField", "FieldValue.delete"};
+
+// z.custom<{type}> over a helper's check, failing with "expected {expected}".
+void append_custom(std::string_view type, std::string_view check, std::string_view expected,
+                   std::string& out) {
+  std::string message = "expected ";
+  message += expected;
+  std::string quoted;
+  append_quoted(message, quoted);
+  fill(out, "z.custom<{type}>({check}, {message})",
+       {{"type", type}, {"check", check}, {"message", quoted}});
+}
+
+// A Firestore value of the SDK's class `type_name`, recognised by `helper`.
+void append_value(ZodCtx& ctx, std::string_view type_name, std::string_view helper,
+                  std::string_view expected, std::string& out) {
+  ctx.types.imports.insert(type_name);
+  use_helper(ctx, helper);
+  append_custom(type_name, helper, expected, out);
+}
+
+// What a write puts in a server-timestamp field: the sentinel, or the one that deletes the
+// field where the field may be absent.
+void append_sentinels(ZodCtx& ctx, bool may_be_absent, std::string& out) {
+  const bool admin = ctx.types.sdk == Sdk::admin;
+  std::string names;
+  std::string expected;
+  const std::array<Sentinel, 2> allowed = {server_timestamp, delete_field};
+  for (std::size_t i = 0; i < (may_be_absent ? 2 : 1); ++i) {
+    const Sentinel& sentinel = allowed[i];
+    const std::string_view name = admin ? sentinel.admin : sentinel.web;
+    if (!names.empty()) {
+      names += ", ";
+      expected += " or ";
+    }
+    append_quoted(name, names);
+    expected += name;
+    expected += "()";
+  }
+  ctx.types.imports.insert("FieldValue");
+  use_helper(ctx, "isSentinel");
+  std::string check;
+  fill(check, "(value) => isSentinel(value, {names})", {{"names", names}});
+  append_custom("FieldValue", check, expected, out);
+}
+
+// The vector's dimension where the contract states it (its item bounds), on either side.
+void append_dimension(const ZodCtx& ctx, const TypeNode& node, std::string& out) {
+  const Datum& low = ctx.types.contract->constraint(node, Atom::min_items);
+  const Datum& high = ctx.types.contract->constraint(node, Atom::max_items);
+  const auto check = [&](std::string_view test, std::string_view expected, const Datum& bound) {
+    fill(out,
+         ".refine((vector) => vector.toArray().length {test} {n}, \"expected {expected}{n} "
+         "dimensions\")",
+         {{"test", test}, {"expected", expected}, {"n", literal(bound)}});
+  };
+  if (low.is_count() && high.is_count() && literal(low) == literal(high)) {
+    check("===", "", low);
+    return;
+  }
+  if (low.is_count()) check(">=", "at least ", low);
+  if (high.is_count()) check("<=", "at most ", high);
 }
 
 void append_firestore_zod(ZodCtx& ctx, const TypeNode& node, Side side, std::string& out) {
+  const bool may_be_absent = ctx.may_be_absent;
+  const bool admin = ctx.types.sdk == Sdk::admin;
   switch (node.firestore) {
     case FirestoreKind::timestamp:
       if (side == Side::write && node.server_timestamp) {
-        append_instance(ctx, "FieldValue", "", out);
+        append_sentinels(ctx, may_be_absent, out);
       } else if (side == Side::write) {
-        out += "z.union([";
-        append_instance(ctx, "Timestamp", "", out);
-        out += ", z.date()])";
+        ctx.types.imports.insert("Timestamp");
+        use_helper(ctx, "isTimestamp");
+        append_custom("Timestamp | Date", "(value) => isTimestamp(value) || value instanceof Date",
+                      "a Timestamp or a Date", out);
       } else {
-        append_instance(ctx, "Timestamp", "", out);
+        append_value(ctx, "Timestamp", "isTimestamp", "a Timestamp", out);
         if (node.server_timestamp) out += ".nullable()";
       }
       return;
     case FirestoreKind::reference: {
-      std::string type;
+      std::string type = "DocumentReference<";
+      std::string expected = "a DocumentReference";
       if (const DefId target = ctx.types.contract->extras_of(node).ref_target_def;
           target != no_id) {
-        append_contract_name(ctx, ctx.types.contract->definitions[target], type);
+        const Definition& definition = ctx.types.contract->definitions[target];
+        append_contract_name(ctx, definition, type);
+        if (definition.has_collection) {
+          fill(expected, " to {collection}/{id}",
+               {{"collection", definition.collection}, {"id", "{id}"}});
+        } else {
+          expected += " to ";
+          ctx.types.names->append(definition.name, expected);
+        }
       } else {
         // No definition to name: the interface's own type is an error there already.
         ctx.types.imports.insert("DocumentData");
-        type = "DocumentData";
+        type += "DocumentData";
       }
-      // The type argument exists only for TypeScript; at run time any reference is one.
-      append_instance(ctx, "DocumentReference", type, out);
+      type += '>';
+      ctx.types.imports.insert("DocumentReference");
+      use_helper(ctx, "isReference");
+      append_custom(type, "isReference", expected, out);
       return;
     }
     case FirestoreKind::geopoint:
-      append_instance(ctx, "GeoPoint", "", out);
+      append_value(ctx, "GeoPoint", "isGeoPoint", "a GeoPoint", out);
       return;
     case FirestoreKind::vector:
-      append_instance(ctx, "VectorValue", "", out);
+      // The Admin SDK exports no VectorValue type: the module declares it, as its Firestore
+      // module does.
+      append_value(ctx, "VectorValue", "isVector", "a VectorValue", out);
+      append_dimension(ctx, node, out);
       return;
     case FirestoreKind::bytes:
-      append_instance(ctx, "Bytes", "", out);
+      // The Admin SDK reads bytes as a Buffer and writes any Uint8Array.
+      if (admin) {
+        out +=
+            "z.custom<Uint8Array>((value) => value instanceof Uint8Array, \"expected a "
+            "Uint8Array\")";
+      } else {
+        append_value(ctx, "Bytes", "isBytes", "Bytes", out);
+      }
       return;
     case FirestoreKind::other:
       out += "z.unknown()";
@@ -209,9 +376,26 @@ void append_alternatives(ZodCtx& ctx, const TypeNode& node, Side side, std::stri
     out += "])";
     return;
   }
+  const bool may_be_absent = ctx.may_be_absent;
+  // Optional[X] as X.nullable(): a value that fails then says what X expected, where a union
+  // says only "Invalid input".
+  if (alternatives.size() == 2) {
+    const auto is_null = [&](NodeId id) {
+      const TypeNode& member = ctx.types.contract->node(id);
+      return member.form == TypeForm::json && !member.type_list && member.null_type;
+    };
+    if (is_null(alternatives[0]) != is_null(alternatives[1])) {
+      append_zod(ctx, alternatives[is_null(alternatives[0]) ? 1 : 0], side, out);
+      out += ".nullable()";
+      return;
+    }
+  }
   append_union(
       alternatives.size(),
-      [&](std::size_t i, std::string& buffer) { append_zod(ctx, alternatives[i], side, buffer); },
+      [&](std::size_t i, std::string& buffer) {
+        ctx.may_be_absent = may_be_absent;
+        append_zod(ctx, alternatives[i], side, buffer);
+      },
       out);
 }
 
@@ -230,7 +414,7 @@ void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side
         out += ".check(pattern(";
         append_quoted(pattern.text(), out);
         out += "))";
-        ctx.patterns = true;
+        use_helper(ctx, "pattern");
       }
       return;
     case JsonType::number:
@@ -287,9 +471,13 @@ void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side
 void append_zod(ZodCtx& ctx, NodeId id, Side side, std::string& out) {
   const Contract& contract = *ctx.types.contract;
   const TypeNode& node = contract.node(id);
+  // Only this node and its union's members may be deleted by a write; what they hold may not.
+  const bool may_be_absent = std::exchange(ctx.may_be_absent, false);
   switch (node.form) {
     case TypeForm::firestore:
+      ctx.may_be_absent = may_be_absent;
       append_firestore_zod(ctx, node, side, out);
+      ctx.may_be_absent = false;
       return;
     case TypeForm::reference:
       append_reference_zod(ctx, node.ref_def, side, out);
@@ -312,7 +500,9 @@ void append_zod(ZodCtx& ctx, NodeId id, Side side, std::string& out) {
       return;
     }
     case TypeForm::alternatives:
+      ctx.may_be_absent = may_be_absent;
       append_alternatives(ctx, node, side, out);
+      ctx.may_be_absent = false;
       return;
     case TypeForm::json: {
       const std::span<const TypeName> types = contract.types(node);
@@ -334,35 +524,78 @@ void append_zod(ZodCtx& ctx, NodeId id, Side side, std::string& out) {
   }
 }
 
+// How a model treats keys it does not declare, from its `additionalProperties`, as Pydantic's
+// `extra` writes it: true (allow) keeps them, false (forbid) refuses them, a schema keeps those
+// its values pass, and none (ignore) drops them.
+enum class Extra : std::uint8_t { ignore, allow, forbid, schema };
+
+Extra extra_of(const Contract& contract, const TypeNode& node) {
+  const Datum& extra = contract.constraint(node, Atom::additional_properties);
+  if (extra.is_true()) return Extra::allow;
+  if (extra.is_false()) return Extra::forbid;
+  return node.record == RecordValues::schema ? Extra::schema : Extra::ignore;
+}
+
+constexpr std::array<std::string_view, 4> object_openers = {"z.object({", "z.looseObject({",
+                                                            "z.strictObject({", "z.object({"};
+
+// A key the write must not hold, refused with `message`.
+void append_refused_key(std::string_view message, std::string& out) {
+  std::string quoted;
+  append_quoted(message, quoted);
+  fill(out, "z.never({message}).optional(),\n", {{"message", quoted}});
+}
+
 void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std::string& out) {
   const Contract& contract = *ctx.types.contract;
-  // A model that forbids other keys (Pydantic's extra="forbid") says so with
-  // additionalProperties false.
-  const bool strict =
-      contract.constraint(contract.node(definition.node), Atom::additional_properties).is_false();
-  out += strict ? "z.strictObject({" : "z.object({";
+  const TypeNode& model_node = contract.node(definition.node);
+  const Extra extra = extra_of(contract, model_node);
+  out += object_openers[static_cast<std::size_t>(extra)];
+  const Writer writer = ctx.types.sdk == Sdk::admin ? Writer::server : Writer::client;
   bool empty = true;
   for (const Property& property : contract.properties_of(definition)) {
-    const Presence presence = presence_of(definition, property, side, contract);
-    if (presence == Presence::absent) continue;
+    const Presence presence = presence_of(definition, property, side, contract, writer);
+    const bool document_id = definition.has_doc_id && property.key == definition.doc_id;
+    // A read-only field the client may not write is refused by name, never dropped; the
+    // document id is refused where the object would otherwise keep it as a field.
+    const bool refused = presence == Presence::absent &&
+                         (!document_id || extra == Extra::allow || extra == Extra::schema);
+    if (presence == Presence::absent && !refused) continue;
     out += empty ? "\n  " : "  ";
     empty = false;
     append_object_key(property.key, "", out);
     out += ": ";
+    if (refused) {
+      std::string message;
+      append_quoted(property.key, message);
+      message += document_id ? " is the document id: it names the document and is not written"
+                             : " is read-only: only the server writes it";
+      append_refused_key(message, out);
+      continue;
+    }
     if (presence == Presence::document_id) {
       out += "z.string(),\n";  // the document id, which the converter fills in
       continue;
     }
+    ctx.may_be_absent = side == Side::write && presence == Presence::optional;
     append_zod(ctx, property.node, side, out);
+    ctx.may_be_absent = false;
     if (presence == Presence::optional) out += ".optional()";
     out += ",\n";
   }
   out += "})";
+  if (extra == Extra::schema) {
+    out += ".catchall(";
+    append_zod(ctx, model_node.record_node, side, out);
+    out += ')';
+  }
 }
 
 void append_enum_zod(std::span<const Datum> members, std::string& out) {
   append_literals(members, out);
 }
+
+std::span<const ZodHelper> zod_helpers() { return helper_table; }
 
 bool has_constant_property(const Contract& contract, const Definition& definition) {
   const std::span<const Property> properties = contract.properties_of(definition);

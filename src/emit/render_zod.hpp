@@ -1,6 +1,7 @@
 // Type node -> zod schema expression accepting exactly what its Firestore-mode type says.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,14 +17,25 @@ struct SchemaNames {
   std::string write;
 };
 
-// One zod module run. `types` holds the contract, the name table and the alias guard, as the
-// Firestore module's renderer uses them; its `imports` collects the firebase/firestore names the
+// One zod module run. `types` holds the contract, the name table, the alias guard and the SDK,
+// as the Firestore module's renderer uses them; its `imports` collects the SDK's type names the
 // schemas use.
 struct ZodCtx {
   Ctx types;
-  std::vector<SchemaNames> schemas;  // by definition
-  bool patterns = false;             // does a schema call the module's pattern helper?
+  std::vector<SchemaNames> schemas;      // by definition
+  OrderedSet<std::string_view> helpers;  // the module's runtime helpers the schemas call
+  // Whether the node being written may be left out of the write: set for an optional property,
+  // it holds for that node and the members of its union, where a write may delete the field.
+  bool may_be_absent = false;
 };
+
+// The runtime helpers a zod module may declare, each written once when a schema calls it.
+struct ZodHelper {
+  std::string_view name;
+  std::string_view text;
+};
+// Every helper, in the order the module declares them.
+std::span<const ZodHelper> zod_helpers();
 
 // The namespace the generated module imports the Firestore module's types under.
 inline constexpr std::string_view contract_namespace = "contract";

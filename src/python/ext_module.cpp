@@ -133,6 +133,10 @@ PyObject* call_emit(PyObject* module, PyObject* const* args, Py_ssize_t nargs, P
         !read_bundle(module, emit_parameters[0], bundle_text, contract)) {
       return nullptr;
     }
+    if (const std::string refused = contract_error(contract, request); !refused.empty()) {
+      raise_bundle_error(module, emit_parameters[0], refused);
+      return nullptr;
+    }
     return new_str(render_contract(std::move(contract), [&](const Contract& read) {
       return emit_module(read, std::move(request));
     }));
@@ -193,6 +197,12 @@ PyObject* call_emit_each(PyObject* module, PyObject* const* args, Py_ssize_t nar
     if (!read_bundle(module, emit_each_parameters[0], bundle_text, contract)) return nullptr;
     PyObject* modules = PyList_New(count);
     if (modules == nullptr) return nullptr;
+    for (const EmitRequest& request : requests) {
+      if (const std::string refused = contract_error(contract, request); !refused.empty()) {
+        raise_bundle_error(module, emit_each_parameters[0], refused);
+        return nullptr;
+      }
+    }
     for (Py_ssize_t i = 0; i < count; ++i) {
       PyObject* text =
           new_str(emit_module(contract, std::move(requests[static_cast<std::size_t>(i)])));
@@ -251,7 +261,8 @@ PyMethodDef functions[] = {
      "`definitions`. firestore: the module _core.emit writes, for `sdk` (one of SDKS), with\n"
      "`update_paths` (Update types that take dotted field paths), and with `shared_names`\n"
      "imported from `shared_path` instead of written. plain: the DTO interfaces. zod: schemas\n"
-     "and validating converters checked against the Firestore module at `contract_path`.\n"
+     "and validating converters for `sdk`, checked against the Firestore module at\n"
+     "`contract_path`.\n"
      "`jsdoc` writes titles and descriptions as JSDoc (firestore, plain). An option the kind\n"
      "does not read raises ValueError; a bundle that fails raises BundleError."},
     {"emit_each", as_method(call_emit_each), METH_FASTCALL | METH_KEYWORDS,

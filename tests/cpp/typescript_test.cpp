@@ -69,7 +69,7 @@ std::string run_command(const std::string& command, const Contract& bundle) {
   }
   if (kind == "emit") return emit_firestore_module(bundle, {}, "", firestore);
   if (kind == "plain") return emit_plain(bundle, plain);
-  if (kind == "zod") return emit_zod_module(bundle, contract);
+  if (kind == "zod") return emit_zod_module(bundle, contract, firestore.sdk);
   ADD_FAILURE() << "unknown command in " << command;
   return {};
 }

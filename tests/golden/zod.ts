@@ -2,19 +2,71 @@
 // Source of truth: Pydantic models -> Firestore document contract.
 
 import { z } from "zod";
-import { FieldValue, type FirestoreDataConverter, Timestamp } from "firebase/firestore";
-import type * as contract from "./contract";
+import { RE2JS } from "re2js";
+import type { Bytes, DocumentData, DocumentReference, FieldValue, FirestoreDataConverter, GeoPoint, Timestamp, VectorValue } from "firebase/firestore";
+import type * as contract from "./contract.js";
 
 // A model schema whose tag values a discriminated union reads.
 export type TaggedObject<T> = z.ZodType<T, unknown, z.core.$ZodTypeInternals<T, unknown> & { propValues: z.core.util.PropValues }>;
 
-// A string check; a pattern JavaScript cannot compile fails every value, saying why.
+// An instance of a class with these methods, as every Firestore value of either SDK is; a plain
+// object, which is all a document's map can be, never passes.
+const isInstance = (value: unknown, ...methods: string[]): value is Record<string, unknown> => {
+  if (typeof value !== "object" || value === null || Array.isArray(value)) return false;
+  const prototype: unknown = Object.getPrototypeOf(value);
+  return (
+    prototype !== null &&
+    Object.getPrototypeOf(prototype) !== null &&
+    methods.every((method) => typeof (value as Record<string, unknown>)[method] === "function")
+  );
+};
+
+const isTimestamp = (value: unknown): boolean =>
+  isInstance(value, "toMillis", "toDate", "isEqual") &&
+  typeof value.seconds === "number" &&
+  typeof value.nanoseconds === "number";
+
+const isGeoPoint = (value: unknown): boolean =>
+  isInstance(value, "isEqual") && typeof value.latitude === "number" && typeof value.longitude === "number";
+
+// A reference to a document, not to a collection: its path has an even number of segments.
+const isReference = (value: unknown): boolean =>
+  isInstance(value, "withConverter") &&
+  typeof value.id === "string" &&
+  typeof value.path === "string" &&
+  value.path.split("/").length % 2 === 0;
+
+const isVector = (value: unknown): boolean => isInstance(value, "toArray", "isEqual");
+
+const isBytes = (value: unknown): boolean => isInstance(value, "toUint8Array", "toBase64", "isEqual");
+
+// A FieldValue sentinel made by one of the methods named: the web SDK keeps the name as
+// _methodName ("deleteField"), the Admin SDK as methodName ("FieldValue.delete").
+const isSentinel = (value: unknown, ...names: string[]): boolean => {
+  if (!isInstance(value)) return false;
+  const name = value._methodName ?? value.methodName;
+  return typeof name === "string" && names.includes(name);
+};
+
+// A string check by a contract pattern, matched by RE2 (re2js) in time linear in the text, as
+// Pydantic's engine matches it. A pattern RE2 cannot compile fails every value, saying why:
+// it never throws, neither as the module loads nor as a value is checked.
 const pattern = (source: string): z.core.$ZodCheck<string> => {
+  let test: (text: string) => boolean = () => false;
+  let message = "expected a match of the pattern " + JSON.stringify(source);
   try {
-    return z.regex(new RegExp(source, "u"));
+    const compiled = RE2JS.compile(source);
+    test = (text) => compiled.test(text);
   } catch (error) {
-    return z.refine(() => false, "pattern " + JSON.stringify(source) + " cannot be checked: " + String(error));
+    message = "the pattern " + JSON.stringify(source) + " cannot be checked: " + String(error);
   }
+  return z.refine((text: string) => {
+    try {
+      return test(text);
+    } catch {
+      return false;
+    }
+  }, message);
 };
 
 export const ASchema: TaggedObject<contract.A> = z.object({
@@ -25,27 +77,101 @@ export const AWriteSchema: TaggedObject<contract.AWrite> = z.object({
   k: z.literal(1).optional(),
 });
 
+export const CountsSchema: z.ZodType<contract.Counts> = z.object({
+  id: z.string(),
+  total: z.int().optional(),
+}).catchall(z.int());
+
+export const CountsWriteSchema: z.ZodType<contract.CountsWrite> = z.object({
+  id: z.never("\"id\" is the document id: it names the document and is not written").optional(),
+  total: z.int().optional(),
+}).catchall(z.int());
+
 export const ESchema: z.ZodType<contract.E> = z.literal(["a"]);
+
+export const LooseSchema: z.ZodType<contract.Loose> = z.looseObject({
+  any_ref: z.custom<DocumentReference<DocumentData>>(isReference, "expected a DocumentReference").optional(),
+  at: z.custom<Timestamp>(isTimestamp, "expected a Timestamp").nullable().nullable().optional(),
+  blob: z.custom<Bytes>(isBytes, "expected Bytes").optional(),
+  embedding: z.custom<VectorValue>(isVector, "expected a VectorValue").refine((vector) => vector.toArray().length === 4, "expected 4 dimensions").optional(),
+  id: z.string(),
+  name: z.string().optional(),
+  owner: z.custom<DocumentReference<contract.M>>(isReference, "expected a DocumentReference to m/{id}").optional(),
+  place: z.custom<GeoPoint>(isGeoPoint, "expected a GeoPoint").optional(),
+  rating: z.int().optional(),
+  short: z.custom<VectorValue>(isVector, "expected a VectorValue").refine((vector) => vector.toArray().length <= 8, "expected at most 8 dimensions").optional(),
+});
+
+export const LooseWriteSchema: z.ZodType<contract.LooseWrite> = z.looseObject({
+  any_ref: z.custom<DocumentReference<DocumentData>>(isReference, "expected a DocumentReference").optional(),
+  at: z.custom<FieldValue>((value) => isSentinel(value, "serverTimestamp", "deleteField"), "expected serverTimestamp() or deleteField()").nullable().optional(),
+  blob: z.custom<Bytes>(isBytes, "expected Bytes").optional(),
+  embedding: z.custom<VectorValue>(isVector, "expected a VectorValue").refine((vector) => vector.toArray().length === 4, "expected 4 dimensions").optional(),
+  id: z.never("\"id\" is the document id: it names the document and is not written").optional(),
+  name: z.string(),
+  owner: z.custom<DocumentReference<contract.M>>(isReference, "expected a DocumentReference to m/{id}").optional(),
+  place: z.custom<GeoPoint>(isGeoPoint, "expected a GeoPoint").optional(),
+  rating: z.never("\"rating\" is read-only: only the server writes it").optional(),
+  short: z.custom<VectorValue>(isVector, "expected a VectorValue").refine((vector) => vector.toArray().length <= 8, "expected at most 8 dimensions").optional(),
+});
 
 export const MSchema_2: z.ZodType<contract.M> = z.object({
   e: z.union([z.lazy(() => ESchema), z.string()]).optional(),
   p: z.string().check(pattern("(?i)^m\\z")).optional(),
-  s: z.custom<Timestamp>((value) => value instanceof Timestamp).nullable().optional(),
-  t: z.custom<Timestamp>((value) => value instanceof Timestamp).optional(),
+  s: z.custom<Timestamp>(isTimestamp, "expected a Timestamp").nullable().optional(),
+  t: z.custom<Timestamp>(isTimestamp, "expected a Timestamp").optional(),
   u: z.union([z.lazy(() => ASchema), z.lazy(() => MSchema_2)]).optional(),
 });
 
 export const MWriteSchema: z.ZodType<contract.MWrite> = z.object({
   e: z.lazy(() => ESchema).optional(),
   p: z.string().check(pattern("(?i)^m\\z")).optional(),
-  s: z.custom<FieldValue>((value) => value instanceof FieldValue).optional(),
-  t: z.union([z.custom<Timestamp>((value) => value instanceof Timestamp), z.date()]).optional(),
+  s: z.custom<FieldValue>((value) => isSentinel(value, "serverTimestamp", "deleteField"), "expected serverTimestamp() or deleteField()").optional(),
+  t: z.custom<Timestamp | Date>((value) => isTimestamp(value) || value instanceof Date, "expected a Timestamp or a Date").optional(),
   u: z.union([z.lazy(() => AWriteSchema), z.lazy(() => MWriteSchema)]).optional(),
 });
 
 export const MSchemaSchema: z.ZodType<contract.MSchema> = z.unknown();
 
 export const MSchemaWriteSchema: z.ZodType<contract.MSchemaWrite> = z.unknown();
+
+export const StrictSchema: z.ZodType<contract.Strict> = z.strictObject({
+  by: z.custom<DocumentReference<contract.A>>(isReference, "expected a DocumentReference to A").optional(),
+  n: z.number().optional(),
+});
+
+export const StrictWriteSchema: z.ZodType<contract.StrictWrite> = z.strictObject({
+  by: z.custom<DocumentReference<contract.A>>(isReference, "expected a DocumentReference to A").optional(),
+  n: z.number().optional(),
+});
+
+// Validating converter: a read is parsed with the read schema and fails with a ZodError
+// whose messages start with the document path; a write is checked with the write schema.
+export const countsValidatingConverter: FirestoreDataConverter<contract.Counts> = {
+  toFirestore: (model) => {
+    const { id: _id, ...rest } = model;
+    return { ...CountsWriteSchema.parse(rest) };
+  },
+  fromFirestore: (snapshot, options) => {
+    const parsed = CountsSchema.safeParse({ ...snapshot.data(options), id: snapshot.id });
+    if (parsed.success) return parsed.data;
+    throw new z.ZodError(parsed.error.issues.map((issue) => ({ ...issue, message: snapshot.ref.path + ": " + issue.message })));
+  },
+};
+
+// Validating converter: a read is parsed with the read schema and fails with a ZodError
+// whose messages start with the document path; a write is checked with the write schema.
+export const looseValidatingConverter: FirestoreDataConverter<contract.Loose> = {
+  toFirestore: (model) => {
+    const { id: _id, ...rest } = model;
+    return { ...LooseWriteSchema.parse(rest) };
+  },
+  fromFirestore: (snapshot, options) => {
+    const parsed = LooseSchema.safeParse({ ...snapshot.data(options), id: snapshot.id });
+    if (parsed.success) return parsed.data;
+    throw new z.ZodError(parsed.error.issues.map((issue) => ({ ...issue, message: snapshot.ref.path + ": " + issue.message })));
+  },
+};
 
 // Validating converter: a read is parsed with the read schema and fails with a ZodError
 // whose messages start with the document path; a write is checked with the write schema.

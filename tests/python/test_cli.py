@@ -46,6 +46,7 @@ def compat_report(old: str, new: str, mode: Literal["backward", "forward", "full
 CALLS: dict[str, Callable[..., object]] = {
     "emit_shared": brenvale.emit_shared,
     "emit_plain": brenvale.emit_plain,
+    "zod_admin": lambda bundle: brenvale.emit_module(bundle, "zod", sdk="admin"),
     "compat_report": compat_report,
     "compat_findings": lambda old, new, mode: json.loads(compat_report(old, new, mode)),
     "json_line": lambda value: json.dumps(value, separators=(",", ":")) + "\n",

@@ -18,7 +18,7 @@ ROOT = Path(__file__).resolve().parents[2]
 TS_DIR = ROOT / "tests" / "typescript"
 DATA = Path(__file__).resolve().parents[1] / "data" / "typescript_modules.json"
 MODULES = json.loads(DATA.read_text(encoding="utf-8"))
-KINDS = ("emit", "plain", "shared", "emit_jsdoc", "plain_jsdoc", "emit_admin", "zod")
+KINDS = ("emit", "plain", "shared", "emit_jsdoc", "plain_jsdoc", "emit_admin", "zod", "zod_admin")
 DIAGNOSTIC = re.compile(
     rf"(?P<file>.+?)_({'|'.join(KINDS)})\.ts\(\d+,\d+\): error (?P<code>TS\d+): "
 )
@@ -66,7 +66,7 @@ DANGLING = {stem for stem, source in CORPUS.items() if is_dangling(source)}
 
 def hostile_modules() -> dict[str, str]:
     """emit, emit_plain, emit_shared (importing every other definition from the emit module) of
-    each bundle, the first two with JSDoc, emit for the Admin SDK, and zod."""
+    each bundle, the first two with JSDoc, emit for the Admin SDK, and zod for both SDKs."""
     modules = {}
     for stem, bundle in CORPUS.items():
         others = list(json.loads(bundle)["$defs"])[1::2]
@@ -77,11 +77,19 @@ def hostile_modules() -> dict[str, str]:
         modules[f"{stem}_plain_jsdoc"] = brenvale.emit_plain_module(bundle, jsdoc=True)
         modules[f"{stem}_emit_admin"] = brenvale.emit_module(bundle, sdk="admin")
         modules[f"{stem}_zod"] = brenvale.emit_zod(bundle, f"./{stem}_emit")
+        admin = f"./{stem}_emit_admin"
+        modules[f"{stem}_zod_admin"] = brenvale.emit_module(
+            bundle, "zod", "admin", contract_path=admin
+        )
     return modules
 
 
 def program(
-    folder: Path, name: str, modules: dict[str, str], extra: list[str]
+    folder: Path,
+    name: str,
+    modules: dict[str, str],
+    extra: list[str],
+    options: dict[str, object] | None = None,
 ) -> subprocess.Popen[str]:
     for stem, source in modules.items():
         (folder / f"{stem}.ts").parent.mkdir(exist_ok=True)
@@ -89,7 +97,7 @@ def program(
     # Hand-written files import generated modules by this alias, wherever the folder is.
     config = {
         "extends": "../tsconfig.json",
-        "compilerOptions": {"paths": {"@generated/*": ["./*"]}},
+        "compilerOptions": {"paths": {"@generated/*": ["./*"]}, **(options or {})},
         "files": ["../temporal.d.ts", *(f"{stem}.ts" for stem in modules), *extra],
     }
     (folder / name).write_text(json.dumps(config), encoding="utf-8")
@@ -122,6 +130,11 @@ def stage() -> Iterator[dict[str, object]]:
         for example in examples:
             shutil.copyfile(ROOT / "examples" / example, folder / example)
         checks = [clean, program(folder, "hostile.json", hostile, [])]  # checked side by side
+        # The zod modules and what they import, under each other moduleResolution.
+        zod = {name: text for name, text in modules.items() if "_zod" in name}
+        resolutions = {k: v for k, v in MODULES["resolutions"].items() if k != "why"}
+        for resolution, options in resolutions.items():
+            checks.append(program(folder, f"{resolution}.json", zod, [], options))
         load = subprocess.run(
             ["node", TS_DIR / "hostile.mjs", *(f"{stem}.ts" for stem in hostile)],
             cwd=folder,
@@ -133,12 +146,21 @@ def stage() -> Iterator[dict[str, object]]:
         yield {
             "clean": (clean.returncode, outputs[0]),
             "hostile": outputs[1],
+            "resolutions": {
+                name: (check.returncode, output)
+                for name, check, output in zip(resolutions, checks[2:], outputs[2:], strict=True)
+            },
             "loaded": json.loads(load.stdout),
         }
 
 
 def test_clean_program_type_checks(stage: dict[str, object]) -> None:
     assert stage["clean"] == (0, "")
+
+
+def test_zod_modules_compile_under_every_module_resolution(stage: dict[str, object]) -> None:
+    resolutions = {k for k in MODULES["resolutions"] if k != "why"}
+    assert stage["resolutions"] == {name: (0, "") for name in resolutions}
 
 
 # A continuation line, or a name left undefined in the module of a dangling bundle.

@@ -1,5 +1,5 @@
 # The zod read schemas and Pydantic's model_validate agree on random documents as a Firestore
-# reader gets them.
+# reader gets them; the modules' runtime rules hold in node; refused patterns fail generation.
 
 import importlib
 import json
@@ -17,10 +17,12 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import brenvale
+from brenvale import _ext
 
 ROOT = Path(__file__).resolve().parents[2]
 TS_DIR = ROOT / "tests" / "typescript"
 DATA = Path(__file__).resolve().parents[1] / "data" / "zod_cases.json"
+RUNTIME = DATA.with_name("zod_runtime.json")
 CASES = json.loads(DATA.read_text(encoding="utf-8"))
 BOUNDS = CASES["bounds"]["keywords"]
 PALETTE = [(case["value"], set(case["kept_from"])) for case in CASES["palette"]["values"]]
@@ -232,6 +234,8 @@ def test_read_schemas_agree_with_pydantic(cases: Stage) -> None:
         guaranteed = schema["properties"][key].get("x-firestore-presence-guaranteed", is_id)
         if draw(st.booleans()) and (key not in schema["required"] or guaranteed):
             doc.pop(key, None)
+        if draw(st.integers(0, 3)) == 0:  # a key no model declares: kept, refused or dropped
+            doc[CASES["extra"]["key"]] = draw(st.sampled_from([value for value, _ in PALETTE]))
         return index, doc
 
     @settings(
@@ -263,7 +267,7 @@ def test_read_schemas_agree_with_pydantic(cases: Stage) -> None:
 
 
 @pytest.mark.parametrize("case", CASES["patterns"], ids=lambda case: case["schema"]["pattern"])
-def test_a_pattern_only_rust_compiles_fails_its_values_not_the_import(
+def test_patterns_read_as_rust_reads_them_or_fail_their_values(
     cases: Stage, tmp_path: Path, case: dict[str, Any]
 ) -> None:
     module = tmp_path / "p.ts"
@@ -273,3 +277,30 @@ def test_a_pattern_only_rust_compiles_fails_its_values_not_the_import(
     lines = [json.dumps({**request, "doc": document["doc"]}) for document in case["documents"]]
     expected = ["1\n" if document["accepted"] else "0\n" for document in case["documents"]]
     assert verdicts(cases[0], lines) == expected
+
+
+def test_runtime_cases(cases: Stage, tmp_path: Path) -> None:
+    table = json.loads(RUNTIME.read_text(encoding="utf-8"))
+    files = {}
+    for name, spec in table["modules"].items():
+        source = ROOT / spec["bundle"] if "bundle" in spec else None
+        bundle = source.read_text("utf-8") if source else json.dumps({"$defs": spec["defs"]})
+        files[name] = str(tmp_path / f"{name}.ts")
+        Path(files[name]).write_text(brenvale.emit_module(bundle, "zod", sdk=spec["sdk"]))
+    node = ["node", "zod_runtime.mjs", str(RUNTIME), json.dumps(files)]
+    run = subprocess.run(node, cwd=TS_DIR, capture_output=True, text=True, check=True)
+    assert json.loads(run.stdout) == []
+
+
+@pytest.mark.parametrize("case", CASES["refused"], ids=lambda case: case["pattern"])
+def test_a_pattern_pydantic_refuses_fails_generation(case: dict[str, Any]) -> None:
+    field = {"type": "string", "pattern": case["pattern"]}
+    nested = {"type": "array", "items": field} if case["nested"] else field
+    bundle = json.dumps({"$defs": {"M": {"properties": {"f": nested}}, "Z": field}})
+    for sdk in ("web", "admin"):
+        with pytest.raises(brenvale.BundleError) as error:
+            brenvale.emit_module(bundle, "zod", sdk=sdk)
+        assert (str(error.value), error.value.argument) == (case["error"], "bundle_json")
+    with pytest.raises(brenvale.BundleError):
+        _ext.emit_each(bundle, [{"kind": "firestore"}, {"kind": "zod"}])
+    assert brenvale.emit_module(bundle, "firestore")

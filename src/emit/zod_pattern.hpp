@@ -1,0 +1,27 @@
+// Contract patterns the zod module cannot match in linear time: what Pydantic's engine refuses.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "contract/model.hpp"
+
+namespace brenvale {
+
+// A construct of a pattern, at a byte offset; `what` is empty when there is none.
+struct PatternConstruct {
+  std::size_t offset = 0;
+  std::string_view what;  // a static text: "a backreference", "a look-ahead", ...
+};
+
+// The first construct of `pattern` (Rust regex syntax, as Pydantic reads it) that needs a
+// backtracking engine: backreferences, look-around, atomic groups, and `\Z`, all of which Rust's
+// regex crate refuses. Never fails; linear in the pattern.
+PatternConstruct backtracking_construct(std::string_view pattern);
+
+// The first pattern of `contract` (borrowed) with such a construct, as a one-line error that
+// names its definition and field; empty when there is none. Linear in the contract.
+std::string zod_contract_error(const Contract& contract);
+
+}  // namespace brenvale

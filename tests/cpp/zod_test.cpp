@@ -1,0 +1,75 @@
+// The zod module: which patterns it refuses, and what it writes for each kind of field.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <tuple>
+
+#include "contract/model.hpp"
+#include "emit/emit_request.hpp"
+#include "emit/zod_pattern.hpp"
+#include "json/json_reader.hpp"
+#include "table.hpp"
+
+namespace brenvale {
+namespace {
+
+// Guards the refusals at generation: each construct is found where it stands, and never inside a
+// character class or after an escape.
+TEST(ZodPattern, Table) {
+  for (const auto& row : read_table("tests/data/zod_patterns.tsv")) {
+    const auto& [pattern, at, construct] = std::tie(row[0], row[1], row[2]);
+    const PatternConstruct found = backtracking_construct(pattern);
+    EXPECT_EQ(found.what, construct) << pattern;
+    if (!construct.empty()) {
+      EXPECT_EQ(std::to_string(found.offset), at) << pattern;
+    }
+  }
+}
+
+// The module a `zod` command line writes for a bundle.
+std::string zod_module(const std::string& defs, const std::string& command) {
+  ParseResult parsed = parse_json(R"({"$defs": {)" + defs + "}}");
+  EXPECT_TRUE(parsed.ok) << defs;
+  std::istringstream words(command);
+  std::string word;
+  EmitRequest request;
+  request.kind = OutputKind::zod;
+  std::string contract_path;
+  std::string error;
+  words >> word;
+  while (words >> word) {
+    if (word == "--sdk" && words >> word) {
+      EXPECT_TRUE(parse_sdk(word, request.sdk, error)) << error;
+    } else if (word == "--contract" && words >> contract_path) {
+      request.contract_path = contract_path;
+    } else {
+      ADD_FAILURE() << "unknown option in " << command;
+    }
+  }
+  EXPECT_EQ(request_error(request), "");
+  const Contract contract = build_contract(parsed.document, DefinitionTable::defs);
+  EXPECT_EQ(contract_error(contract, request), "");
+  return emit_module(contract, std::move(request));
+}
+
+// Guards unknown keys by `extra`, the write rules (sentinels, read-only fields, the document id,
+// vector dimensions), the messages, both SDKs and the contract import.
+TEST(ZodSchemas, Table) {
+  const auto lines = [](std::string text) {
+    for (std::size_t at = 0; (at = text.find("\\n", at)) != std::string::npos;)
+      text.replace(at, 2, "\n");
+    return text;
+  };
+  for (const auto& row : read_table("tests/data/zod_schemas.tsv")) {
+    const auto& [defs, command, present, absent] = std::tie(row[0], row[1], row[2], row[3]);
+    const std::string module = zod_module(defs, command);
+    EXPECT_NE(module.find(lines(present)), std::string::npos) << defs << "\n" << module;
+    if (!absent.empty()) {
+      EXPECT_EQ(module.find(lines(absent)), std::string::npos) << defs << "\n" << module;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace brenvale
