@@ -18,7 +18,7 @@ constexpr std::size_t role_count = 4;
 struct Entry {
   std::string_view raw;
   Role role;
-  const std::string* name = nullptr;
+  StringSet::Handle name = 0;  // in the table's taken names
 };
 
 // The names the module imports or uses from the SDK and the standard library.
@@ -38,35 +38,36 @@ Role role_of(const Definition& definition) {
   return Role::other;
 }
 
-// The names a type name brings with it: the Write and Update types and the converter.
-std::vector<std::string> generated_names(const std::string& name, Role role, bool firestore) {
-  std::vector<std::string> generated;
-  if (!firestore || role == Role::enum_definition) return generated;
-  generated.push_back(write_name(name));
-  if (role == Role::collection) {
-    generated.push_back(update_name(name));
-    generated.push_back(converter_name(name));
-  }
-  return generated;
-}
 
 class Builder {
  public:
   Builder(NameTable& table, bool firestore, std::span<const std::string_view> reserved)
       : table_(table), firestore_(firestore) {
-    for (const std::string_view name : library_names) table_.taken.emplace(name);
-    for (const std::string_view name : reserved) table_.taken.emplace(name);
+    for (const std::string_view name : library_names) table_.taken.insert(name);
+    for (const std::string_view name : reserved) table_.taken.insert(name);
   }
 
-  // Names the entry `name` when neither it nor a name it generates is taken.
-  bool try_name(Entry& entry, const std::string& name, bool own_taken) {
-    if (!own_taken && table_.taken.count(name) != 0) return false;
-    const std::vector<std::string> generated = generated_names(name, entry.role, firestore_);
-    for (const std::string& other : generated) {
-      if (table_.taken.count(other) != 0) return false;
+  // Names the entry `name` when neither it nor a name it brings with it (the Write and Update
+  // types, the converter) is taken.
+  bool try_name(Entry& entry, std::string_view name, bool own_taken) {
+    if (!own_taken && table_.taken.contains(name)) return false;
+    const bool generates = firestore_ && entry.role != Role::enum_definition;
+    const bool collection = generates && entry.role == Role::collection;
+    if (generates) {
+      write_ = write_name(name);
+      if (table_.taken.contains(write_)) return false;
     }
-    table_.taken.insert(generated.begin(), generated.end());
-    entry.name = &*table_.taken.insert(name).first;
+    if (collection) {
+      update_ = update_name(name);
+      converter_ = converter_name(name);
+      if (table_.taken.contains(update_) || table_.taken.contains(converter_)) return false;
+    }
+    if (generates) table_.taken.insert(write_);
+    if (collection) {
+      table_.taken.insert(update_);
+      table_.taken.insert(converter_);
+    }
+    table_.taken.insert(name, &entry.name);
     return true;
   }
 
@@ -90,6 +91,9 @@ class Builder {
  private:
   NameTable& table_;
   bool firestore_;
+  std::string write_;  // the generated names of the entry being tried
+  std::string update_;
+  std::string converter_;
   // Where each role's search for a base resumes: keeps resolution linear.
   std::unordered_map<std::string, std::array<std::size_t, role_count>> next_suffix_;
 };
@@ -122,7 +126,7 @@ std::string NameTable::claim(const std::string& base) {
   std::size_t& next = next_claim[base];
   for (std::size_t k = std::max<std::size_t>(next, 1);; ++k) {
     std::string candidate = k == 1 ? base : base + '_' + std::to_string(k);
-    if (taken.insert(candidate).second) {
+    if (taken.insert(candidate)) {
       next = k + 1;
       return candidate;
     }
@@ -176,7 +180,7 @@ NameTable build_name_table(const Contract& contract, const OrderedSet<std::strin
            std::find(library_names.begin(), library_names.end(), entry.raw) == library_names.end();
   };
   for (const Entry& entry : entries) {
-    if (keeps_text(entry)) table.taken.emplace(entry.raw);
+    if (keeps_text(entry)) table.taken.insert(entry.raw);
   }
   for (Entry& entry : entries) {
     if (!keeps_text(entry)) continue;
@@ -193,7 +197,7 @@ NameTable build_name_table(const Contract& contract, const OrderedSet<std::strin
     if (table.by_definition.size() < contract.definitions.size() &&
         contract.definitions[table.by_definition.size()].name == entry.raw)
       table.by_definition.push_back(static_cast<std::uint32_t>(table.names.size()));
-    table.names.emplace_back(entry.raw, *entry.name);
+    table.names.emplace_back(entry.raw, table.taken.view(entry.name));
   }
   return table;
 }

@@ -5,13 +5,13 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "contract/model.hpp"
 #include "typescript/render_mode.hpp"
 #include "util/ordered_set.hpp"
+#include "util/string_set.hpp"
 
 namespace brenvale {
 
@@ -21,7 +21,7 @@ namespace brenvale {
 struct NameTable {
   std::vector<std::pair<std::string_view, std::string>> names;  // by raw name, byte order
   std::vector<std::uint32_t> by_definition;  // index into `names` of each definition
-  std::unordered_set<std::string> taken;     // every name declared, generated or imported
+  StringSet taken;                           // every name declared, generated or imported
   std::unordered_map<std::string, std::size_t> next_claim;  // keeps claim() linear
 
   // Appends the TypeScript name of `raw`; a name the table was not built with is made safe.
