@@ -1,7 +1,10 @@
 // Contract diff, rule set and findings report: exact findings per rule and per edge case.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <ostream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -152,6 +155,47 @@ TEST_P(CompatRules, OnlyItsFindingWithItsDirectionAndVerdictPerMode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CompatRules, testing::ValuesIn(rule_cases()));
+
+constexpr std::size_t rule_count = static_cast<std::size_t>(Rule::collection_functions_removed) + 1;
+
+// Guards docs/compat.md's rule table: a row for every direction each rule's findings take, with
+// the verdicts a finding of those directions gets in each mode.
+TEST(CompatRules, DocsTableShowsEveryDirectionOfEveryRule) {
+  std::istringstream doc(read_file(std::string(BRENVALE_SOURCE_DIR) + "/docs/compat.md"));
+  std::map<std::string, std::set<std::string>> documented;
+  for (std::string line; std::getline(doc, line);) {
+    if (!line.starts_with("| `")) continue;
+    std::vector<std::string> cells;
+    std::istringstream parts(line.substr(2));
+    for (std::string cell; std::getline(parts, cell, '|');) cells.push_back(cell);
+    const std::string rule = cells[0].substr(1, cells[0].find('`', 1) - 1);
+    const std::string directions = cells[1].substr(1, cells[1].size() - 2);
+    Finding finding = definition_finding(Rule::model_added, "");
+    for (std::size_t r = 0; r < rule_count; ++r) {
+      if (rule_info(Rule(r)).id == rule) finding.rule = Rule(r);
+    }
+    finding.directions = {};
+    for (const Direction d : {Direction::backward, Direction::forward, Direction::client}) {
+      if (directions.find(direction_name(d)) != std::string::npos)
+        finding.directions = finding.directions | Directions::of(d);
+    }
+    std::string verdicts;
+    for (const Mode mode : {Mode::full, Mode::backward, Mode::forward})
+      verdicts += verdict_of(finding, mode) == Verdict::breaking ? " B |" : " S |";
+    EXPECT_EQ(cells[2] + "|" + cells[3] + "|" + cells[4] + "|", verdicts) << line;
+    documented[rule].insert(directions);
+  }
+  for (std::size_t r = 0; r < rule_count; ++r) {
+    const RuleInfo& info = rule_info(Rule(r));
+    std::set<std::string> expected = {"backward", "forward", "backward+forward"};
+    if (Rule(r) != Rule::type_changed && Rule(r) != Rule::alias_type_changed) {
+      std::string directions;
+      append_directions(info.directions, directions);
+      expected = {directions};
+    }
+    EXPECT_EQ(documented[std::string(info.id)], expected) << info.id;
+  }
+}
 
 }  // namespace
 }  // namespace brenvale::compat
