@@ -13,8 +13,24 @@ namespace {
 
 // Nesting depth, as everywhere else; references to aliases count as a level.
 constexpr int max_depth = 127;
-// Steps per question: what makes the test linear in the findings, whatever the unions hold.
-constexpr std::uint32_t step_budget = 4096;
+// Steps per question beyond the size of the two types: what keeps the test linear in the
+// findings and the types they compare, whatever references and unions lead to.
+constexpr std::size_t step_budget = 4096;
+
+// The entries of a type written in place (members, values, items), references not followed.
+std::size_t inline_size(const Contract& contract, NodeId id, int depth) {
+  const TypeNode& node = contract.node(id);
+  std::size_t size = 1 + (node.has_enum ? contract.enum_values(node).size() : 0);
+  if (depth > max_depth) return size;
+  const auto add = [&](NodeId child) {
+    if (child != no_id) size += inline_size(contract, child, depth + 1);
+  };
+  for (const NodeId member : contract.alternatives(node)) add(member);
+  for (const NodeId member : contract.tuple(node)) add(member);
+  add(node.items);
+  add(node.record_node);
+  return size;
+}
 
 // A definition whose values compat compares at the definition itself (a model), or none.
 bool compared_by_name(const Contract& contract, const TypeNode& node) {
@@ -26,7 +42,7 @@ bool compared_by_name(const Contract& contract, const TypeNode& node) {
 struct Order {
   const Contract& to;
   const Contract& from;
-  std::uint32_t steps = step_budget;
+  std::size_t steps;
 
   bool step(int depth) { return depth <= max_depth && spend(1); }
 
@@ -36,7 +52,7 @@ struct Order {
       steps = 0;
       return false;
     }
-    steps -= static_cast<std::uint32_t>(count);
+    steps -= count;
     return true;
   }
 
@@ -116,9 +132,12 @@ struct Order {
         return spend(to.enum_values(t).size()) &&
                std::any_of(to.enum_values(t).begin(), to.enum_values(t).end(),
                            [&](const Datum& member) { return same_datum(member, value); });
-      case TypeForm::alternatives:
-        return std::any_of(to.alternatives(t).begin(), to.alternatives(t).end(),
+      case TypeForm::alternatives: {
+        const UnionIndex& index = index_of(t_id);
+        if (index.literals.contains(literal(value))) return true;
+        return std::any_of(index.valued.begin(), index.valued.end(),
                            [&](NodeId member) { return accepts(member, value, depth + 1); });
+      }
       case TypeForm::reference:
         return !compared_by_name(to, t) && accepts(target(to, t_id), value, depth + 1);
       case TypeForm::json:
@@ -250,11 +269,14 @@ struct Order {
     }
   }
 
-  // A union's members in `to` that a by-name reference can be: references by name, sorted, and
-  // the members that may hold one further down (aliases, unions, any value).
+  // A union's members in `to` by what finds them fast: references by name, sorted; the members
+  // that may hold one further down (aliases, unions, any value); the constants and enum values
+  // of its members, as literals; and the members that hold other values.
   struct UnionIndex {
     std::vector<std::pair<std::string_view, NodeId>> named;
     std::vector<NodeId> nested;
+    OrderedSet<std::string> literals;
+    std::vector<NodeId> valued;
   };
   std::unordered_map<NodeId, UnionIndex> unions{};
 
@@ -268,6 +290,11 @@ struct Order {
         } else if (node.form == TypeForm::reference || node.form == TypeForm::alternatives ||
                    node.form == TypeForm::unknown) {
           entry->second.nested.push_back(member);
+        }
+        if (node.form == TypeForm::literal || node.form == TypeForm::enumeration) {
+          literal_members(to, node, entry->second.literals);
+        } else if (node.form != TypeForm::reference || !compared_by_name(to, node)) {
+          entry->second.valued.push_back(member);
         }
       }
       std::sort(entry->second.named.begin(), entry->second.named.end(),
@@ -302,8 +329,10 @@ bool literal_members(const Contract& contract, const TypeNode& node, OrderedSet<
 
 Directions change_directions(const Contract& olds, NodeId old_node, const Contract& news,
                              NodeId new_node) {
-  Order keeps_stored{news, olds};
-  Order keeps_readers{olds, news};
+  const std::size_t steps =
+      step_budget + 4 * (inline_size(olds, old_node, 0) + inline_size(news, new_node, 0));
+  Order keeps_stored{news, olds, steps};
+  Order keeps_readers{olds, news, steps};
   Directions directions;
   if (!keeps_stored.covers(new_node, old_node, 0))
     directions = directions | Directions::of(Direction::backward);
