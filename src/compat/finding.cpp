@@ -23,7 +23,7 @@ constexpr RuleInfo rules[] = {
     {"model-removed", backward | client, breaking, "model removed (contract gone)"},
     {"definition-kind-changed", both | client, breaking,
      "definition kind changed (object <-> enum/scalar)"},
-    {"doc-id-field-changed", backward, breaking, "{key} changed: {old} -> {new}",
+    {"doc-id-field-changed", backward | client, breaking, "{key} changed: {old} -> {new}",
      Atom::doc_id_field},
     {"collection-changed", backward, breaking, "{key} changed: {old} -> {new}", Atom::collection},
     {"field-added-read-required", backward, breaking, "field added as read-required"},
