@@ -44,14 +44,26 @@ class Direction(str, enum.Enum):
 
 @dataclass(frozen=True)
 class Finding:
-    """One change between two contract versions, with the rule that found it."""
+    """One change between two contract versions, with the rule that found it and every
+    direction it breaks, in the order of Direction (a removed field breaks old readers and the
+    client code that reads it)."""
 
     definition: str
     field: str | None
     verdict: Verdict
     message: str
     rule: str
-    direction: Direction
+    directions: tuple[Direction, ...]
+
+    @property
+    def direction(self) -> Direction:
+        """The first of `directions`: for every rule but `type-changed` the one it had when a
+        finding had only one."""
+        return self.directions[0]
+
+    @property
+    def breaks_client(self) -> bool:
+        return Direction.CLIENT in self.directions
 
     @property
     def location(self) -> str:
@@ -80,11 +92,16 @@ def _finding(row: object) -> Finding:
         verdict = Verdict(row.get("verdict"))
     except ValueError:
         raise ValueError(f"finding has an unknown verdict: {row!r}") from None
+    directions = row.get("direction")
     try:
-        direction = Direction(row.get("direction"))
+        parsed = tuple(Direction(name) for name in str(directions).split("+"))
     except ValueError:
-        raise ValueError(f"finding has an unknown direction: {row!r}") from None
-    return Finding(definition, field, verdict, message, rule, direction)
+        parsed = ()
+    if not isinstance(directions, str) or len(set(parsed)) != len(parsed):
+        parsed = ()
+    if not parsed:
+        raise ValueError(f"finding has an unknown direction: {row!r}")
+    return Finding(definition, field, verdict, message, rule, parsed)
 
 
 def compat_findings(old_json: str, new_json: str, mode: Mode = "full") -> list[Finding]:
@@ -312,10 +329,25 @@ class Comparison:
     def ignored(self) -> int:
         return sum(1 for item in self.judged if item.ignored)
 
+    @property
+    def client_left_out(self) -> int:
+        """SAFE findings, not ignored, that break client code: SAFE only because the mode
+        leaves the client direction out."""
+        return sum(
+            1
+            for j in self.judged
+            if not j.ignored and j.finding.verdict is Verdict.SAFE and j.finding.breaks_client
+        )
+
     def summary(self) -> str:
-        """`2 breaking, 3 safe`, plus the ignored count when there are any."""
+        """`2 breaking, 3 safe`, plus the ignored count when there are any, and what the mode
+        left out that breaks client code."""
         text = f"{self.count(Verdict.BREAKING)} breaking, {self.count(Verdict.SAFE)} safe"
-        return f"{text}, {self.ignored} ignored" if self.ignored else text
+        if self.ignored:
+            text += f", {self.ignored} ignored"
+        if self.client_left_out:
+            text += f" ({self.client_left_out} safe only under this --mode: client code breaks)"
+        return text
 
 
 def judge(

@@ -33,9 +33,14 @@ def _label(item: Judged) -> str:
     return f"{verdict} (ignored)" if item.ignored else verdict
 
 
+def _directions(item: Judged) -> str:
+    """`backward+client`: every direction the finding breaks, as the JSON report writes them."""
+    return "+".join(direction.value for direction in item.finding.directions)
+
+
 def _tag(item: Judged) -> str:
-    """`[rule-id, direction]`: the rule id is what an ignore line may name."""
-    return visible(f"[{item.finding.rule}, {item.finding.direction.value}]")
+    """`[rule-id, directions]`: the rule id is what an ignore line may name."""
+    return visible(f"[{item.finding.rule}, {_directions(item)}]")
 
 
 # text -------------------------------------------------------------------------------------
@@ -131,7 +136,7 @@ def _markdown_one(comparison: Comparison) -> list[str]:
         verdict = f"**{_label(item)}**" if item.fails else _label(item)
         field = _md_code(f.field) if f.field is not None else ""
         cells = [verdict, _md_code(f.definition), field, _md(f.message), _md_code(f.rule)]
-        lines.append(f"| {' | '.join(cells)} | {f.direction.value} |")
+        lines.append(f"| {' | '.join(cells)} | {_directions(item)} |")
     return [*lines, "", comparison.summary(), ""]
 
 
@@ -153,10 +158,14 @@ def _escape_property(text: str) -> str:
 
 def _annotation(item: Judged, comparison: Comparison, titled: bool) -> str:
     f = item.finding
-    # A breaking change stays an error even with --fail-on never; accepted ones are notices.
-    level = (
-        "error" if not item.ignored and (item.fails or f.verdict is Verdict.BREAKING) else "notice"
-    )
+    # A breaking change stays an error even with --fail-on never; accepted ones are notices; one
+    # SAFE only because the mode leaves client code out is a warning.
+    if item.ignored:
+        level = "notice"
+    elif item.fails or f.verdict is Verdict.BREAKING:
+        level = "error"
+    else:
+        level = "warning" if f.breaks_client else "notice"
     title = f"{_label(item)} contract change"
     message = visible(f"{f.location}: {f.message} ") + _tag(item)
     if titled:

@@ -2,6 +2,7 @@
 #include "compat/diff.hpp"
 
 #include "compat/merge_keys.hpp"
+#include "compat/type_order.hpp"
 #include "compat/type_signature.hpp"
 
 namespace brenvale::compat {
@@ -96,8 +97,11 @@ void compare_property(Diff& diff, std::string_view def, const Property& old_prop
     std::string old_sig = read_type_signature(diff.old_contract, old_prop.node);
     std::string new_sig = read_type_signature(diff.new_contract, new_prop.node);
     if (old_sig != new_sig) {
-      diff.findings.push_back(field_finding(Rule::type_changed, def, old_prop.key,
-                                            std::move(old_sig), std::move(new_sig)));
+      Finding& finding = diff.findings.emplace_back(field_finding(
+          Rule::type_changed, def, old_prop.key, std::move(old_sig), std::move(new_sig)));
+      // The text stays the diff's; the direction is read off the types themselves.
+      finding.directions =
+          change_directions(diff.old_contract, old_prop.node, diff.new_contract, new_prop.node);
     }
   }
   const bool was_required = read_required(diff.old_contract, old_prop);

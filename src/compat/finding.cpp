@@ -8,9 +8,10 @@
 namespace brenvale::compat {
 namespace {
 
-constexpr Direction backward = Direction::backward;
-constexpr Direction forward = Direction::forward;
-constexpr Direction client = Direction::client;
+constexpr Directions backward = Directions::of(Direction::backward);
+constexpr Directions forward = Directions::of(Direction::forward);
+constexpr Directions client = Directions::of(Direction::client);
+constexpr Directions both = backward | forward;
 constexpr Verdict safe = Verdict::safe;
 constexpr Verdict breaking = Verdict::breaking;
 
@@ -19,15 +20,15 @@ constexpr std::string_view loosened = "{key} loosened: {old} -> {new}";
 
 constexpr RuleInfo rules[] = {
     {"model-added", forward, safe, "model added (additive)"},
-    {"model-removed", backward, breaking, "model removed (contract gone)"},
-    {"definition-kind-changed", backward, breaking,
+    {"model-removed", backward | client, breaking, "model removed (contract gone)"},
+    {"definition-kind-changed", both | client, breaking,
      "definition kind changed (object <-> enum/scalar)"},
-    {"doc-id-field-changed", backward, breaking, "{key} changed: {old} -> {new}",
+    {"doc-id-field-changed", backward | client, breaking, "{key} changed: {old} -> {new}",
      Atom::doc_id_field},
     {"collection-changed", backward, breaking, "{key} changed: {old} -> {new}", Atom::collection},
     {"field-added-read-required", backward, breaking, "field added as read-required"},
     {"field-added", forward, safe, "field added (read-optional)"},
-    {"field-removed", forward, breaking, "field removed"},
+    {"field-removed", forward | client, breaking, "field removed"},
     {"type-changed", backward, breaking, "type changed: {old} -> {new}"},
     {"read-required-to-optional", forward, breaking, "read required -> optional"},
     {"read-optional-to-required", backward, breaking, "read optional -> required"},
@@ -57,14 +58,15 @@ constexpr RuleInfo rules[] = {
     {"unique-items-loosened", forward, breaking, loosened, Atom::unique_items},
     {"additional-properties-tightened", backward, breaking, tightened, Atom::additional_properties},
     {"additional-properties-loosened", forward, breaking, loosened, Atom::additional_properties},
-    {"enum-member-removed", backward, breaking, "enum member removed: {old}"},
-    {"enum-member-added", forward, breaking, "enum member added: {new}"},
+    {"enum-member-removed", backward | client, breaking, "enum member removed: {old}"},
+    {"enum-member-added", forward | client, breaking, "enum member added: {new}"},
     {"type-narrowed", backward, breaking, "type narrowed: {old} -> {new}"},
     {"type-widened", forward, breaking, "type widened: {old} -> {new}"},
     {"alias-type-changed", backward, breaking, "type changed: {old} -> {new}"},
     {"default-removed", backward, breaking, "default removed: {old}"},
-    {"discriminator-value-removed", backward, breaking, "discriminator value removed: {old}"},
-    {"discriminator-value-added", forward, breaking, "discriminator value added: {new}"},
+    {"discriminator-value-removed", backward | client, breaking,
+     "discriminator value removed: {old}"},
+    {"discriminator-value-added", forward | client, breaking, "discriminator value added: {new}"},
     {"field-added-closed-model", forward, breaking,
      "field added to a model that forbids extra keys"},
     {"read-only-added", client, breaking, "readOnly added: web clients can no longer write it"},
@@ -72,19 +74,24 @@ constexpr RuleInfo rules[] = {
     {"converter-renamed", client, breaking, "converter renamed: {old} -> {new}"},
     {"path-function-renamed", client, breaking, "path function renamed: {old} -> {new}"},
     {"path-parameter-added", client, breaking, "path parameter added: {new}"},
+    {"vector-dimension-changed", both, breaking, "vector dimension changed: {old} -> {new}"},
+    {"required-in-writes", client, breaking, "required in writes: old writer code may omit it"},
+    {"union-variant-added", client, breaking, "union variant added: {new}"},
+    {"collection-functions-removed", client, breaking,
+     "converter and path function removed: {old}"},
 };
-static_assert(std::size(rules) == static_cast<std::size_t>(Rule::path_parameter_added) + 1);
+static_assert(std::size(rules) == static_cast<std::size_t>(Rule::collection_functions_removed) + 1);
 
 constexpr std::string_view direction_names[] = {"backward", "forward", "client"};
 
-bool in_mode(Direction direction, Mode mode) {
+bool in_mode(Directions directions, Mode mode) {
   switch (mode) {
     case Mode::backward:
-      return direction == Direction::backward;
+      return directions.has(Direction::backward);
     case Mode::forward:
-      return direction == Direction::forward;
+      return directions.has(Direction::forward);
     case Mode::full:
-      return true;
+      return !directions.empty();
   }
   return true;
 }
@@ -95,18 +102,25 @@ const RuleInfo& rule_info(Rule rule) { return rules[static_cast<std::size_t>(rul
 
 Finding definition_finding(Rule rule, std::string_view def, std::string old_value,
                            std::string new_value) {
-  return Finding{rule, def, {}, false, std::move(old_value), std::move(new_value)};
+  return Finding{
+      rule, def, {}, false, std::move(old_value), std::move(new_value), rule_info(rule).directions};
 }
 
 Finding field_finding(Rule rule, std::string_view def, std::string_view field,
                       std::string old_value, std::string new_value) {
-  return Finding{rule, def, field, true, std::move(old_value), std::move(new_value)};
+  return Finding{rule,
+                 def,
+                 field,
+                 true,
+                 std::move(old_value),
+                 std::move(new_value),
+                 rule_info(rule).directions};
 }
 
-Verdict verdict_of(Rule rule, Mode mode) {
-  const RuleInfo& info = rule_info(rule);
-  return info.verdict == Verdict::breaking && in_mode(info.direction, mode) ? Verdict::breaking
-                                                                            : Verdict::safe;
+Verdict verdict_of(const Finding& finding, Mode mode) {
+  return rule_info(finding.rule).verdict == Verdict::breaking && in_mode(finding.directions, mode)
+             ? Verdict::breaking
+             : Verdict::safe;
 }
 
 void append_message(const Finding& finding, std::string& out) {
@@ -117,6 +131,16 @@ void append_message(const Finding& finding, std::string& out) {
 
 std::string_view direction_name(Direction direction) {
   return direction_names[static_cast<std::size_t>(direction)];
+}
+
+void append_directions(Directions directions, std::string& out) {
+  bool first = true;
+  for (const Direction direction : {Direction::backward, Direction::forward, Direction::client}) {
+    if (!directions.has(direction)) continue;
+    if (!first) out += '+';
+    out += direction_name(direction);
+    first = false;
+  }
 }
 
 bool parse_mode(std::string_view text, Mode& mode) {

@@ -15,6 +15,22 @@ enum class Verdict : std::uint8_t { safe, breaking };
 // Whom a change breaks: documents already stored, read under the new contract (backward); new
 // documents, read by old readers (forward); client code compiled against the old module (client).
 enum class Direction : std::uint8_t { backward, forward, client };
+
+// Every direction one finding breaks: a change may break several (a removed field breaks old
+// readers and the client code that reads it). Written in the order of Direction.
+struct Directions {
+  std::uint8_t bits = 0;
+
+  static constexpr Directions of(Direction direction) {
+    return {static_cast<std::uint8_t>(1U << static_cast<unsigned>(direction))};
+  }
+  constexpr bool has(Direction direction) const { return (bits & of(direction).bits) != 0; }
+  constexpr bool empty() const { return bits == 0; }
+  friend constexpr Directions operator|(Directions a, Directions b) {
+    return {static_cast<std::uint8_t>(a.bits | b.bits)};
+  }
+  friend constexpr bool operator==(Directions a, Directions b) = default;
+};
 // Which directions are BREAKING: backward or forward alone, or all three (full).
 enum class Mode : std::uint8_t { backward, forward, full };
 // The modes by name, the default first; the extension module exports this list.
@@ -74,13 +90,17 @@ enum class Rule : std::uint8_t {
   converter_renamed,
   path_function_renamed,
   path_parameter_added,
+  vector_dimension_changed,
+  required_in_writes,
+  union_variant_added,
+  collection_functions_removed,
 };
 
-// What a rule is called, whom it breaks, its verdict where its direction counts, and its
+// What a rule is called, whom it breaks, its verdict where one of its directions counts, and its
 // message: a constant template over the schema key it reads and the old and new values.
 struct RuleInfo {
-  std::string_view id;  // stable kebab-case
-  Direction direction;
+  std::string_view id;    // stable kebab-case
+  Directions directions;  // a finding's own, unless the rule computes them (`type-changed`)
   Verdict verdict;
   std::string_view message;  // placeholders {key}, {old}, {new}
   Atom key = Atom::other;
@@ -89,7 +109,7 @@ struct RuleInfo {
 const RuleInfo& rule_info(Rule rule);
 
 // One finding. `def` and `field` are borrowed from the compared contracts; the values are the
-// texts the message shows.
+// texts the message shows. `directions` are the rule's, or what the change itself breaks.
 struct Finding {
   Rule rule;
   std::string_view def;
@@ -97,6 +117,7 @@ struct Finding {
   bool has_field = false;
   std::string old_value;
   std::string new_value;
+  Directions directions;
 };
 
 Finding definition_finding(Rule rule, std::string_view def, std::string old_value = {},
@@ -104,13 +125,15 @@ Finding definition_finding(Rule rule, std::string_view def, std::string old_valu
 Finding field_finding(Rule rule, std::string_view def, std::string_view field,
                       std::string old_value = {}, std::string new_value = {});
 
-// The verdict under `mode`: a SAFE rule stays SAFE; another is BREAKING when its direction
-// counts in the mode.
-Verdict verdict_of(Rule rule, Mode mode);
+// The verdict under `mode`: a SAFE rule stays SAFE; another is BREAKING when one of the
+// finding's directions counts in the mode (all of them do under full).
+Verdict verdict_of(const Finding& finding, Mode mode);
 // Appends the finding's message.
 void append_message(const Finding& finding, std::string& out);
 
 std::string_view direction_name(Direction direction);
+// Appends the names of `directions` joined by "+": "backward+client".
+void append_directions(Directions directions, std::string& out);
 // "backward", "forward" or "full"; false for any other text.
 bool parse_mode(std::string_view text, Mode& mode);
 // The error text for a mode `parse_mode` refuses.

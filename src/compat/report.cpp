@@ -83,7 +83,7 @@ void write_finding(std::string& out, const Finding& finding, Mode mode, bool rul
   write_json_string(out, finding.def);
   if (rules) {
     out += ",\"direction\":\"";
-    out += direction_name(info.direction);
+    append_directions(finding.directions, out);  // names and "+": nothing to escape
     out += '"';
   }
   out += ",\"field\":";
@@ -101,8 +101,8 @@ void write_finding(std::string& out, const Finding& finding, Mode mode, bool rul
     out += info.id;  // kebab-case, nothing to escape
     out += '"';
   }
-  out += verdict_of(finding.rule, mode) == Verdict::safe ? ",\"verdict\":\"SAFE\"}"
-                                                         : ",\"verdict\":\"BREAKING\"}";
+  out += verdict_of(finding, mode) == Verdict::safe ? ",\"verdict\":\"SAFE\"}"
+                                                    : ",\"verdict\":\"BREAKING\"}";
 }
 
 }  // namespace
@@ -123,7 +123,7 @@ std::string findings_json(const std::vector<Finding>& findings) {
 
 bool rule_findings_json(const std::vector<Finding>& findings, Mode mode, InterruptCheck interrupted,
                         std::string& out) {
-  out.reserve(out.size() + estimated_size(findings, 48));
+  out.reserve(out.size() + estimated_size(findings, 64));
   std::string message;
   out += '[';
   for (std::size_t i = 0; i < findings.size(); ++i) {

@@ -10,7 +10,9 @@
 #include "compat/diff.hpp"
 #include "compat/merge_keys.hpp"
 #include "compat/same_node.hpp"
+#include "compat/type_order.hpp"
 #include "compat/type_signature.hpp"
+#include "contract/presence.hpp"
 #include "emit/emit_firestore.hpp"
 #include "text/escape.hpp"
 #include "typescript/literal.hpp"
@@ -153,16 +155,16 @@ const ClientNames* client_of(const ClientIndex& index, std::string_view def) {
   return found != index.end() ? found->second : nullptr;
 }
 
-// One side of the comparison.
-struct Side {
+// One version of the contract.
+struct Version {
   const Contract& contract;
   const ClientIndex& clients;
 };
 
 // One run of the rules: both models, the diff behind them, and the findings so far.
 struct Rules {
-  Side old_side;
-  Side new_side;
+  Version old_side;
+  Version new_side;
   Diff& diff;
   std::vector<Finding>& out;
 
@@ -174,29 +176,6 @@ struct Rules {
     out.push_back(field != nullptr
                       ? field_finding(rule, def, *field, std::move(old_value), std::move(new_value))
                       : definition_finding(rule, def, std::move(old_value), std::move(new_value)));
-  }
-
-  // The literal values a node admits, when it admits nothing else: `enum`, `const`, or a union
-  // of those (null included). Texts are TypeScript literals, so 1 and "1" stay apart.
-  static bool literal_members(const Contract& contract, const TypeNode& node, TextSet& out) {
-    if (node.has_constant) {
-      out.insert(literal(contract.extras_of(node).constant));
-      return true;
-    }
-    if (node.has_enum) {
-      for (const Datum& value : contract.enum_values(node)) out.insert(literal(value));
-      return true;
-    }
-    if (!node.has_alternatives || node.alternatives.count == 0) return false;
-    for (const NodeId id : contract.alternatives(node)) {
-      const TypeNode& member = contract.node(id);
-      if (member.null_type) {
-        out.insert("null");
-      } else if (!literal_members(contract, member, out)) {
-        return false;
-      }
-    }
-    return true;
   }
 
   // The JSON types a node admits; a reference or Firestore type counts as a type of its own.
@@ -273,7 +252,10 @@ struct Rules {
   void compare_constraints(std::string_view def, const std::string_view* field,
                            const TypeNode& old_node, const TypeNode& new_node) {
     if (old_node.constraints.count == 0 && new_node.constraints.count == 0) return;
+    // A vector's item bounds are its dimension, which its own rule compares.
+    const bool vectors = is_vector(old_node) && is_vector(new_node);
     for (const Bound& bound : bounds) {
+      if (vectors && (bound.key == Atom::min_items || bound.key == Atom::max_items)) continue;
       const Datum& old_value = olds().constraint(old_node, bound.key);
       const Datum& new_value = news().constraint(new_node, bound.key);
       const std::optional<double> was = number_of(old_value);
@@ -295,6 +277,81 @@ struct Rules {
       if (!admits_all(restriction.key, new_value, old_value))
         add(restriction.loosened, def, field, shown(old_value), shown(new_value));
     }
+  }
+
+  static bool is_vector(const TypeNode& node) {
+    return node.form == TypeForm::firestore && node.firestore == FirestoreKind::vector;
+  }
+
+  // `minItems` and `maxItems` of a vector: "4" when they agree, else both bounds.
+  static std::string dimension(const Contract& contract, const TypeNode& node) {
+    const Datum& low = contract.constraint(node, Atom::min_items);
+    const Datum& high = contract.constraint(node, Atom::max_items);
+    if (!low.present && !high.present) return std::string(none_text);
+    if (low.present && high.present && same_datum(low, high)) return literal(low);
+    return shown(low) + ".." + shown(high);
+  }
+
+  // Vector search compares vectors of one dimension: a change rejects stored vectors and writes
+  // vectors old readers reject, whichever way it goes.
+  void compare_dimensions(std::string_view def, const std::string_view* field,
+                          const TypeNode& old_node, const TypeNode& new_node) {
+    if (!is_vector(old_node) || !is_vector(new_node)) return;
+    std::string was = dimension(olds(), old_node);
+    std::string now = dimension(news(), new_node);
+    if (was != now) add(Rule::vector_dimension_changed, def, field, std::move(was), std::move(now));
+  }
+
+  // What a `switch` over a union tells apart: a member's kind, a reference's name, a literal.
+  static std::string variant_key(const Contract& contract, const TypeNode& node) {
+    switch (node.form) {
+      case TypeForm::reference:
+        return "$ref " + std::string(node.ref_name);
+      case TypeForm::firestore:
+        return "firestore " + std::string(contract.extras_of(node).firestore_text);
+      case TypeForm::literal:
+        return "const " + literal(contract.extras_of(node).constant);
+      case TypeForm::json: {
+        std::string key = "type";
+        for (const TypeName& name : contract.types(node)) key += " " + std::string(name.text);
+        return key;
+      }
+      default:
+        return "other";  // enums and unions within: their members have rules of their own
+    }
+  }
+
+  // The non-null members of a union, or the node alone, by key.
+  static std::unordered_map<std::string, NodeId> variants(const Contract& contract, NodeId id) {
+    std::unordered_map<std::string, NodeId> out;
+    const TypeNode& node = contract.node(id);
+    if (node.form != TypeForm::alternatives) {
+      if (!node.null_type) out.emplace(variant_key(contract, node), id);
+      return out;
+    }
+    for (const NodeId member : contract.alternatives(node)) {
+      if (!contract.node(member).null_type)
+        out.emplace(variant_key(contract, contract.node(member)), member);
+    }
+    return out;
+  }
+
+  // A union that gains a member: client code that switches over the old members, or maps each
+  // to a value, is no longer exhaustive.
+  void compare_variants(std::string_view def, const std::string_view* field, NodeId old_id,
+                        NodeId new_id) {
+    if (olds().node(old_id).form != TypeForm::alternatives ||
+        news().node(new_id).form != TypeForm::alternatives)
+      return;
+    const auto was = variants(olds(), old_id);
+    const auto now = variants(news(), new_id);
+    if (was.size() < 2) return;
+    OrderedSet<std::string> added;  // in byte order, not the hash's
+    for (const auto& [key, member] : now) {
+      if (!was.contains(key)) added.insert(read_type_signature(news(), member));
+    }
+    for (const std::string& variant : added)
+      add(Rule::union_variant_added, def, field, {}, variant);
   }
 
   void compare_discriminators(std::string_view def, const std::string_view* field,
@@ -326,12 +383,15 @@ struct Rules {
     const bool new_literal = literal_members(news(), new_node, new_literals);
     if (old_literal && new_literal) {
       compare_members(def, field, old_literals, new_literals);
-    } else if (!type_reported) {
-      compare_types(def, field, old_node, new_node, old_literal, new_literal, old_literals,
-                    new_literals);
+    } else {
+      if (!type_reported)
+        compare_types(def, field, old_node, new_node, old_literal, new_literal, old_literals,
+                      new_literals);
+      compare_variants(def, field, old_id, new_id);
     }
     const TypeNode& old_value = olds().node(value_node(olds(), old_id));
     const TypeNode& new_value = news().node(value_node(news(), new_id));
+    compare_dimensions(def, field, old_value, new_value);
     compare_constraints(def, field, old_value, new_value);
     compare_discriminators(def, field, old_value, new_value);
     // List items and map values hold stored values too (list[Literal[...]], dict[str, int]).
@@ -358,6 +418,26 @@ struct Rules {
       add(Rule::default_removed, def, field, literal(old_default));
     if (!was.read_only && now.read_only) add(Rule::read_only_added, def, field);
     if (was.read_only && !now.read_only) add(Rule::read_only_removed, def, field);
+  }
+
+  // A property that writes must now give, through the web module (client) or the Admin SDK's
+  // (server, which writes readOnly fields too): old writer code that leaves it out no longer
+  // compiles. `old_prop` is null for an added property. A readOnly field that turns writable has
+  // its own rule for the web client.
+  void compare_writes(std::string_view def, const Definition& old_def, const Property* old_prop,
+                      const Definition& new_def, const Property& new_prop) {
+    const auto required = [](const Contract& contract, const Definition& model,
+                             const Property* property, Writer writer) {
+      return property != nullptr && presence_of(model, *property, brenvale::Side::write, contract,
+                                                writer) == Presence::required;
+    };
+    const bool read_only_removed = old_prop != nullptr && olds().node(old_prop->node).read_only &&
+                                   !news().node(new_prop.node).read_only;
+    const bool server = required(news(), new_def, &new_prop, Writer::server) &&
+                        !required(olds(), old_def, old_prop, Writer::server);
+    const bool client = required(news(), new_def, &new_prop, Writer::client) &&
+                        !required(olds(), old_def, old_prop, Writer::client) && !read_only_removed;
+    if (server || client) add(Rule::required_in_writes, def, &new_prop.key);
   }
 
   // What client code compiled against the old module calls the model's converter and path
@@ -387,6 +467,10 @@ struct Rules {
     const ClientNames* new_client = client_of(new_side.clients, def);
     if (old_client != nullptr && new_client != nullptr)
       compare_client_names(def, *old_client, *new_client);
+    // The model stays, its collection goes: so do the functions the module wrote for it.
+    if (old_client != nullptr && new_client == nullptr)
+      add(Rule::collection_functions_removed, def, nullptr,
+          old_client->converter + ", " + old_client->path_function);
     if (same) return true;
     const bool closed =
         olds().constraint(olds().node(old_def.node), Atom::additional_properties).is_false();
@@ -405,6 +489,7 @@ struct Rules {
           } else if (old_prop == nullptr && closed) {
             add(Rule::field_added_closed_model, def, &key);
           }
+          if (new_prop != nullptr) compare_writes(def, old_def, old_prop, new_def, *new_prop);
           return !diff.stop();
         });
   }
@@ -412,7 +497,7 @@ struct Rules {
   // Root models, aliases and enums: what the diff leaves alone, compared like a property.
   void compare_alias(std::string_view def, const Definition& old_def, const Definition& new_def) {
     if (same_definition(olds(), old_def, news(), new_def)) return;
-    TextSet ignored;
+    OrderedSet<std::string> ignored;
     const bool literal_pair = literal_members(olds(), olds().node(old_def.node), ignored) &&
                               literal_members(news(), news().node(new_def.node), ignored);
     bool reported = false;
@@ -421,6 +506,7 @@ struct Rules {
       std::string new_sig = read_type_signature(news(), new_def.node);
       if (old_sig != new_sig) {
         add(Rule::alias_type_changed, def, nullptr, std::move(old_sig), std::move(new_sig));
+        out.back().directions = change_directions(olds(), old_def.node, news(), new_def.node);
         reported = true;
       }
     }

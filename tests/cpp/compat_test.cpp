@@ -1,7 +1,10 @@
 // Contract diff, rule set and findings report: exact findings per rule and per edge case.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <ostream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,7 +28,7 @@ std::string summary(const std::vector<Finding>& findings) {
     if (!out.empty()) out += "; ";
     out += f.def;
     if (f.has_field) out += "." + std::string(f.field);
-    out += verdict_of(f.rule, Mode::full) == Verdict::breaking ? " B " : " S ";
+    out += verdict_of(f, Mode::full) == Verdict::breaking ? " B " : " S ";
     append_message(f, out);
   }
   return out;
@@ -80,6 +83,30 @@ TEST(CompatReport, ExactText) {
                 ",\"verdict\":\"BREAKING\"}]");
 }
 
+// Each finding of the rule set as `def[.field] rule directions`, joined by "; ".
+std::string rule_summary(const std::string& old_text, const std::string& new_text) {
+  const Pair pair(old_text, new_text);
+  std::vector<Finding> findings;
+  EXPECT_TRUE(rule_findings(pair.old_contract, pair.new_contract, nullptr, findings));
+  std::string out;
+  for (const Finding& f : findings) {
+    if (!out.empty()) out += "; ";
+    out += f.def;
+    if (f.has_field) out += "." + std::string(f.field);
+    out += " " + std::string(rule_info(f.rule).id) + " ";
+    append_directions(f.directions, out);
+  }
+  return out;
+}
+
+// Guards whole comparisons: the direction each type change is given, and an app's release with
+// the changes that break compiled clients (tests/data/compat_cases.tsv).
+TEST(CompatRules, WholeComparisons) {
+  for (const auto& row : read_table("tests/data/compat_cases.tsv")) {
+    EXPECT_EQ(rule_summary(bundle(row[1]), bundle(row[2])), row[3]) << row[0];
+  }
+}
+
 // One row of tests/data/compat_rules.tsv.
 struct RuleCase {
   std::string rule;
@@ -117,16 +144,58 @@ TEST_P(CompatRules, OnlyItsFindingWithItsDirectionAndVerdictPerMode) {
   append_message(all[0], message);
   EXPECT_EQ(message, c.message);
   const std::string_view expected(c.direction_and_verdicts);
-  EXPECT_EQ(std::string(direction_name(rule_info(all[0].rule).direction)) + " ",
-            expected.substr(0, expected.size() - 3));
+  std::string directions;
+  append_directions(all[0].directions, directions);
+  EXPECT_EQ(directions + " ", expected.substr(0, expected.size() - 3));
   const Mode modes[] = {Mode::full, Mode::backward, Mode::forward};
   for (std::size_t i = 0; i < 3; ++i) {
-    const char verdict = verdict_of(all[0].rule, modes[i]) == Verdict::breaking ? 'B' : 'S';
+    const char verdict = verdict_of(all[0], modes[i]) == Verdict::breaking ? 'B' : 'S';
     EXPECT_EQ(verdict, expected[expected.size() - 3 + i]) << "mode " << i;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CompatRules, testing::ValuesIn(rule_cases()));
+
+constexpr std::size_t rule_count = static_cast<std::size_t>(Rule::collection_functions_removed) + 1;
+
+// Guards docs/compat.md's rule table: a row for every direction each rule's findings take, with
+// the verdicts a finding of those directions gets in each mode.
+TEST(CompatRules, DocsTableShowsEveryDirectionOfEveryRule) {
+  std::istringstream doc(read_file(std::string(BRENVALE_SOURCE_DIR) + "/docs/compat.md"));
+  std::map<std::string, std::set<std::string>> documented;
+  for (std::string line; std::getline(doc, line);) {
+    if (!line.starts_with("| `")) continue;
+    std::vector<std::string> cells;
+    std::istringstream parts(line.substr(2));
+    for (std::string cell; std::getline(parts, cell, '|');) cells.push_back(cell);
+    const std::string rule = cells[0].substr(1, cells[0].find('`', 1) - 1);
+    const std::string directions = cells[1].substr(1, cells[1].size() - 2);
+    Finding finding = definition_finding(Rule::model_added, "");
+    for (std::size_t r = 0; r < rule_count; ++r) {
+      if (rule_info(Rule(r)).id == rule) finding.rule = Rule(r);
+    }
+    finding.directions = {};
+    for (const Direction d : {Direction::backward, Direction::forward, Direction::client}) {
+      if (directions.find(direction_name(d)) != std::string::npos)
+        finding.directions = finding.directions | Directions::of(d);
+    }
+    std::string verdicts;
+    for (const Mode mode : {Mode::full, Mode::backward, Mode::forward})
+      verdicts += verdict_of(finding, mode) == Verdict::breaking ? " B |" : " S |";
+    EXPECT_EQ(cells[2] + "|" + cells[3] + "|" + cells[4] + "|", verdicts) << line;
+    documented[rule].insert(directions);
+  }
+  for (std::size_t r = 0; r < rule_count; ++r) {
+    const RuleInfo& info = rule_info(Rule(r));
+    std::set<std::string> expected = {"backward", "forward", "backward+forward"};
+    if (Rule(r) != Rule::type_changed && Rule(r) != Rule::alias_type_changed) {
+      std::string directions;
+      append_directions(info.directions, directions);
+      expected = {directions};
+    }
+    EXPECT_EQ(documented[std::string(info.id)], expected) << info.id;
+  }
+}
 
 }  // namespace
 }  // namespace brenvale::compat

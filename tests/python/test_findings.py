@@ -32,7 +32,7 @@ def finding(entry: str | dict[str, Any]) -> findings.Finding:
     row = {**CASES["findings"].get(entry.get("like"), {}), **entry}
     row.pop("like", None)
     row["verdict"] = findings.Verdict(row["verdict"])
-    row["direction"] = findings.Direction(row["direction"])
+    row["directions"] = tuple(findings.Direction(name) for name in row["directions"])
     return findings.Finding(**row)
 
 
@@ -42,6 +42,28 @@ def test_compat_findings_carry_rule_and_direction_and_follow_mode(case: dict[str
     found = brenvale.compat_findings(json.dumps(CASES["old"]), json.dumps(CASES["new"]), mode)
     assert found == [finding(entry) for entry in case["findings"]]
     assert (found[1].location, found[2].location) == ("Invoice", "Order.total")
+
+
+@pytest.mark.parametrize("case", CASES["directions"], ids=lambda case: str(case["direction"]))
+def test_a_finding_breaks_every_direction_its_report_names(case: dict[str, Any]) -> None:
+    row = {**CASES["report"][1], "direction": case["direction"]}
+    if case["directions"] is None:
+        with pytest.raises(ValueError, match="unknown direction"):
+            findings.parse_findings(json.dumps([row]))
+    else:
+        (found,) = findings.parse_findings(json.dumps([row]))
+        assert [d.value for d in found.directions] == case["directions"]
+        assert found.direction.value == case["directions"][0]
+
+
+def test_a_client_break_the_mode_leaves_out_is_said() -> None:
+    case = CASES["left_out"]
+    rules = findings.parse_ignore(case["ignore"])
+    judged = findings.judge("o", "n", json.dumps(case["report"]), rules, findings.FailOn.BREAKING)
+    assert judged.summary() == case["summary"]
+    out = RENDERERS["github"]([judged])
+    assert [line.split(" ")[0] for line in out.splitlines()[:-1]] == case["github"]
+    assert "[model-removed, backward+client]" in RENDERERS["text"]([judged])
 
 
 @pytest.mark.parametrize("case", CASES["ignore"], ids=lambda case: case["line"])

@@ -1,0 +1,347 @@
+// Which way a type changed: a bounded, sound test of "every value of one type is one of the other".
+#include "compat/type_order.hpp"
+
+#include <algorithm>
+#include <unordered_map>
+#include <vector>
+
+#include "typescript/literal.hpp"
+#include "util/byte_order.hpp"
+
+namespace brenvale::compat {
+namespace {
+
+// Nesting depth, as everywhere else; references to aliases count as a level.
+constexpr int max_depth = 127;
+// Steps per question beyond the size of the two types: what keeps the test linear in the
+// findings and the types they compare, whatever references and unions lead to.
+constexpr std::size_t step_budget = 4096;
+
+// The entries of a type written in place (members, values, items), references not followed.
+std::size_t inline_size(const Contract& contract, NodeId id, int depth) {
+  const TypeNode& node = contract.node(id);
+  std::size_t size = 1 + (node.has_enum ? contract.enum_values(node).size() : 0);
+  if (depth > max_depth) return size;
+  const auto add = [&](NodeId child) {
+    if (child != no_id) size += inline_size(contract, child, depth + 1);
+  };
+  for (const NodeId member : contract.alternatives(node)) add(member);
+  for (const NodeId member : contract.tuple(node)) add(member);
+  add(node.items);
+  add(node.record_node);
+  return size;
+}
+
+// A definition whose values compat compares at the definition itself (a model), or none.
+bool compared_by_name(const Contract& contract, const TypeNode& node) {
+  return node.ref_def == no_id || contract.definitions[node.ref_def].object_shaped;
+}
+
+// One question: does every value of a type of `from` belong to a type of `to`? "No" is always a
+// safe answer, and the one given when the steps run out.
+struct Order {
+  const Contract& to;
+  const Contract& from;
+  std::size_t steps;
+
+  bool step(int depth) { return depth <= max_depth && spend(1); }
+
+  // Work over a list counts a step per entry, so no union or enum makes a question quadratic.
+  bool spend(std::size_t count) {
+    if (steps < count) {
+      steps = 0;
+      return false;
+    }
+    steps -= count;
+    return true;
+  }
+
+  // The node a reference to an alias or enum stands for; a model's is its name.
+  static NodeId target(const Contract& contract, NodeId id) {
+    const TypeNode& node = contract.node(id);
+    if (node.form != TypeForm::reference || compared_by_name(contract, node)) return id;
+    return contract.definitions[node.ref_def].node;
+  }
+
+  bool covers(NodeId t_id, NodeId f_id, int depth) {
+    if (!step(depth)) return false;
+    const TypeNode& t = to.node(t_id);
+    const TypeNode& f = from.node(f_id);
+    if (t.form == TypeForm::unknown) return true;
+    if (f.form == TypeForm::alternatives) {
+      // Literals on both sides (an enum, a union of constants) meet as two sets.
+      OrderedSet<std::string> members;
+      const bool literals = literal_members(from, f, members);
+      if (!spend(members.size())) return false;
+      if (literals && covers_literals(t_id, members, depth)) return true;
+    }
+    switch (f.form) {
+      case TypeForm::alternatives:
+        return std::all_of(from.alternatives(f).begin(), from.alternatives(f).end(),
+                           [&](NodeId member) { return covers(t_id, member, depth + 1); });
+      case TypeForm::reference:
+        if (compared_by_name(from, f)) return covers_named(t_id, f, depth);
+        return covers(t_id, target(from, f_id), depth + 1);
+      case TypeForm::literal:
+        return accepts(t_id, from.extras_of(f).constant, depth);
+      case TypeForm::enumeration:
+        return covers_members(t_id, f, depth);
+      case TypeForm::json:
+        return std::all_of(from.types(f).begin(), from.types(f).end(),
+                           [&](const TypeName& name) { return covers_json(t_id, f, name, depth); });
+      case TypeForm::firestore:
+        return covers_firestore(t_id, f, depth);
+      case TypeForm::unknown:
+        return false;  // any value, and `to` says which
+    }
+    return false;
+  }
+
+  bool covers_members(NodeId t_id, const TypeNode& f, int depth) {
+    if (!spend(from.enum_values(f).size())) return false;
+    OrderedSet<std::string> members;
+    literal_members(from, f, members);
+    if (covers_literals(t_id, members, depth)) return true;
+    return std::all_of(from.enum_values(f).begin(), from.enum_values(f).end(),
+                       [&](const Datum& value) { return accepts(t_id, value, depth); });
+  }
+
+  // Does `t`, when it reads as literals too, hold every one of `members`? False when it does not
+  // read as literals, which leaves the answer to the slower test.
+  bool covers_literals(NodeId t_id, const OrderedSet<std::string>& members, int depth) {
+    NodeId held = t_id;  // through aliases first, so that two wide enums meet as two sets
+    for (int hops = depth; hops <= max_depth && target(to, held) != held; ++hops)
+      held = target(to, held);
+    OrderedSet<std::string> accepted;
+    const bool literals = literal_members(to, to.node(held), accepted);
+    if (!spend(accepted.size()) || !literals) return false;
+    return std::all_of(members.begin(), members.end(),
+                       [&](const std::string& member) { return accepted.contains(member); });
+  }
+
+  // Is the constant `value` one of `t`'s values? Arrays and objects are not looked into.
+  bool accepts(NodeId t_id, const Datum& value, int depth) {
+    if (!step(depth)) return false;
+    const TypeNode& t = to.node(t_id);
+    switch (t.form) {
+      case TypeForm::unknown:
+        return true;
+      case TypeForm::literal:
+        return same_datum(to.extras_of(t).constant, value);
+      case TypeForm::enumeration:
+        return spend(to.enum_values(t).size()) &&
+               std::any_of(to.enum_values(t).begin(), to.enum_values(t).end(),
+                           [&](const Datum& member) { return same_datum(member, value); });
+      case TypeForm::alternatives: {
+        const UnionIndex& index = index_of(t_id);
+        if (index.literals.contains(literal(value))) return true;
+        return std::any_of(index.valued.begin(), index.valued.end(),
+                           [&](NodeId member) { return accepts(member, value, depth + 1); });
+      }
+      case TypeForm::reference:
+        return !compared_by_name(to, t) && accepts(target(to, t_id), value, depth + 1);
+      case TypeForm::json:
+        return std::any_of(to.types(t).begin(), to.types(t).end(), [&](const TypeName& name) {
+          switch (value.kind) {
+            case Kind::null:
+              return name.type == JsonType::null;
+            case Kind::boolean:
+              return name.type == JsonType::boolean;
+            case Kind::int64:
+            case Kind::uint64:
+              return name.type == JsonType::integer || name.type == JsonType::number;
+            case Kind::float64:
+              return name.type == JsonType::number;
+            case Kind::string:
+              return name.type == JsonType::string;
+            case Kind::array:
+            case Kind::object:
+              return false;
+          }
+          return false;
+        });
+      case TypeForm::firestore:
+        return false;
+    }
+    return false;
+  }
+
+  // Does `t` hold every value of `f` of the JSON type `name`?
+  bool covers_json(NodeId t_id, const TypeNode& f, const TypeName& name, int depth) {
+    if (!step(depth)) return false;
+    const TypeNode& t = to.node(t_id);
+    switch (t.form) {
+      case TypeForm::unknown:
+        return true;
+      case TypeForm::alternatives:
+        return std::any_of(to.alternatives(t).begin(), to.alternatives(t).end(),
+                           [&](NodeId member) { return covers_json(member, f, name, depth + 1); });
+      case TypeForm::reference:
+        return !compared_by_name(to, t) && covers_json(target(to, t_id), f, name, depth + 1);
+      case TypeForm::json:
+        return std::any_of(to.types(t).begin(), to.types(t).end(), [&](const TypeName& held) {
+          const bool same =
+              held.type == name.type && (name.type != JsonType::other || held.text == name.text);
+          if (name.type == JsonType::integer && held.type == JsonType::number) return true;
+          if (!same) return false;
+          if (name.type == JsonType::array) return covers_items(t, f, depth);
+          if (name.type == JsonType::object) return covers_record(t, f, depth);
+          return true;
+        });
+      default:
+        return false;
+    }
+  }
+
+  bool covers_optional(NodeId t_id, NodeId f_id, int depth) {
+    if (t_id == no_id || to.node(t_id).form == TypeForm::unknown) return true;
+    return f_id != no_id && covers(t_id, f_id, depth + 1);
+  }
+
+  bool covers_items(const TypeNode& t, const TypeNode& f, int depth) {
+    if (t.has_tuple || f.has_tuple) {
+      const std::span<const NodeId> ts = to.tuple(t);
+      const std::span<const NodeId> fs = from.tuple(f);
+      if (!t.has_tuple || !f.has_tuple || ts.size() != fs.size()) return false;
+      for (std::size_t i = 0; i < ts.size(); ++i) {
+        if (!covers(ts[i], fs[i], depth + 1)) return false;
+      }
+    }
+    return covers_optional(t.items, f.items, depth);
+  }
+
+  bool covers_record(const TypeNode& t, const TypeNode& f, int depth) {
+    switch (t.record) {
+      case RecordValues::any:
+        return true;
+      case RecordValues::schema:
+        return f.record == RecordValues::schema && covers(t.record_node, f.record_node, depth + 1);
+      case RecordValues::none:
+        return f.record == RecordValues::none;
+    }
+    return false;
+  }
+
+  bool covers_firestore(NodeId t_id, const TypeNode& f, int depth) {
+    if (!step(depth)) return false;
+    const TypeNode& t = to.node(t_id);
+    switch (t.form) {
+      case TypeForm::alternatives:
+        return std::any_of(to.alternatives(t).begin(), to.alternatives(t).end(),
+                           [&](NodeId member) { return covers_firestore(member, f, depth + 1); });
+      case TypeForm::reference:
+        return !compared_by_name(to, t) && covers_firestore(target(to, t_id), f, depth + 1);
+      case TypeForm::firestore: {
+        const NodeExtras& te = to.extras_of(t);
+        const NodeExtras& fe = from.extras_of(f);
+        // A reference to any document holds a reference to one of a given collection.
+        return t.firestore == f.firestore && te.firestore_text == fe.firestore_text &&
+               t.server_timestamp == f.server_timestamp &&
+               (!t.has_ref_target || (f.has_ref_target && te.ref_target == fe.ref_target));
+      }
+      default:
+        return t.form == TypeForm::unknown;
+    }
+  }
+
+  // `f` is a reference read by its name (a model, or a name the bundle does not define): `t`
+  // holds it when it names the same kind of thing by the same name.
+  bool covers_named(NodeId t_id, const TypeNode& f, int depth) {
+    if (!step(depth)) return false;
+    const TypeNode& t = to.node(t_id);
+    switch (t.form) {
+      case TypeForm::alternatives: {
+        const UnionIndex& index = index_of(t_id);
+        const auto same_name = std::equal_range(
+            index.named.begin(), index.named.end(), std::pair(f.ref_name, no_id),
+            [](const auto& a, const auto& b) { return byte_less(a.first, b.first); });
+        for (auto it = same_name.first; it != same_name.second; ++it) {
+          if (covers_named(it->second, f, depth + 1)) return true;
+        }
+        return std::any_of(index.nested.begin(), index.nested.end(),
+                           [&](NodeId member) { return covers_named(member, f, depth + 1); });
+      }
+      case TypeForm::reference:
+        if (!compared_by_name(to, t)) return covers_named(target(to, t_id), f, depth + 1);
+        return t.ref_name == f.ref_name && (t.ref_def == no_id) == (f.ref_def == no_id);
+      default:
+        return t.form == TypeForm::unknown;
+    }
+  }
+
+  // A union's members in `to` by what finds them fast: references by name, sorted; the members
+  // that may hold one further down (aliases, unions, any value); the constants and enum values
+  // of its members, as literals; and the members that hold other values.
+  struct UnionIndex {
+    std::vector<std::pair<std::string_view, NodeId>> named;
+    std::vector<NodeId> nested;
+    OrderedSet<std::string> literals;
+    std::vector<NodeId> valued;
+  };
+  std::unordered_map<NodeId, UnionIndex> unions{};
+
+  const UnionIndex& index_of(NodeId t_id) {
+    auto [entry, added] = unions.try_emplace(t_id);
+    if (added) {
+      for (const NodeId member : to.alternatives(to.node(t_id))) {
+        const TypeNode& node = to.node(member);
+        if (node.form == TypeForm::reference && compared_by_name(to, node)) {
+          entry->second.named.emplace_back(node.ref_name, member);
+        } else if (node.form == TypeForm::reference || node.form == TypeForm::alternatives ||
+                   node.form == TypeForm::unknown) {
+          entry->second.nested.push_back(member);
+        }
+        if (node.form == TypeForm::literal || node.form == TypeForm::enumeration) {
+          literal_members(to, node, entry->second.literals);
+        } else if (node.form != TypeForm::reference || !compared_by_name(to, node)) {
+          entry->second.valued.push_back(member);
+        }
+      }
+      std::sort(entry->second.named.begin(), entry->second.named.end(),
+                [](const auto& a, const auto& b) { return byte_less(a.first, b.first); });
+    }
+    return entry->second;
+  }
+};
+
+}  // namespace
+
+bool literal_members(const Contract& contract, const TypeNode& node, OrderedSet<std::string>& out) {
+  if (node.has_constant) {
+    out.insert(literal(contract.extras_of(node).constant));
+    return true;
+  }
+  if (node.has_enum) {
+    for (const Datum& value : contract.enum_values(node)) out.insert(literal(value));
+    return true;
+  }
+  if (!node.has_alternatives || node.alternatives.count == 0) return false;
+  for (const NodeId id : contract.alternatives(node)) {
+    const TypeNode& member = contract.node(id);
+    if (member.null_type) {
+      out.insert("null");
+    } else if (!literal_members(contract, member, out)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+Directions change_directions(const Contract& olds, NodeId old_node, const Contract& news,
+                             NodeId new_node) {
+  const std::size_t steps =
+      step_budget + 4 * (inline_size(olds, old_node, 0) + inline_size(news, new_node, 0));
+  Order keeps_stored{news, olds, steps};
+  Order keeps_readers{olds, news, steps};
+  Directions directions;
+  if (!keeps_stored.covers(new_node, old_node, 0))
+    directions = directions | Directions::of(Direction::backward);
+  if (!keeps_readers.covers(old_node, new_node, 0))
+    directions = directions | Directions::of(Direction::forward);
+  // Equal as far as the model tells, yet read differently: no side is proved safe.
+  return directions.empty()
+             ? Directions::of(Direction::backward) | Directions::of(Direction::forward)
+             : directions;
+}
+
+}  // namespace brenvale::compat
