@@ -40,7 +40,7 @@ def compat(
     old_json: str, new_json: str, mode: Literal["backward", "forward", "full"] = "full"
 ) -> str:
     """Diff two contract bundles (JSON strings) by every compat rule. Returns a JSON array:
-    `[{"def", "direction": "backward"|"forward"|"client", "field"|null, "message",
-    "rule", "verdict": "SAFE"|"BREAKING"}]`. `mode` (one of MODES) names the
-    directions that are BREAKING; findings in others are SAFE. A bundle that fails raises
-    BundleError."""
+    `[{"def", "direction", "field"|null, "message", "rule", "verdict": "SAFE"|"BREAKING"}]`,
+    where "direction" is every direction the finding breaks ("backward", "forward",
+    "client"), joined by "+". `mode` (one of MODES) names the directions that are BREAKING;
+    findings in others are SAFE. A bundle that fails raises BundleError."""

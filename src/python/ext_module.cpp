@@ -273,11 +273,11 @@ PyMethodDef functions[] = {
     {"compat", as_method(call_compat), METH_FASTCALL | METH_KEYWORDS,
      "compat(old_json, new_json, mode='full')\n--\n\n"
      "Diff two contract bundles (JSON strings) by every compat rule. Returns a JSON array:\n"
-     "`[{\"def\", \"direction\": \"backward\"|\"forward\"|\"client\", \"field\"|null, "
-     "\"message\",\n"
-     "\"rule\", \"verdict\": \"SAFE\"|\"BREAKING\"}]`. `mode` (one of MODES) names the\n"
-     "directions that are BREAKING; findings in others are SAFE. A bundle that fails raises\n"
-     "BundleError."},
+     "`[{\"def\", \"direction\", \"field\"|null, \"message\", \"rule\", "
+     "\"verdict\": \"SAFE\"|\"BREAKING\"}]`,\n"
+     "where \"direction\" is every direction the finding breaks (\"backward\", \"forward\",\n"
+     "\"client\"), joined by \"+\". `mode` (one of MODES) names the directions that are BREAKING;\n"
+     "findings in others are SAFE. A bundle that fails raises BundleError."},
     {nullptr, nullptr, 0, nullptr},
 };
 
