@@ -24,7 +24,7 @@ struct EmitRequest {
   OutputKind kind = OutputKind::firestore;
   Sdk sdk = Sdk::web;
   bool jsdoc = false;                    // titles and descriptions as JSDoc comments
-  bool update_paths = false;             // Update types that take dotted field paths (web SDK)
+  bool update_paths = false;             // Update types that take dotted field paths
   std::string_view shared_path;          // the module the shared definitions come from
   OrderedSet<std::string> shared_names;  // definitions imported from it, not written
   std::string_view contract_path = "./contract";  // the Firestore module the Zod module checks
