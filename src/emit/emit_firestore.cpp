@@ -33,7 +33,8 @@ constexpr std::string_view header =
 // chain of them, stays a small finite type. It leaves out the keys Firestore reads as paths
 // (field_path_specials), so no dotted key writes another field.
 constexpr std::string_view update_fields_helper =
-    "// Object types as type literals, so UpdateData also accepts dotted paths into them, of up to\n"
+    "// Object types as type literals, so UpdateData also accepts dotted paths into them, of up "
+    "to\n"
     "// 8 fields; deeper, a model is updated whole. Keys that Firestore reads as paths (\"a.b\")\n"
     "// are left out.\n"
     "type UpdateFields<T, Depth extends unknown[] = []> = T extends {bytes} | "
@@ -43,7 +44,8 @@ constexpr std::string_view update_fields_helper =
     "  : T extends object\n"
     "    ? Depth[\"length\"] extends 8\n"
     "      ? T\n"
-    "      : { [K in keyof T as K extends \"\" | `${string}${\".\" | \"~\" | \"*\" | \"/\" | \"[\" | "
+    "      : { [K in keyof T as K extends \"\" | `${string}${\".\" | \"~\" | \"*\" | \"/\" | \"[\" "
+    "| "
     "\"]\"}${string}` ? never : K]: UpdateFields<T[K], [...Depth, unknown]> }\n"
     "    : T;\n\n";
 constexpr std::array<std::string_view, 5> update_fields_kept = {
@@ -88,12 +90,16 @@ struct SdkForm {
   std::string_view bytes;        // the type of a bytes value
 };
 
-constexpr SdkForm web_form = {"firebase/firestore",  "snapshot, options", "snapshot.data(options)",
-                              "onSnapshot / getDoc", "setDoc/updateDoc", "updateDoc(ref, ",
+constexpr SdkForm web_form = {"firebase/firestore",
+                              "snapshot, options",
+                              "snapshot.data(options)",
+                              "onSnapshot / getDoc",
+                              "setDoc/updateDoc",
+                              "updateDoc(ref, ",
                               "Bytes"};
-constexpr SdkForm admin_form = {"firebase-admin/firestore", "snapshot", "snapshot.data()",
-                                "get / onSnapshot", "set()/update()", "ref.update(",
-                                "Uint8Array"};
+constexpr SdkForm admin_form = {
+    "firebase-admin/firestore", "snapshot",    "snapshot.data()", "get / onSnapshot",
+    "set()/update()",           "ref.update(", "Uint8Array"};
 // The Admin SDK exports no VectorValue type; it is named after what FieldValue.vector returns.
 constexpr std::string_view admin_vector_alias =
     "type VectorValue = ReturnType<typeof FieldValue.vector>;\n\n";
@@ -287,8 +293,8 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
   ctx.sdk = options.sdk;
   const std::vector<const Definition*> models = collection_models(contract, ctx.shared);
   const ModuleNeeds needs = module_needs(contract, models, options);
-  NameTable names = build_name_table(contract, ctx.shared, RenderMode::firestore,
-                                     reserved_names(options, needs));
+  NameTable names =
+      build_name_table(contract, ctx.shared, RenderMode::firestore, reserved_names(options, needs));
   ctx.names = &names;
 
   const std::vector<std::string> path_functions = model_path_functions(models, names);

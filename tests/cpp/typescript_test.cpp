@@ -233,7 +233,8 @@ TEST(EmitFirestore, NamesAreSafeAndUnique) {
   // clang-format on
 }
 
-// The rows of tests/data/module_lines.tsv in `group`: each module holds its line and lacks its text.
+// The rows of tests/data/module_lines.tsv in `group`: each module holds its line and lacks its
+// text.
 void expect_module_lines(std::string_view group) {
   int rows = 0;
   for (const auto& row : read_table("tests/data/module_lines.tsv")) {
