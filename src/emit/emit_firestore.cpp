@@ -30,8 +30,8 @@ constexpr std::string_view header =
 // interfaces are not; this helper, written once, turns them into type literals, keeping the
 // SDK's value types (and Date) as they are. It stops at a fixed depth, where a model stays an
 // interface, into which UpdateData builds no paths: so a model that refers to itself, or a long
-// chain of them, stays a small finite type. It leaves out the keys Firestore reads as paths
-// (field_path_specials), so no dotted key writes another field.
+// chain of them, stays a small finite type. It leaves out the module's keys that Firestore reads
+// as paths (key_filter), so no dotted key writes another field.
 constexpr std::string_view update_fields_helper =
     "// Object types as type literals, so UpdateData also accepts dotted paths into them, of up "
     "to\n"
@@ -44,10 +44,9 @@ constexpr std::string_view update_fields_helper =
     "  : T extends object\n"
     "    ? Depth[\"length\"] extends 8\n"
     "      ? T\n"
-    "      : { [K in keyof T as K extends \"\" | `${string}${\".\" | \"~\" | \"*\" | \"/\" | \"[\" "
-    "| "
-    "\"]\"}${string}` ? never : K]: UpdateFields<T[K], [...Depth, unknown]> }\n"
+    "      : { [K in keyof T{key_filter}]: UpdateFields<T[K], [...Depth, unknown]> }\n"
     "    : T;\n\n";
+constexpr std::string_view key_filter = " as K extends {keys} ? never : K";
 constexpr std::array<std::string_view, 5> update_fields_kept = {
     "DocumentReference", "FieldValue", "GeoPoint", "Timestamp", "VectorValue"};
 
@@ -148,6 +147,21 @@ std::vector<std::string_view> reserved_names(const FirestoreOptions& options,
   if (needs.field_path) reserved.insert(reserved.end(), {"FieldPath", "Exclude"});
   if (options.sdk == Sdk::admin) reserved.insert(reserved.end(), {"ReturnType", "Uint8Array"});
   return reserved;
+}
+
+// Every key of the module's models that Firestore reads as a path, in byte order, once each.
+std::vector<std::string_view> module_path_like_keys(const Contract& contract,
+                                                    const FirestoreOptions& options) {
+  std::vector<std::string_view> keys;
+  for (const Definition& definition : contract.definitions) {
+    if (definition.kind != DefinitionKind::model) continue;
+    const std::vector<std::string_view> own =
+        path_like_keys(contract, definition, writer_of(options));
+    keys.insert(keys.end(), own.begin(), own.end());
+  }
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  return keys;
 }
 
 // `keys` as a union of string literals.
@@ -352,7 +366,12 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
   if (needs.field_path) fill(imports, field_path_import, {{"module", sdk.module}});
   if (!ctx.used_shared.empty()) append_import_line(ctx.used_shared, shared_path, imports);
   if (vector_alias) imports += admin_vector_alias;
-  if (needs.update_fields) fill(imports, update_fields_helper, {{"bytes", sdk.bytes}});
+  if (needs.update_fields) {
+    const std::vector<std::string_view> keys = module_path_like_keys(contract, options);
+    std::string filter;
+    if (!keys.empty()) fill(filter, key_filter, {{"keys", key_union(keys)}});
+    fill(imports, update_fields_helper, {{"bytes", sdk.bytes}, {"key_filter", filter}});
+  }
   if (needs.field_updates) imports += field_updates_helper;
   body.reserve(body.size() + imports.size());
   body.insert(header.size(), imports);

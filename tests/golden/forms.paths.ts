@@ -11,7 +11,7 @@ type UpdateFields<T, Depth extends unknown[] = []> = T extends Bytes | DocumentR
   : T extends object
     ? Depth["length"] extends 8
       ? T
-      : { [K in keyof T as K extends "" | `${string}${"." | "~" | "*" | "/" | "[" | "]"}${string}` ? never : K]: UpdateFields<T[K], [...Depth, unknown]> }
+      : { [K in keyof T]: UpdateFields<T[K], [...Depth, unknown]> }
     : T;
 
 export type A = string;
