@@ -47,19 +47,20 @@ inline bool ends_line(std::string_view text, std::size_t at) {
 }
 
 inline void require_no_injection(std::string_view module) {
-  constexpr std::array<std::string_view, 13> line_starts = {"export interface ",
-                                                            "export type ",
-                                                            "export const ",
-                                                            "import type { ",
-                                                            "import { ",
-                                                            "import type * as ",
-                                                            "}",
-                                                            "//",
-                                                            "type UpdateFields<T> = ",
-                                                            "type FieldUpdates<T> = ",
-                                                            "type VectorValue = ",
-                                                            "const ",  // the zod module's helpers
-                                                            "/**\n"};
+  constexpr std::array<std::string_view, 13> line_starts = {
+      "export interface ",
+      "export type ",
+      "export const ",
+      "import type { ",
+      "import { ",
+      "import type * as ",
+      "}",
+      "//",
+      "type UpdateFields<T, Depth extends unknown[] = []> = ",
+      "type FieldUpdates<T> = ",
+      "type VectorValue = ",
+      "const ",  // the zod module's helpers
+      "/**\n"};
   for (std::size_t at = 0; at < module.size();) {
     if (at == 0 || module[at - 1] == '\n') {
       require(module[at] == '\n' || module[at] == ' ' ||

@@ -32,7 +32,7 @@ COMPAT_KEYS = ("baseline", "mode", "fail_on", "ignore")
 # The options of each output kind, beside kind and path; all are optional but a shared module's.
 KIND_OPTIONS = {
     "web": ("jsdoc", "update_paths"),
-    "admin": ("jsdoc",),
+    "admin": ("jsdoc", "update_paths"),
     "zod": ("contract",),
     "plain": ("jsdoc",),
     "shared": ("shared_path", "shared_names", "jsdoc", "update_paths"),

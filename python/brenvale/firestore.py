@@ -7,7 +7,7 @@ id_field="id")`; a field gets its Firestore type with a marker in `Annotated`:
     edited_at: Annotated[datetime, firestore.Timestamp] | None = None
     author: Annotated[str, firestore.Reference(User)]
     home: Annotated[tuple[float, float], firestore.GeoPoint]
-    embedding: Annotated[list[float], firestore.Vector]
+    embedding: Annotated[list[float], firestore.Vector] = Field(min_length=768, max_length=768)
     avatar: Annotated[bytes, firestore.Bytes]
     likes: Annotated[int, firestore.ReadOnly] = 0
     nickname: Annotated[str, firestore.MayBeAbsent]
@@ -89,6 +89,18 @@ def _is_nullable(core_schema: CoreSchema) -> bool:
     return core_schema.get("type") == "nullable"
 
 
+# A list's length bounds, however Pydantic was told them (Field, conlist, annotated_types' Len,
+# MinLen, MaxLen): they all end up on the list's core schema.
+_LENGTH_KEYS = (("min_length", "minItems"), ("max_length", "maxItems"))
+
+
+def _length_bounds(core_schema: CoreSchema) -> JsonDict:
+    schema: Any = core_schema["schema"] if _is_nullable(core_schema) else core_schema
+    if schema.get("type") != "list":
+        return {}
+    return {key: schema[bound] for bound, key in _LENGTH_KEYS if isinstance(schema.get(bound), int)}
+
+
 @dataclass(frozen=True)
 class FirestoreType:
     """Marks the annotated type as a Firestore value type; its JSON form is not kept."""
@@ -110,10 +122,14 @@ class FirestoreType:
         self, core_schema: CoreSchema, handler: GetJsonSchemaHandler
     ) -> JsonDict:
         # The handler is not called: the Python type's own schema (a model, a tuple) is not what
-        # Firestore stores, and calling it would add unused definitions to the bundle.
+        # Firestore stores, and calling it would add unused definitions to the bundle. A vector
+        # keeps its dimension, which vector search depends on.
+        keys = self.keys()
+        if self.kind == "vector":
+            keys.update(_length_bounds(core_schema))
         if _is_nullable(core_schema):
-            return {"anyOf": [self.keys(), {"type": "null"}]}
-        return self.keys()
+            return {"anyOf": [keys, {"type": "null"}]}
+        return keys
 
 
 @dataclass(frozen=True)

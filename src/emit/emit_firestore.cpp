@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "emit/render_interface.hpp"
+#include "emit/update_keys.hpp"
 #include "text/escape.hpp"
 #include "text/fill.hpp"
 #include "text/import_line.hpp"
+#include "text/lower_first.hpp"
 #include "typescript/name_table.hpp"
 #include "typescript/path_function.hpp"
 #include "typescript/render_doc.hpp"
@@ -26,43 +28,55 @@ constexpr std::string_view header =
 
 // UpdateData builds dotted paths only into values assignable to Record<string, unknown>, which
 // interfaces are not; this helper, written once, turns them into type literals, keeping the
-// SDK's value types (and Date) as they are.
-constexpr std::array<std::string_view, 6> update_fields_kept = {
-    "Bytes", "DocumentReference", "FieldValue", "GeoPoint", "Timestamp", "VectorValue"};
+// SDK's value types (and Date) as they are. It stops at a fixed depth, where a model stays an
+// interface, into which UpdateData builds no paths: so a model that refers to itself, or a long
+// chain of them, stays a small finite type. It leaves out the module's keys that Firestore reads
+// as paths (key_filter), so no dotted key writes another field.
 constexpr std::string_view update_fields_helper =
-    "// Object types as type literals, so UpdateData also accepts dotted paths into them.\n"
-    "type UpdateFields<T> = T extends Bytes | DocumentReference<any> | FieldValue | GeoPoint | "
-    "Timestamp | VectorValue | Date | readonly unknown[]\n"
+    "// Object types as type literals, so UpdateData also accepts dotted paths into them, of up "
+    "to\n"
+    "// 8 fields; deeper, a model is updated whole. Keys that Firestore reads as paths (\"a.b\")\n"
+    "// are left out.\n"
+    "type UpdateFields<T, Depth extends unknown[] = []> = T extends {bytes} | "
+    "DocumentReference<any> | FieldValue | GeoPoint | Timestamp | VectorValue | Date | readonly "
+    "unknown[]\n"
     "  ? T\n"
     "  : T extends object\n"
-    "    ? { [K in keyof T]: UpdateFields<T[K]> }\n"
+    "    ? Depth[\"length\"] extends 8\n"
+    "      ? T\n"
+    "      : { [K in keyof T{key_filter}]: UpdateFields<T[K], [...Depth, unknown]> }\n"
     "    : T;\n\n";
+constexpr std::string_view key_filter = " as K extends {keys} ? never : K";
+constexpr std::array<std::string_view, 5> update_fields_kept = {
+    "DocumentReference", "FieldValue", "GeoPoint", "Timestamp", "VectorValue"};
 
-// The Admin SDK's UpdateData expands a map of models or references into every property of the
-// SDK's classes, until tsc stops it as circular (TS2615), so its Update types are plain.
+// The Admin SDK's UpdateData expands a map of references into every property of the SDK's
+// classes, until tsc stops it as circular (TS2615), so its Update types are plain by default.
 constexpr std::string_view field_updates_helper =
     "// What update() takes: each field whole, or a FieldValue such as FieldValue.delete().\n"
     "type FieldUpdates<T> = { [K in keyof T]?: T[K] | FieldValue };\n\n";
 
-// How a collection model's Update type is written, and the helper type it needs, if any.
-struct UpdateForm {
-  std::string_view update_type;  // the template
-  std::string_view sdk_type;     // what the Update type imports
-  std::string_view helper_name;  // kept from definitions
-  std::string_view helper;       // written once, after the import lines
-  std::span<const std::string_view> helper_imports;
-};
+// How a collection model's Update type is written. {write} is its Write type, less the keys
+// Firestore would read as paths (field_path_specials) where the form does not leave them out.
+enum class UpdateForm : std::uint8_t { data, fields, field_updates };
 
-constexpr UpdateForm plain_update = {
-    "export type {update} = UpdateData<{write}>;\n\n", "UpdateData", "", "", {}};
-constexpr UpdateForm update_paths = {
-    "export type {update} = UpdateData<UpdateFields<{write}>>;\n\n", "UpdateData", "UpdateFields",
-    update_fields_helper, update_fields_kept};
-constexpr UpdateForm field_updates = {"export type {update} = FieldUpdates<{write}>;\n\n",
-                                      "FieldValue",
-                                      "FieldUpdates",
-                                      field_updates_helper,
-                                      {}};
+constexpr std::string_view update_templates[] = {
+    "export type {update} = UpdateData<{write}>;\n\n",
+    "export type {update} = UpdateData<UpdateFields<{write}>>;\n\n",
+    "export type {update} = FieldUpdates<{write}>;\n\n",
+};
+constexpr std::string_view admin_fallback_comment =
+    "// The Admin SDK's UpdateData cannot expand a map of references (TS2615): fields whole.\n";
+constexpr std::string_view omit_template = "Omit<{write}, {keys}>";
+
+// A collection model's fields that Firestore reads as paths are updated through a FieldPath,
+// which this function pairs with a value of the field's type.
+constexpr std::string_view field_path_import = "import { FieldPath } from \"{module}\";\n\n";
+constexpr std::string_view field_path_function =
+    "// Fields whose names Firestore reads as paths are left out of `{update}`; update them by\n"
+    "// FieldPath: {call}...{function}({example}, value)).\n"
+    "export const {function} = <K extends {keys}>(field: K, value: Exclude<{write}[K], "
+    "undefined> | FieldValue): [FieldPath, unknown] => [new FieldPath(field), value];\n\n";
 
 // What differs between the two SDKs' modules.
 struct SdkForm {
@@ -71,29 +85,127 @@ struct SdkForm {
   std::string_view snapshot_data;        // what fromFirestore reads
   std::string_view read_calls;           // named in the converter's comment
   std::string_view write_calls;
+  std::string_view update_call;  // the start of a call that updates one document
+  std::string_view bytes;        // the type of a bytes value
 };
 
-constexpr SdkForm web_form = {"firebase/firestore", "snapshot, options", "snapshot.data(options)",
-                              "onSnapshot / getDoc", "setDoc/updateDoc"};
-constexpr SdkForm admin_form = {"firebase-admin/firestore", "snapshot", "snapshot.data()",
-                                "get / onSnapshot", "set()/update()"};
+constexpr SdkForm web_form = {"firebase/firestore",
+                              "snapshot, options",
+                              "snapshot.data(options)",
+                              "onSnapshot / getDoc",
+                              "setDoc/updateDoc",
+                              "updateDoc(ref, ",
+                              "Bytes"};
+constexpr SdkForm admin_form = {
+    "firebase-admin/firestore", "snapshot",    "snapshot.data()", "get / onSnapshot",
+    "set()/update()",           "ref.update(", "Uint8Array"};
 // The Admin SDK exports no VectorValue type; it is named after what FieldValue.vector returns.
 constexpr std::string_view admin_vector_alias =
     "type VectorValue = ReturnType<typeof FieldValue.vector>;\n\n";
 
-const UpdateForm& update_form(const FirestoreOptions& options) {
-  if (options.sdk == Sdk::admin) return field_updates;
-  return options.update_paths ? update_paths : plain_update;
+// The Update form of `model`: UpdateData, through UpdateFields with update paths, except where
+// the Admin SDK's UpdateData gives up.
+UpdateForm update_form(const Contract& contract, const Definition& model,
+                       const FirestoreOptions& options) {
+  if (options.sdk == Sdk::admin &&
+      (!options.update_paths || admin_update_data_fails(contract, model)))
+    return UpdateForm::field_updates;
+  return options.update_paths ? UpdateForm::fields : UpdateForm::data;
+}
+
+Writer writer_of(const FirestoreOptions& options) {
+  return options.sdk == Sdk::admin ? Writer::server : Writer::client;
+}
+
+// What the module's collection models need beside their own types.
+struct ModuleNeeds {
+  bool update_fields = false;
+  bool field_updates = false;
+  bool field_path = false;  // a field Firestore reads as a path, updated by FieldPath
+};
+
+ModuleNeeds module_needs(const Contract& contract, const std::vector<const Definition*>& models,
+                         const FirestoreOptions& options) {
+  ModuleNeeds needs;
+  for (const Definition* model : models) {
+    const UpdateForm form = update_form(contract, *model, options);
+    needs.update_fields = needs.update_fields || form == UpdateForm::fields;
+    needs.field_updates = needs.field_updates || form == UpdateForm::field_updates;
+    for (const std::string_view key : path_like_keys(contract, *model, writer_of(options)))
+      needs.field_path = needs.field_path || !key.empty();
+  }
+  return needs;
 }
 
 // The names the module may declare or use itself, kept from definitions. The default module
 // reserves none, so it names definitions as it always has.
-std::vector<std::string_view> reserved_names(const FirestoreOptions& options) {
+std::vector<std::string_view> reserved_names(const FirestoreOptions& options,
+                                             const ModuleNeeds& needs) {
   std::vector<std::string_view> reserved;
-  if (!update_form(options).helper_name.empty())
-    reserved.push_back(update_form(options).helper_name);
+  if (needs.update_fields) reserved.push_back("UpdateFields");
+  if (needs.field_updates) reserved.push_back("FieldUpdates");
+  if (needs.field_path) reserved.insert(reserved.end(), {"FieldPath", "Exclude"});
   if (options.sdk == Sdk::admin) reserved.insert(reserved.end(), {"ReturnType", "Uint8Array"});
   return reserved;
+}
+
+// Every key of the module's models that Firestore reads as a path, in byte order, once each.
+std::vector<std::string_view> module_path_like_keys(const Contract& contract,
+                                                    const FirestoreOptions& options) {
+  std::vector<std::string_view> keys;
+  for (const Definition& definition : contract.definitions) {
+    if (definition.kind != DefinitionKind::model) continue;
+    const std::vector<std::string_view> own =
+        path_like_keys(contract, definition, writer_of(options));
+    keys.insert(keys.end(), own.begin(), own.end());
+  }
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  return keys;
+}
+
+// `keys` as a union of string literals.
+std::string key_union(std::span<const std::string_view> keys) {
+  std::string out;
+  for (const std::string_view key : keys) {
+    if (!out.empty()) out += " | ";
+    append_quoted(key, out);
+  }
+  return out;
+}
+
+void append_update_type(const Contract& contract, const Definition& model, std::string_view name,
+                        const FirestoreOptions& options, std::string& out) {
+  const UpdateForm form = update_form(contract, model, options);
+  std::string write = write_name(name);
+  const std::vector<std::string_view> keys = path_like_keys(contract, model, writer_of(options));
+  if (form != UpdateForm::fields && !keys.empty()) {
+    std::string omitted;
+    fill(omitted, omit_template, {{"write", write}, {"keys", key_union(keys)}});
+    write = std::move(omitted);
+  }
+  if (options.sdk == Sdk::admin && options.update_paths && form == UpdateForm::field_updates)
+    out += admin_fallback_comment;
+  fill(out, update_templates[static_cast<std::size_t>(form)],
+       {{"update", update_name(name)}, {"write", write}});
+}
+
+void append_field_path_function(const Contract& contract, const Definition& model,
+                                std::string_view name, const FirestoreOptions& options,
+                                const SdkForm& sdk, NameTable& names, std::string& out) {
+  std::vector<std::string_view> keys = path_like_keys(contract, model, writer_of(options));
+  // An empty name is no field path at all: FieldPath refuses it too.
+  std::erase(keys, std::string_view());
+  if (keys.empty()) return;
+  std::string example;
+  append_quoted(keys.front(), example);
+  fill(out, field_path_function,
+       {{"update", update_name(name)},
+        {"call", sdk.update_call},
+        {"function", names.claim(lower_first(name) + "FieldPathUpdate")},
+        {"example", example},
+        {"keys", key_union(keys)},
+        {"write", write_name(name)}});
 }
 
 void append_path_function(std::string_view collection, std::string_view function_name,
@@ -192,18 +304,17 @@ std::vector<std::string_view> module_reserved_names(const FirestoreOptions& opti
 std::string emit_firestore_module(const Contract& contract, OrderedSet<std::string> shared,
                                   std::string_view shared_path, const FirestoreOptions& options) {
   const SdkForm& sdk = options.sdk == Sdk::admin ? admin_form : web_form;
-  const UpdateForm& update = update_form(options);
-  bool has_collection = false;
   Ctx ctx;
   ctx.contract = &contract;
   ctx.shared = std::move(shared);
   ctx.jsdoc = options.jsdoc;
   ctx.sdk = options.sdk;
+  const std::vector<const Definition*> models = collection_models(contract, ctx.shared);
+  const ModuleNeeds needs = module_needs(contract, models, options);
   NameTable names =
-      build_name_table(contract, ctx.shared, RenderMode::firestore, reserved_names(options));
+      build_name_table(contract, ctx.shared, RenderMode::firestore, reserved_names(options, needs));
   ctx.names = &names;
 
-  const std::vector<const Definition*> models = collection_models(contract, ctx.shared);
   const std::vector<std::string> path_functions = model_path_functions(models, names);
 
   // The body is written straight into the result, behind the header; the converters and path
@@ -234,27 +345,38 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
     append_interface(ctx, name, definition, Side::read, doc, body);
     append_interface(ctx, name, definition, Side::write, doc, body);
     if (definition.has_collection) {
-      ctx.imports.insert(update.sdk_type);
-      fill(body, update.update_type, {{"update", update_name(name)}, {"write", write_name(name)}});
-      has_collection = true;
+      const bool whole = update_form(contract, definition, options) == UpdateForm::field_updates;
+      ctx.imports.insert(whole ? "FieldValue" : "UpdateData");
+      append_update_type(contract, definition, name, options, body);
       ctx.imports.insert("FirestoreDataConverter");
     }
   }
   for (std::size_t i = 0; i < models.size(); ++i) {
-    append_converter(names.of(contract.id_of(*models[i])), *models[i], sdk, body);
+    const std::string& name = names.of(contract.id_of(*models[i]));
+    append_converter(name, *models[i], sdk, body);
     append_path_function(models[i]->collection, path_functions[i], body);
+    append_field_path_function(contract, *models[i], name, options, sdk, names, body);
   }
 
-  if (has_collection) {
-    for (const std::string_view type : update.helper_imports) ctx.imports.insert(type);
+  if (needs.update_fields) {
+    for (const std::string_view type : update_fields_kept) ctx.imports.insert(type);
+    if (options.sdk == Sdk::web) ctx.imports.insert("Bytes");
   }
+  if (needs.field_path) ctx.imports.insert("FieldValue");
   const bool vector_alias = options.sdk == Sdk::admin && ctx.imports.erase("VectorValue") != 0;
   if (vector_alias) ctx.imports.insert("FieldValue");
   std::string imports;
   if (!ctx.imports.empty()) append_import_line(ctx.imports, sdk.module, imports);
+  if (needs.field_path) fill(imports, field_path_import, {{"module", sdk.module}});
   if (!ctx.used_shared.empty()) append_import_line(ctx.used_shared, shared_path, imports);
   if (vector_alias) imports += admin_vector_alias;
-  if (has_collection) imports += update.helper;
+  if (needs.update_fields) {
+    const std::vector<std::string_view> keys = module_path_like_keys(contract, options);
+    std::string filter;
+    if (!keys.empty()) fill(filter, key_filter, {{"keys", key_union(keys)}});
+    fill(imports, update_fields_helper, {{"bytes", sdk.bytes}, {"key_filter", filter}});
+  }
+  if (needs.field_updates) imports += field_updates_helper;
   body.reserve(body.size() + imports.size());
   body.insert(header.size(), imports);
   return body;

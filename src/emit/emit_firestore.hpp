@@ -13,8 +13,8 @@ namespace brenvale {
 
 // Output forms beyond the default module, each off unless asked for.
 struct FirestoreOptions {
-  // Update types that accept dotted field paths into nested models ("settings.theme"); web SDK
-  // only.
+  // Update types that accept dotted field paths into nested models ("settings.theme"), down to a
+  // fixed depth; for the Admin SDK, where its UpdateData can expand the model.
   bool update_paths = false;
   // Titles and descriptions as JSDoc blocks above declarations and members.
   bool jsdoc = false;

@@ -78,10 +78,6 @@ std::string request_error(const EmitRequest& request) {
     return unused("a contract path");
   if (request.shared_path.empty() != request.shared_names.empty())
     return "shared definitions need both the module that holds them and their names";
-  if (request.sdk == Sdk::admin && request.update_paths) {
-    return "update paths are for the web SDK: the Admin SDK's UpdateData cannot expand maps of "
-           "models or references";
-  }
   return {};
 }
 

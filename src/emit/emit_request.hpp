@@ -23,10 +23,10 @@ inline constexpr std::array<std::string_view, 2> sdk_names = {"web", "admin"};
 struct EmitRequest {
   OutputKind kind = OutputKind::firestore;
   Sdk sdk = Sdk::web;
-  bool jsdoc = false;                    // titles and descriptions as JSDoc comments
-  bool update_paths = false;             // Update types that take dotted field paths (web SDK)
-  std::string_view shared_path;          // the module the shared definitions come from
-  OrderedSet<std::string> shared_names;  // definitions imported from it, not written
+  bool jsdoc = false;                             // titles and descriptions as JSDoc comments
+  bool update_paths = false;                      // Update types that take dotted field paths
+  std::string_view shared_path;                   // the module the shared definitions come from
+  OrderedSet<std::string> shared_names;           // definitions imported from it, not written
   std::string_view contract_path = "./contract";  // the Firestore module the Zod module checks
 };
 

@@ -3,9 +3,45 @@
 
 #include "contract/presence.hpp"
 #include "text/escape.hpp"
+#include "text/fill.hpp"
 #include "typescript/render_doc.hpp"
 
 namespace brenvale {
+namespace {
+
+// The count a vector's bound keeps, as text; empty when it keeps none.
+std::string count_text(const Datum& bound) {
+  if (!bound.is_count()) return {};
+  return bound.kind == Kind::uint64 ? std::to_string(bound.uint64) : std::to_string(bound.int64);
+}
+
+}  // namespace
+
+std::string vector_dimensions(const Contract& contract, NodeId id) {
+  const TypeNode& field = contract.node(id);
+  const NodeId own[] = {id};
+  const std::span<const NodeId> candidates =
+      field.form == TypeForm::alternatives ? contract.alternatives(field) : std::span(own);
+  for (const NodeId candidate : candidates) {
+    const TypeNode& node = contract.node(candidate);
+    if (node.form != TypeForm::firestore || node.firestore != FirestoreKind::vector) continue;
+    const std::string least = count_text(contract.constraint(node, Atom::min_items));
+    const std::string most = count_text(contract.constraint(node, Atom::max_items));
+    std::string text;
+    if (least.empty() && most.empty()) continue;
+    if (least == most) {
+      fill(text, "{n} dimensions", {{"n", least}});
+    } else if (most.empty()) {
+      fill(text, "at least {n} dimensions", {{"n", least}});
+    } else if (least.empty()) {
+      fill(text, "at most {n} dimensions", {{"n", most}});
+    } else {
+      fill(text, "{least} to {most} dimensions", {{"least", least}, {"most", most}});
+    }
+    return text;
+  }
+  return {};
+}
 
 void append_interface(Ctx& ctx, std::string_view name, const Definition& definition, Side side,
                       std::string_view doc, std::string& out) {
@@ -27,7 +63,8 @@ void append_interface(Ctx& ctx, std::string_view name, const Definition& definit
     const Writer writer = ctx.sdk == Sdk::admin ? Writer::server : Writer::client;
     const Presence presence = presence_of(definition, property, side, *ctx.contract, writer);
     if (presence == Presence::absent) continue;
-    if (ctx.jsdoc) append_property_doc(ctx.contract->extras_of(node), out);
+    const std::string dimensions = vector_dimensions(*ctx.contract, property.node);
+    if (ctx.jsdoc) append_property_doc(ctx.contract->extras_of(node), dimensions, out);
     out += "  ";
     append_ident(property.key, out);
     if (presence == Presence::document_id) {
@@ -37,7 +74,10 @@ void append_interface(Ctx& ctx, std::string_view name, const Definition& definit
     if (presence == Presence::optional) out += '?';
     out += ": ";
     append_type(ctx, property.node, side, out);
-    out += ";\n";
+    out += ';';
+    // VectorValue's type holds no length, so the dimension is said where the field is.
+    if (!dimensions.empty()) fill(out, " // {dimensions}", {{"dimensions", dimensions}});
+    out += '\n';
   }
   out += "}\n\n";
 }

@@ -36,4 +36,8 @@ void append_property_doc(const NodeExtras& property, std::string& out) {
   append_doc("  ", {property.description}, out);
 }
 
+void append_property_doc(const NodeExtras& property, std::string_view note, std::string& out) {
+  append_doc("  ", {property.description, note}, out);
+}
+
 }  // namespace brenvale

@@ -14,5 +14,7 @@ std::string definition_doc(const Definition& definition);
 
 // Appends the block for a property, indented as a member: its description, if any.
 void append_property_doc(const NodeExtras& property, std::string& out);
+// The same, with `note` (a text of the generator's own) as a paragraph after the description.
+void append_property_doc(const NodeExtras& property, std::string_view note, std::string& out);
 
 }  // namespace brenvale

@@ -233,5 +233,36 @@ TEST(EmitFirestore, NamesAreSafeAndUnique) {
   // clang-format on
 }
 
+// The rows of tests/data/module_lines.tsv in `group`: each module holds its line and lacks its
+// text.
+void expect_module_lines(std::string_view group) {
+  int rows = 0;
+  for (const auto& row : read_table("tests/data/module_lines.tsv")) {
+    const auto& [row_group, options, body, holds, lacks] =
+        std::tie(row[0], row[1], row[2], row[3], row[4]);
+    if (row_group != group) continue;
+    ++rows;
+    const Document bundle = parse(defs(body));
+    const std::string out =
+        run_command("emit " + options, build_contract(bundle.root, DefinitionTable::defs));
+    std::string line = holds;
+    for (std::size_t at; (at = line.find("\\n")) != std::string::npos;) line.replace(at, 2, "\n");
+    EXPECT_NE(out.find(line), std::string::npos) << body << "\n" << line << "\n" << out;
+    if (!lacks.empty()) {
+      EXPECT_EQ(out.find(lacks), std::string::npos) << body << "\n" << out;
+    }
+  }
+  EXPECT_GT(rows, 0) << "no rows of group " << group;
+}
+
+// Guards field names Firestore reads as paths: no Update key, a typed FieldPath function instead.
+TEST(EmitFirestore, PathLikeFieldNames) { expect_module_lines("path_keys"); }
+// Guards the fixed depth of update paths.
+TEST(EmitFirestore, UpdatePathDepth) { expect_module_lines("update_depth"); }
+// Guards the Admin SDK's Update forms: UpdateData where it compiles, fields whole elsewhere.
+TEST(EmitFirestore, AdminUpdatePaths) { expect_module_lines("admin_updates"); }
+// Guards a vector field's dimension, said on the field.
+TEST(EmitFirestore, VectorDimensions) { expect_module_lines("vector_dimensions"); }
+
 }  // namespace
 }  // namespace brenvale

@@ -3,11 +3,15 @@
 
 import type { Bytes, DocumentReference, FieldValue, FirestoreDataConverter, GeoPoint, Timestamp, UpdateData, VectorValue } from "firebase/firestore";
 
-// Object types as type literals, so UpdateData also accepts dotted paths into them.
-type UpdateFields<T> = T extends Bytes | DocumentReference<any> | FieldValue | GeoPoint | Timestamp | VectorValue | Date | readonly unknown[]
+// Object types as type literals, so UpdateData also accepts dotted paths into them, of up to
+// 8 fields; deeper, a model is updated whole. Keys that Firestore reads as paths ("a.b")
+// are left out.
+type UpdateFields<T, Depth extends unknown[] = []> = T extends Bytes | DocumentReference<any> | FieldValue | GeoPoint | Timestamp | VectorValue | Date | readonly unknown[]
   ? T
   : T extends object
-    ? { [K in keyof T]: UpdateFields<T[K]> }
+    ? Depth["length"] extends 8
+      ? T
+      : { [K in keyof T]: UpdateFields<T[K], [...Depth, unknown]> }
     : T;
 
 export type A = string;

@@ -13,7 +13,8 @@ from typing import Annotated, Any, Generic, TypeVar
 import pytest
 
 try:
-    from pydantic import BaseModel, ConfigDict, Field, create_model
+    from annotated_types import Len, MaxLen, MinLen
+    from pydantic import BaseModel, ConfigDict, Field, conlist, create_model
 except ImportError:
     pytest.skip(
         "pydantic is not installed: pip install 'brenvale[pydantic]'", allow_module_level=True
@@ -41,6 +42,11 @@ class Holds(BaseModel):
 NAMES = {
     "Address": Address,
     "Annotated": Annotated,
+    "Field": Field,
+    "Len": Len,
+    "MaxLen": MaxLen,
+    "MinLen": MinLen,
+    "conlist": conlist,
     "Holds": Holds,
     "Options": Options,
     "bundle": bundle,

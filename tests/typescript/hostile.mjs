@@ -9,7 +9,7 @@ import ts from "typescript";
 const K = ts.SyntaxKind;
 const WRITTEN = new Set([K.ImportDeclaration, K.InterfaceDeclaration, K.TypeAliasDeclaration, K.VariableStatement]);
 // The libraries a zod module loads, for real: its schemas are built as it loads.
-const LIBRARIES = new Set(["zod", "re2js", "firebase/firestore"]);
+const LIBRARIES = new Set(["zod", "re2js", "firebase/firestore", "firebase-admin/firestore"]);
 const library = createRequire(import.meta.url);
 LIBRARIES.forEach(library);  // loaded once here, outside the time a module may take
 

@@ -25,3 +25,43 @@ export async function edit(uid: string): Promise<void> {
   const removedMember: PostUpdate = { status: "deleted" };
   console.log(wrongType, unknownPath, removedMember);
 }
+
+// Paths stop at 8 fields, so a model that refers to itself and a long chain of models compile.
+import { FieldPath } from "firebase/firestore";
+import { getFirestore as getAdminFirestore } from "firebase-admin/firestore";
+import type { Level0Update, NodeUpdate } from "@generated/deep_paths";
+import { leafFieldPathUpdate, leavesPath, type LeafUpdate } from "@generated/deep";
+import type { NodeUpdate as AdminNodeUpdate } from "@generated/deep_admin_paths";
+import {
+  leafFieldPathUpdate as adminLeafFieldPathUpdate, type Level0Update as AdminLevel0Update,
+} from "@generated/deep_admin_paths";
+import type { PostUpdate as AdminPostUpdate } from "@generated/blog_admin_paths";
+
+export async function deep(): Promise<void> {
+  const near: Level0Update = { "next1.next0.name": "x", "next0.next1.next0.next1.next0.next1.next0.name": "y" };
+  const self: NodeUpdate = { "parent.parent.name": "up", "byName.a": { name: "a" }, name: deleteField() };
+  // @ts-expect-error a path past 8 fields: the model there is updated whole
+  const tooDeep: Level0Update = { "next0.next0.next0.next0.next0.next0.next0.next0.name": "z" };
+  // @ts-expect-error a field named "a.b" is no key: Firestore would read it as a -> b
+  const dotted: NodeUpdate = { "a.b": "x" };
+  // @ts-expect-error the same without update paths
+  const dottedPlain: LeafUpdate = { "x/y": 1 };
+  await updateDoc(doc(db, leavesPath(), "l1"), ...leafFieldPathUpdate("x/y", 2));
+  // @ts-expect-error the FieldPath function keeps the field's type
+  leafFieldPathUpdate("x/y", "two");
+  console.log(near, self, tooDeep, dotted, dottedPlain, new FieldPath("a.b"));
+}
+
+// The Admin SDK: dotted paths where its UpdateData compiles; a map of references keeps fields whole.
+export async function deepAdmin(): Promise<void> {
+  const ref = getAdminFirestore().collection("leaves").doc("l1");
+  const chained: AdminLevel0Update = { "next1.next0.name": "x" };
+  const post: AdminPostUpdate = { "address.city": "Paris" };
+  // @ts-expect-error a dotted path keeps its field's type
+  const wrong: AdminPostUpdate = { "address.city": 42 };
+  const whole: AdminNodeUpdate = { name: "n", parent: null };
+  // @ts-expect-error no dotted paths into a model whose maps hold references
+  const refused: AdminNodeUpdate = { "parent.name": "n" };
+  await ref.update(...adminLeafFieldPathUpdate("x/y", 3));
+  console.log(chained, post, wrong, whole, refused);
+}

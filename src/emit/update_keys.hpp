@@ -1,0 +1,29 @@
+// What an Update type may offer: field names Firestore reads as paths, and maps the Admin SDK's
+// UpdateData cannot expand.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "contract/model.hpp"
+#include "contract/presence.hpp"
+
+namespace brenvale {
+
+// Both SDKs read an update's key as a dotted field path: split at each `.`, refused when a
+// segment is empty or holds one of `~*/[]`. A plain field name is one they read as itself.
+inline constexpr std::string_view field_path_specials = ".~*/[]";
+bool is_plain_field_name(std::string_view name);
+
+// The keys of `model`'s write interface, as `writer` sees it, that are not plain field names, in
+// byte order; borrowed from the contract. Never fails.
+std::vector<std::string_view> path_like_keys(const Contract& contract, const Definition& model,
+                                             Writer writer);
+
+// Whether the Admin SDK's UpdateData gives up on `model`'s write type (TS2615, a circular type):
+// it does when a map's values reach a document reference, since it expands every property of
+// an index signature's values, the reference's class too. Conservative: any path from a map's
+// values to a reference counts. Never fails; walks each definition at most twice.
+bool admin_update_data_fails(const Contract& contract, const Definition& model);
+
+}  // namespace brenvale
