@@ -297,8 +297,11 @@ std::vector<std::string> model_path_functions(const std::vector<const Definition
 
 }  // namespace
 
-std::vector<std::string_view> module_reserved_names(const FirestoreOptions& options) {
-  return reserved_names(options);
+std::vector<std::string_view> module_reserved_names(const Contract& contract,
+                                                    const FirestoreOptions& options) {
+  const OrderedSet<std::string> no_shared;
+  const std::vector<const Definition*> models = collection_models(contract, no_shared);
+  return reserved_names(options, module_needs(contract, models, options));
 }
 
 std::string emit_firestore_module(const Contract& contract, OrderedSet<std::string> shared,

@@ -22,9 +22,11 @@ struct FirestoreOptions {
   Sdk sdk = Sdk::web;
 };
 
-// The names the module of `options` declares or uses itself, which no definition is given; the
-// zod module builds its table with them, so it names every type as this module does.
-std::vector<std::string_view> module_reserved_names(const FirestoreOptions& options);
+// The names the module of `contract` and `options` declares or uses itself, which no definition
+// is given; the zod module builds its table with them, so it names every type as this module
+// does.
+std::vector<std::string_view> module_reserved_names(const Contract& contract,
+                                                    const FirestoreOptions& options);
 
 // `contract` is borrowed; `shared` is taken over by the run. Empty `shared` is plain `emit`.
 // Never fails.

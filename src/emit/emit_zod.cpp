@@ -118,7 +118,7 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
   // The Firestore module's own table, so every type name is the one that module declares.
   const OrderedSet<std::string> no_shared;
   NameTable names = build_name_table(contract, no_shared, RenderMode::firestore,
-                                     module_reserved_names(FirestoreOptions{.sdk = sdk}));
+                                     module_reserved_names(contract, FirestoreOptions{.sdk = sdk}));
   ctx.types.names = &names;
 
   std::vector<std::string> converters;
