@@ -38,7 +38,6 @@ Role role_of(const Definition& definition) {
   return Role::other;
 }
 
-
 class Builder {
  public:
   Builder(NameTable& table, bool firestore, std::span<const std::string_view> reserved)
