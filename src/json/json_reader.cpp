@@ -74,7 +74,9 @@ void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iter
 
 // Builds the tree from SAX events. Pending values sit on `stack_` until their container ends;
 // then they move, sorted (objects) and contiguous, into the arena.
-class TreeBuilder {
+// RapidJSON's handler base answers the callbacks the builder never gets: numbers arrive as raw
+// text (kParseNumbersAsStringsFlag).
+class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeBuilder> {
  public:
   // `escapes` says whether the text holds any \u escape; without one no string can hold a
   // surrogate, and the per-string check is skipped.
@@ -94,13 +96,6 @@ class TreeBuilder {
     v.boolean = b;
     return push(v);
   }
-  // Numbers arrive as raw text (kParseNumbersAsStringsFlag); these are never called.
-  bool Int(int) { return false; }
-  bool Uint(unsigned) { return false; }
-  bool Int64(std::int64_t) { return false; }
-  bool Uint64(std::uint64_t) { return false; }
-  bool Double(double) { return false; }
-
   bool RawNumber(const char* str, rapidjson::SizeType length, bool) {
     Value v;
     if (!read_number(std::string_view(str, length), v)) {
