@@ -12,9 +12,7 @@
 #include <string>
 #include <vector>
 
-// SSE2 skips whitespace 16 aligned bytes at a time: past the text's NUL it reads only within
-// the aligned block that holds the NUL, so never a page the text does not touch. Address
-// sanitizer builds, which would flag those bytes, skip byte by byte.
+// As in json_reader.cpp: the same scan in every file that includes the reader.
 #if !defined(__SANITIZE_ADDRESS__)
 #define RAPIDJSON_SSE2
 #endif
@@ -998,7 +996,8 @@ ReadResult read_through_tree(std::string_view text, DefinitionTable table) {
 }  // namespace
 
 ReadResult read_contract(std::string_view text, DefinitionTable table, ReadRoute route) {
-  if (route == ReadRoute::by_size && text.size() < direct_read_bytes)
+  // A text holding a control byte the string scan misses is no JSON: the tree tells where.
+  if ((route == ReadRoute::by_size && text.size() < direct_read_bytes) || holds_late_control(text))
     return read_through_tree(text, table);
   bool fallback = false;
   ReadResult result = read_once(text, table, fallback, nullptr);
