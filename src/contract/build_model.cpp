@@ -6,96 +6,15 @@
 
 #include "contract/alias_groups.hpp"
 #include "contract/model.hpp"
+#include "contract/schema_meaning.hpp"
 #include "util/byte_order.hpp"
 
 namespace brenvale {
 namespace {
 
-// The keys of bounds and restrictions, kept as data for zod's checks and compat's rules.
-constexpr Atom constraint_keys[] = {
-    Atom::max_length,
-    Atom::min_length,
-    Atom::maximum,
-    Atom::minimum,
-    Atom::exclusive_maximum,
-    Atom::exclusive_minimum,
-    Atom::max_items,
-    Atom::min_items,
-    Atom::pattern,
-    Atom::format,
-    Atom::multiple_of,
-    Atom::unique_items,
-    Atom::additional_properties,
-};
-
-// What the reader's classification of a string means in each place: a Firestore kind under
-// `x-firestore-type`, a JSON type under `type`.
-constexpr std::array<FirestoreKind, word_texts.size()> firestore_kinds = [] {
-  std::array<FirestoreKind, word_texts.size()> table{};
-  table.fill(FirestoreKind::other);
-  table[static_cast<std::size_t>(Word::timestamp)] = FirestoreKind::timestamp;
-  table[static_cast<std::size_t>(Word::reference)] = FirestoreKind::reference;
-  table[static_cast<std::size_t>(Word::geopoint)] = FirestoreKind::geopoint;
-  table[static_cast<std::size_t>(Word::vector)] = FirestoreKind::vector;
-  table[static_cast<std::size_t>(Word::bytes)] = FirestoreKind::bytes;
-  return table;
-}();
-
-constexpr std::array<JsonType, word_texts.size()> json_types = [] {
-  std::array<JsonType, word_texts.size()> table{};
-  table.fill(JsonType::other);
-  table[static_cast<std::size_t>(Word::null)] = JsonType::null;
-  table[static_cast<std::size_t>(Word::string)] = JsonType::string;
-  table[static_cast<std::size_t>(Word::number)] = JsonType::number;
-  table[static_cast<std::size_t>(Word::integer)] = JsonType::integer;
-  table[static_cast<std::size_t>(Word::boolean)] = JsonType::boolean;
-  table[static_cast<std::size_t>(Word::object)] = JsonType::object;
-  table[static_cast<std::size_t>(Word::array)] = JsonType::array;
-  return table;
-}();
-
-// `value` is a string stored under `x-firestore-type`.
-FirestoreKind firestore_kind(const Value& value) {
-  return firestore_kinds[static_cast<std::size_t>(value.word)];
-}
-
-// `value` is a string stored under `type`, or an entry of an array stored there.
-JsonType json_type(const Value& value) { return json_types[static_cast<std::size_t>(value.word)]; }
-
-// The constraint a key names, or nothing.
-constexpr std::array<bool, key_texts.size()> is_constraint = [] {
-  std::array<bool, key_texts.size()> table{};
-  for (const Atom atom : constraint_keys) table[static_cast<std::size_t>(atom)] = true;
-  return table;
-}();
-
-std::string_view last_segment(std::string_view ref) {
-  const std::size_t slash = ref.rfind('/');
-  return slash == std::string_view::npos ? ref : ref.substr(slash + 1);
-}
-
 // A container's content as tagged text, equal exactly when the trees are equal.
 void serialise(const Value& value, std::string& out) {
   switch (value.kind) {
-    case Kind::null:
-      out += 'n';
-      return;
-    case Kind::boolean:
-      out += value.boolean ? 't' : 'f';
-      return;
-    case Kind::int64:
-      out += 'i' + std::to_string(value.int64) + ';';
-      return;
-    case Kind::uint64:
-      out += 'u' + std::to_string(value.uint64) + ';';
-      return;
-    case Kind::float64:
-      out += 'd' + std::to_string(std::bit_cast<std::uint64_t>(value.float64)) + ';';
-      return;
-    case Kind::string:
-      out += 's' + std::to_string(value.size) + ':';
-      out += value.string();
-      return;
     case Kind::array:
       out += '[';
       for (const Value& item : value.array()) serialise(item, out);
@@ -110,6 +29,9 @@ void serialise(const Value& value, std::string& out) {
       }
       out += '}';
       return;
+    default:
+      serialise_scalar(scalar_datum(value), out);
+      return;
   }
 }
 
@@ -118,39 +40,16 @@ class Builder {
   Builder(Contract& contract, const Value& defs) : contract_(contract), defs_(defs) {}
 
   Datum datum(const Value* value) {
+    if (value == nullptr) return Datum();
+    if (value->kind != Kind::array && value->kind != Kind::object) return scalar_datum(*value);
     Datum d;
-    if (value == nullptr) return d;
     d.present = true;
     d.kind = value->kind;
-    switch (value->kind) {
-      case Kind::null:
-        break;
-      case Kind::boolean:
-        d.boolean = value->boolean;
-        break;
-      case Kind::int64:
-        d.int64 = value->int64;
-        break;
-      case Kind::uint64:
-        d.uint64 = value->uint64;
-        break;
-      case Kind::float64:
-        d.float64 = value->float64;
-        break;
-      case Kind::string:
-        d.chars = value->chars;
-        d.size = value->size;
-        break;
-      case Kind::array:
-      case Kind::object: {
-        std::string text;
-        serialise(*value, text);
-        const std::string_view kept = keep(text);
-        d.chars = kept.data();
-        d.size = static_cast<std::uint32_t>(kept.size());
-        break;
-      }
-    }
+    std::string text;
+    serialise(*value, text);
+    const std::string_view kept = keep(text);
+    d.chars = kept.data();
+    d.size = static_cast<std::uint32_t>(kept.size());
     return d;
   }
 
@@ -199,7 +98,7 @@ class Builder {
         continue;
       }
       // In key order, the same in every model: compat compares the lists as they stand.
-      if (is_constraint[static_cast<std::size_t>(atom)]) {
+      if (is_constraint_key(atom)) {
         contract_.constraints.push_back({atom, datum(&value)});
         if (atom != Atom::additional_properties) foreign_names_under(value);
       }
@@ -219,7 +118,7 @@ class Builder {
         case Atom::firestore_type:
           if (value.is_string()) {
             x.firestore_text = value.string();
-            n.firestore = firestore_kind(value);
+            n.firestore = firestore_kind_of(value.word);
             has_extras = true;
           } else {
             foreign_names_under(value);
@@ -341,32 +240,21 @@ class Builder {
     if (type != nullptr) {
       n.types.first = static_cast<std::uint32_t>(contract_.type_names.size());
       if (type->is_string()) {
-        contract_.type_names.push_back({json_type(*type), type->string()});
+        contract_.type_names.push_back({json_type_of(type->word), type->string()});
         n.null_type = type->word == Word::null;
       }
       n.type_list = type->is_array();
       for (const Value& entry : type->array()) {
         if (entry.is_string())
-          contract_.type_names.push_back({json_type(entry), entry.string()});
+          contract_.type_names.push_back({json_type_of(entry.word), entry.string()});
         else
           foreign_names_under(entry);
       }
       n.types.count = static_cast<std::uint32_t>(contract_.type_names.size()) - n.types.first;
       if (!type->is_string() && !type->is_array()) foreign_names_under(*type);
     }
-    if (firestore_named) {
-      n.form = TypeForm::firestore;
-    } else if (n.has_ref) {
-      n.form = TypeForm::reference;
-    } else if (n.has_constant) {
-      n.form = TypeForm::literal;
-    } else if (n.has_enum) {
-      n.form = TypeForm::enumeration;
-    } else if (n.has_alternatives) {
-      n.form = TypeForm::alternatives;
-    } else if (type != nullptr && (type->is_string() || type->is_array())) {
-      n.form = TypeForm::json;
-    }
+    n.form =
+        form_of(n, firestore_named, type != nullptr && (type->is_string() || type->is_array()));
     if (additional != nullptr) {
       if (additional->is_object()) {
         n.record = RecordValues::schema;

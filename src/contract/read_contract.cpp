@@ -12,9 +12,7 @@
 #include <string>
 #include <vector>
 
-// SSE2 skips whitespace 16 aligned bytes at a time: past the text's NUL it reads only within
-// the aligned block that holds the NUL, so never a page the text does not touch. Address
-// sanitizer builds, which would flag those bytes, skip byte by byte.
+// As in json_reader.cpp: the same scan in every file that includes the reader.
 #if !defined(__SANITIZE_ADDRESS__)
 #define RAPIDJSON_SSE2
 #endif
@@ -23,6 +21,7 @@
 
 #include "contract/alias_groups.hpp"
 #include "contract/model.hpp"
+#include "contract/schema_meaning.hpp"
 #include "util/byte_order.hpp"
 #include "util/page_resource.hpp"
 
@@ -94,70 +93,6 @@ struct Schema {
   std::uint32_t data = 0;         // first pending datum of `enum`
 };
 
-std::string_view last_segment(std::string_view ref) {
-  const std::size_t slash = ref.rfind('/');
-  return slash == std::string_view::npos ? ref : ref.substr(slash + 1);
-}
-
-constexpr bool is_constraint_key(Atom atom) {
-  switch (atom) {
-    case Atom::max_length:
-    case Atom::min_length:
-    case Atom::maximum:
-    case Atom::minimum:
-    case Atom::exclusive_maximum:
-    case Atom::exclusive_minimum:
-    case Atom::max_items:
-    case Atom::min_items:
-    case Atom::pattern:
-    case Atom::format:
-    case Atom::multiple_of:
-    case Atom::unique_items:
-    case Atom::additional_properties:
-      return true;
-    default:
-      return false;
-  }
-}
-
-FirestoreKind firestore_kind_of(Word word) {
-  switch (word) {
-    case Word::timestamp:
-      return FirestoreKind::timestamp;
-    case Word::reference:
-      return FirestoreKind::reference;
-    case Word::geopoint:
-      return FirestoreKind::geopoint;
-    case Word::vector:
-      return FirestoreKind::vector;
-    case Word::bytes:
-      return FirestoreKind::bytes;
-    default:
-      return FirestoreKind::other;
-  }
-}
-
-JsonType json_type_of(Word word) {
-  switch (word) {
-    case Word::null:
-      return JsonType::null;
-    case Word::string:
-      return JsonType::string;
-    case Word::number:
-      return JsonType::number;
-    case Word::integer:
-      return JsonType::integer;
-    case Word::boolean:
-      return JsonType::boolean;
-    case Word::object:
-      return JsonType::object;
-    case Word::array:
-      return JsonType::array;
-    default:
-      return JsonType::other;
-  }
-}
-
 // A stable sort that allocates nothing for the few entries a schema holds (std::stable_sort
 // takes a buffer on every call); already sorted runs, as generators write them, cost one look.
 template <class It, class Less>
@@ -180,7 +115,9 @@ void sort_small(It first, It last, Less less) {
 // duplicates by the tree.
 constexpr std::size_t max_scanned_keys = 32;
 
-class ContractReader {
+// RapidJSON's handler base answers the callbacks the reader never gets: numbers arrive as raw
+// text (kParseNumbersAsStringsFlag).
+class ContractReader : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, ContractReader> {
  public:
   // `borrowed`: strings lie in `text` as they are (it holds no escape), at a place the stream's
   // position tells; otherwise the reader parses in place and strings stay where it wrote them.
@@ -213,20 +150,10 @@ class ContractReader {
     d.boolean = b;
     return scalar(d);
   }
-  // Numbers arrive as raw text (kParseNumbersAsStringsFlag); these are never called.
-  bool Int(int) { return false; }
-  bool Uint(unsigned) { return false; }
-  bool Int64(std::int64_t) { return false; }
-  bool Uint64(std::uint64_t) { return false; }
-  bool Double(double) { return false; }
   bool RawNumber(const char* str, rapidjson::SizeType length, bool) {
     Value v;
     if (!read_number(std::string_view(str, length), v)) return stop(Stop::number_range);
-    Datum d;
-    d.present = true;
-    d.kind = v.kind;
-    d.int64 = v.int64;  // the whole union
-    return scalar(d);
+    return scalar(scalar_datum(v));
   }
   bool String(const char* str, rapidjson::SizeType length, bool) {
     const std::string_view text = kept(str, length);
@@ -332,29 +259,7 @@ class ContractReader {
 
   // --- Data: the serialisation build_contract gives a container, written as it is read.
 
-  void capture_scalar(const Datum& d) {
-    switch (d.kind) {
-      case Kind::null:
-        capture_ += 'n';
-        return;
-      case Kind::boolean:
-        capture_ += d.boolean ? 't' : 'f';
-        return;
-      case Kind::int64:
-        capture_ += 'i' + std::to_string(d.int64) + ';';
-        return;
-      case Kind::uint64:
-        capture_ += 'u' + std::to_string(d.uint64) + ';';
-        return;
-      case Kind::float64:
-        capture_ += 'd' + std::to_string(std::bit_cast<std::uint64_t>(d.float64)) + ';';
-        return;
-      default:
-        capture_ += 's' + std::to_string(d.size) + ':';
-        capture_ += d.text();
-        return;
-    }
-  }
+  void capture_scalar(const Datum& d) { serialise_scalar(d, capture_); }
 
   // An object's members, written as read, rewritten in key order; false on a duplicate key.
   bool close_captured_object(const Frame& frame) {
@@ -905,19 +810,7 @@ class ContractReader {
       n.has_alternatives = true;
       n.alternatives = s.one_of;
     }
-    if (s.x.firestore_text.data() != nullptr) {
-      n.form = TypeForm::firestore;
-    } else if (n.has_ref) {
-      n.form = TypeForm::reference;
-    } else if (n.has_constant) {
-      n.form = TypeForm::literal;
-    } else if (n.has_enum) {
-      n.form = TypeForm::enumeration;
-    } else if (n.has_alternatives) {
-      n.form = TypeForm::alternatives;
-    } else if (s.type_string || n.type_list) {
-      n.form = TypeForm::json;
-    }
+    n.form = form_of(n, s.x.firestore_text.data() != nullptr, s.type_string || n.type_list);
     if (s.additional_seen) {
       if (s.additional_object) {
         n.record = RecordValues::schema;
@@ -1103,7 +996,8 @@ ReadResult read_through_tree(std::string_view text, DefinitionTable table) {
 }  // namespace
 
 ReadResult read_contract(std::string_view text, DefinitionTable table, ReadRoute route) {
-  if (route == ReadRoute::by_size && text.size() < direct_read_bytes)
+  // A text holding a control byte the string scan misses is no JSON: the tree tells where.
+  if ((route == ReadRoute::by_size && text.size() < direct_read_bytes) || holds_late_control(text))
     return read_through_tree(text, table);
   bool fallback = false;
   ReadResult result = read_once(text, table, fallback, nullptr);

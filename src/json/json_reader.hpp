@@ -90,6 +90,12 @@ struct ReaderState {
 ParseError describe_parse_error(std::string_view text, int code, std::size_t offset,
                                 ReaderState state);
 
+// RapidJSON's SSE2 string scan misses the control bytes 0x1A to 0x1F, which JSON refuses
+// unescaped. True when the text holds one (it is then no valid JSON); the copy with each written
+// as 0x01 fails where the byte-by-byte scan would fail on the text, for the same reason.
+bool holds_late_control(std::string_view text);
+std::string with_late_controls_lowered(std::string_view text);
+
 // The error of a text the reader stopped reading after `consumed` bytes, at a NUL byte.
 ParseError trailing_characters(std::string_view text, std::size_t consumed);
 

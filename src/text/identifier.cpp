@@ -50,6 +50,8 @@ bool is_identifier_code_point(std::uint32_t code_point, bool first) {
 }
 
 bool is_reserved_name(std::string_view name, bool binding) {
+  // Each of the words is 2 to 10 lowercase letters; type names seldom start with one.
+  if (name.size() < 2 || name.size() > 10 || name[0] < 'a' || name[0] > 'z') return false;
   if (binding && (name == "eval" || name == "arguments")) return true;
   return std::binary_search(reserved_names.begin(), reserved_names.end(), name);
 }
@@ -57,6 +59,12 @@ bool is_reserved_name(std::string_view name, bool binding) {
 bool is_safe_identifier(std::string_view text, bool binding) {
   if (text.empty() || is_reserved_name(text, binding)) return false;
   for (std::size_t at = 0; at < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte < 0x80) {  // most names are ASCII: no decoding
+      if (!is_identifier_code_point(byte, at == 0)) return false;
+      ++at;
+      continue;
+    }
     std::uint32_t code_point = 0;
     const std::size_t length = decode_utf8(text.substr(at), code_point);
     if (length == 0 || !is_identifier_code_point(code_point, at == 0)) return false;

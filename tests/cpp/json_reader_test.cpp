@@ -68,6 +68,9 @@ TEST(JsonError, DescribesAndLocates) {
       {"\"\\uD800\\u0041\"", "lone leading surrogate in hex escape 1:13"},
       {"{\"array\\uDFAA\":0}", "lone leading surrogate in hex escape 1:14"},
       {std::string("\"a\0b\"", 5), "control character (\\u0000-\\u001F) found while parsing a string 1:3"},
+      // 0x1A to 0x1F, which a SIMD scan of a long string would let through
+      {"\"" + std::string(40, 'a') + "\x1f\"", "control character (\\u0000-\\u001F) found while parsing a string 1:42"},
+      {"{\"" + std::string(40, 'k') + "\x1a\":1}", "control character (\\u0000-\\u001F) found while parsing a string 1:43"},
       {std::string("[1]\0junk", 8), "trailing characters 1:4"},
       {std::string("\0", 1), "expected value 1:1"}, {"\n\n  x", "expected value 3:3"},
       {"[\"\xc3\xa9\", x]", "expected value 1:8"}};

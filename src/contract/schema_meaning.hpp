@@ -1,0 +1,146 @@
+// What the schema's keys and words mean to the model, for both routes that read it.
+#pragma once
+
+#include <bit>
+#include <string>
+#include <string_view>
+
+#include "contract/model.hpp"
+#include "json/key_atoms.hpp"
+
+namespace brenvale {
+
+// The definition a `$ref` names: its last segment ("#/$defs/User" names "User").
+constexpr std::string_view last_segment(std::string_view ref) {
+  const std::size_t slash = ref.rfind('/');
+  return slash == std::string_view::npos ? ref : ref.substr(slash + 1);
+}
+
+// A string under `x-firestore-type`, as the reader classified it.
+constexpr FirestoreKind firestore_kind_of(Word word) {
+  switch (word) {
+    case Word::timestamp:
+      return FirestoreKind::timestamp;
+    case Word::reference:
+      return FirestoreKind::reference;
+    case Word::geopoint:
+      return FirestoreKind::geopoint;
+    case Word::vector:
+      return FirestoreKind::vector;
+    case Word::bytes:
+      return FirestoreKind::bytes;
+    default:
+      return FirestoreKind::other;
+  }
+}
+
+// A string under `type`, or an entry of an array there.
+constexpr JsonType json_type_of(Word word) {
+  switch (word) {
+    case Word::null:
+      return JsonType::null;
+    case Word::string:
+      return JsonType::string;
+    case Word::number:
+      return JsonType::number;
+    case Word::integer:
+      return JsonType::integer;
+    case Word::boolean:
+      return JsonType::boolean;
+    case Word::object:
+      return JsonType::object;
+    case Word::array:
+      return JsonType::array;
+    default:
+      return JsonType::other;
+  }
+}
+
+// What a node is, from the facts read: the first that applies wins. `firestore_named`: it has a
+// string `x-firestore-type`; `json_typed`: a `type` that is a string or an array.
+constexpr TypeForm form_of(const TypeNode& n, bool firestore_named, bool json_typed) {
+  if (firestore_named) return TypeForm::firestore;
+  if (n.has_ref) return TypeForm::reference;
+  if (n.has_constant) return TypeForm::literal;
+  if (n.has_enum) return TypeForm::enumeration;
+  if (n.has_alternatives) return TypeForm::alternatives;
+  return json_typed ? TypeForm::json : TypeForm::unknown;
+}
+
+// The keys of bounds and restrictions, kept as data for zod's checks and compat's rules.
+constexpr bool is_constraint_key(Atom atom) {
+  switch (atom) {
+    case Atom::max_length:
+    case Atom::min_length:
+    case Atom::maximum:
+    case Atom::minimum:
+    case Atom::exclusive_maximum:
+    case Atom::exclusive_minimum:
+    case Atom::max_items:
+    case Atom::min_items:
+    case Atom::pattern:
+    case Atom::format:
+    case Atom::multiple_of:
+    case Atom::unique_items:
+    case Atom::additional_properties:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A scalar value as a datum; a string's text stays where it is.
+inline Datum scalar_datum(const Value& value) {
+  Datum d;
+  d.present = true;
+  d.kind = value.kind;
+  switch (value.kind) {
+    case Kind::boolean:
+      d.boolean = value.boolean;
+      break;
+    case Kind::int64:
+      d.int64 = value.int64;
+      break;
+    case Kind::uint64:
+      d.uint64 = value.uint64;
+      break;
+    case Kind::float64:
+      d.float64 = value.float64;
+      break;
+    case Kind::string:
+      d.chars = value.chars;
+      d.size = value.size;
+      break;
+    default:
+      break;
+  }
+  return d;
+}
+
+// A scalar as a container's serialisation writes it: tagged text, equal exactly when the values
+// are (floats bit for bit).
+inline void serialise_scalar(const Datum& d, std::string& out) {
+  switch (d.kind) {
+    case Kind::null:
+      out += 'n';
+      return;
+    case Kind::boolean:
+      out += d.boolean ? 't' : 'f';
+      return;
+    case Kind::int64:
+      out += 'i' + std::to_string(d.int64) + ';';
+      return;
+    case Kind::uint64:
+      out += 'u' + std::to_string(d.uint64) + ';';
+      return;
+    case Kind::float64:
+      out += 'd' + std::to_string(std::bit_cast<std::uint64_t>(d.float64)) + ';';
+      return;
+    default:
+      out += 's' + std::to_string(d.size) + ':';
+      out += d.text();
+      return;
+  }
+}
+
+}  // namespace brenvale
