@@ -55,17 +55,6 @@ void parse_only(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 
-// The model through the value tree, as a text with a duplicate key is read.
-void model_through_tree(benchmark::State& state) {
-  const std::string& text = bundle_text();
-  for (auto _ : state) {
-    const brenvale::ParseResult parsed = brenvale::parse_json(text);
-    benchmark::DoNotOptimize(
-        brenvale::build_contract(parsed.document, brenvale::DefinitionTable::defs).nodes.size());
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
-}
-
 // Reading the model, as every output does before it renders.
 brenvale::Contract read(const std::string& text) {
   return brenvale::read_contract(text, brenvale::DefinitionTable::defs).contract;
@@ -105,7 +94,6 @@ void compat_same(benchmark::State& state) {
 
 BENCHMARK(bare_sax)->Unit(benchmark::kMillisecond);
 BENCHMARK(parse_only)->Unit(benchmark::kMillisecond);
-BENCHMARK(model_through_tree)->Unit(benchmark::kMillisecond);
 BENCHMARK(model_only)->Unit(benchmark::kMillisecond);
 BENCHMARK(emit)->Unit(benchmark::kMillisecond);
 BENCHMARK(emit_plain)->Unit(benchmark::kMillisecond);

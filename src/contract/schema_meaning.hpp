@@ -1,4 +1,4 @@
-// What the schema's keys and words mean to the model, for both routes that read it.
+// What the schema's keys and words mean to the model: one home for the words the reader reads.
 #pragma once
 
 #include <bit>

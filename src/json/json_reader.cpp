@@ -460,6 +460,7 @@ ParseResult parse_json(std::string_view text, bool zeros_rewritten) {
   auto* own = static_cast<char*>(result.document.text->allocate(text.size() + 1, 1));
   std::memcpy(own, text.data(), text.size());
   own[text.size()] = '\0';
+  result.document.copy = std::string_view(own, text.size());
   TreeBuilder builder(*result.document.arena, text.find("\\u") != std::string_view::npos);
   rapidjson::Reader reader;
   rapidjson::InsituStringStream stream(own);

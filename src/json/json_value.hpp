@@ -72,6 +72,7 @@ struct Document {
   std::unique_ptr<std::pmr::monotonic_buffer_resource> arena =
       std::make_unique<std::pmr::monotonic_buffer_resource>();  // the nodes
   std::unique_ptr<std::pmr::monotonic_buffer_resource> text;    // the copy strings point into
+  std::string_view copy;  // that copy, the text as parsed (strings decoded in place)
   Value root;
   std::size_t objects = 0;  // how many objects the text holds: a size hint for what reads it
 };

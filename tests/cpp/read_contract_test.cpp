@@ -1,44 +1,42 @@
-// The reader that fills the model as it reads agrees with the value tree on every bundle of the
-// table: the same model, the same failure, the same table of definitions.
+// The model read from a bundle's text keeps its strings where they stay.
 #include <gtest/gtest.h>
 
 #include "contract/read_contract.hpp"
-#include "model_dump.hpp"
-#include "table.hpp"
 
 namespace brenvale {
 namespace {
 
-TEST(ReadContract, AgreesWithTheTree) {
-  for (const auto& row : read_table("tests/data/read_contract.tsv")) {
-    const std::string& bundle = row[1];
-    for (const DefinitionTable table : {DefinitionTable::defs, DefinitionTable::defs_or_draft07}) {
-      SCOPED_TRACE(row[0] + (table == DefinitionTable::defs ? " ($defs)" : " (draft-07)"));
-      const ParseResult parsed = parse_json(bundle);
-      const ReadResult read = read_contract(bundle, table, ReadRoute::direct);
-      ASSERT_EQ(read.ok, parsed.ok);
-      if (!parsed.ok) {
-        EXPECT_EQ(read.error.description(), parsed.error.description());
-        EXPECT_EQ(read.error.line, parsed.error.line);
-        EXPECT_EQ(read.error.column, parsed.error.column);
-        continue;
-      }
-      EXPECT_EQ(read.has_table, find_definition_table(parsed.document.root, table) != nullptr);
-      EXPECT_EQ(testing::dump_contract(read.contract),
-                testing::dump_contract(build_contract(parsed.document.root, table)));
-    }
-  }
+// Strings of a text without escapes are the text's own bytes: the reader's copy is gone.
+TEST(ReadContract, BorrowsStringsOfATextWithoutEscapes) {
+  const std::string bundle =
+      R"({"$defs":{"A":{"title":"T","properties":{"p":{"enum":["x"],"maxLength":3}}}}})";
+  const ReadResult read = read_contract(bundle, DefinitionTable::defs);
+  ASSERT_TRUE(read.ok);
+  const Contract& contract = read.contract;
+  const std::string_view name = contract.definitions.at(0).name;
+  EXPECT_EQ(name.data(), bundle.data() + bundle.find("A\""));
+  EXPECT_EQ(contract.definitions.at(0).title.data(), bundle.data() + bundle.find("T\""));
+  EXPECT_EQ(contract.properties.at(0).key.data(), bundle.data() + bundle.find("p\""));
+  EXPECT_EQ(contract.data.at(0).text().data(), bundle.data() + bundle.find("x\""));
+  EXPECT_EQ(contract.source, nullptr);
 }
 
-// Strings of a text without escapes are the text's own bytes: nothing is copied.
-TEST(ReadContract, BorrowsStringsOfATextWithoutEscapes) {
-  const std::string bundle = R"({"$defs":{"A":{"properties":{"p":{"type":"string"}}}}})";
-  const ReadResult read = read_contract(bundle, DefinitionTable::defs, ReadRoute::direct);
+// A text with an escape keeps the copy its strings were decoded in.
+TEST(ReadContract, KeepsItsCopyOfATextWithEscapes) {
+  const std::string bundle = R"({"$defs":{"A\u00e9":{"description":"a\nb"}}})";
+  const ReadResult read = read_contract(bundle, DefinitionTable::defs);
   ASSERT_TRUE(read.ok);
-  const std::string_view name = read.contract.definitions.at(0).name;
-  EXPECT_EQ(name, "A");
-  EXPECT_EQ(name.data(), bundle.data() + bundle.find("A\""));
-  EXPECT_EQ(read.contract.source, nullptr);
+  EXPECT_EQ(read.contract.definitions.at(0).name, "A\xc3\xa9");
+  EXPECT_EQ(read.contract.definitions.at(0).description, "a\nb");
+  EXPECT_NE(read.contract.source, nullptr);
+}
+
+TEST(ReadContract, FailsAsTheReaderFails) {
+  const ReadResult read = read_contract("{\"$defs\": [", DefinitionTable::defs);
+  ASSERT_FALSE(read.ok);
+  EXPECT_EQ(read.error.description(), "EOF while parsing a list");
+  EXPECT_FALSE(read_contract("{\"definitions\": {}}", DefinitionTable::defs).has_table);
+  EXPECT_TRUE(read_contract("{\"definitions\": {}}", DefinitionTable::defs_or_draft07).has_table);
 }
 
 }  // namespace
