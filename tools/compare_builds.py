@@ -262,6 +262,11 @@ def main() -> int:
             f"DIFF {form} on {name}:\n  {base}: {old.get((name, form))}\n"
             f"  {head}: {new.get((name, form))}"
         )
+    by_form: dict[str, int] = {}
+    for _, form in differing:
+        by_form[form] = by_form.get(form, 0) + 1
+    for form, count in sorted(by_form.items()):
+        print(f"  {count:7d} differences in {form}")
     digest = hashlib.sha256(json.dumps(sorted(new.items())).encode()).hexdigest()[:16]
     print(
         f"{len(case_list)} inputs, {len(old)} cases ({base} vs {head}): "
