@@ -381,7 +381,9 @@ class Builder {
         while (next < required_.size() && byte_less(required_[next], property.key)) ++next;
         const bool is_required = next < required_.size() && required_[next] == property.key;
         const NodeId id = node(property.value);
-        contract_.properties.push_back({property.key, id, is_required});
+        // The key is in the cache now; the module asks about it several times.
+        contract_.properties.push_back(
+            {property.key, id, is_required, !is_plain_field_name(property.key)});
       }
       d.properties.count =
           static_cast<std::uint32_t>(contract_.properties.size()) - d.properties.first;

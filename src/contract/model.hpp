@@ -146,7 +146,8 @@ enum class DefinitionKind : std::uint8_t { enumeration, model, alias };
 struct Property {
   std::string_view key;
   NodeId node;
-  bool required;  // named in the model's `required`
+  bool required;   // named in the model's `required`
+  bool path_like;  // no plain field name: Firestore reads the key as a path (schema_meaning.hpp)
 };
 
 struct Definition {

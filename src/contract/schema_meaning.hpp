@@ -1,4 +1,4 @@
-// What the schema's keys and words mean to the model: one home for the words the reader reads.
+// What the schema's keys and words mean to the model, and its keys to Firestore.
 #pragma once
 
 #include <bit>
@@ -65,6 +65,13 @@ constexpr TypeForm form_of(const TypeNode& n, bool firestore_named, bool json_ty
   if (n.has_enum) return TypeForm::enumeration;
   if (n.has_alternatives) return TypeForm::alternatives;
   return json_typed ? TypeForm::json : TypeForm::unknown;
+}
+
+// Both SDKs read an update's key as a dotted field path: split at each `.`, refused when a
+// segment is empty or holds one of `~*/[]`. A plain field name is one they read as itself.
+inline constexpr std::string_view field_path_specials = ".~*/[]";
+constexpr bool is_plain_field_name(std::string_view name) {
+  return !name.empty() && name.find_first_of(field_path_specials) == std::string_view::npos;
 }
 
 // The keys of bounds and restrictions, kept as data for zod's checks and compat's rules.

@@ -57,7 +57,7 @@ constexpr std::string_view field_updates_helper =
     "type FieldUpdates<T> = { [K in keyof T]?: T[K] | FieldValue };\n\n";
 
 // How a collection model's Update type is written. {write} is its Write type, less the keys
-// Firestore would read as paths (field_path_specials) where the form does not leave them out.
+// Firestore would read as paths (Property::path_like) where the form does not leave them out.
 enum class UpdateForm : std::uint8_t { data, fields, field_updates };
 
 constexpr std::string_view update_templates[] = {

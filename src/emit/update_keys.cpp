@@ -6,15 +6,11 @@
 
 namespace brenvale {
 
-bool is_plain_field_name(std::string_view name) {
-  return !name.empty() && name.find_first_of(field_path_specials) == std::string_view::npos;
-}
-
 std::vector<std::string_view> path_like_keys(const Contract& contract, const Definition& model,
                                              Writer writer) {
   std::vector<std::string_view> keys;
   for (const Property& property : contract.properties_of(model)) {
-    if (is_plain_field_name(property.key)) continue;
+    if (!property.path_like) continue;
     if (presence_of(model, property, Side::write, contract, writer) == Presence::absent) continue;
     keys.push_back(property.key);
   }

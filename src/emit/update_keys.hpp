@@ -10,11 +10,6 @@
 
 namespace brenvale {
 
-// Both SDKs read an update's key as a dotted field path: split at each `.`, refused when a
-// segment is empty or holds one of `~*/[]`. A plain field name is one they read as itself.
-inline constexpr std::string_view field_path_specials = ".~*/[]";
-bool is_plain_field_name(std::string_view name);
-
 // The keys of `model`'s write interface, as `writer` sees it, that are not plain field names, in
 // byte order; borrowed from the contract. Never fails.
 std::vector<std::string_view> path_like_keys(const Contract& contract, const Definition& model,

@@ -384,9 +384,25 @@ ParseError describe_parse_error(std::string_view text, int code, std::size_t off
 }
 
 bool holds_late_control(std::string_view text) {
-  bool found = false;
-  for (const char c : text) found |= static_cast<unsigned char>(c - 0x1A) < 6;
-  return found;
+  // Eight bytes at a time: a byte b of `word` has 0x19 < b < 0x20 when the high bit of its lane
+  // survives (the "has a byte between" test of the bit-twiddling hacks; lanes stay below 0x80).
+  constexpr std::uint64_t ones = ~std::uint64_t{0} / 255;
+  constexpr std::uint64_t low7 = ones * 127;
+  constexpr std::uint64_t high = ones * 128;
+  const auto between = [&](std::uint64_t word) {
+    return ((ones * (127 + 0x20) - (word & low7)) & ~word & ((word & low7) + ones * (127 - 0x19)) &
+            high) != 0;
+  };
+  std::size_t at = 0;
+  for (; at + 8 <= text.size(); at += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + at, 8);
+    if (between(word)) return true;
+  }
+  for (; at < text.size(); ++at) {
+    if (static_cast<unsigned char>(text[at] - 0x1A) < 6) return true;
+  }
+  return false;
 }
 
 std::string with_late_controls_lowered(std::string_view text) {
