@@ -282,11 +282,11 @@ def test_patterns_read_as_rust_reads_them_or_fail_their_values(
 def test_runtime_cases(cases: Stage, tmp_path: Path) -> None:
     table = json.loads(RUNTIME.read_text(encoding="utf-8"))
     files = {}
-    for name, spec in table["modules"].items():
-        source = ROOT / spec["bundle"] if "bundle" in spec else None
-        bundle = source.read_text("utf-8") if source else json.dumps({"$defs": spec["defs"]})
+    for name, module in table["modules"].items():
+        source = ROOT / module["bundle"] if "bundle" in module else None
+        bundle = source.read_text("utf-8") if source else json.dumps({"$defs": module["defs"]})
         files[name] = str(tmp_path / f"{name}.ts")
-        Path(files[name]).write_text(brenvale.emit_module(bundle, "zod", sdk=spec["sdk"]))
+        Path(files[name]).write_text(brenvale.emit_module(bundle, "zod", sdk=module["sdk"]))
     node = ["node", "zod_runtime.mjs", str(RUNTIME), json.dumps(files)]
     run = subprocess.run(node, cwd=TS_DIR, capture_output=True, text=True, check=True)
     assert json.loads(run.stdout) == []
