@@ -13,17 +13,20 @@ constexpr std::string_view none_text = "(none)";
 std::string_view name_of(const Definition& definition) { return definition.name; }
 std::string_view key_of(const Property& property) { return property.key; }
 
-// Does a `$ref` to `name` read alike in both models? Decided once per name: it reads as the name
-// unless it names an enumeration, whose members it may show.
-bool same_reference(Diff& diff, std::string_view name) {
+// Does a `$ref` to the same name read alike in both models (`a` old, `b` new)? It reads as the
+// name unless it names an enumeration, whose members it may show: only those are looked up, once
+// per name. Each node already knows the definition it names.
+bool same_reference(Diff& diff, const TypeNode& a, const TypeNode& b) {
+  const auto is_enum = [](const Contract& contract, DefId id) {
+    return id != no_id && contract.definitions[id].kind == DefinitionKind::enumeration;
+  };
+  if (!is_enum(diff.old_contract, a.ref_def) && !is_enum(diff.new_contract, b.ref_def))
+    return true;
+  const std::string_view name = a.ref_name;
   const auto known = diff.same_reference.find(name);
   if (known != diff.same_reference.end()) return known->second;
-  const Definition* old_def = diff.old_contract.find(name);
-  const Definition* new_def = diff.new_contract.find(name);
-  const bool old_enum = old_def != nullptr && old_def->kind == DefinitionKind::enumeration;
-  const bool new_enum = new_def != nullptr && new_def->kind == DefinitionKind::enumeration;
-  const bool same = (!old_enum && !new_enum) || reference_signature(diff.old_contract, name) ==
-                                                    reference_signature(diff.new_contract, name);
+  const bool same =
+      reference_signature(diff.old_contract, name) == reference_signature(diff.new_contract, name);
   diff.same_reference.emplace(name, same);
   return same;
 }
@@ -42,7 +45,7 @@ bool same_type(Diff& diff, NodeId old_id, NodeId new_id) {
              a.has_ref_target == b.has_ref_target &&
              diff.old_contract.extras_of(a).ref_target == diff.new_contract.extras_of(b).ref_target;
     case TypeForm::reference:
-      return a.ref_name == b.ref_name && same_reference(diff, a.ref_name);
+      return a.ref_name == b.ref_name && same_reference(diff, a, b);
     case TypeForm::literal:
       return same_datum(diff.old_contract.extras_of(a).constant,
                         diff.new_contract.extras_of(b).constant);
@@ -143,6 +146,8 @@ bool diff_definition(Diff& diff, std::string_view name, const Definition* old_de
   return merge_keys(diff.old_contract.properties_of(*old_def),
                     diff.new_contract.properties_of(*new_def), key_of,
                     [&](std::string_view key, const Property* old_prop, const Property* new_prop) {
+                      if (old_prop != nullptr) diff.old_contract.prefetch_key(*old_prop);
+                      if (new_prop != nullptr) diff.new_contract.prefetch_key(*new_prop);
                       if (old_prop == nullptr) {
                         findings.push_back(field_finding(read_required(diff.new_contract, *new_prop)
                                                              ? Rule::field_added_read_required

@@ -17,7 +17,7 @@ struct Diff {
   const Contract& new_contract;
   std::vector<Finding>& findings;
   InterruptCheck interrupted = nullptr;  // polled between properties; may be null
-  std::unordered_map<std::string_view, bool> same_reference{};  // lookups only
+  std::unordered_map<std::string_view, bool> same_reference{};  // enumerations' names
 
   bool stop() const { return interrupted != nullptr && interrupted(); }
 };

@@ -22,6 +22,7 @@ void append_plain_interface(Ctx& ctx, std::string_view name, const Definition& d
   out += name;
   out += " {\n";
   for (const Property& property : ctx.contract->properties_of(definition)) {
+    ctx.contract->prefetch_key(property);
     if (ctx.jsdoc)
       append_property_doc(ctx.contract->extras_of(ctx.contract->node(property.node)), out);
     out += "  ";

@@ -59,6 +59,7 @@ void append_interface(Ctx& ctx, std::string_view name, const Definition& definit
   }
   out += " {\n";
   for (const Property& property : ctx.contract->properties_of(definition)) {
+    ctx.contract->prefetch_key(property);
     const TypeNode& node = ctx.contract->node(property.node);
     const Writer writer = ctx.sdk == Sdk::admin ? Writer::server : Writer::client;
     const Presence presence = presence_of(definition, property, side, *ctx.contract, writer);
