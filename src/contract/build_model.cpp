@@ -37,7 +37,7 @@ void serialise(const Value& value, std::string& out) {
 
 class Builder {
  public:
-  Builder(Contract& contract, const Value& defs) : contract_(contract), defs_(defs) {}
+  explicit Builder(Contract& contract) : contract_(contract) {}
 
   Datum datum(const Value* value) {
     if (value == nullptr) return Datum();
@@ -53,11 +53,6 @@ class Builder {
     return d;
   }
 
-  DefId definition_of(std::string_view name) const {
-    const Member* members = defs_.object().data();
-    return contract_.index.find(name, [members](DefId id) { return members[id].key; });
-  }
-
   // A schema node and everything under it. `with_properties`: the caller reads `properties` as
   // the definition's own.
   NodeId node(const Value& schema, bool with_properties = false) {
@@ -67,9 +62,8 @@ class Builder {
       // A schema that is a string under `$ref` (a property so named) still names a definition.
       if (schema.is_string() &&
           (schema.key_atom == Atom::ref || schema.key_atom == Atom::ref_target)) {
-        const std::string_view name =
-            schema.key_atom == Atom::ref ? last_segment(schema.string()) : schema.string();
-        if (definition_of(name) == no_id) foreign_.push_back(name);
+        named_.push_back(schema.key_atom == Atom::ref ? last_segment(schema.string())
+                                                      : schema.string());
       }
       foreign_names_under(schema);
       return id;
@@ -128,8 +122,7 @@ class Builder {
           if (value.is_string()) {
             n.has_ref = true;
             n.ref_name = last_segment(value.string());
-            n.ref_def = definition_of(n.ref_name);
-            if (n.ref_def == no_id) foreign_.push_back(n.ref_name);
+            references_.push_back(id);
           } else {
             foreign_names_under(value);
           }
@@ -138,8 +131,7 @@ class Builder {
           if (value.is_string()) {
             n.has_ref_target = true;
             x.ref_target = value.string();
-            x.ref_target_def = definition_of(x.ref_target);
-            if (x.ref_target_def == no_id) foreign_.push_back(x.ref_target);
+            references_.push_back(id);
             has_extras = true;
           } else {
             foreign_names_under(value);
@@ -277,8 +269,8 @@ class Builder {
     return id;
   }
 
-  // Every `$ref` last segment and reference target under a value not read as a schema that
-  // names no definition: the module refers to such names all the same.
+  // Every `$ref` last segment and reference target under a value not read as a schema: those
+  // that name no definition the module refers to all the same.
   void foreign_names_under(const Value& root) {
     if (root.kind < Kind::array) [[likely]]
       return;
@@ -293,16 +285,53 @@ class Builder {
         const Value& child = member.value;
         if (child.is_string() &&
             (child.key_atom == Atom::ref || child.key_atom == Atom::ref_target)) {
-          const std::string_view name =
-              child.key_atom == Atom::ref ? last_segment(child.string()) : child.string();
-          if (definition_of(name) == no_id) foreign_.push_back(name);
+          named_.push_back(child.key_atom == Atom::ref ? last_segment(child.string())
+                                                       : child.string());
         }
         if (child.is_array() || child.is_object()) pending_.push_back(&child);
       }
     }
   }
 
-  std::vector<std::string_view>& foreign() { return foreign_; }
+  // Once every definition is read: definitions in byte order of name, each reference resolved,
+  // the names no definition has gathered. False when two definitions share a name, which only
+  // the whole table can settle (its last one stands).
+  bool finish() {
+    std::vector<Definition>& definitions = contract_.definitions;
+    const auto by_name = [](const Definition& a, const Definition& b) {
+      return byte_less(a.name, b.name);
+    };
+    if (!std::is_sorted(definitions.begin(), definitions.end(), by_name))
+      std::stable_sort(definitions.begin(), definitions.end(), by_name);
+    if (std::adjacent_find(definitions.begin(), definitions.end(),
+                           [](const Definition& a, const Definition& b) {
+                             return a.name == b.name;
+                           }) != definitions.end())
+      return false;
+    contract_.index.build(static_cast<std::uint32_t>(definitions.size()),
+                          [&definitions](DefId id) { return definitions[id].name; });
+    std::vector<std::string_view> foreign;
+    const auto resolve = [&](std::string_view name) {
+      const DefId id =
+          contract_.index.find(name, [&definitions](DefId at) { return definitions[at].name; });
+      if (id == no_id) foreign.push_back(name);
+      return id;
+    };
+    for (const NodeId id : references_) {
+      TypeNode& n = contract_.nodes[id];
+      if (n.has_ref) n.ref_def = resolve(n.ref_name);
+      if (n.has_ref_target) {
+        NodeExtras& x = contract_.extras[n.extras];
+        x.ref_target_def = resolve(x.ref_target);
+      }
+    }
+    for (const std::string_view name : named_) resolve(name);
+    std::sort(foreign.begin(), foreign.end(), byte_less);
+    foreign.erase(std::unique(foreign.begin(), foreign.end()), foreign.end());
+    contract_.foreign_names = std::move(foreign);
+    assign_alias_groups(contract_);
+    return true;
+  }
 
   void definition(const Member& entry) {
     const Value& schema = entry.value;
@@ -423,8 +452,8 @@ class Builder {
   }
 
   Contract& contract_;
-  const Value& defs_;
-  std::vector<std::string_view> foreign_;
+  std::vector<NodeId> references_;       // nodes with a `$ref` or reference target to resolve
+  std::vector<std::string_view> named_;  // names found outside any schema, resolved at the end
   std::vector<std::string_view> required_;
   std::vector<const Value*> pending_;
   std::vector<NodeId> child_ids_;
@@ -478,38 +507,53 @@ const Datum& Contract::constraint(const TypeNode& node, Atom key) const {
   return absent;
 }
 
-Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t objects) {
+struct ContractBuilder::State {
   Contract contract;
-  const Value* table_object = find_definition_table(bundle, table);
-  const Value& defs = table_object != nullptr ? *table_object : empty_object();
-  const std::size_t count = defs.object().size();
-  contract.definitions.reserve(count);
-  const Member* names = defs.object().data();
-  contract.index.build(static_cast<std::uint32_t>(count),
-                       [names](DefId id) { return names[id].key; });
+  Builder builder{contract};
+};
+
+ContractBuilder::ContractBuilder(std::size_t objects, std::size_t definitions)
+    : state_(std::make_unique<State>()) {
+  Contract& contract = state_->contract;
+  contract.definitions.reserve(definitions);
   // Nearly every object is a node, or a property's; the few others cost little room.
-  contract.nodes.reserve(objects != 0 ? objects : count * 8);
-  contract.properties.reserve(objects != 0 ? objects : count * 8);
+  const std::size_t nodes = objects != 0 ? objects : definitions * 8;
+  contract.nodes.reserve(nodes);
+  contract.properties.reserve(nodes);
   // Most nodes name a type; the rarer facts are reserved for as many, since pages that stay
   // untouched cost nothing and a move of a large vector costs both copies at once.
-  contract.type_names.reserve(contract.nodes.capacity());
-  contract.extras.reserve(contract.nodes.capacity() / 2);
-  Builder builder(contract, defs);
-  for (const Member& entry : defs.object()) builder.definition(entry);
-  std::vector<std::string_view>& foreign = builder.foreign();
-  std::sort(foreign.begin(), foreign.end(), byte_less);
-  foreign.erase(std::unique(foreign.begin(), foreign.end()), foreign.end());
-  contract.foreign_names = std::move(foreign);
-  assign_alias_groups(contract);
-  return contract;
+  contract.type_names.reserve(nodes);
+  contract.extras.reserve(nodes / 2);
 }
 
-Contract build_contract(Document& bundle, DefinitionTable table) {
-  Contract contract = build_contract(bundle.root, table, bundle.objects);
+ContractBuilder::~ContractBuilder() = default;
+
+void ContractBuilder::add(const Member& definition) { state_->builder.definition(definition); }
+
+std::optional<Contract> ContractBuilder::finish() {
+  if (!state_->builder.finish()) return std::nullopt;
+  return std::move(state_->contract);
+}
+
+Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t objects) {
+  const Value* table_object = find_definition_table(bundle, table);
+  const Value& defs = table_object != nullptr ? *table_object : empty_object();
+  ContractBuilder builder(objects, defs.object().size());
+  for (const Member& entry : defs.object()) builder.add(entry);
+  // The tree's members are sorted with one per key: no two definitions share a name.
+  return std::move(builder.finish().value());
+}
+
+void adopt_text(Contract& contract, Document& bundle) {
   contract.source = std::move(bundle.text);
   bundle.root = Value();
   bundle.objects = 0;
   bundle.arena.reset();
+}
+
+Contract build_contract(Document& bundle, DefinitionTable table) {
+  Contract contract = build_contract(bundle.root, table, bundle.objects);
+  adopt_text(contract, bundle);
   return contract;
 }
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <memory_resource>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -247,6 +248,27 @@ struct Contract {
 // when `$defs` is no object; nullptr when there is none. Borrowed from `bundle`.
 const Value* find_definition_table(const Value& bundle, DefinitionTable table);
 
+// Reads definitions into a model one at a time, in any order: from a table of the tree, or as
+// parse_json's EntrySink hands them over. `objects`, at least the objects the definitions hold,
+// and `definitions` size its storage up front. Each entry (borrowed) is read when added; only
+// its strings must outlive the model. May throw std::bad_alloc.
+class ContractBuilder {
+ public:
+  explicit ContractBuilder(std::size_t objects, std::size_t definitions = 0);
+  ContractBuilder(const ContractBuilder&) = delete;
+  ContractBuilder& operator=(const ContractBuilder&) = delete;
+  ~ContractBuilder();
+
+  void add(const Member& definition);
+  // The model, once; nothing when two definitions share a name, which only the whole table
+  // settles (its last one stands).
+  std::optional<Contract> finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 // Reads `bundle` (borrowed; its document must outlive the result) into the model; `objects`,
 // the document's count of objects, sizes its storage up front. Never fails; recursion is bounded
 // by the nesting limit of the parsed tree. May throw std::bad_alloc.
@@ -258,5 +280,7 @@ inline Contract build_contract(const Document& bundle, DefinitionTable table) {
 // is freed before this returns (its root is then null), so the tree never sits beside what is
 // rendered from the model, and the text goes with the model. May throw std::bad_alloc.
 Contract build_contract(Document& bundle, DefinitionTable table);
+// Hands the document's text to the model, whose strings lie in it, and frees the tree.
+void adopt_text(Contract& contract, Document& bundle);
 
 }  // namespace brenvale

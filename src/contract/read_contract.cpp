@@ -2,6 +2,7 @@
 #include "contract/read_contract.hpp"
 
 #include <cstdint>
+#include <optional>
 
 namespace brenvale {
 namespace {
@@ -55,20 +56,47 @@ void rebase_strings(Contract& contract, const Rebase& rebase) {
   for (std::string_view& name : contract.foreign_names) rebase(name);
 }
 
+// The definitions of `$defs` go to the model as the reader meets each, and leave the tree.
+struct Streamed {
+  std::optional<ContractBuilder> builder;
+
+  static void begin(void* context, std::size_t objects) {
+    static_cast<Streamed*>(context)->builder.emplace(objects);
+  }
+  static void take(void* context, const Member& entry) {
+    static_cast<Streamed*>(context)->builder->add(entry);
+  }
+};
+
 }  // namespace
 
 ReadResult read_contract(std::string_view text, DefinitionTable table) {
   ReadResult result;
-  ParseResult parsed = parse_json(text);
+  Streamed streamed;
+  const EntrySink sink{Atom::defs, &streamed, &Streamed::begin, &Streamed::take};
+  ParseResult parsed = parse_json(text, &sink);
   if (!parsed.ok) {
     result.error = parsed.error;
     return result;
   }
+  Document& document = parsed.document;
+  std::optional<Contract> contract;
+  if (document.table_keys == 1 && document.handed_over != 0) contract = streamed.builder->finish();
+  streamed.builder.reset();
+  if (!contract.has_value() && document.handed_over != 0) {
+    // Two tables, or two definitions of one name: which stands takes the whole tree. Rare.
+    parsed = parse_json(text);
+  }
   result.has_table = find_definition_table(parsed.document.root, table) != nullptr;
   const std::string_view copy = parsed.document.copy;
-  result.contract = build_contract(parsed.document, table);
-  // Without a backslash every string decoded to its own bytes, at the same place.
-  if (text.find('\\') == std::string_view::npos && copy.size() == text.size()) {
+  const bool verbatim = parsed.document.strings_verbatim && copy.size() == text.size();
+  if (contract.has_value()) {
+    result.contract = std::move(*contract);
+    adopt_text(result.contract, parsed.document);
+  } else {
+    result.contract = build_contract(parsed.document, table);
+  }
+  if (verbatim) {
     rebase_strings(result.contract, Rebase(copy, text));
     result.contract.source.reset();
   }

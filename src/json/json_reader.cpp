@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 // SSE2 scans whitespace and strings 16 aligned bytes at a time: past the text's NUL it reads only
@@ -85,7 +86,8 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
  public:
   // `escapes` says whether the text holds any \u escape; without one no string can hold a
   // surrogate, and the per-string check is skipped.
-  TreeBuilder(std::pmr::memory_resource& arena, bool escapes) : arena_(arena), escapes_(escapes) {
+  TreeBuilder(std::pmr::memory_resource& arena, bool escapes, const EntrySink* sink)
+      : arena_(arena), sink_(sink), escapes_(escapes) {
     // Room for what a small text holds pending at once, so small texts never regrow these.
     constexpr std::size_t pending = 256;
     stack_.reserve(pending);
@@ -123,6 +125,8 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     if (chars == nullptr) return false;
     key_ = std::string_view(chars, length);
     key_atom_ = atom_of(key_);
+    if (sink_ != nullptr && key_atom_ == sink_->table && frames_.size() == 1 && frames_[0].object)
+      ++table_keys_;
     return true;
   }
   bool StartObject() { return open(true); }
@@ -140,7 +144,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
       *kept++ = *it;
     }
     const auto count = static_cast<std::size_t>(kept - first);
-    auto* members = static_cast<Member*>(arena_.allocate(count * sizeof(Member), alignof(Member)));
+    auto* members = static_cast<Member*>(arena().allocate(count * sizeof(Member), alignof(Member)));
     std::uninitialized_copy(first, kept, members);
     Value v;
     v.kind = Kind::object;
@@ -151,7 +155,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   bool EndArray(rapidjson::SizeType) {
     const Frame frame = frames_.back();
     const std::size_t count = stack_.size() - frame.start;
-    auto* items = static_cast<Value*>(arena_.allocate(count * sizeof(Value), alignof(Value)));
+    auto* items = static_cast<Value*>(arena().allocate(count * sizeof(Value), alignof(Value)));
     for (std::size_t i = 0; i < count; ++i) new (&items[i]) Value(stack_[frame.start + i].value);
     Value v;
     v.kind = Kind::array;
@@ -166,6 +170,8 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   }
   Value root() const { return stack_.empty() ? Value() : stack_.front().value; }
   std::size_t objects() const { return objects_; }
+  std::size_t handed_over() const { return handed_over_; }
+  std::size_t table_keys() const { return table_keys_; }
 
  private:
   struct Frame {
@@ -175,8 +181,26 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     bool object;
   };
 
+  // Is the innermost open container the sink's object, right under the root object?
+  bool in_sink_table() const {
+    return sink_ != nullptr && frames_.size() == 2 && frames_[0].object && frames_[1].object &&
+           frames_[1].key_atom == sink_->table;
+  }
+  // An entry of the sink's object is built in the scratch arena, which each entry reuses.
+  std::pmr::memory_resource& arena() {
+    const bool in_entry = frames_.size() > 2 && sink_ != nullptr && frames_[0].object &&
+                          frames_[1].object && frames_[1].key_atom == sink_->table;
+    return in_entry ? static_cast<std::pmr::memory_resource&>(scratch_) : arena_;
+  }
+
   bool push(Value v) {
     v.key_atom = key_atom_;
+    if (in_sink_table()) {
+      sink_->take(sink_->context, Member{key_, v});
+      ++handed_over_;
+      scratch_.release();
+      return true;
+    }
     stack_.push_back(Member{key_, v});
     return true;
   }
@@ -205,6 +229,15 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   }
 
   std::pmr::memory_resource& arena_;
+  const EntrySink* sink_;
+  // Large enough for the tree of a usual definition, so each one is built in the cache.
+  static constexpr std::size_t scratch_size = std::size_t{64} << 10;
+  std::unique_ptr<std::byte[]> scratch_block_ =
+      sink_ != nullptr ? std::make_unique_for_overwrite<std::byte[]>(scratch_size) : nullptr;
+  std::pmr::monotonic_buffer_resource scratch_{scratch_block_.get(),
+                                               scratch_block_ != nullptr ? scratch_size : 0};
+  std::size_t handed_over_ = 0;
+  std::size_t table_keys_ = 0;
   std::size_t objects_ = 0;
   std::vector<Member> stack_;
   std::vector<Frame> frames_;
@@ -383,26 +416,51 @@ ParseError describe_parse_error(std::string_view text, int code, std::size_t off
   return position(text, locate(text, static_cast<rapidjson::ParseErrorCode>(code), offset, state));
 }
 
-bool holds_late_control(std::string_view text) {
-  // Eight bytes at a time: a byte b of `word` has 0x19 < b < 0x20 when the high bit of its lane
-  // survives (the "has a byte between" test of the bit-twiddling hacks; lanes stay below 0x80).
+TextScan scan_text(std::string_view text) {
+  // Eight bytes at a time (the bit-twiddling hacks' "has a byte between" and "has a zero byte"
+  // tests; lanes stay below 0x80): 0x19 < b < 0x20 keeps the high bit of b's lane in `between`,
+  // b == c in `equal`. Eight words are tested per branch.
   constexpr std::uint64_t ones = ~std::uint64_t{0} / 255;
   constexpr std::uint64_t low7 = ones * 127;
   constexpr std::uint64_t high = ones * 128;
   const auto between = [&](std::uint64_t word) {
-    return ((ones * (127 + 0x20) - (word & low7)) & ~word & ((word & low7) + ones * (127 - 0x19)) &
-            high) != 0;
+    return (ones * (127 + 0x20) - (word & low7)) & ~word & ((word & low7) + ones * (127 - 0x19)) &
+           high;
   };
+  const auto equal = [&](std::uint64_t word, char c) {
+    const std::uint64_t x = word ^ (ones * static_cast<unsigned char>(c));
+    return ~(((x & low7) + low7) | x | low7);
+  };
+  TextScan scan;
+  constexpr std::size_t block = 64;
   std::size_t at = 0;
-  for (; at + 8 <= text.size(); at += 8) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, text.data() + at, 8);
-    if (between(word)) return true;
+  for (; at + block <= text.size(); at += block) {
+    std::uint64_t controls = 0;
+    std::uint64_t backslashes = 0;
+    std::uint64_t braces = 0;  // per lane, at most 8
+    for (std::size_t i = 0; i < block; i += 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, text.data() + at + i, 8);
+      controls |= between(word);
+      backslashes |= equal(word, '\\');
+      braces += equal(word, '{') >> 7;
+    }
+    scan.braces += static_cast<std::size_t>((braces * ones) >> 56);  // the sum of the lanes
+    scan.backslash = scan.backslash || backslashes != 0;
+    if (controls != 0) {
+      scan.late_control = true;
+      return scan;
+    }
   }
   for (; at < text.size(); ++at) {
-    if (static_cast<unsigned char>(text[at] - 0x1A) < 6) return true;
+    scan.backslash = scan.backslash || text[at] == '\\';
+    scan.braces += text[at] == '{' ? 1 : 0;
+    if (static_cast<unsigned char>(text[at] - 0x1A) < 6) {
+      scan.late_control = true;
+      return scan;
+    }
   }
-  return false;
+  return scan;
 }
 
 std::string with_late_controls_lowered(std::string_view text) {
@@ -462,10 +520,11 @@ bool read_number(std::string_view text, Value& v) {
 
 namespace {
 
-ParseResult parse_json(std::string_view text, bool zeros_rewritten) {
+ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_rewritten) {
   // Errors are told from the text as given: a lowered control byte is one all the same.
-  if (holds_late_control(text))
-    return parse_json(with_late_controls_lowered(text), zeros_rewritten);
+  const TextScan scan = scan_text(text);
+  if (scan.late_control) return parse_json(with_late_controls_lowered(text), sink, zeros_rewritten);
+  if (sink != nullptr) sink->begin(sink->context, scan.braces);
   ParseResult result;
   // One block sized from the text holds the copy, another, for usual texts, every node; pages
   // that stay untouched cost nothing.
@@ -477,14 +536,15 @@ ParseResult parse_json(std::string_view text, bool zeros_rewritten) {
   std::memcpy(own, text.data(), text.size());
   own[text.size()] = '\0';
   result.document.copy = std::string_view(own, text.size());
-  TreeBuilder builder(*result.document.arena, text.find("\\u") != std::string_view::npos);
+  TreeBuilder builder(*result.document.arena,
+                      scan.backslash && text.find("\\u") != std::string_view::npos, sink);
   rapidjson::Reader reader;
   rapidjson::InsituStringStream stream(own);
   const rapidjson::ParseResult parsed = reader.Parse<parse_flags>(stream, builder);
   if (parsed.IsError()) {
     // RapidJSON refuses an exponent past 308 even on zero, whose value is still 0.
     if (!zeros_rewritten && is_zero_out_of_range(text, parsed.Code(), parsed.Offset())) {
-      return parse_json(zero_exponents_of_zeros(text), true);
+      return parse_json(zero_exponents_of_zeros(text), sink, true);
     }
     result.error = describe_parse_error(text, parsed.Code(), parsed.Offset(), builder.state());
     return result;
@@ -495,13 +555,18 @@ ParseResult parse_json(std::string_view text, bool zeros_rewritten) {
     return result;
   }
   result.document.root = builder.root();
+  result.document.strings_verbatim = !scan.backslash;
   result.document.objects = builder.objects();
+  result.document.handed_over = builder.handed_over();
+  result.document.table_keys = builder.table_keys();
   result.ok = true;
   return result;
 }
 
 }  // namespace
 
-ParseResult parse_json(std::string_view text) { return parse_json(text, false); }
+ParseResult parse_json(std::string_view text, const EntrySink* sink) {
+  return parse_json(text, sink, false);
+}
 
 }  // namespace brenvale

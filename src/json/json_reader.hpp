@@ -93,8 +93,15 @@ ParseError describe_parse_error(std::string_view text, int code, std::size_t off
 // RapidJSON's SSE2 string scan misses the control bytes 0x1A to 0x1F, which JSON refuses
 // unescaped. True when the text holds one (it is then no valid JSON); the copy with each written
 // as 0x01 fails where the byte-by-byte scan would fail on the text, for the same reason.
-bool holds_late_control(std::string_view text);
 std::string with_late_controls_lowered(std::string_view text);
+
+// What one pass over the text finds before the reader starts.
+struct TextScan {
+  bool late_control = false;  // a byte 0x1A to 0x1F (the pass stops at the first)
+  bool backslash = false;     // any escape: without one, strings decode to their own bytes
+  std::size_t braces = 0;     // bytes `{`: at least as many as the objects the text holds
+};
+TextScan scan_text(std::string_view text);
 
 // The error of a text the reader stopped reading after `consumed` bytes, at a NUL byte.
 ParseError trailing_characters(std::string_view text, std::size_t consumed);
@@ -113,9 +120,22 @@ bool read_number(std::string_view text, Value& v);
 // 3-byte form of a surrogate, which is not UTF-8. True when `text` holds one.
 bool holds_surrogate(std::string_view text);
 
+// The entries of one object under the root object's key `table`, handed over one at a time as
+// each is read, and then dropped: a tree of a large bundle never holds every entry at once. An
+// entry's value and its strings stay valid only during `take` (its strings after it, in the
+// document's text). `begin` comes first, and again when the reader starts over; `objects` is at
+// least the number of objects in the text.
+struct EntrySink {
+  Atom table = Atom::other;
+  void* context = nullptr;
+  void (*begin)(void* context, std::size_t objects) = nullptr;
+  void (*take)(void* context, const Member& entry) = nullptr;
+};
+
 // Parses exactly one JSON value. The document keeps its own copy of the text, which the tree
-// points into; `text` is only borrowed for the call. A NUL byte inside the text is data.
-// Never throws except std::bad_alloc.
-ParseResult parse_json(std::string_view text);
+// points into; `text` is only borrowed for the call. A NUL byte inside the text is data. With a
+// `sink`, the object under its key holds no members in the tree: they went to the sink.
+// Never throws except std::bad_alloc, or what the sink throws.
+ParseResult parse_json(std::string_view text, const EntrySink* sink = nullptr);
 
 }  // namespace brenvale

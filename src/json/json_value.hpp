@@ -74,7 +74,11 @@ struct Document {
   std::unique_ptr<std::pmr::monotonic_buffer_resource> text;    // the copy strings point into
   std::string_view copy;  // that copy, the text as parsed (strings decoded in place)
   Value root;
-  std::size_t objects = 0;  // how many objects the text holds: a size hint for what reads it
+  bool strings_verbatim = false;  // no escape: each string lies in the copy where it lies in the
+                                  // text, with the same bytes
+  std::size_t objects = 0;        // how many objects the text holds: a size hint for what reads it
+  std::size_t handed_over = 0;    // entries a sink took (see parse_json)
+  std::size_t table_keys = 0;     // how often the root object holds the sink's key
 };
 
 }  // namespace brenvale

@@ -1,6 +1,9 @@
 // The model read from a bundle's text keeps its strings where they stay.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "contract/read_contract.hpp"
 
 namespace brenvale {
@@ -29,6 +32,56 @@ TEST(ReadContract, KeepsItsCopyOfATextWithEscapes) {
   EXPECT_EQ(read.contract.definitions.at(0).name, "A\xc3\xa9");
   EXPECT_EQ(read.contract.definitions.at(0).description, "a\nb");
   EXPECT_NE(read.contract.source, nullptr);
+}
+
+// What a model says of its definitions and references, to compare two reads of one text.
+std::string summary(const Contract& contract) {
+  std::string out;
+  const auto references = [&](NodeId id) {
+    const TypeNode& node = contract.node(id);
+    for (const DefId def : {node.ref_def, contract.extras_of(node).ref_target_def})
+      out += def == no_id ? "-" : std::string(contract.definitions.at(def).name);
+  };
+  for (const Definition& d : contract.definitions) {
+    out += std::string(d.name) + "(" + std::to_string(static_cast<int>(d.kind)) + " ";
+    references(d.node);
+    for (const Property& p : contract.properties_of(d)) {
+      out += " " + std::string(p.key) + ":";
+      references(p.node);
+    }
+    out += ") ";
+  }
+  out += "| foreign:";
+  for (const std::string_view name : contract.foreign_names) out += " " + std::string(name);
+  return out;
+}
+
+// Definitions handed over while the text is read give the model the whole tree gives, also
+// where only the whole table can say which definition stands.
+TEST(ReadContract, ReadsDefinitionsAsTheWholeTreeWould) {
+  const std::vector<std::string> bundles = {
+      R"({"$defs":{"B":{"properties":{"b":{"$ref":"#/$defs/A"},"c":{"$ref":"#/$defs/Z"}}},
+          "A":{"properties":{"r":{"x-firestore-type":"reference","x-firestore-ref-target":"B"}}},
+          "E":{"enum":[1]},"N":{"x-extra":{"$ref":"#/$defs/Y"},"$defs":{"Q":{}}}}})",
+      R"({"$defs":{"A":{"properties":{"x":{}}},"B":{},"A":{"properties":{"y":{"$ref":"B"}}}}})",
+      R"({"$defs":{"A":{"properties":{"x":{}}}},"title":"t","$defs":{"B":{}}})",
+      R"({"$defs":{"A":{"$ref":"A"}},"$defs":[]})",
+      R"({"$defs":[],"definitions":{"D":{"$ref":"#/definitions/D"}}})",
+      R"({"definitions":{"D":{}},"$defs":{"C":{"$ref":"D"}}})",
+      R"({"$defs":{}})",
+      R"([{"$defs":{"A":{}}}])",
+  };
+  for (const std::string& bundle : bundles) {
+    for (const DefinitionTable table : {DefinitionTable::defs, DefinitionTable::defs_or_draft07}) {
+      ParseResult whole = parse_json(bundle);
+      ASSERT_TRUE(whole.ok) << bundle;
+      const bool has_table = find_definition_table(whole.document.root, table) != nullptr;
+      const ReadResult read = read_contract(bundle, table);
+      ASSERT_TRUE(read.ok) << bundle;
+      EXPECT_EQ(summary(read.contract), summary(build_contract(whole.document, table))) << bundle;
+      EXPECT_EQ(read.has_table, has_table) << bundle;
+    }
+  }
 }
 
 TEST(ReadContract, FailsAsTheReaderFails) {
