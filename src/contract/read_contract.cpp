@@ -1,7 +1,9 @@
 // A bundle's text into the contract model, whose strings then lie in that text.
 #include "contract/read_contract.hpp"
 
+#include <algorithm>
 #include <cstdint>
+#include <future>
 #include <optional>
 
 namespace brenvale {
@@ -102,6 +104,22 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
   }
   result.ok = true;
   return result;
+}
+
+ReadPair read_contracts(std::string_view first, std::string_view second, DefinitionTable table) {
+  ReadPair pair;
+  if (std::max(first.size(), second.size()) < stream_definitions_from) {
+    pair.first = read_contract(first, table);
+    pair.second = read_contract(second, table);
+    return pair;
+  }
+  // The thread reads borrowed texts into a model of its own; get() hands over the model, or
+  // what the read threw.
+  std::future<ReadResult> reading =
+      std::async(std::launch::async, [first, table] { return read_contract(first, table); });
+  pair.second = read_contract(second, table);
+  pair.first = reading.get();
+  return pair;
 }
 
 }  // namespace brenvale

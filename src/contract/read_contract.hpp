@@ -27,4 +27,12 @@ inline constexpr std::size_t stream_definitions_from = std::size_t{1} << 20;
 ReadResult read_contract(std::string_view text, DefinitionTable table,
                          std::size_t stream_from = stream_definitions_from);
 
+// Both texts read as read_contract reads each, the first (say, the old contract) on a thread of
+// its own when either is large enough to stream: reading is most of a comparison's time.
+struct ReadPair {
+  ReadResult first;
+  ReadResult second;
+};
+ReadPair read_contracts(std::string_view first, std::string_view second, DefinitionTable table);
+
 }  // namespace brenvale

@@ -155,9 +155,7 @@ bool convert_names(PyObject* object, const char* parameter, std::vector<std::str
   return names_of(object, names) || name_argument(parameter);
 }
 
-bool read_text(std::string_view text, DefinitionTable table, ReadResult& result,
-               std::string& error) {
-  result = read_contract(text, table);
+bool take_read(ReadResult& result, Contract& contract, std::string& error) {
   if (!result.ok) {
     // The only place that spells the message of malformed JSON.
     error = result.error.description();
@@ -165,17 +163,17 @@ bool read_text(std::string_view text, DefinitionTable table, ReadResult& result,
              std::to_string(result.error.column);
     return false;
   }
+  contract = std::move(result.contract);
   return true;
 }
 
 bool read_argument(std::string_view text, DefinitionTable table, Contract& contract) {
-  ReadResult result;
+  ReadResult result = read_contract(text, table);
   std::string error;
-  if (!read_text(text, table, result, error)) {
+  if (!take_read(result, contract, error)) {
     PyErr_SetString(PyExc_ValueError, error.c_str());
     return false;
   }
-  contract = std::move(result.contract);
   return true;
 }
 

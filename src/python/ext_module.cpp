@@ -11,6 +11,7 @@
 #include "compat/report.hpp"
 #include "compat/rules.hpp"
 #include "contract/model.hpp"
+#include "contract/read_contract.hpp"
 #include "emit/emit_request.hpp"
 #include "python/arguments.hpp"
 #include "util/ordered_set.hpp"
@@ -54,22 +55,22 @@ void raise_bundle_error(PyObject* module, const char* argument, const std::strin
   Py_DECREF(error);
 }
 
-// The text of the parameter `argument` read into `contract`, from a definitions table (`$defs`
-// or draft-07 `definitions`) it must hold; false with BundleError set.
-bool read_bundle(PyObject* module, const char* argument, std::string_view text,
-                 Contract& contract) {
-  ReadResult result;
+// The model of the parameter `argument`'s text, which must hold a definitions table (`$defs` or
+// draft-07 `definitions`), moved into `contract`; false with BundleError set.
+bool take_bundle(PyObject* module, const char* argument, ReadResult& result, Contract& contract) {
   std::string error;
-  if (!read_text(text, DefinitionTable::defs_or_draft07, result, error)) {
+  if (result.ok && !result.has_table) error = not_a_bundle;
+  if (!error.empty() || !take_read(result, contract, error)) {
     raise_bundle_error(module, argument, error);
     return false;
   }
-  if (!result.has_table) {
-    raise_bundle_error(module, argument, not_a_bundle);
-    return false;
-  }
-  contract = std::move(result.contract);
   return true;
+}
+
+bool read_bundle(PyObject* module, const char* argument, std::string_view text,
+                 Contract& contract) {
+  ReadResult result = read_contract(text, DefinitionTable::defs_or_draft07);
+  return take_bundle(module, argument, result, contract);
 }
 
 // A bool given as a flag; anything but True or False is refused, as a typo would be.
@@ -237,8 +238,9 @@ PyObject* call_compat(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
       raise_value_error(compat::unknown_mode_message(mode_text));
       return nullptr;
     }
-    if (!read_bundle(module, compat_parameters[0], old_text, old_contract) ||
-        !read_bundle(module, compat_parameters[1], new_text, new_contract)) {
+    ReadPair read = read_contracts(old_text, new_text, DefinitionTable::defs_or_draft07);
+    if (!take_bundle(module, compat_parameters[0], read.first, old_contract) ||
+        !take_bundle(module, compat_parameters[1], read.second, new_contract)) {
       return nullptr;
     }
     std::vector<compat::Finding> findings;

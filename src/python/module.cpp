@@ -7,6 +7,7 @@
 #include "compat/diff.hpp"
 #include "compat/report.hpp"
 #include "contract/model.hpp"
+#include "contract/read_contract.hpp"
 #include "emit/emit_firestore.hpp"
 #include "emit/emit_plain.hpp"
 #include "python/arguments.hpp"
@@ -94,9 +95,14 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     Contract new_contract;
     if (!bind_arguments({"compat()", compat_parameters}, args, nargs, kwnames, bound) ||
         !convert_text(bound[0], compat_parameters[0], old_text) ||
-        !convert_text(bound[1], compat_parameters[1], new_text) ||
-        !read_argument(old_text, DefinitionTable::defs, old_contract) ||
-        !read_argument(new_text, DefinitionTable::defs, new_contract)) {
+        !convert_text(bound[1], compat_parameters[1], new_text)) {
+      return nullptr;
+    }
+    ReadPair read = read_contracts(old_text, new_text, DefinitionTable::defs);
+    std::string error;
+    if (!take_read(read.first, old_contract, error) ||
+        !take_read(read.second, new_contract, error)) {
+      PyErr_SetString(PyExc_ValueError, error.c_str());
       return nullptr;
     }
     std::vector<compat::Finding> findings;

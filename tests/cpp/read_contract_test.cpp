@@ -84,6 +84,24 @@ TEST(ReadContract, ReadsDefinitionsAsTheWholeTreeWould) {
   }
 }
 
+// Two large texts, read on two threads, give what each gives read alone, errors included.
+TEST(ReadContract, ReadsAPairAsEachAlone) {
+  std::string large = R"({"$defs":{)";
+  for (int i = 0; large.size() < stream_definitions_from; ++i) {
+    large += (i == 0 ? "\"M" : ",\"M") + std::to_string(i) +
+             R"(":{"properties":{"p":{"$ref":"#/$defs/M0"},"q":{"type":"string"}}})";
+  }
+  large += "}}";
+  const std::string broken = large.substr(0, large.size() - 1);
+  ReadPair pair = read_contracts(large, broken, DefinitionTable::defs);
+  const ReadResult alone = read_contract(large, DefinitionTable::defs);
+  ASSERT_TRUE(pair.first.ok);
+  EXPECT_EQ(summary(pair.first.contract), summary(alone.contract));
+  ASSERT_FALSE(pair.second.ok);
+  EXPECT_EQ(pair.second.error.description(), "EOF while parsing an object");
+  EXPECT_EQ(pair.second.error.column, broken.size());
+}
+
 TEST(ReadContract, FailsAsTheReaderFails) {
   const ReadResult read = read_contract("{\"$defs\": [", DefinitionTable::defs);
   ASSERT_FALSE(read.ok);
