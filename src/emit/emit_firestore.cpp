@@ -197,8 +197,11 @@ void append_field_path_function(const Contract& contract, const Definition& mode
   // An empty name is no field path at all: FieldPath refuses it too.
   std::erase(keys, std::string_view());
   if (keys.empty()) return;
+  // The example stands in a line comment, which a line separator in the key would end.
+  std::string quoted;
+  append_quoted(keys.front(), quoted);
   std::string example;
-  append_quoted(keys.front(), example);
+  append_comment_text(quoted, example);
   fill(out, field_path_function,
        {{"update", update_name(name)},
         {"call", sdk.update_call},
