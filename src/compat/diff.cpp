@@ -20,8 +20,7 @@ bool same_reference(Diff& diff, const TypeNode& a, const TypeNode& b) {
   const auto is_enum = [](const Contract& contract, DefId id) {
     return id != no_id && contract.definitions[id].kind == DefinitionKind::enumeration;
   };
-  if (!is_enum(diff.old_contract, a.ref_def) && !is_enum(diff.new_contract, b.ref_def))
-    return true;
+  if (!is_enum(diff.old_contract, a.ref_def) && !is_enum(diff.new_contract, b.ref_def)) return true;
   const std::string_view name = a.ref_name;
   const auto known = diff.same_reference.find(name);
   if (known != diff.same_reference.end()) return known->second;
