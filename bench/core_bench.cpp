@@ -15,6 +15,7 @@
 
 #include "compat/diff.hpp"
 #include "compat/report.hpp"
+#include "compat/rules.hpp"
 #include "contract/model.hpp"
 #include "contract/read_contract.hpp"
 #include "emit/emit_firestore.hpp"
@@ -92,12 +93,26 @@ void compat_same(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size() * 2));
 }
 
+// The rule set the command line compares with, on models already read.
+void compat_rules_same(benchmark::State& state) {
+  const std::string& text = bundle_text();
+  const brenvale::Contract old_contract = read(text);
+  const brenvale::Contract new_contract = read(text);
+  for (auto _ : state) {
+    std::vector<brenvale::compat::Finding> findings;
+    brenvale::compat::rule_findings(old_contract, new_contract, nullptr, findings);
+    benchmark::DoNotOptimize(findings.size());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size() * 2));
+}
+
 BENCHMARK(bare_sax)->Unit(benchmark::kMillisecond);
 BENCHMARK(parse_only)->Unit(benchmark::kMillisecond);
 BENCHMARK(model_only)->Unit(benchmark::kMillisecond);
 BENCHMARK(emit)->Unit(benchmark::kMillisecond);
 BENCHMARK(emit_plain)->Unit(benchmark::kMillisecond);
 BENCHMARK(compat_same)->Unit(benchmark::kMillisecond);
+BENCHMARK(compat_rules_same)->Unit(benchmark::kMillisecond);
 
 // Prints each benchmark's time as a multiple of the bare SAX pass.
 class RatioReporter : public benchmark::ConsoleReporter {
