@@ -20,6 +20,7 @@
 #include "contract/read_contract.hpp"
 #include "emit/emit_firestore.hpp"
 #include "emit/emit_plain.hpp"
+#include "emit/emit_zod.hpp"
 #include "json/json_reader.hpp"
 
 namespace {
@@ -81,6 +82,14 @@ void emit_plain(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 
+void emit_zod(benchmark::State& state) {
+  const std::string& text = bundle_text();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(brenvale::emit_zod_module(read(text), "./contract").size());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
 void compat_same(benchmark::State& state) {
   const std::string& text = bundle_text();
   for (auto _ : state) {
@@ -111,6 +120,7 @@ BENCHMARK(parse_only)->Unit(benchmark::kMillisecond);
 BENCHMARK(model_only)->Unit(benchmark::kMillisecond);
 BENCHMARK(emit)->Unit(benchmark::kMillisecond);
 BENCHMARK(emit_plain)->Unit(benchmark::kMillisecond);
+BENCHMARK(emit_zod)->Unit(benchmark::kMillisecond);
 BENCHMARK(compat_same)->Unit(benchmark::kMillisecond);
 BENCHMARK(compat_rules_same)->Unit(benchmark::kMillisecond);
 
