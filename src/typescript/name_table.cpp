@@ -122,6 +122,8 @@ void NameTable::append_write(std::string_view raw, std::string& out) const {
 }
 
 std::string NameTable::claim(const std::string& base) {
+  // Most bases are free: only a taken one needs to remember where its search stopped.
+  if (!next_claim.contains(base) && taken.insert(base)) return base;
   std::size_t& next = next_claim[base];
   for (std::size_t k = std::max<std::size_t>(next, 1);; ++k) {
     std::string candidate = k == 1 ? base : base + '_' + std::to_string(k);
