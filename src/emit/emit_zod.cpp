@@ -82,7 +82,7 @@ std::string import_path(std::string_view path) {
   return resolved;
 }
 
-void append_converter(const std::string& converter, const std::string& type,
+void append_converter(std::string_view converter, const std::string& type,
                       const SchemaNames& schemas, const Definition& model, const ZodSdkForm& form,
                       std::string& out) {
   std::string to_firestore;
@@ -121,17 +121,28 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
                                      module_reserved_names(contract, FirestoreOptions{.sdk = sdk}));
   ctx.types.names = &names;
 
-  std::vector<std::string> converters;
-  ctx.schemas.reserve(contract.definitions.size());
+  // Every name the module declares is claimed first; nothing is claimed after, so the views
+  // kept of them stay put.
+  std::vector<std::pair<StringSet::Handle, StringSet::Handle>> schema_entries;  // 0: none
+  std::vector<StringSet::Handle> converter_entries;
+  schema_entries.reserve(contract.definitions.size());
   for (const Definition& definition : contract.definitions) {
     const std::string& name = names.of(contract.id_of(definition));
     const bool is_enum = definition.kind == DefinitionKind::enumeration;
-    SchemaNames schemas{names.claim(schema_name(name)),
-                        is_enum ? std::string() : names.claim(write_schema_name(name))};
-    ctx.schemas.push_back(std::move(schemas));
+    schema_entries.emplace_back(names.claim_entry(schema_name(name)),
+                                is_enum ? 0 : names.claim_entry(write_schema_name(name)));
     if (definition.kind == DefinitionKind::model && definition.has_collection)
-      converters.push_back(names.claim(validating_converter_name(name)));
+      converter_entries.push_back(names.claim_entry(validating_converter_name(name)));
   }
+  ctx.schemas.reserve(schema_entries.size());
+  for (const auto& [read, write] : schema_entries) {
+    ctx.schemas.push_back(
+        {names.taken.view(read), write != 0 ? names.taken.view(write) : std::string_view()});
+  }
+  std::vector<std::string_view> converters;
+  converters.reserve(converter_entries.size());
+  for (const StringSet::Handle entry : converter_entries)
+    converters.push_back(names.taken.view(entry));
 
   // The schemas are written straight into the result, behind the header; the converters follow
   // them, written by a second pass over the collection models, and the import lines and
@@ -139,7 +150,7 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
   // reserved, so the text never moves: a move of a large text holds both copies at once, and
   // pages reserved but never written cost nothing.
   std::size_t tail_size = 0;
-  for (const std::string& converter : converters)
+  for (const std::string_view converter : converters)
     tail_size += converter_template.size() + 512 + converter.size() * 8;
   std::string body(header);
   body.reserve(contract.nodes.size() * 85 + contract.definitions.size() * 208 + tail_size + 2048);

@@ -12,9 +12,10 @@
 namespace brenvale {
 
 // The schema constants of one definition; `write` is empty for enums, which have one form.
+// Views into the module's name table, taken once every name of the module is claimed.
 struct SchemaNames {
-  std::string read;
-  std::string write;
+  std::string_view read;
+  std::string_view write;
 };
 
 // One zod module run. `types` holds the contract, the name table, the alias guard and the SDK,

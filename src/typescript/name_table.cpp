@@ -122,14 +122,19 @@ void NameTable::append_write(std::string_view raw, std::string& out) const {
 }
 
 std::string NameTable::claim(const std::string& base) {
+  return std::string(taken.view(claim_entry(base)));
+}
+
+StringSet::Handle NameTable::claim_entry(const std::string& base) {
+  StringSet::Handle entry = 0;
   // Most bases are free: only a taken one needs to remember where its search stopped.
-  if (!next_claim.contains(base) && taken.insert(base)) return base;
+  if (!next_claim.contains(base) && taken.insert(base, &entry)) return entry;
   std::size_t& next = next_claim[base];
   for (std::size_t k = std::max<std::size_t>(next, 1);; ++k) {
-    std::string candidate = k == 1 ? base : base + '_' + std::to_string(k);
-    if (taken.insert(candidate)) {
+    const std::string candidate = k == 1 ? base : base + '_' + std::to_string(k);
+    if (taken.insert(candidate, &entry)) {
       next = k + 1;
-      return candidate;
+      return entry;
     }
   }
 }

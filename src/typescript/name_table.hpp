@@ -33,6 +33,9 @@ struct NameTable {
   void append_write(std::string_view raw, std::string& out) const;
   // Takes `base` for a declaration beside the types, or base_2, base_3, ... when it is taken.
   std::string claim(const std::string& base);
+  // The same, giving where the name lies in `taken`: a caller that claims every name first may
+  // then keep views of them (views last until the next insert).
+  StringSet::Handle claim_entry(const std::string& base);
 };
 
 // The plain module (RenderMode::plain) generates no names beside the definitions'.
