@@ -548,6 +548,12 @@ Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t 
   return std::move(builder.finish().value());
 }
 
+ContractTexts release_model(Contract&& contract) {
+  ContractTexts texts{std::move(contract.pool), std::move(contract.source)};
+  const Contract freed = std::move(contract);
+  return texts;
+}
+
 void adopt_text(Contract& contract, Document& bundle) {
   contract.source = std::move(bundle.text);
   bundle.root = Value();

@@ -280,6 +280,16 @@ inline Contract build_contract(const Document& bundle, DefinitionTable table) {
 // is freed before this returns (its root is then null), so the tree never sits beside what is
 // rendered from the model, and the text goes with the model. May throw std::bad_alloc.
 Contract build_contract(Document& bundle, DefinitionTable table);
+// What a model's strings lie in, beside a text the caller keeps: the document's text it took
+// over and its own pool. Held after the model is freed, views taken of its strings stay valid
+// (a comparison's findings name definitions and fields by such views).
+struct ContractTexts {
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> pool;
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> source;
+};
+// Frees the model but for the texts its strings lie in, which it hands back.
+ContractTexts release_model(Contract&& contract);
+
 // Hands the document's text to the model, whose strings lie in it, and frees the tree.
 void adopt_text(Contract& contract, Document& bundle);
 

@@ -73,6 +73,16 @@ bool take_read(ReadResult& result, Contract& contract, std::string& error);
 // std::bad_alloc.
 bool read_argument(std::string_view text, DefinitionTable table, Contract& contract);
 
+// Frees two compared models but for the texts their findings name definitions and fields by,
+// which the result holds: the report is then written without the models beside it.
+struct ComparedTexts {
+  ContractTexts old_texts;
+  ContractTexts new_texts;
+};
+inline ComparedTexts release_compared(Contract&& old_contract, Contract&& new_contract) {
+  return {release_model(std::move(old_contract)), release_model(std::move(new_contract))};
+}
+
 // Renders the model, which goes before the text is returned, so it is not there while Python
 // copies the text.
 template <class Render>

@@ -246,10 +246,11 @@ PyObject* call_compat(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
     std::vector<compat::Finding> findings;
     std::string text;
     // On false, KeyboardInterrupt (or whatever the signal handler raised) is set.
-    if (!compat::rule_findings(old_contract, new_contract, signalled, findings) ||
-        !compat::rule_findings_json(findings, mode, signalled, text)) {
-      return nullptr;
-    }
+    if (!compat::rule_findings(old_contract, new_contract, signalled, findings)) return nullptr;
+    // The findings go too before Python copies the report.
+    const ComparedTexts kept = release_compared(std::move(old_contract), std::move(new_contract));
+    if (!compat::rule_findings_json(findings, mode, signalled, text)) return nullptr;
+    std::vector<compat::Finding>().swap(findings);
     return new_str(text);
   });
 }

@@ -107,7 +107,11 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     }
     std::vector<compat::Finding> findings;
     compat::diff(old_contract, new_contract, nullptr, findings);
-    return new_str(compat::findings_json(findings));
+    // The findings go too before Python copies the report.
+    const ComparedTexts kept = release_compared(std::move(old_contract), std::move(new_contract));
+    std::string report = compat::findings_json(findings);
+    std::vector<compat::Finding>().swap(findings);
+    return new_str(report);
   });
 }
 
