@@ -184,21 +184,20 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     bool object;
   };
 
-  // Is the innermost open container the sink's object, right under the root object?
-  bool in_sink_table() const {
-    return sink_ != nullptr && frames_.size() == 2 && frames_[0].object && frames_[1].object &&
+  // Is the sink's object, right under the root object, open?
+  bool sink_table_open() const {
+    return sink_ != nullptr && frames_.size() >= 2 && frames_[0].object && frames_[1].object &&
            frames_[1].key_atom == sink_->table;
   }
   // An entry of the sink's object is built in the scratch arena, which each entry reuses.
   std::pmr::memory_resource& arena() {
-    const bool in_entry = frames_.size() > 2 && sink_ != nullptr && frames_[0].object &&
-                          frames_[1].object && frames_[1].key_atom == sink_->table;
-    return in_entry ? static_cast<std::pmr::memory_resource&>(scratch_) : arena_;
+    if (frames_.size() > 2 && sink_table_open()) return scratch_;
+    return arena_;
   }
 
   bool push(Value v) {
     v.key_atom = key_atom_;
-    if (in_sink_table()) {
+    if (frames_.size() == 2 && sink_table_open()) {  // an entry of the sink's object is done
       sink_->take(sink_->context, Member{key_, v});
       ++handed_over_;
       scratch_.release();
