@@ -317,8 +317,9 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
   ctx.sdk = options.sdk;
   const std::vector<const Definition*> models = collection_models(contract, ctx.shared);
   const ModuleNeeds needs = module_needs(contract, models, options);
-  NameTable names =
-      build_name_table(contract, ctx.shared, RenderMode::firestore, reserved_names(options, needs));
+  // A path function a collection is claimed below, and rarely a field path function.
+  NameTable names = build_name_table(contract, ctx.shared, RenderMode::firestore,
+                                     reserved_names(options, needs), models.size());
   ctx.names = &names;
 
   const std::vector<std::string> path_functions = model_path_functions(models, names);

@@ -117,8 +117,13 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
   const ZodSdkForm& form = sdk_forms[static_cast<std::size_t>(sdk)];
   // The Firestore module's own table, so every type name is the one that module declares.
   const OrderedSet<std::string> no_shared;
-  NameTable names = build_name_table(contract, no_shared, RenderMode::firestore,
-                                     module_reserved_names(contract, FirestoreOptions{.sdk = sdk}));
+  // Two schemas a definition and a converter a collection are claimed below.
+  std::size_t claims = 2 * contract.definitions.size();
+  for (const Definition& definition : contract.definitions)
+    claims += definition.has_collection ? 1 : 0;
+  NameTable names =
+      build_name_table(contract, no_shared, RenderMode::firestore,
+                       module_reserved_names(contract, FirestoreOptions{.sdk = sdk}), claims);
   ctx.types.names = &names;
 
   // Every name the module declares is claimed first; nothing is claimed after, so the views

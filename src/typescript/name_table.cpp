@@ -26,6 +26,13 @@ constexpr std::array<std::string_view, 12> library_names = {
     "Bytes",    "Date", "DocumentData", "DocumentReference", "FieldValue", "FirestoreDataConverter",
     "GeoPoint", "Omit", "Record",       "Timestamp",         "UpdateData", "VectorValue"};
 
+constexpr std::size_t claimed_bytes = 24;  // beside the name it is claimed for
+constexpr std::size_t library_bytes = [] {
+  std::size_t bytes = 0;
+  for (const std::string_view name : library_names) bytes += name.size();
+  return bytes;
+}();
+
 Role role_of(const Definition& definition) {
   switch (definition.kind) {
     case DefinitionKind::enumeration:
@@ -148,7 +155,7 @@ std::string update_name(std::string_view type_name) {
 }
 
 std::string converter_name(std::string_view type_name) {
-  return safe_identifier(lower_first(type_name) + "Converter");
+  return safe_identifier(lower_first(type_name) + std::string(converter_suffix));
 }
 
 std::string schema_name(std::string_view type_name) { return std::string(type_name) + "Schema"; }
@@ -162,7 +169,8 @@ std::string validating_converter_name(std::string_view type_name) {
 }
 
 NameTable build_name_table(const Contract& contract, const OrderedSet<std::string>& shared,
-                           RenderMode mode, std::span<const std::string_view> reserved) {
+                           RenderMode mode, std::span<const std::string_view> reserved,
+                           std::size_t claims) {
   std::vector<Entry> entries;
   entries.reserve(contract.definitions.size() + contract.foreign_names.size() + shared.size());
   for (const Definition& definition : contract.definitions)
@@ -178,7 +186,22 @@ NameTable build_name_table(const Contract& contract, const OrderedSet<std::strin
                 entries.end());
 
   NameTable table;
-  Builder builder(table, mode == RenderMode::firestore, reserved);
+  const bool firestore = mode == RenderMode::firestore;
+  // Room for every name the table takes, counted first (a name made safe may be longer; the
+  // suffixes are the longest a name brings).
+  std::size_t count = library_names.size() + reserved.size() + claims;
+  std::size_t bytes = claims * claimed_bytes;
+  for (const Entry& entry : entries) {
+    const std::size_t brought = !firestore || entry.role == Role::enum_definition ? 0
+                                : entry.role == Role::collection                  ? 3
+                                                                                  : 1;
+    count += 1 + brought;
+    bytes += (1 + brought) * entry.raw.size() + brought * converter_suffix.size();
+  }
+  for (const std::string_view name : reserved) bytes += name.size();
+  if (!entries.empty()) bytes += claims * (bytes / entries.size());
+  table.taken.reserve(count, bytes + library_bytes);
+  Builder builder(table, firestore, reserved);
   // Safe names hold their own text first, so a name made safe never takes it from them.
   const auto keeps_text = [&](const Entry& entry) {
     return is_safe_identifier(entry.raw) &&

@@ -40,13 +40,16 @@ struct NameTable {
 
 // The plain module (RenderMode::plain) generates no names beside the definitions'.
 // `reserved` names the module declares or uses itself (helper types, globals of one SDK form)
-// beside the library names; none is given to a definition.
+// beside the library names; none is given to a definition. The table makes room for `claims`
+// names the caller claims later, about as long as a definition's name with a suffix.
 NameTable build_name_table(const Contract& contract, const OrderedSet<std::string>& shared,
-                           RenderMode mode, std::span<const std::string_view> reserved = {});
+                           RenderMode mode, std::span<const std::string_view> reserved = {},
+                           std::size_t claims = 0);
 
 // What a definition's write and update types add to its name.
 inline constexpr std::string_view write_suffix = "Write";
 inline constexpr std::string_view update_suffix = "Update";
+inline constexpr std::string_view converter_suffix = "Converter";
 
 // The names derived from a definition's TypeScript name `type_name`, the only place that spells
 // their suffixes. The table keeps every one of them free for its definition.

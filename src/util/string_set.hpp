@@ -21,10 +21,17 @@ class StringSet {
 
   bool contains(std::string_view text) const { return slots_.empty() ? false : find(text) != 0; }
 
+  // Room for `entries` more entries of `bytes` more text in all, so that a set whose size is
+  // known never grows by steps: each step holds the old buffer beside the new one.
+  void reserve(std::size_t entries, std::size_t bytes) {
+    chars_.reserve(chars_.size() + entries * sizeof(std::uint32_t) + bytes);
+    if ((size_ + entries) * 2 > slots_.size()) grow(size_ + entries);
+  }
+
   // Adds `text` unless it is there; true when it was added. `handle`, if given, is set to
   // the entry's handle either way.
   bool insert(std::string_view text, Handle* handle = nullptr) {
-    if ((size_ + 1) * 2 > slots_.size()) grow();
+    if ((size_ + 1) * 2 > slots_.size()) grow(size_ + 1);
     std::size_t at = std::hash<std::string_view>()(text) & (slots_.size() - 1);
     for (; slots_[at] != 0; at = (at + 1) & (slots_.size() - 1)) {
       if (view(slots_[at]) == text) {
@@ -57,9 +64,10 @@ class StringSet {
     }
   }
 
-  void grow() {
+  // Slots for at least `entries`, at most half of them full.
+  void grow(std::size_t entries) {
     std::vector<Handle> old = std::move(slots_);
-    slots_.assign(std::bit_ceil(std::max<std::size_t>(16, (size_ + 1) * 4)), 0);
+    slots_.assign(std::bit_ceil(std::max<std::size_t>(16, entries * 2)), 0);
     for (const Handle entry : old) {
       if (entry == 0) continue;
       std::size_t at = std::hash<std::string_view>()(view(entry)) & (slots_.size() - 1);
