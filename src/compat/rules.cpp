@@ -199,7 +199,7 @@ struct Rules {
           json_types(contract, contract.node(id), out);
         return;
       case TypeForm::json:
-        for (const TypeName& name : contract.types(node)) out.emplace(name.text);
+        for (const TypeName& name : contract.types(node)) out.emplace(contract.type_text(name));
         return;
       case TypeForm::unknown:
         return;
@@ -313,7 +313,8 @@ struct Rules {
         return "const " + literal(contract.extras_of(node).constant);
       case TypeForm::json: {
         std::string key = "type";
-        for (const TypeName& name : contract.types(node)) key += " " + std::string(name.text);
+        for (const TypeName& name : contract.types(node))
+          key += " " + std::string(contract.type_text(name));
         return key;
       }
       default:

@@ -55,7 +55,9 @@ bool same_node(const Contract& a, NodeId x_id, const Contract& b, NodeId y_id) {
   const std::span<const TypeName> yt = b.types(y);
   const std::span<const std::string_view> xm = a.mapping(x);
   const std::span<const std::string_view> ym = b.mapping(y);
-  const auto same_name = [](const TypeName& p, const TypeName& q) { return p.text == q.text; };
+  const auto same_name = [&](const TypeName& p, const TypeName& q) {
+    return p.type == q.type && (p.type != JsonType::other || a.type_text(p) == b.type_text(q));
+  };
   return std::equal(xv.begin(), xv.end(), yv.begin(), yv.end(), same_datum) &&
          std::equal(xt.begin(), xt.end(), yt.begin(), yt.end(), same_name) &&
          std::equal(xm.begin(), xm.end(), ym.begin(), ym.end()) && same_constraints(a, x, b, y) &&

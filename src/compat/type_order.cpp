@@ -180,8 +180,8 @@ struct Order {
         return !compared_by_name(to, t) && covers_json(target(to, t_id), f, name, depth + 1);
       case TypeForm::json:
         return std::any_of(to.types(t).begin(), to.types(t).end(), [&](const TypeName& held) {
-          const bool same =
-              held.type == name.type && (name.type != JsonType::other || held.text == name.text);
+          const bool same = held.type == name.type && (name.type != JsonType::other ||
+                                                       to.type_text(held) == from.type_text(name));
           if (name.type == JsonType::integer && held.type == JsonType::number) return true;
           if (!same) return false;
           if (name.type == JsonType::array) return covers_items(t, f, depth);

@@ -232,13 +232,13 @@ class Builder {
     if (type != nullptr) {
       n.types.first = static_cast<std::uint32_t>(contract_.type_names.size());
       if (type->is_string()) {
-        contract_.type_names.push_back({json_type_of(type->word), type->string()});
+        type_name(*type);
         n.null_type = type->word == Word::null;
       }
       n.type_list = type->is_array();
       for (const Value& entry : type->array()) {
         if (entry.is_string())
-          contract_.type_names.push_back({json_type_of(entry.word), entry.string()});
+          type_name(entry);
         else
           foreign_names_under(entry);
       }
@@ -428,6 +428,15 @@ class Builder {
     char* copy = allocator.allocate(text.size());
     std::copy(text.begin(), text.end(), copy);
     return {copy, text.size()};
+  }
+
+  void type_name(const Value& type) {
+    TypeName name{json_type_of(type.word)};
+    if (name.type == JsonType::other) {
+      name.text = static_cast<std::uint32_t>(contract_.type_texts.size());
+      contract_.type_texts.push_back(type.string());
+    }
+    contract_.type_names.push_back(name);
   }
 
   Range data(std::span<const Value> values) {

@@ -80,10 +80,19 @@ enum class TypeForm : std::uint8_t {
 enum class FirestoreKind : std::uint8_t { timestamp, reference, geopoint, vector, bytes, other };
 enum class JsonType : std::uint8_t { null, string, number, integer, boolean, object, array, other };
 
-// One entry of `type`, with its text: compat names a type it does not know by it.
+// The text of a JSON type, as `type` spells it (other: none).
+constexpr std::string_view json_type_text(JsonType type) {
+  static_assert(static_cast<int>(Word::null) == static_cast<int>(JsonType::null) + 1 &&
+                static_cast<int>(Word::array) == static_cast<int>(JsonType::array) + 1);
+  return type == JsonType::other ? std::string_view()
+                                 : word_texts[static_cast<std::size_t>(type) + 1];
+}
+
+// One string entry of `type`. Compat names a type it does not know by its text, kept aside:
+// the known ones are spelt as json_type_text spells them.
 struct TypeName {
   JsonType type;
-  std::string_view text;
+  std::uint32_t text = no_id;  // JsonType::other: the index of its text in Contract::type_texts
 };
 
 // What an object type holds under other keys: `additionalProperties` absent or true, a schema,
@@ -188,6 +197,7 @@ struct Contract {
   std::vector<NodeId> node_lists;
   std::vector<Datum> data;
   std::vector<TypeName> type_names;
+  std::vector<std::string_view> type_texts;  // of the type names that name no JSON type
   std::vector<std::string_view> keys;
   std::vector<ConstraintEntry> constraints;
   std::vector<NodeExtras> extras;
@@ -223,6 +233,9 @@ struct Contract {
   }
   std::span<const TypeName> types(const TypeNode& node) const {
     return {type_names.data() + node.types.first, node.types.count};
+  }
+  std::string_view type_text(const TypeName& name) const {
+    return name.type == JsonType::other ? type_texts[name.text] : json_type_text(name.type);
   }
   // Asks for the key of the property `ahead` places after `property` in the model, if any.
   // Keys lie far apart in a large bundle's text: a loop over properties that reads each key

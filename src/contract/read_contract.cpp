@@ -44,7 +44,7 @@ void rebase_strings(Contract& contract, const Rebase& rebase) {
   }
   for (Property& property : contract.properties) rebase(property.key);
   for (TypeNode& node : contract.nodes) rebase(node.ref_name);
-  for (TypeName& name : contract.type_names) rebase(name.text);
+  for (std::string_view& text : contract.type_texts) rebase(text);
   for (std::string_view& key : contract.keys) rebase(key);
   for (NodeExtras& x : contract.extras) {
     for (std::string_view* view :
