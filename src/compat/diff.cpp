@@ -21,7 +21,7 @@ bool same_reference(Diff& diff, const TypeNode& a, const TypeNode& b) {
     return id != no_id && contract.definitions[id].kind == DefinitionKind::enumeration;
   };
   if (!is_enum(diff.old_contract, a.ref_def) && !is_enum(diff.new_contract, b.ref_def)) return true;
-  const std::string_view name = a.ref_name;
+  const std::string_view name = diff.old_contract.ref_name(a);
   const auto known = diff.same_reference.find(name);
   if (known != diff.same_reference.end()) return known->second;
   const bool same =
@@ -44,7 +44,8 @@ bool same_type(Diff& diff, NodeId old_id, NodeId new_id) {
              a.has_ref_target == b.has_ref_target &&
              diff.old_contract.extras_of(a).ref_target == diff.new_contract.extras_of(b).ref_target;
     case TypeForm::reference:
-      return a.ref_name == b.ref_name && same_reference(diff, a, b);
+      return diff.old_contract.ref_name(a) == diff.new_contract.ref_name(b) &&
+             same_reference(diff, a, b);
     case TypeForm::literal:
       return same_datum(diff.old_contract.extras_of(a).constant,
                         diff.new_contract.extras_of(b).constant);

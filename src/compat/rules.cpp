@@ -186,7 +186,7 @@ struct Rules {
         out.emplace(contract.extras_of(node).firestore_text);
         return;
       case TypeForm::reference:
-        out.emplace(node.ref_name);
+        out.emplace(contract.ref_name(node));
         return;
       case TypeForm::literal:
         out.emplace(json_type_of(contract.extras_of(node).constant));
@@ -306,7 +306,7 @@ struct Rules {
   static std::string variant_key(const Contract& contract, const TypeNode& node) {
     switch (node.form) {
       case TypeForm::reference:
-        return "$ref " + std::string(node.ref_name);
+        return "$ref " + std::string(contract.ref_name(node));
       case TypeForm::firestore:
         return "firestore " + std::string(contract.extras_of(node).firestore_text);
       case TypeForm::literal:

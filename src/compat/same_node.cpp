@@ -40,7 +40,7 @@ bool same_node(const Contract& a, NodeId x_id, const Contract& b, NodeId y_id) {
                       n.has_tuple, n.read_only, n.presence_guaranteed, n.has_discriminator_property,
                       n.has_constant);
   };
-  if (flags(x) != flags(y) || x.ref_name != y.ref_name) return false;
+  if (flags(x) != flags(y) || a.ref_name(x) != b.ref_name(y)) return false;
   const NodeExtras& xe = a.extras_of(x);
   const NodeExtras& ye = b.extras_of(y);
   const auto texts = [](const NodeExtras& e) {

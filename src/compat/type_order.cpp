@@ -253,7 +253,7 @@ struct Order {
       case TypeForm::alternatives: {
         const UnionIndex& index = index_of(t_id);
         const auto same_name = std::equal_range(
-            index.named.begin(), index.named.end(), std::pair(f.ref_name, no_id),
+            index.named.begin(), index.named.end(), std::pair(from.ref_name(f), no_id),
             [](const auto& a, const auto& b) { return byte_less(a.first, b.first); });
         for (auto it = same_name.first; it != same_name.second; ++it) {
           if (covers_named(it->second, f, depth + 1)) return true;
@@ -263,7 +263,7 @@ struct Order {
       }
       case TypeForm::reference:
         if (!compared_by_name(to, t)) return covers_named(target(to, t_id), f, depth + 1);
-        return t.ref_name == f.ref_name && (t.ref_def == no_id) == (f.ref_def == no_id);
+        return to.ref_name(t) == from.ref_name(f) && (t.ref_def == no_id) == (f.ref_def == no_id);
       default:
         return t.form == TypeForm::unknown;
     }
@@ -286,7 +286,7 @@ struct Order {
       for (const NodeId member : to.alternatives(to.node(t_id))) {
         const TypeNode& node = to.node(member);
         if (node.form == TypeForm::reference && compared_by_name(to, node)) {
-          entry->second.named.emplace_back(node.ref_name, member);
+          entry->second.named.emplace_back(to.ref_name(node), member);
         } else if (node.form == TypeForm::reference || node.form == TypeForm::alternatives ||
                    node.form == TypeForm::unknown) {
           entry->second.nested.push_back(member);

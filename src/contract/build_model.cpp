@@ -121,8 +121,7 @@ class Builder {
         case Atom::ref:
           if (value.is_string()) {
             n.has_ref = true;
-            n.ref_name = last_segment(value.string());
-            references_.push_back(id);
+            references_.push_back({id, last_segment(value.string())});
           } else {
             foreign_names_under(value);
           }
@@ -131,7 +130,7 @@ class Builder {
           if (value.is_string()) {
             n.has_ref_target = true;
             x.ref_target = value.string();
-            references_.push_back(id);
+            references_.push_back({id, {}});
             has_extras = true;
           } else {
             foreign_names_under(value);
@@ -319,9 +318,17 @@ class Builder {
       if (id == no_id) foreign.push_back(name);
       return id;
     };
-    for (const NodeId id : references_) {
+    for (const auto& [id, ref_name] : references_) {
       TypeNode& n = contract_.nodes[id];
-      if (n.has_ref) n.ref_def = resolve(n.ref_name);
+      if (n.has_ref) n.ref_def = resolve(ref_name);
+      if (n.has_ref && n.ref_def == no_id) {
+        // The name is kept only where no definition holds it; rare in a sound bundle.
+        if (n.extras == no_id) {
+          n.extras = static_cast<std::uint32_t>(contract_.extras.size());
+          contract_.extras.emplace_back();
+        }
+        contract_.extras[n.extras].ref_name = ref_name;
+      }
       if (n.has_ref_target) {
         NodeExtras& x = contract_.extras[n.extras];
         x.ref_target_def = resolve(x.ref_target);
@@ -463,7 +470,8 @@ class Builder {
   }
 
   Contract& contract_;
-  std::vector<NodeId> references_;       // nodes with a `$ref` or reference target to resolve
+  // Nodes with a `$ref` (with its last segment) or a reference target (none), to resolve.
+  std::vector<std::pair<NodeId, std::string_view>> references_;
   std::vector<std::string_view> named_;  // names found outside any schema, resolved at the end
   std::vector<std::string_view> required_;
   std::vector<const Value*> pending_;

@@ -110,6 +110,7 @@ struct ConstraintEntry {
 struct NodeExtras {
   std::string_view firestore_text;          // `x-firestore-type`
   std::string_view ref_target;              // `x-firestore-ref-target`
+  std::string_view ref_name;                // a `$ref` that names no definition: its last segment
   std::string_view description;             // a string `description`
   std::string_view discriminator_property;  // `discriminator.propertyName`
   DefId ref_target_def = no_id;             // the definition the target names, if any
@@ -140,16 +141,15 @@ struct TypeNode {
   bool presence_guaranteed : 1 = false;
   bool has_discriminator_property : 1 = false;
   bool has_constant : 1 = false;  // `const`, whatever its value
-  DefId ref_def = no_id;          // the definition `ref_name` names, when the bundle has it
+  DefId ref_def = no_id;          // the definition `$ref` names, when the bundle has it
   NodeId items = no_id;           // `items`, whatever its value
-  std::string_view ref_name;      // the last segment of `$ref`
   Range alternatives;             // NodeIds
   Range types;                    // TypeNames
   Range constraints;              // ConstraintEntries, in key order
   NodeId record_node = no_id;     // `additionalProperties` when it is a schema
   std::uint32_t extras = no_id;   // index into Contract::extras; enum values and tuples are there
 };
-static_assert(sizeof(TypeNode) <= 64);
+static_assert(sizeof(TypeNode) <= 48);
 
 enum class DefinitionKind : std::uint8_t { enumeration, model, alias };
 
@@ -230,6 +230,10 @@ struct Contract {
   std::span<const NodeId> tuple(const TypeNode& node) const {
     const Range range = extras_of(node).tuple;
     return {node_lists.data() + range.first, range.count};
+  }
+  // The last segment of the node's `$ref`: the name of the definition it names, or kept aside.
+  std::string_view ref_name(const TypeNode& node) const {
+    return node.ref_def != no_id ? definitions[node.ref_def].name : extras_of(node).ref_name;
   }
   std::span<const TypeName> types(const TypeNode& node) const {
     return {type_names.data() + node.types.first, node.types.count};

@@ -43,12 +43,11 @@ void rebase_strings(Contract& contract, const Rebase& rebase) {
       rebase(*view);
   }
   for (Property& property : contract.properties) rebase(property.key);
-  for (TypeNode& node : contract.nodes) rebase(node.ref_name);
   for (std::string_view& text : contract.type_texts) rebase(text);
   for (std::string_view& key : contract.keys) rebase(key);
   for (NodeExtras& x : contract.extras) {
     for (std::string_view* view :
-         {&x.firestore_text, &x.ref_target, &x.description, &x.discriminator_property})
+         {&x.firestore_text, &x.ref_target, &x.ref_name, &x.description, &x.discriminator_property})
       rebase(*view);
     rebase(x.constant);
     rebase(x.default_value);

@@ -356,7 +356,7 @@ void append_type(Ctx& ctx, NodeId id, Side side, std::string& out) {
       append_firestore_type(ctx, node, side, out);
       return;
     case TypeForm::reference:
-      append_reference(ctx, node.ref_name, node.ref_def, side, out);
+      append_reference(ctx, ctx.contract->ref_name(node), node.ref_def, side, out);
       return;
     case TypeForm::literal:
       append_literal(ctx.contract->extras_of(node).constant, out);
