@@ -130,7 +130,7 @@ class Builder {
           if (value.is_string()) {
             n.has_ref_target = true;
             x.ref_target = value.string();
-            references_.push_back({id, {}});
+            targets_.push_back(id);
             has_extras = true;
           } else {
             foreign_names_under(value);
@@ -320,19 +320,18 @@ class Builder {
     };
     for (const auto& [id, ref_name] : references_) {
       TypeNode& n = contract_.nodes[id];
-      if (n.has_ref) n.ref_def = resolve(ref_name);
-      if (n.has_ref && n.ref_def == no_id) {
-        // The name is kept only where no definition holds it; rare in a sound bundle.
-        if (n.extras == no_id) {
-          n.extras = static_cast<std::uint32_t>(contract_.extras.size());
-          contract_.extras.emplace_back();
-        }
-        contract_.extras[n.extras].ref_name = ref_name;
+      n.ref_def = resolve(ref_name);
+      if (n.ref_def != no_id) continue;
+      // The name is kept only where no definition holds it; rare in a sound bundle.
+      if (n.extras == no_id) {
+        n.extras = static_cast<std::uint32_t>(contract_.extras.size());
+        contract_.extras.emplace_back();
       }
-      if (n.has_ref_target) {
-        NodeExtras& x = contract_.extras[n.extras];
-        x.ref_target_def = resolve(x.ref_target);
-      }
+      contract_.extras[n.extras].ref_name = ref_name;
+    }
+    for (const NodeId id : targets_) {
+      NodeExtras& x = contract_.extras[contract_.nodes[id].extras];
+      x.ref_target_def = resolve(x.ref_target);
     }
     for (const std::string_view name : named_) resolve(name);
     std::sort(foreign.begin(), foreign.end(), byte_less);
@@ -470,8 +469,9 @@ class Builder {
   }
 
   Contract& contract_;
-  // Nodes with a `$ref` (with its last segment) or a reference target (none), to resolve.
+  // Nodes to resolve: with a `$ref` (and its last segment), with a reference target.
   std::vector<std::pair<NodeId, std::string_view>> references_;
+  std::vector<NodeId> targets_;
   std::vector<std::string_view> named_;  // names found outside any schema, resolved at the end
   std::vector<std::string_view> required_;
   std::vector<const Value*> pending_;

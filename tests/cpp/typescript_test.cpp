@@ -128,6 +128,8 @@ TEST(RenderType, Table) {
       {R"({"x-firestore-type":"reference"})", 'w', "DocumentReference<DocumentData>"},
       {R"({"x-firestore-type":"reference","x-firestore-ref-target":"U"})",
        'r', "DocumentReference<U>"},
+      {R"({"$ref":"#/$defs/Model","x-firestore-ref-target":"U"})", 'r', "Model"},
+      {R"({"$ref":"#/$defs/Gone","x-firestore-ref-target":"Model"})", 'w', "GoneWrite"},
       {R"({"x-firestore-type":"bytes"})", 'p', "Bytes"},
       {R"({"x-firestore-type":"Timestamp","type":"string"})", 'r', "unknown"}};
   // clang-format on
