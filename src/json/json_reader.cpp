@@ -99,29 +99,31 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
 
   // RapidJSON calls the handler by these names.
   // NOLINTBEGIN(readability-identifier-naming)
-  bool Null() { return push(Value()); }
+  bool Null() { return filled(slot()); }
   bool Bool(bool b) {
-    Value v;
+    Value& v = slot();
     v.kind = Kind::boolean;
     v.boolean = b;
-    return push(v);
+    return filled(v);
   }
   bool RawNumber(const char* str, rapidjson::SizeType length, bool) {
-    Value v;
+    Value& v = slot();
     if (!read_number(std::string_view(str, length), v)) {
       stop_ = Stop::number_range;
       return false;
     }
-    return push(v);
+    return filled(v);
   }
   bool String(const char* str, rapidjson::SizeType length, bool) {
-    Value v;
+    const char* chars = checked(str, length);
+    if (chars == nullptr) return false;
+    Value& v = slot();
     v.kind = Kind::string;
     v.size = length;
-    v.chars = checked(str, length);
+    v.chars = chars;
     if (names_words(key_atom_)) [[unlikely]]
       v.word = word_of(std::string_view(str, length));
-    return v.chars != nullptr && push(v);
+    return filled(v);
   }
   bool Key(const char* str, rapidjson::SizeType length, bool) {
     const char* chars = checked(str, length);
@@ -149,22 +151,22 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     const auto count = static_cast<std::size_t>(kept - first);
     auto* members = static_cast<Member*>(arena().allocate(count * sizeof(Member), alignof(Member)));
     std::uninitialized_copy(first, kept, members);
-    Value v;
+    Value& v = close(frame);
     v.kind = Kind::object;
     v.size = static_cast<std::uint32_t>(count);
     v.members = members;
-    return close(frame, v);
+    return filled(v);
   }
   bool EndArray(rapidjson::SizeType) {
     const Frame frame = frames_.back();
     const std::size_t count = stack_.size() - frame.start;
     auto* items = static_cast<Value*>(arena().allocate(count * sizeof(Value), alignof(Value)));
     for (std::size_t i = 0; i < count; ++i) new (&items[i]) Value(stack_[frame.start + i].value);
-    Value v;
+    Value& v = close(frame);
     v.kind = Kind::array;
     v.size = static_cast<std::uint32_t>(count);
     v.items = items;
-    return close(frame, v);
+    return filled(v);
   }
   // NOLINTEND(readability-identifier-naming)
 
@@ -195,15 +197,26 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     return arena_;
   }
 
-  bool push(Value v) {
-    v.key_atom = key_atom_;
-    if (frames_.size() == 2 && sink_table_open()) {  // an entry of the sink's object is done
-      sink_->take(sink_->context, Member{key_, v});
-      ++handed_over_;
-      scratch_.release();
-      return true;
+  // Where the next finished value goes, written in place: a value built aside and then copied
+  // in is read back in wide loads of the narrow stores just made, which stalls the copy.
+  Value& slot() {
+    if (frames_.size() == 2 && sink_table_open()) [[unlikely]] {
+      entry_ = Value();
+      entry_.key_atom = key_atom_;
+      return entry_;
     }
-    stack_.push_back(Member{key_, v});
+    Member& member = stack_.emplace_back();
+    member.key = key_;
+    member.value.key_atom = key_atom_;
+    return member.value;
+  }
+  // An entry of the sink's object, once its slot is filled, goes to the sink.
+  bool filled(const Value& v) {
+    if (&v != &entry_) [[likely]]
+      return true;
+    sink_->take(sink_->context, Member{key_, v});
+    ++handed_over_;
+    scratch_.release();
     return true;
   }
   bool open(bool object) {
@@ -214,12 +227,13 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     frames_.push_back(Frame{stack_.size(), key_, key_atom_, object});
     return true;
   }
-  bool close(const Frame& frame, const Value& v) {
+  // Ends the innermost container: the slot its value goes to.
+  Value& close(const Frame& frame) {
     stack_.resize(frame.start);
     frames_.pop_back();
     key_ = frame.key;
     key_atom_ = frame.key_atom;
-    return push(v);
+    return slot();
   }
 
   // Strings are decoded in place, in the document's copy of the text; only a text holding some
@@ -242,6 +256,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   std::size_t table_keys_ = 0;
   std::size_t objects_ = 0;
   std::vector<Member> stack_;
+  Value entry_;  // an entry of the sink's object, on its way to the sink
   std::vector<Frame> frames_;
   std::string_view key_;
   Atom key_atom_ = Atom::other;
