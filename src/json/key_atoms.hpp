@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace brenvale {
@@ -119,15 +120,30 @@ inline constexpr KeysByLength key_index = keys_by_length();
 static_assert(key_index.start[KeysByLength::max_length + 1] + 1 == key_texts.size(),
               "every key text is at most KeysByLength::max_length bytes");
 
-constexpr Atom atom_of(std::string_view key) {
+// Are the `size` bytes at `a` and `b` the same? Two loads from either end, overlapping, cover
+// any length up to 16 with no loop and no call: keys are short, and most of them are atoms.
+inline bool same_bytes(const char* a, const char* b, std::size_t size) {
+  const auto same = [&]<class Word>(Word) {
+    Word front_a, front_b, back_a, back_b;
+    std::memcpy(&front_a, a, sizeof(Word));
+    std::memcpy(&front_b, b, sizeof(Word));
+    std::memcpy(&back_a, a + size - sizeof(Word), sizeof(Word));
+    std::memcpy(&back_b, b + size - sizeof(Word), sizeof(Word));
+    return front_a == front_b && back_a == back_b;
+  };
+  if (size > 16) return std::memcmp(a, b, size) == 0;
+  if (size >= 8) return same(std::uint64_t{});
+  if (size >= 4) return same(std::uint32_t{});
+  if (size >= 2) return same(std::uint16_t{});
+  return size == 0 || a[0] == b[0];
+}
+
+inline Atom atom_of(std::string_view key) {
   if (key.size() > KeysByLength::max_length) return Atom::other;
   for (std::size_t i = key_index.start[key.size()]; i < key_index.start[key.size() + 1]; ++i) {
-    // The first byte tells most keys of one length apart without a call to memcmp.
-    // Keys are short and most of them are atoms: a loop over bytes beats a call to memcmp.
     const std::string_view text = key_texts[key_index.order[i]];
-    std::size_t same = 0;
-    while (same < key.size() && text[same] == key[same]) ++same;
-    if (same == key.size()) return static_cast<Atom>(key_index.order[i]);
+    if (same_bytes(text.data(), key.data(), key.size()))
+      return static_cast<Atom>(key_index.order[i]);
   }
   return Atom::other;
 }

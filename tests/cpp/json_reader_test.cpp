@@ -11,6 +11,7 @@
 #include <rapidjson/document.h>
 
 #include "json/json_reader.hpp"
+#include "json/key_atoms.hpp"
 
 namespace brenvale {
 namespace {
@@ -23,6 +24,21 @@ TEST(JsonTree, ObjectsSortedByBytesLastDuplicateWins) {
   for (const Member& m : r.document.root.object()) keys += std::string(m.key) + ",";
   EXPECT_EQ(keys, ",B,a,ab,b,");
   EXPECT_EQ(r.document.root.find("a")->int64, 5);
+}
+
+// Guards the reader's key lookup, which compares a key's bytes a word at a time: each key
+// is found whole in every byte, and none with one byte changed at any place.
+TEST(JsonTree, KeysAreTheirAtomsExactly) {
+  for (std::size_t i = 1; i < key_texts.size(); ++i) {
+    const std::string key(key_texts[i]);
+    EXPECT_EQ(atom_of(key), static_cast<Atom>(i)) << key;
+    for (std::size_t at = 0; at < key.size(); ++at) {
+      std::string changed = key;
+      changed[at] ^= 0x20;
+      EXPECT_NE(atom_of(changed), static_cast<Atom>(i)) << changed;
+    }
+    EXPECT_EQ(atom_of(key + "x"), Atom::other) << key;
+  }
 }
 
 // Guards the literal each number renders as: integer or float, and the range of each.
