@@ -22,16 +22,24 @@ constexpr Lowering lowercase_table[] = {
 
 }  // namespace
 
-std::string lower_first(std::string_view text) {
+void append_lower_first(std::string_view text, std::string& out) {
   std::uint32_t code_point = 0;
   const std::size_t length = decode_utf8(text, code_point);
   const auto* end = std::end(lowercase_table);
   const auto* found = std::lower_bound(
       std::begin(lowercase_table), end, code_point,
       [](const Lowering& entry, std::uint32_t cp) { return entry.code_point < cp; });
-  if (length == 0 || found == end || found->code_point != code_point) return std::string(text);
-  std::string out(found->lower);
-  out.append(text.substr(length));
+  if (length == 0 || found == end || found->code_point != code_point) {
+    out += text;
+    return;
+  }
+  out += found->lower;
+  out += text.substr(length);
+}
+
+std::string lower_first(std::string_view text) {
+  std::string out;
+  append_lower_first(text, out);
   return out;
 }
 

@@ -60,12 +60,13 @@ class Builder {
     const bool generates = firestore_ && entry.role != Role::enum_definition;
     const bool collection = generates && entry.role == Role::collection;
     if (generates) {
-      write_ = write_name(name);
+      write_.assign(name).append(write_suffix);
       if (table_.taken.contains(write_)) return false;
     }
     if (collection) {
-      update_ = update_name(name);
-      converter_ = converter_name(name);
+      update_.assign(name).append(update_suffix);
+      converter_.clear();
+      append_converter_name(name, converter_);
       if (table_.taken.contains(update_) || table_.taken.contains(converter_)) return false;
     }
     if (generates) table_.taken.insert(write_);
@@ -154,8 +155,21 @@ std::string update_name(std::string_view type_name) {
   return std::string(type_name) + std::string(update_suffix);
 }
 
+// Converter names are almost always safe as joined: made safe only when one is not.
+void append_converter_name(std::string_view type_name, std::string& out) {
+  const std::size_t start = out.size();
+  append_lower_first(type_name, out);
+  out += converter_suffix;
+  if (is_safe_identifier(std::string_view(out).substr(start))) return;
+  const std::string joined = out.substr(start);
+  out.resize(start);
+  append_safe_identifier(joined, out);
+}
+
 std::string converter_name(std::string_view type_name) {
-  return safe_identifier(lower_first(type_name) + std::string(converter_suffix));
+  std::string out;
+  append_converter_name(type_name, out);
+  return out;
 }
 
 std::string schema_name(std::string_view type_name) { return std::string(type_name) + "Schema"; }
