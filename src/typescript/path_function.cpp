@@ -58,16 +58,29 @@ std::string path_function_base(std::string_view collection, bool qualified) {
 
 PathParts path_parts(std::string_view collection) {
   PathParts parts;
+  // A path has a few placeholders: the parameters given are looked through one by one, and
+  // only a path with many gets a set, which keeps a long one linear.
+  constexpr std::size_t looked_through = 8;
   std::unordered_set<std::string> used;
+  const auto take = [&](const std::string& parameter) {  // true when `parameter` is free
+    if (used.empty() && parts.parameters.size() < looked_through) {
+      return std::find(parts.parameters.begin(), parts.parameters.end(), parameter) ==
+             parts.parameters.end();
+    }
+    if (used.empty()) used.insert(parts.parameters.begin(), parts.parameters.end());
+    return used.insert(parameter).second;
+  };
   std::unordered_map<std::string, std::size_t> next_suffix;
   for (const std::string_view segment : split_path(collection)) {
     parts.path += '/';
     if (is_placeholder(segment)) {
       const std::string base = safe_identifier(segment.substr(1, segment.size() - 2), true);
       std::string parameter = base;
-      for (std::size_t& k = next_suffix[base]; !used.insert(parameter).second;) {
-        parameter = base + '_' + std::to_string(k = std::max<std::size_t>(k, 2));
-        ++k;
+      if (!take(parameter)) {
+        for (std::size_t& k = next_suffix[base]; !take(parameter);) {
+          parameter = base + '_' + std::to_string(k = std::max<std::size_t>(k, 2));
+          ++k;
+        }
       }
       fill(parts.path, "${{parameter}}", {{"parameter", parameter}});
       parts.parameters.push_back(std::move(parameter));
