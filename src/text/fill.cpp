@@ -7,15 +7,16 @@ void fill(std::string& out, std::string_view pattern, std::initializer_list<Plac
   std::size_t start = 0;
   for (std::size_t open = pattern.find('{'); open != std::string_view::npos;
        open = pattern.find('{', open + 1)) {
-    const std::size_t close = pattern.find('}', open);
-    if (close == std::string_view::npos) break;
-    const std::string_view name = pattern.substr(open + 1, close - open - 1);
+    // Most braces are the code's own: each name is tried where it would stand, its closing
+    // brace first, so no brace costs a search for the next one.
+    const std::string_view rest = pattern.substr(open + 1);
     for (const Placeholder& placeholder : values) {
-      if (placeholder.name != name) continue;
+      const std::size_t size = placeholder.name.size();
+      if (rest.size() <= size || rest[size] != '}' || !rest.starts_with(placeholder.name)) continue;
       out.append(pattern, start, open - start);
       out += placeholder.value;
-      start = close + 1;
-      open = close;
+      start = open + size + 2;
+      open += size + 1;
       break;
     }
   }
