@@ -37,14 +37,26 @@ constexpr std::array<std::string_view, 61> reserved_names = {
     "var",       "void",      "while",      "with",     "yield"};
 static_assert(std::is_sorted(reserved_names.begin(), reserved_names.end()));
 
+constexpr bool is_ascii_identifier_char(char c, bool first) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$' ||
+         (!first && c >= '0' && c <= '9');
+}
+
+// Most names are ASCII, looked up here without decoding. 1: may start a name, 2: may continue one.
+constexpr std::array<std::uint8_t, 128> ascii_classes = [] {
+  std::array<std::uint8_t, 128> classes{};
+  for (std::size_t c = 0; c < classes.size(); ++c) {
+    classes[c] =
+        static_cast<std::uint8_t>((is_ascii_identifier_char(static_cast<char>(c), true) ? 1 : 0) |
+                                  (is_ascii_identifier_char(static_cast<char>(c), false) ? 2 : 0));
+  }
+  return classes;
+}();
+
 }  // namespace
 
 bool is_identifier_code_point(std::uint32_t code_point, bool first) {
-  if (code_point < 0x80) {
-    const char c = static_cast<char>(code_point);
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$' ||
-           (!first && c >= '0' && c <= '9');
-  }
+  if (code_point < 0x80) return is_ascii_identifier_char(static_cast<char>(code_point), first);
   return first ? in_ranges(std::begin(identifier_start), std::end(identifier_start), code_point)
                : in_ranges(std::begin(identifier_part), std::end(identifier_part), code_point);
 }
@@ -60,8 +72,8 @@ bool is_safe_identifier(std::string_view text, bool binding) {
   if (text.empty() || is_reserved_name(text, binding)) return false;
   for (std::size_t at = 0; at < text.size();) {
     const auto byte = static_cast<unsigned char>(text[at]);
-    if (byte < 0x80) {  // most names are ASCII: no decoding
-      if (!is_identifier_code_point(byte, at == 0)) return false;
+    if (byte < 0x80) {
+      if ((ascii_classes[byte] & (at == 0 ? 1 : 2)) == 0) return false;
       ++at;
       continue;
     }
