@@ -1,6 +1,8 @@
 // What the schema's keys and words mean to the model, and its keys to Firestore.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <string>
 #include <string_view>
@@ -70,8 +72,16 @@ constexpr TypeForm form_of(const TypeNode& n, bool firestore_named, bool json_ty
 // Both SDKs read an update's key as a dotted field path: split at each `.`, refused when a
 // segment is empty or holds one of `~*/[]`. A plain field name is one they read as itself.
 inline constexpr std::string_view field_path_specials = ".~*/[]";
+inline constexpr std::array<bool, 256> field_path_special_bytes = [] {
+  std::array<bool, 256> bytes{};
+  for (const char c : field_path_specials) bytes[static_cast<unsigned char>(c)] = true;
+  return bytes;
+}();
 constexpr bool is_plain_field_name(std::string_view name) {
-  return !name.empty() && name.find_first_of(field_path_specials) == std::string_view::npos;
+  // Every key is asked: one look in a table per byte, not a search of the specials.
+  return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
+    return field_path_special_bytes[static_cast<unsigned char>(c)];
+  });
 }
 
 // The keys of bounds and restrictions, kept as data for zod's checks and compat's rules.
