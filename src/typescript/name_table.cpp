@@ -155,15 +155,19 @@ std::string update_name(std::string_view type_name) {
   return std::string(type_name) + std::string(update_suffix);
 }
 
-// Converter names are almost always safe as joined: made safe only when one is not.
-void append_converter_name(std::string_view type_name, std::string& out) {
+void append_lowered_name(std::string_view stem, std::string_view suffix, std::string& out) {
   const std::size_t start = out.size();
-  append_lower_first(type_name, out);
-  out += converter_suffix;
+  append_lower_first(stem, out);
+  out += suffix;
+  // Almost every name is safe as joined: only one that is not is made safe.
   if (is_safe_identifier(std::string_view(out).substr(start))) return;
   const std::string joined = out.substr(start);
   out.resize(start);
   append_safe_identifier(joined, out);
+}
+
+void append_converter_name(std::string_view type_name, std::string& out) {
+  append_lowered_name(type_name, converter_suffix, out);
 }
 
 std::string converter_name(std::string_view type_name) {
@@ -179,7 +183,9 @@ std::string write_schema_name(std::string_view type_name) {
 }
 
 std::string validating_converter_name(std::string_view type_name) {
-  return safe_identifier(lower_first(type_name) + "ValidatingConverter");
+  std::string out;
+  append_lowered_name(type_name, "ValidatingConverter", out);
+  return out;
 }
 
 NameTable build_name_table(const Contract& contract, const OrderedSet<std::string>& shared,

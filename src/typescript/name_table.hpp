@@ -51,6 +51,10 @@ inline constexpr std::string_view write_suffix = "Write";
 inline constexpr std::string_view update_suffix = "Update";
 inline constexpr std::string_view converter_suffix = "Converter";
 
+// Appends `stem` with its first character lowered, then `suffix`, made a safe identifier: the
+// form of the module's function and constant names.
+void append_lowered_name(std::string_view stem, std::string_view suffix, std::string& out);
+
 // The names derived from a definition's TypeScript name `type_name`, the only place that spells
 // their suffixes. The table keeps every one of them free for its definition.
 std::string write_name(std::string_view type_name);

@@ -8,7 +8,6 @@
 #include "text/escape.hpp"
 #include "text/fill.hpp"
 #include "text/identifier.hpp"
-#include "text/lower_first.hpp"
 
 namespace brenvale {
 namespace {
@@ -51,7 +50,9 @@ std::string path_function_base(std::string_view collection, bool qualified) {
       text += *it;
     }
   }
-  return safe_identifier(lower_first(text) + "Path");
+  std::string name;
+  append_lowered_name(text, "Path", name);
+  return name;
 }
 
 }  // namespace
