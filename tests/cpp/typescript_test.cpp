@@ -179,6 +179,7 @@ TEST(EmitFirestore, PathFunctions) {
       {"{tenant}", "docPath = (tenant: string) => `${tenant}`;"},
       {"/users/{uid}", "usersPath = (uid: string) => `users/${uid}`;"}, {"users/", "Path = () => `users/`;"},
       {"a/{id}/b/{id}/c/{id_2}", "cPath = (id: string, id_2: string, id_2_2: string) => `a/${id}/b/${id_2}/c/${id_2_2}`;"},
+      {"{a}/{a}/{a}/{a}/{a}/{a}/{a}/{a}/{a}/{a_2}", "docPath = (a: string, a_2: string, a_3: string, a_4: string, a_5: string, a_6: string, a_7: string, a_8: string, a_9: string, a_2_2: string) => `${a}/${a_2}/${a_3}/${a_4}/${a_5}/${a_6}/${a_7}/${a_8}/${a_9}/${a_2_2}`;"},
       {"a/{class}/{1}/{}", "aPath = (class_: string, _1: string, _: string) => `a/${class_}/${_1}/${_}`;"},
       {"x/{", "xPath = () => `x/{`;"}, {"{a}b/x{a}", "x_a_Path = () => `{a}b/x{a}`;"},
       {"a`b/c\\\\d/e${f}/g\\rh", "g_hPath = () => `a\\`b/c\\\\d/e\\${f}/g\\rh`;"},
