@@ -313,8 +313,10 @@ struct Rules {
         return "const " + literal(contract.extras_of(node).constant);
       case TypeForm::json: {
         std::string key = "type";
-        for (const TypeName& name : contract.types(node))
-          key += " " + std::string(contract.type_text(name));
+        for (const TypeName& name : contract.types(node)) {
+          key += ' ';
+          key += contract.type_text(name);
+        }
         return key;
       }
       default:
