@@ -66,7 +66,7 @@ class Builder {
     if (collection) {
       update_.assign(name).append(update_suffix);
       converter_.clear();
-      append_converter_name(name, converter_);
+      append_lowered_name(name, converter_suffix, converter_);
       if (table_.taken.contains(update_) || table_.taken.contains(converter_)) return false;
     }
     if (generates) table_.taken.insert(write_);
@@ -166,13 +166,9 @@ void append_lowered_name(std::string_view stem, std::string_view suffix, std::st
   append_safe_identifier(joined, out);
 }
 
-void append_converter_name(std::string_view type_name, std::string& out) {
-  append_lowered_name(type_name, converter_suffix, out);
-}
-
 std::string converter_name(std::string_view type_name) {
   std::string out;
-  append_converter_name(type_name, out);
+  append_lowered_name(type_name, converter_suffix, out);
   return out;
 }
 

@@ -61,7 +61,6 @@ std::string write_name(std::string_view type_name);
 std::string update_name(std::string_view type_name);
 // The converter of a collection model.
 std::string converter_name(std::string_view type_name);
-void append_converter_name(std::string_view type_name, std::string& out);
 // The zod module's names: claimed from the table, since nothing keeps them free.
 std::string schema_name(std::string_view type_name);
 std::string write_schema_name(std::string_view type_name);

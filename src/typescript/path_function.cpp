@@ -64,7 +64,7 @@ PathParts path_parts(std::string_view collection) {
   constexpr std::size_t looked_through = 8;
   std::unordered_set<std::string> used;
   const auto take = [&](const std::string& parameter) {  // true when `parameter` is free
-    if (used.empty() && parts.parameters.size() < looked_through) {
+    if (parts.parameters.size() < looked_through) {
       return std::find(parts.parameters.begin(), parts.parameters.end(), parameter) ==
              parts.parameters.end();
     }
@@ -78,10 +78,11 @@ PathParts path_parts(std::string_view collection) {
       const std::string base = safe_identifier(segment.substr(1, segment.size() - 2), true);
       std::string parameter = base;
       if (!take(parameter)) {
-        for (std::size_t& k = next_suffix[base]; !take(parameter);) {
+        std::size_t& k = next_suffix[base];
+        do {
           parameter = base + '_' + std::to_string(k = std::max<std::size_t>(k, 2));
           ++k;
-        }
+        } while (!take(parameter));
       }
       fill(parts.path, "${{parameter}}", {{"parameter", parameter}});
       parts.parameters.push_back(std::move(parameter));
