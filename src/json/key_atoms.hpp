@@ -2,10 +2,12 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 
 namespace brenvale {
 
@@ -94,32 +96,6 @@ static_assert(static_cast<std::size_t>(Atom::description) + 1 == key_texts.size(
 
 constexpr std::string_view text_of(Atom atom) { return key_texts[static_cast<std::size_t>(atom)]; }
 
-// The atoms ordered by key length, so a lookup compares only keys of the key's length (the
-// reader classifies every key it meets).
-struct KeysByLength {
-  static constexpr std::size_t max_length = 31;
-  std::array<std::uint8_t, max_length + 2>
-      start{};  // atoms of length n: order[start[n]..start[n+1])
-  std::array<std::uint8_t, key_texts.size()> order{};
-};
-
-constexpr KeysByLength keys_by_length() {
-  KeysByLength index;
-  std::size_t next = 0;
-  for (std::size_t length = 0; length <= KeysByLength::max_length; ++length) {
-    index.start[length] = static_cast<std::uint8_t>(next);
-    for (std::size_t i = 1; i < key_texts.size(); ++i) {
-      if (key_texts[i].size() == length) index.order[next++] = static_cast<std::uint8_t>(i);
-    }
-  }
-  index.start[KeysByLength::max_length + 1] = static_cast<std::uint8_t>(next);
-  return index;
-}
-
-inline constexpr KeysByLength key_index = keys_by_length();
-static_assert(key_index.start[KeysByLength::max_length + 1] + 1 == key_texts.size(),
-              "every key text is at most KeysByLength::max_length bytes");
-
 // Are the `size` bytes at `a` and `b` the same? Two loads from either end, overlapping, cover
 // any length up to 16 with no loop and no call: keys are short, and most of them are atoms.
 inline bool same_bytes(const char* a, const char* b, std::size_t size) {
@@ -138,14 +114,76 @@ inline bool same_bytes(const char* a, const char* b, std::size_t size) {
   return size == 0 || a[0] == b[0];
 }
 
-inline Atom atom_of(std::string_view key) {
-  if (key.size() > KeysByLength::max_length) return Atom::other;
-  for (std::size_t i = key_index.start[key.size()]; i < key_index.start[key.size() + 1]; ++i) {
-    const std::string_view text = key_texts[key_index.order[i]];
-    if (same_bytes(text.data(), key.data(), key.size()))
-      return static_cast<Atom>(key_index.order[i]);
+// A perfect hash of the atoms' texts: a key's length and its first and last four or eight bytes
+// pick one slot, so a lookup compares one atom at most, whatever the key. The reader classifies
+// every key it meets, property names included, most of which are no atom.
+struct KeyHash {
+  static constexpr std::size_t shortest = 4;  // no atom is shorter
+  static constexpr int bits = 7;
+
+  // Four or eight (`bytes`) bytes from `at`, little end first, also while compiling.
+  static constexpr std::uint64_t load(std::string_view key, std::size_t at, std::size_t bytes) {
+    std::uint64_t word = 0;
+    if (!std::is_constant_evaluated() && std::endian::native == std::endian::little) {
+      if (bytes == 8) {
+        std::memcpy(&word, key.data() + at, 8);
+      } else {
+        std::uint32_t half = 0;
+        std::memcpy(&half, key.data() + at, 4);
+        word = half;
+      }
+      return word;
+    }
+    for (std::size_t i = 0; i < bytes; ++i)
+      word |= std::uint64_t{static_cast<unsigned char>(key[at + i])} << (8 * i);
+    return word;
   }
-  return Atom::other;
+
+  // Of a key at least `shortest` bytes long.
+  static constexpr std::size_t slot(std::string_view key, std::uint64_t multiplier) {
+    const std::size_t bytes = key.size() >= 8 ? 8 : 4;
+    const std::uint64_t mixed = load(key, 0, bytes) ^
+                                load(key, key.size() - bytes, bytes) * 0x9E3779B97F4A7C15U ^
+                                key.size();
+    return static_cast<std::size_t>((mixed * multiplier) >> (64 - bits));
+  }
+
+  std::uint64_t multiplier = 0;
+  std::array<std::uint8_t, std::size_t{1} << bits> atoms{};  // by slot; 0: none
+};
+
+// Tries multipliers of a fixed sequence (splitmix64's) until one gives every atom a slot of its
+// own: a new atom may change the multiplier, never the lookup.
+constexpr KeyHash make_key_hash() {
+  std::uint64_t state = 0;
+  for (int attempt = 0; attempt < 100000; ++attempt) {
+    state += 0x9E3779B97F4A7C15U;
+    std::uint64_t z = state;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9U;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBU;
+    KeyHash hash;
+    hash.multiplier = (z ^ (z >> 31)) | 1;
+    bool separate = true;
+    for (std::size_t i = 1; i < key_texts.size() && separate; ++i) {
+      std::uint8_t& slot = hash.atoms[KeyHash::slot(key_texts[i], hash.multiplier)];
+      separate = slot == 0 && key_texts[i].size() >= KeyHash::shortest;
+      slot = static_cast<std::uint8_t>(i);
+    }
+    if (separate) return hash;
+  }
+  return {};
+}
+
+inline constexpr KeyHash key_hash = make_key_hash();
+static_assert(key_hash.multiplier != 0, "no multiplier separates the atoms: widen KeyHash::bits");
+
+inline Atom atom_of(std::string_view key) {
+  if (key.size() < KeyHash::shortest) return Atom::other;
+  const std::uint8_t atom = key_hash.atoms[KeyHash::slot(key, key_hash.multiplier)];
+  const std::string_view text = key_texts[atom];
+  return text.size() == key.size() && same_bytes(text.data(), key.data(), key.size())
+             ? static_cast<Atom>(atom)
+             : Atom::other;
 }
 
 // The string values the model reads by name under `type` and `x-firestore-type`, classified

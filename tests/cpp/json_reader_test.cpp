@@ -38,6 +38,7 @@ TEST(JsonTree, KeysAreTheirAtomsExactly) {
       EXPECT_NE(atom_of(changed), static_cast<Atom>(i)) << changed;
     }
     EXPECT_EQ(atom_of(key + "x"), Atom::other) << key;
+    EXPECT_EQ(atom_of(key.substr(0, key.size() - 1)), Atom::other) << key;
   }
 }
 
