@@ -342,7 +342,7 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
       append_type_alias(ctx, definition, body);
       continue;
     }
-    const std::string& name = names.of(contract.id_of(definition));
+    const std::string_view name = names.of(contract.id_of(definition));
     const std::string doc = options.jsdoc ? definition_doc(definition) : std::string();
     if (definition.kind == DefinitionKind::enumeration) {
       body += doc;
@@ -359,7 +359,7 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
     }
   }
   for (std::size_t i = 0; i < models.size(); ++i) {
-    const std::string& name = names.of(contract.id_of(*models[i]));
+    const std::string_view name = names.of(contract.id_of(*models[i]));
     append_converter(name, *models[i], sdk, body);
     append_path_function(models[i]->collection, path_functions[i], body);
     append_field_path_function(contract, *models[i], name, options, sdk, names, body);

@@ -82,9 +82,8 @@ std::string import_path(std::string_view path) {
   return resolved;
 }
 
-void append_converter(std::string_view converter, const std::string& type,
-                      const SchemaNames& schemas, const Definition& model, const ZodSdkForm& form,
-                      std::string& out) {
+void append_converter(std::string_view converter, std::string_view type, const SchemaNames& schemas,
+                      const Definition& model, const ZodSdkForm& form, std::string& out) {
   std::string to_firestore;
   std::string data;
   if (model.has_doc_id) {
@@ -132,7 +131,7 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
   std::vector<StringSet::Handle> converter_entries;
   schema_entries.reserve(contract.definitions.size());
   for (const Definition& definition : contract.definitions) {
-    const std::string& name = names.of(contract.id_of(definition));
+    const std::string_view name = names.of(contract.id_of(definition));
     const bool is_enum = definition.kind == DefinitionKind::enumeration;
     schema_entries.emplace_back(names.claim_entry(schema_name(name)),
                                 is_enum ? 0 : names.claim_entry(write_schema_name(name)));
@@ -161,7 +160,7 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
   body.reserve(contract.nodes.size() * 85 + contract.definitions.size() * 208 + tail_size + 2048);
   bool tagged = false;
   for (const Definition& definition : contract.definitions) {
-    const std::string& type = names.of(contract.id_of(definition));
+    const std::string_view type = names.of(contract.id_of(definition));
     const SchemaNames& schemas = ctx.schemas[contract.id_of(definition)];
     std::string expression;
     if (definition.kind == DefinitionKind::enumeration) {

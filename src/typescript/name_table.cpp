@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "text/identifier.hpp"
 #include "text/lower_first.hpp"
@@ -235,6 +236,15 @@ NameTable build_name_table(const Contract& contract, const OrderedSet<std::strin
   for (Entry& entry : entries) {
     if (!keeps_text(entry)) builder.resolve(entry, safe_identifier(entry.raw), 0);
   }
+  // Most names are their raw name; the others are copied out of `taken`, which moves as it
+  // grows, into one block of their own.
+  std::size_t made_bytes = 0;
+  for (const Entry& entry : entries) {
+    const std::string_view name = table.taken.view(entry.name);
+    if (name != entry.raw) made_bytes += name.size();
+  }
+  if (made_bytes != 0) table.made = std::make_unique_for_overwrite<char[]>(made_bytes);
+  char* next = table.made.get();
   table.names.reserve(entries.size());
   table.by_definition.reserve(contract.definitions.size());
   // Both run in byte order of the raw name, definitions among the entries.
@@ -242,7 +252,14 @@ NameTable build_name_table(const Contract& contract, const OrderedSet<std::strin
     if (table.by_definition.size() < contract.definitions.size() &&
         contract.definitions[table.by_definition.size()].name == entry.raw)
       table.by_definition.push_back(static_cast<std::uint32_t>(table.names.size()));
-    table.names.emplace_back(entry.raw, table.taken.view(entry.name));
+    std::string_view name = table.taken.view(entry.name);
+    if (name != entry.raw) {
+      name = {static_cast<const char*>(std::memcpy(next, name.data(), name.size())), name.size()};
+      next += name.size();
+    } else {
+      name = entry.raw;
+    }
+    table.names.emplace_back(entry.raw, name);
   }
   return table;
 }

@@ -1,6 +1,7 @@
 // The TypeScript name of every type a module declares, refers to or imports.
 #pragma once
 
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,7 +20,10 @@ namespace brenvale {
 // `x-firestore-ref-target` values) are borrowed from the bundle and the shared set, which
 // outlive the table.
 struct NameTable {
-  std::vector<std::pair<std::string_view, std::string>> names;  // by raw name, byte order
+  // Each raw name's TypeScript name, by raw name in byte order: the raw name itself when it
+  // stands as it is, else a text in `made`.
+  std::vector<std::pair<std::string_view, std::string_view>> names;
+  std::unique_ptr<char[]> made;
   std::vector<std::uint32_t> by_definition;  // index into `names` of each definition
   StringSet taken;                           // every name declared, generated or imported
   std::unordered_map<std::string, std::size_t> next_claim;  // keeps claim() linear
@@ -27,7 +31,7 @@ struct NameTable {
   // Appends the TypeScript name of `raw`; a name the table was not built with is made safe.
   void append(std::string_view raw, std::string& out) const;
   // The name of a definition of the contract the table was built for.
-  const std::string& of(DefId definition) const { return names[by_definition[definition]].second; }
+  std::string_view of(DefId definition) const { return names[by_definition[definition]].second; }
   std::string name_of(std::string_view raw) const;
   // The name of the write form of `raw`'s type.
   void append_write(std::string_view raw, std::string& out) const;
