@@ -20,6 +20,7 @@ struct Entry {
   std::string_view raw;
   Role role;
   StringSet::Handle name = 0;  // in the table's taken names
+  bool keeps_text = false;     // safe as it is, and no name the module uses itself
 };
 
 // The names the module imports or uses from the SDK and the standard library.
@@ -220,21 +221,20 @@ NameTable build_name_table(const Contract& contract, const OrderedSet<std::strin
   table.taken.reserve(count, bytes + library_bytes);
   Builder builder(table, firestore, reserved);
   // Safe names hold their own text first, so a name made safe never takes it from them.
-  const auto keeps_text = [&](const Entry& entry) {
-    return is_safe_identifier(entry.raw) &&
-           std::find(reserved.begin(), reserved.end(), entry.raw) == reserved.end() &&
-           std::find(library_names.begin(), library_names.end(), entry.raw) == library_names.end();
-  };
-  for (const Entry& entry : entries) {
-    if (keeps_text(entry)) table.taken.insert(entry.raw);
+  for (Entry& entry : entries) {
+    entry.keeps_text =
+        is_safe_identifier(entry.raw) &&
+        std::find(reserved.begin(), reserved.end(), entry.raw) == reserved.end() &&
+        std::find(library_names.begin(), library_names.end(), entry.raw) == library_names.end();
+    if (entry.keeps_text) table.taken.insert(entry.raw);
   }
   for (Entry& entry : entries) {
-    if (!keeps_text(entry)) continue;
-    const std::string own(entry.raw);
-    if (!builder.try_name(entry, own, true)) builder.resolve(entry, own, 1);
+    if (!entry.keeps_text) continue;
+    if (!builder.try_name(entry, entry.raw, true))
+      builder.resolve(entry, std::string(entry.raw), 1);
   }
   for (Entry& entry : entries) {
-    if (!keeps_text(entry)) builder.resolve(entry, safe_identifier(entry.raw), 0);
+    if (!entry.keeps_text) builder.resolve(entry, safe_identifier(entry.raw), 0);
   }
   // Most names are their raw name; the others are copied out of `taken`, which moves as it
   // grows, into one block of their own.
