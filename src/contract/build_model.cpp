@@ -37,7 +37,7 @@ void serialise(const Value& value, std::string& out) {
 
 class Builder {
  public:
-  explicit Builder(Contract& contract) : contract_(contract) {}
+  explicit Builder(Contract& contract) : contract_(contract) { leaves_.fill(no_id); }
 
   Datum datum(const Value* value) {
     if (value == nullptr) return Datum();
@@ -56,6 +56,7 @@ class Builder {
   // A schema node and everything under it. `with_properties`: the caller reads `properties` as
   // the definition's own.
   NodeId node(const Value& schema, bool with_properties = false) {
+    ++contract_.schemas;
     const auto id = static_cast<NodeId>(contract_.nodes.size());
     contract_.nodes.emplace_back();
     if (!schema.is_object()) {
@@ -265,7 +266,35 @@ class Builder {
     }
     if (items != nullptr) n.items = node(*items);
     contract_.nodes[id] = n;
-    return id;
+    return shared_leaf(id);
+  }
+
+  // A node that says only its JSON type (`{"type": "string"}`, most properties of most models)
+  // is the same node wherever it stands: the first one is kept, and a later one, just built and
+  // last in the model with its one type name, is taken back. Nothing reads a node's id as its
+  // place in the bundle.
+  NodeId shared_leaf(NodeId id) {
+    const TypeNode& n = contract_.nodes[id];
+    if (n.types.count != 1 || n.constraints.count != 0 || id + 1 != contract_.nodes.size() ||
+        n.types.first + 1 != contract_.type_names.size())
+      return id;
+    const JsonType type = contract_.type_names[n.types.first].type;
+    if (type == JsonType::other) return id;
+    TypeNode plain;
+    plain.form = TypeForm::json;
+    plain.is_object = true;
+    plain.null_type = type == JsonType::null;
+    plain.types = n.types;
+    plain.constraints = n.constraints;
+    if (!(n == plain)) return id;
+    NodeId& kept = leaves_[static_cast<std::size_t>(type)];
+    if (kept == no_id) {
+      kept = id;
+      return id;
+    }
+    contract_.nodes.pop_back();
+    contract_.type_names.pop_back();
+    return kept;
   }
 
   // Every `$ref` last segment and reference target under a value not read as a schema: those
@@ -477,6 +506,7 @@ class Builder {
   std::vector<const Value*> pending_;
   std::vector<NodeId> child_ids_;
   NodeExtras extras_;
+  std::array<NodeId, static_cast<std::size_t>(JsonType::other)> leaves_;  // by JSON type
 };
 
 }  // namespace

@@ -27,6 +27,7 @@ static_assert(no_id == NameIndex::empty);
 struct Range {
   std::uint32_t first = 0;
   std::uint32_t count = 0;
+  bool operator==(const Range&) const = default;
 };
 
 // A JSON value the contract carries as data: a constant, an enum member, a default, a bound. An
@@ -148,6 +149,7 @@ struct TypeNode {
   Range constraints;              // ConstraintEntries, in key order
   NodeId record_node = no_id;     // `additionalProperties` when it is a schema
   std::uint32_t extras = no_id;   // index into Contract::extras; enum values and tuples are there
+  bool operator==(const TypeNode&) const = default;
 };
 static_assert(sizeof(TypeNode) <= 48);
 
@@ -204,6 +206,9 @@ struct Contract {
   // Every name a `$ref` or reference target names anywhere in the definitions that is no
   // definition, in byte order: names the generated module refers to all the same.
   std::vector<std::string_view> foreign_names;
+  // Schemas read, each time one stands: a node may stand for many (a plain `{"type": "string"}`
+  // is one node however often it is written), and output grows with every place it stands.
+  std::size_t schemas = 0;
   NameIndex index;  // definition names -> ids
   std::unique_ptr<std::pmr::monotonic_buffer_resource> pool =
       std::make_unique<std::pmr::monotonic_buffer_resource>();

@@ -335,7 +335,7 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
                  model->collection.size() * 2;
   }
   std::string body(header);
-  body.reserve(contract.nodes.size() * 40 + contract.definitions.size() * 160 + tail_size + 1024);
+  body.reserve(contract.schemas * 40 + contract.definitions.size() * 160 + tail_size + 1024);
   for (const Definition& definition : contract.definitions) {
     if (ctx.shared.find(definition.name) != ctx.shared.end()) continue;
     if (definition.kind == DefinitionKind::alias) {

@@ -48,7 +48,7 @@ std::string emit_plain(const Contract& contract, const PlainOptions& options) {
   std::string out(header);
   // More than typical bundles need, import line included, so the text never moves: a move of a
   // large text holds both copies at once, and pages reserved but never written cost nothing.
-  out.reserve(contract.nodes.size() * 36 + contract.definitions.size() * 16 + 1024);
+  out.reserve(contract.schemas * 36 + contract.definitions.size() * 16 + 1024);
   for (const Definition& definition : contract.definitions) {
     if (ctx.jsdoc && definition.kind != DefinitionKind::alias) out += definition_doc(definition);
     if (definition.kind == DefinitionKind::enumeration) {

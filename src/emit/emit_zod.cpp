@@ -157,7 +157,7 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
   for (const std::string_view converter : converters)
     tail_size += converter_template.size() + 512 + converter.size() * 8;
   std::string body(header);
-  body.reserve(contract.nodes.size() * 85 + contract.definitions.size() * 208 + tail_size + 2048);
+  body.reserve(contract.schemas * 85 + contract.definitions.size() * 208 + tail_size + 2048);
   bool tagged = false;
   for (const Definition& definition : contract.definitions) {
     const std::string_view type = names.of(contract.id_of(definition));

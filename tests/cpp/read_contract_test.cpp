@@ -1,6 +1,7 @@
 // The model read from a bundle's text keeps its strings where they stay.
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,33 @@ TEST(ReadContract, KeepsItsCopyOfATextWithEscapes) {
   EXPECT_EQ(read.contract.definitions.at(0).name, "A\xc3\xa9");
   EXPECT_EQ(read.contract.definitions.at(0).description, "a\nb");
   EXPECT_NE(read.contract.source, nullptr);
+}
+
+// A schema that says only its JSON type is one node wherever it stands; one fact more and it
+// is a node of its own, which keeps that fact.
+TEST(ReadContract, SharesOnlyTheNodesThatSayNothingButTheirType) {
+  const std::string bundle = R"({"$defs":{"A":{"properties":{
+      "a":{"type":"string","title":"t"},"b":{"type":"string"},"c":{"type":"integer"},
+      "d":{"type":"string","readOnly":true},"e":{"type":"string","maxLength":2},
+      "f":{"type":"string","description":"x"},"g":{"type":"string","default":"y"},
+      "h":{"type":["string"]},"i":{"type":"string","x-firestore-type":"bytes"},
+      "j":{"type":"Str"},"k":{"type":"string","items":{"type":"string"}}}}}})";
+  const ReadResult read = read_contract(bundle, DefinitionTable::defs);
+  ASSERT_TRUE(read.ok);
+  const Contract& contract = read.contract;
+  const std::span<const Property> properties = contract.properties_of(contract.definitions.at(0));
+  ASSERT_EQ(properties.size(), 11U);
+  EXPECT_EQ(properties[0].node, properties[1].node);
+  EXPECT_EQ(contract.node(properties[10].node).items, properties[0].node);
+  for (std::size_t i = 2; i < properties.size(); ++i) {
+    EXPECT_NE(properties[i].node, properties[0].node) << properties[i].key;
+    for (std::size_t j = i + 1; j < properties.size(); ++j)
+      EXPECT_NE(properties[i].node, properties[j].node) << properties[i].key << properties[j].key;
+  }
+  EXPECT_TRUE(contract.node(properties[3].node).read_only);
+  EXPECT_EQ(contract.extras_of(contract.node(properties[5].node)).description, "x");
+  EXPECT_EQ(contract.types(contract.node(properties[1].node)).size(), 1U);
+  EXPECT_EQ(contract.schemas, 13U);
 }
 
 // What a model says of its definitions and references, to compare two reads of one text.
