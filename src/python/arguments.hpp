@@ -83,12 +83,22 @@ inline ComparedTexts release_compared(Contract&& old_contract, Contract&& new_co
   return {release_model(std::move(old_contract)), release_model(std::move(new_contract))};
 }
 
+// Hands the pages of freed memory back to the system after a large output: glibc keeps freed
+// blocks below its (rising) mmap threshold in the heap, so the model's memory would still count
+// while Python copies the output.
+void return_freed_pages(std::size_t output_size);
+
 // Renders the model, which goes before the text is returned, so it is not there while Python
 // copies the text.
 template <class Render>
 std::string render_contract(Contract&& contract, Render&& render) {
-  const Contract local = std::move(contract);
-  return render(local);
+  std::string text;
+  {
+    const Contract local = std::move(contract);
+    text = render(local);
+  }
+  return_freed_pages(text.size());
+  return text;
 }
 
 }  // namespace brenvale::python
