@@ -107,6 +107,35 @@ class Builder {
   std::unordered_map<std::string, std::array<std::size_t, role_count>> next_suffix_;
 };
 
+// Lists each entry's name in the table, in byte order of the raw name. Most names are their
+// raw name; the others are copied out of `taken`, which moves as it grows, into one block of
+// their own.
+void list_names(const Contract& contract, std::span<const Entry> entries, NameTable& table) {
+  std::size_t made_bytes = 0;
+  for (const Entry& entry : entries) {
+    const std::string_view name = table.taken.view(entry.name);
+    if (name != entry.raw) made_bytes += name.size();
+  }
+  if (made_bytes != 0) table.made = std::make_unique_for_overwrite<char[]>(made_bytes);
+  char* next = table.made.get();
+  table.names.reserve(entries.size());
+  table.by_definition.reserve(contract.definitions.size());
+  // Definitions are among the entries, in the same order.
+  for (const Entry& entry : entries) {
+    if (table.by_definition.size() < contract.definitions.size() &&
+        contract.definitions[table.by_definition.size()].name == entry.raw)
+      table.by_definition.push_back(static_cast<std::uint32_t>(table.names.size()));
+    std::string_view name = table.taken.view(entry.name);
+    if (name != entry.raw) {
+      name = {static_cast<const char*>(std::memcpy(next, name.data(), name.size())), name.size()};
+      next += name.size();
+    } else {
+      name = entry.raw;
+    }
+    table.names.emplace_back(entry.raw, name);
+  }
+}
+
 }  // namespace
 
 void NameTable::append(std::string_view raw, std::string& out) const {
@@ -197,8 +226,10 @@ NameTable build_name_table(const Contract& contract, const OrderedSet<std::strin
   for (const std::string& raw : shared) {
     if (contract.find(raw) == nullptr) entries.push_back({raw, Role::other});
   }
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const Entry& a, const Entry& b) { return byte_less(a.raw, b.raw); });
+  // Definitions and foreign names each come in byte order: often there is nothing to sort.
+  const auto by_raw = [](const Entry& a, const Entry& b) { return byte_less(a.raw, b.raw); };
+  if (!std::is_sorted(entries.begin(), entries.end(), by_raw))
+    std::stable_sort(entries.begin(), entries.end(), by_raw);
   entries.erase(std::unique(entries.begin(), entries.end(),
                             [](const Entry& a, const Entry& b) { return a.raw == b.raw; }),
                 entries.end());
@@ -236,31 +267,7 @@ NameTable build_name_table(const Contract& contract, const OrderedSet<std::strin
   for (Entry& entry : entries) {
     if (!entry.keeps_text) builder.resolve(entry, safe_identifier(entry.raw), 0);
   }
-  // Most names are their raw name; the others are copied out of `taken`, which moves as it
-  // grows, into one block of their own.
-  std::size_t made_bytes = 0;
-  for (const Entry& entry : entries) {
-    const std::string_view name = table.taken.view(entry.name);
-    if (name != entry.raw) made_bytes += name.size();
-  }
-  if (made_bytes != 0) table.made = std::make_unique_for_overwrite<char[]>(made_bytes);
-  char* next = table.made.get();
-  table.names.reserve(entries.size());
-  table.by_definition.reserve(contract.definitions.size());
-  // Both run in byte order of the raw name, definitions among the entries.
-  for (const Entry& entry : entries) {
-    if (table.by_definition.size() < contract.definitions.size() &&
-        contract.definitions[table.by_definition.size()].name == entry.raw)
-      table.by_definition.push_back(static_cast<std::uint32_t>(table.names.size()));
-    std::string_view name = table.taken.view(entry.name);
-    if (name != entry.raw) {
-      name = {static_cast<const char*>(std::memcpy(next, name.data(), name.size())), name.size()};
-      next += name.size();
-    } else {
-      name = entry.raw;
-    }
-    table.names.emplace_back(entry.raw, name);
-  }
+  list_names(contract, entries, table);
   return table;
 }
 
