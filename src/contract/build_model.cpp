@@ -323,6 +323,11 @@ class Builder {
 
   void reserve_references(std::size_t count) { references_.reserve(count); }
 
+  void move_pending_names(const std::function<void(std::string_view&)>& move) {
+    for (auto& reference : references_) move(reference.second);
+    for (std::string_view& name : named_) move(name);
+  }
+
   // Once every definition is read: definitions in byte order of name, each reference resolved,
   // the names no definition has gathered. False when two definitions share a name, which only
   // the whole table can settle (its last one stands).
@@ -580,6 +585,12 @@ ContractBuilder::ContractBuilder(std::size_t objects, std::size_t definitions)
 ContractBuilder::~ContractBuilder() = default;
 
 void ContractBuilder::add(const Member& definition) { state_->builder.definition(definition); }
+
+Contract& ContractBuilder::contract() { return state_->contract; }
+
+void ContractBuilder::move_pending_names(const std::function<void(std::string_view&)>& move) {
+  state_->builder.move_pending_names(move);
+}
 
 std::optional<Contract> ContractBuilder::finish() {
   if (!state_->builder.finish()) return std::nullopt;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <memory_resource>
@@ -282,6 +283,10 @@ class ContractBuilder {
   ~ContractBuilder();
 
   void add(const Member& definition);
+  // The model read so far, and each name it has yet to resolve: a caller moving the strings off
+  // a text that is about to go moves these too, before finish().
+  Contract& contract();
+  void move_pending_names(const std::function<void(std::string_view&)>& move);
   // The model, once; nothing when two definitions share a name, which only the whole table
   // settles (its last one stands).
   std::optional<Contract> finish();

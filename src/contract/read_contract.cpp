@@ -80,17 +80,31 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
     result.error = parsed.error;
     return result;
   }
-  Document& document = parsed.document;
   std::optional<Contract> contract;
-  if (document.table_keys == 1 && document.handed_over != 0) contract = streamed.builder->finish();
+  bool moved = false;  // the model's strings lie in `text` already, and the copy is gone
+  if (parsed.document.table_keys == 1 && parsed.document.handed_over != 0) {
+    Document& document = parsed.document;
+    if (document.strings_verbatim && document.copy.size() == text.size()) {
+      // Before the definitions are sorted: the sort's buffer never stands beside the copy.
+      result.has_table = find_definition_table(document.root, table) != nullptr;
+      const Rebase rebase(document.copy, text);
+      rebase_strings(streamed.builder->contract(), rebase);
+      streamed.builder->move_pending_names(rebase);
+      document.root = Value();
+      document.text.reset();
+      moved = true;
+    }
+    contract = streamed.builder->finish();
+  }
   streamed.builder.reset();
-  if (!contract.has_value() && document.handed_over != 0) {
+  if (!contract.has_value() && parsed.document.handed_over != 0) {
     // Two tables, or two definitions of one name: which stands takes the whole tree. Rare.
     parsed = parse_json(text);
+    moved = false;
   }
-  result.has_table = find_definition_table(parsed.document.root, table) != nullptr;
+  if (!moved) result.has_table = find_definition_table(parsed.document.root, table) != nullptr;
   const std::string_view copy = parsed.document.copy;
-  const bool verbatim = parsed.document.strings_verbatim && copy.size() == text.size();
+  const bool verbatim = !moved && parsed.document.strings_verbatim && copy.size() == text.size();
   if (contract.has_value()) {
     result.contract = std::move(*contract);
     adopt_text(result.contract, parsed.document);
