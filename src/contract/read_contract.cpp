@@ -57,6 +57,12 @@ void rebase_strings(Contract& contract, const Rebase& rebase) {
   for (std::string_view& name : contract.foreign_names) rebase(name);
 }
 
+// A text without escapes decodes to itself: each string lies in the reader's copy where it lies
+// in the text, so the model's strings can move onto the text.
+bool decodes_to_itself(const Document& document, std::string_view text) {
+  return document.strings_verbatim && document.copy.size() == text.size();
+}
+
 // The definitions of `$defs` go to the model as the reader meets each, and leave the tree.
 struct Streamed {
   std::optional<ContractBuilder> builder;
@@ -84,7 +90,7 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
   bool moved = false;  // the model's strings lie in `text` already, and the copy is gone
   if (parsed.document.table_keys == 1 && parsed.document.handed_over != 0) {
     Document& document = parsed.document;
-    if (document.strings_verbatim && document.copy.size() == text.size()) {
+    if (decodes_to_itself(document, text)) {
       // Before the definitions are sorted: the sort's buffer never stands beside the copy.
       result.has_table = find_definition_table(document.root, table) != nullptr;
       const Rebase rebase(document.copy, text);
@@ -104,7 +110,7 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
   }
   if (!moved) result.has_table = find_definition_table(parsed.document.root, table) != nullptr;
   const std::string_view copy = parsed.document.copy;
-  const bool verbatim = !moved && parsed.document.strings_verbatim && copy.size() == text.size();
+  const bool verbatim = !moved && decodes_to_itself(parsed.document, text);
   if (contract.has_value()) {
     result.contract = std::move(*contract);
     adopt_text(result.contract, parsed.document);
