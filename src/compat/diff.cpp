@@ -139,10 +139,12 @@ bool diff_definition(Diff& diff, std::string_view name, const Definition* old_de
     findings.push_back(definition_finding(Rule::definition_kind_changed, name));
     return true;
   }
-  compare_text(diff, Rule::doc_id_field_changed, name, old_def->has_doc_id, old_def->doc_id,
-               new_def->has_doc_id, new_def->doc_id);
-  compare_text(diff, Rule::collection_changed, name, old_def->has_collection, old_def->collection,
-               new_def->has_collection, new_def->collection);
+  const DefinitionExtras& old_x = diff.old_contract.extras_of(*old_def);
+  const DefinitionExtras& new_x = diff.new_contract.extras_of(*new_def);
+  compare_text(diff, Rule::doc_id_field_changed, name, old_def->has_doc_id, old_x.doc_id,
+               new_def->has_doc_id, new_x.doc_id);
+  compare_text(diff, Rule::collection_changed, name, old_def->has_collection, old_x.collection,
+               new_def->has_collection, new_x.collection);
   return merge_keys(diff.old_contract.properties_of(*old_def),
                     diff.new_contract.properties_of(*new_def), key_of,
                     [&](std::string_view key, const Property* old_prop, const Property* new_prop) {

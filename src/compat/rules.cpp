@@ -526,7 +526,7 @@ std::unordered_map<std::string_view, std::string_view> removed_collections(const
     if (!definition.object_shaped || !definition.has_collection ||
         news.find(definition.name) != nullptr)
       continue;
-    collections.emplace(definition.collection, definition.name);
+    collections.emplace(olds.extras_of(definition).collection, definition.name);
   }
   return collections;
 }
@@ -558,7 +558,7 @@ bool rule_findings(const Contract& old_contract, const Contract& new_contract,
             rules.compare_alias(name, *old_def, *new_def);
           }
         } else if (new_def != nullptr && new_def->object_shaped && new_def->has_collection) {
-          const auto renamed = renamed_from.find(new_def->collection);
+          const auto renamed = renamed_from.find(new_contract.extras_of(*new_def).collection);
           const ClientNames* old_client =
               renamed != renamed_from.end() ? client_of(old_clients, renamed->second) : nullptr;
           const ClientNames* new_client = client_of(new_clients, name);

@@ -72,11 +72,12 @@ bool same_property(const Contract& a, const Property& x, const Contract& b, cons
 
 bool same_definition(const Contract& a, const Definition& x, const Contract& b,
                      const Definition& y) {
-  const auto facts = [](const Definition& d) {
+  const auto facts = [](const Contract& c, const Definition& d) {
+    const DefinitionExtras& extras = c.extras_of(d);
     return std::tuple(d.kind, d.object_shaped, d.enum_is_array, d.has_collection, d.has_doc_id,
-                      d.collection, d.doc_id);
+                      extras.collection, extras.doc_id);
   };
-  if (facts(x) != facts(y) || !same_node(a, x.node, b, y.node)) return false;
+  if (facts(a, x) != facts(b, y) || !same_node(a, x.node, b, y.node)) return false;
   const std::span<const Datum> xm = a.members_of(x);
   const std::span<const Datum> ym = b.members_of(y);
   const std::span<const Property> xp = a.properties_of(x);

@@ -384,6 +384,7 @@ class Builder {
     const Value* members = nullptr;
     const Value* properties = nullptr;
     const Value* required = nullptr;
+    DefinitionExtras x;
     for (const Member& member : schema.object()) {
       const Value& value = member.value;
       switch (value.key_atom) {
@@ -402,20 +403,20 @@ class Builder {
         case Atom::collection:
           if (value.is_string()) {
             d.has_collection = true;
-            d.collection = value.string();
+            x.collection = value.string();
           }
           break;
         case Atom::doc_id_field:
           if (value.is_string()) {
             d.has_doc_id = true;
-            d.doc_id = value.string();
+            x.doc_id = value.string();
           }
           break;
         case Atom::title:
-          if (value.is_string()) d.title = value.string();
+          if (value.is_string()) x.title = value.string();
           break;
         case Atom::description:
-          if (value.is_string()) d.description = value.string();
+          if (value.is_string()) x.description = value.string();
           break;
         default:
           break;
@@ -426,11 +427,13 @@ class Builder {
     d.kind = members != nullptr ? DefinitionKind::enumeration
              : d.object_shaped  ? DefinitionKind::model
                                 : DefinitionKind::alias;
-    d.node = node(schema, true);
-    if (members != nullptr && members->is_array()) {
-      d.enum_is_array = true;
-      d.members = contract_.extras_of(contract_.nodes[d.node]).enum_values;  // the node's values
+    if (x.collection.data() != nullptr || x.doc_id.data() != nullptr || x.title.data() != nullptr ||
+        x.description.data() != nullptr) {
+      d.extras = static_cast<std::uint32_t>(contract_.definition_extras.size());
+      contract_.definition_extras.push_back(x);
     }
+    d.node = node(schema, true);
+    d.enum_is_array = members != nullptr && members->is_array();
     if (properties != nullptr && properties->is_object()) {
       required_.clear();
       if (required != nullptr) {
@@ -553,6 +556,11 @@ const NodeExtras& Contract::extras_of(const TypeNode& node) const {
   return node.extras == no_id ? none : extras[node.extras];
 }
 
+const DefinitionExtras& Contract::extras_of(const Definition& definition) const {
+  static const DefinitionExtras none;
+  return definition.extras == no_id ? none : definition_extras[definition.extras];
+}
+
 const Datum& Contract::constraint(const TypeNode& node, Atom key) const {
   static const Datum absent;
   for (const ConstraintEntry& entry : constraints_of(node)) {
@@ -580,6 +588,7 @@ ContractBuilder::ContractBuilder(std::size_t objects, std::size_t definitions)
   // untouched cost nothing and a move of a large vector costs both copies at once.
   contract.type_names.reserve(nodes);
   contract.extras.reserve(nodes / 2);
+  contract.definition_extras.reserve(contract.definitions.capacity());
 }
 
 ContractBuilder::~ContractBuilder() = default;

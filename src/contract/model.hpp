@@ -163,8 +163,22 @@ struct Property {
   bool path_like;  // no plain field name: Firestore reads the key as a path (schema_meaning.hpp)
 };
 
+// What fewer definitions carry, kept beside them.
+struct DefinitionExtras {
+  std::string_view collection;
+  std::string_view doc_id;
+  std::string_view title;
+  std::string_view description;
+};
+
 struct Definition {
   std::string_view name;  // as the bundle writes it
+  NodeId node;            // the definition's own schema, whose `enum` an enumeration lists
+  Range properties;       // in byte order of key
+  // Aliases of one group reach each other outside any object, array, tuple or record: a
+  // reference within the group there would make the alias circular.
+  std::uint32_t alias_group = no_id;
+  std::uint32_t extras = no_id;  // index into Contract::definition_extras
   DefinitionKind kind;
   // Has `properties` or `type` "object": compat's notion of a model, which an enum with
   // properties also meets.
@@ -172,17 +186,8 @@ struct Definition {
   bool enum_is_array;  // an enumeration's `enum` is an array (else it lists nothing)
   bool has_collection;
   bool has_doc_id;
-  NodeId node;  // the definition's own schema
-  std::string_view collection;
-  std::string_view doc_id;
-  std::string_view title;
-  std::string_view description;
-  Range members;     // an enumeration's values, Datums
-  Range properties;  // in byte order of key
-  // Aliases of one group reach each other outside any object, array, tuple or record: a
-  // reference within the group there would make the alias circular.
-  std::uint32_t alias_group = no_id;
 };
+static_assert(sizeof(Definition) <= 48);
 
 // Where a bundle lists its definitions.
 enum class DefinitionTable : std::uint8_t {
@@ -204,6 +209,7 @@ struct Contract {
   std::vector<std::string_view> keys;
   std::vector<ConstraintEntry> constraints;
   std::vector<NodeExtras> extras;
+  std::vector<DefinitionExtras> definition_extras;
   // Every name a `$ref` or reference target names anywhere in the definitions that is no
   // definition, in byte order: names the generated module refers to all the same.
   std::vector<std::string_view> foreign_names;
@@ -223,8 +229,10 @@ struct Contract {
   std::span<const Property> properties_of(const Definition& definition) const {
     return {properties.data() + definition.properties.first, definition.properties.count};
   }
+  // An enumeration's values: its schema's `enum`.
   std::span<const Datum> members_of(const Definition& definition) const {
-    return {data.data() + definition.members.first, definition.members.count};
+    if (!definition.enum_is_array) return {};
+    return enum_values(node(definition.node));
   }
   std::span<const Datum> enum_values(const TypeNode& node) const {
     const Range range = extras_of(node).enum_values;
@@ -256,6 +264,8 @@ struct Contract {
   }
   // What the node keeps beside it: all absent when it has none.
   const NodeExtras& extras_of(const TypeNode& node) const;
+  // What the definition keeps beside it: all absent when it has none.
+  const DefinitionExtras& extras_of(const Definition& definition) const;
   std::span<const std::string_view> mapping(const TypeNode& node) const {
     const Range range = extras_of(node).mapping;
     return {keys.data() + range.first, range.count};

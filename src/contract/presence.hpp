@@ -22,7 +22,7 @@ enum class Writer : unsigned char { client, server };
 // required one.
 inline Presence presence_of(const Definition& model, const Property& property, Side side,
                             const Contract& contract, Writer writer = Writer::client) {
-  if (model.has_doc_id && property.key == model.doc_id)
+  if (model.has_doc_id && property.key == contract.extras_of(model).doc_id)
     return side == Side::read ? Presence::document_id : Presence::absent;
   const TypeNode& node = contract.node(property.node);
   if (side == Side::write && node.read_only && writer == Writer::client) return Presence::absent;

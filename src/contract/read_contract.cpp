@@ -38,8 +38,9 @@ class Rebase {
 
 // Every string of the model, moved by `rebase`.
 void rebase_strings(Contract& contract, const Rebase& rebase) {
-  for (Definition& d : contract.definitions) {
-    for (std::string_view* view : {&d.name, &d.collection, &d.doc_id, &d.title, &d.description})
+  for (Definition& d : contract.definitions) rebase(d.name);
+  for (DefinitionExtras& x : contract.definition_extras) {
+    for (std::string_view* view : {&x.collection, &x.doc_id, &x.title, &x.description})
       rebase(*view);
   }
   for (Property& property : contract.properties) rebase(property.key);

@@ -246,18 +246,19 @@ constexpr std::string_view from_firestore_with_id =
 constexpr std::string_view to_firestore_without_id = "    return model;\n";
 constexpr std::string_view from_firestore_without_id = "    return {snapshot_data} as {name};\n";
 
-void append_converter(std::string_view name, const Definition& model, const SdkForm& sdk,
-                      std::string& out) {
+void append_converter(std::string_view name, const Contract& contract, const Definition& model,
+                      const SdkForm& sdk, std::string& out) {
   std::string to_firestore;
   std::string from_firestore;
   if (model.has_doc_id) {
+    const std::string_view doc_id = contract.extras_of(model).doc_id;
     std::string to_key;
     std::string from_key;
     std::string id;
     // The SDK's write types lose a `__proto__` key, so it is looked up as any key of the model.
-    append_object_key(model.doc_id, "as keyof typeof model", to_key);
-    append_object_key(model.doc_id, "", from_key);
-    append_quoted(model.doc_id, id);
+    append_object_key(doc_id, "as keyof typeof model", to_key);
+    append_object_key(doc_id, "", from_key);
+    append_quoted(doc_id, id);
     fill(to_firestore, to_firestore_with_id, {{"id_key", to_key}});
     fill(from_firestore, from_firestore_with_id,
          {{"name", name}, {"id", id}, {"id_key", from_key}, {"snapshot_data", sdk.snapshot_data}});
@@ -290,11 +291,13 @@ std::vector<const Definition*> collection_models(const Contract& contract,
 }
 
 // The path function name of each model, in order.
-std::vector<std::string> model_path_functions(const std::vector<const Definition*>& models,
+std::vector<std::string> model_path_functions(const Contract& contract,
+                                              const std::vector<const Definition*>& models,
                                               NameTable& names) {
   std::vector<std::string_view> collections;
   collections.reserve(models.size());
-  for (const Definition* model : models) collections.push_back(model->collection);
+  for (const Definition* model : models)
+    collections.push_back(contract.extras_of(*model).collection);
   return path_function_names(collections, names);
 }
 
@@ -322,7 +325,7 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
                                      reserved_names(options, needs), models.size());
   ctx.names = &names;
 
-  const std::vector<std::string> path_functions = model_path_functions(models, names);
+  const std::vector<std::string> path_functions = model_path_functions(contract, models, names);
 
   // The body is written straight into the result, behind the header; the converters and path
   // functions follow it, written by a second pass over the collection models, and the import
@@ -332,7 +335,7 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
   std::size_t tail_size = 0;
   for (const Definition* model : models) {
     tail_size += converter_template.size() + 512 + names.of(contract.id_of(*model)).size() * 8 +
-                 model->collection.size() * 2;
+                 contract.extras_of(*model).collection.size() * 2;
   }
   std::string body(header);
   body.reserve(contract.schemas * 40 + contract.definitions.size() * 160 + tail_size + 1024);
@@ -343,7 +346,7 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
       continue;
     }
     const std::string_view name = names.of(contract.id_of(definition));
-    const std::string doc = options.jsdoc ? definition_doc(definition) : std::string();
+    const std::string doc = options.jsdoc ? definition_doc(contract, definition) : std::string();
     if (definition.kind == DefinitionKind::enumeration) {
       body += doc;
       append_enum(name, contract.members_of(definition), body);
@@ -360,8 +363,8 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
   }
   for (std::size_t i = 0; i < models.size(); ++i) {
     const std::string_view name = names.of(contract.id_of(*models[i]));
-    append_converter(name, *models[i], sdk, body);
-    append_path_function(models[i]->collection, path_functions[i], body);
+    append_converter(name, contract, *models[i], sdk, body);
+    append_path_function(contract.extras_of(*models[i]).collection, path_functions[i], body);
     append_field_path_function(contract, *models[i], name, options, sdk, names, body);
   }
 
@@ -397,13 +400,13 @@ std::vector<ClientNames> client_names(const Contract& contract) {
   const OrderedSet<std::string> no_shared;
   NameTable names = build_name_table(contract, no_shared, RenderMode::firestore);
   const std::vector<const Definition*> models = collection_models(contract, no_shared);
-  std::vector<std::string> path_functions = model_path_functions(models, names);
+  std::vector<std::string> path_functions = model_path_functions(contract, models, names);
   std::vector<ClientNames> result;
   result.reserve(models.size());
   for (std::size_t i = 0; i < models.size(); ++i) {
     result.push_back(ClientNames{models[i]->name, converter_name(names.name_of(models[i]->name)),
                                  std::move(path_functions[i]),
-                                 path_parts(models[i]->collection).parameters});
+                                 path_parts(contract.extras_of(*models[i]).collection).parameters});
   }
   return result;
 }

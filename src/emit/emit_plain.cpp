@@ -50,7 +50,8 @@ std::string emit_plain(const Contract& contract, const PlainOptions& options) {
   // large text holds both copies at once, and pages reserved but never written cost nothing.
   out.reserve(contract.schemas * 36 + contract.definitions.size() * 16 + 1024);
   for (const Definition& definition : contract.definitions) {
-    if (ctx.jsdoc && definition.kind != DefinitionKind::alias) out += definition_doc(definition);
+    if (ctx.jsdoc && definition.kind != DefinitionKind::alias)
+      out += definition_doc(contract, definition);
     if (definition.kind == DefinitionKind::enumeration) {
       append_enum(names.of(contract.id_of(definition)), contract.members_of(definition), out);
     } else if (definition.kind == DefinitionKind::model) {

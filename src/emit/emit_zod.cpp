@@ -83,15 +83,17 @@ std::string import_path(std::string_view path) {
 }
 
 void append_converter(std::string_view converter, std::string_view type, const SchemaNames& schemas,
-                      const Definition& model, const ZodSdkForm& form, std::string& out) {
+                      const Contract& contract, const Definition& model, const ZodSdkForm& form,
+                      std::string& out) {
   std::string to_firestore;
   std::string data;
   if (model.has_doc_id) {
+    const std::string_view doc_id = contract.extras_of(model).doc_id;
     std::string to_key;
     std::string from_key;
     // The SDK's write types lose a `__proto__` key, so it is looked up as any key of the model.
-    append_object_key(model.doc_id, "as keyof typeof model", to_key);
-    append_object_key(model.doc_id, "", from_key);
+    append_object_key(doc_id, "as keyof typeof model", to_key);
+    append_object_key(doc_id, "", from_key);
     fill(to_firestore, to_firestore_with_id, {{"id_key", to_key}, {"write", schemas.write}});
     fill(data, data_with_id, {{"snapshot_data", form.snapshot_data}, {"id_key", from_key}});
   } else {
@@ -196,8 +198,8 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
   for (const Definition& definition : contract.definitions) {
     if (definition.kind != DefinitionKind::model || !definition.has_collection) continue;
     const DefId id = contract.id_of(definition);
-    append_converter(converters[next_converter++], names.of(id), ctx.schemas[id], definition, form,
-                     body);
+    append_converter(converters[next_converter++], names.of(id), ctx.schemas[id], contract,
+                     definition, form, body);
   }
 
   std::string prefix = "import { z } from \"zod\";\n";

@@ -47,7 +47,7 @@ void append_interface(Ctx& ctx, std::string_view name, const Definition& definit
                       std::string_view doc, std::string& out) {
   if (side == Side::read && definition.has_collection) {
     out += "// @firestore-collection ";
-    append_comment_text(definition.collection, out);
+    append_comment_text(ctx.contract->extras_of(definition).collection, out);
     out += '\n';
   }
   out += doc;

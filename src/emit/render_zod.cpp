@@ -270,7 +270,8 @@ void append_firestore_zod(ZodCtx& ctx, const TypeNode& node, Side side, std::str
         append_contract_name(ctx, definition, type);
         if (definition.has_collection) {
           fill(expected, " to {collection}/{id}",
-               {{"collection", definition.collection}, {"id", "{id}"}});
+               {{"collection", ctx.types.contract->extras_of(definition).collection},
+                {"id", "{id}"}});
         } else {
           expected += " to ";
           ctx.types.names->append(definition.name, expected);
@@ -555,7 +556,8 @@ void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std:
   bool empty = true;
   for (const Property& property : contract.properties_of(definition)) {
     const Presence presence = presence_of(definition, property, side, contract, writer);
-    const bool document_id = definition.has_doc_id && property.key == definition.doc_id;
+    const bool document_id =
+        definition.has_doc_id && property.key == ctx.types.contract->extras_of(definition).doc_id;
     // A read-only field the client may not write is refused by name, never dropped; the
     // document id is refused where the object would otherwise keep it as a field.
     const bool refused = presence == Presence::absent &&

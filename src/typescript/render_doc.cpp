@@ -25,10 +25,11 @@ void append_doc(std::string_view indent, std::initializer_list<std::string_view>
 
 }  // namespace
 
-std::string definition_doc(const Definition& definition) {
-  const std::string_view title = definition.title == definition.name ? "" : definition.title;
+std::string definition_doc(const Contract& contract, const Definition& definition) {
+  const DefinitionExtras& x = contract.extras_of(definition);
+  const std::string_view title = x.title == definition.name ? "" : x.title;
   std::string out;
-  append_doc("", {title, definition.description}, out);
+  append_doc("", {title, x.description}, out);
   return out;
 }
 

@@ -10,7 +10,7 @@ namespace brenvale {
 
 // The block for a definition: its title, unless it only repeats the name as Pydantic's default
 // does, then its description; empty when there is neither. Never fails.
-std::string definition_doc(const Definition& definition);
+std::string definition_doc(const Contract& contract, const Definition& definition);
 
 // Appends the block for a property, indented as a member: its description, if any.
 void append_property_doc(const NodeExtras& property, std::string& out);

@@ -9,7 +9,7 @@ namespace brenvale {
 void append_type_alias(Ctx& ctx, const Definition& definition, std::string& out) {
   const std::string_view type_name =
       ctx.names != nullptr ? ctx.names->of(ctx.contract->id_of(definition)) : definition.name;
-  const std::string doc = ctx.jsdoc ? definition_doc(definition) : std::string();
+  const std::string doc = ctx.jsdoc ? definition_doc(*ctx.contract, definition) : std::string();
   ctx.alias_of = ctx.contract->id_of(definition);
   // The Firestore module also writes the alias's write form.
   for (const Side side : {Side::read, Side::write}) {

@@ -19,7 +19,8 @@ TEST(ReadContract, BorrowsStringsOfATextWithoutEscapes) {
   const Contract& contract = read.contract;
   const std::string_view name = contract.definitions.at(0).name;
   EXPECT_EQ(name.data(), bundle.data() + bundle.find("A\""));
-  EXPECT_EQ(contract.definitions.at(0).title.data(), bundle.data() + bundle.find("T\""));
+  EXPECT_EQ(contract.extras_of(contract.definitions.at(0)).title.data(),
+            bundle.data() + bundle.find("T\""));
   EXPECT_EQ(contract.properties.at(0).key.data(), bundle.data() + bundle.find("p\""));
   EXPECT_EQ(contract.data.at(0).text().data(), bundle.data() + bundle.find("x\""));
   EXPECT_EQ(contract.source, nullptr);
@@ -31,7 +32,7 @@ TEST(ReadContract, KeepsItsCopyOfATextWithEscapes) {
   const ReadResult read = read_contract(bundle, DefinitionTable::defs);
   ASSERT_TRUE(read.ok);
   EXPECT_EQ(read.contract.definitions.at(0).name, "A\xc3\xa9");
-  EXPECT_EQ(read.contract.definitions.at(0).description, "a\nb");
+  EXPECT_EQ(read.contract.extras_of(read.contract.definitions.at(0)).description, "a\nb");
   EXPECT_NE(read.contract.source, nullptr);
 }
 
