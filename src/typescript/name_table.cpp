@@ -107,9 +107,9 @@ class Builder {
   std::unordered_map<std::string, std::array<std::size_t, role_count>> next_suffix_;
 };
 
-// Lists each entry's name in the table, in byte order of the raw name. Most names are their
-// raw name; the others are copied out of `taken`, which moves as it grows, into one block of
-// their own.
+// Lists each entry's name in the table. Most names are their raw name, which a definition's
+// name then needs no room for; the others are copied out of `taken`, which moves as it grows,
+// into one block of their own.
 void list_names(const Contract& contract, std::span<const Entry> entries, NameTable& table) {
   std::size_t made_bytes = 0;
   for (const Entry& entry : entries) {
@@ -118,31 +118,43 @@ void list_names(const Contract& contract, std::span<const Entry> entries, NameTa
   }
   if (made_bytes != 0) table.made = std::make_unique_for_overwrite<char[]>(made_bytes);
   char* next = table.made.get();
-  table.names.reserve(entries.size());
-  table.by_definition.reserve(contract.definitions.size());
+  table.contract = &contract;
+  table.made_of.assign(contract.definitions.size(), NameTable::as_written);
+  table.others.reserve(entries.size() - contract.definitions.size());
   // Definitions are among the entries, in the same order.
+  DefId definition = 0;
   for (const Entry& entry : entries) {
-    if (table.by_definition.size() < contract.definitions.size() &&
-        contract.definitions[table.by_definition.size()].name == entry.raw)
-      table.by_definition.push_back(static_cast<std::uint32_t>(table.names.size()));
+    const bool is_definition = definition < contract.definitions.size() &&
+                               contract.definitions[definition].name == entry.raw;
     std::string_view name = table.taken.view(entry.name);
     if (name != entry.raw) {
       name = {static_cast<const char*>(std::memcpy(next, name.data(), name.size())), name.size()};
       next += name.size();
+      if (is_definition) {
+        table.made_of[definition] = static_cast<std::uint32_t>(table.made_names.size());
+        table.made_names.push_back(name);
+      }
     } else {
       name = entry.raw;
     }
-    table.names.emplace_back(entry.raw, name);
+    if (is_definition)
+      ++definition;
+    else
+      table.others.emplace_back(entry.raw, name);
   }
 }
 
 }  // namespace
 
 void NameTable::append(std::string_view raw, std::string& out) const {
+  if (const Definition* definition = contract->find(raw)) {
+    out += of(contract->id_of(*definition));
+    return;
+  }
   const auto found = std::lower_bound(
-      names.begin(), names.end(), raw,
+      others.begin(), others.end(), raw,
       [](const auto& entry, std::string_view key) { return byte_less(entry.first, key); });
-  if (found != names.end() && found->first == raw) {
+  if (found != others.end() && found->first == raw) {
     out += found->second;
   } else {
     append_safe_identifier(raw, out);
@@ -268,6 +280,7 @@ NameTable build_name_table(const Contract& contract, const OrderedSet<std::strin
     if (!entry.keeps_text) builder.resolve(entry, safe_identifier(entry.raw), 0);
   }
   list_names(contract, entries, table);
+  if (mode == RenderMode::plain) table.taken = StringSet();
   return table;
 }
 

@@ -20,18 +20,26 @@ namespace brenvale {
 // `x-firestore-ref-target` values) are borrowed from the bundle and the shared set, which
 // outlive the table.
 struct NameTable {
-  // Each raw name's TypeScript name, by raw name in byte order: the raw name itself when it
-  // stands as it is, else a text in `made`.
-  std::vector<std::pair<std::string_view, std::string_view>> names;
+  static constexpr std::uint32_t as_written = 0xFFFFFFFF;
+
+  const Contract* contract = nullptr;  // the contract the table was built for
+  // Most definitions are named as the bundle writes them (as_written); the others by an index
+  // into `made_names`, texts in `made`.
+  std::vector<std::uint32_t> made_of;
+  std::vector<std::string_view> made_names;
+  // The names of raw names that name no definition, by raw name in byte order.
+  std::vector<std::pair<std::string_view, std::string_view>> others;
   std::unique_ptr<char[]> made;
-  std::vector<std::uint32_t> by_definition;  // index into `names` of each definition
-  StringSet taken;                           // every name declared, generated or imported
+  StringSet taken;  // every name declared, generated or imported
   std::unordered_map<std::string, std::size_t> next_claim;  // keeps claim() linear
 
   // Appends the TypeScript name of `raw`; a name the table was not built with is made safe.
   void append(std::string_view raw, std::string& out) const;
   // The name of a definition of the contract the table was built for.
-  std::string_view of(DefId definition) const { return names[by_definition[definition]].second; }
+  std::string_view of(DefId definition) const {
+    const std::uint32_t made_at = made_of[definition];
+    return made_at == as_written ? contract->definitions[definition].name : made_names[made_at];
+  }
   std::string name_of(std::string_view raw) const;
   // The name of the write form of `raw`'s type.
   void append_write(std::string_view raw, std::string& out) const;
@@ -42,7 +50,8 @@ struct NameTable {
   StringSet::Handle claim_entry(const std::string& base);
 };
 
-// The plain module (RenderMode::plain) generates no names beside the definitions'.
+// The plain module (RenderMode::plain) generates no names beside the definitions': its table
+// takes no claims, and lets its set of taken names go once built.
 // `reserved` names the module declares or uses itself (helper types, globals of one SDK form)
 // beside the library names; none is given to a definition. The table makes room for `claims`
 // names the caller claims later, about as long as a definition's name with a suffix.
