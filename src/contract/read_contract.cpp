@@ -64,6 +64,11 @@ bool decodes_to_itself(const Document& document, std::string_view text) {
   return document.strings_verbatim && document.copy.size() == text.size();
 }
 
+// Whether the reader read the text where it lies: the strings are there already.
+bool read_in_place(const Document& document, std::string_view text) {
+  return document.copy.data() == text.data();
+}
+
 // The definitions of `$defs` go to the model as the reader meets each, and leave the tree.
 struct Streamed {
   std::optional<ContractBuilder> builder;
@@ -82,7 +87,11 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
   ReadResult result;
   Streamed streamed;
   const EntrySink sink{Atom::defs, &streamed, &Streamed::begin, &Streamed::take};
-  ParseResult parsed = parse_json(text, text.size() >= stream_from ? &sink : nullptr);
+  // A large text is read in place, since a copy would cost as much memory again; a small one is
+  // copied, which the reader reads faster (it decodes strings where they lie).
+  const bool large = text.size() >= stream_from;
+  const auto parse = large ? &parse_json_in_place : &parse_json;
+  ParseResult parsed = parse(text, large ? &sink : nullptr);
   if (!parsed.ok) {
     result.error = parsed.error;
     return result;
@@ -94,9 +103,11 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
     if (decodes_to_itself(document, text)) {
       // Before the definitions are sorted: the sort's buffer never stands beside the copy.
       result.has_table = find_definition_table(document.root, table) != nullptr;
-      const Rebase rebase(document.copy, text);
-      rebase_strings(streamed.builder->contract(), rebase);
-      streamed.builder->move_pending_names(rebase);
+      if (!read_in_place(document, text)) {
+        const Rebase rebase(document.copy, text);
+        rebase_strings(streamed.builder->contract(), rebase);
+        streamed.builder->move_pending_names(rebase);
+      }
       document.root = Value();
       document.text.reset();
       moved = true;
@@ -106,12 +117,13 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
   streamed.builder.reset();
   if (!contract.has_value() && parsed.document.handed_over != 0) {
     // Two tables, or two definitions of one name: which stands takes the whole tree. Rare.
-    parsed = parse_json(text);
+    parsed = parse(text, nullptr);
     moved = false;
   }
   if (!moved) result.has_table = find_definition_table(parsed.document.root, table) != nullptr;
   const std::string_view copy = parsed.document.copy;
   const bool verbatim = !moved && decodes_to_itself(parsed.document, text);
+  const bool in_place = read_in_place(parsed.document, text);
   if (contract.has_value()) {
     result.contract = std::move(*contract);
     adopt_text(result.contract, parsed.document);
@@ -119,7 +131,7 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
     result.contract = build_contract(parsed.document, table);
   }
   if (verbatim) {
-    rebase_strings(result.contract, Rebase(copy, text));
+    if (!in_place) rebase_strings(result.contract, Rebase(copy, text));
     result.contract.source.reset();
   }
   result.ok = true;

@@ -30,6 +30,8 @@ namespace {
 // points into that copy instead of copying every string again.
 constexpr unsigned parse_flags =
     rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseInsituFlag;
+// A text without escapes, read where it lies: each string is its own bytes in the text.
+constexpr unsigned in_place_flags = rapidjson::kParseNumbersAsStringsFlag;
 
 // True when the decimal number text overflows a double (as opposed to underflowing to zero).
 bool overflows(std::string_view text) {
@@ -88,9 +90,11 @@ void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iter
 class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeBuilder> {
  public:
   // `escapes` says whether the text holds any \u escape; without one no string can hold a
-  // surrogate, and the per-string check is skipped.
-  TreeBuilder(std::pmr::memory_resource& arena, bool escapes, const EntrySink* sink)
-      : arena_(arena), sink_(sink), escapes_(escapes) {
+  // surrogate, and the per-string check is skipped. With a `source`, the text is read where it
+  // lies, and holds no escape: strings point into it.
+  TreeBuilder(std::pmr::memory_resource& arena, bool escapes, const EntrySink* sink,
+              const rapidjson::StringStream* source = nullptr)
+      : arena_(arena), sink_(sink), source_(source), escapes_(escapes) {
     // Room for what a small text holds pending at once, so small texts never regrow these.
     constexpr std::size_t pending = 256;
     stack_.reserve(pending);
@@ -115,7 +119,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     return filled(v);
   }
   bool String(const char* str, rapidjson::SizeType length, bool) {
-    const char* chars = checked(str, length);
+    const char* chars = checked(in_text(str), length);
     if (chars == nullptr) return false;
     Value& v = slot();
     v.kind = Kind::string;
@@ -126,7 +130,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     return filled(v);
   }
   bool Key(const char* str, rapidjson::SizeType length, bool) {
-    const char* chars = checked(str, length);
+    const char* chars = checked(in_text(str), length);
     if (chars == nullptr) return false;
     key_ = std::string_view(chars, length);
     key_atom_ = atom_of(key_);
@@ -236,6 +240,14 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     return slot();
   }
 
+  // Where a string the reader hands over lies in the text read in place: RapidJSON reads a
+  // string on a copy of the stream, which it writes back only after the handler returns, so the
+  // stream still stands at the opening quote. (The string itself was copied to the reader's
+  // stack, which the next string reuses.)
+  const char* in_text(const char* str) const {
+    return source_ != nullptr ? source_->src_ + 1 : str;
+  }
+
   // Strings are decoded in place, in the document's copy of the text; only a text holding some
   // \u escape can decode into a surrogate.
   const char* checked(const char* str, std::size_t length) {
@@ -246,6 +258,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
 
   std::pmr::memory_resource& arena_;
   const EntrySink* sink_;
+  const rapidjson::StringStream* source_;
   // Large enough for the tree of a usual definition, so each one is built in the cache.
   static constexpr std::size_t scratch_size = std::size_t{16} << 10;
   std::unique_ptr<std::byte[]> scratch_block_ =
@@ -539,53 +552,83 @@ bool read_number(std::string_view text, Value& v) {
 
 namespace {
 
-ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_rewritten) {
-  // Errors are told from the text as given: a lowered control byte is one all the same.
-  const TextScan scan = scan_text(text);
-  if (scan.late_control) return parse_json(with_late_controls_lowered(text), sink, zeros_rewritten);
-  if (sink != nullptr) sink->begin(sink->context, scan.braces);
-  ParseResult result;
-  // One block sized from the text holds the copy, another, for usual texts, every node; pages
-  // that stay untouched cost nothing.
-  result.document.text = std::make_unique<std::pmr::monotonic_buffer_resource>(
-      text.size() + 1, &large_page_resource());
-  result.document.arena = std::make_unique<std::pmr::monotonic_buffer_resource>(
-      text.size() * 2 + 4096, &large_page_resource());
-  auto* own = static_cast<char*>(result.document.text->allocate(text.size() + 1, 1));
-  std::memcpy(own, text.data(), text.size());
-  own[text.size()] = '\0';
-  result.document.copy = std::string_view(own, text.size());
-  TreeBuilder builder(*result.document.arena,
-                      scan.backslash && text.find("\\u") != std::string_view::npos, sink);
+// What the reader refused, and where it stood then.
+struct Refusal {
+  rapidjson::ParseResult parsed;
+  ReaderState state;
+};
+
+// Reads `stream`, the text or the copy of it, into `result`.
+template <unsigned flags, class Stream>
+Refusal read_tree(std::string_view text, Stream& stream, TreeBuilder& builder,
+                  ParseResult& result) {
   rapidjson::Reader reader;
-  rapidjson::InsituStringStream stream(own);
-  const rapidjson::ParseResult parsed = reader.Parse<parse_flags>(stream, builder);
-  if (parsed.IsError()) {
-    // RapidJSON refuses an exponent past 308 even on zero, whose value is still 0.
-    if (!zeros_rewritten && is_zero_out_of_range(text, parsed.Code(), parsed.Offset())) {
-      return parse_json(zero_exponents_of_zeros(text), sink, true);
-    }
-    result.error = describe_parse_error(text, parsed.Code(), parsed.Offset(), builder.state());
-    return result;
-  }
+  const rapidjson::ParseResult parsed = reader.Parse<flags>(stream, builder);
+  if (parsed.IsError()) return {parsed, builder.state()};
   // The reader stops at a NUL byte as if the text had ended there.
   if (stream.Tell() != text.size()) {
     result.error = trailing_characters(text, stream.Tell());
-    return result;
+    return {};
   }
   result.document.root = builder.root();
-  result.document.strings_verbatim = !scan.backslash;
   result.document.objects = builder.objects();
   result.document.handed_over = builder.handed_over();
   result.document.table_keys = builder.table_keys();
   result.ok = true;
+  return {};
+}
+
+// `in_place`: `text` outlives the document and a NUL byte follows it.
+ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_rewritten,
+                       bool in_place) {
+  // Errors are told from the text as given: a lowered control byte is one all the same.
+  const TextScan scan = scan_text(text);
+  if (scan.late_control)
+    return parse_json(with_late_controls_lowered(text), sink, zeros_rewritten, false);
+  if (sink != nullptr) sink->begin(sink->context, scan.braces);
+  ParseResult result;
+  // One block sized from the text holds the nodes for usual texts, another the copy, unless
+  // there is none; pages that stay untouched cost nothing.
+  result.document.arena = std::make_unique<std::pmr::monotonic_buffer_resource>(
+      text.size() * 2 + 4096, &large_page_resource());
+  result.document.strings_verbatim = !scan.backslash;
+  Refusal refusal;
+  if (in_place && !scan.backslash) {
+    result.document.copy = text;
+    rapidjson::StringStream stream(text.data());
+    TreeBuilder builder(*result.document.arena, false, sink, &stream);
+    refusal = read_tree<in_place_flags>(text, stream, builder, result);
+  } else {
+    result.document.text = std::make_unique<std::pmr::monotonic_buffer_resource>(
+        text.size() + 1, &large_page_resource());
+    auto* own = static_cast<char*>(result.document.text->allocate(text.size() + 1, 1));
+    std::memcpy(own, text.data(), text.size());
+    own[text.size()] = '\0';
+    result.document.copy = std::string_view(own, text.size());
+    rapidjson::InsituStringStream stream(own);
+    TreeBuilder builder(*result.document.arena,
+                        scan.backslash && text.find("\\u") != std::string_view::npos, sink);
+    refusal = read_tree<parse_flags>(text, stream, builder, result);
+  }
+  const rapidjson::ParseResult& parsed = refusal.parsed;
+  if (parsed.IsError()) {
+    // RapidJSON refuses an exponent past 308 even on zero, whose value is still 0.
+    if (!zeros_rewritten && is_zero_out_of_range(text, parsed.Code(), parsed.Offset())) {
+      return parse_json(zero_exponents_of_zeros(text), sink, true, false);
+    }
+    result.error = describe_parse_error(text, parsed.Code(), parsed.Offset(), refusal.state);
+  }
   return result;
 }
 
 }  // namespace
 
 ParseResult parse_json(std::string_view text, const EntrySink* sink) {
-  return parse_json(text, sink, false);
+  return parse_json(text, sink, false, false);
+}
+
+ParseResult parse_json_in_place(std::string_view text, const EntrySink* sink) {
+  return parse_json(text, sink, false, true);
 }
 
 }  // namespace brenvale

@@ -137,5 +137,9 @@ struct EntrySink {
 // `sink`, the object under its key holds no members in the tree: they went to the sink.
 // Never throws except std::bad_alloc, or what the sink throws.
 ParseResult parse_json(std::string_view text, const EntrySink* sink = nullptr);
+// The same for a text that outlives the document and is followed by a NUL byte (text[size()],
+// as in a std::string or Python's UTF-8 buffer). A text without escapes is then read where it
+// lies, with no copy: the tree's strings point into `text` itself, and `copy` is `text`.
+ParseResult parse_json_in_place(std::string_view text, const EntrySink* sink = nullptr);
 
 }  // namespace brenvale

@@ -67,12 +67,13 @@ inline std::span<const Member> Value::object() const {
 const Value& empty_object();
 
 // Owns every node and string of one parsed text. The strings lie in the copy of the text, apart
-// from the nodes, so a reader done with the tree can free the nodes and keep the strings.
+// from the nodes, so a reader done with the tree can free the nodes and keep the strings; or, read
+// in place, in the text itself, which the document then does not own.
 struct Document {
   std::unique_ptr<std::pmr::monotonic_buffer_resource> arena =
       std::make_unique<std::pmr::monotonic_buffer_resource>();  // the nodes
   std::unique_ptr<std::pmr::monotonic_buffer_resource> text;    // the copy strings point into
-  std::string_view copy;  // that copy, the text as parsed (strings decoded in place)
+  std::string_view copy;  // that copy, the text as parsed (strings decoded in place), or the text
   Value root;
   bool strings_verbatim = false;  // no escape: each string lies in the copy where it lies in the
                                   // text, with the same bytes

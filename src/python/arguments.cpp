@@ -39,6 +39,8 @@ bool text_of(PyObject* object, std::string_view& text) {
   Py_ssize_t size = 0;
   const char* chars = PyUnicode_AsUTF8AndSize(object, &size);  // lone surrogates raise here
   if (chars == nullptr) return false;
+  // The buffer lives as long as the object, with a NUL byte past its end: the reader reads it in
+  // place.
   text = std::string_view(chars, static_cast<std::size_t>(size));
   return true;
 }

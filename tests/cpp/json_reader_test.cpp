@@ -1,8 +1,11 @@
 // The JSON reader: the tree it builds and the errors it reports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -15,6 +18,46 @@
 
 namespace brenvale {
 namespace {
+
+using Reader = ParseResult (*)(std::string_view, const EntrySink*);
+// The reader that copies the text, and the one that reads a text without escapes in place:
+// every text gives both the same tree or the same error.
+constexpr std::array<Reader, 2> readers = {&parse_json, &parse_json_in_place};
+
+bool same_tree(const Value& a, const Value& b) {
+  if (a.kind != b.kind || a.key_atom != b.key_atom || a.word != b.word || a.size != b.size)
+    return false;
+  switch (a.kind) {
+    case Kind::string:
+      return a.string() == b.string();
+    case Kind::array:
+      return std::equal(a.array().begin(), a.array().end(), b.array().begin(), b.array().end(),
+                        same_tree);
+    case Kind::object:
+      return std::equal(a.object().begin(), a.object().end(), b.object().begin(), b.object().end(),
+                        [](const Member& x, const Member& y) {
+                          return x.key == y.key && same_tree(x.value, y.value);
+                        });
+    default:
+      return a.uint64 == b.uint64;  // every bit of the scalar
+  }
+}
+
+// Whether every string and key of the tree lies in `text`.
+bool lies_in(const Value& value, std::string_view text) {
+  const auto inside = [text](std::string_view s) {
+    return std::less_equal<>()(text.data(), s.data()) &&
+           std::less_equal<>()(s.data() + s.size(), text.data() + text.size());
+  };
+  if (value.is_string()) return inside(value.string());
+  for (const Value& item : value.array()) {
+    if (!lies_in(item, text)) return false;
+  }
+  for (const Member& member : value.object()) {
+    if (!inside(member.key) || !lies_in(member.value, text)) return false;
+  }
+  return true;
+}
 
 // Guards the lookups every renderer relies on: byte order, last duplicate kept, "" a key.
 TEST(JsonTree, ObjectsSortedByBytesLastDuplicateWins) {
@@ -93,13 +136,15 @@ TEST(JsonError, DescribesAndLocates) {
       {"[\"\xc3\xa9\", x]", "expected value 1:8"}};
   // clang-format on
   std::set<std::string_view> produced;
-  for (const auto& [text, message] : table) {
-    const ParseResult r = parse_json(text);
-    ASSERT_FALSE(r.ok) << text;
-    produced.insert(r.error.description());
-    EXPECT_EQ(std::string(r.error.description()) + " " + std::to_string(r.error.line) + ":" +
-                  std::to_string(r.error.column),
-              message);
+  for (const Reader reader : readers) {
+    for (const auto& [text, message] : table) {
+      const ParseResult r = reader(text, nullptr);
+      ASSERT_FALSE(r.ok) << text;
+      produced.insert(r.error.description());
+      EXPECT_EQ(std::string(r.error.description()) + " " + std::to_string(r.error.line) + ":" +
+                    std::to_string(r.error.column),
+                message);
+    }
   }
   EXPECT_EQ(produced.size(), parse_error_texts.size());
 }
@@ -138,10 +183,23 @@ TEST(JsonCorpus, ConformanceSuite) {
   EXPECT_EQ(cases.Size(), 318u);
   for (const auto& entry : cases.GetArray()) {
     const std::string name = entry["name"].GetString();
-    const ParseResult r =
-        parse_json(std::string(entry["input"].GetString(), entry["input"].GetStringLength()));
+    const std::string input(entry["input"].GetString(), entry["input"].GetStringLength());
+    const ParseResult r = parse_json(input);
     EXPECT_TRUE(!name.starts_with("y_") || r.ok) << name << ": " << r.error.description();
     EXPECT_TRUE(!name.starts_with("n_") || !r.ok) << name;
+    // Read in place, the same tree or the same error; only a text with escapes is copied.
+    const ParseResult in_place = parse_json_in_place(input);
+    ASSERT_EQ(in_place.ok, r.ok) << name;
+    if (!r.ok) {
+      EXPECT_EQ(in_place.error.description(), r.error.description()) << name;
+      EXPECT_EQ(in_place.error.column, r.error.column) << name;
+      continue;
+    }
+    EXPECT_EQ(in_place.document.copy.data() == input.data(), input.find('\\') == std::string::npos)
+        << name;
+    EXPECT_TRUE(same_tree(in_place.document.root, r.document.root)) << name;
+    EXPECT_EQ(lies_in(in_place.document.root, input), in_place.document.copy.data() == input.data())
+        << name;
   }
 }
 
