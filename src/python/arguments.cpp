@@ -161,14 +161,14 @@ bool convert_names(PyObject* object, const char* parameter, std::vector<std::str
   return names_of(object, names) || name_argument(parameter);
 }
 
-void return_freed_pages(std::size_t output_size) {
+void return_freed_pages(std::size_t size) {
 #if defined(__GLIBC__)
-  // Trimming takes about 2 ms for the tens of megabytes a model of this size leaves in the
-  // heap; a smaller output comes from a model whose leftovers matter less than that time.
+  // Trimming takes about 2 ms for the tens of megabytes a text of this size leaves in the heap;
+  // a smaller text leaves leftovers that matter less than that time.
   constexpr std::size_t worth_trimming = std::size_t{32} << 20;
-  if (output_size >= worth_trimming) malloc_trim(0);
+  if (size >= worth_trimming) malloc_trim(0);
 #else
-  (void)output_size;
+  (void)size;
 #endif
 }
 
@@ -186,6 +186,7 @@ bool take_read(ReadResult& result, Contract& contract, std::string& error) {
 
 bool read_argument(std::string_view text, DefinitionTable table, Contract& contract) {
   ReadResult result = read_contract(text, table);
+  return_freed_pages(text.size());
   std::string error;
   if (!take_read(result, contract, error)) {
     PyErr_SetString(PyExc_ValueError, error.c_str());

@@ -83,10 +83,11 @@ inline ComparedTexts release_compared(Contract&& old_contract, Contract&& new_co
   return {release_model(std::move(old_contract)), release_model(std::move(new_contract))};
 }
 
-// Hands the pages of freed memory back to the system after a large output: glibc keeps freed
-// blocks below its (rising) mmap threshold in the heap, so the model's memory would still count
+// Hands the pages of freed memory back to the system after a large text (`size` bytes) is read
+// or written: glibc keeps freed blocks below its (rising) mmap threshold in the heap, so what
+// reading left behind would still count while the model is rendered, and the model's memory
 // while Python copies the output.
-void return_freed_pages(std::size_t output_size);
+void return_freed_pages(std::size_t size);
 
 // Renders the model, which goes before the text is returned, so it is not there while Python
 // copies the text.

@@ -70,6 +70,7 @@ bool take_bundle(PyObject* module, const char* argument, ReadResult& result, Con
 bool read_bundle(PyObject* module, const char* argument, std::string_view text,
                  Contract& contract) {
   ReadResult result = read_contract(text, DefinitionTable::defs_or_draft07);
+  return_freed_pages(text.size());
   return take_bundle(module, argument, result, contract);
 }
 
