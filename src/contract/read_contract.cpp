@@ -90,8 +90,7 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
   // A large text is read in place, since a copy would cost as much memory again; a small one is
   // copied, which the reader reads faster (it decodes strings where they lie).
   const bool large = text.size() >= stream_from;
-  const auto parse = large ? &parse_json_in_place : &parse_json;
-  ParseResult parsed = parse(text, large ? &sink : nullptr);
+  ParseResult parsed = large ? parse_json_in_place(text, &sink) : parse_json(text);
   if (!parsed.ok) {
     result.error = parsed.error;
     return result;
@@ -117,7 +116,7 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
   streamed.builder.reset();
   if (!contract.has_value() && parsed.document.handed_over != 0) {
     // Two tables, or two definitions of one name: which stands takes the whole tree. Rare.
-    parsed = parse(text, nullptr);
+    parsed = large ? parse_json_in_place(text) : parse_json(text);
     moved = false;
   }
   if (!moved) result.has_table = find_definition_table(parsed.document.root, table) != nullptr;
