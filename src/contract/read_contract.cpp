@@ -88,7 +88,7 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
   Streamed streamed;
   const EntrySink sink{Atom::defs, &streamed, &Streamed::begin, &Streamed::take};
   // A large text is read in place, since a copy would cost as much memory again; a small one is
-  // copied, which the reader reads faster (it decodes strings where they lie).
+  // copied, since the reader scans the strings of a copy it may write 16 bytes at a time.
   const bool large = text.size() >= stream_from;
   ParseResult parsed = large ? parse_json_in_place(text, &sink) : parse_json(text);
   if (!parsed.ok) {

@@ -9,9 +9,17 @@
 #include <vector>
 
 // SSE2 scans whitespace and strings 16 aligned bytes at a time: past the text's NUL it reads only
-// within the aligned block that holds it. Address sanitizer builds, which would flag those
-// bytes, scan byte by byte, as every file that includes the reader must.
-#if !defined(__SANITIZE_ADDRESS__)
+// within the aligned block that holds it, so never into another page. Address sanitizer builds
+// (GCC's and Clang's), which would flag those bytes, scan byte by byte, as every file that
+// includes the reader must.
+#if defined(__SANITIZE_ADDRESS__)
+#define BRENVALE_ADDRESS_SANITIZER
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BRENVALE_ADDRESS_SANITIZER
+#endif
+#endif
+#if !defined(BRENVALE_ADDRESS_SANITIZER)
 #define RAPIDJSON_SSE2
 #endif
 #include <rapidjson/error/error.h>
@@ -24,14 +32,59 @@
 #include "util/page_resource.hpp"
 
 namespace brenvale {
+
+// A text without escapes, read where it lies by the in-situ reader. Decoded in place, each of
+// its strings would be written back over itself and ended by a NUL where its closing quote is;
+// this stream writes nothing, and counts what would be written, so the reader hands over each
+// string where it lies in the text, which stays as it was. A NUL byte must follow the text.
+struct ReadOnlyStream {
+  using Ch = char;
+  explicit ReadOnlyStream(const char* text) : src_(text), head_(text) {}
+
+  // RapidJSON calls the stream by these names.
+  // NOLINTBEGIN(readability-identifier-naming)
+  Ch Peek() const { return *src_; }
+  Ch Take() { return *src_++; }
+  std::size_t Tell() const { return static_cast<std::size_t>(src_ - head_); }
+  // The reader only reads through the pointer it gets here.
+  Ch* PutBegin() { return const_cast<Ch*>(dst_ = src_); }
+  void Put(Ch) { ++dst_; }
+  void Flush() {}
+  std::size_t PutEnd(const Ch* begin) const { return static_cast<std::size_t>(dst_ - begin); }
+  // NOLINTEND(readability-identifier-naming)
+
+  const Ch* src_;
+  const Ch* head_;
+  const Ch* dst_ = nullptr;
+};
+
+}  // namespace brenvale
+
+namespace rapidjson {
+
+// The stream may be copied while a token is read, as RapidJSON's own are.
+template <>
+struct StreamTraits<brenvale::ReadOnlyStream> {
+  enum { copyOptimization = 1 };
+};
+
+// Whitespace is skipped as in any text held in memory (16 bytes at a time with SSE2).
+template <>
+inline void SkipWhitespace(brenvale::ReadOnlyStream& is) {
+  StringStream text(is.src_);
+  SkipWhitespace(text);
+  is.src_ = text.src_;
+}
+
+}  // namespace rapidjson
+
+namespace brenvale {
 namespace {
 
 // In-situ: strings are decoded in place in the document's own copy of the text, so the tree
 // points into that copy instead of copying every string again.
 constexpr unsigned parse_flags =
     rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseInsituFlag;
-// A text without escapes, read where it lies: each string is its own bytes in the text.
-constexpr unsigned in_place_flags = rapidjson::kParseNumbersAsStringsFlag;
 
 // True when the decimal number text overflows a double (as opposed to underflowing to zero).
 bool overflows(std::string_view text) {
@@ -90,11 +143,9 @@ void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iter
 class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeBuilder> {
  public:
   // `escapes` says whether the text holds any \u escape; without one no string can hold a
-  // surrogate, and the per-string check is skipped. With a `source`, the text is read where it
-  // lies, and holds no escape: strings point into it.
-  TreeBuilder(std::pmr::memory_resource& arena, bool escapes, const EntrySink* sink,
-              const rapidjson::StringStream* source = nullptr)
-      : arena_(arena), sink_(sink), source_(source), escapes_(escapes) {
+  // surrogate, and the per-string check is skipped.
+  TreeBuilder(std::pmr::memory_resource& arena, bool escapes, const EntrySink* sink)
+      : arena_(arena), sink_(sink), escapes_(escapes) {
     // Room for what a small text holds pending at once, so small texts never regrow these.
     constexpr std::size_t pending = 256;
     stack_.reserve(pending);
@@ -119,7 +170,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     return filled(v);
   }
   bool String(const char* str, rapidjson::SizeType length, bool) {
-    const char* chars = checked(in_text(str), length);
+    const char* chars = checked(str, length);
     if (chars == nullptr) return false;
     Value& v = slot();
     v.kind = Kind::string;
@@ -130,7 +181,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     return filled(v);
   }
   bool Key(const char* str, rapidjson::SizeType length, bool) {
-    const char* chars = checked(in_text(str), length);
+    const char* chars = checked(str, length);
     if (chars == nullptr) return false;
     key_ = std::string_view(chars, length);
     key_atom_ = atom_of(key_);
@@ -240,14 +291,6 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     return slot();
   }
 
-  // Where a string the reader hands over lies in the text read in place: RapidJSON reads a
-  // string on a copy of the stream, which it writes back only after the handler returns, so the
-  // stream still stands at the opening quote. (The string itself was copied to the reader's
-  // stack, which the next string reuses.)
-  const char* in_text(const char* str) const {
-    return source_ != nullptr ? source_->src_ + 1 : str;
-  }
-
   // Strings are decoded in place, in the document's copy of the text; only a text holding some
   // \u escape can decode into a surrogate.
   const char* checked(const char* str, std::size_t length) {
@@ -258,7 +301,6 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
 
   std::pmr::memory_resource& arena_;
   const EntrySink* sink_;
-  const rapidjson::StringStream* source_;
   // Large enough for the tree of a usual definition, so each one is built in the cache.
   static constexpr std::size_t scratch_size = std::size_t{16} << 10;
   std::unique_ptr<std::byte[]> scratch_block_ =
@@ -595,9 +637,9 @@ ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_
   Refusal refusal;
   if (in_place && !scan.backslash) {
     result.document.copy = text;
-    rapidjson::StringStream stream(text.data());
-    TreeBuilder builder(*result.document.arena, false, sink, &stream);
-    refusal = read_tree<in_place_flags>(text, stream, builder, result);
+    ReadOnlyStream stream(text.data());
+    TreeBuilder builder(*result.document.arena, false, sink);
+    refusal = read_tree<parse_flags>(text, stream, builder, result);
   } else {
     result.document.text = std::make_unique<std::pmr::monotonic_buffer_resource>(
         text.size() + 1, &large_page_resource());

@@ -139,7 +139,8 @@ struct EntrySink {
 ParseResult parse_json(std::string_view text, const EntrySink* sink = nullptr);
 // The same for a text that outlives the document and is followed by a NUL byte (text[size()],
 // as in a std::string or Python's UTF-8 buffer). A text without escapes is then read where it
-// lies, with no copy: the tree's strings point into `text` itself, and `copy` is `text`.
+// lies, with no copy and no write: the tree's strings point into `text` itself, and `copy` is
+// `text`.
 ParseResult parse_json_in_place(std::string_view text, const EntrySink* sink = nullptr);
 
 }  // namespace brenvale
