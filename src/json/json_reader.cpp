@@ -601,11 +601,11 @@ struct Refusal {
 };
 
 // Reads `stream`, the text or the copy of it, into `result`.
-template <unsigned flags, class Stream>
+template <class Stream>
 Refusal read_tree(std::string_view text, Stream& stream, TreeBuilder& builder,
                   ParseResult& result) {
   rapidjson::Reader reader;
-  const rapidjson::ParseResult parsed = reader.Parse<flags>(stream, builder);
+  const rapidjson::ParseResult parsed = reader.Parse<parse_flags>(stream, builder);
   if (parsed.IsError()) return {parsed, builder.state()};
   // The reader stops at a NUL byte as if the text had ended there.
   if (stream.Tell() != text.size()) {
@@ -639,7 +639,7 @@ ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_
     result.document.copy = text;
     ReadOnlyStream stream(text.data());
     TreeBuilder builder(*result.document.arena, false, sink);
-    refusal = read_tree<parse_flags>(text, stream, builder, result);
+    refusal = read_tree(text, stream, builder, result);
   } else {
     result.document.text = std::make_unique<std::pmr::monotonic_buffer_resource>(
         text.size() + 1, &large_page_resource());
@@ -650,7 +650,7 @@ ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_
     rapidjson::InsituStringStream stream(own);
     TreeBuilder builder(*result.document.arena,
                         scan.backslash && text.find("\\u") != std::string_view::npos, sink);
-    refusal = read_tree<parse_flags>(text, stream, builder, result);
+    refusal = read_tree(text, stream, builder, result);
   }
   const rapidjson::ParseResult& parsed = refusal.parsed;
   if (parsed.IsError()) {
