@@ -555,9 +555,10 @@ void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std:
   const Writer writer = ctx.types.sdk == Sdk::admin ? Writer::server : Writer::client;
   bool empty = true;
   for (const Property& property : contract.properties_of(definition)) {
+    contract.prefetch_key(property);
     const Presence presence = presence_of(definition, property, side, contract, writer);
     const bool document_id =
-        definition.has_doc_id && property.key == ctx.types.contract->extras_of(definition).doc_id;
+        definition.has_doc_id && property.key == contract.extras_of(definition).doc_id;
     // A read-only field the client may not write is refused by name, never dropped; the
     // document id is refused where the object would otherwise keep it as a field.
     const bool refused = presence == Presence::absent &&
