@@ -551,16 +551,6 @@ const Definition* Contract::find(std::string_view name) const {
   return id != no_id ? &definitions[id] : nullptr;
 }
 
-const NodeExtras& Contract::extras_of(const TypeNode& node) const {
-  static const NodeExtras none;
-  return node.extras == no_id ? none : extras[node.extras];
-}
-
-const DefinitionExtras& Contract::extras_of(const Definition& definition) const {
-  static const DefinitionExtras none;
-  return definition.extras == no_id ? none : definition_extras[definition.extras];
-}
-
 const Datum& Contract::constraint(const TypeNode& node, Atom key) const {
   static const Datum absent;
   for (const ConstraintEntry& entry : constraints_of(node)) {

@@ -189,6 +189,11 @@ struct Definition {
 };
 static_assert(sizeof(Definition) <= 48);
 
+// What a node or a definition that keeps nothing beside it has there: inline, since the
+// renderers and compat ask for every node's.
+inline const NodeExtras no_node_extras{};
+inline const DefinitionExtras no_definition_extras{};
+
 // Where a bundle lists its definitions.
 enum class DefinitionTable : std::uint8_t {
   defs,             // `$defs` only
@@ -263,9 +268,13 @@ struct Contract {
     if (at < properties.size()) __builtin_prefetch(properties[at].key.data());
   }
   // What the node keeps beside it: all absent when it has none.
-  const NodeExtras& extras_of(const TypeNode& node) const;
+  const NodeExtras& extras_of(const TypeNode& node) const {
+    return node.extras == no_id ? no_node_extras : extras[node.extras];
+  }
   // What the definition keeps beside it: all absent when it has none.
-  const DefinitionExtras& extras_of(const Definition& definition) const;
+  const DefinitionExtras& extras_of(const Definition& definition) const {
+    return definition.extras == no_id ? no_definition_extras : definition_extras[definition.extras];
+  }
   std::span<const std::string_view> mapping(const TypeNode& node) const {
     const Range range = extras_of(node).mapping;
     return {keys.data() + range.first, range.count};
