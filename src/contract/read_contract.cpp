@@ -87,10 +87,8 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
   ReadResult result;
   Streamed streamed;
   const EntrySink sink{Atom::defs, &streamed, &Streamed::begin, &Streamed::take};
-  // A large text is read in place, since a copy would cost as much memory again; a small one is
-  // copied, since the reader scans the strings of a copy it may write 16 bytes at a time.
-  const bool large = text.size() >= stream_from;
-  ParseResult parsed = large ? parse_json_in_place(text, &sink) : parse_json(text);
+  // A text without escapes is read in place: a copy would cost as much memory again.
+  ParseResult parsed = parse_json_in_place(text, text.size() >= stream_from ? &sink : nullptr);
   if (!parsed.ok) {
     result.error = parsed.error;
     return result;
@@ -116,7 +114,7 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
   streamed.builder.reset();
   if (!contract.has_value() && parsed.document.handed_over != 0) {
     // Two tables, or two definitions of one name: which stands takes the whole tree. Rare.
-    parsed = large ? parse_json_in_place(text) : parse_json(text);
+    parsed = parse_json_in_place(text);
     moved = false;
   }
   if (!moved) result.has_table = find_definition_table(parsed.document.root, table) != nullptr;

@@ -22,9 +22,9 @@ inline constexpr std::size_t stream_definitions_from = std::size_t{1} << 20;
 // Parses `text` and reads the model from it, failing with the error parse_json gives. The tree
 // goes as soon as the model is read (see stream_definitions_from). A NUL byte must follow `text`
 // (text[size()], as in a std::string or Python's UTF-8 buffer). A text without escapes decodes
-// to itself, so the model's strings then lie in `text`, which must outlive the model: a large
-// one is read where it lies, and a small one's copy goes once the model is read. Only the model
-// stays beside what is rendered from it. May throw std::bad_alloc.
+// to itself: it is read where it lies, and the model's strings lie in `text`, which must then
+// outlive the model; a text with escapes is read from a copy, which goes with the model. Only
+// the model stays beside what is rendered from it. May throw std::bad_alloc.
 ReadResult read_contract(std::string_view text, DefinitionTable table,
                          std::size_t stream_from = stream_definitions_from);
 

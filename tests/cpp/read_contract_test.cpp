@@ -10,20 +10,26 @@
 namespace brenvale {
 namespace {
 
-// Strings of a text without escapes are the text's own bytes: the reader's copy is gone.
+// Strings of a text without escapes are the text's own bytes, whether it was read in place or
+// (a zero's exponent out of range rewritten) from a copy, and its definitions whole or one at a
+// time: no copy stays.
 TEST(ReadContract, BorrowsStringsOfATextWithoutEscapes) {
-  const std::string bundle =
-      R"({"$defs":{"A":{"title":"T","properties":{"p":{"enum":["x"],"maxLength":3}}}}})";
-  const ReadResult read = read_contract(bundle, DefinitionTable::defs);
-  ASSERT_TRUE(read.ok);
-  const Contract& contract = read.contract;
-  const std::string_view name = contract.definitions.at(0).name;
-  EXPECT_EQ(name.data(), bundle.data() + bundle.find("A\""));
-  EXPECT_EQ(contract.extras_of(contract.definitions.at(0)).title.data(),
-            bundle.data() + bundle.find("T\""));
-  EXPECT_EQ(contract.properties.at(0).key.data(), bundle.data() + bundle.find("p\""));
-  EXPECT_EQ(contract.data.at(0).text().data(), bundle.data() + bundle.find("x\""));
-  EXPECT_EQ(contract.source, nullptr);
+  for (const std::string zero : {"0", "0e999"}) {
+    const std::string bundle = R"({"$defs":{"A":{"title":"T","default":)" + zero +
+                               R"(,"properties":{"p":{"enum":["x"],"maxLength":3}}}}})";
+    for (const std::size_t stream_from : {stream_definitions_from, std::size_t{0}}) {
+      const ReadResult read = read_contract(bundle, DefinitionTable::defs, stream_from);
+      ASSERT_TRUE(read.ok) << bundle;
+      const Contract& contract = read.contract;
+      const std::string_view name = contract.definitions.at(0).name;
+      EXPECT_EQ(name.data(), bundle.data() + bundle.find("A\""));
+      EXPECT_EQ(contract.extras_of(contract.definitions.at(0)).title.data(),
+                bundle.data() + bundle.find("T\""));
+      EXPECT_EQ(contract.properties.at(0).key.data(), bundle.data() + bundle.find("p\""));
+      EXPECT_EQ(contract.data.at(0).text().data(), bundle.data() + bundle.find("x\""));
+      EXPECT_EQ(contract.source, nullptr);
+    }
+  }
 }
 
 // A text with an escape keeps the copy its strings were decoded in.
