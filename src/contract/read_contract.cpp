@@ -64,9 +64,14 @@ bool decodes_to_itself(const Document& document, std::string_view text) {
   return document.strings_verbatim && document.copy.size() == text.size();
 }
 
-// Whether the reader read the text where it lies: the strings are there already.
-bool read_in_place(const Document& document, std::string_view text) {
-  return document.copy.data() == text.data();
+// Moves the model's strings, and the names a builder has yet to resolve, from the reader's
+// `copy` onto the text. A text read in place holds them there already.
+void move_strings(std::string_view copy, std::string_view text, Contract& contract,
+                  ContractBuilder* builder = nullptr) {
+  if (copy.data() == text.data()) return;
+  const Rebase rebase(copy, text);
+  rebase_strings(contract, rebase);
+  if (builder != nullptr) builder->move_pending_names(rebase);
 }
 
 // The definitions of `$defs` go to the model as the reader meets each, and leave the tree.
@@ -100,11 +105,7 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
     if (decodes_to_itself(document, text)) {
       // Before the definitions are sorted: the sort's buffer never stands beside the copy.
       result.has_table = find_definition_table(document.root, table) != nullptr;
-      if (!read_in_place(document, text)) {
-        const Rebase rebase(document.copy, text);
-        rebase_strings(streamed.builder->contract(), rebase);
-        streamed.builder->move_pending_names(rebase);
-      }
+      move_strings(document.copy, text, streamed.builder->contract(), &*streamed.builder);
       document.root = Value();
       document.text.reset();
       moved = true;
@@ -120,7 +121,6 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
   if (!moved) result.has_table = find_definition_table(parsed.document.root, table) != nullptr;
   const std::string_view copy = parsed.document.copy;
   const bool verbatim = !moved && decodes_to_itself(parsed.document, text);
-  const bool in_place = read_in_place(parsed.document, text);
   if (contract.has_value()) {
     result.contract = std::move(*contract);
     adopt_text(result.contract, parsed.document);
@@ -128,7 +128,7 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
     result.contract = build_contract(parsed.document, table);
   }
   if (verbatim) {
-    if (!in_place) rebase_strings(result.contract, Rebase(copy, text));
+    move_strings(copy, text, result.contract);
     result.contract.source.reset();
   }
   result.ok = true;
