@@ -47,8 +47,9 @@ constexpr std::string_view update_fields_helper =
     "      : { [K in keyof T{key_filter}]: UpdateFields<T[K], [...Depth, unknown]> }\n"
     "    : T;\n\n";
 constexpr std::string_view key_filter = " as K extends {keys} ? never : K";
-constexpr std::array<std::string_view, 5> update_fields_kept = {
-    "DocumentReference", "FieldValue", "GeoPoint", "Timestamp", "VectorValue"};
+constexpr std::array<SdkType, 5> update_fields_kept = {SdkType::document_reference,
+                                                       SdkType::field_value, SdkType::geo_point,
+                                                       SdkType::timestamp, SdkType::vector_value};
 
 // The Admin SDK's UpdateData expands a map of references into every property of the SDK's
 // classes, until tsc stops it as circular (TS2615), so its Update types are plain by default.
@@ -356,9 +357,9 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
     append_interface(ctx, name, definition, Side::write, doc, body);
     if (definition.has_collection) {
       const bool whole = update_form(contract, definition, options) == UpdateForm::field_updates;
-      ctx.imports.insert(whole ? "FieldValue" : "UpdateData");
+      ctx.imports.insert(whole ? SdkType::field_value : SdkType::update_data);
       append_update_type(contract, definition, name, options, body);
-      ctx.imports.insert("FirestoreDataConverter");
+      ctx.imports.insert(SdkType::firestore_data_converter);
     }
   }
   for (std::size_t i = 0; i < models.size(); ++i) {
@@ -369,14 +370,14 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
   }
 
   if (needs.update_fields) {
-    for (const std::string_view type : update_fields_kept) ctx.imports.insert(type);
-    if (options.sdk == Sdk::web) ctx.imports.insert("Bytes");
+    for (const SdkType type : update_fields_kept) ctx.imports.insert(type);
+    if (options.sdk == Sdk::web) ctx.imports.insert(SdkType::bytes);
   }
-  if (needs.field_path) ctx.imports.insert("FieldValue");
-  const bool vector_alias = options.sdk == Sdk::admin && ctx.imports.erase("VectorValue") != 0;
-  if (vector_alias) ctx.imports.insert("FieldValue");
+  if (needs.field_path) ctx.imports.insert(SdkType::field_value);
+  const bool vector_alias = options.sdk == Sdk::admin && ctx.imports.erase(SdkType::vector_value);
+  if (vector_alias) ctx.imports.insert(SdkType::field_value);
   std::string imports;
-  if (!ctx.imports.empty()) append_import_line(ctx.imports, sdk.module, imports);
+  if (!ctx.imports.empty()) append_import_line(ctx.imports.names(), sdk.module, imports);
   if (needs.field_path) fill(imports, field_path_import, {{"module", sdk.module}});
   if (!ctx.used_shared.empty()) append_import_line(ctx.used_shared, shared_path, imports);
   if (vector_alias) imports += admin_vector_alias;

@@ -63,7 +63,7 @@ std::string emit_plain(const Contract& contract, const PlainOptions& options) {
   // The Firestore types a property uses are imported; a module using none has no import line.
   if (!ctx.imports.empty()) {
     std::string imports;
-    append_import_line(ctx.imports, "firebase/firestore", imports);
+    append_import_line(ctx.imports.names(), "firebase/firestore", imports);
     out.insert(header.size(), imports);
   }
   return out;

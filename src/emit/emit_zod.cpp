@@ -192,7 +192,8 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
             {"expression", expression}});
     }
     ctx.types.alias_of = no_id;
-    if (model && definition.has_collection) ctx.types.imports.insert("FirestoreDataConverter");
+    if (model && definition.has_collection)
+      ctx.types.imports.insert(SdkType::firestore_data_converter);
   }
   std::size_t next_converter = 0;
   for (const Definition& definition : contract.definitions) {
@@ -205,12 +206,9 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
   std::string prefix = "import { z } from \"zod\";\n";
   if (ctx.helpers.contains("pattern")) prefix += "import { RE2JS } from \"re2js\";\n";
   // Every SDK name is a type: values are recognised by the helpers, not by their classes.
-  const bool vector_alias = sdk == Sdk::admin && ctx.types.imports.contains("VectorValue");
-  if (vector_alias) ctx.types.imports.insert("FieldValue");
-  std::vector<std::string_view> sdk_names;
-  for (const std::string_view name : ctx.types.imports) {
-    if (!(vector_alias && name == "VectorValue")) sdk_names.push_back(name);
-  }
+  const bool vector_alias = sdk == Sdk::admin && ctx.types.imports.erase(SdkType::vector_value);
+  if (vector_alias) ctx.types.imports.insert(SdkType::field_value);
+  const std::vector<std::string_view> sdk_names = ctx.types.imports.names();
   if (!sdk_names.empty()) {
     std::string joined;
     for (const std::string_view name : sdk_names) {

@@ -193,12 +193,12 @@ void append_custom(std::string_view type, std::string_view check, std::string_vi
        {{"type", type}, {"check", check}, {"message", quoted}});
 }
 
-// A Firestore value of the SDK's class `type_name`, recognised by `helper`.
-void append_value(ZodCtx& ctx, std::string_view type_name, std::string_view helper,
-                  std::string_view expected, std::string& out) {
-  ctx.types.imports.insert(type_name);
+// A Firestore value of the SDK's class `type`, recognised by `helper`.
+void append_value(ZodCtx& ctx, SdkType type, std::string_view helper, std::string_view expected,
+                  std::string& out) {
+  ctx.types.imports.insert(type);
   use_helper(ctx, helper);
-  append_custom(type_name, helper, expected, out);
+  append_custom(sdk_type_names[static_cast<std::size_t>(type)], helper, expected, out);
 }
 
 // What a write puts in a server-timestamp field: the sentinel, or the one that deletes the
@@ -219,7 +219,7 @@ void append_sentinels(ZodCtx& ctx, bool may_be_absent, std::string& out) {
     expected += name;
     expected += "()";
   }
-  ctx.types.imports.insert("FieldValue");
+  ctx.types.imports.insert(SdkType::field_value);
   use_helper(ctx, "isSentinel");
   std::string check;
   fill(check, "(value) => isSentinel(value, {names})", {{"names", names}});
@@ -252,12 +252,12 @@ void append_firestore_zod(ZodCtx& ctx, const TypeNode& node, Side side, std::str
       if (side == Side::write && node.server_timestamp) {
         append_sentinels(ctx, may_be_absent, out);
       } else if (side == Side::write) {
-        ctx.types.imports.insert("Timestamp");
+        ctx.types.imports.insert(SdkType::timestamp);
         use_helper(ctx, "isTimestamp");
         append_custom("Timestamp | Date", "(value) => isTimestamp(value) || value instanceof Date",
                       "a Timestamp or a Date", out);
       } else {
-        append_value(ctx, "Timestamp", "isTimestamp", "a Timestamp", out);
+        append_value(ctx, SdkType::timestamp, "isTimestamp", "a Timestamp", out);
         if (node.server_timestamp) out += ".nullable()";
       }
       return;
@@ -278,22 +278,22 @@ void append_firestore_zod(ZodCtx& ctx, const TypeNode& node, Side side, std::str
         }
       } else {
         // No definition to name: the interface's own type is an error there already.
-        ctx.types.imports.insert("DocumentData");
+        ctx.types.imports.insert(SdkType::document_data);
         type += "DocumentData";
       }
       type += '>';
-      ctx.types.imports.insert("DocumentReference");
+      ctx.types.imports.insert(SdkType::document_reference);
       use_helper(ctx, "isReference");
       append_custom(type, "isReference", expected, out);
       return;
     }
     case FirestoreKind::geopoint:
-      append_value(ctx, "GeoPoint", "isGeoPoint", "a GeoPoint", out);
+      append_value(ctx, SdkType::geo_point, "isGeoPoint", "a GeoPoint", out);
       return;
     case FirestoreKind::vector:
       // The Admin SDK exports no VectorValue type: the module declares it, as its Firestore
       // module does.
-      append_value(ctx, "VectorValue", "isVector", "a VectorValue", out);
+      append_value(ctx, SdkType::vector_value, "isVector", "a VectorValue", out);
       append_dimension(ctx, node, out);
       return;
     case FirestoreKind::bytes:
@@ -303,7 +303,7 @@ void append_firestore_zod(ZodCtx& ctx, const TypeNode& node, Side side, std::str
             "z.custom<Uint8Array>((value) => value instanceof Uint8Array, \"expected a "
             "Uint8Array\")";
       } else {
-        append_value(ctx, "Bytes", "isBytes", "Bytes", out);
+        append_value(ctx, SdkType::bytes, "isBytes", "Bytes", out);
       }
       return;
     case FirestoreKind::other:

@@ -24,9 +24,13 @@ struct Entry {
 };
 
 // The names the module imports or uses from the SDK and the standard library.
-constexpr std::array<std::string_view, 12> library_names = {
-    "Bytes",    "Date", "DocumentData", "DocumentReference", "FieldValue", "FirestoreDataConverter",
-    "GeoPoint", "Omit", "Record",       "Timestamp",         "UpdateData", "VectorValue"};
+constexpr std::array<std::string_view, 3> standard_names = {"Date", "Omit", "Record"};
+constexpr auto library_names = [] {
+  std::array<std::string_view, sdk_type_names.size() + standard_names.size()> names;
+  std::copy(sdk_type_names.begin(), sdk_type_names.end(), names.begin());
+  std::copy(standard_names.begin(), standard_names.end(), names.begin() + sdk_type_names.size());
+  return names;
+}();
 
 constexpr std::size_t claimed_bytes = 24;  // beside the name it is claimed for
 constexpr std::size_t library_bytes = [] {

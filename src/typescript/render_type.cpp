@@ -174,17 +174,17 @@ void append_firestore_type(Ctx& ctx, const TypeNode& node, Side side, std::strin
   switch (node.firestore) {
     case FirestoreKind::timestamp:
       if (side == Side::write && node.server_timestamp) {
-        ctx.imports.insert("FieldValue");
+        ctx.imports.insert(SdkType::field_value);
         out += "FieldValue";
       } else {
-        ctx.imports.insert("Timestamp");
+        ctx.imports.insert(SdkType::timestamp);
         out += side == Side::write     ? "Timestamp | Date"
                : node.server_timestamp ? "Timestamp | null"
                                        : "Timestamp";
       }
       return;
     case FirestoreKind::reference:
-      ctx.imports.insert("DocumentReference");
+      ctx.imports.insert(SdkType::document_reference);
       if (node.has_ref_target) {
         // A target that names a shared definition must be imported like a $ref to it.
         const NodeExtras& extras = ctx.contract->extras_of(node);
@@ -193,17 +193,17 @@ void append_firestore_type(Ctx& ctx, const TypeNode& node, Side side, std::strin
         append_name(ctx, extras.ref_target, extras.ref_target_def, out);
         out += '>';
       } else {
-        ctx.imports.insert("DocumentData");
+        ctx.imports.insert(SdkType::document_data);
         out += "DocumentReference<DocumentData>";
       }
       return;
     case FirestoreKind::geopoint:
-      ctx.imports.insert("GeoPoint");
+      ctx.imports.insert(SdkType::geo_point);
       out += "GeoPoint";
       return;
     case FirestoreKind::vector:
       // The Admin SDK does not export its VectorValue class; the module declares it for itself.
-      ctx.imports.insert("VectorValue");
+      ctx.imports.insert(SdkType::vector_value);
       out += "VectorValue";
       return;
     case FirestoreKind::bytes:
@@ -211,7 +211,7 @@ void append_firestore_type(Ctx& ctx, const TypeNode& node, Side side, std::strin
       if (ctx.sdk == Sdk::admin) {
         out += "Uint8Array";
       } else {
-        ctx.imports.insert("Bytes");
+        ctx.imports.insert(SdkType::bytes);
         out += "Bytes";
       }
       return;

@@ -14,11 +14,11 @@ namespace brenvale {
 
 // One rendering context per emitter run or per signature.
 struct Ctx {
-  const Contract* contract = nullptr;    // borrowed
-  OrderedSet<std::string_view> imports;  // names from the SDK module; static strings only
-  OrderedSet<std::string> shared;        // definitions imported from the shared module
-  OrderedSet<std::string> used_shared;   // shared names the rendered text refers to
-  const NameTable* names = nullptr;      // TypeScript names; raw names when null (signatures)
+  const Contract* contract = nullptr;   // borrowed
+  SdkTypes imports;                     // types from the SDK module
+  OrderedSet<std::string> shared;       // definitions imported from the shared module
+  OrderedSet<std::string> used_shared;  // shared names the rendered text refers to
+  const NameTable* names = nullptr;     // TypeScript names; raw names when null (signatures)
   // The alias definition being written, until an object, array, tuple or record is entered: a
   // reference to it (or to its group) there would make the alias circular.
   DefId alias_of = no_id;
