@@ -17,7 +17,9 @@ bool is_placeholder(std::string_view segment) {
 }
 
 std::vector<std::string_view> split_path(std::string_view collection) {
+  const auto slashes = std::count(collection.begin(), collection.end(), '/');
   std::vector<std::string_view> segments;
+  segments.reserve(static_cast<std::size_t>(slashes) + 1);  // one block, not one per doubling
   for (std::size_t start = 0;;) {
     const std::size_t slash = collection.find('/', start);
     segments.push_back(collection.substr(start, slash - start));
