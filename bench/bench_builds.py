@@ -6,8 +6,8 @@ Each build is made by tools/compare_builds.py (a venv per commit, reused) and it
 modules are loaded into this process under names of their own, so every build runs on the same
 text, in the same process, in alternation: each round times every build once per function,
 in a rotating order, and the best round counts. The stress bundle is bench/make_bundle.py's
-(4000 models, about 3.8 MB, as bench/bench_emit.py builds it); json.loads is timed in the same
-rounds with the collector off. Small bundles (the examples) are timed per call.
+(4000 models, about 28.5 MB indented, as bench/bench_emit.py builds it); json.loads is timed in
+the same rounds with the collector off. Small bundles (the examples) are timed per call.
 
 --memory N runs each of emit, emit_plain and zod of each build in a process of its own on a
 bundle of N small definitions and prints its peak memory over (input + output); and _core.compat
