@@ -76,22 +76,6 @@ inline void SkipWhitespace(brenvale::ReadOnlyStream& is) {
   is.src_ = text.src_;
 }
 
-#if defined(RAPIDJSON_SSE2)
-// So is a string's run without escapes, as in RapidJSON's own in-situ stream when nothing has
-// moved yet; this stream only counts the bytes as written.
-template <>
-template <>
-inline void GenericReader<UTF8<>, UTF8<>, CrtAllocator>::ScanCopyUnescapedString(
-    brenvale::ReadOnlyStream& is, brenvale::ReadOnlyStream& os) {
-  InsituStringStream run(const_cast<char*>(is.src_));  // skipped, never written
-  run.dst_ = run.src_;
-  SkipUnescapedString(run);
-  const auto length = run.src_ - is.src_;
-  is.src_ += length;
-  os.dst_ += length;
-}
-#endif
-
 }  // namespace rapidjson
 
 namespace brenvale {
