@@ -2,10 +2,12 @@
 #include "json/json_reader.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <span>
 #include <vector>
 
 // SSE2 scans whitespace and strings 16 aligned bytes at a time: past the text's NUL it reads only
@@ -118,14 +120,57 @@ bool overflows(std::string_view text) {
   return point > 0;
 }
 
+// The first eight bytes of a key as one number, in the keys' byte order: zeros stand in for
+// bytes past a shorter key's end.
+std::uint64_t key_prefix(std::string_view key) {
+  std::array<unsigned char, 8> bytes{};
+  std::memcpy(bytes.data(), key.data(), std::min(key.size(), bytes.size()));
+  std::uint64_t prefix = 0;
+  for (const unsigned char byte : bytes) prefix = prefix << 8 | byte;
+  return prefix;
+}
+
+// What sorting a large object reuses from one object to the next.
+struct SortScratch {
+  struct Rank {
+    std::uint64_t prefix;  // key_prefix of the member's key
+    std::uint32_t at;      // the member's place in the object
+  };
+  std::vector<Rank> ranks;
+  std::vector<Member> sorted;
+};
+
 // A stable sort, so the last of duplicate keys stays last. Schema objects are small, where
-// insertion sort needs no buffer; large ones go to std::stable_sort.
-void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iterator last) {
+// insertion sort needs no buffer. A larger one (a model's properties) is ranked by each key's
+// first eight bytes as one number, then by the whole key, then by place: most keys differ in
+// their first eight bytes, so most comparisons are of two numbers. A huge one, rare, goes to
+// std::stable_sort, so the scratch stays small.
+void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iterator last,
+                  SortScratch& scratch) {
   constexpr std::ptrdiff_t insertion_limit = 24;
+  constexpr std::ptrdiff_t ranked_limit = 4096;
   if (last - first > insertion_limit) {
     const auto less = [](const Member& a, const Member& b) { return byte_less(a.key, b.key); };
     // Generators write large tables (`$defs`) sorted already: one look, no sort.
-    if (!std::is_sorted(first, last, less)) std::stable_sort(first, last, less);
+    if (std::is_sorted(first, last, less)) return;
+    if (last - first > ranked_limit) {
+      std::stable_sort(first, last, less);
+      return;
+    }
+    const std::span<const Member> members(&*first, static_cast<std::size_t>(last - first));
+    std::vector<SortScratch::Rank>& ranks = scratch.ranks;
+    ranks.clear();
+    for (std::size_t i = 0; i < members.size(); ++i)
+      ranks.push_back({key_prefix(members[i].key), static_cast<std::uint32_t>(i)});
+    std::sort(ranks.begin(), ranks.end(), [&members](const auto& a, const auto& b) {
+      if (a.prefix != b.prefix) return a.prefix < b.prefix;
+      const std::string_view x = members[a.at].key;
+      const std::string_view y = members[b.at].key;
+      return x != y ? byte_less(x, y) : a.at < b.at;
+    });
+    scratch.sorted.clear();
+    for (const SortScratch::Rank& rank : ranks) scratch.sorted.push_back(members[rank.at]);
+    std::copy(scratch.sorted.begin(), scratch.sorted.end(), first);
     return;
   }
   for (auto it = first + (first != last ? 1 : 0); it < last; ++it) {
@@ -195,7 +240,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     ++objects_;
     const Frame frame = frames_.back();
     auto first = stack_.begin() + static_cast<std::ptrdiff_t>(frame.start);
-    sort_members(first, stack_.end());
+    sort_members(first, stack_.end(), sort_scratch_);
     // Duplicate keys are rare: members move only from the first one on, the last of each kept.
     auto kept = std::adjacent_find(first, stack_.end(),
                                    [](const Member& a, const Member& b) { return a.key == b.key; });
@@ -311,6 +356,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   std::size_t table_keys_ = 0;
   std::size_t objects_ = 0;
   std::vector<Member> stack_;
+  SortScratch sort_scratch_;
   Value entry_;  // an entry of the sink's object, on its way to the sink
   std::vector<Frame> frames_;
   std::string_view key_;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -67,6 +68,37 @@ TEST(JsonTree, ObjectsSortedByBytesLastDuplicateWins) {
   for (const Member& m : r.document.root.object()) keys += std::string(m.key) + ",";
   EXPECT_EQ(keys, ",B,a,ab,b,");
   EXPECT_EQ(r.document.root.find("a")->int64, 5);
+}
+
+// The same for objects large enough to be sorted by each key's first eight bytes, and for huge
+// ones: keys that share those bytes, keys a NUL byte extends, bytes past 0x7F, and duplicates
+// far apart.
+TEST(JsonTree, LargeObjectsSortedByBytesLastDuplicateWins) {
+  for (const int size : {40, 5000}) {
+    std::vector<std::string> keys = {
+        "",          "a",        std::string("ab\0", 3),       "ab",       "abcdefgh",  "abcdefgh0",
+        "abcdefghi", "abcdefgg", std::string("abcdefgh\0", 9), "\xc3\xa9", "\xc3\xa9x", "Z"};
+    for (int i = 0; std::ssize(keys) < size; ++i)
+      keys.push_back("property_" + std::to_string(i * 7 % size));
+    keys.insert(keys.end(), {"abcdefgh", "a", "property_7", ""});  // the last of each wins
+    std::reverse(keys.begin() + 20, keys.end());
+    std::string text = "{";
+    std::map<std::string, std::int64_t> expected;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      std::string escaped;
+      for (const char c : keys[i])
+        escaped += c == '\0' ? std::string("\\u0000") : std::string(1, c);
+      text += (i == 0 ? "\"" : ",\"") + escaped + "\":" + std::to_string(i);
+      expected[keys[i]] = static_cast<std::int64_t>(i);
+    }
+    text += "}";
+    const ParseResult r = parse_json(text);
+    ASSERT_TRUE(r.ok);
+    using Entries = std::vector<std::pair<std::string, std::int64_t>>;
+    Entries read;
+    for (const Member& m : r.document.root.object()) read.emplace_back(m.key, m.value.int64);
+    EXPECT_EQ(read, Entries(expected.begin(), expected.end())) << size;
+  }
 }
 
 // Guards the reader's key lookup, which compares a key's bytes a word at a time: each key
