@@ -27,6 +27,9 @@ void direct_references(const Contract& contract, NodeId root, std::vector<DefId>
 }  // namespace
 
 void assign_alias_groups(Contract& contract) {
+  const auto is_alias = [](const Definition& d) { return d.kind == DefinitionKind::alias; };
+  // Many bundles declare no alias: nothing to group, and nothing to allocate for it.
+  if (std::none_of(contract.definitions.begin(), contract.definitions.end(), is_alias)) return;
   const std::size_t n = contract.definitions.size();
   std::vector<std::vector<DefId>> edges(n);
   for (std::size_t i = 0; i < n; ++i) {

@@ -467,6 +467,7 @@ class Builder {
 
  private:
   std::string_view keep(const std::string& text) {
+    if (!contract_.pool) contract_.pool = std::make_unique<std::pmr::monotonic_buffer_resource>();
     std::pmr::polymorphic_allocator<char> allocator(contract_.pool.get());
     char* copy = allocator.allocate(text.size());
     std::copy(text.begin(), text.end(), copy);

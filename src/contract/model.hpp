@@ -222,8 +222,8 @@ struct Contract {
   // is one node however often it is written), and output grows with every place it stands.
   std::size_t schemas = 0;
   NameIndex index;  // definition names -> ids
-  std::unique_ptr<std::pmr::monotonic_buffer_resource> pool =
-      std::make_unique<std::pmr::monotonic_buffer_resource>();
+  // Texts the model writes itself; made with the first, as most models write none.
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> pool;
   std::unique_ptr<std::pmr::monotonic_buffer_resource> source;  // a document's text, taken over
 
   const TypeNode& node(NodeId id) const { return nodes[id]; }
