@@ -55,7 +55,14 @@ class Builder {
  public:
   Builder(NameTable& table, bool firestore, std::span<const std::string_view> reserved)
       : table_(table), firestore_(firestore) {
-    for (const std::string_view name : library_names) table_.taken.insert(name);
+    // Every table takes the same library names: their hashes are computed once.
+    static const auto hashes = [] {
+      std::array<std::size_t, library_names.size()> out{};
+      for (std::size_t i = 0; i < out.size(); ++i) out[i] = StringSet::hash(library_names[i]);
+      return out;
+    }();
+    for (std::size_t i = 0; i < library_names.size(); ++i)
+      table_.taken.insert(library_names[i], hashes[i]);
     for (const std::string_view name : reserved) table_.taken.insert(name);
   }
 

@@ -31,8 +31,12 @@ class StringSet {
   // Adds `text` unless it is there; true when it was added. `handle`, if given, is set to
   // the entry's handle either way.
   bool insert(std::string_view text, Handle* handle = nullptr) {
+    return insert(text, hash(text), handle);
+  }
+  // The same for a text whose hash(), computed once, the caller keeps.
+  bool insert(std::string_view text, std::size_t hashed, Handle* handle = nullptr) {
     if ((size_ + 1) * 2 > slots_.size()) grow(size_ + 1);
-    std::size_t at = std::hash<std::string_view>()(text) & (slots_.size() - 1);
+    std::size_t at = hashed & (slots_.size() - 1);
     for (; slots_[at] != 0; at = (at + 1) & (slots_.size() - 1)) {
       if (view(slots_[at]) == text) {
         if (handle != nullptr) *handle = slots_[at];
@@ -49,6 +53,8 @@ class StringSet {
     return true;
   }
 
+  static std::size_t hash(std::string_view text) { return std::hash<std::string_view>()(text); }
+
   // The text of an entry; the view lasts until the next insert.
   std::string_view view(Handle handle) const {
     std::uint32_t length = 0;
@@ -58,8 +64,7 @@ class StringSet {
 
  private:
   Handle find(std::string_view text) const {
-    for (std::size_t at = std::hash<std::string_view>()(text) & (slots_.size() - 1);;
-         at = (at + 1) & (slots_.size() - 1)) {
+    for (std::size_t at = hash(text) & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
       if (slots_[at] == 0 || view(slots_[at]) == text) return slots_[at];
     }
   }
@@ -70,7 +75,7 @@ class StringSet {
     slots_.assign(std::bit_ceil(std::max<std::size_t>(16, entries * 2)), 0);
     for (const Handle entry : old) {
       if (entry == 0) continue;
-      std::size_t at = std::hash<std::string_view>()(view(entry)) & (slots_.size() - 1);
+      std::size_t at = hash(view(entry)) & (slots_.size() - 1);
       while (slots_[at] != 0) at = (at + 1) & (slots_.size() - 1);
       slots_[at] = entry;
     }
