@@ -12,24 +12,13 @@
 #include <span>
 #include <vector>
 
-// SSE2 scans whitespace and strings 16 aligned bytes at a time: past the text's NUL it reads only
-// within the aligned block that holds it, so never into another page. Address sanitizer builds
-// (GCC's and Clang's), which would flag those bytes, scan byte by byte, as every file that
-// includes the reader must.
-#if defined(__SANITIZE_ADDRESS__)
-#define BRENVALE_ADDRESS_SANITIZER
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define BRENVALE_ADDRESS_SANITIZER
-#endif
-#endif
-#if !defined(BRENVALE_ADDRESS_SANITIZER)
-#define RAPIDJSON_SSE2
-#endif
-#include <rapidjson/error/error.h>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// RapidJSON's own scans of whitespace and strings are left unused (its SSE2 ones read whole
+// aligned blocks past a text's end): the reader's streams below bring theirs, which read
+// nothing past the text.
+#include <rapidjson/error/error.h>
 #include <rapidjson/reader.h>
 
 #include "util/byte_order.hpp"
@@ -163,10 +152,10 @@ inline void SkipWhitespace(brenvale::ReadOnlyStream& is) {
   brenvale::skip_whitespace(is);
 }
 
-// RapidJSON's own scan of a string's run (SSE2, from an aligned address) costs more than it
-// saves on short strings; this one serves both streams. `is` and `os` are the same stream.
-// The writing one is flattened: left to itself, GCC kept its run out of line, and the stress
-// bundle's copy read about a quarter slower.
+// A string's run: RapidJSON's own scan goes byte by byte (or, with SSE2, from an aligned
+// address, which costs more than it saves on short strings); this one serves both streams.
+// `is` and `os` are the same stream. The writing one is flattened: left to itself, GCC kept its
+// run out of line, and the stress bundle's copy read about a quarter slower.
 template <>
 template <>
 [[gnu::flatten]] inline void GenericReader<UTF8<>, UTF8<>, CrtAllocator>::ScanCopyUnescapedString(
