@@ -198,7 +198,7 @@ void append_value(ZodCtx& ctx, SdkType type, std::string_view helper, std::strin
                   std::string& out) {
   ctx.types.imports.insert(type);
   use_helper(ctx, helper);
-  append_custom(sdk_type_names[static_cast<std::size_t>(type)], helper, expected, out);
+  append_custom(sdk_type_name(type), helper, expected, out);
 }
 
 // What a write puts in a server-timestamp field: the sentinel, or the one that deletes the

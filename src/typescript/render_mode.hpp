@@ -37,6 +37,9 @@ inline constexpr std::array<std::string_view, 9> sdk_type_names = {
     "Bytes",    "DocumentData", "DocumentReference", "FieldValue", "FirestoreDataConverter",
     "GeoPoint", "Timestamp",    "UpdateData",        "VectorValue"};
 static_assert(std::is_sorted(sdk_type_names.begin(), sdk_type_names.end()));
+constexpr std::string_view sdk_type_name(SdkType type) {
+  return sdk_type_names[static_cast<std::size_t>(type)];
+}
 
 // The SDK types a module uses. A set of bits: every type a module renders adds one.
 class SdkTypes {
