@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <future>
 #include <optional>
+#include <system_error>
+#include <thread>
+
+#include "contract/entry_pipeline.hpp"
 
 namespace brenvale {
 namespace {
@@ -74,26 +78,67 @@ void move_strings(std::string_view copy, std::string_view text, Contract& contra
   if (builder != nullptr) builder->move_pending_names(rebase);
 }
 
-// The definitions of `$defs` go to the model as the reader meets each, and leave the tree.
+// The definitions of `$defs` go to the model as the reader meets each, and leave the tree: on
+// a thread of their own when `pipelined` (see EntryPipeline), else each as it comes, built in
+// one arena that each reuses.
 struct Streamed {
-  std::optional<ContractBuilder> builder;
+  explicit Streamed(bool pipelined) : pipelined(pipelined) {}
 
-  static void begin(void* context, std::size_t objects) {
-    static_cast<Streamed*>(context)->builder.emplace(objects);
+  bool pipelined;
+  std::optional<ContractBuilder> builder;
+  std::optional<EntryPipeline> pipeline;  // after the builder, which it adds to until it goes
+  // Large enough for the tree of a usual definition, so each one is built in the cache.
+  static constexpr std::size_t scratch_size = std::size_t{16} << 10;
+  std::unique_ptr<std::byte[]> scratch_block;
+  std::optional<std::pmr::monotonic_buffer_resource> scratch;
+
+  static std::pmr::memory_resource& begin(void* context, std::size_t objects) {
+    auto* self = static_cast<Streamed*>(context);
+    self->pipeline.reset();
+    self->builder.emplace(objects);
+    // Asked once: the count is read from the system on each call, which costs microseconds.
+    static const bool several_cores = std::thread::hardware_concurrency() >= 2;
+    if (self->pipelined && several_cores) {
+      try {
+        return self->pipeline.emplace(&add, self).first_arena();
+      } catch (const std::system_error&) {
+        self->pipeline.reset();  // no thread to be had: the definitions come one at a time
+      }
+    }
+    if (!self->scratch.has_value()) {
+      self->scratch_block = std::make_unique_for_overwrite<std::byte[]>(scratch_size);
+      self->scratch.emplace(self->scratch_block.get(), scratch_size);
+    }
+    self->scratch->release();
+    return *self->scratch;
   }
-  static void take(void* context, const Member& entry) {
+  static void add(void* context, const Member& entry) {
     static_cast<Streamed*>(context)->builder->add(entry);
+  }
+  static std::pmr::memory_resource& take(void* context, const Member& entry) {
+    auto* self = static_cast<Streamed*>(context);
+    if (self->pipeline.has_value()) return self->pipeline->take(entry);
+    self->builder->add(entry);
+    self->scratch->release();
+    return *self->scratch;
+  }
+  // Once the reader is done: every definition taken is in the model.
+  void finish() {
+    if (pipeline.has_value()) pipeline->finish();
+    pipeline.reset();
   }
 };
 
 }  // namespace
 
-ReadResult read_contract(std::string_view text, DefinitionTable table, std::size_t stream_from) {
+ReadResult read_contract(std::string_view text, DefinitionTable table, std::size_t stream_from,
+                         Threads threads) {
   ReadResult result;
-  Streamed streamed;
+  Streamed streamed(threads == Threads::two);
   const EntrySink sink{Atom::defs, &streamed, &Streamed::begin, &Streamed::take};
   // A text without escapes is read in place: a copy would cost as much memory again.
   ParseResult parsed = parse_json_in_place(text, text.size() >= stream_from ? &sink : nullptr);
+  streamed.finish();
   if (!parsed.ok) {
     result.error = parsed.error;
     return result;
@@ -138,15 +183,16 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
 ReadPair read_contracts(std::string_view first, std::string_view second, DefinitionTable table) {
   ReadPair pair;
   if (std::max(first.size(), second.size()) < stream_definitions_from) {
-    pair.first = read_contract(first, table);
-    pair.second = read_contract(second, table);
+    pair.first = read_contract(first, table, stream_definitions_from, Threads::one);
+    pair.second = read_contract(second, table, stream_definitions_from, Threads::one);
     return pair;
   }
   // The thread reads borrowed texts into a model of its own; get() hands over the model, or
   // what the read threw.
-  std::future<ReadResult> reading =
-      std::async(std::launch::async, [first, table] { return read_contract(first, table); });
-  pair.second = read_contract(second, table);
+  std::future<ReadResult> reading = std::async(std::launch::async, [first, table] {
+    return read_contract(first, table, stream_definitions_from, Threads::one);
+  });
+  pair.second = read_contract(second, table, stream_definitions_from, Threads::one);
   pair.first = reading.get();
   return pair;
 }

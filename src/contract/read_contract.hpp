@@ -1,6 +1,7 @@
 // A bundle's text into the contract model: the one entry the native functions read through.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "contract/model.hpp"
@@ -19,6 +20,10 @@ struct ReadResult {
 // time, each as soon as the reader has it, and the whole tree is never built.
 inline constexpr std::size_t stream_definitions_from = std::size_t{1} << 20;
 
+// How many threads a read may use: with two, a streamed text's definitions are added to the
+// model on a second thread while the reader parses the next ones.
+enum class Threads : std::uint8_t { one, two };
+
 // Parses `text` and reads the model from it, failing with the error parse_json gives. The tree
 // goes as soon as the model is read (see stream_definitions_from). A NUL byte must follow `text`
 // (text[size()], as in a std::string or Python's UTF-8 buffer). A text without escapes decodes
@@ -26,10 +31,12 @@ inline constexpr std::size_t stream_definitions_from = std::size_t{1} << 20;
 // outlive the model; a text with escapes is read from a copy, which goes with the model. Only
 // the model stays beside what is rendered from it. May throw std::bad_alloc.
 ReadResult read_contract(std::string_view text, DefinitionTable table,
-                         std::size_t stream_from = stream_definitions_from);
+                         std::size_t stream_from = stream_definitions_from,
+                         Threads threads = Threads::two);
 
 // Both texts read as read_contract reads each, the first (say, the old contract) on a thread of
-// its own when either is large enough to stream: reading is most of a comparison's time.
+// its own when either is large enough to stream: reading is most of a comparison's time. Each
+// read then has one thread.
 struct ReadPair {
   ReadResult first;
   ReadResult second;

@@ -280,8 +280,10 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
  public:
   // `escapes` says whether the text holds any \u escape; without one no string can hold a
   // surrogate, and the per-string check is skipped.
-  TreeBuilder(std::pmr::memory_resource& arena, bool escapes, const EntrySink* sink)
-      : arena_(arena), sink_(sink), escapes_(escapes) {
+  // `entry_arena`: where the sink's first entry is built, when there is a sink.
+  TreeBuilder(std::pmr::memory_resource& arena, bool escapes, const EntrySink* sink,
+              std::pmr::memory_resource* entry_arena)
+      : arena_(arena), entry_arena_(entry_arena), sink_(sink), escapes_(escapes) {
     // Room for what a small text holds pending at once, so small texts never regrow these.
     constexpr std::size_t pending = 256;
     stack_.reserve(pending);
@@ -382,9 +384,9 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     return sink_ != nullptr && frames_.size() >= 2 && frames_[0].object && frames_[1].object &&
            frames_[1].key_atom == sink_->table;
   }
-  // An entry of the sink's object is built in the scratch arena, which each entry reuses.
+  // An entry of the sink's object is built in the arena the sink gave for it.
   std::pmr::memory_resource& arena() {
-    if (frames_.size() > 2 && sink_table_open()) return scratch_;
+    if (frames_.size() > 2 && sink_table_open()) return *entry_arena_;
     return arena_;
   }
 
@@ -405,9 +407,8 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   bool filled(const Value& v) {
     if (&v != &entry_) [[likely]]
       return true;
-    sink_->take(sink_->context, Member{key_, v});
+    entry_arena_ = &sink_->take(sink_->context, Member{key_, v});
     ++handed_over_;
-    scratch_.release();
     return true;
   }
   bool open(bool object) {
@@ -436,13 +437,8 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   }
 
   std::pmr::memory_resource& arena_;
+  std::pmr::memory_resource* entry_arena_;
   const EntrySink* sink_;
-  // Large enough for the tree of a usual definition, so each one is built in the cache.
-  static constexpr std::size_t scratch_size = std::size_t{16} << 10;
-  std::unique_ptr<std::byte[]> scratch_block_ =
-      sink_ != nullptr ? std::make_unique_for_overwrite<std::byte[]>(scratch_size) : nullptr;
-  std::pmr::monotonic_buffer_resource scratch_{scratch_block_.get(),
-                                               scratch_block_ != nullptr ? scratch_size : 0};
   std::size_t handed_over_ = 0;
   std::size_t table_keys_ = 0;
   std::size_t objects_ = 0;
@@ -764,7 +760,8 @@ ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_
   const TextScan scan = scan_text(text);
   if (scan.late_control)
     return parse_json(with_late_controls_lowered(text), sink, zeros_rewritten, false);
-  if (sink != nullptr) sink->begin(sink->context, scan.braces);
+  std::pmr::memory_resource* entry_arena =
+      sink != nullptr ? &sink->begin(sink->context, scan.braces) : nullptr;
   ParseResult result;
   // One block sized from the text holds the nodes for usual texts, another the copy, unless
   // there is none; pages that stay untouched cost nothing.
@@ -775,7 +772,7 @@ ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_
   if (in_place && !scan.backslash) {
     result.document.copy = text;
     ReadOnlyStream stream(text);
-    TreeBuilder builder(*result.document.arena, false, sink);
+    TreeBuilder builder(*result.document.arena, false, sink, entry_arena);
     refusal = read_tree(text, stream, builder, result);
   } else {
     result.document.text = std::make_unique<std::pmr::monotonic_buffer_resource>(
@@ -786,7 +783,8 @@ ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_
     result.document.copy = std::string_view(own, text.size());
     CopyStream stream(result.document.copy);
     TreeBuilder builder(*result.document.arena,
-                        scan.backslash && text.find("\\u") != std::string_view::npos, sink);
+                        scan.backslash && text.find("\\u") != std::string_view::npos, sink,
+                        entry_arena);
     refusal = read_tree(text, stream, builder, result);
   }
   const rapidjson::ParseResult& parsed = refusal.parsed;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 
@@ -121,15 +122,18 @@ bool read_number(std::string_view text, Value& v);
 bool holds_surrogate(std::string_view text);
 
 // The entries of one object under the root object's key `table`, handed over one at a time as
-// each is read, and then dropped: a tree of a large bundle never holds every entry at once. An
-// entry's value and its strings stay valid only during `take` (its strings after it, in the
-// document's text). `begin` comes first, and again when the reader starts over; `objects` is at
-// least the number of objects in the text.
+// each is read, and then dropped: a tree of a large bundle never holds every entry at once. Each
+// entry is built in the arena the sink last gave, which holds its value's containers; the sink
+// may reuse an arena once it has read the entries built there (an entry's strings stay valid
+// after, in the document's text). `begin` comes first, and again when the reader starts over;
+// `objects` is at least the number of objects in the text.
 struct EntrySink {
   Atom table = Atom::other;
   void* context = nullptr;
-  void (*begin)(void* context, std::size_t objects) = nullptr;
-  void (*take)(void* context, const Member& entry) = nullptr;
+  // Returns the arena the first entry is built in.
+  std::pmr::memory_resource& (*begin)(void* context, std::size_t objects) = nullptr;
+  // Returns the arena the next entry is built in.
+  std::pmr::memory_resource& (*take)(void* context, const Member& entry) = nullptr;
 };
 
 // Parses exactly one JSON value. The document keeps its own copy of the text, which the tree

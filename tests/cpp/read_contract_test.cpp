@@ -1,10 +1,14 @@
 // The model read from a bundle's text keeps its strings where they stay.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstring>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "contract/entry_pipeline.hpp"
 #include "contract/read_contract.hpp"
 
 namespace brenvale {
@@ -135,6 +139,71 @@ TEST(ReadContract, ReadsAPairAsEachAlone) {
   ASSERT_FALSE(pair.second.ok);
   EXPECT_EQ(pair.second.error.description(), "EOF while parsing an object");
   EXPECT_EQ(pair.second.error.column, broken.size());
+}
+
+// A large text whose definitions go to a builder thread in batches (of many small definitions,
+// and of one larger than a batch) gives the model one thread gives, also when the reader starts
+// over (a zero's exponent out of range), reads from a copy (an escape) or fails at the end.
+TEST(ReadContract, ReadsOnTwoThreadsAsOnOne) {
+  std::string large = R"({"$defs":{"Big":{"properties":{)";
+  for (int i = 0; i < 20000; ++i)
+    large += (i == 0 ? "\"p" : ",\"p") + std::to_string(i) + R"(":{"enum":["a","b"]})";
+  large += "}}";
+  for (int i = 0; large.size() < 3 * stream_definitions_from; ++i) {
+    large += ",\"M" + std::to_string(i) + R"(":{"properties":{"p":{"$ref":"#/$defs/M)" +
+             std::to_string(i / 2) + R"("},"q":{"type":"string","maxLength":)" + std::to_string(i) +
+             "}}}";
+  }
+  const std::vector<std::string> tails = {"}}", ",\"Z\":{\"default\":0e999}}}",
+                                          ",\"Z\\u00e9\":{}}}"};
+  for (const std::string& tail : tails) {
+    const std::string text = large + tail;
+    const ReadResult one = read_contract(text, DefinitionTable::defs, 0, Threads::one);
+    const ReadResult two = read_contract(text, DefinitionTable::defs, 0, Threads::two);
+    ASSERT_TRUE(one.ok && two.ok) << tail;
+    EXPECT_EQ(summary(two.contract), summary(one.contract)) << tail;
+    EXPECT_EQ(two.contract.properties.size(), one.contract.properties.size()) << tail;
+  }
+  const std::string broken = large + "}";
+  const ReadResult two = read_contract(broken, DefinitionTable::defs, 0, Threads::two);
+  ASSERT_FALSE(two.ok);
+  EXPECT_EQ(two.error.column, broken.size());
+}
+
+// The builder thread gets every entry in order, while the arena it was built in is intact,
+// even when it is slower than the reader and every batch waits for a free one.
+TEST(EntryPipeline, HandsOverEveryEntryInOrderWhileItsArenaHolds) {
+  constexpr std::size_t entry_bytes = std::size_t{64} << 10;
+  struct Seen {
+    std::vector<std::size_t> order;
+    bool intact = true;
+  } seen;
+  const auto add = [](void* context, const Member& entry) {
+    auto& out = *static_cast<Seen*>(context);
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+    const std::string_view bytes = entry.value.string();
+    const auto mark = static_cast<char>(bytes.size() % 251);
+    out.intact = out.intact && bytes.find_first_not_of(mark) == std::string_view::npos;
+    out.order.push_back(bytes.size());
+  };
+  {
+    EntryPipeline pipeline(add, &seen);
+    std::pmr::memory_resource* arena = &pipeline.first_arena();
+    for (std::size_t i = 0; i < 66; ++i) {
+      const std::size_t size = entry_bytes + i;
+      auto* chars = static_cast<char*>(arena->allocate(size, 1));
+      std::memset(chars, static_cast<char>(size % 251), size);
+      Member entry{"k", Value()};
+      entry.value.kind = Kind::string;
+      entry.value.size = static_cast<std::uint32_t>(size);
+      entry.value.chars = chars;
+      arena = &pipeline.take(entry);
+    }
+    pipeline.finish();
+  }
+  ASSERT_EQ(seen.order.size(), 66U);
+  for (std::size_t i = 0; i < seen.order.size(); ++i) EXPECT_EQ(seen.order[i], entry_bytes + i);
+  EXPECT_TRUE(seen.intact);
 }
 
 TEST(ReadContract, FailsAsTheReaderFails) {
