@@ -1,6 +1,11 @@
 // Two contract models -> ordered findings, by linear merges over definition and property names.
 #include "compat/diff.hpp"
 
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <system_error>
+
 #include "compat/merge_keys.hpp"
 #include "compat/type_order.hpp"
 #include "compat/type_signature.hpp"
@@ -171,16 +176,71 @@ void reserve_findings(const Contract& old_contract, const Contract& new_contract
                    new_contract.definitions.size());
 }
 
-bool diff(const Contract& old_contract, const Contract& new_contract, InterruptCheck interrupted,
-          std::vector<Finding>& findings) {
-  Diff run{old_contract, new_contract, findings, interrupted};
+bool compare_in_halves(const Contract& old_contract, const Contract& new_contract,
+                       InterruptCheck interrupted, std::vector<Finding>& findings,
+                       const DefinitionPass& pass, std::size_t halves_from) {
   reserve_findings(old_contract, new_contract, findings);
-  return merge_keys(
-      std::span<const Definition>(old_contract.definitions),
-      std::span<const Definition>(new_contract.definitions), name_of,
-      [&](std::string_view name, const Definition* old_def, const Definition* new_def) {
-        return diff_definition(run, name, old_def, new_def) && !run.stop();
-      });
+  const std::span<const Definition> olds(old_contract.definitions);
+  const std::span<const Definition> news(new_contract.definitions);
+  Diff first{old_contract, new_contract, findings, interrupted};
+  const std::size_t parts =
+      olds.size() + news.size() + old_contract.properties.size() + new_contract.properties.size();
+  if (parts < halves_from || olds.empty()) return pass(olds, news, first);
+  // The halves meet at the old model's middle name: the new model's names before it go first.
+  const std::string_view middle = olds[olds.size() / 2].name;
+  const auto split = static_cast<std::size_t>(
+      std::lower_bound(news.begin(), news.end(), middle,
+                       [](const Definition& d, std::string_view name) { return d.name < name; }) -
+      news.begin());
+  std::atomic<bool> cancelled = false;
+  std::vector<Finding> rest;
+  std::future<bool> second;
+  try {
+    second = std::async(std::launch::async, [&] {
+      Diff diff{old_contract, new_contract, rest, nullptr, &cancelled};
+      return pass(olds.subspan(olds.size() / 2), news.subspan(split), diff);
+    });
+  } catch (const std::system_error&) {
+    return pass(olds, news, first);  // no thread to be had
+  }
+  // Whatever ends the first half (an interrupt, an exception) stops the second.
+  struct Cancel {
+    std::atomic<bool>& flag;
+    ~Cancel() { flag = true; }
+  };
+  {
+    const Cancel on_exit{cancelled};
+    if (!pass(olds.first(olds.size() / 2), news.first(split), first)) {
+      cancelled = true;
+      second.wait();
+      return false;
+    }
+    while (second.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+      if (interrupted != nullptr && interrupted()) {
+        cancelled = true;
+        second.wait();
+        return false;
+      }
+    }
+  }
+  if (!second.get()) return false;
+  findings.insert(findings.end(), std::make_move_iterator(rest.begin()),
+                  std::make_move_iterator(rest.end()));
+  return true;
+}
+
+bool diff(const Contract& old_contract, const Contract& new_contract, InterruptCheck interrupted,
+          std::vector<Finding>& findings, std::size_t halves_from) {
+  return compare_in_halves(
+      old_contract, new_contract, interrupted, findings,
+      [](std::span<const Definition> olds, std::span<const Definition> news, Diff& run) {
+        return merge_keys(
+            olds, news, name_of,
+            [&](std::string_view name, const Definition* old_def, const Definition* new_def) {
+              return diff_definition(run, name, old_def, new_def) && !run.stop();
+            });
+      },
+      halves_from);
 }
 
 }  // namespace brenvale::compat

@@ -534,41 +534,43 @@ std::unordered_map<std::string_view, std::string_view> removed_collections(const
 }  // namespace
 
 bool rule_findings(const Contract& old_contract, const Contract& new_contract,
-                   InterruptCheck interrupted, std::vector<Finding>& findings) {
+                   InterruptCheck interrupted, std::vector<Finding>& findings,
+                   std::size_t halves_from) {
   const std::vector<ClientNames> old_names = client_names(old_contract);
   const std::vector<ClientNames> new_names = client_names(new_contract);
   const ClientIndex old_clients = index_of(old_names);
   const ClientIndex new_clients = index_of(new_names);
-  Diff diff{old_contract, new_contract, findings, interrupted};
-  reserve_findings(old_contract, new_contract, findings);
-  Rules rules{{old_contract, old_clients}, {new_contract, new_clients}, diff, findings};
   const auto renamed_from = removed_collections(old_contract, new_contract);
-  return merge_keys(
-      std::span<const Definition>(old_contract.definitions),
-      std::span<const Definition>(new_contract.definitions),
-      [](const Definition& d) { return d.name; },
-      [&](std::string_view name, const Definition* old_def, const Definition* new_def) {
-        const std::size_t first = findings.size();
-        if (!diff_definition(diff, name, old_def, new_def)) return false;
-        const std::size_t last = findings.size();
-        if (old_def != nullptr && new_def != nullptr) {
-          if (old_def->object_shaped && new_def->object_shaped) {
-            if (!rules.compare_models(name, *old_def, *new_def, first, last)) return false;
-          } else if (!old_def->object_shaped && !new_def->object_shaped) {
-            rules.compare_alias(name, *old_def, *new_def);
+  const auto pass = [&](std::span<const Definition> olds, std::span<const Definition> news,
+                        Diff& diff) {
+    std::vector<Finding>& out = diff.findings;
+    Rules rules{{old_contract, old_clients}, {new_contract, new_clients}, diff, out};
+    return merge_keys(
+        olds, news, [](const Definition& d) { return d.name; },
+        [&](std::string_view name, const Definition* old_def, const Definition* new_def) {
+          const std::size_t first = out.size();
+          if (!diff_definition(diff, name, old_def, new_def)) return false;
+          const std::size_t last = out.size();
+          if (old_def != nullptr && new_def != nullptr) {
+            if (old_def->object_shaped && new_def->object_shaped) {
+              if (!rules.compare_models(name, *old_def, *new_def, first, last)) return false;
+            } else if (!old_def->object_shaped && !new_def->object_shaped) {
+              rules.compare_alias(name, *old_def, *new_def);
+            }
+          } else if (new_def != nullptr && new_def->object_shaped && new_def->has_collection) {
+            const auto renamed = renamed_from.find(new_contract.extras_of(*new_def).collection);
+            const ClientNames* old_client =
+                renamed != renamed_from.end() ? client_of(old_clients, renamed->second) : nullptr;
+            const ClientNames* new_client = client_of(new_clients, name);
+            if (old_client != nullptr && new_client != nullptr &&
+                old_client->converter != new_client->converter)
+              rules.add(Rule::converter_renamed, name, nullptr, old_client->converter,
+                        new_client->converter);
           }
-        } else if (new_def != nullptr && new_def->object_shaped && new_def->has_collection) {
-          const auto renamed = renamed_from.find(new_contract.extras_of(*new_def).collection);
-          const ClientNames* old_client =
-              renamed != renamed_from.end() ? client_of(old_clients, renamed->second) : nullptr;
-          const ClientNames* new_client = client_of(new_clients, name);
-          if (old_client != nullptr && new_client != nullptr &&
-              old_client->converter != new_client->converter)
-            rules.add(Rule::converter_renamed, name, nullptr, old_client->converter,
-                      new_client->converter);
-        }
-        return !diff.stop();
-      });
+          return !diff.stop();
+        });
+  };
+  return compare_in_halves(old_contract, new_contract, interrupted, findings, pass, halves_from);
 }
 
 }  // namespace brenvale::compat

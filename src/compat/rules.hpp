@@ -2,8 +2,10 @@
 // forward and client rules, each BREAKING or SAFE under a mode.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
+#include "compat/diff.hpp"
 #include "compat/finding.hpp"
 #include "contract/model.hpp"
 
@@ -12,8 +14,9 @@ namespace brenvale::compat {
 // Both models are borrowed, and the findings borrow names from them. Every finding of the diff
 // is among them, in its order; each definition's diff findings come first, then the other
 // rules'. Returns false when `interrupted` (may be null) stopped the work; the findings are then
-// incomplete. Never fails otherwise.
+// incomplete. Never fails otherwise. `halves_from`: see compare_in_halves.
 bool rule_findings(const Contract& old_contract, const Contract& new_contract,
-                   InterruptCheck interrupted, std::vector<Finding>& findings);
+                   InterruptCheck interrupted, std::vector<Finding>& findings,
+                   std::size_t halves_from = compare_in_halves_from);
 
 }  // namespace brenvale::compat

@@ -1,6 +1,7 @@
 // Contract diff, rule set and findings report: exact findings per rule and per edge case.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 #include <ostream>
 #include <set>
@@ -50,10 +51,17 @@ struct Pair {
   }
 };
 
+// A comparison in two halves (see compare_in_halves) finds what one pass finds, in its order.
+constexpr std::size_t in_halves = 0;
+constexpr std::size_t in_one_pass = SIZE_MAX;
+
 std::string diff_summary(const std::string& old_text, const std::string& new_text) {
   const Pair pair(old_text, new_text);
   std::vector<Finding> findings;
-  diff(pair.old_contract, pair.new_contract, nullptr, findings);
+  std::vector<Finding> halves;
+  diff(pair.old_contract, pair.new_contract, nullptr, findings, in_one_pass);
+  diff(pair.old_contract, pair.new_contract, nullptr, halves, in_halves);
+  EXPECT_EQ(summary(halves), summary(findings));
   return summary(findings);
 }
 
@@ -87,7 +95,10 @@ TEST(CompatReport, ExactText) {
 std::string rule_summary(const std::string& old_text, const std::string& new_text) {
   const Pair pair(old_text, new_text);
   std::vector<Finding> findings;
-  EXPECT_TRUE(rule_findings(pair.old_contract, pair.new_contract, nullptr, findings));
+  std::vector<Finding> halves;
+  EXPECT_TRUE(rule_findings(pair.old_contract, pair.new_contract, nullptr, findings, in_one_pass));
+  EXPECT_TRUE(rule_findings(pair.old_contract, pair.new_contract, nullptr, halves, in_halves));
+  EXPECT_EQ(summary(halves), summary(findings));
   std::string out;
   for (const Finding& f : findings) {
     if (!out.empty()) out += "; ";
@@ -155,6 +166,25 @@ TEST_P(CompatRules, OnlyItsFindingWithItsDirectionAndVerdictPerMode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CompatRules, testing::ValuesIn(rule_cases()));
+
+bool always_interrupted() { return true; }
+
+// An interrupt stops a comparison in halves too: it fails, with no finding of the other half.
+TEST(CompatRules, InterruptStopsBothHalves) {
+  std::string defs = "{";
+  for (int i = 0; i < 400; ++i) {
+    defs += (i == 0 ? "\"M" : ",\"M") + std::to_string(i) +
+            R"(":{"properties":{"a":{"type":"string"},"b":{"type":"integer"}}})";
+  }
+  const Pair pair(bundle(defs + "}"), bundle(defs + R"(,"N":{}})"));
+  std::vector<Finding> findings;
+  EXPECT_FALSE(
+      rule_findings(pair.old_contract, pair.new_contract, always_interrupted, findings, in_halves));
+  EXPECT_LT(findings.size(), 2U);
+  findings.clear();
+  EXPECT_FALSE(diff(pair.old_contract, pair.new_contract, always_interrupted, findings, in_halves));
+  EXPECT_LT(findings.size(), 2U);
+}
 
 constexpr std::size_t rule_count = static_cast<std::size_t>(Rule::collection_functions_removed) + 1;
 
