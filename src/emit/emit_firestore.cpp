@@ -283,6 +283,9 @@ void append_converter(std::string_view name, const Contract& contract, const Def
 std::vector<const Definition*> collection_models(const Contract& contract,
                                                  const OrderedSet<std::string>& shared) {
   std::vector<const Definition*> models;
+  models.reserve(static_cast<std::size_t>(
+      std::count_if(contract.definitions.begin(), contract.definitions.end(),
+                    [](const Definition& definition) { return definition.has_collection; })));
   for (const Definition& definition : contract.definitions) {
     if (definition.has_collection && definition.kind == DefinitionKind::model &&
         shared.find(definition.name) == shared.end())

@@ -4,6 +4,11 @@
 namespace brenvale {
 
 void fill(std::string& out, std::string_view pattern, std::initializer_list<Placeholder> values) {
+  // Room for the text with each value once: a text filled from nothing would otherwise grow
+  // through four or five blocks on its way.
+  std::size_t size = out.size() + pattern.size();
+  for (const Placeholder& placeholder : values) size += placeholder.value.size();
+  out.reserve(size);
   std::size_t start = 0;
   for (std::size_t open = pattern.find('{'); open != std::string_view::npos;
        open = pattern.find('{', open + 1)) {

@@ -13,6 +13,9 @@ namespace brenvale {
 // order given and the module specifier as an escaped string literal.
 void append_import_line(const auto& names, std::string_view from, std::string& out) {
   std::string joined;
+  std::size_t size = 0;
+  for (const auto& name : names) size += std::string_view(name).size() + 2;
+  joined.reserve(size);
   for (const auto& name : names) {
     if (!joined.empty()) joined += ", ";
     joined += name;

@@ -16,41 +16,52 @@ bool is_placeholder(std::string_view segment) {
   return segment.size() >= 2 && segment.front() == '{' && segment.back() == '}';
 }
 
-std::vector<std::string_view> split_path(std::string_view collection) {
-  const auto slashes = std::count(collection.begin(), collection.end(), '/');
-  std::vector<std::string_view> segments;
-  segments.reserve(static_cast<std::size_t>(slashes) + 1);  // one block, not one per doubling
-  for (std::size_t start = 0;;) {
-    const std::size_t slash = collection.find('/', start);
-    segments.push_back(collection.substr(start, slash - start));
-    if (slash == std::string_view::npos) break;
-    start = slash + 1;
-  }
-  return segments;
+// Where `segment`, a part of `collection`, ends in it.
+std::size_t end_of(std::string_view segment, std::string_view collection) {
+  return static_cast<std::size_t>(segment.data() - collection.data()) + segment.size();
 }
 
-// The last segment that is empty or no placeholder, or end() when every one is a placeholder.
-auto name_segment(const std::vector<std::string_view>& segments) {
-  return std::find_if(segments.rbegin(), segments.rend(),
-                      [](std::string_view s) { return s.empty() || s.front() != '{'; });
+// Calls `visit` on each "/"-separated segment of `collection`, in order; it returns false to
+// stop. A path is walked where it lies: no list of its segments is built.
+template <class Visit>
+void for_each_segment(std::string_view collection, Visit&& visit) {
+  for (std::size_t start = 0;;) {
+    const std::size_t slash = collection.find('/', start);
+    if (!visit(collection.substr(start, slash - start)) || slash == std::string_view::npos) return;
+    start = slash + 1;
+  }
+}
+
+// Where the name segment ends: the last segment that is empty or no placeholder; npos when
+// every one is a placeholder.
+std::size_t name_segment_end(std::string_view collection) {
+  std::size_t end = std::string_view::npos;
+  for_each_segment(collection, [&](std::string_view segment) {
+    if (segment.empty() || segment.front() != '{') end = end_of(segment, collection);
+    return true;
+  });
+  return end;
 }
 
 // "{name segment}Path", or, qualified, the literal segments up to the name segment joined by
 // "_" and followed by "Path"; lower_first applied and made a safe identifier either way.
 std::string path_function_base(std::string_view collection, bool qualified) {
-  const std::vector<std::string_view> segments = split_path(collection);
-  const auto named = name_segment(segments);
+  const std::size_t named_end = name_segment_end(collection);
   std::string text;
-  if (named == segments.rend()) {
+  if (named_end == std::string_view::npos) {
     text = "doc";
-  } else if (!qualified) {
-    text = *named;
   } else {
-    for (auto it = segments.begin(); it != named.base(); ++it) {
-      if (it->empty() || it->front() == '{') continue;
-      if (!text.empty()) text += '_';
-      text += *it;
-    }
+    for_each_segment(collection, [&](std::string_view segment) {
+      const bool named = end_of(segment, collection) == named_end;
+      if (!qualified && !named) return true;
+      if (!qualified) {
+        text = segment;
+      } else if (!segment.empty() && segment.front() != '{') {
+        if (!text.empty()) text += '_';
+        text += segment;
+      }
+      return !named;
+    });
   }
   std::string name;
   append_lowered_name(text, "Path", name);
@@ -74,7 +85,11 @@ PathParts path_parts(std::string_view collection) {
     return used.insert(parameter).second;
   };
   std::unordered_map<std::string, std::size_t> next_suffix;
-  for (const std::string_view segment : split_path(collection)) {
+  // Each placeholder "{p}" becomes "${p}" (escapes aside): room for the path in one block.
+  parts.path.reserve(collection.size() + collection.size() / 2 + 1);
+  parts.parameters.reserve(
+      static_cast<std::size_t>(std::count(collection.begin(), collection.end(), '{')));
+  for_each_segment(collection, [&](std::string_view segment) {
     parts.path += '/';
     if (is_placeholder(segment)) {
       const std::string base = safe_identifier(segment.substr(1, segment.size() - 2), true);
@@ -91,7 +106,8 @@ PathParts path_parts(std::string_view collection) {
     } else {
       append_template_text(segment, parts.path);
     }
-  }
+    return true;
+  });
   return parts;
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,7 @@ class SdkTypes {
   // Their names, in byte order.
   std::vector<std::string_view> names() const {
     std::vector<std::string_view> out;
+    out.reserve(static_cast<std::size_t>(std::popcount(bits_)));
     for (std::size_t i = 0; i < sdk_type_names.size(); ++i) {
       if ((bits_ & (1U << i)) != 0) out.push_back(sdk_type_names[i]);
     }
