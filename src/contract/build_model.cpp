@@ -321,7 +321,14 @@ class Builder {
     }
   }
 
-  void reserve_references(std::size_t count) { references_.reserve(count); }
+  // Room for `count` references, and for what a usual model's scratch lists hold at once.
+  void reserve_references(std::size_t count) {
+    references_.reserve(count);
+    if (count >= 8) {
+      required_.reserve(32);
+      child_ids_.reserve(32);
+    }
+  }
 
   void move_pending_names(const std::function<void(std::string_view&)>& move) {
     for (auto& reference : references_) move(reference.second);
@@ -579,6 +586,12 @@ ContractBuilder::ContractBuilder(std::size_t objects, std::size_t definitions)
   // untouched cost nothing and a move of a large vector costs both copies at once.
   contract.type_names.reserve(nodes);
   contract.extras.reserve(nodes / 2);
+  // Lists a small text may not use at all; a larger one would grow them step by step.
+  if (nodes >= 16) {
+    contract.data.reserve(nodes / 2);
+    contract.node_lists.reserve(nodes / 2);
+    contract.constraints.reserve(nodes / 2);
+  }
   contract.definition_extras.reserve(contract.definitions.capacity());
 }
 
