@@ -238,9 +238,29 @@ std::string validating_converter_name(std::string_view type_name) {
   return out;
 }
 
+// Does every definition keep its name as written, with no other name to resolve? A plain
+// module of such a bundle then needs no entries, no set of taken names and no list of made
+// names: on 250,000 definitions they held about 10 MB beside the model while it was written.
+bool names_itself(const Contract& contract, const OrderedSet<std::string>& shared, RenderMode mode,
+                  std::span<const std::string_view> reserved, std::size_t claims) {
+  if (mode != RenderMode::plain || !reserved.empty() || claims != 0 || !shared.empty() ||
+      !contract.foreign_names.empty())
+    return false;
+  return std::all_of(
+      contract.definitions.begin(), contract.definitions.end(), [](const Definition& d) {
+        return is_safe_identifier(d.name) &&
+               std::find(library_names.begin(), library_names.end(), d.name) == library_names.end();
+      });
+}
+
 NameTable build_name_table(const Contract& contract, const OrderedSet<std::string>& shared,
                            RenderMode mode, std::span<const std::string_view> reserved,
                            std::size_t claims) {
+  if (names_itself(contract, shared, mode, reserved, claims)) {
+    NameTable table;
+    table.contract = &contract;
+    return table;
+  }
   std::vector<Entry> entries;
   entries.reserve(contract.definitions.size() + contract.foreign_names.size() + shared.size());
   for (const Definition& definition : contract.definitions)

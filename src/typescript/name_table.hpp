@@ -24,7 +24,7 @@ struct NameTable {
 
   const Contract* contract = nullptr;  // the contract the table was built for
   // Most definitions are named as the bundle writes them (as_written); the others by an index
-  // into `made_names`, texts in `made`.
+  // into `made_names`, texts in `made`. Empty when every one is named as written.
   std::vector<std::uint32_t> made_of;
   std::vector<std::string_view> made_names;
   // The names of raw names that name no definition, by raw name in byte order.
@@ -37,7 +37,7 @@ struct NameTable {
   void append(std::string_view raw, std::string& out) const;
   // The name of a definition of the contract the table was built for.
   std::string_view of(DefId definition) const {
-    const std::uint32_t made_at = made_of[definition];
+    const std::uint32_t made_at = made_of.empty() ? as_written : made_of[definition];
     return made_at == as_written ? contract->definitions[definition].name : made_names[made_at];
   }
   std::string name_of(std::string_view raw) const;

@@ -236,6 +236,28 @@ TEST(EmitFirestore, NamesAreSafeAndUnique) {
   // clang-format on
 }
 
+// A plain module gives a definition its name as written only when that is safe and no library
+// name: else the name is resolved, as in every module (and then for every definition).
+TEST(EmitPlain, KeepsNamesAsWrittenOnlyWhenSafe) {
+  const auto plain = [](const std::string& body) {
+    const Document bundle = parse(defs(body));
+    return emit_plain(build_contract(bundle.root, DefinitionTable::defs), {});
+  };
+  const std::string kept = plain(R"("A": {"type": "object"}, "B_2": {"enum": [1]})");
+  EXPECT_NE(kept.find("export interface A {"), std::string::npos) << kept;
+  EXPECT_NE(kept.find("export type B_2 = 1;"), std::string::npos) << kept;
+  for (const std::string_view library : {"Date", "Timestamp"}) {
+    const std::string out =
+        plain("\"A\": {\"type\": \"object\"}, \"" + std::string(library) + "\": {}");
+    EXPECT_NE(out.find("export interface A {"), std::string::npos) << out;
+    EXPECT_NE(out.find("export type " + std::string(library) + "_ = unknown;"), std::string::npos)
+        << out;
+  }
+  const std::string unsafe = plain(R"("A-B": {"type": "object"}, "C": {"$ref": "#/$defs/A-B"})");
+  EXPECT_NE(unsafe.find("export interface A_B {"), std::string::npos) << unsafe;
+  EXPECT_NE(unsafe.find("export type C = A_B;"), std::string::npos) << unsafe;
+}
+
 // The rows of tests/data/module_lines.tsv in `group`: each module holds its line and lacks its
 // text.
 void expect_module_lines(std::string_view group) {
