@@ -756,10 +756,17 @@ Refusal read_tree(std::string_view text, Stream& stream, TreeBuilder& builder,
 // `in_place`: `text` outlives the document and a NUL byte follows it.
 ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_rewritten,
                        bool in_place) {
-  // Errors are told from the text as given: a lowered control byte is one all the same.
-  const TextScan scan = scan_text(text);
-  if (scan.late_control)
-    return parse_json(with_late_controls_lowered(text), sink, zeros_rewritten, false);
+  // Errors are told from the text as given: a lowered control byte is one all the same. A text
+  // that holds one never parses, so it is looked for only once the reader refused the text;
+  // only a sink, which wants the object count first, has the text scanned before it is read.
+  TextScan scan;
+  if (sink != nullptr) {
+    scan = scan_text(text);
+    if (scan.late_control)
+      return parse_json(with_late_controls_lowered(text), sink, zeros_rewritten, false);
+  } else {
+    scan.backslash = text.find('\\') != std::string_view::npos;
+  }
   std::pmr::memory_resource* entry_arena =
       sink != nullptr ? &sink->begin(sink->context, scan.braces) : nullptr;
   ParseResult result;
@@ -787,6 +794,8 @@ ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_
                         entry_arena);
     refusal = read_tree(text, stream, builder, result);
   }
+  if (!result.ok && sink == nullptr && scan_text(text).late_control)
+    return parse_json(with_late_controls_lowered(text), sink, zeros_rewritten, false);
   const rapidjson::ParseResult& parsed = refusal.parsed;
   if (parsed.IsError()) {
     // RapidJSON refuses an exponent past 308 even on zero, whose value is still 0.
