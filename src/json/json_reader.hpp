@@ -91,12 +91,13 @@ struct ReaderState {
 ParseError describe_parse_error(std::string_view text, int code, std::size_t offset,
                                 ReaderState state);
 
-// RapidJSON's SSE2 string scan misses the control bytes 0x1A to 0x1F, which JSON refuses
-// unescaped. True when the text holds one (it is then no valid JSON); the copy with each written
-// as 0x01 fails where the byte-by-byte scan would fail on the text, for the same reason.
+// The text with each control byte from 0x1A to 0x1F written as 0x01. A text holding one is no
+// valid JSON; read again lowered, it fails where and as a text with any other control byte
+// fails, whatever a fast scan might let through.
 std::string with_late_controls_lowered(std::string_view text);
 
-// What one pass over the text finds before the reader starts.
+// What one pass over the text finds: before a reader with a sink starts, else once the reader
+// refused the text (only a late control byte is then looked for).
 struct TextScan {
   bool late_control = false;  // a byte 0x1A to 0x1F (the pass stops at the first)
   bool backslash = false;     // any escape: without one, strings decode to their own bytes
