@@ -96,27 +96,11 @@ static_assert(static_cast<std::size_t>(Atom::description) + 1 == key_texts.size(
 
 constexpr std::string_view text_of(Atom atom) { return key_texts[static_cast<std::size_t>(atom)]; }
 
-// Are the `size` bytes at `a` and `b` the same? Two loads from either end, overlapping, cover
-// any length up to 16 with no loop and no call: keys are short, and most of them are atoms.
-inline bool same_bytes(const char* a, const char* b, std::size_t size) {
-  const auto same = [&]<class Word>(Word) {
-    Word front_a, front_b, back_a, back_b;
-    std::memcpy(&front_a, a, sizeof(Word));
-    std::memcpy(&front_b, b, sizeof(Word));
-    std::memcpy(&back_a, a + size - sizeof(Word), sizeof(Word));
-    std::memcpy(&back_b, b + size - sizeof(Word), sizeof(Word));
-    return front_a == front_b && back_a == back_b;
-  };
-  if (size > 16) return std::memcmp(a, b, size) == 0;
-  if (size >= 8) return same(std::uint64_t{});
-  if (size >= 4) return same(std::uint32_t{});
-  if (size >= 2) return same(std::uint16_t{});
-  return size == 0 || a[0] == b[0];
-}
-
 // A perfect hash of the atoms' texts: a key's length and its first and last four or eight bytes
 // pick one slot, so a lookup compares one atom at most, whatever the key. The reader classifies
-// every key it meets, property names included, most of which are no atom.
+// every key it meets, property names included, most of which are no atom. A slot holds the
+// same length and words of its atom, so the words the hash read decide at once, with no load of
+// the atom's text: only an atom longer than 16 bytes has a middle to compare.
 struct KeyHash {
   static constexpr std::size_t shortest = 4;  // no atom is shorter
   static constexpr int bits = 7;
@@ -139,17 +123,28 @@ struct KeyHash {
     return word;
   }
 
-  // Of a key at least `shortest` bytes long.
-  static constexpr std::size_t slot(std::string_view key, std::uint64_t multiplier) {
+  // A key of at least `shortest` bytes, as the hash reads it.
+  struct Words {
+    std::uint64_t front;
+    std::uint64_t back;
+  };
+  static constexpr Words words(std::string_view key) {
     const std::size_t bytes = key.size() >= 8 ? 8 : 4;
-    const std::uint64_t mixed = load(key, 0, bytes) ^
-                                load(key, key.size() - bytes, bytes) * 0x9E3779B97F4A7C15U ^
-                                key.size();
+    return {load(key, 0, bytes), load(key, key.size() - bytes, bytes)};
+  }
+  static constexpr std::size_t slot(Words w, std::size_t size, std::uint64_t multiplier) {
+    const std::uint64_t mixed = w.front ^ w.back * 0x9E3779B97F4A7C15U ^ size;
     return static_cast<std::size_t>((mixed * multiplier) >> (64 - bits));
   }
 
+  struct Slot {
+    Words words{};
+    std::uint32_t size = 0;  // 0: no atom
+    std::uint8_t atom = 0;
+  };
+
   std::uint64_t multiplier = 0;
-  std::array<std::uint8_t, std::size_t{1} << bits> atoms{};  // by slot; 0: none
+  std::array<Slot, std::size_t{1} << bits> slots{};
 };
 
 // Tries multipliers of a fixed sequence (splitmix64's) until one gives every atom a slot of its
@@ -165,9 +160,13 @@ constexpr KeyHash make_key_hash() {
     hash.multiplier = (z ^ (z >> 31)) | 1;
     bool separate = true;
     for (std::size_t i = 1; i < key_texts.size() && separate; ++i) {
-      std::uint8_t& slot = hash.atoms[KeyHash::slot(key_texts[i], hash.multiplier)];
-      separate = slot == 0 && key_texts[i].size() >= KeyHash::shortest;
-      slot = static_cast<std::uint8_t>(i);
+      const std::string_view text = key_texts[i];
+      separate = text.size() >= KeyHash::shortest;
+      if (!separate) break;
+      const KeyHash::Words w = KeyHash::words(text);
+      KeyHash::Slot& slot = hash.slots[KeyHash::slot(w, text.size(), hash.multiplier)];
+      separate = slot.size == 0;
+      slot = {w, static_cast<std::uint32_t>(text.size()), static_cast<std::uint8_t>(i)};
     }
     if (separate) return hash;
   }
@@ -179,11 +178,15 @@ static_assert(key_hash.multiplier != 0, "no multiplier separates the atoms: wide
 
 inline Atom atom_of(std::string_view key) {
   if (key.size() < KeyHash::shortest) return Atom::other;
-  const std::uint8_t atom = key_hash.atoms[KeyHash::slot(key, key_hash.multiplier)];
-  const std::string_view text = key_texts[atom];
-  return text.size() == key.size() && same_bytes(text.data(), key.data(), key.size())
-             ? static_cast<Atom>(atom)
-             : Atom::other;
+  const KeyHash::Words w = KeyHash::words(key);
+  const KeyHash::Slot& slot = key_hash.slots[KeyHash::slot(w, key.size(), key_hash.multiplier)];
+  if (slot.size != key.size() || slot.words.front != w.front || slot.words.back != w.back)
+    return Atom::other;
+  // Sixteen bytes or fewer are all in the two words; a longer key has a middle of its own.
+  if (key.size() > 16 &&
+      std::memcmp(key.data() + 8, key_texts[slot.atom].data() + 8, key.size() - 16) != 0)
+    return Atom::other;
+  return static_cast<Atom>(slot.atom);
 }
 
 // The string values the model reads by name under `type` and `x-firestore-type`, classified
