@@ -189,9 +189,17 @@ ReadPair read_contracts(std::string_view first, std::string_view second, Definit
   }
   // The thread reads borrowed texts into a model of its own; get() hands over the model, or
   // what the read threw.
-  std::future<ReadResult> reading = std::async(std::launch::async, [first, table] {
-    return read_contract(first, table, stream_definitions_from, Threads::one);
-  });
+  std::future<ReadResult> reading;
+  try {
+    reading = std::async(std::launch::async, [first, table] {
+      return read_contract(first, table, stream_definitions_from, Threads::one);
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had: one after the other, each with the second thread it may get.
+    pair.first = read_contract(first, table);
+    pair.second = read_contract(second, table);
+    return pair;
+  }
   pair.second = read_contract(second, table, stream_definitions_from, Threads::one);
   pair.first = reading.get();
   return pair;
