@@ -176,6 +176,13 @@ void reserve_findings(const Contract& old_contract, const Contract& new_contract
                    new_contract.definitions.size());
 }
 
+bool large_comparison(const Contract& old_contract, const Contract& new_contract,
+                      std::size_t halves_from) {
+  return old_contract.definitions.size() + new_contract.definitions.size() +
+             old_contract.properties.size() + new_contract.properties.size() >=
+         halves_from;
+}
+
 bool compare_in_halves(const Contract& old_contract, const Contract& new_contract,
                        InterruptCheck interrupted, std::vector<Finding>& findings,
                        const DefinitionPass& pass, std::size_t halves_from) {
@@ -183,9 +190,8 @@ bool compare_in_halves(const Contract& old_contract, const Contract& new_contrac
   const std::span<const Definition> olds(old_contract.definitions);
   const std::span<const Definition> news(new_contract.definitions);
   Diff first{old_contract, new_contract, findings, interrupted};
-  const std::size_t parts =
-      olds.size() + news.size() + old_contract.properties.size() + new_contract.properties.size();
-  if (parts < halves_from || olds.empty()) return pass(olds, news, first);
+  if (!large_comparison(old_contract, new_contract, halves_from) || olds.empty())
+    return pass(olds, news, first);
   // The halves meet at the old model's middle name: the new model's names before it go first.
   const std::string_view middle = olds[olds.size() / 2].name;
   const auto split = static_cast<std::size_t>(

@@ -41,6 +41,10 @@ using DefinitionPass = std::function<bool(std::span<const Definition> olds,
 // thread takes tens of microseconds to start, and this many parts take milliseconds to compare.
 inline constexpr std::size_t compare_in_halves_from = 16384;
 
+// Are the two models together `halves_from` definitions and properties or more?
+bool large_comparison(const Contract& old_contract, const Contract& new_contract,
+                      std::size_t halves_from);
+
 // Runs `pass` over every definition of both models. A comparison of `halves_from` parts or more
 // runs in two halves by name, the second on a thread of its own, whose findings then follow the
 // first's: the order of one pass. `interrupted` is polled on the calling thread only. Returns

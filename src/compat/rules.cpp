@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <unordered_map>
 
 #include "compat/diff.hpp"
@@ -536,8 +538,20 @@ std::unordered_map<std::string_view, std::string_view> removed_collections(const
 bool rule_findings(const Contract& old_contract, const Contract& new_contract,
                    InterruptCheck interrupted, std::vector<Finding>& findings,
                    std::size_t halves_from) {
-  const std::vector<ClientNames> old_names = client_names(old_contract);
-  const std::vector<ClientNames> new_names = client_names(new_contract);
+  // Each model's client names take a name table of their own: a large pair's are found on two
+  // threads.
+  std::vector<ClientNames> old_names;
+  std::vector<ClientNames> new_names;
+  std::future<std::vector<ClientNames>> old_naming;
+  if (large_comparison(old_contract, new_contract, halves_from)) {
+    try {
+      old_naming = std::async(std::launch::async, [&] { return client_names(old_contract); });
+    } catch (const std::system_error&) {
+      // no thread to be had: one after the other
+    }
+  }
+  new_names = client_names(new_contract);
+  old_names = old_naming.valid() ? old_naming.get() : client_names(old_contract);
   const ClientIndex old_clients = index_of(old_names);
   const ClientIndex new_clients = index_of(new_names);
   const auto renamed_from = removed_collections(old_contract, new_contract);
