@@ -29,6 +29,31 @@ def test_wheel_is_abi3_and_manylinux(wheel: Path) -> None:
     assert extensions == ["brenvale/_core.abi3.so", "brenvale/_ext.abi3.so"]
 
 
+def test_modules_export_none_of_their_own_names(wheel: Path, tmp_path: Path) -> None:
+    # Exported C++ names (inline tables among them) are made one per process by the dynamic
+    # linker: a second build loaded beside the first would read the first one's tables.
+    with zipfile.ZipFile(wheel) as archive:
+        for name in ("_core", "_ext"):
+            module = Path(archive.extract(f"brenvale/{name}.abi3.so", tmp_path))
+            listed = subprocess.run(
+                ["nm", "-D", "--defined-only", "-C", str(module)],
+                capture_output=True,
+                text=True,
+                check=True,
+            ).stdout.splitlines()
+            symbols = [line.split(" ", 2)[1:] for line in listed]
+            assert ["T", f"PyInit_{name}"] in symbols
+            # The standard library's templates keep its visibility, whatever their arguments;
+            # those names are not unified across modules (only unique ones, `u`, are).
+            own = [
+                (kind, symbol)
+                for kind, symbol in symbols
+                if symbol.startswith(("brenvale::", "rapidjson::"))
+                or (kind == "u" and ("brenvale" in symbol or "rapidjson" in symbol))
+            ]
+            assert own == []
+
+
 def test_wheel_installs_and_runs_without_a_compiler(wheel: Path, tmp_path: Path) -> None:
     venv = tmp_path / "venv"
     subprocess.run([sys.executable, "-m", "venv", str(venv)], check=True)
