@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "json/key_atoms.hpp"
+#include "text/fill.hpp"
 
 namespace brenvale::compat {
 
@@ -102,7 +103,7 @@ struct RuleInfo {
   std::string_view id;    // stable kebab-case
   Directions directions;  // a finding's own, unless the rule computes them (`type-changed`)
   Verdict verdict;
-  std::string_view message;  // placeholders {key}, {old}, {new}
+  Template message;  // placeholders {key}, {old}, {new}
   Atom key = Atom::other;
 };
 

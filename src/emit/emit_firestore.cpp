@@ -61,7 +61,7 @@ constexpr std::string_view field_updates_helper =
 // Firestore would read as paths (Property::path_like) where the form does not leave them out.
 enum class UpdateForm : std::uint8_t { data, fields, field_updates };
 
-constexpr std::string_view update_templates[] = {
+constexpr Template update_templates[] = {
     "export type {update} = UpdateData<{write}>;\n\n",
     "export type {update} = UpdateData<UpdateFields<{write}>>;\n\n",
     "export type {update} = FieldUpdates<{write}>;\n\n",
@@ -217,7 +217,8 @@ void append_path_function(std::string_view collection, std::string_view function
   const PathParts parts = path_parts(collection);
   std::string parameters;
   for (const std::string& parameter : parts.parameters)
-    fill(parameters, parameters.empty() ? "{p}: string" : ", {p}: string", {{"p", parameter}});
+    fill(parameters, parameters.empty() ? Template("{p}: string") : Template(", {p}: string"),
+         {{"p", parameter}});
   const std::size_t first_kept = std::min(parts.path.find_first_not_of('/'), parts.path.size());
   fill(out, "export const {name} = ({parameters}) => `{path}`;\n\n",
        {{"name", function_name},

@@ -24,7 +24,7 @@ bool parse_name(const std::array<std::string_view, size>& names, std::string_vie
   return false;
 }
 
-std::string filled(std::string_view pattern, std::string_view value) {
+std::string filled(const Template& pattern, std::string_view value) {
   std::string text;
   fill(text, pattern, {{"value", value}});
   return text;

@@ -18,7 +18,7 @@ namespace {
 
 struct Check {
   Atom key;
-  std::string_view pattern;  // {n} is the bound
+  Template pattern;  // {n} is the bound
 };
 
 // Lengths count code points, as JSON Schema and Pydantic do; zod's own string bounds count

@@ -16,7 +16,10 @@ void append_doc(std::string_view indent, std::initializer_list<std::string_view>
   bool first = true;
   for (const std::string_view text : texts) {
     if (text.empty()) continue;
-    fill(out, first ? "{indent}/**\n" : "{prefix}\n", {{"indent", indent}, {"prefix", prefix}});
+    if (first)
+      fill(out, "{indent}/**\n", {{"indent", indent}});
+    else
+      fill(out, "{prefix}\n", {{"prefix", prefix}});
     first = false;
     append_doc_comment_lines(text, prefix, out);
   }

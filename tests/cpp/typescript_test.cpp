@@ -13,6 +13,7 @@
 #include "emit/emit_zod.hpp"
 #include "json/json_reader.hpp"
 #include "table.hpp"
+#include "text/fill.hpp"
 #include "text/lower_first.hpp"
 #include "typescript/literal.hpp"
 #include "typescript/render_type.hpp"
@@ -170,6 +171,13 @@ TEST(Names, LiteralsKeysAndLowerFirst) {
       {"\xff\x41", "\xff\x41"}};
   // clang-format on
   for (const auto& [text, expected] : lowered) EXPECT_EQ(lower_first(text), expected) << text;
+}
+
+// Code braces and names no value has stay as written; a value is never read for names.
+TEST(Fill, ReplacesOnlyTheNamesGiven) {
+  std::string out = "x";
+  fill(out, "{a} = { {b}: {c} }{}{a_1}{a}}{{b}", {{"a", "{b}"}, {"b", "B"}, {"a_1", ""}});
+  EXPECT_EQ(out, "x{b} = { B: {c} }{}{b}}{B");
 }
 
 // Guards path functions: parameters, names, and escapes that keep the template closed.
