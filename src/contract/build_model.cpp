@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "contract/alias_groups.hpp"
@@ -265,7 +267,9 @@ class Builder {
       }
     }
     if (items != nullptr) n.items = node(*items);
-    contract_.nodes[id] = n;
+    // Copied as bytes: the assignment GCC writes copies each bit-field on its own.
+    static_assert(std::is_trivially_copyable_v<TypeNode>);
+    std::memcpy(&contract_.nodes[id], &n, sizeof n);
     return shared_leaf(id);
   }
 
