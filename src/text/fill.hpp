@@ -24,9 +24,9 @@ void template_too_large();
 // value, which is never read for placeholders itself.
 struct Template {
   struct Run {
-    std::uint16_t start = 0;
-    std::uint16_t size = 0;  // a name's size, braces left out
-    bool is_name = false;    // "{name}", where name is letters, digits and '_'
+    std::uint16_t start = 0;  // a name's run starts past its brace
+    std::uint16_t size = 0;   // a name's, its braces left out
+    bool is_name = false;     // "{name}", where name is letters, digits and '_'
   };
   static constexpr std::size_t capacity = 40;
 
