@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <chrono>
 #include <future>
-#include <system_error>
 
 #include "compat/merge_keys.hpp"
 #include "compat/type_order.hpp"
 #include "compat/type_signature.hpp"
+#include "util/own_thread.hpp"
 
 namespace brenvale::compat {
 namespace {
@@ -200,15 +200,11 @@ bool compare_in_halves(const Contract& old_contract, const Contract& new_contrac
       news.begin());
   std::atomic<bool> cancelled = false;
   std::vector<Finding> rest;
-  std::future<bool> second;
-  try {
-    second = std::async(std::launch::async, [&] {
-      Diff diff{old_contract, new_contract, rest, nullptr, &cancelled};
-      return pass(olds.subspan(olds.size() / 2), news.subspan(split), diff);
-    });
-  } catch (const std::system_error&) {
-    return pass(olds, news, first);  // no thread to be had
-  }
+  std::future<bool> second = on_own_thread([&] {
+    Diff diff{old_contract, new_contract, rest, nullptr, &cancelled};
+    return pass(olds.subspan(olds.size() / 2), news.subspan(split), diff);
+  });
+  if (!second.valid()) return pass(olds, news, first);  // no thread to be had
   // Whatever ends the first half (an interrupt, an exception) stops the second.
   struct Cancel {
     std::atomic<bool>& flag;

@@ -6,7 +6,6 @@
 #include <future>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <unordered_map>
 
 #include "compat/diff.hpp"
@@ -20,6 +19,7 @@
 #include "typescript/literal.hpp"
 #include "util/byte_order.hpp"
 #include "util/ordered_set.hpp"
+#include "util/own_thread.hpp"
 
 namespace brenvale::compat {
 
@@ -543,13 +543,8 @@ bool rule_findings(const Contract& old_contract, const Contract& new_contract,
   std::vector<ClientNames> old_names;
   std::vector<ClientNames> new_names;
   std::future<std::vector<ClientNames>> old_naming;
-  if (large_comparison(old_contract, new_contract, halves_from)) {
-    try {
-      old_naming = std::async(std::launch::async, [&] { return client_names(old_contract); });
-    } catch (const std::system_error&) {
-      // no thread to be had: one after the other
-    }
-  }
+  if (large_comparison(old_contract, new_contract, halves_from))
+    old_naming = on_own_thread([&] { return client_names(old_contract); });
   new_names = client_names(new_contract);
   old_names = old_naming.valid() ? old_naming.get() : client_names(old_contract);
   const ClientIndex old_clients = index_of(old_names);

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "contract/entry_pipeline.hpp"
+#include "util/own_thread.hpp"
 
 namespace brenvale {
 namespace {
@@ -189,12 +190,10 @@ ReadPair read_contracts(std::string_view first, std::string_view second, Definit
   }
   // The thread reads borrowed texts into a model of its own; get() hands over the model, or
   // what the read threw.
-  std::future<ReadResult> reading;
-  try {
-    reading = std::async(std::launch::async, [first, table] {
-      return read_contract(first, table, stream_definitions_from, Threads::one);
-    });
-  } catch (const std::system_error&) {
+  std::future<ReadResult> reading = on_own_thread([first, table] {
+    return read_contract(first, table, stream_definitions_from, Threads::one);
+  });
+  if (!reading.valid()) {
     // No thread to be had: one after the other, each with the second thread it may get.
     pair.first = read_contract(first, table);
     pair.second = read_contract(second, table);
