@@ -10,6 +10,7 @@
 #include "text/escape.hpp"
 #include "text/fill.hpp"
 #include "typescript/name_table.hpp"
+#include "util/blocks_in_order.hpp"
 
 namespace brenvale {
 namespace {
@@ -20,8 +21,8 @@ constexpr std::string_view header =
 
 // Each schema is declared with the interface it checks, so the compiler proves that what a
 // schema accepts is what the interface describes.
-constexpr std::string_view schema_template =
-    "export const {schema}: {declared}<contract.{type}> = {expression};\n\n";
+constexpr std::string_view schema_opening = "export const {schema}: {declared}<contract.{type}> = ";
+constexpr std::string_view schema_closing = ";\n\n";
 
 // A discriminated union reads its members' tag values at run time; a member's declared type
 // has to promise them.
@@ -109,9 +110,75 @@ void append_converter(std::string_view converter, std::string_view type, const S
         {"data", data}});
 }
 
+// The read and the write schema of `definition`, or an enum's one. Returns whether they carry
+// the tag values of a discriminated union.
+bool append_schemas(ZodCtx& ctx, const Definition& definition, std::string& out) {
+  const Contract& contract = *ctx.types.contract;
+  const std::string_view type = ctx.types.names->of(contract.id_of(definition));
+  const SchemaNames& schemas = ctx.schemas[contract.id_of(definition)];
+  // Each expression is written straight behind its declaration's opening.
+  if (definition.kind == DefinitionKind::enumeration) {
+    fill(out, schema_opening,
+         {{"schema", schemas.read}, {"declared", "z.ZodType"}, {"type", type}});
+    append_enum_zod(contract.members_of(definition), out);
+    out += schema_closing;
+    return false;
+  }
+  const bool model = definition.kind == DefinitionKind::model;
+  const bool tags = model && has_constant_property(contract, definition);
+  if (!model) ctx.types.alias_of = contract.id_of(definition);
+  for (const Side side : {Side::read, Side::write}) {
+    fill(out, schema_opening,
+         {{"schema", side == Side::write ? schemas.write : schemas.read},
+          {"declared", tags ? tagged_type : "z.ZodType"},
+          {"type", side == Side::write ? write_name(type) : type}});
+    if (model) {
+      append_model_zod(ctx, definition, side, out);
+    } else {
+      append_zod(ctx, definition.node, side, out);
+    }
+    out += schema_closing;
+  }
+  ctx.types.alias_of = no_id;
+  if (model && definition.has_collection)
+    ctx.types.imports.insert(SdkType::firestore_data_converter);
+  return tags;
+}
+
+// What one thread's schemas need besides the text: its own context, and whether a schema
+// carried tag values.
+struct ZodPart {
+  ZodCtx ctx;
+  bool tagged = false;
+};
+
+// The bounds of the blocks in which the schemas are written: one block for a contract of fewer
+// than `blocks_from` definitions and properties; otherwise about `block_count` blocks of equal
+// parts, few enough to cost nothing to hand over, and small enough that the two threads finish
+// together and little waits beside the module.
+constexpr std::size_t block_count = 64;
+
+std::vector<std::size_t> schema_blocks(const Contract& contract, std::size_t blocks_from) {
+  const std::size_t parts = contract.definitions.size() + contract.properties.size();
+  std::vector<std::size_t> bounds = {0};
+  if (parts >= blocks_from) {
+    const std::size_t block_parts = parts / block_count;
+    std::size_t filled = 0;
+    for (std::size_t i = 0; i < contract.definitions.size(); ++i) {
+      filled += 1 + contract.definitions[i].properties.count;
+      if (filled < block_parts) continue;
+      bounds.push_back(i + 1);
+      filled = 0;
+    }
+  }
+  if (bounds.back() != contract.definitions.size()) bounds.push_back(contract.definitions.size());
+  return bounds;
+}
+
 }  // namespace
 
-std::string emit_zod_module(const Contract& contract, std::string_view contract_path, Sdk sdk) {
+std::string emit_zod_module(const Contract& contract, std::string_view contract_path, Sdk sdk,
+                            std::size_t blocks_from) {
   ZodCtx ctx;
   ctx.types.contract = &contract;
   ctx.types.sdk = sdk;
@@ -140,11 +207,13 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
     if (definition.kind == DefinitionKind::model && definition.has_collection)
       converter_entries.push_back(names.claim_entry(validating_converter_name(name)));
   }
-  ctx.schemas.reserve(schema_entries.size());
+  std::vector<SchemaNames> schemas;
+  schemas.reserve(schema_entries.size());
   for (const auto& [read, write] : schema_entries) {
-    ctx.schemas.push_back(
+    schemas.push_back(
         {names.taken.view(read), write != 0 ? names.taken.view(write) : std::string_view()});
   }
+  ctx.schemas = schemas;
   std::vector<std::string_view> converters;
   converters.reserve(converter_entries.size());
   for (const StringSet::Handle entry : converter_entries)
@@ -160,41 +229,20 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
     tail_size += converter_template.size() + 512 + converter.size() * 8;
   std::string body(header);
   body.reserve(contract.schemas * 85 + contract.definitions.size() * 208 + tail_size + 2048);
-  bool tagged = false;
-  for (const Definition& definition : contract.definitions) {
-    const std::string_view type = names.of(contract.id_of(definition));
-    const SchemaNames& schemas = ctx.schemas[contract.id_of(definition)];
-    std::string expression;
-    if (definition.kind == DefinitionKind::enumeration) {
-      append_enum_zod(contract.members_of(definition), expression);
-      fill(body, schema_template,
-           {{"schema", schemas.read},
-            {"declared", "z.ZodType"},
-            {"type", type},
-            {"expression", expression}});
-      continue;
-    }
-    const bool model = definition.kind == DefinitionKind::model;
-    const bool tags = model && has_constant_property(contract, definition);
-    tagged = tagged || tags;
-    if (!model) ctx.types.alias_of = contract.id_of(definition);
-    for (const Side side : {Side::read, Side::write}) {
-      expression.clear();
-      if (model) {
-        append_model_zod(ctx, definition, side, expression);
-      } else {
-        append_zod(ctx, definition.node, side, expression);
-      }
-      fill(body, schema_template,
-           {{"schema", side == Side::write ? schemas.write : schemas.read},
-            {"declared", tags ? tagged_type : "z.ZodType"},
-            {"type", side == Side::write ? write_name(type) : type},
-            {"expression", expression}});
-    }
-    ctx.types.alias_of = no_id;
-    if (model && definition.has_collection)
-      ctx.types.imports.insert(SdkType::firestore_data_converter);
-  }
+  std::array<ZodPart, 2> parts = {ZodPart{ctx}, ZodPart{ctx}};
+  const std::vector<std::size_t> bounds = schema_blocks(contract, blocks_from);
+  write_blocks_in_order(
+      bounds.size() - 1,
+      [&](std::size_t block, bool second, std::string& out) {
+        ZodPart& part = parts[second ? 1 : 0];
+        for (std::size_t i = bounds[block]; i < bounds[block + 1]; ++i)
+          part.tagged = append_schemas(part.ctx, contract.definitions[i], out) || part.tagged;
+      },
+      body);
+  ctx = std::move(parts[0].ctx);
+  ctx.types.imports.insert_all(parts[1].ctx.types.imports);
+  ctx.helpers.merge(parts[1].ctx.helpers);
+  const bool tagged = parts[0].tagged || parts[1].tagged;
   std::size_t next_converter = 0;
   for (const Definition& definition : contract.definitions) {
     if (definition.kind != DefinitionKind::model || !definition.has_collection) continue;

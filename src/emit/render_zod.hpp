@@ -23,7 +23,7 @@ struct SchemaNames {
 // schemas use.
 struct ZodCtx {
   Ctx types;
-  std::vector<SchemaNames> schemas;      // by definition
+  std::span<const SchemaNames> schemas;  // by definition; borrowed
   OrderedSet<std::string_view> helpers;  // the module's runtime helpers the schemas call
   // Whether the node being written may be left out of the write: set for an optional property,
   // it holds for that node and the members of its union, where a write may delete the field.

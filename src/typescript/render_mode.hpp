@@ -46,6 +46,7 @@ constexpr std::string_view sdk_type_name(SdkType type) {
 class SdkTypes {
  public:
   void insert(SdkType type) { bits_ |= bit(type); }
+  void insert_all(const SdkTypes& other) { bits_ |= other.bits_; }
   // Whether it was there.
   bool erase(SdkType type) {
     const bool had = contains(type);

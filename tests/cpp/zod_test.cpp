@@ -2,14 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 
 #include "contract/model.hpp"
 #include "emit/emit_request.hpp"
+#include "emit/emit_zod.hpp"
 #include "emit/zod_pattern.hpp"
 #include "json/json_reader.hpp"
 #include "table.hpp"
+#include "util/blocks_in_order.hpp"
 
 namespace brenvale {
 namespace {
@@ -67,6 +70,49 @@ TEST(ZodSchemas, Table) {
     EXPECT_NE(module.find(lines(present)), std::string::npos) << defs << "\n" << module;
     if (!absent.empty()) {
       EXPECT_EQ(module.find(lines(absent)), std::string::npos) << defs << "\n" << module;
+    }
+  }
+}
+
+// A module written in blocks on two threads is the module written in one. Each definition is a
+// block of its own, and a first definition shifts every other to the other thread, so every
+// helper, import and tag flag is found by each thread in turn.
+TEST(ZodSchemas, BlocksOnTwoThreadsWriteTheSameModule) {
+  constexpr std::size_t always_in_blocks = 0;
+  for (const auto& row : read_table("tests/data/zod_schemas.tsv")) {
+    for (const std::string first : {"", R"("AAA": {"type": "string"}, )"}) {
+      ParseResult parsed = parse_json(R"({"$defs": {)" + first + row[0] + "}}");
+      ASSERT_TRUE(parsed.ok) << row[0];
+      const Contract contract = build_contract(parsed.document, DefinitionTable::defs);
+      for (const Sdk sdk : {Sdk::web, Sdk::admin}) {
+        EXPECT_EQ(emit_zod_module(contract, "./c", sdk, always_in_blocks),
+                  emit_zod_module(contract, "./c", sdk))
+            << first << row[0];
+      }
+    }
+  }
+}
+
+// Blocks are joined in order, and a failure on either thread reaches the caller.
+TEST(BlocksInOrder, JoinsInOrderAndPassesFailuresOn) {
+  const auto numbers = [](std::size_t fail_at) {
+    std::string out;
+    write_blocks_in_order(
+        9,
+        [&](std::size_t block, bool, std::string& text) {
+          if (block == fail_at) throw std::runtime_error("block " + std::to_string(block));
+          text += std::to_string(block);
+        },
+        out);
+    return out;
+  };
+  EXPECT_EQ(numbers(99), "012345678");
+  for (const std::size_t fail_at : {0U, 3U, 8U}) {
+    try {
+      numbers(fail_at);
+      ADD_FAILURE() << "no failure from block " << fail_at;
+    } catch (const std::runtime_error& error) {
+      EXPECT_EQ(error.what(), "block " + std::to_string(fail_at));
     }
   }
 }
