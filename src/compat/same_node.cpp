@@ -43,10 +43,14 @@ bool same_node(const Contract& a, NodeId x_id, const Contract& b, NodeId y_id) {
   if (flags(x) != flags(y) || a.ref_name(x) != b.ref_name(y)) return false;
   const NodeExtras& xe = a.extras_of(x);
   const NodeExtras& ye = b.extras_of(y);
+  // A Firestore kind the reader knew is read from its one text: equal kinds, equal texts. The
+  // texts lie in the two bundles, and each comparison of them reads both.
+  const bool same_firestore_text =
+      x.firestore != FirestoreKind::other || xe.firestore_text == ye.firestore_text;
   const auto texts = [](const NodeExtras& e) {
-    return std::tuple(e.firestore_text, e.ref_target, e.discriminator_property);
+    return std::tuple(e.ref_target, e.discriminator_property);
   };
-  if (texts(xe) != texts(ye) || !same_datum(xe.constant, ye.constant) ||
+  if (!same_firestore_text || texts(xe) != texts(ye) || !same_datum(xe.constant, ye.constant) ||
       !same_datum(xe.default_value, ye.default_value))
     return false;
   const std::span<const Datum> xv = a.enum_values(x);

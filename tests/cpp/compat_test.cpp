@@ -13,6 +13,7 @@
 #include "compat/diff.hpp"
 #include "compat/report.hpp"
 #include "compat/rules.hpp"
+#include "compat/same_node.hpp"
 #include "contract/model.hpp"
 #include "json/json_reader.hpp"
 #include "table.hpp"
@@ -72,6 +73,25 @@ TEST(CompatDiff, EdgeCases) {
     EXPECT_EQ(shown(diff_summary(bundle(row[0]), bundle(row[1]))), row[2]) << row[0] << "\n"
                                                                            << row[1];
   }
+}
+
+// Guards what lets the rules skip a definition: two models whose one field differs only in its
+// Firestore type are never the same, whether the reader knew the type or not.
+TEST(CompatSame, FirestoreTypes) {
+  const auto same = [](std::string_view old_type, std::string_view new_type) {
+    const auto model = [](std::string_view type) {
+      return bundle(R"({"M": {"type": "object", "properties": {"a": {"x-firestore-type": ")" +
+                    std::string(type) + R"("}}}})");
+    };
+    const Pair pair(model(old_type), model(new_type));
+    return same_definition(pair.old_contract, pair.old_contract.definitions[0], pair.new_contract,
+                           pair.new_contract.definitions[0]);
+  };
+  EXPECT_TRUE(same("timestamp", "timestamp"));
+  EXPECT_TRUE(same("money", "money"));
+  EXPECT_FALSE(same("money", "cash"));
+  EXPECT_FALSE(same("timestamp", "geopoint"));
+  EXPECT_FALSE(same("timestamp", "timestamps"));
 }
 
 // Guards the report's exact text: null field, verdict names, and every escape of the one
