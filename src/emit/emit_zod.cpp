@@ -153,16 +153,18 @@ struct ZodPart {
 };
 
 // The bounds of the blocks in which the schemas are written: one block for a contract of fewer
-// than `blocks_from` definitions and properties; otherwise about `block_count` blocks of equal
-// parts, few enough to cost nothing to hand over, and small enough that the two threads finish
-// together and little waits beside the module.
+// than `blocks_from` definitions and properties; otherwise blocks of equal parts, at least
+// `block_count` so that the two threads finish together, and of at most `block_parts_at_most`
+// parts, a few megabytes of text, so that what waits beside the module stays small however
+// large it is. A block costs microseconds to hand over.
 constexpr std::size_t block_count = 64;
+constexpr std::size_t block_parts_at_most = 16384;
 
 std::vector<std::size_t> schema_blocks(const Contract& contract, std::size_t blocks_from) {
   const std::size_t parts = contract.definitions.size() + contract.properties.size();
   std::vector<std::size_t> bounds = {0};
   if (parts >= blocks_from) {
-    const std::size_t block_parts = parts / block_count;
+    const std::size_t block_parts = std::min(parts / block_count, block_parts_at_most);
     std::size_t filled = 0;
     for (std::size_t i = 0; i < contract.definitions.size(); ++i) {
       filled += 1 + contract.definitions[i].properties.count;
