@@ -12,8 +12,8 @@
 #include "compat/rules.hpp"
 #include "contract/model.hpp"
 #include "contract/read_contract.hpp"
-#include "emit/emit_request.hpp"
 #include "python/arguments.hpp"
+#include "request/emit_request.hpp"
 #include "util/ordered_set.hpp"
 
 namespace brenvale::python {

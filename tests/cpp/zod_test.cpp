@@ -7,10 +7,10 @@
 #include <tuple>
 
 #include "contract/model.hpp"
-#include "emit/emit_request.hpp"
 #include "emit/emit_zod.hpp"
 #include "emit/zod_pattern.hpp"
 #include "json/json_reader.hpp"
+#include "request/emit_request.hpp"
 #include "table.hpp"
 #include "util/blocks_in_order.hpp"
 

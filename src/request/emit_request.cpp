@@ -1,5 +1,5 @@
 // One request for a generated module: its checks and error texts, and the emitter it picks.
-#include "emit/emit_request.hpp"
+#include "request/emit_request.hpp"
 
 #include <utility>
 
