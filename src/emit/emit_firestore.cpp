@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "emit/definition_blocks.hpp"
 #include "emit/render_interface.hpp"
 #include "emit/update_keys.hpp"
 #include "text/escape.hpp"
@@ -306,6 +307,33 @@ std::vector<std::string> model_path_functions(const Contract& contract,
   return path_function_names(collections, names);
 }
 
+// The declarations of one definition: its interfaces and update type, an alias, or an enum;
+// nothing for a shared definition, which the module imports.
+void append_declarations(Ctx& ctx, const Definition& definition, const FirestoreOptions& options,
+                         std::string& out) {
+  const Contract& contract = *ctx.contract;
+  if (ctx.shared.find(definition.name) != ctx.shared.end()) return;
+  if (definition.kind == DefinitionKind::alias) {
+    append_type_alias(ctx, definition, out);
+    return;
+  }
+  const std::string_view name = ctx.names->of(contract.id_of(definition));
+  const std::string doc = options.jsdoc ? definition_doc(contract, definition) : std::string();
+  if (definition.kind == DefinitionKind::enumeration) {
+    out += doc;
+    append_enum(name, contract.members_of(definition), out);
+    return;
+  }
+  append_interface(ctx, name, definition, Side::read, doc, out);
+  append_interface(ctx, name, definition, Side::write, doc, out);
+  if (definition.has_collection) {
+    const bool whole = update_form(contract, definition, options) == UpdateForm::field_updates;
+    ctx.imports.insert(whole ? SdkType::field_value : SdkType::update_data);
+    append_update_type(contract, definition, name, options, out);
+    ctx.imports.insert(SdkType::firestore_data_converter);
+  }
+}
+
 }  // namespace
 
 std::vector<std::string_view> module_reserved_names(const Contract& contract,
@@ -316,7 +344,8 @@ std::vector<std::string_view> module_reserved_names(const Contract& contract,
 }
 
 std::string emit_firestore_module(const Contract& contract, OrderedSet<std::string> shared,
-                                  std::string_view shared_path, const FirestoreOptions& options) {
+                                  std::string_view shared_path, const FirestoreOptions& options,
+                                  std::size_t blocks_from) {
   const SdkForm& sdk = options.sdk == Sdk::admin ? admin_form : web_form;
   Ctx ctx;
   ctx.contract = &contract;
@@ -344,28 +373,21 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
   }
   std::string body(header);
   body.reserve(contract.schemas * 40 + contract.definitions.size() * 160 + tail_size + 1024);
-  for (const Definition& definition : contract.definitions) {
-    if (ctx.shared.find(definition.name) != ctx.shared.end()) continue;
-    if (definition.kind == DefinitionKind::alias) {
-      append_type_alias(ctx, definition, body);
-      continue;
-    }
-    const std::string_view name = names.of(contract.id_of(definition));
-    const std::string doc = options.jsdoc ? definition_doc(contract, definition) : std::string();
-    if (definition.kind == DefinitionKind::enumeration) {
-      body += doc;
-      append_enum(name, contract.members_of(definition), body);
-      continue;
-    }
-    append_interface(ctx, name, definition, Side::read, doc, body);
-    append_interface(ctx, name, definition, Side::write, doc, body);
-    if (definition.has_collection) {
-      const bool whole = update_form(contract, definition, options) == UpdateForm::field_updates;
-      ctx.imports.insert(whole ? SdkType::field_value : SdkType::update_data);
-      append_update_type(contract, definition, name, options, body);
-      ctx.imports.insert(SdkType::firestore_data_converter);
-    }
-  }
+  // A large module's declarations are written in blocks on two threads, each with a context of
+  // its own; the SDK types and shared names they use are joined after.
+  std::array<Ctx, 2> parts = {ctx, ctx};
+  const std::vector<std::size_t> bounds = definition_blocks(contract, blocks_from);
+  write_blocks_in_order(
+      bounds.size() - 1,
+      [&](std::size_t block, bool second, std::string& out) {
+        Ctx& part = parts[second ? 1 : 0];
+        for (std::size_t i = bounds[block]; i < bounds[block + 1]; ++i)
+          append_declarations(part, contract.definitions[i], options, out);
+      },
+      body);
+  ctx = std::move(parts[0]);
+  ctx.imports.insert_all(parts[1].imports);
+  ctx.used_shared.merge(parts[1].used_shared);
   for (std::size_t i = 0; i < models.size(); ++i) {
     const std::string_view name = names.of(contract.id_of(*models[i]));
     append_converter(name, contract, *models[i], sdk, body);

@@ -1,12 +1,14 @@
 // The Firestore-mode module: interfaces, update types, converters, path functions.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "contract/model.hpp"
 #include "typescript/render_mode.hpp"
+#include "util/blocks_in_order.hpp"
 #include "util/ordered_set.hpp"
 
 namespace brenvale {
@@ -29,10 +31,13 @@ std::vector<std::string_view> module_reserved_names(const Contract& contract,
                                                     const FirestoreOptions& options);
 
 // `contract` is borrowed; `shared` is taken over by the run. Empty `shared` is plain `emit`.
-// Never fails.
+// A contract of `blocks_from` definitions and properties or more has its declarations written
+// in blocks on two threads (see write_blocks_in_order); the text is the same either way. Never
+// fails.
 std::string emit_firestore_module(const Contract& contract, OrderedSet<std::string> shared,
                                   std::string_view shared_path,
-                                  const FirestoreOptions& options = {});
+                                  const FirestoreOptions& options = {},
+                                  std::size_t blocks_from = write_in_blocks_from);
 
 // The names client code compiles against for one collection model, exactly as
 // emit_firestore_module writes them for the bundle without shared definitions.

@@ -1,6 +1,10 @@
 // The plain DTO module: one interface per model, one alias per enum, the Firestore types used.
 #include "emit/emit_plain.hpp"
 
+#include <array>
+#include <vector>
+
+#include "emit/definition_blocks.hpp"
 #include "text/escape.hpp"
 #include "text/import_line.hpp"
 #include "typescript/name_table.hpp"
@@ -35,9 +39,24 @@ void append_plain_interface(Ctx& ctx, std::string_view name, const Definition& d
   out += "}\n\n";
 }
 
+// The declaration of one definition: an interface, an enum's alias, or an alias.
+void append_declaration(Ctx& ctx, const Definition& definition, std::string& out) {
+  const Contract& contract = *ctx.contract;
+  if (ctx.jsdoc && definition.kind != DefinitionKind::alias)
+    out += definition_doc(contract, definition);
+  if (definition.kind == DefinitionKind::enumeration) {
+    append_enum(ctx.names->of(contract.id_of(definition)), contract.members_of(definition), out);
+  } else if (definition.kind == DefinitionKind::model) {
+    append_plain_interface(ctx, ctx.names->of(contract.id_of(definition)), definition, out);
+  } else {
+    append_type_alias(ctx, definition, out);
+  }
+}
+
 }  // namespace
 
-std::string emit_plain(const Contract& contract, const PlainOptions& options) {
+std::string emit_plain(const Contract& contract, const PlainOptions& options,
+                       std::size_t blocks_from) {
   Ctx ctx;
   ctx.contract = &contract;
   ctx.mode = RenderMode::plain;
@@ -49,17 +68,20 @@ std::string emit_plain(const Contract& contract, const PlainOptions& options) {
   // More than typical bundles need, import line included, so the text never moves: a move of a
   // large text holds both copies at once, and pages reserved but never written cost nothing.
   out.reserve(contract.schemas * 36 + contract.definitions.size() * 16 + 1024);
-  for (const Definition& definition : contract.definitions) {
-    if (ctx.jsdoc && definition.kind != DefinitionKind::alias)
-      out += definition_doc(contract, definition);
-    if (definition.kind == DefinitionKind::enumeration) {
-      append_enum(names.of(contract.id_of(definition)), contract.members_of(definition), out);
-    } else if (definition.kind == DefinitionKind::model) {
-      append_plain_interface(ctx, names.of(contract.id_of(definition)), definition, out);
-    } else {
-      append_type_alias(ctx, definition, out);
-    }
-  }
+  // A large module's declarations are written in blocks on two threads, each with a context of
+  // its own; the SDK types they use are joined after.
+  std::array<Ctx, 2> parts = {ctx, ctx};
+  const std::vector<std::size_t> bounds = definition_blocks(contract, blocks_from);
+  write_blocks_in_order(
+      bounds.size() - 1,
+      [&](std::size_t block, bool second, std::string& text) {
+        Ctx& part = parts[second ? 1 : 0];
+        for (std::size_t i = bounds[block]; i < bounds[block + 1]; ++i)
+          append_declaration(part, contract.definitions[i], text);
+      },
+      out);
+  ctx.imports = parts[0].imports;
+  ctx.imports.insert_all(parts[1].imports);
   // The Firestore types a property uses are imported; a module using none has no import line.
   if (!ctx.imports.empty()) {
     std::string imports;

@@ -1,9 +1,11 @@
 // The plain DTO module: one interface per model, one alias per enum, the Firestore types used.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "contract/model.hpp"
+#include "util/blocks_in_order.hpp"
 
 namespace brenvale {
 
@@ -13,7 +15,10 @@ struct PlainOptions {
   bool jsdoc = false;
 };
 
-// `contract` is borrowed. Never fails.
-std::string emit_plain(const Contract& contract, const PlainOptions& options = {});
+// `contract` is borrowed. A contract of `blocks_from` definitions and properties or more has its
+// declarations written in blocks on two threads (see write_blocks_in_order); the text is the
+// same either way. Never fails.
+std::string emit_plain(const Contract& contract, const PlainOptions& options = {},
+                       std::size_t blocks_from = write_in_blocks_from);
 
 }  // namespace brenvale

@@ -5,12 +5,12 @@
 #include <array>
 #include <vector>
 
+#include "emit/definition_blocks.hpp"
 #include "emit/emit_firestore.hpp"
 #include "emit/render_zod.hpp"
 #include "text/escape.hpp"
 #include "text/fill.hpp"
 #include "typescript/name_table.hpp"
-#include "util/blocks_in_order.hpp"
 
 namespace brenvale {
 namespace {
@@ -152,31 +152,6 @@ struct ZodPart {
   bool tagged = false;
 };
 
-// The bounds of the blocks in which the schemas are written: one block for a contract of fewer
-// than `blocks_from` definitions and properties; otherwise blocks of equal parts, at least
-// `block_count` so that the two threads finish together, and of at most `block_parts_at_most`
-// parts, a few megabytes of text, so that what waits beside the module stays small however
-// large it is. A block costs microseconds to hand over.
-constexpr std::size_t block_count = 64;
-constexpr std::size_t block_parts_at_most = 16384;
-
-std::vector<std::size_t> schema_blocks(const Contract& contract, std::size_t blocks_from) {
-  const std::size_t parts = contract.definitions.size() + contract.properties.size();
-  std::vector<std::size_t> bounds = {0};
-  if (parts >= blocks_from) {
-    const std::size_t block_parts = std::min(parts / block_count, block_parts_at_most);
-    std::size_t filled = 0;
-    for (std::size_t i = 0; i < contract.definitions.size(); ++i) {
-      filled += 1 + contract.definitions[i].properties.count;
-      if (filled < block_parts) continue;
-      bounds.push_back(i + 1);
-      filled = 0;
-    }
-  }
-  if (bounds.back() != contract.definitions.size()) bounds.push_back(contract.definitions.size());
-  return bounds;
-}
-
 }  // namespace
 
 std::string emit_zod_module(const Contract& contract, std::string_view contract_path, Sdk sdk,
@@ -232,7 +207,7 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
   std::string body(header);
   body.reserve(contract.schemas * 85 + contract.definitions.size() * 208 + tail_size + 2048);
   std::array<ZodPart, 2> parts = {ZodPart{ctx}, ZodPart{ctx}};
-  const std::vector<std::size_t> bounds = schema_blocks(contract, blocks_from);
+  const std::vector<std::size_t> bounds = definition_blocks(contract, blocks_from);
   write_blocks_in_order(
       bounds.size() - 1,
       [&](std::size_t block, bool second, std::string& out) {

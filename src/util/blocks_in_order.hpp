@@ -1,6 +1,7 @@
 // Text written in blocks on two threads, and joined in the blocks' order.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -9,10 +10,42 @@
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "util/own_thread.hpp"
 
 namespace brenvale {
+
+// Parts (say, definitions and properties) from which a text is written in blocks on two threads:
+// a thread takes tens of microseconds to start, and this many parts take milliseconds to write.
+inline constexpr std::size_t write_in_blocks_from = 16384;
+
+// The bounds of the blocks over items 0 .. count-1, item i being `parts_of(i)` parts: block b is
+// items bounds[b] .. bounds[b+1]-1. One block under `blocks_from` parts in all; otherwise blocks
+// of equal parts, at least 64 so that the two threads finish together, and of at most 16,384
+// parts, a few megabytes of text, so that what waits beside the text stays small however large
+// it is. A block costs microseconds to hand over.
+template <class PartsOf>
+std::vector<std::size_t> block_bounds(std::size_t count, PartsOf&& parts_of,
+                                      std::size_t blocks_from) {
+  constexpr std::size_t block_count = 64;
+  constexpr std::size_t block_parts_at_most = 16384;
+  std::size_t parts = 0;
+  for (std::size_t i = 0; i < count; ++i) parts += parts_of(i);
+  std::vector<std::size_t> bounds = {0};
+  if (parts >= blocks_from) {
+    const std::size_t block_parts = std::min(parts / block_count, block_parts_at_most);
+    std::size_t filled = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      filled += parts_of(i);
+      if (filled < block_parts) continue;
+      bounds.push_back(i + 1);
+      filled = 0;
+    }
+  }
+  if (bounds.back() != count) bounds.push_back(count);
+  return bounds;
+}
 
 // Appends blocks 0 .. blocks-1 to `out`, in order, each written by `write(block, second, text)`.
 // The calling thread writes the even blocks straight into `out` (`second` false); a second

@@ -29,11 +29,15 @@ Document parse(const std::string& text) {
 
 std::string defs(const std::string& body) { return R"({"$defs": {)" + body + "}}"; }
 
+// Written in blocks on two threads, each definition a block of its own: the text must not change.
+constexpr std::size_t always_in_blocks = 0;
+
 std::string emit(const std::string& defs_body, OrderedSet<std::string> shared = {},
-                 std::string_view shared_path = "") {
+                 std::string_view shared_path = "",
+                 std::size_t blocks_from = write_in_blocks_from) {
   const Document bundle = parse(defs(defs_body));
   return emit_firestore_module(build_contract(bundle.root, DefinitionTable::defs),
-                               std::move(shared), shared_path);
+                               std::move(shared), shared_path, {}, blocks_from);
 }
 
 // Every piece is in `out`, in order.
@@ -47,7 +51,8 @@ void expect_in_order(const std::string& out, const std::vector<std::string_view>
 }
 
 // The module a brenvale command line (its words after the program name, less the bundle) writes.
-std::string run_command(const std::string& command, const Contract& bundle) {
+std::string run_command(const std::string& command, const Contract& bundle,
+                        std::size_t blocks_from = write_in_blocks_from) {
   std::istringstream words(command);
   std::string kind;
   std::string word;
@@ -68,26 +73,29 @@ std::string run_command(const std::string& command, const Contract& bundle) {
       ADD_FAILURE() << "unknown option in " << command;
     }
   }
-  if (kind == "emit") return emit_firestore_module(bundle, {}, "", firestore);
-  if (kind == "plain") return emit_plain(bundle, plain);
-  if (kind == "zod") return emit_zod_module(bundle, contract, firestore.sdk);
+  if (kind == "emit") return emit_firestore_module(bundle, {}, "", firestore, blocks_from);
+  if (kind == "plain") return emit_plain(bundle, plain, blocks_from);
+  if (kind == "zod") return emit_zod_module(bundle, contract, firestore.sdk, blocks_from);
   ADD_FAILURE() << "unknown command in " << command;
   return {};
 }
 
 // Guards every byte of whole modules, one case per row of tests/golden/cases.tsv, which says why
 // each bundle is there; `make goldens` writes the same files through the command line. Bundles
-// come from Pydantic models, which only the Python tests can run.
+// come from Pydantic models, which only the Python tests can run. Each module is also written in
+// blocks on two threads.
 TEST(Golden, MatchesByteForByte) {
   const std::string top = std::string(BRENVALE_SOURCE_DIR) + "/";
   for (const auto& row : read_table("tests/golden/cases.tsv")) {
     const auto& [input, command, expected] = std::tie(row[0], row[1], row[2]);
     if (command.starts_with("bundle")) continue;
     const Document parsed = parse(read_file(top + input));
-    EXPECT_EQ(run_command(command, build_contract(parsed.root, DefinitionTable::defs)),
-              read_file(top + expected))
-        << "if the difference is intended, run make goldens (brenvale " << command << " " << input
-        << ")";
+    const Contract contract = build_contract(parsed.root, DefinitionTable::defs);
+    for (const std::size_t blocks_from : {write_in_blocks_from, always_in_blocks}) {
+      EXPECT_EQ(run_command(command, contract, blocks_from), read_file(top + expected))
+          << "if the difference is intended, run make goldens (brenvale " << command << " " << input
+          << ")" << (blocks_from == always_in_blocks ? ", in blocks" : "");
+    }
   }
   const Document no_defs = parse(R"({"$defs": []})");
   EXPECT_EQ(emit_firestore_module(build_contract(no_defs.root, DefinitionTable::defs), {}, ""),
@@ -204,15 +212,19 @@ TEST(EmitFirestore, PathFunctions) {
 // Guards shared mode: what is referenced is imported, nothing shared is written, an unused
 // shared module is not imported, and the path is a quoted literal.
 TEST(EmitFirestore, SharedModeImportsWhatIsReferenced) {
-  const std::string out = emit(R"("Address": {"type": "object"}, "Role": {"enum": ["a"]},
+  // In blocks, User is written on the second thread: its shared names are joined after.
+  for (const std::size_t blocks_from : {write_in_blocks_from, always_in_blocks}) {
+    const std::string out =
+        emit(R"("Address": {"type": "object"}, "Role": {"enum": ["a"]},
       "Unused": {"type": "object", "x-firestore-collection": "unused"},
       "User": {"type": "object", "properties": {"home": {"$ref": "#/$defs/Address"},
         "role": {"$ref": "#/$defs/Role"}, "ghost": {"$ref": "#/$defs/Gh-ost"}}})",
-                               {"Address", "Role", "Unused", "Gh-ost"}, "./x\";\nf(\"");
-  expect_in_order(out, {"import type { Address, AddressWrite, Gh_ost, Gh_ostWrite, Role } from "
-                        "\"./x\\\";\\nf(\\\"\";\n\n",
-                        "  role?: Role | (string & {});\n"});
-  EXPECT_EQ(out.find("unused"), std::string::npos);
+             {"Address", "Role", "Unused", "Gh-ost"}, "./x\";\nf(\"", blocks_from);
+    expect_in_order(out, {"import type { Address, AddressWrite, Gh_ost, Gh_ostWrite, Role } from "
+                          "\"./x\\\";\\nf(\\\"\";\n\n",
+                          "  role?: Role | (string & {});\n"});
+    EXPECT_EQ(out.find("unused"), std::string::npos);
+  }
   EXPECT_EQ(emit(R"("A": {"type": "object"})", {"B"}, "./s").find("./s"), std::string::npos);
 }
 
