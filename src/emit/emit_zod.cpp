@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "emit/definition_blocks.hpp"
@@ -145,13 +146,6 @@ bool append_schemas(ZodCtx& ctx, const Definition& definition, std::string& out)
   return tags;
 }
 
-// What one thread's schemas need besides the text: its own context, and whether a schema
-// carried tag values.
-struct ZodPart {
-  ZodCtx ctx;
-  bool tagged = false;
-};
-
 }  // namespace
 
 std::string emit_zod_module(const Contract& contract, std::string_view contract_path, Sdk sdk,
@@ -206,20 +200,24 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
     tail_size += converter_template.size() + 512 + converter.size() * 8;
   std::string body(header);
   body.reserve(contract.schemas * 85 + contract.definitions.size() * 208 + tail_size + 2048);
-  std::array<ZodPart, 2> parts = {ZodPart{ctx}, ZodPart{ctx}};
   const std::vector<std::size_t> bounds = definition_blocks(contract, blocks_from);
+  std::optional<ZodCtx> second_ctx;  // copied before the second thread starts, and only for one
+  if (bounds.size() > 2) second_ctx.emplace(ctx);
+  std::array<bool, 2> tagged_by = {false, false};  // a schema carried tag values, by thread
   write_blocks_in_order(
       bounds.size() - 1,
       [&](std::size_t block, bool second, std::string& out) {
-        ZodPart& part = parts[second ? 1 : 0];
+        ZodCtx& part = second ? *second_ctx : ctx;
+        bool& tagged = tagged_by[second ? 1 : 0];
         for (std::size_t i = bounds[block]; i < bounds[block + 1]; ++i)
-          part.tagged = append_schemas(part.ctx, contract.definitions[i], out) || part.tagged;
+          tagged = append_schemas(part, contract.definitions[i], out) || tagged;
       },
       body);
-  ctx = std::move(parts[0].ctx);
-  ctx.types.imports.insert_all(parts[1].ctx.types.imports);
-  ctx.helpers.merge(parts[1].ctx.helpers);
-  const bool tagged = parts[0].tagged || parts[1].tagged;
+  if (second_ctx) {
+    ctx.types.imports.insert_all(second_ctx->types.imports);
+    ctx.helpers.merge(second_ctx->helpers);
+  }
+  const bool tagged = tagged_by[0] || tagged_by[1];
   std::size_t next_converter = 0;
   for (const Definition& definition : contract.definitions) {
     if (definition.kind != DefinitionKind::model || !definition.has_collection) continue;

@@ -32,16 +32,15 @@ std::vector<std::size_t> block_bounds(std::size_t count, PartsOf&& parts_of,
   constexpr std::size_t block_parts_at_most = 16384;
   std::size_t parts = 0;
   for (std::size_t i = 0; i < count; ++i) parts += parts_of(i);
+  if (parts < blocks_from) return {0, count};
+  const std::size_t block_parts = std::min(parts / block_count, block_parts_at_most);
   std::vector<std::size_t> bounds = {0};
-  if (parts >= blocks_from) {
-    const std::size_t block_parts = std::min(parts / block_count, block_parts_at_most);
-    std::size_t filled = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-      filled += parts_of(i);
-      if (filled < block_parts) continue;
-      bounds.push_back(i + 1);
-      filled = 0;
-    }
+  std::size_t filled = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    filled += parts_of(i);
+    if (filled < block_parts) continue;
+    bounds.push_back(i + 1);
+    filled = 0;
   }
   if (bounds.back() != count) bounds.push_back(count);
   return bounds;
@@ -56,6 +55,11 @@ std::vector<std::size_t> block_bounds(std::size_t count, PartsOf&& parts_of,
 // thread reaches the caller, after the second thread has stopped.
 template <class Write>
 void write_blocks_in_order(std::size_t blocks, Write&& write, std::string& out) {
+  // Before anything else is made: a small module is one block, and its text should cost no more.
+  if (blocks < 2) {
+    if (blocks == 1) write(0, false, out);
+    return;
+  }
   struct Channel {
     std::mutex mutex;
     std::condition_variable changed;
@@ -64,10 +68,6 @@ void write_blocks_in_order(std::size_t blocks, Write&& write, std::string& out) 
     bool stop = false;              // the caller takes no more blocks
   } channel;
   constexpr std::size_t ahead = 2;
-  if (blocks < 2) {
-    if (blocks == 1) write(0, false, out);
-    return;
-  }
   std::future<void> second = on_own_thread([&] {
     try {
       for (std::size_t block = 1; block < blocks; block += 2) {
