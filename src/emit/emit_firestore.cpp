@@ -376,20 +376,15 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
   body.reserve(contract.schemas * 40 + contract.definitions.size() * 160 + tail_size + 1024);
   // A large module's declarations are written in blocks on two threads, each with a context of
   // its own; the SDK types and shared names they use are joined after.
-  const std::vector<std::size_t> bounds = definition_blocks(contract, blocks_from);
-  std::optional<Ctx> second_ctx;  // copied before the second thread starts, and only for one
-  if (bounds.size() > 2) second_ctx.emplace(ctx);
-  write_blocks_in_order(
-      bounds.size() - 1,
-      [&](std::size_t block, bool second, std::string& out) {
-        Ctx& part = second ? *second_ctx : ctx;
-        for (std::size_t i = bounds[block]; i < bounds[block + 1]; ++i)
-          append_declarations(part, contract.definitions[i], options, out);
+  const std::optional<Ctx> second_ctx = write_definitions(
+      contract, blocks_from, ctx,
+      [&](Ctx& part, const Definition& definition, std::string& out) {
+        append_declarations(part, definition, options, out);
       },
       body);
   if (second_ctx) {
     ctx.imports.insert_all(second_ctx->imports);
-    ctx.used_shared.merge(second_ctx->used_shared);
+    ctx.used_shared.insert(second_ctx->used_shared.begin(), second_ctx->used_shared.end());
   }
   for (std::size_t i = 0; i < models.size(); ++i) {
     const std::string_view name = names.of(contract.id_of(*models[i]));

@@ -2,7 +2,6 @@
 #include "emit/emit_plain.hpp"
 
 #include <optional>
-#include <vector>
 
 #include "emit/definition_blocks.hpp"
 #include "text/escape.hpp"
@@ -70,17 +69,8 @@ std::string emit_plain(const Contract& contract, const PlainOptions& options,
   out.reserve(contract.schemas * 36 + contract.definitions.size() * 16 + 1024);
   // A large module's declarations are written in blocks on two threads, each with a context of
   // its own; the SDK types they use are joined after.
-  const std::vector<std::size_t> bounds = definition_blocks(contract, blocks_from);
-  std::optional<Ctx> second_ctx;  // copied before the second thread starts, and only for one
-  if (bounds.size() > 2) second_ctx.emplace(ctx);
-  write_blocks_in_order(
-      bounds.size() - 1,
-      [&](std::size_t block, bool second, std::string& text) {
-        Ctx& part = second ? *second_ctx : ctx;
-        for (std::size_t i = bounds[block]; i < bounds[block + 1]; ++i)
-          append_declaration(part, contract.definitions[i], text);
-      },
-      out);
+  const std::optional<Ctx> second_ctx =
+      write_definitions(contract, blocks_from, ctx, append_declaration, out);
   if (second_ctx) ctx.imports.insert_all(second_ctx->imports);
   // The Firestore types a property uses are imported; a module using none has no import line.
   if (!ctx.imports.empty()) {

@@ -200,24 +200,17 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
     tail_size += converter_template.size() + 512 + converter.size() * 8;
   std::string body(header);
   body.reserve(contract.schemas * 85 + contract.definitions.size() * 208 + tail_size + 2048);
-  const std::vector<std::size_t> bounds = definition_blocks(contract, blocks_from);
-  std::optional<ZodCtx> second_ctx;  // copied before the second thread starts, and only for one
-  if (bounds.size() > 2) second_ctx.emplace(ctx);
-  std::array<bool, 2> tagged_by = {false, false};  // a schema carried tag values, by thread
-  write_blocks_in_order(
-      bounds.size() - 1,
-      [&](std::size_t block, bool second, std::string& out) {
-        ZodCtx& part = second ? *second_ctx : ctx;
-        bool& tagged = tagged_by[second ? 1 : 0];
-        for (std::size_t i = bounds[block]; i < bounds[block + 1]; ++i)
-          tagged = append_schemas(part, contract.definitions[i], out) || tagged;
+  const std::optional<ZodCtx> second_ctx = write_definitions(
+      contract, blocks_from, ctx,
+      [](ZodCtx& part, const Definition& definition, std::string& out) {
+        part.tagged = append_schemas(part, definition, out) || part.tagged;
       },
       body);
   if (second_ctx) {
     ctx.types.imports.insert_all(second_ctx->types.imports);
-    ctx.helpers.merge(second_ctx->helpers);
+    ctx.helpers.insert(second_ctx->helpers.begin(), second_ctx->helpers.end());
+    ctx.tagged = ctx.tagged || second_ctx->tagged;
   }
-  const bool tagged = tagged_by[0] || tagged_by[1];
   std::size_t next_converter = 0;
   for (const Definition& definition : contract.definitions) {
     if (definition.kind != DefinitionKind::model || !definition.has_collection) continue;
@@ -248,7 +241,7 @@ std::string emit_zod_module(const Contract& contract, std::string_view contract_
   fill(prefix, "import type * as {namespace} from {path};\n\n",
        {{"namespace", contract_namespace}, {"path", path}});
   if (vector_alias) prefix += admin_vector_alias;
-  if (tagged) prefix += tagged_helper;
+  if (ctx.tagged) prefix += tagged_helper;
   for (const ZodHelper& helper : zod_helpers()) {
     if (ctx.helpers.contains(helper.name)) prefix += helper.text;
   }

@@ -28,6 +28,7 @@ struct ZodCtx {
   // Whether the node being written may be left out of the write: set for an optional property,
   // it holds for that node and the members of its union, where a write may delete the field.
   bool may_be_absent = false;
+  bool tagged = false;  // a schema written carries the tag values a discriminated union reads
 };
 
 // The runtime helpers a zod module may declare, each written once when a schema calls it.
