@@ -7,7 +7,8 @@ modules are loaded into this process under names of their own, so every build ru
 text, in the same process, in alternation: each round times every build once per function,
 in a rotating order, and the best round counts. The stress bundle is bench/make_bundle.py's
 (4000 models, about 28.5 MB indented, as bench/bench_emit.py builds it); json.loads is timed in
-the same rounds with the collector off. Small bundles (the examples) are timed per call.
+the same rounds with the collector off. Small bundles (the examples) are timed per call, for
+every function, the builds again in alternation.
 
 --memory N runs each of emit, emit_plain and zod of each build in a process of its own on a
 bundle of N small definitions and prints its peak memory over (input + output); and _core.compat
@@ -106,16 +107,26 @@ def interleaved(builds: dict[str, dict[str, Call]], text: str, rounds: int) -> d
 
 
 def per_call(builds: dict[str, dict[str, Call]], text: str, rounds: int) -> dict[str, float]:
-    """Best time per call of each build's emit on a small bundle, calls batched."""
+    """Best time per call of every (build, function) on a small bundle, calls batched and the
+    builds taken in alternation."""
     batch = max(1, 200_000 // max(1, len(text)))
     best: dict[str, float] = {}
-    for _ in range(rounds):
-        for label, functions in builds.items():
-            start = time.perf_counter()
-            for _ in range(batch):
-                functions["emit"](text)
-            took = (time.perf_counter() - start) / batch
-            best[label] = min(best.get(label, float("inf")), took)
+    labels = list(builds)
+    gc.collect()
+    gc.disable()
+    try:
+        for round_index in range(rounds):
+            order = labels[round_index % len(labels) :] + labels[: round_index % len(labels)]
+            for label in order:
+                for name, call in builds[label].items():
+                    start = time.perf_counter()
+                    for _ in range(batch):
+                        call(text)
+                    took = (time.perf_counter() - start) / batch
+                    key = f"{label} {name}"
+                    best[key] = min(best.get(key, float("inf")), took)
+    finally:
+        gc.enable()
     return best
 
 
@@ -240,12 +251,17 @@ def main() -> None:
             cells.append(f"{took / loads:14.3f}" if took is not None else f"{'-':>14}")
         print(f"  {name:<13}" + "".join(cells))
 
-    print("\nemit per call on the example bundles (ms)")
+    print(f"\nper call on the example bundles, best of {arguments.rounds} rounds (µs)")
     for path in sorted((ROOT / "examples").rglob("contract.json")):
         small = path.read_text(encoding="utf-8")
-        times = per_call(builds, small, 5)
-        cells = "".join(f"{times[label] * 1e3:14.4f}" for label in builds)
-        print(f"  {path.relative_to(ROOT)!s:<28} {len(small) / 1e3:5.1f} KB{cells}")
+        times = per_call(builds, small, arguments.rounds)
+        print(f"  {path.relative_to(ROOT)!s} ({len(small) / 1e3:.1f} KB)")
+        for name in names:
+            cells = []
+            for label in builds:
+                took = times.get(f"{label} {name}")
+                cells.append(f"{took * 1e6:14.2f}" if took is not None else f"{'-':>14}")
+            print(f"    {name:<11}" + "".join(cells))
 
     if arguments.memory:
         scratch = cache / "memory"
