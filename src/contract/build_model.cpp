@@ -2,14 +2,13 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
-#include <type_traits>
 #include <utility>
 
 #include "contract/alias_groups.hpp"
 #include "contract/model.hpp"
 #include "contract/schema_meaning.hpp"
 #include "util/byte_order.hpp"
+#include "util/page_resource.hpp"
 
 namespace brenvale {
 namespace {
@@ -80,13 +79,16 @@ class Builder {
     const Value* additional = nullptr;
     const Value* enum_values = nullptr;
     const Value* properties = nullptr;
-    TypeNode n;
+    // Written where it lies: a whole node built aside and copied in was read back right after
+    // its bit-fields were written, which stalled that read on every node. A call below that
+    // may add nodes can move the vector, so `n` is taken again after each.
+    TypeNode* n = &contract_.nodes[id];
     // The rarer facts gather in `extras_`, kept only when one is there: nothing below recurses
     // before it is stored.
     NodeExtras& x = extras_;
     bool has_extras = false;
-    n.is_object = true;
-    n.constraints.first = static_cast<std::uint32_t>(contract_.constraints.size());
+    n->is_object = true;
+    n->constraints.first = static_cast<std::uint32_t>(contract_.constraints.size());
     for (const Member& member : schema.object()) {
       const Value& value = member.value;
       const Atom atom = value.key_atom;
@@ -101,21 +103,21 @@ class Builder {
       }
       switch (atom) {
         case Atom::server_timestamp:
-          n.server_timestamp = value.is_true();
+          n->server_timestamp = value.is_true();
           foreign_names_under(value);
           break;
         case Atom::read_only:
-          n.read_only = value.is_true();
+          n->read_only = value.is_true();
           foreign_names_under(value);
           break;
         case Atom::presence_guaranteed:
-          n.presence_guaranteed = value.is_true();
+          n->presence_guaranteed = value.is_true();
           foreign_names_under(value);
           break;
         case Atom::firestore_type:
           if (value.is_string()) {
             x.firestore_text = value.string();
-            n.firestore = firestore_kind_of(value.word);
+            n->firestore = firestore_kind_of(value.word);
             has_extras = true;
           } else {
             foreign_names_under(value);
@@ -123,7 +125,7 @@ class Builder {
           break;
         case Atom::ref:
           if (value.is_string()) {
-            n.has_ref = true;
+            n->has_ref = true;
             references_.push_back({id, last_segment(value.string())});
           } else {
             foreign_names_under(value);
@@ -131,7 +133,7 @@ class Builder {
           break;
         case Atom::ref_target:
           if (value.is_string()) {
-            n.has_ref_target = true;
+            n->has_ref_target = true;
             x.ref_target = value.string();
             targets_.push_back(id);
             has_extras = true;
@@ -148,7 +150,7 @@ class Builder {
           }
           break;
         case Atom::const_value:
-          n.has_constant = true;
+          n->has_constant = true;
           x.constant = datum(&value);
           has_extras = true;
           foreign_names_under(value);
@@ -183,7 +185,7 @@ class Builder {
         case Atom::discriminator:
           if (const Value* property = value.find("propertyName");
               property != nullptr && property->is_string()) {
-            n.has_discriminator_property = true;
+            n->has_discriminator_property = true;
             x.discriminator_property = property->string();
             has_extras = true;
           }
@@ -203,18 +205,18 @@ class Builder {
           break;
       }
     }
-    n.constraints.count =
-        static_cast<std::uint32_t>(contract_.constraints.size()) - n.constraints.first;
+    n->constraints.count =
+        static_cast<std::uint32_t>(contract_.constraints.size()) - n->constraints.first;
     const bool firestore_named = x.firestore_text.data() != nullptr;
     if (enum_values != nullptr && enum_values->is_array()) {
-      n.has_enum = true;
+      n->has_enum = true;
       x.enum_values = data(enum_values->array());
       has_extras = true;
     }
     // A tuple's range is written into its extras once its members are read.
-    n.has_tuple = prefix_items != nullptr && prefix_items->is_array();
-    if (has_extras || n.has_tuple) {
-      n.extras = static_cast<std::uint32_t>(contract_.extras.size());
+    n->has_tuple = prefix_items != nullptr && prefix_items->is_array();
+    if (has_extras || n->has_tuple) {
+      n->extras = static_cast<std::uint32_t>(contract_.extras.size());
       contract_.extras.push_back(x);
       x = NodeExtras{};
     }
@@ -223,53 +225,58 @@ class Builder {
     const Value* alternatives = any_of;
     if (alternatives == nullptr || !alternatives->is_array()) alternatives = one_of;
     if (alternatives != nullptr && alternatives->is_array()) {
-      n.has_alternatives = true;
-      n.alternatives = nodes(alternatives->array());
+      n->has_alternatives = true;
+      const Range list = nodes(alternatives->array());
+      n = &contract_.nodes[id];
+      n->alternatives = list;
     }
     // Whichever of the two is not read as alternatives may still name definitions.
     for (const Value* other : {any_of, one_of}) {
-      if (other != nullptr && !(n.has_alternatives && other == alternatives))
+      if (other != nullptr && !(n->has_alternatives && other == alternatives))
         foreign_names_under(*other);
     }
     if (type != nullptr) {
-      n.types.first = static_cast<std::uint32_t>(contract_.type_names.size());
+      n->types.first = static_cast<std::uint32_t>(contract_.type_names.size());
       if (type->is_string()) {
         type_name(*type);
-        n.null_type = type->word == Word::null;
+        n->null_type = type->word == Word::null;
       }
-      n.type_list = type->is_array();
+      n->type_list = type->is_array();
       for (const Value& entry : type->array()) {
         if (entry.is_string())
           type_name(entry);
         else
           foreign_names_under(entry);
       }
-      n.types.count = static_cast<std::uint32_t>(contract_.type_names.size()) - n.types.first;
+      n->types.count = static_cast<std::uint32_t>(contract_.type_names.size()) - n->types.first;
       if (!type->is_string() && !type->is_array()) foreign_names_under(*type);
     }
-    n.form =
-        form_of(n, firestore_named, type != nullptr && (type->is_string() || type->is_array()));
+    n->form =
+        form_of(*n, firestore_named, type != nullptr && (type->is_string() || type->is_array()));
     if (additional != nullptr) {
       if (additional->is_object()) {
-        n.record = RecordValues::schema;
-        n.record_node = node(*additional);
+        n->record = RecordValues::schema;
+        const NodeId values = node(*additional);
+        n = &contract_.nodes[id];
+        n->record_node = values;
       } else {
-        if (!additional->is_true()) n.record = RecordValues::none;
+        if (!additional->is_true()) n->record = RecordValues::none;
         foreign_names_under(*additional);
       }
     }
     if (prefix_items != nullptr) {
-      if (n.has_tuple) {
+      if (n->has_tuple) {
         const Range tuple = nodes(prefix_items->array());
-        contract_.extras[n.extras].tuple = tuple;
+        n = &contract_.nodes[id];
+        contract_.extras[n->extras].tuple = tuple;
       } else {
         foreign_names_under(*prefix_items);
       }
     }
-    if (items != nullptr) n.items = node(*items);
-    // Copied as bytes: the assignment GCC writes copies each bit-field on its own.
-    static_assert(std::is_trivially_copyable_v<TypeNode>);
-    std::memcpy(&contract_.nodes[id], &n, sizeof n);
+    if (items != nullptr) {
+      const NodeId item = node(*items);
+      contract_.nodes[id].items = item;
+    }
     return shared_leaf(id);
   }
 
@@ -576,7 +583,7 @@ struct ContractBuilder::State {
   Builder builder{contract};
 };
 
-ContractBuilder::ContractBuilder(std::size_t objects, std::size_t definitions)
+ContractBuilder::ContractBuilder(std::size_t objects, std::size_t definitions, ListPages pages)
     : state_(std::make_unique<State>()) {
   Contract& contract = state_->contract;
   // A definition holds an object or more, of its own or of its properties' schemas.
@@ -597,6 +604,19 @@ ContractBuilder::ContractBuilder(std::size_t objects, std::size_t definitions)
     contract.constraints.reserve(nodes / 2);
   }
   contract.definition_extras.reserve(contract.definitions.capacity());
+  if (pages == ListPages::base) return;
+  const auto advise = [](auto& list) {
+    advise_huge_pages(list.data(), list.capacity() * sizeof(list[0]));
+  };
+  advise(contract.definitions);
+  advise(contract.nodes);
+  advise(contract.properties);
+  advise(contract.type_names);
+  advise(contract.extras);
+  advise(contract.data);
+  advise(contract.node_lists);
+  advise(contract.constraints);
+  advise(contract.definition_extras);
 }
 
 ContractBuilder::~ContractBuilder() = default;
