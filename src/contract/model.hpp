@@ -291,13 +291,19 @@ struct Contract {
 // when `$defs` is no object; nullptr when there is none. Borrowed from `bundle`.
 const Value* find_definition_table(const Value& bundle, DefinitionTable table);
 
+// The pages a model's large lists are written to. A comparison builds two models at once, one
+// on each thread, and their page faults contend for the process's memory map: huge pages spare
+// most of them, at the cost of up to a huge page of room per list.
+enum class ListPages : std::uint8_t { base, huge };
+
 // Reads definitions into a model one at a time, in any order: from a table of the tree, or as
 // parse_json's EntrySink hands them over. `objects`, at least the objects the definitions hold,
-// and `definitions` size its storage up front. Each entry (borrowed) is read when added; only
-// its strings must outlive the model. May throw std::bad_alloc.
+// and `definitions` size its storage up front, on `pages`. Each entry (borrowed) is read when
+// added; only its strings must outlive the model. May throw std::bad_alloc.
 class ContractBuilder {
  public:
-  explicit ContractBuilder(std::size_t objects, std::size_t definitions = 0);
+  explicit ContractBuilder(std::size_t objects, std::size_t definitions = 0,
+                           ListPages pages = ListPages::base);
   ContractBuilder(const ContractBuilder&) = delete;
   ContractBuilder& operator=(const ContractBuilder&) = delete;
   ~ContractBuilder();

@@ -83,9 +83,10 @@ void move_strings(std::string_view copy, std::string_view text, Contract& contra
 // a thread of their own when `pipelined` (see EntryPipeline), else each as it comes, built in
 // one arena that each reuses.
 struct Streamed {
-  explicit Streamed(bool pipelined) : pipelined(pipelined) {}
+  Streamed(bool pipelined, ListPages pages) : pipelined(pipelined), pages(pages) {}
 
   bool pipelined;
+  ListPages pages;
   std::optional<ContractBuilder> builder;
   std::optional<EntryPipeline> pipeline;  // after the builder, which it adds to until it goes
   // Large enough for the tree of a usual definition, so each one is built in the cache.
@@ -96,7 +97,7 @@ struct Streamed {
   static std::pmr::memory_resource& begin(void* context, std::size_t objects) {
     auto* self = static_cast<Streamed*>(context);
     self->pipeline.reset();
-    self->builder.emplace(objects);
+    self->builder.emplace(objects, 0, self->pages);
     // Asked once: the count is read from the system on each call, which costs microseconds.
     static const bool several_cores = std::thread::hardware_concurrency() >= 2;
     if (self->pipelined && several_cores) {
@@ -133,9 +134,9 @@ struct Streamed {
 }  // namespace
 
 ReadResult read_contract(std::string_view text, DefinitionTable table, std::size_t stream_from,
-                         Threads threads) {
+                         Threads threads, ListPages pages) {
   ReadResult result;
-  Streamed streamed(threads == Threads::two);
+  Streamed streamed(threads == Threads::two, pages);
   const EntrySink sink{Atom::defs, &streamed, &Streamed::begin, &Streamed::take};
   // A text without escapes is read in place: a copy would cost as much memory again.
   ParseResult parsed = parse_json_in_place(text, text.size() >= stream_from ? &sink : nullptr);
@@ -191,7 +192,7 @@ ReadPair read_contracts(std::string_view first, std::string_view second, Definit
   // The thread reads borrowed texts into a model of its own; get() hands over the model, or
   // what the read threw.
   std::future<ReadResult> reading = on_own_thread([first, table] {
-    return read_contract(first, table, stream_definitions_from, Threads::one);
+    return read_contract(first, table, stream_definitions_from, Threads::one, ListPages::huge);
   });
   if (!reading.valid()) {
     // No thread to be had: one after the other, each with the second thread it may get.
@@ -199,7 +200,8 @@ ReadPair read_contracts(std::string_view first, std::string_view second, Definit
     pair.second = read_contract(second, table);
     return pair;
   }
-  pair.second = read_contract(second, table, stream_definitions_from, Threads::one);
+  pair.second =
+      read_contract(second, table, stream_definitions_from, Threads::one, ListPages::huge);
   pair.first = reading.get();
   return pair;
 }

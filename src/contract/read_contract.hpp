@@ -29,14 +29,15 @@ enum class Threads : std::uint8_t { one, two };
 // (text[size()], as in a std::string or Python's UTF-8 buffer). A text without escapes decodes
 // to itself: it is read where it lies, and the model's strings lie in `text`, which must then
 // outlive the model; a text with escapes is read from a copy, which goes with the model. Only
-// the model stays beside what is rendered from it. May throw std::bad_alloc.
+// the model stays beside what is rendered from it. A streamed model's lists are written to
+// `pages`. May throw std::bad_alloc.
 ReadResult read_contract(std::string_view text, DefinitionTable table,
                          std::size_t stream_from = stream_definitions_from,
-                         Threads threads = Threads::two);
+                         Threads threads = Threads::two, ListPages pages = ListPages::base);
 
 // Both texts read as read_contract reads each, the first (say, the old contract) on a thread of
 // its own when either is large enough to stream: reading is most of a comparison's time. Each
-// read then has one thread.
+// read then has one thread, and its model's lists huge pages.
 struct ReadPair {
   ReadResult first;
   ReadResult second;

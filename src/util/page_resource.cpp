@@ -1,6 +1,7 @@
 // Memory for large arenas straight from the kernel, backed by huge pages where it can be.
 #include "util/page_resource.hpp"
 
+#include <cstdint>
 #include <new>
 
 #if defined(__linux__)
@@ -42,6 +43,20 @@ class LargePageResource final : public std::pmr::memory_resource {
 };
 
 }  // namespace
+
+void advise_huge_pages(void* data, std::size_t bytes) {
+#if defined(__linux__)
+  // From the first huge page boundary in the storage, whole huge pages only.
+  const std::size_t skip =
+      (huge_page - reinterpret_cast<std::uintptr_t>(data) % huge_page) % huge_page;
+  if (bytes <= skip) return;
+  const std::size_t length = (bytes - skip) / huge_page * huge_page;
+  if (length != 0) madvise(static_cast<char*>(data) + skip, length, MADV_HUGEPAGE);  // advice only
+#else
+  (void)data;
+  (void)bytes;
+#endif
+}
 
 std::pmr::memory_resource& large_page_resource() {
   static LargePageResource resource;

@@ -1,6 +1,7 @@
 // Memory for large arenas straight from the kernel, backed by huge pages where it can be.
 #pragma once
 
+#include <cstddef>
 #include <memory_resource>
 
 namespace brenvale {
@@ -9,5 +10,9 @@ namespace brenvale {
 // pages, which spares a parse of a large text most of its page faults; smaller blocks come
 // from operator new. Stateless and thread-safe; throws std::bad_alloc when memory runs out.
 std::pmr::memory_resource& large_page_resource();
+
+// Advises the whole huge pages within `bytes` at `data` to be backed by transparent huge pages,
+// where the system offers them. For large storage that is written once it is reserved.
+void advise_huge_pages(void* data, std::size_t bytes);
 
 }  // namespace brenvale
