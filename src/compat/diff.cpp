@@ -231,6 +231,19 @@ bool compare_in_halves(const Contract& old_contract, const Contract& new_contrac
   return true;
 }
 
+bool references_read_alike(const Contract& old_contract, const Contract& new_contract) {
+  const auto is_enum = [](const Definition* d) {
+    return d != nullptr && d->kind == DefinitionKind::enumeration;
+  };
+  return merge_keys(
+      std::span<const Definition>(old_contract.definitions),
+      std::span<const Definition>(new_contract.definitions), name_of,
+      [&](std::string_view name, const Definition* old_def, const Definition* new_def) {
+        return (!is_enum(old_def) && !is_enum(new_def)) ||
+               reference_signature(old_contract, name) == reference_signature(new_contract, name);
+      });
+}
+
 bool diff(const Contract& old_contract, const Contract& new_contract, InterruptCheck interrupted,
           std::vector<Finding>& findings, std::size_t halves_from) {
   return compare_in_halves(

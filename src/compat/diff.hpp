@@ -58,6 +58,11 @@ bool compare_in_halves(const Contract& old_contract, const Contract& new_contrac
 bool diff_definition(Diff& diff, std::string_view name, const Definition* old_def,
                      const Definition* new_def);
 
+// Does every `$ref` read alike in both models? A name can read otherwise only where it names an
+// enumeration in either model, whose members the reference may show. Where every one reads
+// alike, two equal definitions (same_definition) have no findings in the diff.
+bool references_read_alike(const Contract& old_contract, const Contract& new_contract);
+
 // Every definition of both models, in byte order. Returns false when `interrupted` (may be null)
 // stopped it, leaving the findings incomplete.
 bool diff(const Contract& old_contract, const Contract& new_contract, InterruptCheck interrupted,

@@ -462,10 +462,10 @@ struct Rules {
   }
 
   // `first`, `last`: the diff's findings for the definition, by index into `out`, which grows.
+  // `same`: the two are equal (same_definition).
   bool compare_models(std::string_view def, const Definition& old_def, const Definition& new_def,
-                      std::size_t first, std::size_t last) {
+                      bool same, std::size_t first, std::size_t last) {
     // Names can change with other definitions, so they are compared even for an equal model.
-    const bool same = same_definition(olds(), old_def, news(), new_def);
     if (!same)
       compare_constraints(def, nullptr, olds().node(old_def.node), news().node(new_def.node));
     const ClientNames* old_client = client_of(old_side.clients, def);
@@ -500,8 +500,9 @@ struct Rules {
   }
 
   // Root models, aliases and enums: what the diff leaves alone, compared like a property.
-  void compare_alias(std::string_view def, const Definition& old_def, const Definition& new_def) {
-    if (same_definition(olds(), old_def, news(), new_def)) return;
+  void compare_alias(std::string_view def, const Definition& old_def, const Definition& new_def,
+                     bool same) {
+    if (same) return;
     OrderedSet<std::string> ignored;
     const bool literal_pair = literal_members(olds(), olds().node(old_def.node), ignored) &&
                               literal_members(news(), news().node(new_def.node), ignored);
@@ -550,6 +551,7 @@ bool rule_findings(const Contract& old_contract, const Contract& new_contract,
   const ClientIndex old_clients = index_of(old_names);
   const ClientIndex new_clients = index_of(new_names);
   const auto renamed_from = removed_collections(old_contract, new_contract);
+  const bool references_alike = references_read_alike(old_contract, new_contract);
   const auto pass = [&](std::span<const Definition> olds, std::span<const Definition> news,
                         Diff& diff) {
     std::vector<Finding>& out = diff.findings;
@@ -558,13 +560,18 @@ bool rule_findings(const Contract& old_contract, const Contract& new_contract,
         olds, news, [](const Definition& d) { return d.name; },
         [&](std::string_view name, const Definition* old_def, const Definition* new_def) {
           const std::size_t first = out.size();
-          if (!diff_definition(diff, name, old_def, new_def)) return false;
+          const bool same = old_def != nullptr && new_def != nullptr &&
+                            same_definition(old_contract, *old_def, new_contract, *new_def);
+          // Most definitions of a new version are the old ones: the diff would walk them for
+          // nothing.
+          if (!(same && references_alike) && !diff_definition(diff, name, old_def, new_def))
+            return false;
           const std::size_t last = out.size();
           if (old_def != nullptr && new_def != nullptr) {
             if (old_def->object_shaped && new_def->object_shaped) {
-              if (!rules.compare_models(name, *old_def, *new_def, first, last)) return false;
+              if (!rules.compare_models(name, *old_def, *new_def, same, first, last)) return false;
             } else if (!old_def->object_shaped && !new_def->object_shaped) {
-              rules.compare_alias(name, *old_def, *new_def);
+              rules.compare_alias(name, *old_def, *new_def, same);
             }
           } else if (new_def != nullptr && new_def->object_shaped && new_def->has_collection) {
             const auto renamed = renamed_from.find(new_contract.extras_of(*new_def).collection);

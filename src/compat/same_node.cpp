@@ -87,9 +87,12 @@ bool same_definition(const Contract& a, const Definition& x, const Contract& b,
   const std::span<const Property> xp = a.properties_of(x);
   const std::span<const Property> yp = b.properties_of(y);
   return std::equal(xm.begin(), xm.end(), ym.begin(), ym.end(), same_datum) &&
-         std::equal(
-             xp.begin(), xp.end(), yp.begin(), yp.end(),
-             [&](const Property& p, const Property& q) { return same_property(a, p, b, q); });
+         std::equal(xp.begin(), xp.end(), yp.begin(), yp.end(),
+                    [&](const Property& p, const Property& q) {
+                      a.prefetch_key(p);
+                      b.prefetch_key(q);
+                      return same_property(a, p, b, q);
+                    });
 }
 
 }  // namespace brenvale::compat
