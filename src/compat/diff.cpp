@@ -8,6 +8,7 @@
 #include "compat/merge_keys.hpp"
 #include "compat/type_order.hpp"
 #include "compat/type_signature.hpp"
+#include "util/byte_order.hpp"
 #include "util/own_thread.hpp"
 
 namespace brenvale::compat {
@@ -47,9 +48,10 @@ bool same_type(Diff& diff, NodeId old_id, NodeId new_id) {
     case TypeForm::firestore:
       return a.firestore == b.firestore && a.server_timestamp == b.server_timestamp &&
              a.has_ref_target == b.has_ref_target &&
-             diff.old_contract.extras_of(a).ref_target == diff.new_contract.extras_of(b).ref_target;
+             same_bytes(diff.old_contract.extras_of(a).ref_target,
+                        diff.new_contract.extras_of(b).ref_target);
     case TypeForm::reference:
-      return diff.old_contract.ref_name(a) == diff.new_contract.ref_name(b) &&
+      return same_bytes(diff.old_contract.ref_name(a), diff.new_contract.ref_name(b)) &&
              same_reference(diff, a, b);
     case TypeForm::literal:
       return same_datum(diff.old_contract.extras_of(a).constant,

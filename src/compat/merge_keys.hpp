@@ -4,6 +4,8 @@
 #include <span>
 #include <string_view>
 
+#include "util/byte_order.hpp"
+
 namespace brenvale::compat {
 
 // Both sequences run in byte order of `key(entry)` with unique keys, so one linear pass yields
@@ -15,10 +17,12 @@ bool merge_keys(std::span<const T> olds, std::span<const T> news, Key&& key, Vis
   auto new_it = news.begin();
   while (old_it != olds.end() || new_it != news.end()) {
     bool go_on = true;
-    // One three-way comparison per step: both keys are read once.
-    const int order = old_it == olds.end()   ? 1
-                      : new_it == news.end() ? -1
-                                             : key(*old_it).compare(key(*new_it));
+    // Most keys of two versions are the same: equality is asked first, without a call, and
+    // only two different keys are ordered.
+    const int order = old_it == olds.end()                     ? 1
+                      : new_it == news.end()                   ? -1
+                      : same_bytes(key(*old_it), key(*new_it)) ? 0
+                                                               : key(*old_it).compare(key(*new_it));
     if (order < 0) {
       go_on = visit(key(*old_it), &*old_it, static_cast<const T*>(nullptr));
       ++old_it;

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <tuple>
 
+#include "util/byte_order.hpp"
+
 namespace brenvale::compat {
 namespace {
 
@@ -40,18 +42,16 @@ bool same_node(const Contract& a, NodeId x_id, const Contract& b, NodeId y_id) {
                       n.has_tuple, n.read_only, n.presence_guaranteed, n.has_discriminator_property,
                       n.has_constant);
   };
-  if (flags(x) != flags(y) || a.ref_name(x) != b.ref_name(y)) return false;
+  if (flags(x) != flags(y) || !same_bytes(a.ref_name(x), b.ref_name(y))) return false;
   const NodeExtras& xe = a.extras_of(x);
   const NodeExtras& ye = b.extras_of(y);
   // A Firestore kind the reader knew is read from its one text: equal kinds, equal texts. The
   // texts lie in the two bundles, and each comparison of them reads both.
   const bool same_firestore_text =
-      x.firestore != FirestoreKind::other || xe.firestore_text == ye.firestore_text;
-  const auto texts = [](const NodeExtras& e) {
-    return std::tuple(e.ref_target, e.discriminator_property);
-  };
-  if (!same_firestore_text || texts(xe) != texts(ye) || !same_datum(xe.constant, ye.constant) ||
-      !same_datum(xe.default_value, ye.default_value))
+      x.firestore != FirestoreKind::other || same_bytes(xe.firestore_text, ye.firestore_text);
+  if (!same_firestore_text || !same_bytes(xe.ref_target, ye.ref_target) ||
+      !same_bytes(xe.discriminator_property, ye.discriminator_property) ||
+      !same_datum(xe.constant, ye.constant) || !same_datum(xe.default_value, ye.default_value))
     return false;
   const std::span<const Datum> xv = a.enum_values(x);
   const std::span<const Datum> yv = b.enum_values(y);
@@ -60,18 +60,19 @@ bool same_node(const Contract& a, NodeId x_id, const Contract& b, NodeId y_id) {
   const std::span<const std::string_view> xm = a.mapping(x);
   const std::span<const std::string_view> ym = b.mapping(y);
   const auto same_name = [&](const TypeName& p, const TypeName& q) {
-    return p.type == q.type && (p.type != JsonType::other || a.type_text(p) == b.type_text(q));
+    return p.type == q.type &&
+           (p.type != JsonType::other || same_bytes(a.type_text(p), b.type_text(q)));
   };
   return std::equal(xv.begin(), xv.end(), yv.begin(), yv.end(), same_datum) &&
          std::equal(xt.begin(), xt.end(), yt.begin(), yt.end(), same_name) &&
-         std::equal(xm.begin(), xm.end(), ym.begin(), ym.end()) && same_constraints(a, x, b, y) &&
-         same_ids(a, a.alternatives(x), b, b.alternatives(y)) &&
+         std::equal(xm.begin(), xm.end(), ym.begin(), ym.end(), same_bytes) &&
+         same_constraints(a, x, b, y) && same_ids(a, a.alternatives(x), b, b.alternatives(y)) &&
          same_ids(a, a.tuple(x), b, b.tuple(y)) && same_optional(a, x.items, b, y.items) &&
          same_optional(a, x.record_node, b, y.record_node);
 }
 
 bool same_property(const Contract& a, const Property& x, const Contract& b, const Property& y) {
-  return x.key == y.key && x.required == y.required && same_node(a, x.node, b, y.node);
+  return same_bytes(x.key, y.key) && x.required == y.required && same_node(a, x.node, b, y.node);
 }
 
 bool same_definition(const Contract& a, const Definition& x, const Contract& b,

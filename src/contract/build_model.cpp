@@ -561,7 +561,7 @@ bool same_datum(const Datum& a, const Datum& b) {
     case Kind::float64:
       return std::bit_cast<std::uint64_t>(a.float64) == std::bit_cast<std::uint64_t>(b.float64);
     default:
-      return a.text() == b.text();
+      return same_bytes(a.text(), b.text());
   }
 }
 

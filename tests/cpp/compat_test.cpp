@@ -17,6 +17,7 @@
 #include "contract/model.hpp"
 #include "json/json_reader.hpp"
 #include "table.hpp"
+#include "util/byte_order.hpp"
 
 namespace brenvale::compat {
 namespace {
@@ -92,6 +93,21 @@ TEST(CompatSame, FirestoreTypes) {
   EXPECT_FALSE(same("money", "cash"));
   EXPECT_FALSE(same("timestamp", "geopoint"));
   EXPECT_FALSE(same("timestamp", "timestamps"));
+}
+
+// Guards the equality every comparison of keys, names and values goes through: texts of each
+// length up to 24 differ wherever one byte differs, and only there.
+TEST(CompatSame, TextsDifferAtAnyByte) {
+  for (std::size_t n = 0; n <= 24; ++n) {
+    const std::string text(n, 'k');
+    EXPECT_TRUE(same_bytes(text, std::string(n, 'k'))) << n;
+    EXPECT_FALSE(same_bytes(text, text + "k")) << n;
+    for (std::size_t at = 0; at < n; ++at) {
+      std::string other = text;
+      other[at] = 'K';
+      EXPECT_FALSE(same_bytes(text, other)) << n << " at " << at;
+    }
+  }
 }
 
 // Guards the report's exact text: null field, verdict names, and every escape of the one
