@@ -546,25 +546,6 @@ const Value* find_definition_table(const Value& bundle, DefinitionTable table) {
   return draft07 != nullptr && draft07->is_object() ? draft07 : nullptr;
 }
 
-bool same_datum(const Datum& a, const Datum& b) {
-  if (a.present != b.present || a.kind != b.kind) return false;
-  if (!a.present) return true;
-  switch (a.kind) {
-    case Kind::null:
-      return true;
-    case Kind::boolean:
-      return a.boolean == b.boolean;
-    case Kind::int64:
-      return a.int64 == b.int64;
-    case Kind::uint64:
-      return a.uint64 == b.uint64;
-    case Kind::float64:
-      return std::bit_cast<std::uint64_t>(a.float64) == std::bit_cast<std::uint64_t>(b.float64);
-    default:
-      return same_bytes(a.text(), b.text());
-  }
-}
-
 const Definition* Contract::find(std::string_view name) const {
   const DefId id = index.find(name, [this](DefId at) { return definitions[at].name; });
   return id != no_id ? &definitions[id] : nullptr;

@@ -1,6 +1,7 @@
 // The typed contract model every output renders and compat compares: read once from the bundle.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -13,6 +14,7 @@
 
 #include "contract/name_index.hpp"
 #include "json/json_value.hpp"
+#include "util/byte_order.hpp"
 
 namespace brenvale {
 
@@ -65,8 +67,26 @@ struct Datum {
   bool is_scalar() const { return present && kind != Kind::array && kind != Kind::object; }
 };
 
-// Exact equality, floats bit for bit (-0.0 and 0.0 print differently).
-bool same_datum(const Datum& a, const Datum& b);
+// Exact equality, floats bit for bit (-0.0 and 0.0 print differently). Inline: a comparison of
+// two models asks it of every node's constant and default, most of them absent.
+inline bool same_datum(const Datum& a, const Datum& b) {
+  if (a.present != b.present || a.kind != b.kind) return false;
+  if (!a.present) return true;
+  switch (a.kind) {
+    case Kind::null:
+      return true;
+    case Kind::boolean:
+      return a.boolean == b.boolean;
+    case Kind::int64:
+      return a.int64 == b.int64;
+    case Kind::uint64:
+      return a.uint64 == b.uint64;
+    case Kind::float64:
+      return std::bit_cast<std::uint64_t>(a.float64) == std::bit_cast<std::uint64_t>(b.float64);
+    default:
+      return same_bytes(a.text(), b.text());
+  }
+}
 
 // What a schema node is, in the order the keys decide it: the first that applies wins.
 enum class TypeForm : std::uint8_t {
