@@ -81,14 +81,19 @@ def calls(core: ModuleType, ext: ModuleType | None) -> dict[str, Call]:
     return found
 
 
-def timed(call: Call, text: str) -> float:
+def timed(call: Call, text: str, batch: int) -> float:
+    """Time per call of `batch` calls in a row."""
     start = time.perf_counter()
-    call(text)
-    return time.perf_counter() - start
+    for _ in range(batch):
+        call(text)
+    return (time.perf_counter() - start) / batch
 
 
-def interleaved(builds: dict[str, dict[str, Call]], text: str, rounds: int) -> dict[str, float]:
-    """Best time of json.loads and of every (build, function), in alternation."""
+def interleaved(
+    builds: dict[str, dict[str, Call]], text: str, rounds: int, batch: int = 1, loads: bool = True
+) -> dict[str, float]:
+    """Best time per call of json.loads (with `loads`) and of every (build, function), in
+    alternation: each round takes the builds in a rotated order."""
     best: dict[str, float] = {}
     labels = list(builds)
     gc.collect()
@@ -96,38 +101,21 @@ def interleaved(builds: dict[str, dict[str, Call]], text: str, rounds: int) -> d
     try:
         for round_index in range(rounds):
             order = labels[round_index % len(labels) :] + labels[: round_index % len(labels)]
-            entries = [("json.loads", json.loads)] + [
+            entries = [("json.loads", json.loads)] if loads else []
+            entries += [
                 (f"{label} {name}", call) for label in order for name, call in builds[label].items()
             ]
             for key, call in entries:
-                best[key] = min(best.get(key, float("inf")), timed(call, text))
+                best[key] = min(best.get(key, float("inf")), timed(call, text, batch))
     finally:
         gc.enable()
     return best
 
 
 def per_call(builds: dict[str, dict[str, Call]], text: str, rounds: int) -> dict[str, float]:
-    """Best time per call of every (build, function) on a small bundle, calls batched and the
-    builds taken in alternation."""
+    """Best time per call of every (build, function) on a small bundle, calls batched."""
     batch = max(1, 200_000 // max(1, len(text)))
-    best: dict[str, float] = {}
-    labels = list(builds)
-    gc.collect()
-    gc.disable()
-    try:
-        for round_index in range(rounds):
-            order = labels[round_index % len(labels) :] + labels[: round_index % len(labels)]
-            for label in order:
-                for name, call in builds[label].items():
-                    start = time.perf_counter()
-                    for _ in range(batch):
-                        call(text)
-                    took = (time.perf_counter() - start) / batch
-                    key = f"{label} {name}"
-                    best[key] = min(best.get(key, float("inf")), took)
-    finally:
-        gc.enable()
-    return best
+    return interleaved(builds, text, rounds, batch, loads=False)
 
 
 # The peak is the high-water mark of the process's own memory since exec (VmHWM). ru_maxrss would
