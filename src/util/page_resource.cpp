@@ -20,7 +20,7 @@ class LargePageResource final : public std::pmr::memory_resource {
       void* block =
           mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
       if (block == MAP_FAILED) throw std::bad_alloc();
-      madvise(block, bytes, MADV_HUGEPAGE);  // advice only: failure changes nothing
+      advise_huge_pages(block, bytes);
       return block;
     }
 #endif
