@@ -19,19 +19,30 @@ constexpr std::string_view none_text = "(none)";
 std::string_view name_of(const Definition& definition) { return definition.name; }
 std::string_view key_of(const Property& property) { return property.key; }
 
+bool is_enumeration(const Definition* definition) {
+  return definition != nullptr && definition->kind == DefinitionKind::enumeration;
+}
+
+// Does a `$ref` to `name`, which names an enumeration in either model, read alike in both?
+bool enumeration_reads_alike(const Contract& old_contract, const Contract& new_contract,
+                             std::string_view name) {
+  return reference_signature(old_contract, name) == reference_signature(new_contract, name);
+}
+
 // Does a `$ref` to the same name read alike in both models (`a` old, `b` new)? It reads as the
 // name unless it names an enumeration, whose members it may show: only those are looked up, once
 // per name. Each node already knows the definition it names.
 bool same_reference(Diff& diff, const TypeNode& a, const TypeNode& b) {
-  const auto is_enum = [](const Contract& contract, DefId id) {
-    return id != no_id && contract.definitions[id].kind == DefinitionKind::enumeration;
+  const auto named = [](const Contract& contract, DefId id) {
+    return id != no_id ? &contract.definitions[id] : nullptr;
   };
-  if (!is_enum(diff.old_contract, a.ref_def) && !is_enum(diff.new_contract, b.ref_def)) return true;
+  if (!is_enumeration(named(diff.old_contract, a.ref_def)) &&
+      !is_enumeration(named(diff.new_contract, b.ref_def)))
+    return true;
   const std::string_view name = diff.old_contract.ref_name(a);
   const auto known = diff.same_reference.find(name);
   if (known != diff.same_reference.end()) return known->second;
-  const bool same =
-      reference_signature(diff.old_contract, name) == reference_signature(diff.new_contract, name);
+  const bool same = enumeration_reads_alike(diff.old_contract, diff.new_contract, name);
   diff.same_reference.emplace(name, same);
   return same;
 }
@@ -234,15 +245,12 @@ bool compare_in_halves(const Contract& old_contract, const Contract& new_contrac
 }
 
 bool references_read_alike(const Contract& old_contract, const Contract& new_contract) {
-  const auto is_enum = [](const Definition* d) {
-    return d != nullptr && d->kind == DefinitionKind::enumeration;
-  };
   return merge_keys(
       std::span<const Definition>(old_contract.definitions),
       std::span<const Definition>(new_contract.definitions), name_of,
       [&](std::string_view name, const Definition* old_def, const Definition* new_def) {
-        return (!is_enum(old_def) && !is_enum(new_def)) ||
-               reference_signature(old_contract, name) == reference_signature(new_contract, name);
+        return (!is_enumeration(old_def) && !is_enumeration(new_def)) ||
+               enumeration_reads_alike(old_contract, new_contract, name);
       });
 }
 
