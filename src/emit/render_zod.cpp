@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "contract/presence.hpp"
+#include "emit/zod_pattern.hpp"
 #include "text/escape.hpp"
 #include "text/fill.hpp"
 #include "typescript/literal.hpp"
@@ -413,7 +414,7 @@ void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side
           pattern.is_string()) {
         // The pattern enters only as a string literal, compiled by the module's pattern helper.
         out += ".check(pattern(";
-        append_quoted(pattern.text(), out);
+        append_quoted(matched_pattern(pattern.text()), out);
         out += "))";
         use_helper(ctx, "pattern");
       }

@@ -2,6 +2,9 @@
 #include "emit/zod_pattern.hpp"
 
 #include <array>
+#include <charconv>
+#include <optional>
+#include <string>
 
 #include "text/escape.hpp"
 #include "text/fill.hpp"
@@ -22,6 +25,41 @@ constexpr std::array<Opener, 5> group_openers = {{
     {"?<!", "a look-behind"},
     {"?>", "an atomic group"},
 }};
+
+// Pydantic writes a `Decimal` string's pattern as this prefix and one of three rests, and never
+// matches it as a regex (it parses the number). The prefix's look-ahead refuses a text of signs and
+// points only, so each form is matched as the same strings without one.
+constexpr std::string_view decimal_prefix = R"(^(?!^[-+.]*$)[+-]?0*)";
+
+// `text` from `at` on as a count, moving `at` past it; nothing when no digit is there.
+std::optional<std::size_t> count_at(std::string_view text, std::size_t& at) {
+  std::size_t value = 0;
+  const auto [end, error] = std::from_chars(text.data() + at, text.data() + text.size(), value);
+  if (error != std::errc()) return std::nullopt;
+  at = static_cast<std::size_t>(end - text.data());
+  return value;
+}
+
+// The same strings as a Pydantic `Decimal` pattern, without a look-ahead; empty for any other.
+std::string decimal_pattern_linear(std::string_view pattern) {
+  if (!pattern.starts_with(decimal_prefix)) return {};
+  const std::string_view rest = pattern.substr(decimal_prefix.size());
+  // No bound: any digits with at most one point, and a digit somewhere.
+  if (rest == R"(\d*\.?\d*$)") return R"(^[+-]?(?:\d+\.?\d*|\.\d+)$)";
+  // With a bound on digits, the first alternative matches the empty text at the start and is not
+  // anchored at the end: every text passes but one of signs and points only.
+  if (rest.starts_with(R"((?:\d{0,)")) return "[^-+.]";
+  // Only `decimal_places` (d): at most d digits after the point, then zeros.
+  constexpr std::string_view places_head = R"(\d*\.?\d{0,)";
+  constexpr std::string_view places_tail = "}0*$";
+  if (!rest.starts_with(places_head) || !rest.ends_with(places_tail)) return {};
+  std::size_t at = places_head.size();
+  const std::optional<std::size_t> places = count_at(rest, at);
+  if (!places || at + places_tail.size() != rest.size()) return {};
+  const std::string d = std::to_string(*places);
+  if (*places == 0) return R"(^[+-]?(?:\d+(?:\.0*)?|\.0+)$)";
+  return R"(^[+-]?(?:\d+(?:\.\d{0,)" + d + R"(}0*)?|\.\d{1,)" + d + R"(}0*)$)";
+}
 
 // Escapes refused outside a class: `\1`..`\9` and `\k<name>` refer back to a group.
 std::string_view refused_escape(char escaped) {
@@ -50,7 +88,8 @@ void append_refusal(std::string_view definition, std::string_view field,
 PatternConstruct find_in_node(const Contract& contract, NodeId id) {
   const TypeNode& node = contract.node(id);
   if (const Datum& pattern = contract.constraint(node, Atom::pattern); pattern.is_string()) {
-    if (const PatternConstruct found = backtracking_construct(pattern.text()); !found.what.empty())
+    if (const PatternConstruct found = backtracking_construct(matched_pattern(pattern.text()));
+        !found.what.empty())
       return found;
   }
   const auto first = [&](auto children) {
@@ -72,6 +111,11 @@ PatternConstruct find_in_node(const Contract& contract, NodeId id) {
 }
 
 }  // namespace
+
+std::string matched_pattern(std::string_view pattern) {
+  std::string linear = decimal_pattern_linear(pattern);
+  return linear.empty() ? std::string(pattern) : linear;
+}
 
 PatternConstruct backtracking_construct(std::string_view pattern) {
   std::size_t depth = 0;  // of character classes, which Rust's syntax nests

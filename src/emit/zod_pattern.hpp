@@ -20,6 +20,11 @@ struct PatternConstruct {
 // regex crate refuses. Never fails; linear in the pattern.
 PatternConstruct backtracking_construct(std::string_view pattern);
 
+// The pattern the module matches for a contract's `pattern`: the same text, except for one that
+// Pydantic writes itself and never matches as a regex (a `Decimal`'s, parsed instead), which has
+// a look-ahead: for it, a pattern without one that matches the same strings.
+std::string matched_pattern(std::string_view pattern);
+
 // The first pattern of `contract` (borrowed) with such a construct, as a one-line error that
 // names its definition and field; empty when there is none. Linear in the contract.
 std::string zod_contract_error(const Contract& contract);
