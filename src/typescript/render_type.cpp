@@ -237,6 +237,33 @@ void append_inline_enum(const Ctx& ctx, std::span<const Datum> items, Side side,
     out += open_string_suffix;
 }
 
+// Does the node name the alias being written where TypeScript resolves the name as it resolves
+// the alias: through unions, and through the values of records, since an instantiation of
+// `Record` is resolved at once where an array or object type waits. Recursion is bounded by the
+// nesting limit of the tree the contract was read from.
+bool eagerly_refers_back(const Ctx& ctx, NodeId id) {
+  if (ctx.alias_of == no_id || id == no_id) return false;
+  const TypeNode& node = ctx.contract->node(id);
+  switch (node.form) {
+    case TypeForm::reference:
+      return refers_back_to_alias(ctx, node.ref_def);
+    case TypeForm::alternatives: {
+      const auto members = ctx.contract->alternatives(node);
+      return std::any_of(members.begin(), members.end(),
+                         [&ctx](NodeId member) { return eagerly_refers_back(ctx, member); });
+    }
+    case TypeForm::json: {
+      const auto types = ctx.contract->types(node);
+      return node.record == RecordValues::schema &&
+             std::any_of(types.begin(), types.end(),
+                         [](const TypeName& name) { return name.type == JsonType::object; }) &&
+             eagerly_refers_back(ctx, node.record_node);
+    }
+    default:
+      return false;
+  }
+}
+
 void append_json_type(Ctx& ctx, JsonType type, const TypeNode& node, Side side, std::string& out) {
   switch (type) {
     case JsonType::null:
@@ -253,13 +280,16 @@ void append_json_type(Ctx& ctx, JsonType type, const TypeNode& node, Side side, 
       out += "boolean";
       return;
     case JsonType::object: {
+      // A record whose values name the alias would make it circular; an index signature waits.
+      const bool index_signature =
+          node.record == RecordValues::schema && eagerly_refers_back(ctx, node.record_node);
       const AliasGuardPause pause(ctx);
       if (node.record == RecordValues::any) {
         out += "Record<string, unknown>";
       } else if (node.record == RecordValues::schema) {
-        out += "Record<string, ";
+        out += index_signature ? "{ [key: string]: " : "Record<string, ";
         append_type(ctx, node.record_node, side, out);
-        out += '>';
+        out += index_signature ? " }" : ">";
       } else {
         out += "Record<string, never>";
       }
