@@ -4,9 +4,8 @@ reason placeholder, so that the run passes and the review sees what was accepted
 from __future__ import annotations
 
 import os
-import sys
 
-from .cli import PROG
+from .cli import say
 from .output import OutputError, replace_file
 
 TYPE_CHECKING = False
@@ -26,10 +25,9 @@ def accept_failing(path: str, comparisons: Sequence[Comparison]) -> None:
     lines, unwritable = accept_lines(failing)
     name = os.path.relpath(path)
     for finding in unwritable:
-        print(
-            f"{PROG}: {name}: cannot accept {visible(finding.location)}: "
-            f"{visible(finding.message)} (no ignore line names it exactly)",
-            file=sys.stderr,
+        say(
+            f"{name}: cannot accept {visible(finding.location)}: "
+            f"{visible(finding.message)} (no ignore line names it exactly)"
         )
     if not lines:
         return
@@ -42,8 +40,7 @@ def accept_failing(path: str, comparisons: Sequence[Comparison]) -> None:
         raise OutputError(f"{name}: {exc.strerror or exc}") from None
     joint = b"" if not old or old.endswith(b"\n") else b"\n"
     replace_file(path, old + joint + "".join(f"{line}\n" for line in lines).encode("utf-8"))
-    print(
-        f"{PROG}: {name}: accepted {len(lines)} finding{'s' if len(lines) != 1 else ''}; "
-        "replace each TODO with the reason",
-        file=sys.stderr,
+    say(
+        f"{name}: accepted {len(lines)} finding{'s' if len(lines) != 1 else ''}; "
+        "replace each TODO with the reason"
     )

@@ -12,12 +12,14 @@ import sys
 from . import __version__, _ext
 from .inputs import STDIN, InputError, Inputs
 from .output import (
+    REPLACED,
     OutputError,
     StdoutClosed,
     flush_stdout,
+    imported_files,
     read_prefix,
     read_same_size,
-    refuse_input,
+    refuse_inputs,
     replace_file,
     target_kind,
     write_stdout,
@@ -57,6 +59,17 @@ class Stopped(KeyboardInterrupt):
 # delivering -------------------------------------------------------------------------------
 
 
+def say(line: str) -> None:
+    """One line on standard error, its control characters escaped so that no name in it can
+    break it or forge another; nothing when standard error is closed."""
+    if sys.stderr is None:
+        return
+    shown = "".join(
+        char if char >= " " and char != "\x7f" else f"\\x{ord(char):02x}" for char in line
+    )
+    print(f"{PROG}: {shown}", file=sys.stderr)
+
+
 def check_output(out: str, text: str) -> int:
     """--check: 0 when `out` holds exactly `text`, else 1 and a short diff."""
     from .stale import stale_diff
@@ -73,7 +86,7 @@ def check_output(out: str, text: str) -> int:
         current = current[: current.rfind(b"\n") + 1]
     write_stdout(stale_diff(out, current, text))
     state = "missing" if current is None else "stale"
-    print(f"{PROG}: {out} is {state}; run without --check to update it", file=sys.stderr)
+    say(f"{out} is {state}; run without --check to update it")
     return EXIT_FINDINGS
 
 
@@ -81,7 +94,7 @@ def deliver(args: argparse.Namespace, text: str, inputs: Sequence[str] = ()) -> 
     """Sends generated text to stdout, to -o OUT, or checks OUT against it."""
     out = args.output
     if out is not None and out != STDIN:
-        refuse_input(out, [path for path in inputs if path != STDIN])
+        refuse_inputs([out], inputs)
     if args.check:
         return check_output(out, text)
     if out is None or out == STDIN:
@@ -151,12 +164,12 @@ def run_module(args: argparse.Namespace) -> int:
     name, bundle = read_bundle(args)
     options = {key: value for key, value in vars(args).items() if key in MODULE_OPTIONS}
     text = native(lambda: _ext.emit(bundle, args.kind, **options), {"bundle_json": name})
-    return deliver(args, text, [args.bundle or STDIN])
+    return deliver(args, text, [args.bundle] if args.bundle is not None else imported_files())
 
 
 def run_bundle(args: argparse.Namespace) -> int:
     text = load_models(args.models)
-    return deliver(args, text if text.endswith("\n") else text + "\n")
+    return deliver(args, text if text.endswith("\n") else text + "\n", imported_files())
 
 
 def compat_report(old: tuple[str, str], new: tuple[str, str], mode: Mode) -> str:
@@ -183,7 +196,7 @@ def warn_rules(rules: list[tuple[str, IgnoreRule]], comparisons: list[Comparison
     findings = [item.finding for c in comparisons for item in c.judged]
     files = {id(rule): name for name, rule in rules}
     for rule, warning in rule_warnings((rule for _, rule in rules), findings):
-        print(f"{PROG}: warning: {files[id(rule)]}:{rule.line}: {warning}", file=sys.stderr)
+        say(f"warning: {files[id(rule)]}:{rule.line}: {warning}")
 
 
 def run_compat(args: argparse.Namespace) -> int:
@@ -194,8 +207,12 @@ def run_compat(args: argparse.Namespace) -> int:
         args.parser.error("give at least one OLD bundle and the NEW bundle")
     if args.accept and len(args.ignore) != 1:
         args.parser.error("--accept needs exactly one --ignore FILE to append to")
+    if args.accept and args.ignore[0] == STDIN:
+        args.parser.error("--accept appends to the --ignore file, and - is standard input")
     inputs = Inputs()
     *old_paths, new_path = args.bundles
+    if args.accept:
+        refuse_inputs(args.ignore, args.bundles)
     olds = [inputs.read_bundle(path, history=True) for path in old_paths]
     new = inputs.read_bundle(new_path)
     fail_on = FailOn(args.fail_on)
@@ -457,6 +474,8 @@ def _parse(argv: Sequence[str] | None) -> argparse.Namespace:
 
 def _silence_stdout() -> None:
     """After a closed pipe, point stdout at devnull so the exit flush cannot fail again."""
+    if sys.stdout is None:  # closed from the start: nothing flushes it
+        return
     with contextlib.suppress(OSError, ValueError):
         devnull = os.open(os.devnull, os.O_WRONLY)
         os.dup2(devnull, sys.stdout.fileno())
@@ -482,6 +501,12 @@ def _stop_signals_raise() -> Iterator[None]:
             signal.signal(number, handler)
 
 
+def _stopped(how: str) -> None:
+    """Says the run stopped, and which files it had replaced first: those are new already."""
+    written = f" after writing {', '.join(REPLACED)}" if REPLACED else ""
+    say(f"{how}{written}")
+
+
 def main(argv: Sequence[str] | None = None) -> int:
     """Entry point of the console script and of `python -m brenvale`."""
     try:
@@ -491,13 +516,13 @@ def main(argv: Sequence[str] | None = None) -> int:
             flush_stdout()
             return status
     except (UserError, InputError, OutputError) as exc:
-        print(f"{PROG}: error: {exc}", file=sys.stderr)
+        say(f"error: {exc}")
         return EXIT_USAGE
     except Stopped as exc:
-        print(f"{PROG}: stopped by {signal.Signals(exc.signum).name}", file=sys.stderr)
+        _stopped(f"stopped by {signal.Signals(exc.signum).name}")
         return SIGNAL_BASE + exc.signum
     except KeyboardInterrupt:
-        print(f"{PROG}: interrupted", file=sys.stderr)
+        _stopped("interrupted")
         return SIGNAL_BASE + signal.SIGINT
     except (StdoutClosed, BrokenPipeError):
         _silence_stdout()

@@ -195,7 +195,7 @@ def _output(item: _Table, folder: str) -> Output:
         _required(item, "shared_names", shared_names or None)
     return Output(
         kind=kind,
-        path=_required(item, "path", item.path("path", folder)),
+        path=_required(item, "path", item.path("path", folder, file=True)),
         jsdoc=item.boolean("jsdoc"),
         update_paths=item.boolean("update_paths"),
         shared_path=shared_path,
@@ -240,11 +240,16 @@ def _replace(output: Output, contract: str) -> Output:
 
 
 def _refuse_one_file_twice(root: _Table, config: Config) -> None:
-    """Two outputs, or an output and the bundle, on one file would overwrite each other."""
-    seen = {os.path.normcase(config.bundle): "bundle"}
+    """Two outputs, or an output and the bundle, on one file would overwrite each other: by
+    any name, a link or a linked folder included."""
+
+    def file(path: str) -> str:
+        return os.path.normcase(os.path.realpath(path))
+
+    seen = {file(config.bundle): "bundle"}
     for index, output in enumerate(config.outputs):
         key = f"outputs[{index}].path"
-        other = seen.setdefault(os.path.normcase(output.path), key)
+        other = seen.setdefault(file(output.path), key)
         if other != key:
             owner = _dotted(config.table, other)
             raise root.error(key, f"the same file as {owner}")
@@ -359,9 +364,16 @@ class _Table:
             raise self.error(key, f"expected one of {', '.join(choices)}, got {got}")
         return value if isinstance(value, str) else None
 
-    def path(self, key: str, folder: str) -> str | None:
+    def path(self, key: str, folder: str, file: bool = False) -> str | None:
+        """A path from `folder`; with `file`, one that names a file, not a folder."""
         value = self.string(key)
-        return None if value is None else os.path.normpath(os.path.join(folder, value))
+        if value is None:
+            return None
+        if "\0" in value:
+            raise self.error(key, "a path cannot hold a NUL character")
+        if file and value.endswith(("/", os.sep)):
+            raise self.error(key, "names a folder; give a file name")
+        return os.path.normpath(os.path.join(folder, value))
 
     def table(self, key: str) -> _Table | None:
         value = self.data.get(key)

@@ -6,6 +6,10 @@ import os
 import stat
 import sys
 
+TYPE_CHECKING = False
+if TYPE_CHECKING:
+    from typing import BinaryIO
+
 STDIN = "-"
 STDIN_NAME = "<stdin>"
 
@@ -21,6 +25,22 @@ def _decode(name: str, data: bytes) -> str:
         raise InputError(f"{name}: not UTF-8 text ({exc.reason} at byte {exc.start})") from None
 
 
+# A pipe is read a chunk at a time, so a stop signal is seen between chunks of one that never
+# ends (`yes | brenvale emit -`).
+CHUNK = 1 << 20
+
+
+def _read_all(handle: BinaryIO) -> bytes:
+    """Everything `handle` gives: a regular file in one read of its size, without a second copy
+    of a large bundle; anything else a chunk at a time."""
+    if stat.S_ISREG(os.fstat(handle.fileno()).st_mode):
+        return handle.read()
+    chunks = []
+    while chunk := handle.read(CHUNK):
+        chunks.append(chunk)
+    return b"".join(chunks)
+
+
 class Inputs:
     """Reads input files and `-` (standard input can be consumed only once)."""
 
@@ -33,14 +53,20 @@ class Inputs:
             if self._stdin_taken:
                 raise InputError(f"{STDIN_NAME}: standard input can be read only once")
             self._stdin_taken = True
-            return STDIN_NAME, _decode(STDIN_NAME, sys.stdin.buffer.read())
+            if sys.stdin is None:  # started with descriptor 0 closed
+                raise InputError(f"{STDIN_NAME}: standard input is closed")
+            try:
+                data = _read_all(sys.stdin.buffer)
+            except OSError as exc:
+                raise InputError(f"{STDIN_NAME}: {exc.strerror or exc}") from None
+            return STDIN_NAME, _decode(STDIN_NAME, data)
         try:
             with open(path, "rb") as handle:
                 # /dev/zero or a disk would be read without end; a terminal or a pipe ends.
                 mode = os.fstat(handle.fileno()).st_mode
                 if (stat.S_ISCHR(mode) or stat.S_ISBLK(mode)) and not handle.isatty():
                     raise InputError(f"{path}: a device, not a file or a pipe")
-                data = handle.read()
+                data = _read_all(handle)
         except OSError as exc:
             raise InputError(f"{path}: {exc.strerror or exc}") from None
         return path, _decode(path, data)

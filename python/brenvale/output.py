@@ -6,7 +6,7 @@ import contextlib
 import os
 import stat
 import sys
-from collections.abc import Iterator
+from collections.abc import Iterable, Iterator
 
 
 class OutputError(Exception):
@@ -41,8 +41,15 @@ def write_fd(fd: int, data: bytes, name: str) -> None:
         view = view[written:]
 
 
+# Every file replace_file has put in place in this process, in order: a run stopped by a signal
+# after one of them says so, since that file is no longer the old one.
+REPLACED: list[str] = []
+
+
 def write_stdout(text: str) -> None:
     """UTF-8 text to standard output, checking every write."""
+    if sys.stdout is None:  # started with descriptor 1 closed
+        raise StdoutClosed
     flush_stdout()
     try:
         fd = sys.stdout.fileno()
@@ -54,6 +61,8 @@ def write_stdout(text: str) -> None:
 
 def flush_stdout() -> None:
     """Flushes what print() buffered, with the same errors as write_stdout."""
+    if sys.stdout is None:
+        return
     try:
         sys.stdout.flush()
     except BrokenPipeError:
@@ -90,12 +99,29 @@ def target_kind(path: str) -> str:
     return "file" if stat.S_ISREG(mode) else "stream"
 
 
-def refuse_input(path: str, inputs: list[str]) -> None:
-    """Writing over an input would lose it before it is read again."""
-    for source in inputs:
-        with contextlib.suppress(OSError):
-            if os.path.samefile(path, source):
-                raise OutputError(f"{path}: is also an input; write somewhere else")
+def _file_identity(path: str) -> tuple[int, int] | None:
+    """(device, inode) of a regular file, `-` naming standard input; None for anything else."""
+    try:
+        status = os.fstat(0) if path == "-" else os.stat(path)
+    except (OSError, ValueError):
+        return None
+    return (status.st_dev, status.st_ino) if stat.S_ISREG(status.st_mode) else None
+
+
+def refuse_inputs(outputs: Iterable[str], inputs: Iterable[str]) -> None:
+    """Writing over an input would lose it before it is read again: an output that is the same
+    regular file as an input (`-`: what standard input reads), by any name, is refused."""
+    known = {identity for identity in map(_file_identity, inputs) if identity is not None}
+    for path in outputs:
+        if path != "-" and _file_identity(path) in known:
+            raise OutputError(f"{path}: is also an input; write somewhere else")
+
+
+def imported_files() -> list[str]:
+    """The files of every module imported so far: the models' sources among them, which an
+    output named by a slip (`-o models.py`) would destroy."""
+    files = (getattr(module, "__file__", None) for module in list(sys.modules.values()))
+    return [path for path in files if isinstance(path, str)]
 
 
 def read_same_size(path: str, size: int) -> bytes | None:
@@ -139,6 +165,8 @@ def _make_parents(folder: str) -> None:
         os.makedirs(folder, exist_ok=True)
     except (FileExistsError, NotADirectoryError):
         raise OutputError(f"{folder}: a part of the path is a file, not a folder") from None
+    except OSError as exc:
+        raise OutputError(f"{folder}: {_reason(exc)}") from None
 
 
 def replace_file(path: str, data: bytes) -> bool:
@@ -164,8 +192,11 @@ def replace_file(path: str, data: bytes) -> bool:
             handle.flush()
             os.fsync(handle.fileno())
         os.chmod(tmp, _new_file_mode(target))
-        os.replace(tmp, target)
-        tmp = None
+        # A stop signal between the two would report the old file kept where it is not.
+        with _signals_held():
+            os.replace(tmp, target)
+            tmp = None
+            REPLACED.append(path)
     except OSError as exc:
         raise OutputError(f"{path}: {_reason(exc)}") from None
     finally:

@@ -7,13 +7,31 @@ changes nothing and prints only its error."""
 from __future__ import annotations
 
 import os
-import sys
 
 from . import _ext
-from .cli import EXIT_FINDINGS, EXIT_OK, PROG, UserError, compat_report, load_models, warn_rules
+from .cli import (
+    EXIT_BROKEN_PIPE,
+    EXIT_FINDINGS,
+    EXIT_OK,
+    PROG,
+    UserError,
+    compat_report,
+    load_models,
+    say,
+    warn_rules,
+)
 from .config import KIND_OPTIONS, REPOSITORY_MARK, ConfigError, load_config, resolve_baseline
 from .inputs import Inputs, read_revision
-from .output import OutputError, read_same_size, replace_file, target_kind, write_stdout
+from .output import (
+    OutputError,
+    StdoutClosed,
+    imported_files,
+    read_same_size,
+    refuse_inputs,
+    replace_file,
+    target_kind,
+    write_stdout,
+)
 
 TYPE_CHECKING = False
 if TYPE_CHECKING:
@@ -111,22 +129,51 @@ def state(target: Target) -> str:
 # generate -----------------------------------------------------------------------------------
 
 
-def generate(config: Config) -> int:
-    """Writes every target that changed, each atomically; prints a line per file written and
-    a count of the unchanged ones."""
-    files = targets(config, *source(config))
+def project_inputs(config: Config) -> list[str]:
+    """The files a run reads, which no target may be, by any name: the project file, the
+    bundle when it is not made here, the ignore file and every imported module (the models)."""
+    inputs = [config.file, *imported_files()]
+    if config.models is None:
+        inputs.append(config.bundle)
+    if config.compat is not None and config.compat.ignore is not None:
+        inputs.append(config.compat.ignore)
+    return inputs
+
+
+def regular_targets(config: Config, files: list[Target], verb: str) -> None:
+    """Refuses a target that is no regular file (a FIFO would block a read or a write) or that
+    is an input."""
     for target in files:
         if target_kind(target.path) != "file":
-            raise OutputError(f"{target.name}: not a regular file; generate replaces files only")
+            raise OutputError(f"{target.name}: not a regular file; {verb} files only")
+    refuse_inputs([target.name for target in files], project_inputs(config))
+
+
+def generate(config: Config) -> int:
+    """Writes every target that changed, each atomically; prints a line per file written and
+    a count of the unchanged ones. A reader of that list that goes away stops the list, not
+    the files: each is still written, and the run exits as a closed pipe does."""
+    files = targets(config, *source(config))
+    regular_targets(config, files, "generate replaces")
     unchanged = 0
+    listing = True
     for target in files:
         if replace_file(target.path, target.data):
-            write_stdout(f"wrote {target.name}\n")
+            listing = listing and _list(f"wrote {target.name}\n")
         else:
             unchanged += 1
     if unchanged:
-        write_stdout(f"{unchanged} unchanged\n")
-    return EXIT_OK
+        listing = listing and _list(f"{unchanged} unchanged\n")
+    return EXIT_OK if listing else EXIT_BROKEN_PIPE
+
+
+def _list(line: str) -> bool:
+    """Prints one line of generate's list; False once standard output is gone."""
+    try:
+        write_stdout(line)
+    except StdoutClosed:
+        return False
+    return True
 
 
 # check --------------------------------------------------------------------------------------
@@ -139,6 +186,7 @@ def check(config: Config, accept: bool = False) -> int:
 
     name, bundle = source(config)
     files = targets(config, name, bundle)
+    regular_targets(config, files, "check compares")
     states = [(target, state(target)) for target in files]
     comparison = compare(config, (shown(config.bundle), bundle), accept)
     lines = [f"{what}: {target.name}" for target, what in states if what != CURRENT]
@@ -150,10 +198,7 @@ def check(config: Config, accept: bool = False) -> int:
     write_stdout(report)
     stale = len(files) - sum(what == CURRENT for _, what in states)
     if stale:
-        print(
-            f"{PROG}: {stale} of {len(files)} files out of date; run {PROG} generate",
-            file=sys.stderr,
-        )
+        say(f"{stale} of {len(files)} files out of date; run {PROG} generate")
     failed = comparison is not None and comparison.failed
     return EXIT_FINDINGS if stale or failed else EXIT_OK
 

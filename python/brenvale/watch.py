@@ -9,9 +9,9 @@ import signal
 import sys
 from dataclasses import dataclass
 
-from .cli import PROG, STOP_SIGNALS, Stopped, UserError
+from .cli import STOP_SIGNALS, Stopped, UserError, say
 from .inputs import InputError
-from .output import OutputError
+from .output import REPLACED, OutputError
 from .project import generate, read_project, shown
 
 TYPE_CHECKING = False
@@ -62,10 +62,11 @@ def one_round(package: str | None) -> None:
         for name in [n for n in sys.modules if n == package or n.startswith(f"{package}.")]:
             del sys.modules[name]
         importlib.invalidate_caches()
+    REPLACED.clear()  # a stop names only the files of the round it stops
     try:
         generate(read_project())
     except (UserError, InputError, OutputError) as exc:
-        print(f"{PROG}: error: {exc}", file=sys.stderr)
+        say(f"error: {exc}")
 
 
 def watch() -> int:
@@ -77,7 +78,7 @@ def watch() -> int:
     # Stale bytecode could shadow an edit made within the second of the last import.
     sys.dont_write_bytecode = True
     names = ", ".join(shown(path) for path in what.files or what.folders)
-    print(f"{PROG}: watching {names}; Ctrl-C stops", file=sys.stderr)
+    say(f"watching {names}; Ctrl-C stops")
     stops = _note_stop_signals()
     first = True
     try:

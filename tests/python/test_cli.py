@@ -176,3 +176,33 @@ def test_signal_during_output_keeps_old_file(files: Path, signum: signal.Signals
         assert child.wait(timeout=30) == 128 + signum
     assert (files / "gen.ts").read_text() == "previous"
     assert not list(files.glob("*.tmp"))
+
+
+# The child stalls after the output is replaced, before the run ends.
+STALLING_AFTER = """
+import sys, time
+from brenvale import cli
+def stall():
+    open("replaced", "w").close()
+    time.sleep(60)
+cli.flush_stdout = stall
+sys.exit(cli.main())
+"""
+
+
+def test_signal_after_output_says_it_was_written(files: Path) -> None:
+    with subprocess.Popen(
+        [sys.executable, "-c", STALLING_AFTER, "emit", "v1.json", "-o", "gen.ts"],
+        cwd=files,
+        stderr=subprocess.PIPE,
+    ) as child:
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline and not (files / "replaced").exists():
+            time.sleep(0.02)
+        child.send_signal(signal.SIGTERM)
+        _, stderr = child.communicate(timeout=30)
+    assert (child.returncode, stderr) == (
+        143,
+        b"brenvale: stopped by SIGTERM after writing gen.ts\n",
+    )
+    assert (files / "gen.ts").read_text().startswith("// AUTO-GENERATED")
