@@ -79,8 +79,11 @@ constexpr RuleInfo rules[] = {
     {"union-variant-added", client, breaking, "union variant added: {new}"},
     {"collection-functions-removed", client, breaking,
      "converter and path function removed: {old}"},
+    {"field-removed-closed-model", backward, breaking,
+     "field removed from a model that forbids extra keys"},
+    {"path-parameter-removed", client, breaking, "path parameter removed: {old}"},
 };
-static_assert(std::size(rules) == static_cast<std::size_t>(Rule::collection_functions_removed) + 1);
+static_assert(std::size(rules) == static_cast<std::size_t>(Rule::path_parameter_removed) + 1);
 
 constexpr std::string_view direction_names[] = {"backward", "forward", "client"};
 

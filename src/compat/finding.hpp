@@ -95,6 +95,8 @@ enum class Rule : std::uint8_t {
   required_in_writes,
   union_variant_added,
   collection_functions_removed,
+  field_removed_closed_model,
+  path_parameter_removed,
 };
 
 // What a rule is called, whom it breaks, its verdict where one of its directions counts, and its

@@ -120,6 +120,20 @@ std::optional<double> number_of(const Datum& value) {
   }
 }
 
+// Which of two bounds is larger (-1, 0, 1): two integers exactly, however large, else as
+// doubles.
+int compare_bounds(const Datum& a, const Datum& b, double x, double y) {
+  const auto wide = [](const Datum& d) -> std::optional<__int128> {
+    if (d.kind == Kind::int64) return d.int64;
+    if (d.kind == Kind::uint64) return d.uint64;
+    return std::nullopt;
+  };
+  const std::optional<__int128> i = wide(a);
+  const std::optional<__int128> j = wide(b);
+  if (i && j) return *i < *j ? -1 : (*i > *j ? 1 : 0);
+  return x < y ? -1 : (x > y ? 1 : 0);
+}
+
 std::string shown(const Datum& value) {
   return value.present ? literal(value) : std::string(none_text);
 }
@@ -180,7 +194,28 @@ struct Rules {
                       : definition_finding(rule, def, std::move(old_value), std::move(new_value)));
   }
 
-  // The JSON types a node admits; a reference or Firestore type counts as a type of its own.
+  // The members of a literal set, through a reference to an enumeration, which holds the same
+  // values as its members written in place: a `Literal` turned into an `Enum` changes nothing.
+  static bool literal_set(const Contract& contract, const TypeNode& node, TextSet& out) {
+    if (node.form == TypeForm::reference && node.ref_def != no_id) {
+      const Definition& target = contract.definitions[node.ref_def];
+      if (target.kind == DefinitionKind::enumeration && target.enum_is_array)
+        return literal_members(contract, contract.node(target.node), out);
+    }
+    if (node.form != TypeForm::alternatives) return literal_members(contract, node, out);
+    for (const NodeId id : contract.alternatives(node)) {
+      const TypeNode& member = contract.node(id);
+      if (member.null_type) {
+        out.insert("null");
+      } else if (!literal_set(contract, member, out)) {
+        return false;
+      }
+    }
+    return node.alternatives.count != 0;
+  }
+
+  // The JSON types a node admits; a reference (but to an enumeration) or Firestore type counts
+  // as a type of its own.
   // Empty when the node does not say (any value).
   static void json_types(const Contract& contract, const TypeNode& node, TextSet& out) {
     switch (node.form) {
@@ -188,6 +223,14 @@ struct Rules {
         out.emplace(contract.extras_of(node).firestore_text);
         return;
       case TypeForm::reference:
+        // An enumeration admits the types of its members, as the same values written in place.
+        if (node.ref_def != no_id) {
+          const Definition& target = contract.definitions[node.ref_def];
+          if (target.kind == DefinitionKind::enumeration && target.enum_is_array) {
+            for (const Datum& value : contract.members_of(target)) out.emplace(json_type_of(value));
+            return;
+          }
+        }
         out.emplace(contract.ref_name(node));
         return;
       case TypeForm::literal:
@@ -263,8 +306,9 @@ struct Rules {
       const std::optional<double> was = number_of(old_value);
       const std::optional<double> now = number_of(new_value);
       if (!was && !now) continue;
-      const bool tightened = now && (!was || (bound.upper ? *now < *was : *now > *was));
-      const bool loosened = was && (!now || (bound.upper ? *now > *was : *now < *was));
+      const int order = was && now ? compare_bounds(new_value, old_value, *now, *was) : 0;
+      const bool tightened = now && (!was || (bound.upper ? order < 0 : order > 0));
+      const bool loosened = was && (!now || (bound.upper ? order > 0 : order < 0));
       if (!tightened && !loosened) continue;
       add(tightened ? bound.tightened : bound.loosened, def, field,
           was ? literal(old_value) : std::string(none_text),
@@ -314,10 +358,14 @@ struct Rules {
       case TypeForm::literal:
         return "const " + literal(contract.extras_of(node).constant);
       case TypeForm::json: {
+        // `["string", "null"]` and `["null", "string"]` are one type.
+        std::vector<std::string_view> names;
+        for (const TypeName& name : contract.types(node)) names.push_back(contract.type_text(name));
+        std::sort(names.begin(), names.end(), byte_less);
         std::string key = "type";
-        for (const TypeName& name : contract.types(node)) {
+        for (const std::string_view name : names) {
           key += ' ';
-          key += contract.type_text(name);
+          key += name;
         }
         return key;
       }
@@ -359,8 +407,11 @@ struct Rules {
       add(Rule::union_variant_added, def, field, {}, variant);
   }
 
+  // Values of a tag both versions name: a discriminator that comes or goes adds or removes no
+  // variant, which the union's own rules compare.
   void compare_discriminators(std::string_view def, const std::string_view* field,
                               const TypeNode& old_node, const TypeNode& new_node) {
+    if (!old_node.has_discriminator_property || !new_node.has_discriminator_property) return;
     merge_keys(
         olds().mapping(old_node), news().mapping(new_node),
         [](std::string_view key) { return key; },
@@ -384,8 +435,8 @@ struct Rules {
     const TypeNode& new_node = news().node(new_id);
     TextSet old_literals;
     TextSet new_literals;
-    const bool old_literal = literal_members(olds(), old_node, old_literals);
-    const bool new_literal = literal_members(news(), new_node, new_literals);
+    const bool old_literal = literal_set(olds(), old_node, old_literals);
+    const bool new_literal = literal_set(news(), new_node, new_literals);
     if (old_literal && new_literal) {
       compare_members(def, field, old_literals, new_literals);
     } else {
@@ -407,6 +458,11 @@ struct Rules {
     };
     inner(old_value.items, new_value.items);
     inner(old_value.record_node, new_value.record_node);
+    // A tuple's items, place by place; its length is its minItems and maxItems.
+    const std::span<const NodeId> old_tuple = olds().tuple(old_value);
+    const std::span<const NodeId> new_tuple = news().tuple(new_value);
+    for (std::size_t i = 0; i < std::min(old_tuple.size(), new_tuple.size()); ++i)
+      inner(old_tuple[i], new_tuple[i]);
   }
 
   void compare_property(std::string_view def, const Property& old_prop, const Property& new_prop,
@@ -452,13 +508,32 @@ struct Rules {
       add(Rule::converter_renamed, def, nullptr, was.converter, now.converter);
     if (was.path_function != now.path_function)
       add(Rule::path_function_renamed, def, nullptr, was.path_function, now.path_function);
+    // Calls pass parameters by place: a renamed one breaks none, one more or one fewer breaks
+    // every call. The new or old names the other version lacks are named.
+    const std::vector<std::string>& more = now.path_parameters.size() > was.path_parameters.size()
+                                               ? now.path_parameters
+                                               : was.path_parameters;
+    const std::vector<std::string>& fewer =
+        &more == &now.path_parameters ? was.path_parameters : now.path_parameters;
+    if (more.size() == fewer.size()) return;
+    const bool added = &more == &now.path_parameters;
     // A sorted copy keeps this linear in the parameters.
-    std::vector<std::string_view> olds(was.path_parameters.begin(), was.path_parameters.end());
-    std::sort(olds.begin(), olds.end(), byte_less);
-    for (const std::string& parameter : now.path_parameters) {
-      if (!std::binary_search(olds.begin(), olds.end(), parameter, byte_less))
+    std::vector<std::string_view> kept(fewer.begin(), fewer.end());
+    std::sort(kept.begin(), kept.end(), byte_less);
+    const auto report = [&](const std::string& parameter) {
+      if (added) {
         add(Rule::path_parameter_added, def, nullptr, {}, parameter);
+      } else {
+        add(Rule::path_parameter_removed, def, nullptr, parameter);
+      }
+    };
+    bool named = false;
+    for (const std::string& parameter : more) {
+      if (std::binary_search(kept.begin(), kept.end(), parameter, byte_less)) continue;
+      report(parameter);
+      named = true;
     }
+    if (!named) report(more.back());  // a name used twice: the count alone changed
   }
 
   // `first`, `last`: the diff's findings for the definition, by index into `out`, which grows.
@@ -479,6 +554,9 @@ struct Rules {
     if (same) return true;
     const bool closed =
         olds().constraint(olds().node(old_def.node), Atom::additional_properties).is_false();
+    // The new model forbids extra keys: a stored document with a removed field is rejected.
+    const bool closed_now =
+        news().constraint(news().node(new_def.node), Atom::additional_properties).is_false();
     // The diff reported type changes in property order, the order walked here.
     std::size_t next_type = first;
     return merge_keys(
@@ -493,6 +571,8 @@ struct Rules {
             compare_property(def, *old_prop, *new_prop, reported);
           } else if (old_prop == nullptr && closed) {
             add(Rule::field_added_closed_model, def, &key);
+          } else if (new_prop == nullptr && closed_now) {
+            add(Rule::field_removed_closed_model, def, &key);
           }
           if (new_prop != nullptr) compare_writes(def, old_def, old_prop, new_def, *new_prop);
           return !diff.stop();
