@@ -83,7 +83,7 @@ constexpr RuleInfo rules[] = {
      "field removed from a model that forbids extra keys"},
     {"path-parameter-removed", client, breaking, "path parameter removed: {old}"},
 };
-static_assert(std::size(rules) == static_cast<std::size_t>(Rule::path_parameter_removed) + 1);
+static_assert(std::size(rules) == rule_count);
 
 constexpr std::string_view direction_names[] = {"backward", "forward", "client"};
 

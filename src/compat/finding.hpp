@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -98,6 +99,8 @@ enum class Rule : std::uint8_t {
   field_removed_closed_model,
   path_parameter_removed,
 };
+inline constexpr std::size_t rule_count =
+    static_cast<std::size_t>(Rule::path_parameter_removed) + 1;
 
 // What a rule is called, whom it breaks, its verdict where one of its directions counts, and its
 // message: a constant template over the schema key it reads and the old and new values.

@@ -222,8 +222,6 @@ TEST(CompatRules, InterruptStopsBothHalves) {
   EXPECT_LT(findings.size(), 2U);
 }
 
-constexpr std::size_t rule_count = static_cast<std::size_t>(Rule::collection_functions_removed) + 1;
-
 // Guards docs/compat.md's rule table: a row for every direction each rule's findings take, with
 // the verdicts a finding of those directions gets in each mode.
 TEST(CompatRules, DocsTableShowsEveryDirectionOfEveryRule) {
