@@ -54,15 +54,16 @@ void append_checks(const ZodCtx& ctx, const TypeNode& node, const std::array<Che
   }
 }
 
-// Appends `count` members, rendered by `render(i, out)`, as one union: a single member stands
-// alone and none is z.never(), as the type renderer writes `never`.
+// Appends `count` members, rendered by `render(i, out)`, as one union (`opener` starts it): a
+// single member stands alone and none is z.never(), as the type renderer writes `never`.
 template <class Render>
-void append_union(std::size_t count, Render render, std::string& out) {
+void append_union(std::size_t count, Render render, std::string& out,
+                  std::string_view opener = "z.union([") {
   if (count == 0) {
     out += "z.never()";
     return;
   }
-  if (count > 1) out += "z.union([";
+  if (count > 1) out += opener;
   for (std::size_t i = 0; i < count; ++i) {
     if (i != 0) out += ", ";
     render(i, out);
@@ -96,7 +97,7 @@ void append_contract_name(const ZodCtx& ctx, const Definition& definition, std::
 // what they are, not by instanceof, which fails across the two SDKs and across copies of one: an
 // instance of a class with the SDK's methods. A document's maps are plain objects, whose
 // prototype's prototype is null in any realm, so no stored map can pass for one.
-constexpr std::array<ZodHelper, 8> helper_table = {{
+constexpr std::array<ZodHelper, 9> helper_table = {{
     {"isInstance",
      "// An instance of a class with these methods, as every Firestore value of either SDK is; a "
      "plain\n"
@@ -167,11 +168,38 @@ constexpr std::array<ZodHelper, 8> helper_table = {{
      "    }\n"
      "  }, message);\n"
      "};\n\n"},
+    {"bestOf",
+     R"(// A union of models, read as Pydantic reads one: of the members a value passes, the one that
+// keeps the most of its keys (the first of those that keep as many). z.union takes the first
+// it passes, which would drop the keys only a later member declares.
+const bestOf = <T extends readonly [z.ZodType, z.ZodType, ...z.ZodType[]]>(options: T) =>
+  z.unknown().transform((value, ctx): z.output<T[number]> => {
+    const keys = (data: unknown): string[] =>
+      typeof data === "object" && data !== null && !Array.isArray(data) ? Object.keys(data) : [];
+    const given = keys(value);
+    let best: { data: unknown; kept: number } | undefined;
+    const errors: z.core.$ZodIssue[][] = [];
+    for (const option of options) {
+      const parsed = option.safeParse(value);
+      if (!parsed.success) {
+        errors.push(parsed.error.issues);
+        continue;
+      }
+      const held = new Set(keys(parsed.data));
+      const kept = given.filter((key) => held.has(key)).length;
+      if (best === undefined || kept > best.kept) best = { data: parsed.data, kept };
+    }
+    if (best !== undefined) return best.data as z.output<T[number]>;
+    ctx.issues.push({ code: "invalid_union", errors, input: value, message: "Invalid input" });
+    return z.NEVER;
+  });
+
+)"},
 }};
 
 // Records that the module needs `helper`, and the check every Firestore value helper builds on.
 void use_helper(ZodCtx& ctx, std::string_view helper) {
-  if (helper != "pattern") ctx.helpers.insert("isInstance");
+  if (helper.starts_with("is")) ctx.helpers.insert("isInstance");
   ctx.helpers.insert(helper);
 }
 
@@ -392,13 +420,22 @@ void append_alternatives(ZodCtx& ctx, const TypeNode& node, Side side, std::stri
       return;
     }
   }
+  // Two models or more: a value may pass several, and the one that keeps most of it is taken.
+  const Contract& contract = *ctx.types.contract;
+  const auto is_model = [&](NodeId id) {
+    const TypeNode& member = contract.node(id);
+    return member.form == TypeForm::reference && member.ref_def != no_id &&
+           contract.definitions[member.ref_def].kind == DefinitionKind::model;
+  };
+  const bool models = std::count_if(alternatives.begin(), alternatives.end(), is_model) >= 2;
+  if (models) use_helper(ctx, "bestOf");
   append_union(
       alternatives.size(),
       [&](std::size_t i, std::string& buffer) {
         ctx.may_be_absent = may_be_absent;
         append_zod(ctx, alternatives[i], side, buffer);
       },
-      out);
+      out, models ? "bestOf([" : "z.union([");
 }
 
 void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side,

@@ -69,6 +69,31 @@ const pattern = (source: string): z.core.$ZodCheck<string> => {
   }, message);
 };
 
+// A union of models, read as Pydantic reads one: of the members a value passes, the one that
+// keeps the most of its keys (the first of those that keep as many). z.union takes the first
+// it passes, which would drop the keys only a later member declares.
+const bestOf = <T extends readonly [z.ZodType, z.ZodType, ...z.ZodType[]]>(options: T) =>
+  z.unknown().transform((value, ctx): z.output<T[number]> => {
+    const keys = (data: unknown): string[] =>
+      typeof data === "object" && data !== null && !Array.isArray(data) ? Object.keys(data) : [];
+    const given = keys(value);
+    let best: { data: unknown; kept: number } | undefined;
+    const errors: z.core.$ZodIssue[][] = [];
+    for (const option of options) {
+      const parsed = option.safeParse(value);
+      if (!parsed.success) {
+        errors.push(parsed.error.issues);
+        continue;
+      }
+      const held = new Set(keys(parsed.data));
+      const kept = given.filter((key) => held.has(key)).length;
+      if (best === undefined || kept > best.kept) best = { data: parsed.data, kept };
+    }
+    if (best !== undefined) return best.data as z.output<T[number]>;
+    ctx.issues.push({ code: "invalid_union", errors, input: value, message: "Invalid input" });
+    return z.NEVER;
+  });
+
 export const ASchema: TaggedObject<contract.A> = z.object({
   k: z.literal(1).optional(),
 });
@@ -120,7 +145,7 @@ export const MSchema_2: z.ZodType<contract.M> = z.object({
   p: z.string().check(pattern("(?i)^m\\z")).optional(),
   s: z.custom<Timestamp>(isTimestamp, "expected a Timestamp").nullable().optional(),
   t: z.custom<Timestamp>(isTimestamp, "expected a Timestamp").optional(),
-  u: z.union([z.lazy(() => ASchema), z.lazy(() => MSchema_2)]).optional(),
+  u: bestOf([z.lazy(() => ASchema), z.lazy(() => MSchema_2)]).optional(),
 });
 
 export const MWriteSchema: z.ZodType<contract.MWrite> = z.object({
@@ -128,7 +153,7 @@ export const MWriteSchema: z.ZodType<contract.MWrite> = z.object({
   p: z.string().check(pattern("(?i)^m\\z")).optional(),
   s: z.custom<FieldValue>((value) => isSentinel(value, "FieldValue.serverTimestamp", "FieldValue.delete"), "expected FieldValue.serverTimestamp() or FieldValue.delete()").optional(),
   t: z.custom<Timestamp | Date>((value) => isTimestamp(value) || value instanceof Date, "expected a Timestamp or a Date").optional(),
-  u: z.union([z.lazy(() => AWriteSchema), z.lazy(() => MWriteSchema)]).optional(),
+  u: bestOf([z.lazy(() => AWriteSchema), z.lazy(() => MWriteSchema)]).optional(),
 });
 
 export const MSchemaSchema: z.ZodType<contract.MSchema> = z.unknown();
