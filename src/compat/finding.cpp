@@ -82,6 +82,7 @@ constexpr RuleInfo rules[] = {
     {"field-removed-closed-model", backward, breaking,
      "field removed from a model that forbids extra keys"},
     {"path-parameter-removed", client, breaking, "path parameter removed: {old}"},
+    {"type-renamed", client, breaking, "exported type renamed: {old} -> {new}"},
 };
 static_assert(std::size(rules) == rule_count);
 

@@ -98,9 +98,9 @@ enum class Rule : std::uint8_t {
   collection_functions_removed,
   field_removed_closed_model,
   path_parameter_removed,
+  type_renamed,
 };
-inline constexpr std::size_t rule_count =
-    static_cast<std::size_t>(Rule::path_parameter_removed) + 1;
+inline constexpr std::size_t rule_count = static_cast<std::size_t>(Rule::type_renamed) + 1;
 
 // What a rule is called, whom it breaks, its verdict where one of its directions counts, and its
 // message: a constant template over the schema key it reads and the old and new values.

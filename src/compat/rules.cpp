@@ -166,6 +166,14 @@ ClientIndex index_of(const std::vector<ClientNames>& names) {
   return index;
 }
 
+// The definitions the module exports under a name of its own, by their names in the bundle.
+using ExportIndex = std::unordered_map<std::string_view, std::string_view>;
+
+std::string_view exported_name(const ExportIndex& index, std::string_view def) {
+  const auto found = index.find(def);
+  return found != index.end() ? std::string_view(found->second) : def;
+}
+
 const ClientNames* client_of(const ClientIndex& index, std::string_view def) {
   const auto found = index.find(def);
   return found != index.end() ? found->second : nullptr;
@@ -621,15 +629,17 @@ bool rule_findings(const Contract& old_contract, const Contract& new_contract,
                    std::size_t halves_from) {
   // Each model's client names take a name table of their own: a large pair's are found on two
   // threads.
-  std::vector<ClientNames> old_names;
-  std::vector<ClientNames> new_names;
-  std::future<std::vector<ClientNames>> old_naming;
+  ModuleNames old_names;
+  ModuleNames new_names;
+  std::future<ModuleNames> old_naming;
   if (large_comparison(old_contract, new_contract, halves_from))
     old_naming = on_own_thread([&] { return client_names(old_contract); });
   new_names = client_names(new_contract);
   old_names = old_naming.valid() ? old_naming.get() : client_names(old_contract);
-  const ClientIndex old_clients = index_of(old_names);
-  const ClientIndex new_clients = index_of(new_names);
+  const ClientIndex old_clients = index_of(old_names.collections);
+  const ClientIndex new_clients = index_of(new_names.collections);
+  const ExportIndex old_exports(old_names.renamed.begin(), old_names.renamed.end());
+  const ExportIndex new_exports(new_names.renamed.begin(), new_names.renamed.end());
   const auto renamed_from = removed_collections(old_contract, new_contract);
   const bool references_alike = references_read_alike(old_contract, new_contract);
   const auto pass = [&](std::span<const Definition> olds, std::span<const Definition> news,
@@ -653,6 +663,11 @@ bool rule_findings(const Contract& old_contract, const Contract& new_contract,
             } else if (!old_def->object_shaped && !new_def->object_shaped) {
               rules.compare_alias(name, *old_def, *new_def, same);
             }
+            // Another definition can take the name, so this is asked of an equal one too.
+            const std::string_view was = exported_name(old_exports, name);
+            const std::string_view now = exported_name(new_exports, name);
+            if (was != now)
+              rules.add(Rule::type_renamed, name, nullptr, std::string(was), std::string(now));
           } else if (new_def != nullptr && new_def->object_shaped && new_def->has_collection) {
             const auto renamed = renamed_from.find(new_contract.extras_of(*new_def).collection);
             const ClientNames* old_client =

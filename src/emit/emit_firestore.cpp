@@ -421,17 +421,22 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
 
 namespace brenvale {
 
-std::vector<ClientNames> client_names(const Contract& contract) {
+ModuleNames client_names(const Contract& contract) {
   const OrderedSet<std::string> no_shared;
   NameTable names = build_name_table(contract, no_shared, RenderMode::firestore);
   const std::vector<const Definition*> models = collection_models(contract, no_shared);
   std::vector<std::string> path_functions = model_path_functions(contract, models, names);
-  std::vector<ClientNames> result;
-  result.reserve(models.size());
+  ModuleNames result;
+  result.collections.reserve(models.size());
   for (std::size_t i = 0; i < models.size(); ++i) {
-    result.push_back(ClientNames{models[i]->name, converter_name(names.name_of(models[i]->name)),
-                                 std::move(path_functions[i]),
-                                 path_parts(contract.extras_of(*models[i]).collection).parameters});
+    result.collections.push_back(
+        ClientNames{models[i]->name, converter_name(names.name_of(models[i]->name)),
+                    std::move(path_functions[i]),
+                    path_parts(contract.extras_of(*models[i]).collection).parameters});
+  }
+  for (const Definition& definition : contract.definitions) {
+    const std::string_view exported = names.of(contract.id_of(definition));
+    if (exported != definition.name) result.renamed.emplace_back(definition.name, exported);
   }
   return result;
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "contract/model.hpp"
@@ -48,7 +49,14 @@ struct ClientNames {
   std::vector<std::string> path_parameters;  // in path order
 };
 
-// Every collection model of `contract` (borrowed), in definition order. Never fails.
-std::vector<ClientNames> client_names(const Contract& contract);
+// What client code compiles against in the module of `contract` (borrowed): the names of every
+// collection model, in definition order, and each definition whose exported type the module
+// names otherwise than the bundle does (a name TypeScript cannot spell, or one that clashes), with
+// that name, in definition order. Never fails.
+struct ModuleNames {
+  std::vector<ClientNames> collections;
+  std::vector<std::pair<std::string_view, std::string>> renamed;  // raw name, exported name
+};
+ModuleNames client_names(const Contract& contract);
 
 }  // namespace brenvale
