@@ -40,6 +40,32 @@ std::optional<std::size_t> count_at(std::string_view text, std::size_t& at) {
   return value;
 }
 
+// Whether `rest` is what Pydantic writes after the prefix for `max_digits` (m), alone or with
+// `decimal_places` (d), exactly: (?:\d{0,i}|(?=[\d.]{1,m+1}0*$)TAIL), where TAIL is
+// \d{0,i}\.\d{0,d}0*$) with i = max(0, m - d), or \d*\.\d*0*$) with i = m.
+bool is_digits_bound(std::string_view rest) {
+  std::size_t at = 0;
+  const auto take = [&](std::string_view expected) {
+    if (rest.substr(at, expected.size()) != expected) return false;
+    at += expected.size();
+    return true;
+  };
+  std::optional<std::size_t> whole;
+  std::optional<std::size_t> span;
+  if (!take(R"((?:\d{0,)") || !(whole = count_at(rest, at)) || !take(R"(}|(?=[\d.]{1,)") ||
+      !(span = count_at(rest, at)) || !take(R"(}0*$))") || *span == 0)
+    return false;
+  const std::size_t digits = *span - 1;
+  if (take(R"(\d*\.\d*0*$))")) return at == rest.size() && *whole == digits;
+  std::optional<std::size_t> again;
+  std::optional<std::size_t> places;
+  if (!take(R"(\d{0,)") || !(again = count_at(rest, at)) || !take(R"(}\.\d{0,)") ||
+      !(places = count_at(rest, at)) || !take(R"(}0*$))"))
+    return false;
+  return at == rest.size() && *again == *whole &&
+         *whole == (digits > *places ? digits - *places : 0);
+}
+
 // The same strings as a Pydantic `Decimal` pattern, without a look-ahead; empty for any other.
 std::string decimal_pattern_linear(std::string_view pattern) {
   if (!pattern.starts_with(decimal_prefix)) return {};
@@ -48,7 +74,7 @@ std::string decimal_pattern_linear(std::string_view pattern) {
   if (rest == R"(\d*\.?\d*$)") return R"(^[+-]?(?:\d+\.?\d*|\.\d+)$)";
   // With a bound on digits, the first alternative matches the empty text at the start and is not
   // anchored at the end: every text passes but one of signs and points only.
-  if (rest.starts_with(R"((?:\d{0,)")) return "[^-+.]";
+  if (is_digits_bound(rest)) return "[^-+.]";
   // Only `decimal_places` (d): at most d digits after the point, then zeros.
   constexpr std::string_view places_head = R"(\d*\.?\d{0,)";
   constexpr std::string_view places_tail = "}0*$";

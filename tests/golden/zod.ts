@@ -71,27 +71,41 @@ const pattern = (source: string): z.core.$ZodCheck<string> => {
 
 // A union of models, read as Pydantic reads one: of the members a value passes, the one that
 // keeps the most of its keys (the first of those that keep as many). z.union takes the first
-// it passes, which would drop the keys only a later member declares.
+// it passes, which would drop the keys only a later member declares. In one parse, a member
+// reads a map once, however many members above read it: a recursive union stays linear.
+let bestOfParses: WeakMap<object, Map<z.ZodType, z.ZodSafeParseResult<unknown>>> | undefined;
 const bestOf = <T extends readonly [z.ZodType, z.ZodType, ...z.ZodType[]]>(options: T) =>
   z.unknown().transform((value, ctx): z.output<T[number]> => {
-    const keys = (data: unknown): string[] =>
-      typeof data === "object" && data !== null && !Array.isArray(data) ? Object.keys(data) : [];
-    const given = keys(value);
-    let best: { data: unknown; kept: number } | undefined;
-    const errors: z.core.$ZodIssue[][] = [];
-    for (const option of options) {
-      const parsed = option.safeParse(value);
-      if (!parsed.success) {
-        errors.push(parsed.error.issues);
-        continue;
+    const outermost = bestOfParses === undefined;
+    const parses = (bestOfParses ??= new WeakMap());
+    try {
+      const keys = (data: unknown): string[] =>
+        typeof data === "object" && data !== null && !Array.isArray(data) ? Object.keys(data) : [];
+      const given = keys(value);
+      let read: Map<z.ZodType, z.ZodSafeParseResult<unknown>> | undefined;
+      if (typeof value === "object" && value !== null) {
+        read = parses.get(value) ?? new Map();
+        parses.set(value, read);
       }
-      const held = new Set(keys(parsed.data));
-      const kept = given.filter((key) => held.has(key)).length;
-      if (best === undefined || kept > best.kept) best = { data: parsed.data, kept };
+      let best: { data: unknown; kept: number } | undefined;
+      const errors: z.core.$ZodIssue[][] = [];
+      for (const option of options) {
+        const parsed = read?.get(option) ?? option.safeParse(value);
+        read?.set(option, parsed);
+        if (!parsed.success) {
+          errors.push(parsed.error.issues);
+          continue;
+        }
+        const held = new Set(keys(parsed.data));
+        const kept = given.filter((key) => held.has(key)).length;
+        if (best === undefined || kept > best.kept) best = { data: parsed.data, kept };
+      }
+      if (best !== undefined) return best.data as z.output<T[number]>;
+      ctx.issues.push({ code: "invalid_union", errors, input: value, message: "Invalid input" });
+      return z.NEVER;
+    } finally {
+      if (outermost) bestOfParses = undefined;
     }
-    if (best !== undefined) return best.data as z.output<T[number]>;
-    ctx.issues.push({ code: "invalid_union", errors, input: value, message: "Invalid input" });
-    return z.NEVER;
   });
 
 export const ASchema: TaggedObject<contract.A> = z.object({
