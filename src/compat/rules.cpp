@@ -202,42 +202,61 @@ struct Rules {
                       : definition_finding(rule, def, std::move(old_value), std::move(new_value)));
   }
 
-  // The members of a literal set, through a reference to an enumeration, which holds the same
-  // values as its members written in place: a `Literal` turned into an `Enum` changes nothing.
-  static bool literal_set(const Contract& contract, const TypeNode& node, TextSet& out) {
-    if (node.form == TypeForm::reference && node.ref_def != no_id) {
-      const Definition& target = contract.definitions[node.ref_def];
-      if (target.kind == DefinitionKind::enumeration && target.enum_is_array)
-        return literal_members(contract, contract.node(target.node), out);
+  // The enumeration a reference names, if it names one with members.
+  static const Definition* enumeration_of(const Contract& contract, const TypeNode& node) {
+    if (node.form != TypeForm::reference || node.ref_def == no_id) return nullptr;
+    const Definition& target = contract.definitions[node.ref_def];
+    return target.kind == DefinitionKind::enumeration && target.enum_is_array ? &target : nullptr;
+  }
+
+  // The names of the enumerations the node names, itself or as a union's member, sorted.
+  static std::vector<std::string_view> enumerations_named(const Contract& contract,
+                                                          const TypeNode& node) {
+    std::vector<std::string_view> names;
+    if (const Definition* target = enumeration_of(contract, node)) names.push_back(target->name);
+    if (node.form == TypeForm::alternatives) {
+      for (const NodeId id : contract.alternatives(node)) {
+        if (const Definition* target = enumeration_of(contract, contract.node(id)))
+          names.push_back(target->name);
+      }
     }
-    if (node.form != TypeForm::alternatives) return literal_members(contract, node, out);
+    std::sort(names.begin(), names.end(), byte_less);
+    return names;
+  }
+
+  // The members of a literal set; with `expand`, through a reference to an enumeration, which
+  // holds the same values as its members written in place: a `Literal` turned into an `Enum`
+  // changes nothing.
+  static bool literal_set(const Contract& contract, const TypeNode& node, bool expand,
+                          TextSet& out) {
+    if (const Definition* target = expand ? enumeration_of(contract, node) : nullptr)
+      return literal_members(contract, contract.node(target->node), out);
+    if (!expand || node.form != TypeForm::alternatives) return literal_members(contract, node, out);
     for (const NodeId id : contract.alternatives(node)) {
       const TypeNode& member = contract.node(id);
       if (member.null_type) {
         out.insert("null");
-      } else if (!literal_set(contract, member, out)) {
+      } else if (!literal_set(contract, member, expand, out)) {
         return false;
       }
     }
     return node.alternatives.count != 0;
   }
 
-  // The JSON types a node admits; a reference (but to an enumeration) or Firestore type counts
-  // as a type of its own.
+  // The JSON types a node admits; a reference (but, with `expand`, to an enumeration) or a
+  // Firestore type counts as a type of its own.
   // Empty when the node does not say (any value).
-  static void json_types(const Contract& contract, const TypeNode& node, TextSet& out) {
+  static void json_types(const Contract& contract, const TypeNode& node, bool expand,
+                         TextSet& out) {
     switch (node.form) {
       case TypeForm::firestore:
         out.emplace(contract.extras_of(node).firestore_text);
         return;
       case TypeForm::reference:
         // An enumeration admits the types of its members, as the same values written in place.
-        if (node.ref_def != no_id) {
-          const Definition& target = contract.definitions[node.ref_def];
-          if (target.kind == DefinitionKind::enumeration && target.enum_is_array) {
-            for (const Datum& value : contract.members_of(target)) out.emplace(json_type_of(value));
-            return;
-          }
+        if (const Definition* target = expand ? enumeration_of(contract, node) : nullptr) {
+          for (const Datum& value : contract.members_of(*target)) out.emplace(json_type_of(value));
+          return;
         }
         out.emplace(contract.ref_name(node));
         return;
@@ -249,7 +268,7 @@ struct Rules {
         return;
       case TypeForm::alternatives:
         for (const NodeId id : contract.alternatives(node))
-          json_types(contract, contract.node(id), out);
+          json_types(contract, contract.node(id), expand, out);
         return;
       case TypeForm::json:
         for (const TypeName& name : contract.types(node)) out.emplace(contract.type_text(name));
@@ -285,12 +304,12 @@ struct Rules {
   // Narrowing and widening the diff's signature cannot see: number <-> integer, a literal set
   // appearing or going, a member of a union whose signature collapsed.
   void compare_types(std::string_view def, const std::string_view* field, const TypeNode& old_node,
-                     const TypeNode& new_node, bool old_literal, bool new_literal,
+                     const TypeNode& new_node, bool expand, bool old_literal, bool new_literal,
                      const TextSet& old_literals, const TextSet& new_literals) {
     TextSet old_types;
     TextSet new_types;
-    json_types(olds(), old_node, old_types);
-    json_types(news(), new_node, new_types);
+    json_types(olds(), old_node, expand, old_types);
+    json_types(news(), new_node, expand, new_types);
     if (old_types.empty() || new_types.empty()) return;
     const std::string old_text = joined(old_literal ? old_literals : old_types);
     const std::string new_text = joined(new_literal ? new_literals : new_types);
@@ -441,16 +460,20 @@ struct Rules {
                       NodeId new_id, bool type_reported) {
     const TypeNode& old_node = olds().node(old_id);
     const TypeNode& new_node = news().node(new_id);
+    // Enumerations both versions name report their own changes, at their definitions; read in
+    // place only where one version names another.
+    const bool expand =
+        enumerations_named(olds(), old_node) != enumerations_named(news(), new_node);
     TextSet old_literals;
     TextSet new_literals;
-    const bool old_literal = literal_set(olds(), old_node, old_literals);
-    const bool new_literal = literal_set(news(), new_node, new_literals);
+    const bool old_literal = literal_set(olds(), old_node, expand, old_literals);
+    const bool new_literal = literal_set(news(), new_node, expand, new_literals);
     if (old_literal && new_literal) {
       compare_members(def, field, old_literals, new_literals);
     } else {
       if (!type_reported)
-        compare_types(def, field, old_node, new_node, old_literal, new_literal, old_literals,
-                      new_literals);
+        compare_types(def, field, old_node, new_node, expand, old_literal, new_literal,
+                      old_literals, new_literals);
       compare_variants(def, field, old_id, new_id);
     }
     const TypeNode& old_value = olds().node(value_node(olds(), old_id));
