@@ -59,14 +59,18 @@ class Stopped(KeyboardInterrupt):
 # delivering -------------------------------------------------------------------------------
 
 
+def _escaped(char: str) -> str:
+    code = ord(char)
+    return f"\\x{code:02x}" if code < 0x100 else f"\\u{code:04x}"
+
+
 def say(line: str) -> None:
-    """One line on standard error, its control characters escaped so that no name in it can
-    break it or forge another; nothing when standard error is closed."""
+    """One line on standard error, every character that is not printable (controls, line and
+    paragraph separators) escaped, so that no name in it can break it or forge another; nothing
+    when standard error is closed."""
     if sys.stderr is None:
         return
-    shown = "".join(
-        char if char >= " " and char != "\x7f" else f"\\x{ord(char):02x}" for char in line
-    )
+    shown = "".join(char if char.isprintable() else _escaped(char) for char in line)
     print(f"{PROG}: {shown}", file=sys.stderr)
 
 

@@ -36,7 +36,8 @@ def _read_all(handle: BinaryIO) -> bytes:
     if stat.S_ISREG(os.fstat(handle.fileno()).st_mode):
         return handle.read()
     chunks = []
-    while chunk := handle.read(CHUNK):
+    # One system read each, nothing read ahead yet: a terminal ends at the first Ctrl-D.
+    while chunk := os.read(handle.fileno(), CHUNK):
         chunks.append(chunk)
     return b"".join(chunks)
 

@@ -158,7 +158,7 @@ def generate(config: Config) -> int:
     unchanged = 0
     listing = True
     for target in files:
-        if replace_file(target.path, target.data):
+        if replace_file(target.name, target.data):
             listing = listing and _list(f"wrote {target.name}\n")
         else:
             unchanged += 1

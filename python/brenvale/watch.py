@@ -9,9 +9,9 @@ import signal
 import sys
 from dataclasses import dataclass
 
-from .cli import STOP_SIGNALS, Stopped, UserError, say
+from .cli import EXIT_BROKEN_PIPE, STOP_SIGNALS, Stopped, UserError, say
 from .inputs import InputError
-from .output import REPLACED, OutputError
+from .output import REPLACED, OutputError, StdoutClosed
 from .project import generate, read_project, shown
 
 TYPE_CHECKING = False
@@ -64,9 +64,14 @@ def one_round(package: str | None) -> None:
         importlib.invalidate_caches()
     REPLACED.clear()  # a stop names only the files of the round it stops
     try:
-        generate(read_project())
+        status = generate(read_project())
     except (UserError, InputError, OutputError) as exc:
         say(f"error: {exc}")
+        return
+    finally:
+        REPLACED.clear()  # a finished round is no stopped one
+    if status == EXIT_BROKEN_PIPE:
+        raise StdoutClosed  # no one reads the list any more: the watch ends
 
 
 def watch() -> int:

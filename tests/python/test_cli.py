@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import json
 import os
+import pty
 import signal
 import subprocess
 import sys
@@ -205,4 +206,21 @@ def test_signal_after_output_says_it_was_written(files: Path) -> None:
         143,
         b"brenvale: stopped by SIGTERM after writing gen.ts\n",
     )
+    assert (files / "gen.ts").read_text().startswith("// AUTO-GENERATED")
+
+
+def test_terminal_input_ends_at_one_ctrl_d(files: Path) -> None:
+    leader, follower = pty.openpty()
+    with subprocess.Popen(
+        [*BRENVALE, "emit", "-", "-o", "gen.ts"],
+        cwd=files,
+        stdin=follower,
+        stderr=subprocess.PIPE,
+    ) as child:
+        os.close(follower)
+        os.write(leader, b'{"$defs": {}}\n\x04')
+        try:
+            assert child.wait(timeout=30) == 0
+        finally:
+            os.close(leader)
     assert (files / "gen.ts").read_text().startswith("// AUTO-GENERATED")

@@ -131,6 +131,8 @@ def test_watch_regenerates_until_ctrl_c(example: Path) -> None:
             wait_for(lambda: "nickname" in web.read_text(), "the new module", seconds=5)
             child.send_signal(signal.SIGINT)
             assert child.wait(timeout=30) == 128 + signal.SIGINT
+            # The rounds were done: the stop names no file as written by it.
+            assert (example / "err.txt").read_text().endswith("brenvale: interrupted\n")
         finally:
             if child.poll() is None:  # a failed wait: leave no watcher behind
                 child.kill()
