@@ -602,7 +602,9 @@ struct Rules {
             compare_property(def, *old_prop, *new_prop, reported);
           } else if (old_prop == nullptr && closed) {
             add(Rule::field_added_closed_model, def, &key);
-          } else if (new_prop == nullptr && closed_now) {
+          } else if (new_prop == nullptr && closed_now &&
+                     !(old_def.has_doc_id && olds().extras_of(old_def).doc_id == key)) {
+            // The document id is no stored key: no stored document holds it.
             add(Rule::field_removed_closed_model, def, &key);
           }
           if (new_prop != nullptr) compare_writes(def, old_def, old_prop, new_def, *new_prop);
