@@ -82,7 +82,7 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
             raise ModelsError(f"not a Pydantic model class: {model!r}")
     everything = _with_reference_targets(roots)
     try:
-        _, schema = models_json_schema(
+        names, schema = models_json_schema(
             [(model, options.mode) for model in everything],
             by_alias=options.by_alias,
             ref_template="#/$defs/{model}",
@@ -93,10 +93,16 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
     except ModelsError:
         raise
     except Exception as error:  # a json_schema_extra that Pydantic cannot turn into JSON, say
-        raise ModelsError(
-            f"{_extra_not_json(everything) or 'schema'}: {_one_line(error)}"
-        ) from error
+        where = _extra_not_json(everything) or _bytes_default_not_text(everything) or "schema"
+        raise ModelsError(f"{where}: {_one_line(error)}") from error
     defs = {"$defs": schema.get("$defs", {})}
+    by_class = {
+        model: ref["$ref"].rsplit("/", 1)[-1]
+        for (model, _mode), ref in names.items()
+        if isinstance(ref, dict) and isinstance(ref.get("$ref"), str)
+    }
+    _check_models(defs["$defs"], by_class)
+    _name_reference_targets(defs["$defs"], by_class)
     try:
         return (
             json.dumps(defs, indent=2, sort_keys=True, ensure_ascii=False, allow_nan=False) + "\n"
@@ -104,6 +110,59 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
     except (TypeError, ValueError) as error:
         where, value = _first_non_json(defs)
         raise ModelsError(f"{where}: {value!r} is not JSON") from error
+
+
+def _check_models(defs: JsonDict, by_class: dict[type, str]) -> None:
+    """A model whose schema Pydantic writes without its fields (a `model_serializer` that
+    returns `dict[str, Any]`) would lose them, and its collection, without a word."""
+    for model, name in by_class.items():
+        definition = defs.get(name)
+        if not isinstance(definition, dict):
+            continue
+        lost = firestore.collection_of(model) is not None and firestore.COLLECTION not in definition
+        if lost or ("properties" not in definition and _stored_fields(model)):
+            raise ModelsError(
+                f"{model.__name__}: Pydantic's schema for it holds none of its fields (a "
+                "model_serializer annotated to return a dict?); annotate the serializer with "
+                "the model's own type, or bundle with mode='validation'"
+            )
+
+
+def _stored_fields(model: type) -> list[str]:
+    if getattr(model, "__pydantic_root_model__", False):
+        return []  # its schema is its root's, with no properties
+    fields = getattr(model, "model_fields", {})
+    return [name for name, field in fields.items() if not getattr(field, "exclude", False)]
+
+
+def _name_reference_targets(defs: JsonDict, by_class: dict[type, str]) -> None:
+    """A `Reference(Model)` is written with the class's `__name__`, which is not its definition
+    name when two models share a name (Pydantic then qualifies both): it names the definition
+    of the one target class so called, and an ambiguous one is an error."""
+    renamed: dict[str, set[str]] = {}
+    for model, name in by_class.items():
+        if model.__name__ != name and model.__name__ not in defs:
+            renamed.setdefault(model.__name__, set()).add(name)
+    if not renamed:
+        return
+    stack: list[Any] = list(defs.values())
+    while stack:
+        value = stack.pop()
+        if isinstance(value, list):
+            stack.extend(value)
+        if not isinstance(value, dict):
+            continue
+        stack.extend(value.values())
+        target = value.get(firestore.REF_TARGET)
+        if not isinstance(target, str) or target not in renamed:
+            continue
+        choices = sorted(renamed[target])
+        if len(choices) > 1:
+            raise ModelsError(
+                f"Reference({target}) may name {' or '.join(choices)}: pass the definition "
+                "name as a string, Reference(" + repr(choices[0]) + ")"
+            )
+        value[firestore.REF_TARGET] = choices[0]
 
 
 def _extra_not_json(models: list[type]) -> str | None:
@@ -120,6 +179,19 @@ def _extra_not_json(models: list[type]) -> str | None:
                     json.dumps(extra, allow_nan=False)
                 except (TypeError, ValueError):
                     return where
+    return None
+
+
+def _bytes_default_not_text(models: list[type]) -> str | None:
+    """`Model.field (default)` whose bytes default is not UTF-8, which Pydantic's schema of the
+    default decodes."""
+    for model in models:
+        for name, field in getattr(model, "model_fields", {}).items():
+            if isinstance(field.default, bytes):
+                try:
+                    field.default.decode("utf-8")
+                except UnicodeDecodeError:
+                    return f"{model.__name__}.{name} (default)"
     return None
 
 
@@ -252,24 +324,45 @@ def _with_reference_targets(roots: list[type]) -> list[type]:
     return roots + targets
 
 
-def _reference_targets(model: type, seen: set[type]) -> Iterator[type]:
+def _reference_targets(model: type, seen: set[Any]) -> Iterator[type]:
     if model in seen:
         return
     seen.add(model)
-    for field in getattr(model, "model_fields", {}).values():
-        for item in _annotation_parts(field.annotation, *field.metadata):
-            if isinstance(item, firestore.FirestoreType) and isinstance(item.target, type):
-                yield item.target
-                yield from _reference_targets(item.target, seen)
-            elif isinstance(item, type) and hasattr(item, "model_fields"):
-                yield from _reference_targets(item, seen)
+    # Fields of a model or a Pydantic dataclass, and what computed fields return.
+    fields = getattr(model, "model_fields", None) or getattr(model, "__pydantic_fields__", {})
+    annotations: list[Any] = []
+    for field in fields.values():
+        annotations += [field.annotation, *field.metadata]
+    for computed in getattr(model, "model_computed_fields", {}).values():
+        annotations.append(computed.return_type)
+    for item in _annotation_parts(annotations, seen):
+        if isinstance(item, firestore.FirestoreType) and isinstance(item.target, type):
+            yield item.target
+            yield from _reference_targets(item.target, seen)
+        elif isinstance(item, type) and _has_fields(item):
+            yield from _reference_targets(item, seen)
 
 
-def _annotation_parts(*items: Any) -> Iterator[Any]:
-    """Every type argument and `Annotated` marker inside the given annotations, depth first."""
+def _has_fields(item: type) -> bool:
+    return hasattr(item, "model_fields") or hasattr(item, "__pydantic_fields__")
+
+
+def _annotation_parts(items: list[Any], seen: set[Any]) -> Iterator[Any]:
+    """Every type argument and `Annotated` marker inside the given annotations, depth first,
+    through the value of a named alias (`TypeAliasType`) once each."""
     for item in items:
         yield item
-        yield from _annotation_parts(*typing.get_args(item))
+        parts = list(typing.get_args(item))
+        value = getattr(item, "__value__", None)
+        if value is not None and not isinstance(item, type):
+            try:
+                new = item not in seen
+            except TypeError:  # unhashable: no alias
+                new = False
+            if new:
+                seen.add(item)
+                parts.append(value)
+        yield from _annotation_parts(parts, seen)
 
 
 @functools.cache
@@ -301,7 +394,14 @@ def _finish_model(definition: JsonDict, model: type, options: Options) -> None:
     properties: JsonDict = definition.get("properties", {})
     id_key = None
     if firestore.DOC_ID_FIELD in definition:
-        id_key = _property_name(model, definition[firestore.DOC_ID_FIELD], options)
+        field_name = definition[firestore.DOC_ID_FIELD]
+        id_key = _property_name(model, field_name, options)
+        field = getattr(model, "model_fields", {}).get(field_name)
+        if id_key not in properties and getattr(field, "exclude", False) is True:
+            # Left out of what is stored, as a document id is: the reader has it from the path.
+            properties[id_key] = {"type": "string", "title": field_name.replace("_", " ").title()}
+            definition["properties"] = properties
+            definition.setdefault("required", []).append(id_key)
         if id_key not in properties:
             raise ModelsError(
                 f"{model.__name__}: id_field {definition[firestore.DOC_ID_FIELD]!r} "
@@ -332,5 +432,19 @@ def _property_name(model: type, field_name: str, options: Options) -> str:
     if options.mode == "serialization":
         alias = field.serialization_alias or field.alias
     else:
-        alias = field.validation_alias if isinstance(field.validation_alias, str) else field.alias
+        alias = _first_alias(field.validation_alias) or field.alias
     return alias or field_name
+
+
+def _first_alias(alias: Any) -> str | None:
+    """The property name Pydantic's schema gives a validation alias: a name, the first choice of
+    AliasChoices, the first step of an AliasPath."""
+    if isinstance(alias, str):
+        return alias
+    choices = getattr(alias, "choices", None)
+    if isinstance(choices, list) and choices:
+        return _first_alias(choices[0])
+    path = getattr(alias, "path", None)
+    if isinstance(path, list) and path and isinstance(path[0], str):
+        return path[0]
+    return None

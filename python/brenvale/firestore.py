@@ -136,12 +136,16 @@ class FirestoreType:
 class ReferenceType(FirestoreType):
     """A document reference; call it with the target model (or its type name) to type it.
 
-    A class target is written as its `__name__`, which is its definition name in the bundle;
-    for a generic model (`Page[User]` is defined as `Page_User_`) pass the name as a string.
+    A class target is written as its definition name in the bundle (its `__name__`, qualified
+    by Pydantic when two models share it); for a generic model (`Page[User]` is defined as
+    `Page_User_`) pass the name as a string.
     """
 
     def __call__(self, target: type | str) -> FirestoreType:
-        if not isinstance(target, (type, str)):
+        is_model = isinstance(target, type) and (
+            hasattr(target, "model_fields") or hasattr(target, "__pydantic_fields__")
+        )
+        if not (is_model or isinstance(target, str)):
             raise TypeError(f"Reference() takes a model class or a type name, not {target!r}")
         return FirestoreType("reference", target=target)
 

@@ -151,3 +151,11 @@ def test_rejected_in_one_line(project: Path, case: dict[str, Any]) -> None:
             eval(case["call"], NAMES)
     assert f"{type(raised.value).__name__}: {raised.value}".startswith(case["error"])
     assert "\n" not in str(raised.value)
+
+
+@pytest.mark.parametrize("case", CASES["facts"], ids=lambda case: case["why"])
+def test_bundle_facts(project: Path, case: dict[str, Any]) -> None:
+    found: Any = json.loads(bundle_from_target(case["target"], options=Options(**case["options"])))
+    for key in case["pointer"]:
+        found = found["$defs"][key] if "$defs" in found else found[key]
+    assert found == case["value"]
