@@ -81,6 +81,7 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
         if not (isinstance(model, type) and issubclass(model, BaseModel)):
             raise ModelsError(f"not a Pydantic model class: {model!r}")
     everything = _with_reference_targets(roots)
+    _refuse_server_timestamps_in_lists(everything)
     try:
         names, schema = models_json_schema(
             [(model, options.mode) for model in everything],
@@ -341,6 +342,45 @@ def _reference_targets(model: type, seen: set[Any]) -> Iterator[type]:
             yield from _reference_targets(item.target, seen)
         elif isinstance(item, type) and _has_fields(item):
             yield from _reference_targets(item, seen)
+
+
+# Annotations whose arguments are the items of a Firestore array.
+_LISTS = (list, tuple, set, frozenset)
+
+
+def _refuse_server_timestamps_in_lists(models: list[type]) -> None:
+    """Firestore refuses serverTimestamp() inside an array when the write runs, so a Write type
+    that takes one there would accept a write that always fails."""
+    for model in models:
+        fields = getattr(model, "model_fields", None) or getattr(model, "__pydantic_fields__", {})
+        for name, field in fields.items():
+            if _server_timestamp_in_list([field.annotation, *field.metadata], False, set()):
+                raise ModelsError(
+                    f"{model.__name__}.{name}: firestore.ServerTimestamp inside a list, where "
+                    "Firestore refuses serverTimestamp(); use a plain datetime there"
+                )
+
+
+def _server_timestamp_in_list(items: list[Any], in_list: bool, seen: set[int]) -> bool:
+    for item in items:
+        if isinstance(item, firestore.FirestoreType) and item.server_timestamp and in_list:
+            return True
+        if id(item) in seen:
+            continue
+        seen.add(id(item))
+        inner = in_list or typing.get_origin(item) in _LISTS
+        parts = list(typing.get_args(item))
+        value = getattr(item, "__value__", None)
+        if value is not None and not isinstance(item, type):
+            parts.append(value)
+        if inner and isinstance(item, type) and _has_fields(item):
+            # A model inside a list is a map inside an array: its fields are in the array too.
+            fields = getattr(item, "model_fields", None) or getattr(item, "__pydantic_fields__", {})
+            for field in fields.values():
+                parts += [field.annotation, *field.metadata]
+        if _server_timestamp_in_list(parts, inner, seen):
+            return True
+    return False
 
 
 def _has_fields(item: type) -> bool:
