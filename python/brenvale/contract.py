@@ -361,13 +361,14 @@ def _refuse_server_timestamps_in_lists(models: list[type]) -> None:
                 )
 
 
-def _server_timestamp_in_list(items: list[Any], in_list: bool, seen: set[int]) -> bool:
+def _server_timestamp_in_list(items: list[Any], in_list: bool, seen: set[tuple[int, bool]]) -> bool:
     for item in items:
         if isinstance(item, firestore.FirestoreType) and item.server_timestamp and in_list:
             return True
-        if id(item) in seen:
+        # One annotation object may stand both in a list and outside one.
+        if (id(item), in_list) in seen:
             continue
-        seen.add(id(item))
+        seen.add((id(item), in_list))
         inner = in_list or typing.get_origin(item) in _LISTS
         parts = list(typing.get_args(item))
         value = getattr(item, "__value__", None)
