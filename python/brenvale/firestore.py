@@ -42,6 +42,8 @@ READ_ONLY = "readOnly"
 
 # A segment is a literal id or a `{placeholder}` that becomes a TypeScript parameter name.
 _SEGMENT = re.compile(r"[^/{}]+|\{[A-Za-z_$][A-Za-z0-9_$]*\}")
+# Ids Firestore refuses: `.`, `..`, and any that starts and ends with two underscores.
+_RESERVED_ID = re.compile(r"\.\.?|__.*__", re.DOTALL)
 
 JsonDict = dict[str, Any]
 
@@ -65,12 +67,19 @@ def collection(
 
 
 def check_collection_path(path: str) -> None:
-    """Raises ValueError unless `path` names a collection: an odd number of non-empty segments."""
+    """Raises ValueError unless `path` names a collection: an odd number of non-empty segments,
+    none of them an id Firestore reserves."""
     segments = path.split("/")
     bad = [s for s in segments if not _SEGMENT.fullmatch(s)]
     if bad:
         raise ValueError(
             f"collection path {path!r}: bad segment {bad[0]!r} (a name or a {{placeholder}})"
+        )
+    reserved = [s for s in segments if _RESERVED_ID.fullmatch(s)]
+    if reserved:
+        raise ValueError(
+            f"collection path {path!r}: segment {reserved[0]!r} is an id Firestore refuses "
+            "(., .. and __name__ are reserved)"
         )
     if len(segments) % 2 == 0:
         raise ValueError(
