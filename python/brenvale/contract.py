@@ -330,7 +330,7 @@ def _reference_targets(model: type, seen: set[Any]) -> Iterator[type]:
         return
     seen.add(model)
     # Fields of a model or a Pydantic dataclass, and what computed fields return.
-    fields = getattr(model, "model_fields", None) or getattr(model, "__pydantic_fields__", {})
+    fields = _fields_of(model)
     annotations: list[Any] = []
     for field in fields.values():
         annotations += [field.annotation, *field.metadata]
@@ -352,7 +352,7 @@ def _refuse_server_timestamps_in_lists(models: list[type]) -> None:
     """Firestore refuses serverTimestamp() inside an array when the write runs, so a Write type
     that takes one there would accept a write that always fails."""
     for model in models:
-        fields = getattr(model, "model_fields", None) or getattr(model, "__pydantic_fields__", {})
+        fields = _fields_of(model)
         for name, field in fields.items():
             if _server_timestamp_in_list([field.annotation, *field.metadata], False, set()):
                 raise ModelsError(
@@ -370,13 +370,10 @@ def _server_timestamp_in_list(items: list[Any], in_list: bool, seen: set[tuple[i
             continue
         seen.add((id(item), in_list))
         inner = in_list or typing.get_origin(item) in _LISTS
-        parts = list(typing.get_args(item))
-        value = getattr(item, "__value__", None)
-        if value is not None and not isinstance(item, type):
-            parts.append(value)
+        parts = _parts_of(item)
         if inner and isinstance(item, type) and _has_fields(item):
             # A model inside a list is a map inside an array: its fields are in the array too.
-            fields = getattr(item, "model_fields", None) or getattr(item, "__pydantic_fields__", {})
+            fields = _fields_of(item)
             for field in fields.values():
                 parts += [field.annotation, *field.metadata]
         if _server_timestamp_in_list(parts, inner, seen):
@@ -388,22 +385,36 @@ def _has_fields(item: type) -> bool:
     return hasattr(item, "model_fields") or hasattr(item, "__pydantic_fields__")
 
 
+def _fields_of(model: type) -> dict[str, Any]:
+    """The fields of a model or a Pydantic dataclass."""
+    fields: dict[str, Any] = getattr(model, "model_fields", None) or getattr(
+        model, "__pydantic_fields__", {}
+    )
+    return fields
+
+
+def _parts_of(item: Any) -> list[Any]:
+    """What an annotation holds: its type arguments and markers, and a named alias's value."""
+    parts = list(typing.get_args(item))
+    value = getattr(item, "__value__", None)
+    if value is not None and not isinstance(item, type):
+        parts.append(value)
+    return parts
+
+
 def _annotation_parts(items: list[Any], seen: set[Any]) -> Iterator[Any]:
     """Every type argument and `Annotated` marker inside the given annotations, depth first,
     through the value of a named alias (`TypeAliasType`) once each."""
     for item in items:
         yield item
-        parts = list(typing.get_args(item))
-        value = getattr(item, "__value__", None)
-        if value is not None and not isinstance(item, type):
+        if getattr(item, "__value__", None) is not None and not isinstance(item, type):
             try:
-                new = item not in seen
-            except TypeError:  # unhashable: no alias
-                new = False
-            if new:
+                if item in seen:  # an alias already walked, or one that names itself
+                    continue
                 seen.add(item)
-                parts.append(value)
-        yield from _annotation_parts(parts, seen)
+            except TypeError:  # unhashable: no alias
+                pass
+        yield from _annotation_parts(_parts_of(item), seen)
 
 
 @functools.cache

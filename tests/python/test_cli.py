@@ -160,6 +160,14 @@ sys.exit(cli.main())
 """
 
 
+def signal_when(child: subprocess.Popen[bytes], ready: Callable[[], bool], signum: int) -> None:
+    """Sends `signum` once `ready()` holds, or after 30 s."""
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline and not ready():
+        time.sleep(0.02)
+    child.send_signal(signum)
+
+
 @pytest.mark.parametrize("signum", [signal.SIGTERM, signal.SIGHUP, signal.SIGINT])
 def test_signal_during_output_keeps_old_file(files: Path, signum: signal.Signals) -> None:
     (files / "gen.ts").write_text("previous")
@@ -168,12 +176,9 @@ def test_signal_during_output_keeps_old_file(files: Path, signum: signal.Signals
         cwd=files,
         stderr=subprocess.DEVNULL,
     ) as child:
-        deadline = time.monotonic() + 30
-        while time.monotonic() < deadline:
-            if any(path.stat().st_size for path in files.glob(".gen.ts.*.tmp")):
-                break
-            time.sleep(0.02)
-        child.send_signal(signum)
+        signal_when(
+            child, lambda: any(p.stat().st_size for p in files.glob(".gen.ts.*.tmp")), signum
+        )
         assert child.wait(timeout=30) == 128 + signum
     assert (files / "gen.ts").read_text() == "previous"
     assert not list(files.glob("*.tmp"))
@@ -197,10 +202,7 @@ def test_signal_after_output_says_it_was_written(files: Path) -> None:
         cwd=files,
         stderr=subprocess.PIPE,
     ) as child:
-        deadline = time.monotonic() + 30
-        while time.monotonic() < deadline and not (files / "replaced").exists():
-            time.sleep(0.02)
-        child.send_signal(signal.SIGTERM)
+        signal_when(child, (files / "replaced").exists, signal.SIGTERM)
         _, stderr = child.communicate(timeout=30)
     assert (child.returncode, stderr) == (
         143,
