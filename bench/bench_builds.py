@@ -200,6 +200,14 @@ def memory(sites: dict[str, Path], count: int, scratch: Path) -> None:
         print(f"  {function:<11} " + "   ".join(row))
 
 
+def row(
+    builds: dict[str, Any], times: dict[str, float], name: str, shown: Callable[[float], str]
+) -> str:
+    """A table row: each build's time for `name` as `shown` writes it, `-` where it has none."""
+    cells = [times.get(f"{label} {name}") for label in builds]
+    return "".join(shown(took) if took is not None else f"{'-':>14}" for took in cells)
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("builds", nargs="+", help="revisions, or WORKTREE")
@@ -233,11 +241,7 @@ def main() -> None:
     names = sorted({name for functions in builds.values() for name in functions})
     print(f"  {'':<13}" + "".join(f"{label:>14}" for label in builds))
     for name in names:
-        cells = []
-        for label in builds:
-            took = best.get(f"{label} {name}")
-            cells.append(f"{took / loads:14.3f}" if took is not None else f"{'-':>14}")
-        print(f"  {name:<13}" + "".join(cells))
+        print(f"  {name:<13}" + row(builds, best, name, lambda took: f"{took / loads:14.3f}"))
 
     print(f"\nper call on the example bundles, best of {arguments.rounds} rounds (µs)")
     for path in sorted((ROOT / "examples").rglob("contract.json")):
@@ -245,11 +249,7 @@ def main() -> None:
         times = per_call(builds, small, arguments.rounds)
         print(f"  {path.relative_to(ROOT)!s} ({len(small) / 1e3:.1f} KB)")
         for name in names:
-            cells = []
-            for label in builds:
-                took = times.get(f"{label} {name}")
-                cells.append(f"{took * 1e6:14.2f}" if took is not None else f"{'-':>14}")
-            print(f"    {name:<11}" + "".join(cells))
+            print(f"    {name:<11}" + row(builds, times, name, lambda took: f"{took * 1e6:14.2f}"))
 
     if arguments.memory:
         scratch = cache / "memory"
