@@ -5,6 +5,7 @@
 #include <cmath>
 #include <future>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 
@@ -476,8 +477,29 @@ struct Rules {
                       old_literals, new_literals);
       compare_variants(def, field, old_id, new_id);
     }
-    const TypeNode& old_value = olds().node(value_node(olds(), old_id));
-    const TypeNode& new_value = news().node(value_node(news(), new_id));
+    const NodeId old_value_id = value_node(olds(), old_id);
+    const NodeId new_value_id = value_node(news(), new_id);
+    const TypeNode& old_value = olds().node(old_value_id);
+    const TypeNode& new_value = news().node(new_value_id);
+    // A union of several values holds its bounds and items in its members: each is compared
+    // with the member of the same kind on the other side, or with the other side's one value.
+    const bool old_several = old_value.form == TypeForm::alternatives;
+    const bool new_several = new_value.form == TypeForm::alternatives;
+    if (old_several || new_several) {
+      const auto was = variants(olds(), old_value_id);
+      const auto now = variants(news(), new_value_id);
+      // In the old union's order, so the findings come in the order of the bundle.
+      const std::span<const NodeId> members =
+          old_several ? olds().alternatives(old_value) : std::span<const NodeId>(&old_value_id, 1);
+      for (const NodeId old_member : members) {
+        const auto kept = was.find(variant_key(olds(), olds().node(old_member)));
+        const auto match = now.find(kept != was.end() ? kept->first : std::string());
+        if (kept == was.end() || kept->second != old_member || match == now.end()) continue;
+        if (!same_node(olds(), old_member, news(), match->second))
+          compare_values(def, field, old_member, match->second, type_reported);
+      }
+      if (old_several != new_several) return;
+    }
     compare_dimensions(def, field, old_value, new_value);
     compare_constraints(def, field, old_value, new_value);
     compare_discriminators(def, field, old_value, new_value);
