@@ -83,6 +83,10 @@ constexpr RuleInfo rules[] = {
      "field removed from a model that forbids extra keys"},
     {"path-parameter-removed", client, breaking, "path parameter removed: {old}"},
     {"type-renamed", client, breaking, "exported type renamed: {old} -> {new}"},
+    {"max-properties-tightened", backward, breaking, tightened, Atom::max_properties},
+    {"max-properties-loosened", forward, breaking, loosened, Atom::max_properties},
+    {"min-properties-tightened", backward, breaking, tightened, Atom::min_properties},
+    {"min-properties-loosened", forward, breaking, loosened, Atom::min_properties},
 };
 static_assert(std::size(rules) == rule_count);
 

@@ -99,8 +99,13 @@ enum class Rule : std::uint8_t {
   field_removed_closed_model,
   path_parameter_removed,
   type_renamed,
+  max_properties_tightened,
+  max_properties_loosened,
+  min_properties_tightened,
+  min_properties_loosened,
 };
-inline constexpr std::size_t rule_count = static_cast<std::size_t>(Rule::type_renamed) + 1;
+inline constexpr std::size_t rule_count =
+    static_cast<std::size_t>(Rule::min_properties_loosened) + 1;
 
 // What a rule is called, whom it breaks, its verdict where one of its directions counts, and its
 // message: a constant template over the schema key it reads and the old and new values.

@@ -48,6 +48,8 @@ constexpr Bound bounds[] = {
      Rule::exclusive_minimum_loosened},
     {Atom::max_items, true, Rule::max_items_tightened, Rule::max_items_loosened},
     {Atom::min_items, false, Rule::min_items_tightened, Rule::min_items_loosened},
+    {Atom::max_properties, true, Rule::max_properties_tightened, Rule::max_properties_loosened},
+    {Atom::min_properties, false, Rule::min_properties_tightened, Rule::min_properties_loosened},
 };
 
 // Keys whose every change may reject stored values and admit values old readers reject: a

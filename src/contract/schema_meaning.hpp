@@ -95,6 +95,8 @@ constexpr bool is_constraint_key(Atom atom) {
     case Atom::exclusive_minimum:
     case Atom::max_items:
     case Atom::min_items:
+    case Atom::max_properties:
+    case Atom::min_properties:
     case Atom::pattern:
     case Atom::format:
     case Atom::multiple_of:

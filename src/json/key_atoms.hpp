@@ -51,9 +51,11 @@ enum class Atom : std::uint8_t {
   unique_items,
   title,
   description,
+  max_properties,
+  min_properties,
 };
 
-inline constexpr std::array<std::string_view, 37> key_texts = {
+inline constexpr std::array<std::string_view, 39> key_texts = {
     "",
     "$ref",
     "$defs",
@@ -91,8 +93,10 @@ inline constexpr std::array<std::string_view, 37> key_texts = {
     "uniqueItems",
     "title",
     "description",
+    "maxProperties",
+    "minProperties",
 };
-static_assert(static_cast<std::size_t>(Atom::description) + 1 == key_texts.size());
+static_assert(static_cast<std::size_t>(Atom::min_properties) + 1 == key_texts.size());
 
 constexpr std::string_view text_of(Atom atom) { return key_texts[static_cast<std::size_t>(atom)]; }
 
