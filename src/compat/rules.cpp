@@ -532,8 +532,28 @@ struct Rules {
     if (old_default.present && !news().extras_of(now).default_value.present &&
         !was.presence_guaranteed)
       add(Rule::default_removed, def, field, literal(old_default));
-    if (!was.read_only && now.read_only) add(Rule::read_only_added, def, field);
-    if (was.read_only && !now.read_only) add(Rule::read_only_removed, def, field);
+  }
+
+  static bool is_doc_id(const Contract& contract, const Definition& model, std::string_view key) {
+    return model.has_doc_id && contract.extras_of(model).doc_id == key;
+  }
+
+  // readOnly keeps a field out of the web module's Write type. Added, old code that writes the
+  // field no longer compiles; removed, old code leaves the field out, which breaks only where
+  // the Write type now requires it. The document id is in no Write type either way.
+  void compare_read_only(std::string_view def, const Definition& old_def, const Property& old_prop,
+                         const Definition& new_def, const Property& new_prop) {
+    const bool was = olds().node(old_prop.node).read_only;
+    const bool now = news().node(new_prop.node).read_only;
+    if (was == now || is_doc_id(olds(), old_def, old_prop.key) ||
+        is_doc_id(news(), new_def, new_prop.key))
+      return;
+    if (now) {
+      add(Rule::read_only_added, def, &old_prop.key);
+    } else if (presence_of(new_def, new_prop, brenvale::Side::write, news(), Writer::client) ==
+               Presence::required) {
+      add(Rule::read_only_removed, def, &old_prop.key);
+    }
   }
 
   // A property that writes must now give, through the web module (client) or the Admin SDK's
@@ -624,10 +644,10 @@ struct Rules {
               ++next_type;
             const bool reported = next_type != last && out[next_type].field == key;
             compare_property(def, *old_prop, *new_prop, reported);
+            compare_read_only(def, old_def, *old_prop, new_def, *new_prop);
           } else if (old_prop == nullptr && closed) {
             add(Rule::field_added_closed_model, def, &key);
-          } else if (new_prop == nullptr && closed_now &&
-                     !(old_def.has_doc_id && olds().extras_of(old_def).doc_id == key)) {
+          } else if (new_prop == nullptr && closed_now && !is_doc_id(olds(), old_def, key)) {
             // The document id is no stored key: no stored document holds it.
             add(Rule::field_removed_closed_model, def, &key);
           }
