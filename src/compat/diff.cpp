@@ -120,9 +120,11 @@ void compare_property(Diff& diff, std::string_view def, const Property& old_prop
     if (old_sig != new_sig) {
       Finding& finding = diff.findings.emplace_back(field_finding(
           Rule::type_changed, def, old_prop.key, std::move(old_sig), std::move(new_sig)));
-      // The text stays the diff's; the direction is read off the types themselves.
+      // The text stays the diff's; the direction is read off the types themselves, and the
+      // module's type changes with them, which code compiled against the old one may not take.
       finding.directions =
-          change_directions(diff.old_contract, old_prop.node, diff.new_contract, new_prop.node);
+          change_directions(diff.old_contract, old_prop.node, diff.new_contract, new_prop.node) |
+          Directions::of(Direction::client);
     }
   }
   const bool was_required = read_required(diff.old_contract, old_prop);

@@ -669,7 +669,8 @@ struct Rules {
       std::string new_sig = read_type_signature(news(), new_def.node);
       if (old_sig != new_sig) {
         add(Rule::alias_type_changed, def, nullptr, std::move(old_sig), std::move(new_sig));
-        out.back().directions = change_directions(olds(), old_def.node, news(), new_def.node);
+        out.back().directions = change_directions(olds(), old_def.node, news(), new_def.node) |
+                                Directions::of(Direction::client);
         reported = true;
       }
     }
