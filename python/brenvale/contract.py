@@ -82,6 +82,8 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
             raise ModelsError(f"not a Pydantic model class: {model!r}")
     everything = _with_reference_targets(roots)
     _refuse_server_timestamps_in_lists(everything)
+    if options.mode == "serialization" and options.by_alias:
+        _refuse_unreadable_keys(everything)
     try:
         names, schema = models_json_schema(
             [(model, options.mode) for model in everything],
@@ -379,6 +381,65 @@ def _server_timestamp_in_list(items: list[Any], in_list: bool, seen: set[tuple[i
         if _server_timestamp_in_list(parts, inner, seen):
             return True
     return False
+
+
+def _refuse_unreadable_keys(models: list[type]) -> None:
+    """A field stored under a key its model does not read (a `validation_alias` without the key
+    `model_dump(by_alias=True)` writes) loses its value on every read of a stored document, and
+    the bundle, which holds the stored key, cannot show it: two versions differing there bundle
+    alike."""
+    seen: set[type] = set()
+    pending = list(models)
+    while pending:
+        model = pending.pop()
+        if model in seen:
+            continue
+        seen.add(model)
+        config = getattr(model, "model_config", None) or getattr(model, "__pydantic_config__", {})
+        extra = config.get("json_schema_extra")
+        id_field = extra.get(firestore.DOC_ID_FIELD) if isinstance(extra, dict) else None
+        # A root model is stored as its value, under no key of its own.
+        root = getattr(model, "__pydantic_root_model__", False)
+        for name, field in _fields_of(model).items():
+            pending += [
+                part
+                for part in _annotation_parts([field.annotation, *field.metadata], set())
+                if isinstance(part, type) and _has_fields(part)
+            ]
+            # The document id comes from the snapshot; an excluded field is not stored.
+            if root or name == id_field or field.exclude:
+                continue
+            stored = field.serialization_alias or field.alias or name
+            read = _read_keys(name, field, config)
+            if read is not None and stored not in read:
+                fix = "populate_by_name" if stored == name else f"Field(alias={stored!r})"
+                raise ModelsError(
+                    f"{model.__name__}.{name}: stored under {stored!r} but read from "
+                    f"{' or '.join(repr(key) for key in sorted(read))}, so every stored document "
+                    f"loses it; read {stored!r} too ({fix}, or AliasChoices with it)"
+                )
+
+
+def _read_keys(name: str, field: Any, config: Any) -> set[str] | None:
+    """The top-level keys model_validate reads the field from, or None when an AliasPath makes
+    that more than a key."""
+    keys: set[str] = set()
+    if config.get("populate_by_name") or config.get("validate_by_name"):
+        keys.add(name)
+    if config.get("validate_by_alias") is False:
+        return keys | {name}
+    alias = field.validation_alias
+    if alias is None:
+        return keys | {field.alias or name}
+    for choice in getattr(alias, "choices", None) or [alias]:
+        if isinstance(choice, str):
+            keys.add(choice)
+            continue
+        path = getattr(choice, "path", None)
+        if not (isinstance(path, list) and len(path) == 1 and isinstance(path[0], str)):
+            return None
+        keys.add(path[0])
+    return keys
 
 
 def _has_fields(item: type) -> bool:
