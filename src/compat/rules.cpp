@@ -137,6 +137,42 @@ int compare_bounds(const Datum& a, const Datum& b, double x, double y) {
   return x < y ? -1 : (x > y ? 1 : 0);
 }
 
+// A node's bound on one side of its values: the tighter of the inclusive (`minimum`) and the
+// exclusive (`exclusiveMinimum`) one. Pydantic's `ge` and `gt` are one bound written under two
+// keys: `gt=0` turned `ge=0` admits 0, a loosening, though `minimum` appeared.
+struct Edge {
+  const Datum* value = nullptr;  // none: no bound on this side
+  double number = 0;
+  bool strict = false;
+};
+
+Edge edge_of(const Contract& contract, const TypeNode& node, Atom inclusive, Atom exclusive,
+             bool upper) {
+  Edge edge;
+  for (const Atom key : {inclusive, exclusive}) {
+    const Datum& value = contract.constraint(node, key);
+    const std::optional<double> number = number_of(value);
+    if (!number) continue;
+    const bool strict = key == exclusive;
+    const int order =
+        edge.value != nullptr
+            ? compare_bounds(value, *edge.value, *number, edge.number) * (upper ? -1 : 1)
+            : 1;
+    // At one value the exclusive bound is the tighter.
+    if (order > 0 || (order == 0 && strict)) edge = {&value, *number, strict};
+  }
+  return edge;
+}
+
+// Does the `now` edge reject a value the `was` edge admits (a tightening)?
+bool edge_rejects_more(const Edge& was, const Edge& now, bool upper) {
+  if (now.value == nullptr) return false;
+  if (was.value == nullptr) return true;
+  const int order =
+      compare_bounds(*now.value, *was.value, now.number, was.number) * (upper ? -1 : 1);
+  return order > 0 || (order == 0 && now.strict && !was.strict);
+}
+
 std::string shown(const Datum& value) {
   return value.present ? literal(value) : std::string(none_text);
 }
@@ -329,6 +365,15 @@ struct Rules {
     if (old_node.constraints.count == 0 && new_node.constraints.count == 0) return;
     // A vector's item bounds are its dimension, which its own rule compares.
     const bool vectors = is_vector(old_node) && is_vector(new_node);
+    // Whether the values' lower and upper edges, each from both of its keys, moved inward or
+    // outward: a key's own change that the edge does not make is no change of what is admitted.
+    const auto edge_moves = [&](bool upper, bool inward) {
+      const Atom inclusive = upper ? Atom::maximum : Atom::minimum;
+      const Atom exclusive = upper ? Atom::exclusive_maximum : Atom::exclusive_minimum;
+      const Edge was = edge_of(olds(), old_node, inclusive, exclusive, upper);
+      const Edge now = edge_of(news(), new_node, inclusive, exclusive, upper);
+      return inward ? edge_rejects_more(was, now, upper) : edge_rejects_more(now, was, upper);
+    };
     for (const Bound& bound : bounds) {
       if (vectors && (bound.key == Atom::min_items || bound.key == Atom::max_items)) continue;
       const Datum& old_value = olds().constraint(old_node, bound.key);
@@ -337,8 +382,13 @@ struct Rules {
       const std::optional<double> now = number_of(new_value);
       if (!was && !now) continue;
       const int order = was && now ? compare_bounds(new_value, old_value, *now, *was) : 0;
-      const bool tightened = now && (!was || (bound.upper ? order < 0 : order > 0));
-      const bool loosened = was && (!now || (bound.upper ? order > 0 : order < 0));
+      bool tightened = now && (!was || (bound.upper ? order < 0 : order > 0));
+      bool loosened = was && (!now || (bound.upper ? order > 0 : order < 0));
+      if (bound.key == Atom::minimum || bound.key == Atom::exclusive_minimum ||
+          bound.key == Atom::maximum || bound.key == Atom::exclusive_maximum) {
+        tightened = tightened && edge_moves(bound.upper, true);
+        loosened = loosened && edge_moves(bound.upper, false);
+      }
       if (!tightened && !loosened) continue;
       add(tightened ? bound.tightened : bound.loosened, def, field,
           was ? literal(old_value) : std::string(none_text),
