@@ -87,6 +87,10 @@ constexpr RuleInfo rules[] = {
     {"max-properties-loosened", forward, breaking, loosened, Atom::max_properties},
     {"min-properties-tightened", backward, breaking, tightened, Atom::min_properties},
     {"min-properties-loosened", forward, breaking, loosened, Atom::min_properties},
+    {"property-names-tightened", backward, breaking, tightened, Atom::property_names},
+    {"property-names-loosened", forward, breaking, loosened, Atom::property_names},
+    {"pattern-properties-tightened", backward, breaking, tightened, Atom::pattern_properties},
+    {"pattern-properties-loosened", forward, breaking, loosened, Atom::pattern_properties},
 };
 static_assert(std::size(rules) == rule_count);
 

@@ -103,9 +103,13 @@ enum class Rule : std::uint8_t {
   max_properties_loosened,
   min_properties_tightened,
   min_properties_loosened,
+  property_names_tightened,
+  property_names_loosened,
+  pattern_properties_tightened,
+  pattern_properties_loosened,
 };
 inline constexpr std::size_t rule_count =
-    static_cast<std::size_t>(Rule::min_properties_loosened) + 1;
+    static_cast<std::size_t>(Rule::pattern_properties_loosened) + 1;
 
 // What a rule is called, whom it breaks, its verdict where one of its directions counts, and its
 // message: a constant template over the schema key it reads and the old and new values.

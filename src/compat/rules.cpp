@@ -68,6 +68,12 @@ constexpr Restriction restrictions[] = {
     {Atom::unique_items, Rule::unique_items_tightened, Rule::unique_items_loosened},
     {Atom::additional_properties, Rule::additional_properties_tightened,
      Rule::additional_properties_loosened},
+    // A map's keys: Pydantic writes `dict[Literal["a"], int]` and constrained key strings under
+    // propertyNames, and keys with a pattern under patternProperties, which holds the values'
+    // schema too.
+    {Atom::property_names, Rule::property_names_tightened, Rule::property_names_loosened},
+    {Atom::pattern_properties, Rule::pattern_properties_tightened,
+     Rule::pattern_properties_loosened},
 };
 
 using TextSet = OrderedSet<std::string>;

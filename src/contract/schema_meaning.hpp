@@ -97,6 +97,8 @@ constexpr bool is_constraint_key(Atom atom) {
     case Atom::min_items:
     case Atom::max_properties:
     case Atom::min_properties:
+    case Atom::property_names:
+    case Atom::pattern_properties:
     case Atom::pattern:
     case Atom::format:
     case Atom::multiple_of:

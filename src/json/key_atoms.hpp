@@ -53,9 +53,11 @@ enum class Atom : std::uint8_t {
   description,
   max_properties,
   min_properties,
+  property_names,
+  pattern_properties,
 };
 
-inline constexpr std::array<std::string_view, 39> key_texts = {
+inline constexpr std::array<std::string_view, 41> key_texts = {
     "",
     "$ref",
     "$defs",
@@ -95,8 +97,10 @@ inline constexpr std::array<std::string_view, 39> key_texts = {
     "description",
     "maxProperties",
     "minProperties",
+    "propertyNames",
+    "patternProperties",
 };
-static_assert(static_cast<std::size_t>(Atom::min_properties) + 1 == key_texts.size());
+static_assert(static_cast<std::size_t>(Atom::pattern_properties) + 1 == key_texts.size());
 
 constexpr std::string_view text_of(Atom atom) { return key_texts[static_cast<std::size_t>(atom)]; }
 
