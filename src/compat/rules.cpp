@@ -27,6 +27,8 @@ namespace brenvale::compat {
 namespace {
 
 constexpr std::string_view none_text = "(none)";
+// The variant key of a member no `switch` tells apart: an enum, or a union within.
+constexpr std::string_view other_variant = "other";
 
 // Bounds: moving one inward rejects stored values (backward), outward admits values old readers
 // reject (forward).
@@ -456,7 +458,7 @@ struct Rules {
         return key;
       }
       default:
-        return "other";  // enums and unions within: their members have rules of their own
+        return std::string(other_variant);  // their members have rules of their own
     }
   }
 
@@ -541,6 +543,7 @@ struct Rules {
     const TypeNode& new_value = news().node(new_value_id);
     // A union of several values holds its bounds and items in its members: each is compared
     // with the member of the same kind on the other side, or with the other side's one value.
+    // Enums and unions within share one kind (other_variant), which pairs nothing.
     const bool old_several = old_value.form == TypeForm::alternatives;
     const bool new_several = new_value.form == TypeForm::alternatives;
     if (old_several || new_several) {
@@ -552,7 +555,9 @@ struct Rules {
       for (const NodeId old_member : members) {
         const auto kept = was.find(variant_key(olds(), olds().node(old_member)));
         const auto match = now.find(kept != was.end() ? kept->first : std::string());
-        if (kept == was.end() || kept->second != old_member || match == now.end()) continue;
+        if (kept == was.end() || kept->second != old_member || kept->first == other_variant ||
+            match == now.end())
+          continue;
         if (!same_node(olds(), old_member, news(), match->second))
           compare_values(def, field, old_member, match->second, type_reported);
       }
