@@ -599,22 +599,24 @@ struct Rules {
     return model.has_doc_id && contract.extras_of(model).doc_id == key;
   }
 
-  // readOnly keeps a field out of the web module's Write type. Added, old code that writes the
-  // field no longer compiles; removed, old code leaves the field out, which breaks only where
-  // the Write type now requires it. The document id is in no Write type either way.
+  // readOnly keeps a field out of the web module's Write type, not the Admin SDK's. Added, old
+  // web code that writes the field no longer compiles; removed, old code leaves the field out,
+  // which breaks only where the Write type now requires it. The document id is in neither
+  // Write type, whatever its readOnly says.
   void compare_read_only(std::string_view def, const Definition& old_def, const Property& old_prop,
                          const Definition& new_def, const Property& new_prop) {
     const bool was = olds().node(old_prop.node).read_only;
     const bool now = news().node(new_prop.node).read_only;
-    if (was == now || is_doc_id(olds(), old_def, old_prop.key) ||
-        is_doc_id(news(), new_def, new_prop.key))
-      return;
-    if (now) {
+    const auto written = [](const Contract& contract, const Definition& model,
+                            const Property& property, Writer writer) {
+      return presence_of(model, property, brenvale::Side::write, contract, writer);
+    };
+    if (!was && now && written(olds(), old_def, old_prop, Writer::client) != Presence::absent &&
+        written(news(), new_def, new_prop, Writer::server) != Presence::absent)
       add(Rule::read_only_added, def, &old_prop.key);
-    } else if (presence_of(new_def, new_prop, brenvale::Side::write, news(), Writer::client) ==
-               Presence::required) {
+    if (was && !now && written(olds(), old_def, old_prop, Writer::server) != Presence::absent &&
+        written(news(), new_def, new_prop, Writer::client) == Presence::required)
       add(Rule::read_only_removed, def, &old_prop.key);
-    }
   }
 
   // A property that writes must now give, through the web module (client) or the Admin SDK's
