@@ -79,6 +79,8 @@ class Builder {
     const Value* additional = nullptr;
     const Value* enum_values = nullptr;
     const Value* properties = nullptr;
+    const Value* key_names = nullptr;
+    const Value* key_patterns = nullptr;
     // Written where it lies: a whole node built aside and copied in was read back right after
     // its bit-fields were written, which stalled that read on every node. A call below that
     // may add nodes can move the vector, so `n` is taken again after each.
@@ -99,7 +101,7 @@ class Builder {
       // In key order, the same in every model: compat compares the lists as they stand.
       if (is_constraint_key(atom)) {
         contract_.constraints.push_back({atom, datum(&value)});
-        if (atom != Atom::additional_properties) foreign_names_under(value);
+        if (!holds_schemas(atom)) foreign_names_under(value);
       }
       switch (atom) {
         case Atom::server_timestamp:
@@ -200,6 +202,14 @@ class Builder {
         case Atom::properties:
           properties = &value;
           break;
+        case Atom::property_names:
+          key_names = &value;
+          has_extras = has_extras || value.is_object();
+          break;
+        case Atom::pattern_properties:
+          key_patterns = &value;
+          has_extras = has_extras || value.is_object();
+          break;
         default:
           foreign_names_under(value);
           break;
@@ -276,6 +286,21 @@ class Builder {
     if (items != nullptr) {
       const NodeId item = node(*items);
       contract_.nodes[id].items = item;
+    }
+    if (key_names != nullptr) {
+      if (key_names->is_object()) {
+        const NodeId names = node(*key_names);
+        contract_.extras[contract_.nodes[id].extras].key_names = names;
+      } else {
+        foreign_names_under(*key_names);
+      }
+    }
+    if (key_patterns != nullptr) {
+      if (key_patterns->is_object()) {
+        read_key_patterns(key_patterns->object(), contract_.nodes[id].extras);
+      } else {
+        foreign_names_under(*key_patterns);
+      }
     }
     return shared_leaf(id);
   }
@@ -508,20 +533,38 @@ class Builder {
     return range;
   }
 
-  // Children are built first, then listed together.
-  // The children's ids wait on one stack, which each level leaves as it found it.
   Range nodes(std::span<const Value> schemas) {
+    return listed(schemas, [](const Value& schema) -> const Value& { return schema; });
+  }
+
+  // Children are built first, then listed together: each is `schema_of` an item.
+  // The children's ids wait on one stack, which each level leaves as it found it.
+  template <class Item, class SchemaOf>
+  Range listed(std::span<const Item> items, SchemaOf schema_of) {
     const std::size_t start = child_ids_.size();
-    for (const Value& schema : schemas) {
-      const NodeId id = node(schema);
+    for (const Item& item : items) {
+      const NodeId id = node(schema_of(item));
       child_ids_.push_back(id);
     }
     Range range{static_cast<std::uint32_t>(contract_.node_lists.size()),
-                static_cast<std::uint32_t>(schemas.size())};
+                static_cast<std::uint32_t>(items.size())};
     const auto first = child_ids_.begin() + static_cast<std::ptrdiff_t>(start);
     contract_.node_lists.insert(contract_.node_lists.end(), first, child_ids_.end());
     child_ids_.erase(first, child_ids_.end());
     return range;
+  }
+
+  // A map's key patterns into the node's extras: the patterns listed first, as a schema of the
+  // values may list keys of its own, then the values' schemas.
+  void read_key_patterns(std::span<const Member> patterns, std::uint32_t extras) {
+    const Range keys{static_cast<std::uint32_t>(contract_.keys.size()),
+                     static_cast<std::uint32_t>(patterns.size())};
+    for (const Member& pattern : patterns) contract_.keys.push_back(pattern.key);
+    const Range values =
+        listed(patterns, [](const Member& pattern) -> const Value& { return pattern.value; });
+    NodeExtras& x = contract_.extras[extras];
+    x.key_patterns = keys;
+    x.pattern_values = values;
   }
 
   Contract& contract_;

@@ -141,6 +141,11 @@ struct NodeExtras {
   Range mapping;                            // `discriminator.mapping` keys, in byte order
   Range enum_values;                        // Datums
   Range tuple;                              // NodeIds
+  // A map's keys: `propertyNames` when it is a schema, and each `patternProperties` pattern
+  // (in keys, in byte order) with the schema of the values under it (NodeIds, in that order).
+  NodeId key_names = no_id;
+  Range key_patterns;
+  Range pattern_values;
 };
 
 // One schema node. Every fact is kept whatever `form` says, since compat reads some of them
@@ -299,6 +304,14 @@ struct Contract {
   std::span<const std::string_view> mapping(const TypeNode& node) const {
     const Range range = extras_of(node).mapping;
     return {keys.data() + range.first, range.count};
+  }
+  std::span<const std::string_view> key_patterns(const TypeNode& node) const {
+    const Range range = extras_of(node).key_patterns;
+    return {keys.data() + range.first, range.count};
+  }
+  std::span<const NodeId> pattern_values(const TypeNode& node) const {
+    const Range range = extras_of(node).pattern_values;
+    return {node_lists.data() + range.first, range.count};
   }
   std::span<const ConstraintEntry> constraints_of(const TypeNode& node) const {
     return {constraints.data() + node.constraints.first, node.constraints.count};

@@ -110,6 +110,13 @@ constexpr bool is_constraint_key(Atom atom) {
   }
 }
 
+// The constraint keys whose values are also read as schemas: a map's values, its keys, and the
+// values under each pattern of its keys.
+constexpr bool holds_schemas(Atom atom) {
+  return atom == Atom::additional_properties || atom == Atom::property_names ||
+         atom == Atom::pattern_properties;
+}
+
 // A scalar value as a datum; a string's text stays where it is.
 inline Datum scalar_datum(const Value& value) {
   Datum d;

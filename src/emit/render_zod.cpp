@@ -43,6 +43,12 @@ constexpr std::array<Check, 2> array_checks = {{
     {Atom::min_items, ".min({n})"},
     {Atom::max_items, ".max({n})"},
 }};
+constexpr std::array<Check, 2> map_checks = {{
+    {Atom::min_properties,
+     ".refine((map) => Object.keys(map).length >= {n}, \"Too few keys: expected at least {n}\")"},
+    {Atom::max_properties,
+     ".refine((map) => Object.keys(map).length <= {n}, \"Too many keys: expected at most {n}\")"},
+}};
 
 template <std::size_t N>
 void append_checks(const ZodCtx& ctx, const TypeNode& node, const std::array<Check, N>& checks,
@@ -452,6 +458,76 @@ void append_alternatives(ZodCtx& ctx, const TypeNode& node, Side side, std::stri
       out, models ? "bestOf([" : "z.union([");
 }
 
+// A string check by a contract pattern, which enters only as a string literal, compiled by the
+// module's pattern helper.
+void append_pattern_check(ZodCtx& ctx, std::string_view pattern, std::string& out) {
+  out += ".check(pattern(";
+  append_quoted(matched_pattern(pattern), out);
+  out += "))";
+  use_helper(ctx, "pattern");
+}
+
+void append_string_zod(ZodCtx& ctx, const TypeNode& node, std::string& out) {
+  out += "z.string()";
+  append_checks(ctx, node, string_checks, true, out);
+  if (const Datum& pattern = ctx.types.contract->constraint(node, Atom::pattern);
+      pattern.is_string())
+    append_pattern_check(ctx, pattern.text(), out);
+}
+
+// The one pattern of a map's keys, where the map says nothing of other keys: Pydantic writes a
+// dict whose keys have a pattern so, and refuses a key that does not match. Its schema then
+// reads every value.
+bool keys_by_pattern(const Contract& contract, const TypeNode& node) {
+  return contract.key_patterns(node).size() == 1 &&
+         !contract.constraint(node, Atom::additional_properties).present;
+}
+
+// The strings a schema of a map's keys (`propertyNames`) lists, on this side: none when it lists
+// no strings, or when the keys are read open, as a string enum's values are.
+std::optional<std::span<const Datum>> listed_keys(const Contract& contract, const TypeNode& node,
+                                                  Side side) {
+  std::span<const Datum> values;
+  if (node.form == TypeForm::literal) {
+    values = std::span<const Datum>(&contract.extras_of(node).constant, 1);
+  } else if (side == Side::read) {
+    return std::nullopt;
+  } else if (node.form == TypeForm::enumeration) {
+    values = contract.enum_values(node);
+  } else if (node.form == TypeForm::reference && node.ref_def != no_id &&
+             contract.definitions[node.ref_def].kind == DefinitionKind::enumeration) {
+    values = contract.members_of(contract.definitions[node.ref_def]);
+  }
+  if (values.empty() || !std::all_of(values.begin(), values.end(),
+                                     [](const Datum& value) { return value.is_string(); }))
+    return std::nullopt;
+  return values;
+}
+
+// A map's keys: strings with the bounds and pattern its `propertyNames` sets, matching its key
+// pattern, and of the values its `propertyNames` lists.
+void append_map_keys(ZodCtx& ctx, const TypeNode& node, Side side, std::string& out) {
+  const Contract& contract = *ctx.types.contract;
+  const NodeId names = contract.extras_of(node).key_names;
+  const TypeNode* by = names == no_id ? nullptr : &contract.node(names);
+  const bool bounds = by != nullptr && (by->form == TypeForm::unknown ||
+                                        (by->form == TypeForm::json && !by->type_list &&
+                                         contract.types(*by).front().type == JsonType::string));
+  if (bounds) {
+    append_string_zod(ctx, *by, out);
+  } else {
+    out += "z.string()";
+  }
+  if (keys_by_pattern(contract, node))
+    append_pattern_check(ctx, contract.key_patterns(node).front(), out);
+  if (by == nullptr || bounds) return;
+  if (const auto listed = listed_keys(contract, *by, side)) {
+    out += ".pipe(";
+    append_literals(*listed, out);
+    out += ')';
+  }
+}
+
 void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side,
                      std::string& out) {
   switch (type) {
@@ -459,16 +535,7 @@ void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side
       out += "z.null()";
       return;
     case JsonType::string:
-      out += "z.string()";
-      append_checks(ctx, node, string_checks, true, out);
-      if (const Datum& pattern = ctx.types.contract->constraint(node, Atom::pattern);
-          pattern.is_string()) {
-        // The pattern enters only as a string literal, compiled by the module's pattern helper.
-        out += ".check(pattern(";
-        append_quoted(matched_pattern(pattern.text()), out);
-        out += "))";
-        use_helper(ctx, "pattern");
-      }
+      append_string_zod(ctx, node, out);
       return;
     case JsonType::number:
     case JsonType::integer:
@@ -480,8 +547,12 @@ void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side
       return;
     case JsonType::object: {
       const AliasGuardPause pause(ctx.types);
-      out += "z.record(z.string(), ";
-      if (node.record == RecordValues::any) {
+      out += "z.record(";
+      append_map_keys(ctx, node, side, out);
+      out += ", ";
+      if (keys_by_pattern(*ctx.types.contract, node)) {
+        append_zod(ctx, ctx.types.contract->pattern_values(node).front(), side, out);
+      } else if (node.record == RecordValues::any) {
         out += "z.unknown()";
       } else if (node.record == RecordValues::schema) {
         append_zod(ctx, node.record_node, side, out);
@@ -489,6 +560,7 @@ void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side
         out += "z.never()";
       }
       out += ')';
+      append_checks(ctx, node, map_checks, true, out);
       return;
     }
     case JsonType::array: {

@@ -128,7 +128,14 @@ PatternConstruct find_in_node(const Contract& contract, NodeId id) {
   if (const PatternConstruct found = first(contract.alternatives(node)); !found.what.empty())
     return found;
   if (const PatternConstruct found = first(contract.tuple(node)); !found.what.empty()) return found;
-  for (const NodeId child : {node.items, node.record_node}) {
+  for (const std::string_view key_pattern : contract.key_patterns(node)) {
+    if (const PatternConstruct found = backtracking_construct(matched_pattern(key_pattern));
+        !found.what.empty())
+      return found;
+  }
+  if (const PatternConstruct found = first(contract.pattern_values(node)); !found.what.empty())
+    return found;
+  for (const NodeId child : {node.items, node.record_node, contract.extras_of(node).key_names}) {
     if (child == no_id) continue;
     if (const PatternConstruct found = find_in_node(contract, child); !found.what.empty())
       return found;

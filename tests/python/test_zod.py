@@ -293,11 +293,18 @@ def test_runtime_cases(cases: Stage, tmp_path: Path) -> None:
     assert json.loads(run.stdout) == []
 
 
-@pytest.mark.parametrize("case", CASES["refused"], ids=lambda case: case["pattern"])
+@pytest.mark.parametrize(
+    "case", CASES["refused"], ids=lambda case: f"{case['in']}: {case['pattern']}"
+)
 def test_a_pattern_pydantic_refuses_fails_generation(case: dict[str, Any]) -> None:
     field = {"type": "string", "pattern": case["pattern"]}
-    nested = {"type": "array", "items": field} if case["nested"] else field
-    bundle = json.dumps({"$defs": {"M": {"properties": {"f": nested}}, "Z": field}})
+    placed = {
+        "field": field,
+        "items": {"type": "array", "items": field},
+        "key pattern": {"type": "object", "patternProperties": {case["pattern"]: {}}},
+        "key schema": {"type": "object", "propertyNames": field},
+    }[case["in"]]
+    bundle = json.dumps({"$defs": {"M": {"properties": {"f": placed}}, "Z": field}})
     for sdk in ("web", "admin"):
         with pytest.raises(brenvale.BundleError) as error:
             brenvale.emit_module(bundle, "zod", sdk=sdk)
