@@ -43,6 +43,8 @@ struct Order {
   const Contract& to;
   const Contract& from;
   std::size_t steps;
+  // Two Firestore values held each other though one was a server timestamp and the other not.
+  bool marker_differs = false;
 
   bool step(int depth) { return depth <= max_depth && spend(1); }
 
@@ -234,10 +236,13 @@ struct Order {
       case TypeForm::firestore: {
         const NodeExtras& te = to.extras_of(t);
         const NodeExtras& fe = from.extras_of(f);
-        // A reference to any document holds a reference to one of a given collection.
-        return t.firestore == f.firestore && te.firestore_text == fe.firestore_text &&
-               t.server_timestamp == f.server_timestamp &&
-               (!t.has_ref_target || (f.has_ref_target && te.ref_target == fe.ref_target));
+        // A reference to any document holds a reference to one of a given collection. A server
+        // timestamp is stored as a Timestamp: the marker says only who writes it.
+        const bool holds =
+            t.firestore == f.firestore && te.firestore_text == fe.firestore_text &&
+            (!t.has_ref_target || (f.has_ref_target && te.ref_target == fe.ref_target));
+        marker_differs = marker_differs || (holds && t.server_timestamp != f.server_timestamp);
+        return holds;
       }
       default:
         return t.form == TypeForm::unknown;
@@ -338,6 +343,10 @@ Directions change_directions(const Contract& olds, NodeId old_node, const Contra
     directions = directions | Directions::of(Direction::backward);
   if (!keeps_readers.covers(old_node, new_node, 0))
     directions = directions | Directions::of(Direction::forward);
+  // The same stored values, the module's types apart from a server timestamp's marker: only code
+  // compiled against the module sees the change, which the caller says.
+  if (directions.empty() && (keeps_stored.marker_differs || keeps_readers.marker_differs))
+    return directions;
   // Equal as far as the model tells, yet read differently: no side is proved safe.
   return directions.empty()
              ? Directions::of(Direction::backward) | Directions::of(Direction::forward)

@@ -14,7 +14,8 @@ namespace brenvale::compat {
 // the old type may reject a value the new one accepts (a widening). Sound, not complete: a
 // direction is left out only when the model proves it safe, so an incomparable change, one too
 // large to decide in a bounded number of steps, or two types that accept the same values yet
-// read differently, give both. Both contracts are borrowed. Never fails.
+// read differently, give both; but a type whose server timestamp marker alone came or went
+// stores the same values, and gives none. Both contracts are borrowed. Never fails.
 Directions change_directions(const Contract& olds, NodeId old_node, const Contract& news,
                              NodeId new_node);
 
