@@ -1,6 +1,10 @@
 // Whether a property is in what a read returns or a write takes, and whether it is optional.
 #pragma once
 
+#include <algorithm>
+#include <span>
+#include <string_view>
+
 #include "contract/model.hpp"
 
 namespace brenvale {
@@ -28,6 +32,19 @@ inline Presence presence_of(const Definition& model, const Property& property, S
   if (side == Side::write && node.read_only && writer == Writer::client) return Presence::absent;
   if (!property.required) return Presence::optional;
   return side == Side::read && !node.presence_guaranteed ? Presence::optional : Presence::required;
+}
+
+// Does a converter move the document id in and out of the model? Only when the doc-id field is
+// one of its properties: the read type has no member of another name to take the id or give it
+// up, and a converter that named one would not compile.
+inline bool converter_moves_id(const Contract& contract, const Definition& model) {
+  if (!model.has_doc_id) return false;
+  const std::string_view id = contract.extras_of(model).doc_id;
+  const std::span<const Property> properties = contract.properties_of(model);
+  const auto found = std::lower_bound(
+      properties.begin(), properties.end(), id,
+      [](const Property& property, std::string_view key) { return byte_less(property.key, key); });
+  return found != properties.end() && found->key == id;
 }
 
 }  // namespace brenvale

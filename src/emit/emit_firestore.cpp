@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "contract/presence.hpp"
 #include "emit/definition_blocks.hpp"
 #include "emit/render_interface.hpp"
 #include "emit/update_keys.hpp"
@@ -254,7 +255,7 @@ void append_converter(std::string_view name, const Contract& contract, const Def
                       const SdkForm& sdk, std::string& out) {
   std::string to_firestore;
   std::string from_firestore;
-  if (model.has_doc_id) {
+  if (converter_moves_id(contract, model)) {
     const std::string_view doc_id = contract.extras_of(model).doc_id;
     std::string to_key;
     std::string from_key;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "contract/presence.hpp"
 #include "emit/definition_blocks.hpp"
 #include "emit/emit_firestore.hpp"
 #include "emit/render_zod.hpp"
@@ -89,7 +90,7 @@ void append_converter(std::string_view converter, std::string_view type, const S
                       std::string& out) {
   std::string to_firestore;
   std::string data;
-  if (model.has_doc_id) {
+  if (converter_moves_id(contract, model)) {
     const std::string_view doc_id = contract.extras_of(model).doc_id;
     std::string to_key;
     std::string from_key;

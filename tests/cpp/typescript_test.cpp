@@ -238,7 +238,8 @@ TEST(EmitFirestore, NamesAreSafeAndUnique) {
       "AWrite": {"type": "object"}, "CUpdate": {"enum": [3]}, "C": {"type": "object",
       "x-firestore-collection": "c"}, "User": {"type": "object", "x-firestore-collection": "users"},
       "user": {"type": "object", "x-firestore-collection": "orgs/{o}/users"}, "y": {"type":
-      "object", "x-firestore-collection": "a/{u}/users", "x-firestore-doc-id-field": "__proto__"},
+      "object", "x-firestore-collection": "a/{u}/users", "x-firestore-doc-id-field": "__proto__",
+      "properties": {"__proto__": {"type": "string"}}},
       "x y": {"type": "object"}, "x_yWrite": {"type": "object"}, "x-y": {"enum": ["a"]})");
   // clang-format off
   for (const std::string_view piece : {
@@ -308,6 +309,8 @@ TEST(EmitFirestore, UpdatePathDepth) { expect_module_lines("update_depth"); }
 TEST(EmitFirestore, AdminUpdatePaths) { expect_module_lines("admin_updates"); }
 // Guards a vector field's dimension, said on the field.
 TEST(EmitFirestore, VectorDimensions) { expect_module_lines("vector_dimensions"); }
+
+TEST(EmitFirestore, ConverterMovesOnlyAPropertysId) { expect_module_lines("converters"); }
 
 }  // namespace
 }  // namespace brenvale
