@@ -9,8 +9,11 @@ namespace brenvale {
 namespace {
 
 // The alias definitions a schema names where its type text names them directly: by `$ref`,
-// through any nesting of unions, before the renderer would enter anything else.
-void direct_references(const Contract& contract, NodeId root, std::vector<DefId>& out) {
+// through any nesting of unions, and with `through_records` through the values of records,
+// before the renderer would enter anything else. True when a record's values were entered.
+bool direct_references(const Contract& contract, NodeId root, bool through_records,
+                       std::vector<DefId>& out) {
+  bool records = false;
   std::vector<NodeId> pending = {root};
   while (!pending.empty()) {
     const TypeNode& node = contract.node(pending.back());
@@ -20,23 +23,25 @@ void direct_references(const Contract& contract, NodeId root, std::vector<DefId>
         out.push_back(node.ref_def);
     } else if (node.form == TypeForm::alternatives) {
       for (const NodeId member : contract.alternatives(node)) pending.push_back(member);
+    } else if (through_records && node.form == TypeForm::json &&
+               node.record == RecordValues::schema) {
+      const auto types = contract.types(node);
+      if (std::any_of(types.begin(), types.end(),
+                      [](const TypeName& name) { return name.type == JsonType::object; })) {
+        pending.push_back(node.record_node);
+        records = true;
+      }
     }
   }
+  return records;
 }
 
-}  // namespace
-
-void assign_alias_groups(Contract& contract) {
-  const auto is_alias = [](const Definition& d) { return d.kind == DefinitionKind::alias; };
-  // Many bundles declare no alias: nothing to group, and nothing to allocate for it.
-  if (std::none_of(contract.definitions.begin(), contract.definitions.end(), is_alias)) return;
+// The strongly connected components of the aliases under `edges` (Tarjan, walked without
+// recursion): each alias's component, numbered from 0; no_id for every other definition.
+std::vector<std::uint32_t> components(const Contract& contract,
+                                      const std::vector<std::vector<DefId>>& edges) {
   const std::size_t n = contract.definitions.size();
-  std::vector<std::vector<DefId>> edges(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (contract.definitions[i].kind == DefinitionKind::alias)
-      direct_references(contract, contract.definitions[i].node, edges[i]);
-  }
-  // Strongly connected components (Tarjan), walked without recursion.
+  std::vector<std::uint32_t> group(n, no_id);
   constexpr std::size_t unseen = static_cast<std::size_t>(-1);
   std::vector<std::size_t> order(n, unseen), low(n), component;
   std::vector<bool> on_component(n);
@@ -68,7 +73,7 @@ void assign_alias_groups(Contract& contract) {
           member = component.back();
           component.pop_back();
           on_component[member] = false;
-          contract.definitions[member].alias_group = groups;
+          group[member] = groups;
         } while (member != done);
         ++groups;
       }
@@ -76,6 +81,35 @@ void assign_alias_groups(Contract& contract) {
       if (!work.empty()) low[work.back().first] = std::min(low[work.back().first], low[done]);
     }
   }
+  return group;
+}
+
+// The groups through unions, and with `through_records` through records' values too: none then
+// when no alias holds a record there, as the groups would be the same.
+std::vector<std::uint32_t> groups_by(const Contract& contract, bool through_records) {
+  const std::size_t n = contract.definitions.size();
+  std::vector<std::vector<DefId>> edges(n);
+  bool records = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (contract.definitions[i].kind == DefinitionKind::alias) {
+      records =
+          direct_references(contract, contract.definitions[i].node, through_records, edges[i]) ||
+          records;
+    }
+  }
+  if (through_records && !records) return {};
+  return components(contract, edges);
+}
+
+}  // namespace
+
+void assign_alias_groups(Contract& contract) {
+  const auto is_alias = [](const Definition& d) { return d.kind == DefinitionKind::alias; };
+  // Many bundles declare no alias: nothing to group, and nothing to allocate for it.
+  if (std::none_of(contract.definitions.begin(), contract.definitions.end(), is_alias)) return;
+  const std::vector<std::uint32_t> groups = groups_by(contract, false);
+  for (std::size_t i = 0; i < groups.size(); ++i) contract.definitions[i].alias_group = groups[i];
+  contract.record_groups = groups_by(contract, true);
 }
 
 }  // namespace brenvale

@@ -244,6 +244,11 @@ struct Contract {
   // Every name a `$ref` or reference target names anywhere in the definitions that is no
   // definition, in byte order: names the generated module refers to all the same.
   std::vector<std::string_view> foreign_names;
+  // Each alias's group of aliases that reach each other through unions and the values of
+  // records, where TypeScript resolves a name as soon as it meets it (`Record` is instantiated at
+  // once); no_id for other definitions. Empty when no alias holds a record there: the groups
+  // are then the `alias_group`s.
+  std::vector<std::uint32_t> record_groups;
   // Schemas read, each time one stands: a node may stand for many (a plain `{"type": "string"}`
   // is one node however often it is written), and output grows with every place it stands.
   std::size_t schemas = 0;

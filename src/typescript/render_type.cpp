@@ -237,16 +237,20 @@ void append_inline_enum(const Ctx& ctx, std::span<const Datum> items, Side side,
     out += open_string_suffix;
 }
 
-// Does the node name the alias being written where TypeScript resolves the name as it resolves
-// the alias: through unions, and through the values of records, since an instantiation of
-// `Record` is resolved at once where an array or object type waits. Recursion is bounded by the
-// nesting limit of the tree the contract was read from.
+// Does the node name the alias being written, or one that names it back, where TypeScript
+// resolves the name as it resolves the alias: through unions, and through the values of records,
+// since an instantiation of `Record` is resolved at once where an array or object type waits.
+// Recursion is bounded by the nesting limit of the tree the contract was read from.
 bool eagerly_refers_back(const Ctx& ctx, NodeId id) {
   if (ctx.alias_of == no_id || id == no_id) return false;
   const TypeNode& node = ctx.contract->node(id);
   switch (node.form) {
-    case TypeForm::reference:
-      return refers_back_to_alias(ctx, node.ref_def);
+    case TypeForm::reference: {
+      const std::vector<std::uint32_t>& groups = ctx.contract->record_groups;
+      return refers_back_to_alias(ctx, node.ref_def) ||
+             (node.ref_def != no_id && !groups.empty() && groups[ctx.alias_of] != no_id &&
+              groups[ctx.alias_of] == groups[node.ref_def]);
+    }
     case TypeForm::alternatives: {
       const auto members = ctx.contract->alternatives(node);
       return std::any_of(members.begin(), members.end(),

@@ -312,5 +312,7 @@ TEST(EmitFirestore, VectorDimensions) { expect_module_lines("vector_dimensions")
 
 TEST(EmitFirestore, ConverterMovesOnlyAPropertysId) { expect_module_lines("converters"); }
 
+TEST(EmitFirestore, RecordsThatNameTheirAliasBack) { expect_module_lines("records"); }
+
 }  // namespace
 }  // namespace brenvale
