@@ -103,7 +103,7 @@ void append_contract_name(const ZodCtx& ctx, const Definition& definition, std::
 // what they are, not by instanceof, which fails across the two SDKs and across copies of one: an
 // instance of a class with the SDK's methods. A document's maps are plain objects, whose
 // prototype's prototype is null in any realm, so no stored map can pass for one.
-constexpr std::array<ZodHelper, 9> helper_table = {{
+constexpr std::array<ZodHelper, 10> helper_table = {{
     {"isInstance",
      "// An instance of a class with these methods, as every Firestore value of either SDK is; a "
      "plain\n"
@@ -150,6 +150,12 @@ constexpr std::array<ZodHelper, 9> helper_table = {{
      "  const name = value._methodName ?? value.methodName;\n"
      "  return typeof name === \"string\" && names.includes(name);\n"
      "};\n\n"},
+    {"anyNumber",
+     "// Any number, as Pydantic's float takes it: NaN and the infinities too, which Firestore "
+     "stores\n"
+     "// and z.number() refuses.\n"
+     "const anyNumber = z.custom<number>((value) => typeof value === \"number\", \"Invalid input: "
+     "expected number\");\n\n"},
     {"pattern",
      "// A string check by a contract pattern, matched by RE2 (re2js) in time linear in the text, "
      "as\n"
@@ -538,10 +544,21 @@ void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side
       append_string_zod(ctx, node, out);
       return;
     case JsonType::number:
-    case JsonType::integer:
+    case JsonType::integer: {
+      const bool bounded =
+          std::any_of(number_checks.begin(), number_checks.end(), [&](const Check& check) {
+            return ctx.types.contract->constraint(node, check.key).is_number();
+          });
+      // A bound refuses NaN, as Pydantic's does; an infinity on its open side is refused too.
+      if (type == JsonType::number && !bounded) {
+        out += "anyNumber";
+        use_helper(ctx, "anyNumber");
+        return;
+      }
       out += type == JsonType::integer ? "z.int()" : "z.number()";
       append_checks(ctx, node, number_checks, false, out);
       return;
+    }
     case JsonType::boolean:
       out += "z.boolean()";
       return;

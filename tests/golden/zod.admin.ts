@@ -48,6 +48,10 @@ const isSentinel = (value: unknown, ...names: string[]): boolean => {
   return typeof name === "string" && names.includes(name);
 };
 
+// Any number, as Pydantic's float takes it: NaN and the infinities too, which Firestore stores
+// and z.number() refuses.
+const anyNumber = z.custom<number>((value) => typeof value === "number", "Invalid input: expected number");
+
 // A string check by a contract pattern, matched by RE2 (re2js) in time linear in the text, as
 // Pydantic's engine matches it. A pattern RE2 cannot compile fails every value, saying why:
 // it never throws, neither as the module loads nor as a value is checked.
@@ -176,12 +180,12 @@ export const MSchemaWriteSchema: z.ZodType<contract.MSchemaWrite> = z.unknown();
 
 export const StrictSchema: z.ZodType<contract.Strict> = z.strictObject({
   by: z.custom<DocumentReference<contract.A>>(isReference, "expected a DocumentReference to A").optional(),
-  n: z.number().optional(),
+  n: anyNumber.optional(),
 });
 
 export const StrictWriteSchema: z.ZodType<contract.StrictWrite> = z.strictObject({
   by: z.custom<DocumentReference<contract.A>>(isReference, "expected a DocumentReference to A").optional(),
-  n: z.number().optional(),
+  n: anyNumber.optional(),
 });
 
 // Validating converter: a read is parsed with the read schema and fails with a ZodError

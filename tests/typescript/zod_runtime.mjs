@@ -30,7 +30,8 @@ const builders = {
     "\0vec": (v) => admin.FieldValue.vector(v), "\0bytes": (t) => Buffer.from(t), "\0ref": (p) => adminDb.doc(p),
     "\0col": (p) => adminDb.collection(p), "\0fv": (name) => fieldValues.admin[name]() },
 };
-const common = { "\0date": (ms) => new Date(ms), "\0mimic": mimic, "\0repeat": ([text, n, tail]) => text.repeat(n) + tail };
+const common = { "\0date": (ms) => new Date(ms), "\0mimic": mimic, "\0repeat": ([text, n, tail]) => text.repeat(n) + tail,
+  "\0num": (text) => Number(text) };
 // A tagged value ({"\u0000ts": seconds}, ...) built with the SDK's classes, bottom-up.
 const build = (value, sdk) => {
   if (Array.isArray(value)) return value.map((item) => build(item, sdk));
