@@ -117,6 +117,24 @@ TEST(JsonTree, KeysAreTheirAtomsExactly) {
   }
 }
 
+// Guards the words the reader classifies under `type`: each word is found, and none with a byte
+// changed, a byte more or one less.
+TEST(JsonTree, WordsAreTheirWordsExactly) {
+  for (std::size_t i = 1; i < word_texts.size(); ++i) {
+    const std::string word(word_texts[i]);
+    EXPECT_EQ(word_of(word), static_cast<Word>(i)) << word;
+    for (std::size_t at = 0; at < word.size(); ++at) {
+      std::string changed = word;
+      changed[at] ^= 0x20;
+      EXPECT_EQ(word_of(changed), Word::other) << changed;
+    }
+    EXPECT_EQ(word_of(word + "s"), Word::other) << word;
+    EXPECT_EQ(word_of(word.substr(0, word.size() - 1)), Word::other) << word;
+  }
+  EXPECT_EQ(word_of(""), Word::other);
+  EXPECT_EQ(word_of(std::string(40, 's')), Word::other);
+}
+
 // Guards the literal each number renders as: integer or float, and the range of each.
 TEST(JsonTree, NumbersKeepTheirKind) {
   // clang-format off
