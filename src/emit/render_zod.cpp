@@ -39,6 +39,16 @@ constexpr std::array<Check, 5> number_checks = {{
     {Atom::exclusive_maximum, ".lt({n})"},
     {Atom::multiple_of, ".multipleOf({n})"},
 }};
+// zod's multipleOf allows for a float's rounding, so past 2^50 or so it passes an odd number as a
+// multiple of 2. An integer's remainder by a whole number is exact in JavaScript: Pydantic's check.
+constexpr std::array<Check, 5> integer_checks = {{
+    number_checks[0],
+    number_checks[1],
+    number_checks[2],
+    number_checks[3],
+    {Atom::multiple_of,
+     ".refine((n) => n % {n} === 0, \"Invalid number: must be a multiple of {n}\")"},
+}};
 constexpr std::array<Check, 2> array_checks = {{
     {Atom::min_items, ".min({n})"},
     {Atom::max_items, ".max({n})"},
@@ -555,8 +565,16 @@ void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side
         use_helper(ctx, "anyNumber");
         return;
       }
-      out += type == JsonType::integer ? "z.int()" : "z.number()";
-      append_checks(ctx, node, number_checks, false, out);
+      const Datum& step = ctx.types.contract->constraint(node, Atom::multiple_of);
+      const bool whole_step = (step.kind == Kind::int64 && step.int64 != 0) ||
+                              (step.kind == Kind::uint64 && step.uint64 != 0);
+      if (type == JsonType::integer) {
+        out += "z.int()";
+        append_checks(ctx, node, whole_step ? integer_checks : number_checks, false, out);
+      } else {
+        out += "z.number()";
+        append_checks(ctx, node, number_checks, false, out);
+      }
       return;
     }
     case JsonType::boolean:
