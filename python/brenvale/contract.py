@@ -484,6 +484,20 @@ def _generator(options: Options) -> type:
     from pydantic.json_schema import GenerateJsonSchema
 
     class FirestoreJsonSchema(GenerateJsonSchema):
+        def __init__(self, *args: Any, **kwargs: Any) -> None:
+            super().__init__(*args, **kwargs)
+            # For each model being written, innermost last: does its config refuse NaN and inf?
+            self.finite_models: list[bool] = []
+
+        def float_schema(self, schema: Any) -> JsonDict:
+            json_schema = super().float_schema(schema)
+            allowed = schema.get("allow_inf_nan")
+            if allowed is None:
+                allowed = not (self.finite_models and self.finite_models[-1])
+            if not allowed:
+                _bound_finite(json_schema)
+            return json_schema
+
         def datetime_schema(self, schema: Any) -> JsonDict:
             if options.datetime_is_timestamp:
                 return firestore.Timestamp.keys()
@@ -495,11 +509,25 @@ def _generator(options: Options) -> type:
             return super().bytes_schema(schema)
 
         def model_schema(self, schema: Any) -> JsonDict:
-            json_schema = super().model_schema(schema)
+            self.finite_models.append(schema.get("config", {}).get("allow_inf_nan") is False)
+            try:
+                json_schema = super().model_schema(schema)
+            finally:
+                self.finite_models.pop()
             _finish_model(json_schema, schema["cls"], options)
             return json_schema
 
     return FirestoreJsonSchema
+
+
+def _bound_finite(json_schema: JsonDict) -> None:
+    """Bounds a float that refuses NaN and infinity (`allow_inf_nan=False`) on each open side by
+    the largest finite float, which JSON Schema can say: NaN and infinity fail such bounds in
+    Pydantic and in the Zod module alike, and compat sees the change as bounds that tighten."""
+    if "minimum" not in json_schema and "exclusiveMinimum" not in json_schema:
+        json_schema["minimum"] = -sys.float_info.max
+    if "maximum" not in json_schema and "exclusiveMaximum" not in json_schema:
+        json_schema["maximum"] = sys.float_info.max
 
 
 def _finish_model(definition: JsonDict, model: type, options: Options) -> None:
