@@ -287,21 +287,16 @@ class Builder {
       const NodeId item = node(*items);
       contract_.nodes[id].items = item;
     }
-    if (key_names != nullptr) {
-      if (key_names->is_object()) {
-        const NodeId names = node(*key_names);
-        contract_.extras[contract_.nodes[id].extras].key_names = names;
-      } else {
-        foreign_names_under(*key_names);
-      }
+    // Either key, when it is no object, holds no schema.
+    if (key_names != nullptr && !key_names->is_object()) {
+      foreign_names_under(*key_names);
+      key_names = nullptr;
     }
-    if (key_patterns != nullptr) {
-      if (key_patterns->is_object()) {
-        read_key_patterns(key_patterns->object(), contract_.nodes[id].extras);
-      } else {
-        foreign_names_under(*key_patterns);
-      }
+    if (key_patterns != nullptr && !key_patterns->is_object()) {
+      foreign_names_under(*key_patterns);
+      key_patterns = nullptr;
     }
+    if (key_names != nullptr || key_patterns != nullptr) read_map_keys(id, key_names, key_patterns);
     return shared_leaf(id);
   }
 
@@ -554,17 +549,26 @@ class Builder {
     return range;
   }
 
-  // A map's key patterns into the node's extras: the patterns listed first, as a schema of the
-  // values may list keys of its own, then the values' schemas.
-  void read_key_patterns(std::span<const Member> patterns, std::uint32_t extras) {
+  // What node `id` says of a map's keys, from its `propertyNames` and `patternProperties`
+  // objects (either may be null). The patterns are listed first, as a schema of the values may
+  // list keys of its own, then the values' schemas.
+  void read_map_keys(NodeId id, const Value* names, const Value* patterns) {
+    const auto at = static_cast<std::uint32_t>(contract_.map_keys.size());
+    contract_.map_keys.emplace_back();
+    contract_.extras[contract_.nodes[id].extras].map_keys = at;
+    if (names != nullptr) {
+      const NodeId schema = node(*names);
+      contract_.map_keys[at].names = schema;
+    }
+    if (patterns == nullptr) return;
+    const std::span<const Member> members = patterns->object();
     const Range keys{static_cast<std::uint32_t>(contract_.keys.size()),
-                     static_cast<std::uint32_t>(patterns.size())};
-    for (const Member& pattern : patterns) contract_.keys.push_back(pattern.key);
+                     static_cast<std::uint32_t>(members.size())};
+    for (const Member& pattern : members) contract_.keys.push_back(pattern.key);
     const Range values =
-        listed(patterns, [](const Member& pattern) -> const Value& { return pattern.value; });
-    NodeExtras& x = contract_.extras[extras];
-    x.key_patterns = keys;
-    x.pattern_values = values;
+        listed(members, [](const Member& pattern) -> const Value& { return pattern.value; });
+    contract_.map_keys[at].patterns = keys;
+    contract_.map_keys[at].values = values;
   }
 
   Contract& contract_;

@@ -136,16 +136,19 @@ struct NodeExtras {
   std::string_view description;             // a string `description`
   std::string_view discriminator_property;  // `discriminator.propertyName`
   DefId ref_target_def = no_id;             // the definition the target names, if any
+  std::uint32_t map_keys = no_id;           // index into Contract::map_keys, if it has one
   Datum constant;                           // `const`
   Datum default_value;                      // `default`
   Range mapping;                            // `discriminator.mapping` keys, in byte order
   Range enum_values;                        // Datums
   Range tuple;                              // NodeIds
-  // A map's keys: `propertyNames` when it is a schema, and each `patternProperties` pattern
-  // (in keys, in byte order) with the schema of the values under it (NodeIds, in that order).
-  NodeId key_names = no_id;
-  Range key_patterns;
-  Range pattern_values;
+};
+
+// What a map says of its keys, kept beside the few nodes that say it.
+struct MapKeys {
+  NodeId names = no_id;  // `propertyNames`, when it is a schema
+  Range patterns;        // `patternProperties`: each pattern, in keys, in byte order
+  Range values;          // the schema of the values under each pattern: NodeIds, in that order
 };
 
 // One schema node. Every fact is kept whatever `form` says, since compat reads some of them
@@ -218,6 +221,7 @@ static_assert(sizeof(Definition) <= 40);
 // What a node or a definition that keeps nothing beside it has there: inline, since the
 // renderers and compat ask for every node's.
 inline const NodeExtras no_node_extras{};
+inline const MapKeys no_map_keys{};
 inline const DefinitionExtras no_definition_extras{};
 
 // Where a bundle lists its definitions.
@@ -240,6 +244,7 @@ struct Contract {
   std::vector<std::string_view> keys;
   std::vector<ConstraintEntry> constraints;
   std::vector<NodeExtras> extras;
+  std::vector<MapKeys> map_keys;
   std::vector<DefinitionExtras> definition_extras;
   // Every name a `$ref` or reference target names anywhere in the definitions that is no
   // definition, in byte order: names the generated module refers to all the same.
@@ -310,12 +315,17 @@ struct Contract {
     const Range range = extras_of(node).mapping;
     return {keys.data() + range.first, range.count};
   }
+  // What the node says of a map's keys: all absent when it says nothing.
+  const MapKeys& map_keys_of(const TypeNode& node) const {
+    const std::uint32_t at = extras_of(node).map_keys;
+    return at == no_id ? no_map_keys : map_keys[at];
+  }
   std::span<const std::string_view> key_patterns(const TypeNode& node) const {
-    const Range range = extras_of(node).key_patterns;
+    const Range range = map_keys_of(node).patterns;
     return {keys.data() + range.first, range.count};
   }
   std::span<const NodeId> pattern_values(const TypeNode& node) const {
-    const Range range = extras_of(node).pattern_values;
+    const Range range = map_keys_of(node).values;
     return {node_lists.data() + range.first, range.count};
   }
   std::span<const ConstraintEntry> constraints_of(const TypeNode& node) const {

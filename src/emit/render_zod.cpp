@@ -524,7 +524,7 @@ std::optional<std::span<const Datum>> listed_keys(const Contract& contract, cons
 // pattern, and of the values its `propertyNames` lists.
 void append_map_keys(ZodCtx& ctx, const TypeNode& node, Side side, std::string& out) {
   const Contract& contract = *ctx.types.contract;
-  const NodeId names = contract.extras_of(node).key_names;
+  const NodeId names = contract.map_keys_of(node).names;
   const TypeNode* by = names == no_id ? nullptr : &contract.node(names);
   const bool bounds = by != nullptr && (by->form == TypeForm::unknown ||
                                         (by->form == TypeForm::json && !by->type_list &&

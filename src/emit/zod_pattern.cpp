@@ -135,7 +135,7 @@ PatternConstruct find_in_node(const Contract& contract, NodeId id) {
   }
   if (const PatternConstruct found = first(contract.pattern_values(node)); !found.what.empty())
     return found;
-  for (const NodeId child : {node.items, node.record_node, contract.extras_of(node).key_names}) {
+  for (const NodeId child : {node.items, node.record_node, contract.map_keys_of(node).names}) {
     if (child == no_id) continue;
     if (const PatternConstruct found = find_in_node(contract, child); !found.what.empty())
       return found;
