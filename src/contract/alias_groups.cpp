@@ -9,31 +9,28 @@ namespace brenvale {
 namespace {
 
 // The alias definitions a schema names where its type text names them directly: by `$ref`,
-// through any nesting of unions, and with `through_records` through the values of records,
-// before the renderer would enter anything else. True when a record's values were entered.
-bool direct_references(const Contract& contract, NodeId root, bool through_records,
-                       std::vector<DefId>& out) {
-  bool records = false;
-  std::vector<NodeId> pending = {root};
+// through any nesting of unions (into `unions`), and also through the values of records (into
+// `records`), before the renderer would enter anything else.
+void direct_references(const Contract& contract, NodeId root, std::vector<DefId>& unions,
+                       std::vector<DefId>& records) {
+  std::vector<std::pair<NodeId, bool>> pending = {{root, false}};  // node, inside a record
   while (!pending.empty()) {
-    const TypeNode& node = contract.node(pending.back());
+    const auto [id, in_record] = pending.back();
     pending.pop_back();
+    const TypeNode& node = contract.node(id);
     if (node.form == TypeForm::reference) {
       if (node.ref_def != no_id && contract.definitions[node.ref_def].kind == DefinitionKind::alias)
-        out.push_back(node.ref_def);
+        (in_record ? records : unions).push_back(node.ref_def);
     } else if (node.form == TypeForm::alternatives) {
-      for (const NodeId member : contract.alternatives(node)) pending.push_back(member);
-    } else if (through_records && node.form == TypeForm::json &&
-               node.record == RecordValues::schema) {
+      for (const NodeId member : contract.alternatives(node))
+        pending.emplace_back(member, in_record);
+    } else if (node.form == TypeForm::json && node.record == RecordValues::schema) {
       const auto types = contract.types(node);
       if (std::any_of(types.begin(), types.end(),
-                      [](const TypeName& name) { return name.type == JsonType::object; })) {
-        pending.push_back(node.record_node);
-        records = true;
-      }
+                      [](const TypeName& name) { return name.type == JsonType::object; }))
+        pending.emplace_back(node.record_node, true);
     }
   }
-  return records;
 }
 
 // The strongly connected components of the aliases under `edges` (Tarjan, walked without
@@ -84,32 +81,28 @@ std::vector<std::uint32_t> components(const Contract& contract,
   return group;
 }
 
-// The groups through unions, and with `through_records` through records' values too: none then
-// when no alias holds a record there, as the groups would be the same.
-std::vector<std::uint32_t> groups_by(const Contract& contract, bool through_records) {
-  const std::size_t n = contract.definitions.size();
-  std::vector<std::vector<DefId>> edges(n);
-  bool records = false;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (contract.definitions[i].kind == DefinitionKind::alias) {
-      records =
-          direct_references(contract, contract.definitions[i].node, through_records, edges[i]) ||
-          records;
-    }
-  }
-  if (through_records && !records) return {};
-  return components(contract, edges);
-}
-
 }  // namespace
 
 void assign_alias_groups(Contract& contract) {
   const auto is_alias = [](const Definition& d) { return d.kind == DefinitionKind::alias; };
   // Many bundles declare no alias: nothing to group, and nothing to allocate for it.
   if (std::none_of(contract.definitions.begin(), contract.definitions.end(), is_alias)) return;
-  const std::vector<std::uint32_t> groups = groups_by(contract, false);
-  for (std::size_t i = 0; i < groups.size(); ++i) contract.definitions[i].alias_group = groups[i];
-  contract.record_groups = groups_by(contract, true);
+  const std::size_t n = contract.definitions.size();
+  std::vector<std::vector<DefId>> edges(n);
+  std::vector<std::vector<DefId>> record_edges(n);
+  bool records = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (contract.definitions[i].kind != DefinitionKind::alias) continue;
+    direct_references(contract, contract.definitions[i].node, edges[i], record_edges[i]);
+    records = records || !record_edges[i].empty();
+  }
+  const std::vector<std::uint32_t> groups = components(contract, edges);
+  for (std::size_t i = 0; i < n; ++i) contract.definitions[i].alias_group = groups[i];
+  // No alias named through a record: the record groups are these.
+  if (!records) return;
+  for (std::size_t i = 0; i < n; ++i)
+    edges[i].insert(edges[i].end(), record_edges[i].begin(), record_edges[i].end());
+  contract.record_groups = components(contract, edges);
 }
 
 }  // namespace brenvale

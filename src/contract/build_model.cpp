@@ -606,6 +606,14 @@ const Datum& Contract::constraint(const TypeNode& node, Atom key) const {
   return absent;
 }
 
+const Property* Contract::property(const Definition& model, std::string_view key) const {
+  const std::span<const Property> listed = properties_of(model);
+  const auto found = std::lower_bound(
+      listed.begin(), listed.end(), key,
+      [](const Property& property, std::string_view k) { return byte_less(property.key, k); });
+  return found != listed.end() && found->key == key ? &*found : nullptr;
+}
+
 struct ContractBuilder::State {
   Contract contract;
   Builder builder{contract};

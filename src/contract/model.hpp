@@ -251,8 +251,8 @@ struct Contract {
   std::vector<std::string_view> foreign_names;
   // Each alias's group of aliases that reach each other through unions and the values of
   // records, where TypeScript resolves a name as soon as it meets it (`Record` is instantiated at
-  // once); no_id for other definitions. Empty when no alias holds a record there: the groups
-  // are then the `alias_group`s.
+  // once); no_id for other definitions. Empty when no alias names another through a record's
+  // values: the groups are then the `alias_group`s.
   std::vector<std::uint32_t> record_groups;
   // Schemas read, each time one stands: a node may stand for many (a plain `{"type": "string"}`
   // is one node however often it is written), and output grows with every place it stands.
@@ -333,6 +333,8 @@ struct Contract {
   }
   // The node's constraint `c`; absent when the node has none.
   const Datum& constraint(const TypeNode& node, Atom key) const;
+  // The model's property stored under `key`; nullptr when it has none.
+  const Property* property(const Definition& model, std::string_view key) const;
 };
 
 // The bundle's object of definitions: `$defs`, or with defs_or_draft07 draft-07 `definitions`

@@ -1,10 +1,6 @@
 // Whether a property is in what a read returns or a write takes, and whether it is optional.
 #pragma once
 
-#include <algorithm>
-#include <span>
-#include <string_view>
-
 #include "contract/model.hpp"
 
 namespace brenvale {
@@ -38,13 +34,7 @@ inline Presence presence_of(const Definition& model, const Property& property, S
 // one of its properties: the read type has no member of another name to take the id or give it
 // up, and a converter that named one would not compile.
 inline bool converter_moves_id(const Contract& contract, const Definition& model) {
-  if (!model.has_doc_id) return false;
-  const std::string_view id = contract.extras_of(model).doc_id;
-  const std::span<const Property> properties = contract.properties_of(model);
-  const auto found = std::lower_bound(
-      properties.begin(), properties.end(), id,
-      [](const Property& property, std::string_view key) { return byte_less(property.key, key); });
-  return found != properties.end() && found->key == id;
+  return model.has_doc_id && contract.property(model, contract.extras_of(model).doc_id) != nullptr;
 }
 
 }  // namespace brenvale

@@ -12,7 +12,6 @@
 #include "text/escape.hpp"
 #include "text/fill.hpp"
 #include "typescript/literal.hpp"
-#include "util/byte_order.hpp"
 
 namespace brenvale {
 namespace {
@@ -411,11 +410,8 @@ std::optional<std::string_view> union_tag(const ZodCtx& ctx, const TypeNode& nod
     if (!member.has_ref || member.ref_def == no_id) return std::nullopt;
     const Definition& model = contract.definitions[member.ref_def];
     if (model.kind != DefinitionKind::model) return std::nullopt;
-    const std::span<const Property> properties = contract.properties_of(model);
-    const auto property = std::lower_bound(
-        properties.begin(), properties.end(), tag,
-        [](const Property& p, std::string_view key) { return byte_less(p.key, key); });
-    if (property == properties.end() || property->key != tag) return std::nullopt;
+    const Property* property = contract.property(model, tag);
+    if (property == nullptr) return std::nullopt;
     const Datum& value = contract.extras_of(contract.node(property->node)).constant;
     // Only a tag every document of this side carries can pick the member.
     if (!value.is_scalar() || !property->required ||

@@ -101,38 +101,33 @@ TEST(JsonTree, LargeObjectsSortedByBytesLastDuplicateWins) {
   }
 }
 
-// Guards the reader's key lookup, which compares a key's bytes a word at a time: each key
-// is found whole in every byte, and none with one byte changed at any place.
-TEST(JsonTree, KeysAreTheirAtomsExactly) {
-  for (std::size_t i = 1; i < key_texts.size(); ++i) {
-    const std::string key(key_texts[i]);
-    EXPECT_EQ(atom_of(key), static_cast<Atom>(i)) << key;
-    for (std::size_t at = 0; at < key.size(); ++at) {
-      std::string changed = key;
+// Each of `texts` but the first (the empty text of `other`) is found as itself by `lookup`, and
+// none with one byte changed at any place, a byte more or one less, is found at all.
+template <class Found, std::size_t N, class Lookup>
+void expect_found_exactly(const std::array<std::string_view, N>& texts, Lookup lookup) {
+  for (std::size_t i = 1; i < N; ++i) {
+    const std::string text(texts[i]);
+    EXPECT_EQ(lookup(text), static_cast<Found>(i)) << text;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+      std::string changed = text;
       changed[at] ^= 0x20;
-      EXPECT_NE(atom_of(changed), static_cast<Atom>(i)) << changed;
+      EXPECT_EQ(lookup(changed), Found::other) << changed;
     }
-    EXPECT_EQ(atom_of(key + "x"), Atom::other) << key;
-    EXPECT_EQ(atom_of(key.substr(0, key.size() - 1)), Atom::other) << key;
+    EXPECT_EQ(lookup(text + "x"), Found::other) << text;
+    EXPECT_EQ(lookup(text.substr(0, text.size() - 1)), Found::other) << text;
   }
+  EXPECT_EQ(lookup(""), Found::other);
+  EXPECT_EQ(lookup(std::string(40, 's')), Found::other);
 }
 
-// Guards the words the reader classifies under `type`: each word is found, and none with a byte
-// changed, a byte more or one less.
+// Guards the reader's key lookup, which compares a key's bytes a word at a time.
+TEST(JsonTree, KeysAreTheirAtomsExactly) {
+  expect_found_exactly<Atom>(key_texts, [](std::string_view key) { return atom_of(key); });
+}
+
+// Guards the words the reader classifies under `type`.
 TEST(JsonTree, WordsAreTheirWordsExactly) {
-  for (std::size_t i = 1; i < word_texts.size(); ++i) {
-    const std::string word(word_texts[i]);
-    EXPECT_EQ(word_of(word), static_cast<Word>(i)) << word;
-    for (std::size_t at = 0; at < word.size(); ++at) {
-      std::string changed = word;
-      changed[at] ^= 0x20;
-      EXPECT_EQ(word_of(changed), Word::other) << changed;
-    }
-    EXPECT_EQ(word_of(word + "s"), Word::other) << word;
-    EXPECT_EQ(word_of(word.substr(0, word.size() - 1)), Word::other) << word;
-  }
-  EXPECT_EQ(word_of(""), Word::other);
-  EXPECT_EQ(word_of(std::string(40, 's')), Word::other);
+  expect_found_exactly<Word>(word_texts, [](std::string_view word) { return word_of(word); });
 }
 
 // Guards the literal each number renders as: integer or float, and the range of each.
