@@ -719,6 +719,28 @@ struct Rules {
         });
   }
 
+  // Do the two types differ only in the order of some enum's values? Both modules then write
+  // one type and take the same values: the diff's signatures, which keep the bundle's order so
+  // its messages show it, are no change here.
+  bool only_reordered(NodeId old_id, NodeId new_id) const {
+    return read_type_signature(olds(), old_id, LiteralOrder::sorted) ==
+           read_type_signature(news(), new_id, LiteralOrder::sorted);
+  }
+
+  // Takes back the diff's type changes of the model `def` (from `first` on) that only reorder
+  // values.
+  void drop_reordered(const Definition& old_def, const Definition& new_def, std::size_t first) {
+    const auto reordered = [&](const Finding& finding) {
+      if (finding.rule != Rule::type_changed) return false;
+      const Property* was = olds().property(old_def, finding.field);
+      const Property* now = news().property(new_def, finding.field);
+      return was != nullptr && now != nullptr && only_reordered(was->node, now->node);
+    };
+    out.erase(
+        std::remove_if(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(), reordered),
+        out.end());
+  }
+
   // Root models, aliases and enums: what the diff leaves alone, compared like a property.
   void compare_alias(std::string_view def, const Definition& old_def, const Definition& new_def,
                      bool same) {
@@ -730,7 +752,7 @@ struct Rules {
     if (!literal_pair) {
       std::string old_sig = read_type_signature(olds(), old_def.node);
       std::string new_sig = read_type_signature(news(), new_def.node);
-      if (old_sig != new_sig) {
+      if (old_sig != new_sig && !only_reordered(old_def.node, new_def.node)) {
         add(Rule::alias_type_changed, def, nullptr, std::move(old_sig), std::move(new_sig));
         out.back().directions = change_directions(olds(), old_def.node, news(), new_def.node) |
                                 Directions::of(Direction::client);
@@ -789,6 +811,8 @@ bool rule_findings(const Contract& old_contract, const Contract& new_contract,
           // nothing.
           if (!(same && references_alike) && !diff_definition(diff, name, old_def, new_def))
             return false;
+          if (old_def != nullptr && new_def != nullptr && out.size() != first)
+            rules.drop_reordered(*old_def, *new_def, first);
           const std::size_t last = out.size();
           if (old_def != nullptr && new_def != nullptr) {
             if (old_def->object_shaped && new_def->object_shaped) {

@@ -5,10 +5,11 @@
 
 namespace brenvale {
 
-std::string read_type_signature(const Contract& contract, NodeId node) {
+std::string read_type_signature(const Contract& contract, NodeId node, LiteralOrder order) {
   Ctx ctx;
   ctx.contract = &contract;
   ctx.mode = RenderMode::canonical;
+  ctx.literals_sorted = order == LiteralOrder::sorted;
   std::string out;
   append_type(ctx, node, Side::read, out);
   return out;

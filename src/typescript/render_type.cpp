@@ -123,7 +123,18 @@ class UnionWriter {
   std::optional<SpanSet> seen_;
 };
 
-void append_joined_literals(std::span<const Datum> values, std::string& out) {
+// With `sorted`, in byte order of their text: one set of values, whatever its order, reads alike.
+void append_joined_literals(std::span<const Datum> values, bool sorted, std::string& out) {
+  if (sorted) {
+    std::vector<std::string> texts(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) append_literal(values[i], texts[i]);
+    std::sort(texts.begin(), texts.end());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      if (i != 0) out += " | ";
+      out += texts[i];
+    }
+    return;
+  }
   bool first = true;
   for (const Datum& value : values) {
     if (!first) out += " | ";
@@ -232,7 +243,7 @@ void append_inline_enum(const Ctx& ctx, std::span<const Datum> items, Side side,
     out += "never";  // no value is allowed
     return;
   }
-  append_joined_literals(items, out);
+  append_joined_literals(items, ctx.literals_sorted, out);
   if (ctx.mode == RenderMode::firestore && side == Side::read && strings_only)
     out += open_string_suffix;
 }
@@ -373,7 +384,7 @@ void append_reference(Ctx& ctx, std::string_view name, DefId target, Side side, 
     if (string_enum) {
       out += "string";
     } else if (definition->enum_is_array) {
-      append_joined_literals(items, out);
+      append_joined_literals(items, ctx.literals_sorted, out);
     } else {
       out += name;
     }

@@ -24,7 +24,8 @@ struct Ctx {
   DefId alias_of = no_id;
   RenderMode mode = RenderMode::firestore;
   Sdk sdk = Sdk::web;
-  bool jsdoc = false;  // titles and descriptions as JSDoc above declarations and members
+  bool jsdoc = false;            // titles and descriptions as JSDoc above declarations and members
+  bool literals_sorted = false;  // canonical: an enum's values in byte order of their text
 };
 
 // Types rendered inside an object, array, tuple or record may refer to the alias itself.
