@@ -406,11 +406,69 @@ struct Rules {
       const Datum& old_value = olds().constraint(old_node, restriction.key);
       const Datum& new_value = news().constraint(new_node, restriction.key);
       if (!old_value.present && !new_value.present) continue;
+      if (restriction.key == Atom::property_names &&
+          compare_key_lists(def, field, old_node, new_node, restriction))
+        continue;
       if (!admits_all(restriction.key, old_value, new_value))
         add(restriction.tightened, def, field, shown(old_value), shown(new_value));
       if (!admits_all(restriction.key, new_value, old_value))
         add(restriction.loosened, def, field, shown(old_value), shown(new_value));
     }
+  }
+
+  // The keys a map's propertyNames lists (a `Literal`, or an `Enum` with `expand`) and nothing
+  // else says of them; none when it has no propertyNames. False when it constrains its keys
+  // otherwise.
+  static bool listed_keys(const Contract& contract, const TypeNode& node, bool expand, bool& listed,
+                          TextSet& keys) {
+    const NodeId names = contract.map_keys_of(node).names;
+    listed = names != no_id;
+    if (!listed) return !contract.constraint(node, Atom::property_names).present;
+    const TypeNode& schema = contract.node(names);
+    return schema.constraints.count == 0 && literal_set(contract, schema, expand, keys);
+  }
+
+  // The enumerations a map's propertyNames names, as compare_values reads them.
+  static std::vector<std::string_view> key_enumerations(const Contract& contract,
+                                                        const TypeNode& node) {
+    const NodeId names = contract.map_keys_of(node).names;
+    return names != no_id ? enumerations_named(contract, contract.node(names))
+                          : std::vector<std::string_view>();
+  }
+
+  // Two maps whose keys are listed, or free, on each side: what each admits is compared, so a
+  // key added loosens and a key removed tightens, and the order of the list is no change. False
+  // when either side constrains its keys otherwise, which `admits_all` settles.
+  bool compare_key_lists(std::string_view def, const std::string_view* field,
+                         const TypeNode& old_node, const TypeNode& new_node,
+                         const Restriction& restriction) {
+    // An enumeration both name reports its own changes, at its definition.
+    const bool expand = key_enumerations(olds(), old_node) != key_enumerations(news(), new_node);
+    bool old_listed = false;
+    bool new_listed = false;
+    TextSet was;
+    TextSet now;
+    if (!listed_keys(olds(), old_node, expand, old_listed, was) ||
+        !listed_keys(news(), new_node, expand, new_listed, now))
+      return false;
+    const auto shown_keys = [](bool listed, const TextSet& keys) {
+      return listed ? joined(keys) : std::string(none_text);
+    };
+    // Free keys admit every listed one, and a list admits only its own keys.
+    const bool tightened = new_listed && (!old_listed || !covers_all(now, was));
+    const bool loosened = old_listed && (!new_listed || !covers_all(was, now));
+    if (tightened)
+      add(restriction.tightened, def, field, shown_keys(old_listed, was),
+          shown_keys(new_listed, now));
+    if (loosened)
+      add(restriction.loosened, def, field, shown_keys(old_listed, was),
+          shown_keys(new_listed, now));
+    return true;
+  }
+
+  static bool covers_all(const TextSet& to, const TextSet& from) {
+    return std::all_of(from.begin(), from.end(),
+                       [&](const std::string& key) { return to.contains(key); });
   }
 
   static bool is_vector(const TypeNode& node) {
