@@ -112,7 +112,7 @@ void append_contract_name(const ZodCtx& ctx, const Definition& definition, std::
 // what they are, not by instanceof, which fails across the two SDKs and across copies of one: an
 // instance of a class with the SDK's methods. A document's maps are plain objects, whose
 // prototype's prototype is null in any realm, so no stored map can pass for one.
-constexpr std::array<ZodHelper, 10> helper_table = {{
+constexpr std::array<ZodHelper, 11> helper_table = {{
     {"isInstance",
      "// An instance of a class with these methods, as every Firestore value of either SDK is; a "
      "plain\n"
@@ -189,6 +189,36 @@ constexpr std::array<ZodHelper, 10> helper_table = {{
      "    }\n"
      "  }, message);\n"
      "};\n\n"},
+    {"decimalDigits",
+     R"(// A Decimal's digits, counted as Pydantic counts them on the number it parses, for a text the
+// Decimal pattern has passed: leading zeros and the fraction's trailing zeros do not count. Zero
+// is one digit, before the point unless digits follow the point.
+const decimalDigits = (maxDigits: number, places: number | null): z.core.$ZodCheck<string> =>
+  z.superRefine((text: string, ctx) => {
+    let start = text.startsWith("+") || text.startsWith("-") ? 1 : 0;
+    while (text[start] === "0") start += 1;
+    const point = text.indexOf(".");
+    let end = text.length;
+    if (point >= 0) while (end > point + 1 && text[end - 1] === "0") end -= 1;
+    const fraction = point >= 0 ? end - point - 1 : 0;
+    const significant = Math.max(0, (point >= 0 ? point : text.length) - start);
+    const zero = significant + fraction === 0;
+    const whole = zero ? (point >= 0 && point + 1 < text.length ? 0 : 1) : significant;
+    const digits = zero ? 1 : significant + fraction;
+    const most = (count: number, what: string) =>
+      `Decimal input should have no more than ${count} ${what}${count === 1 ? "" : "s"}`;
+    let message: string | undefined;
+    if (digits > maxDigits) {
+      message = most(maxDigits, "digit") + " in total";
+    } else if (places !== null && fraction > places) {
+      message = most(places, "decimal place");
+    } else if (places !== null && whole > Math.max(0, maxDigits - places)) {
+      message = most(Math.max(0, maxDigits - places), "digit") + " before the decimal point";
+    }
+    if (message !== undefined) ctx.addIssue({ code: "custom", message });
+  });
+
+)"},
     {"bestOf",
      R"(// A union of models, read as Pydantic reads one: of the members a value passes, the one that
 // keeps the most of its keys (the first of those that keep as many). z.union takes the first
@@ -477,6 +507,12 @@ void append_pattern_check(ZodCtx& ctx, std::string_view pattern, std::string& ou
   append_quoted(matched_pattern(pattern), out);
   out += "))";
   use_helper(ctx, "pattern");
+  // A Decimal's bound on digits, which Pydantic checks on the number and its pattern cannot say.
+  if (const std::optional<DecimalDigits> digits = decimal_digits(pattern)) {
+    out += ".check(decimalDigits(" + std::to_string(digits->max_digits) + ", " +
+           (digits->places ? std::to_string(*digits->places) : std::string("null")) + "))";
+    use_helper(ctx, "decimalDigits");
+  }
 }
 
 void append_string_zod(ZodCtx& ctx, const TypeNode& node, std::string& out) {

@@ -40,10 +40,11 @@ std::optional<std::size_t> count_at(std::string_view text, std::size_t& at) {
   return value;
 }
 
-// Whether `rest` is what Pydantic writes after the prefix for `max_digits` (m), alone or with
-// `decimal_places` (d), exactly: (?:\d{0,i}|(?=[\d.]{1,m+1}0*$)TAIL), where TAIL is
-// \d{0,i}\.\d{0,d}0*$) with i = max(0, m - d), or \d*\.\d*0*$) with i = m.
-bool is_digits_bound(std::string_view rest) {
+// The bounds that `rest` encodes when it is what Pydantic writes after the prefix for
+// `max_digits` (m), alone or with `decimal_places` (d), exactly:
+// (?:\d{0,i}|(?=[\d.]{1,m+1}0*$)TAIL), where TAIL is \d{0,i}\.\d{0,d}0*$) with i = max(0, m - d),
+// or \d*\.\d*0*$) with i = m.
+std::optional<DecimalDigits> digits_bound(std::string_view rest) {
   std::size_t at = 0;
   const auto take = [&](std::string_view expected) {
     if (rest.substr(at, expected.size()) != expected) return false;
@@ -54,27 +55,33 @@ bool is_digits_bound(std::string_view rest) {
   std::optional<std::size_t> span;
   if (!take(R"((?:\d{0,)") || !(whole = count_at(rest, at)) || !take(R"(}|(?=[\d.]{1,)") ||
       !(span = count_at(rest, at)) || !take(R"(}0*$))") || *span == 0)
-    return false;
+    return std::nullopt;
   const std::size_t digits = *span - 1;
-  if (take(R"(\d*\.\d*0*$))")) return at == rest.size() && *whole == digits;
+  if (take(R"(\d*\.\d*0*$))")) {
+    if (at != rest.size() || *whole != digits) return std::nullopt;
+    return DecimalDigits{digits, std::nullopt};
+  }
   std::optional<std::size_t> again;
   std::optional<std::size_t> places;
   if (!take(R"(\d{0,)") || !(again = count_at(rest, at)) || !take(R"(}\.\d{0,)") ||
       !(places = count_at(rest, at)) || !take(R"(}0*$))"))
-    return false;
-  return at == rest.size() && *again == *whole &&
-         *whole == (digits > *places ? digits - *places : 0);
+    return std::nullopt;
+  if (at != rest.size() || *again != *whole || *whole != (digits > *places ? digits - *places : 0))
+    return std::nullopt;
+  return DecimalDigits{digits, places};
 }
 
+// Any `Decimal` text: digits with at most one point, and a digit somewhere.
+constexpr std::string_view decimal_text = R"(^[+-]?(?:\d+\.?\d*|\.\d+)$)";
+
 // The same strings as a Pydantic `Decimal` pattern, without a look-ahead; empty for any other.
+// A bound on digits is left to decimal_digits: the pattern's first alternative matches the empty
+// text at the start and is not anchored at the end, so as a regex it passes every text but one
+// of signs and points only, while Pydantic parses the number and counts its digits.
 std::string decimal_pattern_linear(std::string_view pattern) {
   if (!pattern.starts_with(decimal_prefix)) return {};
   const std::string_view rest = pattern.substr(decimal_prefix.size());
-  // No bound: any digits with at most one point, and a digit somewhere.
-  if (rest == R"(\d*\.?\d*$)") return R"(^[+-]?(?:\d+\.?\d*|\.\d+)$)";
-  // With a bound on digits, the first alternative matches the empty text at the start and is not
-  // anchored at the end: every text passes but one of signs and points only.
-  if (is_digits_bound(rest)) return "[^-+.]";
+  if (rest == R"(\d*\.?\d*$)" || digits_bound(rest)) return std::string(decimal_text);
   // Only `decimal_places` (d): at most d digits after the point, then zeros.
   constexpr std::string_view places_head = R"(\d*\.?\d{0,)";
   constexpr std::string_view places_tail = "}0*$";
@@ -144,6 +151,11 @@ PatternConstruct find_in_node(const Contract& contract, NodeId id) {
 }
 
 }  // namespace
+
+std::optional<DecimalDigits> decimal_digits(std::string_view pattern) {
+  if (!pattern.starts_with(decimal_prefix)) return std::nullopt;
+  return digits_bound(pattern.substr(decimal_prefix.size()));
+}
 
 std::string matched_pattern(std::string_view pattern) {
   std::string linear = decimal_pattern_linear(pattern);

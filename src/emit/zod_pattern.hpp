@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,15 @@ PatternConstruct backtracking_construct(std::string_view pattern);
 // Pydantic writes itself and never matches as a regex (a `Decimal`'s, parsed instead), which has
 // a look-ahead: for it, a pattern without one that matches the same strings.
 std::string matched_pattern(std::string_view pattern);
+
+// What Pydantic checks on a `Decimal`'s number for `max_digits`, and `decimal_places` beside it,
+// read off the pattern it writes for them, which as a regex says neither; none for any other
+// pattern.
+struct DecimalDigits {
+  std::size_t max_digits = 0;
+  std::optional<std::size_t> places;
+};
+std::optional<DecimalDigits> decimal_digits(std::string_view pattern);
 
 // The first pattern of `contract` (borrowed) with such a construct, as a one-line error that
 // names its definition and field; empty when there is none. Linear in the contract.

@@ -30,6 +30,21 @@ TEST(ZodPattern, Table) {
   }
 }
 
+// A Decimal's pattern is matched without its look-ahead, and its bounds on digits are read off
+// it only where it is exactly what Pydantic writes for them.
+TEST(ZodPattern, Decimals) {
+  for (const auto& row : read_table("tests/data/zod_decimals.tsv")) {
+    const auto& [pattern, matched, digits] = std::tie(row[0], row[1], row[2]);
+    EXPECT_EQ(matched_pattern(pattern), matched) << pattern;
+    const std::optional<DecimalDigits> read = decimal_digits(pattern);
+    const std::string shown =
+        read ? std::to_string(read->max_digits) + "/" +
+                   (read->places ? std::to_string(*read->places) : std::string("-"))
+             : std::string();
+    EXPECT_EQ(shown, digits) << pattern;
+  }
+}
+
 // The module a `zod` command line writes for a bundle.
 std::string zod_module(const std::string& defs, const std::string& command) {
   ParseResult parsed = parse_json(R"({"$defs": {)" + defs + "}}");
