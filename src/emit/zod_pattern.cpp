@@ -94,6 +94,56 @@ std::string decimal_pattern_linear(std::string_view pattern) {
   return R"(^[+-]?(?:\d+(?:\.\d{0,)" + d + R"(}0*)?|\.\d{1,)" + d + R"(}0*)$)";
 }
 
+// The hex digits of a code point escape after `\u` (`width` 4) or `\U` (8) at `at`: exactly that
+// many, or any number in braces. Moves `at` past them; empty when neither is there.
+std::string_view code_point_digits(std::string_view pattern, std::size_t& at, std::size_t width) {
+  const auto hex = [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+  };
+  std::size_t end = at;
+  if (end < pattern.size() && pattern[end] == '{') {
+    while (++end < pattern.size() && hex(pattern[end])) {
+    }
+    if (end == at + 1 || end >= pattern.size() || pattern[end] != '}') return {};
+    const std::string_view digits = pattern.substr(at + 1, end - at - 1);
+    at = end + 1;
+    return digits;
+  }
+  while (end < pattern.size() && end - at < width && hex(pattern[end])) ++end;
+  if (end - at != width) return {};
+  const std::string_view digits = pattern.substr(at, width);
+  at = end;
+  return digits;
+}
+
+// The pattern with Rust's code point escapes, which RE2 does not read (`\u00e9`, `\u{e9}`,
+// `\U0001F600`, `\U{1F600}`), written as the `\x{...}` both read; anything else as it stands.
+std::string in_re2_spelling(std::string_view pattern) {
+  std::string out;
+  out.reserve(pattern.size());
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '\\' || i + 1 == pattern.size()) {
+      out += pattern[i];
+      continue;
+    }
+    const char escaped = pattern[i + 1];
+    std::size_t at = i + 2;
+    const std::string_view digits = escaped == 'u' || escaped == 'U'
+                                        ? code_point_digits(pattern, at, escaped == 'u' ? 4 : 8)
+                                        : std::string_view();
+    if (digits.empty()) {
+      out += pattern.substr(i, 2);  // an escape, whatever it is, is two characters at least
+      ++i;
+      continue;
+    }
+    out += "\\x{";
+    out += digits;
+    out += '}';
+    i = at - 1;
+  }
+  return out;
+}
+
 // Escapes refused outside a class: `\1`..`\9` and `\k<name>` refer back to a group.
 std::string_view refused_escape(char escaped) {
   if (escaped >= '0' && escaped <= '9') return "a backreference";
@@ -159,7 +209,7 @@ std::optional<DecimalDigits> decimal_digits(std::string_view pattern) {
 
 std::string matched_pattern(std::string_view pattern) {
   std::string linear = decimal_pattern_linear(pattern);
-  return linear.empty() ? std::string(pattern) : linear;
+  return linear.empty() ? in_re2_spelling(pattern) : linear;
 }
 
 PatternConstruct backtracking_construct(std::string_view pattern) {

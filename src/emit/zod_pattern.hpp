@@ -21,9 +21,10 @@ struct PatternConstruct {
 // regex crate refuses. Never fails; linear in the pattern.
 PatternConstruct backtracking_construct(std::string_view pattern);
 
-// The pattern the module matches for a contract's `pattern`: the same text, except for one that
-// Pydantic writes itself and never matches as a regex (a `Decimal`'s, parsed instead), which has
-// a look-ahead: for it, a pattern without one that matches the same strings.
+// The pattern the module matches for a contract's `pattern`: the same text, with code point
+// escapes in the spelling RE2 reads, except for one that Pydantic writes itself and never
+// matches as a regex (a `Decimal`'s, parsed instead), which has a look-ahead: for it, a pattern
+// without one that matches the same strings.
 std::string matched_pattern(std::string_view pattern);
 
 // What Pydantic checks on a `Decimal`'s number for `max_digits`, and `decimal_places` beside it,
