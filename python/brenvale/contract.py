@@ -488,6 +488,8 @@ def _generator(options: Options) -> type:
             super().__init__(*args, **kwargs)
             # For each model being written, innermost last: does its config refuse NaN and inf?
             self.finite_models: list[bool] = []
+            # ... and its config's bounds on a string's length (str_min_length, str_max_length).
+            self.string_bounds: list[tuple[int | None, int | None]] = []
 
         def float_schema(self, schema: Any) -> JsonDict:
             json_schema = super().float_schema(schema)
@@ -496,6 +498,12 @@ def _generator(options: Options) -> type:
                 allowed = not (self.finite_models and self.finite_models[-1])
             if not allowed:
                 _bound_finite(json_schema)
+            return json_schema
+
+        def str_schema(self, schema: Any) -> JsonDict:
+            json_schema = super().str_schema(schema)
+            if self.string_bounds:
+                _bound_length(json_schema, schema, *self.string_bounds[-1])
             return json_schema
 
         def datetime_schema(self, schema: Any) -> JsonDict:
@@ -509,11 +517,14 @@ def _generator(options: Options) -> type:
             return super().bytes_schema(schema)
 
         def model_schema(self, schema: Any) -> JsonDict:
-            self.finite_models.append(schema.get("config", {}).get("allow_inf_nan") is False)
+            config = schema.get("config", {})
+            self.finite_models.append(config.get("allow_inf_nan") is False)
+            self.string_bounds.append((config.get("str_min_length"), config.get("str_max_length")))
             try:
                 json_schema = super().model_schema(schema)
             finally:
                 self.finite_models.pop()
+                self.string_bounds.pop()
             _finish_model(json_schema, schema["cls"], options)
             return json_schema
 
@@ -528,6 +539,16 @@ def _bound_finite(json_schema: JsonDict) -> None:
         json_schema["minimum"] = -sys.float_info.max
     if "maximum" not in json_schema and "exclusiveMaximum" not in json_schema:
         json_schema["maximum"] = sys.float_info.max
+
+
+def _bound_length(json_schema: JsonDict, schema: Any, least: int | None, most: int | None) -> None:
+    """Writes a model's `str_min_length` and `str_max_length` on each string of its fields (list
+    items and dict keys too) that has no bound of that side of its own, as Pydantic applies them
+    when it validates: the config is in no schema it writes."""
+    if least is not None and schema.get("min_length") is None:
+        json_schema.setdefault("minLength", least)
+    if most is not None and schema.get("max_length") is None:
+        json_schema.setdefault("maxLength", most)
 
 
 def _finish_model(definition: JsonDict, model: type, options: Options) -> None:
