@@ -1,9 +1,8 @@
 // Fuzz target: _ext.compat, the rule set, over two bundles (see pair_of): it keeps every finding
-// of the diff but the type changes that only reorder values.
+// of the diff but the type changes between two spellings of one type.
 #include "compat/diff.hpp"
 #include "compat/report.hpp"
 #include "compat/rules.hpp"
-#include "compat/type_signature.hpp"
 #include "contract/model.hpp"
 #include "inputs.hpp"
 
@@ -31,9 +30,9 @@ bool same_finding(const Finding& a, const Finding& b) {
          a.old_value == b.old_value && a.new_value == b.new_value;
 }
 
-// Is the diff finding a type change that only reorders some enum's values, which the rule set
+// Is the diff finding a type change between two spellings of one type, which the rule set
 // takes back?
-bool reordered(const Finding& finding, const Contract& old_contract, const Contract& new_contract) {
+bool respelled(const Finding& finding, const Contract& old_contract, const Contract& new_contract) {
   if (finding.rule != Rule::type_changed) return false;
   const Definition* old_def = old_contract.find(finding.def);
   const Definition* new_def = new_contract.find(finding.def);
@@ -42,22 +41,21 @@ bool reordered(const Finding& finding, const Contract& old_contract, const Contr
   const Property* now =
       new_def != nullptr ? new_contract.property(*new_def, finding.field) : nullptr;
   return was != nullptr && now != nullptr &&
-         read_type_signature(old_contract, was->node, LiteralOrder::sorted) ==
-             read_type_signature(new_contract, now->node, LiteralOrder::sorted);
+         spelled_alike(old_contract, was->node, new_contract, now->node);
 }
 
-// Every diff finding is there, in its order, unchanged, but for those that only reorder values.
+// Every diff finding is there, in its order, unchanged, but for those that respell a type.
 void require_base_kept(const std::vector<Finding>& base, const std::vector<Finding>& full,
                        const Contract& old_contract, const Contract& new_contract) {
   std::size_t next = 0;
-  const auto skip_reordered = [&] {
-    while (next < base.size() && reordered(base[next], old_contract, new_contract)) ++next;
+  const auto skip_respelled = [&] {
+    while (next < base.size() && respelled(base[next], old_contract, new_contract)) ++next;
   };
   for (const Finding& finding : full) {
-    if (next < base.size() && !same_finding(finding, base[next])) skip_reordered();
+    if (next < base.size() && !same_finding(finding, base[next])) skip_respelled();
     if (next < base.size() && same_finding(finding, base[next])) ++next;
   }
-  skip_reordered();
+  skip_respelled();
   require(next == base.size(), "a diff finding is missing from the rule set");
 }
 

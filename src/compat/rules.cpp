@@ -7,7 +7,9 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <tuple>
 #include <unordered_map>
+#include <utility>
 
 #include "compat/diff.hpp"
 #include "compat/merge_keys.hpp"
@@ -231,6 +233,34 @@ struct Version {
   const Contract& contract;
   const ClientIndex& clients;
 };
+
+// The alias a reference names, when it names one and says nothing beside it; none otherwise.
+DefId alias_named(const Contract& contract, NodeId id) {
+  const TypeNode& node = contract.node(id);
+  if (node.form != TypeForm::reference || node.ref_def == no_id || node.constraints.count != 0)
+    return no_id;
+  return contract.definitions[node.ref_def].kind == DefinitionKind::alias ? node.ref_def : no_id;
+}
+
+// Aliases a chain of references is followed through, at most; a longer chain stays as it is.
+constexpr int alias_hops = 32;
+
+// The nodes to compare for `old_id` and `new_id`: an alias one version names and the other does
+// not (writing its type in place, or naming another alias) is read as the type it stands for.
+// A reference to an alias of one name on both sides stays: the alias reports its own changes.
+std::pair<NodeId, NodeId> through_aliases(const Contract& olds, NodeId old_id, const Contract& news,
+                                          NodeId new_id) {
+  for (int hop = 0; hop < alias_hops; ++hop) {
+    const DefId was = alias_named(olds, old_id);
+    const DefId now = alias_named(news, new_id);
+    if (was == no_id && now == no_id) break;
+    if (was != no_id && now != no_id && olds.definitions[was].name == news.definitions[now].name)
+      break;
+    if (was != no_id) old_id = olds.definitions[was].node;
+    if (now != no_id) new_id = news.definitions[now].node;
+  }
+  return {old_id, new_id};
+}
 
 // One run of the rules: both models, the diff behind them, and the findings so far.
 struct Rules {
@@ -577,6 +607,7 @@ struct Rules {
   // alias rule) already reported the type change.
   void compare_values(std::string_view def, const std::string_view* field, NodeId old_id,
                       NodeId new_id, bool type_reported) {
+    std::tie(old_id, new_id) = through_aliases(olds(), old_id, news(), new_id);
     const TypeNode& old_node = olds().node(old_id);
     const TypeNode& new_node = news().node(new_id);
     // Enumerations both versions name report their own changes, at their definitions; read in
@@ -777,25 +808,18 @@ struct Rules {
         });
   }
 
-  // Do the two types differ only in the order of some enum's values? Both modules then write
-  // one type and take the same values: the diff's signatures, which keep the bundle's order so
-  // its messages show it, are no change here.
-  bool only_reordered(NodeId old_id, NodeId new_id) const {
-    return read_type_signature(olds(), old_id, LiteralOrder::sorted) ==
-           read_type_signature(news(), new_id, LiteralOrder::sorted);
-  }
-
-  // Takes back the diff's type changes of the model `def` (from `first` on) that only reorder
-  // values.
-  void drop_reordered(const Definition& old_def, const Definition& new_def, std::size_t first) {
-    const auto reordered = [&](const Finding& finding) {
+  // Takes back the diff's type changes of the model `def` (from `first` on) between two
+  // spellings of one type.
+  void drop_respelled(const Definition& old_def, const Definition& new_def, std::size_t first) {
+    const auto respelled = [&](const Finding& finding) {
       if (finding.rule != Rule::type_changed) return false;
       const Property* was = olds().property(old_def, finding.field);
       const Property* now = news().property(new_def, finding.field);
-      return was != nullptr && now != nullptr && only_reordered(was->node, now->node);
+      return was != nullptr && now != nullptr &&
+             spelled_alike(olds(), was->node, news(), now->node);
     };
     out.erase(
-        std::remove_if(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(), reordered),
+        std::remove_if(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(), respelled),
         out.end());
   }
 
@@ -810,7 +834,7 @@ struct Rules {
     if (!literal_pair) {
       std::string old_sig = read_type_signature(olds(), old_def.node);
       std::string new_sig = read_type_signature(news(), new_def.node);
-      if (old_sig != new_sig && !only_reordered(old_def.node, new_def.node)) {
+      if (old_sig != new_sig && !spelled_alike(olds(), old_def.node, news(), new_def.node)) {
         add(Rule::alias_type_changed, def, nullptr, std::move(old_sig), std::move(new_sig));
         out.back().directions = change_directions(olds(), old_def.node, news(), new_def.node) |
                                 Directions::of(Direction::client);
@@ -836,6 +860,13 @@ std::unordered_map<std::string_view, std::string_view> removed_collections(const
 }
 
 }  // namespace
+
+bool spelled_alike(const Contract& old_contract, NodeId old_node, const Contract& new_contract,
+                   NodeId new_node) {
+  const auto [was, now] = through_aliases(old_contract, old_node, new_contract, new_node);
+  return read_type_signature(old_contract, was, LiteralOrder::sorted) ==
+         read_type_signature(new_contract, now, LiteralOrder::sorted);
+}
 
 bool rule_findings(const Contract& old_contract, const Contract& new_contract,
                    InterruptCheck interrupted, std::vector<Finding>& findings,
@@ -870,7 +901,7 @@ bool rule_findings(const Contract& old_contract, const Contract& new_contract,
           if (!(same && references_alike) && !diff_definition(diff, name, old_def, new_def))
             return false;
           if (old_def != nullptr && new_def != nullptr && out.size() != first)
-            rules.drop_reordered(*old_def, *new_def, first);
+            rules.drop_respelled(*old_def, *new_def, first);
           const std::size_t last = out.size();
           if (old_def != nullptr && new_def != nullptr) {
             if (old_def->object_shaped && new_def->object_shaped) {
