@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <future>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -378,16 +379,82 @@ struct Rules {
     }
   }
 
+  // Which of type-narrowed and type-widened compare_types reported.
+  struct TypeMoves {
+    bool narrowed = false;
+    bool widened = false;
+  };
+
+  // A union's members split in two: the values its literal members list (a `Literal`, a
+  // `const`, an enumeration read in place), by their text with their JSON type, and the JSON
+  // types of its other members.
+  struct UnionValues {
+    std::map<std::string, std::string_view, std::less<>> literals;
+    TextSet types;
+  };
+
+  static UnionValues union_values(const Contract& contract, const TypeNode& node, bool expand) {
+    UnionValues values;
+    for (const NodeId id : contract.alternatives(node)) {
+      const TypeNode& member = contract.node(id);
+      std::vector<const Datum*> data;
+      if (member.has_constant) {
+        data.push_back(&contract.extras_of(member).constant);
+      } else if (member.has_enum) {
+        for (const Datum& value : contract.enum_values(member)) data.push_back(&value);
+      } else if (const Definition* target = expand ? enumeration_of(contract, member) : nullptr) {
+        for (const Datum& value : contract.members_of(*target)) data.push_back(&value);
+      }
+      if (data.empty()) json_types(contract, member, expand, values.types);
+      for (const Datum* value : data)
+        values.literals.emplace(literal(*value), json_type_of(*value));
+    }
+    return values;
+  }
+
+  // Literals beside other members of a union (`Union[int, Literal["a", "b"]]`), whose JSON
+  // types, and so the diff's signature and compare_types, stay the same while a literal comes or
+  // goes, or a member of a type the literals stood for: a value one version takes and the other
+  // has no member for is a narrowing or a widening.
+  void compare_union_literals(std::string_view def, const std::string_view* field,
+                              const TypeNode& old_node, const TypeNode& new_node, bool expand,
+                              TypeMoves reported) {
+    if (old_node.form != TypeForm::alternatives || new_node.form != TypeForm::alternatives) return;
+    const UnionValues was = union_values(olds(), old_node, expand);
+    const UnionValues now = union_values(news(), new_node, expand);
+    if (was.literals.empty() && now.literals.empty()) return;
+    const auto admits = [](const UnionValues& values, const std::string& text,
+                           std::string_view type) {
+      return values.literals.contains(text) || covers(values.types, TextSet{std::string(type)});
+    };
+    for (const auto& [text, type] : was.literals) {
+      if (!admits(now, text, type)) add(Rule::enum_member_removed, def, field, text);
+    }
+    for (const auto& [text, type] : now.literals) {
+      if (!admits(was, text, type)) add(Rule::enum_member_added, def, field, {}, text);
+    }
+    const auto shown = [](const UnionValues& values) {
+      TextSet all = values.types;
+      for (const auto& entry : values.literals) all.insert(entry.first);
+      return joined(all);
+    };
+    if (!reported.narrowed && !covers(now.types, was.types))
+      add(Rule::type_narrowed, def, field, shown(was), shown(now));
+    if (!reported.widened && !covers(was.types, now.types))
+      add(Rule::type_widened, def, field, shown(was), shown(now));
+  }
+
   // Narrowing and widening the diff's signature cannot see: number <-> integer, a literal set
   // appearing or going, a member of a union whose signature collapsed.
-  void compare_types(std::string_view def, const std::string_view* field, const TypeNode& old_node,
-                     const TypeNode& new_node, bool expand, bool old_literal, bool new_literal,
-                     const TextSet& old_literals, const TextSet& new_literals) {
+  TypeMoves compare_types(std::string_view def, const std::string_view* field,
+                          const TypeNode& old_node, const TypeNode& new_node, bool expand,
+                          bool old_literal, bool new_literal, const TextSet& old_literals,
+                          const TextSet& new_literals) {
     TextSet old_types;
     TextSet new_types;
     json_types(olds(), old_node, expand, old_types);
     json_types(news(), new_node, expand, new_types);
-    if (old_types.empty() || new_types.empty()) return;
+    if (old_types.empty() || new_types.empty()) return {};
     const std::string old_text = joined(old_literal ? old_literals : old_types);
     const std::string new_text = joined(new_literal ? new_literals : new_types);
     bool narrowed = !covers(new_types, old_types);
@@ -396,6 +463,7 @@ struct Rules {
     if (old_literal && !new_literal) widened = true;
     if (narrowed) add(Rule::type_narrowed, def, field, old_text, new_text);
     if (widened) add(Rule::type_widened, def, field, old_text, new_text);
+    return {narrowed, widened};
   }
 
   void compare_constraints(std::string_view def, const std::string_view* field,
@@ -621,9 +689,11 @@ struct Rules {
     if (old_literal && new_literal) {
       compare_members(def, field, old_literals, new_literals);
     } else {
-      if (!type_reported)
-        compare_types(def, field, old_node, new_node, expand, old_literal, new_literal,
-                      old_literals, new_literals);
+      if (!type_reported) {
+        const TypeMoves moved = compare_types(def, field, old_node, new_node, expand, old_literal,
+                                              new_literal, old_literals, new_literals);
+        compare_union_literals(def, field, old_node, new_node, expand, moved);
+      }
       compare_variants(def, field, old_id, new_id);
     }
     const NodeId old_value_id = value_node(olds(), old_id);
