@@ -495,6 +495,12 @@ struct Rules {
         tightened = tightened && edge_moves(bound.upper, true);
         loosened = loosened && edge_moves(bound.upper, false);
       }
+      // No length or count is below 0: a floor of 0 rejects nothing, as no floor does.
+      if (bound.key == Atom::min_length || bound.key == Atom::min_items ||
+          bound.key == Atom::min_properties) {
+        tightened = tightened && *now > 0;
+        loosened = loosened && was && *was > 0;
+      }
       if (!tightened && !loosened) continue;
       add(tightened ? bound.tightened : bound.loosened, def, field,
           was ? literal(old_value) : std::string(none_text),
