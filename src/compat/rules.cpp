@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <future>
+#include <limits>
 #include <map>
 #include <optional>
 #include <span>
@@ -152,10 +153,17 @@ int compare_bounds(const Datum& a, const Datum& b, double x, double y) {
 // exclusive (`exclusiveMinimum`) one. Pydantic's `ge` and `gt` are one bound written under two
 // keys: `gt=0` turned `ge=0` admits 0, a loosening, though `minimum` appeared.
 struct Edge {
-  const Datum* value = nullptr;  // none: no bound on this side
+  Datum value;  // not present: no bound on this side
   double number = 0;
   bool strict = false;
 };
+
+// Does the node take integers only? Between integers an exclusive bound is the next inclusive
+// one: `gt=0` admits what `ge=1` admits.
+bool integers_only(const Contract& contract, const TypeNode& node) {
+  const std::span<const TypeName> types = contract.types(node);
+  return node.form == TypeForm::json && types.size() == 1 && types[0].type == JsonType::integer;
+}
 
 Edge edge_of(const Contract& contract, const TypeNode& node, Atom inclusive, Atom exclusive,
              bool upper) {
@@ -165,22 +173,29 @@ Edge edge_of(const Contract& contract, const TypeNode& node, Atom inclusive, Ato
     const std::optional<double> number = number_of(value);
     if (!number) continue;
     const bool strict = key == exclusive;
-    const int order =
-        edge.value != nullptr
-            ? compare_bounds(value, *edge.value, *number, edge.number) * (upper ? -1 : 1)
-            : 1;
+    const int order = edge.value.present ? compare_bounds(value, edge.value, *number, edge.number) *
+                                               (upper ? -1 : 1)
+                                         : 1;
     // At one value the exclusive bound is the tighter.
-    if (order > 0 || (order == 0 && strict)) edge = {&value, *number, strict};
+    if (order > 0 || (order == 0 && strict)) edge = {value, *number, strict};
+  }
+  if (edge.strict && edge.value.kind == Kind::int64 && integers_only(contract, node)) {
+    constexpr std::int64_t least = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t most = std::numeric_limits<std::int64_t>::max();
+    if (upper ? edge.value.int64 != least : edge.value.int64 != most) {
+      edge.value.int64 += upper ? -1 : 1;
+      edge.number = static_cast<double>(edge.value.int64);
+      edge.strict = false;
+    }
   }
   return edge;
 }
 
 // Does the `now` edge reject a value the `was` edge admits (a tightening)?
 bool edge_rejects_more(const Edge& was, const Edge& now, bool upper) {
-  if (now.value == nullptr) return false;
-  if (was.value == nullptr) return true;
-  const int order =
-      compare_bounds(*now.value, *was.value, now.number, was.number) * (upper ? -1 : 1);
+  if (!now.value.present) return false;
+  if (!was.value.present) return true;
+  const int order = compare_bounds(now.value, was.value, now.number, was.number) * (upper ? -1 : 1);
   return order > 0 || (order == 0 && now.strict && !was.strict);
 }
 
