@@ -144,6 +144,13 @@ std::string in_re2_spelling(std::string_view pattern) {
   return out;
 }
 
+// The text searched for a refused construct: a Decimal's pattern without its look-ahead, any other
+// as the contract writes it, so that the offset an error gives counts the contract's bytes.
+std::string searched_pattern(std::string_view pattern) {
+  std::string linear = decimal_pattern_linear(pattern);
+  return linear.empty() ? std::string(pattern) : linear;
+}
+
 // Escapes refused outside a class: `\1`..`\9` and `\k<name>` refer back to a group.
 std::string_view refused_escape(char escaped) {
   if (escaped >= '0' && escaped <= '9') return "a backreference";
@@ -171,7 +178,7 @@ void append_refusal(std::string_view definition, std::string_view field,
 PatternConstruct find_in_node(const Contract& contract, NodeId id) {
   const TypeNode& node = contract.node(id);
   if (const Datum& pattern = contract.constraint(node, Atom::pattern); pattern.is_string()) {
-    if (const PatternConstruct found = backtracking_construct(matched_pattern(pattern.text()));
+    if (const PatternConstruct found = backtracking_construct(searched_pattern(pattern.text()));
         !found.what.empty())
       return found;
   }
@@ -186,7 +193,7 @@ PatternConstruct find_in_node(const Contract& contract, NodeId id) {
     return found;
   if (const PatternConstruct found = first(contract.tuple(node)); !found.what.empty()) return found;
   for (const std::string_view key_pattern : contract.key_patterns(node)) {
-    if (const PatternConstruct found = backtracking_construct(matched_pattern(key_pattern));
+    if (const PatternConstruct found = backtracking_construct(searched_pattern(key_pattern));
         !found.what.empty())
       return found;
   }
