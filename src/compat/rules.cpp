@@ -528,6 +528,9 @@ struct Rules {
       if (restriction.key == Atom::property_names &&
           compare_key_lists(def, field, old_node, new_node, restriction))
         continue;
+      if (restriction.key == Atom::pattern_properties &&
+          compare_key_patterns(def, field, old_node, new_node, restriction))
+        continue;
       if (!admits_all(restriction.key, old_value, new_value))
         add(restriction.tightened, def, field, shown(old_value), shown(new_value));
       if (!admits_all(restriction.key, new_value, old_value))
@@ -582,6 +585,57 @@ struct Rules {
     if (loosened)
       add(restriction.loosened, def, field, shown_keys(old_listed, was),
           shown_keys(new_listed, now));
+    return true;
+  }
+
+  // A map's key patterns (`dict[Annotated[str, Field(pattern=...)], V]`), each quoted, or
+  // "(none)".
+  static std::string shown_patterns(std::span<const std::string_view> patterns) {
+    if (patterns.empty()) return std::string(none_text);
+    std::string out;
+    for (const std::string_view pattern : patterns) {
+      if (!out.empty()) out += ", ";
+      out += '"';
+      out += pattern;
+      out += '"';
+    }
+    return out;
+  }
+
+  // Two maps whose keys have patterns, or no patternProperties, on each side. With the same
+  // patterns, what stored values and readers meet is the values' schema under each, which the
+  // value rules compare, as for `additionalProperties`. Patterns that come, go or change are
+  // a tightening and a loosening, as any pattern change. False when a side's patternProperties
+  // is not a map of schemas, which `admits_all` settles.
+  bool compare_key_patterns(std::string_view def, const std::string_view* field,
+                            const TypeNode& old_node, const TypeNode& new_node,
+                            const Restriction& restriction) {
+    const std::span<const std::string_view> old_patterns = olds().key_patterns(old_node);
+    const std::span<const std::string_view> new_patterns = news().key_patterns(new_node);
+    const std::span<const NodeId> old_values = olds().pattern_values(old_node);
+    const std::span<const NodeId> new_values = news().pattern_values(new_node);
+    const auto well_formed = [](const Contract& contract, const TypeNode& node,
+                                std::span<const std::string_view> patterns,
+                                std::span<const NodeId> values) {
+      return patterns.size() == values.size() &&
+             (!patterns.empty() || !contract.constraint(node, Atom::pattern_properties).present);
+    };
+    if (!well_formed(olds(), old_node, old_patterns, old_values) ||
+        !well_formed(news(), new_node, new_patterns, new_values))
+      return false;
+    if (std::equal(old_patterns.begin(), old_patterns.end(), new_patterns.begin(),
+                   new_patterns.end())) {
+      for (std::size_t i = 0; i < old_values.size(); ++i) {
+        if (!same_node(olds(), old_values[i], news(), new_values[i]))
+          compare_values(def, field, old_values[i], new_values[i], false);
+      }
+      return true;
+    }
+    std::string was = shown_patterns(old_patterns);
+    std::string now = shown_patterns(new_patterns);
+    if (!new_patterns.empty()) add(restriction.tightened, def, field, was, now);
+    if (!old_patterns.empty())
+      add(restriction.loosened, def, field, std::move(was), std::move(now));
     return true;
   }
 
