@@ -708,6 +708,56 @@ struct Rules {
     return out;
   }
 
+  // The members of a union, or the one value where it is no union.
+  static std::span<const NodeId> members_of(const Contract& contract, const NodeId& id) {
+    const TypeNode& node = contract.node(id);
+    return node.form == TypeForm::alternatives ? contract.alternatives(node)
+                                               : std::span<const NodeId>(&id, 1);
+  }
+
+  // The members of one kind (as variant_key reads them).
+  static std::vector<NodeId> of_kind(const Contract& contract, std::span<const NodeId> members,
+                                     std::string_view kind) {
+    std::vector<NodeId> found;
+    for (const NodeId id : members) {
+      const TypeNode& node = contract.node(id);
+      if (!node.null_type && variant_key(contract, node) == kind) found.push_back(id);
+    }
+    return found;
+  }
+
+  // Members of one kind that several share on a side (`Union[Annotated[int, Field(ge=0)],
+  // Annotated[int, Field(le=-10)]]`): which became which cannot be told, so unless both sides
+  // hold the same members, the change is read as a narrowing and a widening at once, as any
+  // change compat cannot decide.
+  void compare_unpaired(std::string_view def, const std::string_view* field,
+                        const std::string& kind, const std::vector<NodeId>& was,
+                        const std::vector<NodeId>& now) {
+    // Pairing is quadratic in the members of one kind: past this many, the answer is "changed".
+    constexpr std::size_t most_paired = 64;
+    bool same = was.size() == now.size() && was.size() <= most_paired;
+    std::vector<bool> taken(now.size(), false);
+    for (std::size_t i = 0; same && i < was.size(); ++i) {
+      same = false;
+      for (std::size_t j = 0; j < now.size() && !same; ++j) {
+        if (!taken[j] && same_node(olds(), was[i], news(), now[j])) same = taken[j] = true;
+      }
+    }
+    if (same) return;
+    // The kind without its category word: "integer", "Card", "timestamp".
+    const std::string_view named = std::string_view(kind).substr(kind.find(' ') + 1);
+    const auto shown = [named](std::size_t count) {
+      std::string out;
+      for (std::size_t i = 0; i < count; ++i) {
+        if (i != 0) out += " | ";
+        out += named;
+      }
+      return count == 0 ? std::string(none_text) : out;
+    };
+    add(Rule::type_narrowed, def, field, shown(was.size()), shown(now.size()));
+    add(Rule::type_widened, def, field, shown(was.size()), shown(now.size()));
+  }
+
   // A union that gains a member: client code that switches over the old members, or maps each
   // to a value, is no longer exhaustive.
   void compare_variants(std::string_view def, const std::string_view* field, NodeId old_id,
@@ -777,23 +827,36 @@ struct Rules {
     const TypeNode& new_value = news().node(new_value_id);
     // A union of several values holds its bounds and items in its members: each is compared
     // with the member of the same kind on the other side, or with the other side's one value.
-    // Enums and unions within share one kind (other_variant), which pairs nothing.
+    // Enums and unions within share one kind (other_variant), which pairs nothing. Members of a
+    // kind that several share on either side cannot be paired: see compare_unpaired.
     const bool old_several = old_value.form == TypeForm::alternatives;
     const bool new_several = new_value.form == TypeForm::alternatives;
     if (old_several || new_several) {
       const auto was = variants(olds(), old_value_id);
       const auto now = variants(news(), new_value_id);
+      const std::span<const NodeId> old_members = members_of(olds(), old_value_id);
+      const std::span<const NodeId> new_members = members_of(news(), new_value_id);
+      OrderedSet<std::string> unpaired;
       // In the old union's order, so the findings come in the order of the bundle.
-      const std::span<const NodeId> members =
-          old_several ? olds().alternatives(old_value) : std::span<const NodeId>(&old_value_id, 1);
-      for (const NodeId old_member : members) {
-        const auto kept = was.find(variant_key(olds(), olds().node(old_member)));
-        const auto match = now.find(kept != was.end() ? kept->first : std::string());
-        if (kept == was.end() || kept->second != old_member || kept->first == other_variant ||
+      for (const NodeId old_member : old_members) {
+        const std::string kind = variant_key(olds(), olds().node(old_member));
+        if (kind != other_variant && (of_kind(olds(), old_members, kind).size() > 1 ||
+                                      of_kind(news(), new_members, kind).size() > 1)) {
+          unpaired.insert(kind);
+          continue;
+        }
+        const auto kept = was.find(kind);
+        const auto match = now.find(kind);
+        if (kept == was.end() || kept->second != old_member || kind == other_variant ||
             match == now.end())
           continue;
         if (!same_node(olds(), old_member, news(), match->second))
           compare_values(def, field, old_member, match->second, type_reported);
+      }
+      if (!type_reported) {
+        for (const std::string& kind : unpaired)
+          compare_unpaired(def, field, kind, of_kind(olds(), old_members, kind),
+                           of_kind(news(), new_members, kind));
       }
       if (old_several != new_several) return;
     }
