@@ -30,20 +30,6 @@ bool same_finding(const Finding& a, const Finding& b) {
          a.old_value == b.old_value && a.new_value == b.new_value;
 }
 
-// Is the diff finding a type change between two spellings of one type, which the rule set
-// takes back?
-bool respelled(const Finding& finding, const Contract& old_contract, const Contract& new_contract) {
-  if (finding.rule != Rule::type_changed) return false;
-  const Definition* old_def = old_contract.find(finding.def);
-  const Definition* new_def = new_contract.find(finding.def);
-  const Property* was =
-      old_def != nullptr ? old_contract.property(*old_def, finding.field) : nullptr;
-  const Property* now =
-      new_def != nullptr ? new_contract.property(*new_def, finding.field) : nullptr;
-  return was != nullptr && now != nullptr &&
-         spelled_alike(old_contract, was->node, new_contract, now->node);
-}
-
 // Every diff finding is there, in its order, unchanged, but for those that respell a type.
 void require_base_kept(const std::vector<Finding>& base, const std::vector<Finding>& full,
                        const Contract& old_contract, const Contract& new_contract) {

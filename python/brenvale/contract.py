@@ -486,24 +486,26 @@ def _generator(options: Options) -> type:
     class FirestoreJsonSchema(GenerateJsonSchema):
         def __init__(self, *args: Any, **kwargs: Any) -> None:
             super().__init__(*args, **kwargs)
-            # For each model being written, innermost last: does its config refuse NaN and inf?
-            self.finite_models: list[bool] = []
-            # ... and its config's bounds on a string's length (str_min_length, str_max_length).
-            self.string_bounds: list[tuple[int | None, int | None]] = []
+            # The config of each model being written, innermost last: Pydantic applies some of it
+            # (allow_inf_nan, str_min_length, str_max_length) to the model's own fields alone.
+            self.model_configs: list[Any] = []
+
+        def model_config(self, key: str) -> Any:
+            return self.model_configs[-1].get(key) if self.model_configs else None
 
         def float_schema(self, schema: Any) -> JsonDict:
             json_schema = super().float_schema(schema)
             allowed = schema.get("allow_inf_nan")
             if allowed is None:
-                allowed = not (self.finite_models and self.finite_models[-1])
+                allowed = self.model_config("allow_inf_nan") is not False
             if not allowed:
                 _bound_finite(json_schema)
             return json_schema
 
         def str_schema(self, schema: Any) -> JsonDict:
             json_schema = super().str_schema(schema)
-            if self.string_bounds:
-                _bound_length(json_schema, schema, *self.string_bounds[-1])
+            least, most = self.model_config("str_min_length"), self.model_config("str_max_length")
+            _bound_length(json_schema, schema, least, most)
             return json_schema
 
         def datetime_schema(self, schema: Any) -> JsonDict:
@@ -517,14 +519,11 @@ def _generator(options: Options) -> type:
             return super().bytes_schema(schema)
 
         def model_schema(self, schema: Any) -> JsonDict:
-            config = schema.get("config", {})
-            self.finite_models.append(config.get("allow_inf_nan") is False)
-            self.string_bounds.append((config.get("str_min_length"), config.get("str_max_length")))
+            self.model_configs.append(schema.get("config", {}))
             try:
                 json_schema = super().model_schema(schema)
             finally:
-                self.finite_models.pop()
-                self.string_bounds.pop()
+                self.model_configs.pop()
             _finish_model(json_schema, schema["cls"], options)
             return json_schema
 

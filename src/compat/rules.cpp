@@ -577,8 +577,10 @@ struct Rules {
       return listed ? joined(keys) : std::string(none_text);
     };
     // Free keys admit every listed one, and a list admits only its own keys.
-    const bool tightened = new_listed && (!old_listed || !covers_all(now, was));
-    const bool loosened = old_listed && (!new_listed || !covers_all(was, now));
+    const bool tightened = new_listed && (!old_listed || !std::includes(now.begin(), now.end(),
+                                                                        was.begin(), was.end()));
+    const bool loosened = old_listed && (!new_listed || !std::includes(was.begin(), was.end(),
+                                                                       now.begin(), now.end()));
     if (tightened)
       add(restriction.tightened, def, field, shown_keys(old_listed, was),
           shown_keys(new_listed, now));
@@ -637,11 +639,6 @@ struct Rules {
     if (!old_patterns.empty())
       add(restriction.loosened, def, field, std::move(was), std::move(now));
     return true;
-  }
-
-  static bool covers_all(const TextSet& to, const TextSet& from) {
-    return std::all_of(from.begin(), from.end(),
-                       [&](const std::string& key) { return to.contains(key); });
   }
 
   static bool is_vector(const TypeNode& node) {
@@ -1016,18 +1013,11 @@ struct Rules {
         });
   }
 
-  // Takes back the diff's type changes of the model `def` (from `first` on) between two
-  // spellings of one type.
-  void drop_respelled(const Definition& old_def, const Definition& new_def, std::size_t first) {
-    const auto respelled = [&](const Finding& finding) {
-      if (finding.rule != Rule::type_changed) return false;
-      const Property* was = olds().property(old_def, finding.field);
-      const Property* now = news().property(new_def, finding.field);
-      return was != nullptr && now != nullptr &&
-             spelled_alike(olds(), was->node, news(), now->node);
-    };
+  // Takes back the diff's type changes (from `first` on) between two spellings of one type.
+  void drop_respelled(std::size_t first) {
     out.erase(
-        std::remove_if(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(), respelled),
+        std::remove_if(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
+                       [&](const Finding& finding) { return respelled(finding, olds(), news()); }),
         out.end());
   }
 
@@ -1076,6 +1066,17 @@ bool spelled_alike(const Contract& old_contract, NodeId old_node, const Contract
          read_type_signature(new_contract, now, LiteralOrder::sorted);
 }
 
+bool respelled(const Finding& finding, const Contract& old_contract, const Contract& new_contract) {
+  if (finding.rule != Rule::type_changed) return false;
+  const Definition* old_def = old_contract.find(finding.def);
+  const Definition* new_def = new_contract.find(finding.def);
+  if (old_def == nullptr || new_def == nullptr) return false;
+  const Property* was = old_contract.property(*old_def, finding.field);
+  const Property* now = new_contract.property(*new_def, finding.field);
+  return was != nullptr && now != nullptr &&
+         spelled_alike(old_contract, was->node, new_contract, now->node);
+}
+
 bool rule_findings(const Contract& old_contract, const Contract& new_contract,
                    InterruptCheck interrupted, std::vector<Finding>& findings,
                    std::size_t halves_from) {
@@ -1109,7 +1110,7 @@ bool rule_findings(const Contract& old_contract, const Contract& new_contract,
           if (!(same && references_alike) && !diff_definition(diff, name, old_def, new_def))
             return false;
           if (old_def != nullptr && new_def != nullptr && out.size() != first)
-            rules.drop_respelled(*old_def, *new_def, first);
+            rules.drop_respelled(first);
           const std::size_t last = out.size();
           if (old_def != nullptr && new_def != nullptr) {
             if (old_def->object_shaped && new_def->object_shaped) {

@@ -18,6 +18,10 @@ namespace brenvale::compat {
 bool spelled_alike(const Contract& old_contract, NodeId old_node, const Contract& new_contract,
                    NodeId new_node);
 
+// Is `finding` a diff's type change between two types spelled alike, which the rule set takes
+// back? The models are the two the diff compared.
+bool respelled(const Finding& finding, const Contract& old_contract, const Contract& new_contract);
+
 // Both models are borrowed, and the findings borrow names from them. Every finding of the diff
 // is among them, in its order, but a type change between types spelled alike; each definition's
 // diff findings come first, then the other rules'. Returns false when `interrupted` (may be null)
