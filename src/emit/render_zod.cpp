@@ -48,6 +48,14 @@ constexpr std::array<Check, 5> integer_checks = {{
     {Atom::multiple_of,
      ".refine((n) => n % {n} === 0, \"Invalid number: must be a multiple of {n}\")"},
 }};
+// A Decimal's bounds, which Pydantic writes on its number alone, held to its text as well: Pydantic
+// holds the number it parses from a text to them too.
+constexpr std::array<Check, 4> decimal_checks = {{
+    {Atom::minimum, ".check(decimalBound(\">=\", \"{n}\"))"},
+    {Atom::maximum, ".check(decimalBound(\"<=\", \"{n}\"))"},
+    {Atom::exclusive_minimum, ".check(decimalBound(\">\", \"{n}\"))"},
+    {Atom::exclusive_maximum, ".check(decimalBound(\"<\", \"{n}\"))"},
+}};
 constexpr std::array<Check, 2> array_checks = {{
     {Atom::min_items, ".min({n})"},
     {Atom::max_items, ".max({n})"},
@@ -112,7 +120,7 @@ void append_contract_name(const ZodCtx& ctx, const Definition& definition, std::
 // what they are, not by instanceof, which fails across the two SDKs and across copies of one: an
 // instance of a class with the SDK's methods. A document's maps are plain objects, whose
 // prototype's prototype is null in any realm, so no stored map can pass for one.
-constexpr std::array<ZodHelper, 11> helper_table = {{
+constexpr std::array<ZodHelper, 12> helper_table = {{
     {"isInstance",
      "// An instance of a class with these methods, as every Firestore value of either SDK is; a "
      "plain\n"
@@ -217,6 +225,77 @@ const decimalDigits = (maxDigits: number, places: number | null): z.core.$ZodChe
     }
     if (message !== undefined) ctx.addIssue({ code: "custom", message });
   });
+
+)"},
+    {"decimalBound",
+     R"(// A decimal text, digits with at most one point and then perhaps an exponent, as the number
+// sign * 0.DIGITS * 10^power, DIGITS without leading or trailing zeros; zero's sign is 0. Null for
+// any other text. A loop, which reads a long text once.
+type DecimalParts = { sign: number; digits: string; power: number };
+const decimalParts = (text: string): DecimalParts | null => {
+  const negative = text.startsWith("-");
+  let at = negative || text.startsWith("+") ? 1 : 0;
+  let point = -1;
+  let first = -1;
+  let last = -1;
+  let count = 0;
+  for (; at < text.length; at += 1) {
+    const c = text[at];
+    if (c === "." && point < 0) {
+      point = at;
+    } else if (c >= "0" && c <= "9") {
+      count += 1;
+      if (c !== "0") {
+        if (first < 0) first = at;
+        last = at;
+      }
+    } else {
+      break;
+    }
+  }
+  let exponent = 0;
+  if (at < text.length) {
+    const rest = text.slice(at + 1);
+    if ((text[at] !== "e" && text[at] !== "E") || rest.length > 6 || !/^[+-]?\d+$/.test(rest))
+      return null;
+    exponent = Number(rest);
+  }
+  if (count === 0) return null;
+  if (first < 0) return { sign: 0, digits: "", power: 0 };
+  const wholeEnd = point < 0 ? at : point;
+  const digits =
+    point > first && point < last
+      ? text.slice(first, point) + text.slice(point + 1, last + 1)
+      : text.slice(first, last + 1);
+  const power = (first < wholeEnd ? wholeEnd - first : wholeEnd + 1 - first) + exponent;
+  return { sign: negative ? -1 : 1, digits, power };
+};
+
+// A Decimal text held to a bound as Pydantic holds the number it parses: exactly, in decimal,
+// where a float would round, with Pydantic's messages. A text that is no decimal is the
+// pattern's to refuse.
+type DecimalOperator = ">=" | "<=" | ">" | "<";
+const decimalBound = (operator: DecimalOperator, bound: string): z.core.$ZodCheck<string> => {
+  const limit = decimalParts(bound);
+  const words = {
+    ">=": "greater than or equal to",
+    "<=": "less than or equal to",
+    ">": "greater than",
+    "<": "less than",
+  }[operator];
+  return z.superRefine((text: string, ctx) => {
+    const value = decimalParts(text);
+    if (value === null || limit === null) return;
+    let order = Math.sign(value.sign - limit.sign);
+    if (order === 0 && value.sign !== 0) {
+      order = Math.sign(value.power - limit.power);
+      if (order === 0 && value.digits !== limit.digits) order = value.digits < limit.digits ? -1 : 1;
+      order *= value.sign;
+    }
+    const holds = { ">=": order >= 0, "<=": order <= 0, ">": order > 0, "<": order < 0 }[operator];
+    if (!holds) ctx.addIssue({ code: "custom", message: `Input should be ${words} ${bound}` });
+  });
+};
 
 )"},
     {"bestOf",
@@ -455,6 +534,36 @@ std::optional<std::string_view> union_tag(const ZodCtx& ctx, const TypeNode& nod
   return tag;
 }
 
+// The member of a union that is the JSON type `type` alone, without a type list.
+bool is_json_of(const Contract& contract, const TypeNode& member, JsonType type) {
+  return member.form == TypeForm::json && !member.type_list && !contract.types(member).empty() &&
+         contract.types(member).front().type == type;
+}
+
+// Is the member a Decimal's text, as Pydantic writes one beside its number?
+bool is_decimal_text(const Contract& contract, NodeId id) {
+  const TypeNode& member = contract.node(id);
+  if (!is_json_of(contract, member, JsonType::string)) return false;
+  const Datum& pattern = contract.constraint(member, Atom::pattern);
+  return pattern.is_string() && is_decimal_pattern(pattern.text());
+}
+
+// The number of a union that is Pydantic's Decimal, which writes the Decimal as one number and
+// one text of its pattern; no_id for any other union.
+NodeId decimal_number(const Contract& contract, std::span<const NodeId> alternatives) {
+  NodeId number = no_id;
+  std::size_t texts = 0;
+  for (const NodeId id : alternatives) {
+    if (is_json_of(contract, contract.node(id), JsonType::number)) {
+      if (number != no_id) return no_id;
+      number = id;
+    } else if (is_decimal_text(contract, id)) {
+      ++texts;
+    }
+  }
+  return texts == 1 ? number : no_id;
+}
+
 void append_alternatives(ZodCtx& ctx, const TypeNode& node, Side side, std::string& out) {
   const std::span<const NodeId> alternatives = ctx.types.contract->alternatives(node);
   if (const auto tag = union_tag(ctx, node, alternatives, side)) {
@@ -491,11 +600,17 @@ void append_alternatives(ZodCtx& ctx, const TypeNode& node, Side side, std::stri
   };
   const bool models = std::count_if(alternatives.begin(), alternatives.end(), is_model) >= 2;
   if (models) use_helper(ctx, "bestOf");
+  const NodeId decimal = decimal_number(contract, alternatives);
   append_union(
       alternatives.size(),
       [&](std::size_t i, std::string& buffer) {
         ctx.may_be_absent = may_be_absent;
         append_zod(ctx, alternatives[i], side, buffer);
+        if (decimal != no_id && is_decimal_text(contract, alternatives[i])) {
+          const std::size_t before = buffer.size();
+          append_checks(ctx, contract.node(decimal), decimal_checks, false, buffer);
+          if (buffer.size() != before) use_helper(ctx, "decimalBound");
+        }
       },
       out, models ? "bestOf([" : "z.union([");
 }

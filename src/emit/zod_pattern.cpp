@@ -209,6 +209,10 @@ PatternConstruct find_in_node(const Contract& contract, NodeId id) {
 
 }  // namespace
 
+bool is_decimal_pattern(std::string_view pattern) {
+  return !decimal_pattern_linear(pattern).empty();
+}
+
 std::optional<DecimalDigits> decimal_digits(std::string_view pattern) {
   if (!pattern.starts_with(decimal_prefix)) return std::nullopt;
   return digits_bound(pattern.substr(decimal_prefix.size()));

@@ -27,6 +27,10 @@ PatternConstruct backtracking_construct(std::string_view pattern);
 // without one that matches the same strings.
 std::string matched_pattern(std::string_view pattern);
 
+// Whether `pattern` is one Pydantic writes for a `Decimal`'s text, with or without bounds on its
+// digits.
+bool is_decimal_pattern(std::string_view pattern);
+
 // What Pydantic checks on a `Decimal`'s number for `max_digits`, and `decimal_places` beside it,
 // read off the pattern it writes for them, which as a regex says neither; none for any other
 // pattern.
