@@ -33,6 +33,9 @@ namespace {
 constexpr std::string_view none_text = "(none)";
 // The variant key of a member no `switch` tells apart: an enum, or a union within.
 constexpr std::string_view other_variant = "other";
+// The kinds of a lone JSON type, as variant_key writes them.
+constexpr std::string_view integer_kind = "type integer";
+constexpr std::string_view number_kind = "type number";
 
 // Bounds: moving one inward rejects stored values (backward), outward admits values old readers
 // reject (forward).
@@ -189,6 +192,45 @@ Edge edge_of(const Contract& contract, const TypeNode& node, Atom inclusive, Ato
     }
   }
   return edge;
+}
+
+// Does the edge admit `value`, a number?
+bool edge_admits(const Edge& edge, const Datum& value, bool upper) {
+  if (!edge.value.present) return true;
+  const int order =
+      compare_bounds(value, edge.value, *number_of(value), edge.number) * (upper ? -1 : 1);
+  return order > 0 || (order == 0 && !edge.strict);
+}
+
+// Does the node's own bounds admit `value`, a literal's? Lengths count code points, as JSON
+// Schema does. A pattern, and a step that is no whole number, are taken to admit it: compat
+// cannot hold a value to them.
+bool bounds_admit(const Contract& contract, const TypeNode& node, const Datum& value) {
+  if (value.is_string()) {
+    const std::string_view text = value.text();
+    const auto length =
+        static_cast<std::uint64_t>(std::count_if(text.begin(), text.end(), [](char c) {
+          return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        }));
+    const auto count = [](const Datum& d) {
+      return d.kind == Kind::uint64 ? d.uint64 : static_cast<std::uint64_t>(d.int64);
+    };
+    const Datum& least = contract.constraint(node, Atom::min_length);
+    const Datum& most = contract.constraint(node, Atom::max_length);
+    return !(least.is_count() && length < count(least)) &&
+           !(most.is_count() && length > count(most));
+  }
+  if (!value.is_number()) return true;
+  for (const bool upper : {false, true}) {
+    const Edge edge = upper
+                          ? edge_of(contract, node, Atom::maximum, Atom::exclusive_maximum, true)
+                          : edge_of(contract, node, Atom::minimum, Atom::exclusive_minimum, false);
+    if (!edge_admits(edge, value, upper)) return false;
+  }
+  const Datum& step = contract.constraint(node, Atom::multiple_of);
+  if (value.kind == Kind::int64 && step.kind == Kind::int64 && step.int64 > 0)
+    return value.int64 % step.int64 == 0;
+  return true;
 }
 
 // Does the `now` edge reject a value the `was` edge admits (a tightening)?
@@ -404,13 +446,15 @@ struct Rules {
   // `const`, an enumeration read in place), by their text with their JSON type, and the JSON
   // types of its other members.
   struct UnionValues {
-    std::map<std::string, std::string_view, std::less<>> literals;
+    std::map<std::string, const Datum*, std::less<>> literals;
     TextSet types;
+    std::vector<NodeId> typed;  // the other members
   };
 
-  static UnionValues union_values(const Contract& contract, const TypeNode& node, bool expand) {
+  static UnionValues union_values(const Contract& contract, std::span<const NodeId> members,
+                                  bool expand) {
     UnionValues values;
-    for (const NodeId id : contract.alternatives(node)) {
+    for (const NodeId id : members) {
       const TypeNode& member = contract.node(id);
       std::vector<const Datum*> data;
       if (member.has_constant) {
@@ -420,34 +464,52 @@ struct Rules {
       } else if (const Definition* target = expand ? enumeration_of(contract, member) : nullptr) {
         for (const Datum& value : contract.members_of(*target)) data.push_back(&value);
       }
-      if (data.empty()) json_types(contract, member, expand, values.types);
-      for (const Datum* value : data)
-        values.literals.emplace(literal(*value), json_type_of(*value));
+      if (data.empty()) {
+        json_types(contract, member, expand, values.types);
+        values.typed.push_back(id);
+      }
+      for (const Datum* value : data) values.literals.emplace(literal(*value), value);
     }
     return values;
+  }
+
+  // Does a member of `values` take the literal `value` (as `text`): a literal of it, or a member
+  // of its JSON type whose bounds admit it?
+  static bool admits(const Contract& contract, const UnionValues& values, const std::string& text,
+                     const Datum& value, bool expand) {
+    if (values.literals.contains(text)) return true;
+    const TextSet type{std::string(json_type_of(value))};
+    return std::any_of(values.typed.begin(), values.typed.end(), [&](NodeId id) {
+      const TypeNode& member = contract.node(id);
+      TextSet types;
+      json_types(contract, member, expand, types);
+      return covers(types, type) && bounds_admit(contract, member, value);
+    });
   }
 
   // Literals beside other members of a union (`Union[int, Literal["a", "b"]]`), whose JSON
   // types, and so the diff's signature and compare_types, stay the same while a literal comes or
   // goes, or a member of a type the literals stood for: a value one version takes and the other
   // has no member for is a narrowing or a widening.
-  void compare_union_literals(std::string_view def, const std::string_view* field,
-                              const TypeNode& old_node, const TypeNode& new_node, bool expand,
-                              TypeMoves reported) {
-    if (old_node.form != TypeForm::alternatives || new_node.form != TypeForm::alternatives) return;
-    const UnionValues was = union_values(olds(), old_node, expand);
-    const UnionValues now = union_values(news(), new_node, expand);
+  // A union beside one value (`Literal["a", "b"]` -> `Union[Literal["a"], Annotated[str,
+  // Field(max_length=0)]]`) is compared as a union of that one member, for its literals alone.
+  void compare_union_literals(std::string_view def, const std::string_view* field, NodeId old_id,
+                              NodeId new_id, bool expand, TypeMoves reported) {
+    const bool old_union = olds().node(old_id).form == TypeForm::alternatives;
+    const bool new_union = news().node(new_id).form == TypeForm::alternatives;
+    if (!old_union && !new_union) return;
+    const UnionValues was = union_values(olds(), members_of(olds(), old_id), expand);
+    const UnionValues now = union_values(news(), members_of(news(), new_id), expand);
     if (was.literals.empty() && now.literals.empty()) return;
-    const auto admits = [](const UnionValues& values, const std::string& text,
-                           std::string_view type) {
-      return values.literals.contains(text) || covers(values.types, TextSet{std::string(type)});
-    };
-    for (const auto& [text, type] : was.literals) {
-      if (!admits(now, text, type)) add(Rule::enum_member_removed, def, field, text);
+    for (const auto& [text, value] : was.literals) {
+      if (!admits(news(), now, text, *value, expand))
+        add(Rule::enum_member_removed, def, field, text);
     }
-    for (const auto& [text, type] : now.literals) {
-      if (!admits(was, text, type)) add(Rule::enum_member_added, def, field, {}, text);
+    for (const auto& [text, value] : now.literals) {
+      if (!admits(olds(), was, text, *value, expand))
+        add(Rule::enum_member_added, def, field, {}, text);
     }
+    if (!old_union || !new_union) return;  // the types' moves are compare_types' to report
     const auto shown = [](const UnionValues& values) {
       TextSet all = values.types;
       for (const auto& entry : values.literals) all.insert(entry.first);
@@ -811,11 +873,12 @@ struct Rules {
     if (old_literal && new_literal) {
       compare_members(def, field, old_literals, new_literals);
     } else {
-      if (!type_reported) {
-        const TypeMoves moved = compare_types(def, field, old_node, new_node, expand, old_literal,
-                                              new_literal, old_literals, new_literals);
-        compare_union_literals(def, field, old_node, new_node, expand, moved);
-      }
+      // A type change the diff reported stands for the moves; the literals are compared still.
+      TypeMoves moved{.narrowed = type_reported, .widened = type_reported};
+      if (!type_reported)
+        moved = compare_types(def, field, old_node, new_node, expand, old_literal, new_literal,
+                              old_literals, new_literals);
+      compare_union_literals(def, field, old_id, new_id, expand, moved);
       compare_variants(def, field, old_id, new_id);
     }
     const NodeId old_value_id = value_node(olds(), old_id);
@@ -850,6 +913,25 @@ struct Rules {
         if (!same_node(olds(), old_member, news(), match->second))
           compare_values(def, field, old_member, match->second, type_reported);
       }
+      // Integers that a number member takes on the other side, which has no integer member:
+      // `int` -> `Union[Annotated[float, Field(ge=0)], str]` holds the old integers to `ge=0`.
+      const auto one = [](const Contract& contract, std::span<const NodeId> members,
+                          std::string_view kind) {
+        const std::vector<NodeId> found = of_kind(contract, members, kind);
+        return found.size() == 1 ? found.front() : no_id;
+      };
+      const auto none = [](const Contract& contract, std::span<const NodeId> members,
+                           std::string_view kind) {
+        return of_kind(contract, members, kind).empty();
+      };
+      if (const NodeId old_integer = one(olds(), old_members, integer_kind),
+          new_number = one(news(), new_members, number_kind);
+          old_integer != no_id && new_number != no_id && none(news(), new_members, integer_kind))
+        compare_values(def, field, old_integer, new_number, true);
+      if (const NodeId old_number = one(olds(), old_members, number_kind),
+          new_integer = one(news(), new_members, integer_kind);
+          new_integer != no_id && old_number != no_id && none(olds(), old_members, integer_kind))
+        compare_values(def, field, old_number, new_integer, true);
       if (!type_reported) {
         for (const std::string& kind : unpaired)
           compare_unpaired(def, field, kind, of_kind(olds(), old_members, kind),
