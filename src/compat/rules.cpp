@@ -501,12 +501,13 @@ struct Rules {
     const UnionValues was = union_values(olds(), members_of(olds(), old_id), expand);
     const UnionValues now = union_values(news(), members_of(news(), new_id), expand);
     if (was.literals.empty() && now.literals.empty()) return;
+    // A list or map held as a literal has no text of its own; the diff reports its change.
     for (const auto& [text, value] : was.literals) {
-      if (!admits(news(), now, text, *value, expand))
+      if (value->is_scalar() && !admits(news(), now, text, *value, expand))
         add(Rule::enum_member_removed, def, field, text);
     }
     for (const auto& [text, value] : now.literals) {
-      if (!admits(olds(), was, text, *value, expand))
+      if (value->is_scalar() && !admits(olds(), was, text, *value, expand))
         add(Rule::enum_member_added, def, field, {}, text);
     }
     if (!old_union || !new_union) return;  // the types' moves are compare_types' to report
