@@ -60,6 +60,16 @@ constexpr std::array<Check, 2> array_checks = {{
     {Atom::min_items, ".min({n})"},
     {Atom::max_items, ".max({n})"},
 }};
+// A set's bounds count its distinct items, as Pydantic counts the set it builds from the list:
+// ["x", "x"] is one item.
+constexpr std::array<Check, 2> set_checks = {{
+    {Atom::min_items,
+     ".refine((items) => new Set(items).size >= {n}, \"Too small: expected set to have >={n} "
+     "items\")"},
+    {Atom::max_items,
+     ".refine((items) => new Set(items).size <= {n}, \"Too big: expected set to have <={n} "
+     "items\")"},
+}};
 constexpr std::array<Check, 2> map_checks = {{
     {Atom::min_properties,
      ".refine((map) => Object.keys(map).length >= {n}, \"Too few keys: expected at least {n}\")"},
@@ -764,7 +774,8 @@ void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side
         out += "z.unknown()";
       }
       out += ')';
-      append_checks(ctx, node, array_checks, true, out);
+      const bool set = ctx.types.contract->constraint(node, Atom::unique_items).is_true();
+      append_checks(ctx, node, set ? set_checks : array_checks, true, out);
       return;
     }
     case JsonType::other:
