@@ -201,6 +201,7 @@ struct Order {
   }
 
   bool covers_items(const TypeNode& t, const TypeNode& f, int depth) {
+    if (!t.has_tuple && f.has_tuple) return list_covers_tuple(t, f, depth);
     if (t.has_tuple || f.has_tuple) {
       const std::span<const NodeId> ts = to.tuple(t);
       const std::span<const NodeId> fs = from.tuple(f);
@@ -210,6 +211,20 @@ struct Order {
       }
     }
     return covers_optional(t.items, f.items, depth);
+  }
+
+  // A list holds a tuple whose every place its items hold, and past whose places the tuple holds
+  // items the list's items hold, or, bounded to its places, none: `tuple[int, int]` -> `list[int]`.
+  bool list_covers_tuple(const TypeNode& t, const TypeNode& f, int depth) {
+    const std::span<const NodeId> places = from.tuple(f);
+    for (const NodeId place : places) {
+      if (!covers_optional(t.items, place, depth)) return false;
+    }
+    if (f.items != no_id) return covers_optional(t.items, f.items, depth);
+    const Datum& most = from.constraint(f, Atom::max_items);
+    return most.is_count() &&
+           (most.kind == Kind::uint64 ? most.uint64 : static_cast<std::uint64_t>(most.int64)) <=
+               places.size();
   }
 
   bool covers_record(const TypeNode& t, const TypeNode& f, int depth) {
