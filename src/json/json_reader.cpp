@@ -5,6 +5,7 @@
 #include <array>
 #include <bit>
 #include <charconv>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -308,6 +309,42 @@ void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iter
   }
 }
 
+// Room for a tree's nodes, taken from blocks of the document's arena by moving a pointer: a
+// small text's read takes room for over a hundred containers, and each call through
+// memory_resource was a virtual call into the library, which aligned each request anew.
+class NodeBump {
+ public:
+  // `block`: the size of the first block, the arena's first buffer taken whole.
+  NodeBump(std::pmr::memory_resource& arena, std::size_t block) : arena_(arena), block_(block) {}
+
+  template <class T>
+  T* take(std::size_t count) {
+    // Every node type keeps the pointer aligned for every other.
+    static_assert(alignof(T) <= granule && sizeof(T) % granule == 0);
+    const std::size_t bytes = count * sizeof(T);
+    if (bytes > static_cast<std::size_t>(end_ - next_)) [[unlikely]]
+      refill(bytes);
+    T* at = reinterpret_cast<T*>(next_);
+    next_ += bytes;
+    return at;
+  }
+
+ private:
+  static constexpr std::size_t granule = alignof(std::max_align_t);
+
+  void refill(std::size_t bytes) {
+    const std::size_t size = std::max(bytes, block_);
+    next_ = static_cast<char*>(arena_.allocate(size, granule));
+    end_ = next_ + size;
+    block_ = size + size / 2;
+  }
+
+  std::pmr::memory_resource& arena_;
+  std::size_t block_;
+  char* next_ = nullptr;
+  char* end_ = nullptr;
+};
+
 // Builds the tree from SAX events. Pending values sit on `stack_` until their container ends;
 // then they move, sorted (objects) and contiguous, into the arena.
 // RapidJSON's handler base answers the callbacks the builder never gets: numbers arrive as raw
@@ -317,9 +354,9 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   // `escapes` says whether the text holds any \u escape; without one no string can hold a
   // surrogate, and the per-string check is skipped.
   // `entry_arena`: where the sink's first entry is built, when there is a sink.
-  TreeBuilder(std::pmr::memory_resource& arena, bool escapes, const EntrySink* sink,
+  TreeBuilder(NodeBump& nodes, bool escapes, const EntrySink* sink,
               std::pmr::memory_resource* entry_arena)
-      : arena_(arena), entry_arena_(entry_arena), sink_(sink), escapes_(escapes) {
+      : nodes_(nodes), entry_arena_(entry_arena), sink_(sink), escapes_(escapes) {
     // Room for what a small text holds pending at once, so small texts never regrow these.
     constexpr std::size_t pending = 256;
     stack_.reserve(pending);
@@ -378,7 +415,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
       *kept++ = *it;
     }
     const auto count = static_cast<std::size_t>(kept - first);
-    auto* members = static_cast<Member*>(arena().allocate(count * sizeof(Member), alignof(Member)));
+    auto* members = allocate<Member>(count);
     std::uninitialized_copy(first, kept, members);
     Value& v = close(frame);
     v.kind = Kind::object;
@@ -389,7 +426,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   bool EndArray(rapidjson::SizeType) {
     const Frame frame = frames_.back();
     const std::size_t count = stack_.size() - frame.start;
-    auto* items = static_cast<Value*>(arena().allocate(count * sizeof(Value), alignof(Value)));
+    auto* items = allocate<Value>(count);
     for (std::size_t i = 0; i < count; ++i) new (&items[i]) Value(stack_[frame.start + i].value);
     Value& v = close(frame);
     v.kind = Kind::array;
@@ -420,10 +457,13 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     return sink_ != nullptr && frames_.size() >= 2 && frames_[0].object && frames_[1].object &&
            frames_[1].key_atom == sink_->table;
   }
-  // An entry of the sink's object is built in the arena the sink gave for it.
-  std::pmr::memory_resource& arena() {
-    if (frames_.size() > 2 && sink_table_open()) return *entry_arena_;
-    return arena_;
+  // Room for `count` nodes of type T. An entry of the sink's object is built in the arena the
+  // sink gave for it.
+  template <class T>
+  T* allocate(std::size_t count) {
+    if (frames_.size() > 2 && sink_table_open()) [[unlikely]]
+      return static_cast<T*>(entry_arena_->allocate(count * sizeof(T), alignof(T)));
+    return nodes_.take<T>(count);
   }
 
   // Where the next finished value goes, written in place: a value built aside and then copied
@@ -472,7 +512,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     return nullptr;
   }
 
-  std::pmr::memory_resource& arena_;
+  NodeBump& nodes_;
   std::pmr::memory_resource* entry_arena_;
   const EntrySink* sink_;
   std::size_t handed_over_ = 0;
@@ -808,14 +848,16 @@ ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_
   ParseResult result;
   // One block sized from the text holds the nodes for usual texts, another the copy, unless
   // there is none; pages that stay untouched cost nothing.
-  result.document.arena = std::make_unique<std::pmr::monotonic_buffer_resource>(
-      text.size() * 2 + 4096, &large_page_resource());
+  const std::size_t nodes_block = text.size() * 2 + 4096;
+  result.document.arena =
+      std::make_unique<std::pmr::monotonic_buffer_resource>(nodes_block, &large_page_resource());
+  NodeBump nodes(*result.document.arena, nodes_block);
   result.document.strings_verbatim = !scan.backslash;
   Refusal refusal;
   if (in_place && !scan.backslash) {
     result.document.copy = text;
     ReadOnlyStream stream(text);
-    TreeBuilder builder(*result.document.arena, false, sink, entry_arena);
+    TreeBuilder builder(nodes, false, sink, entry_arena);
     refusal = read_tree(text, stream, builder, result);
   } else {
     result.document.text = std::make_unique<std::pmr::monotonic_buffer_resource>(
@@ -825,8 +867,7 @@ ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_
     own[text.size()] = '\0';
     result.document.copy = std::string_view(own, text.size());
     CopyStream stream(result.document.copy);
-    TreeBuilder builder(*result.document.arena,
-                        scan.backslash && text.find("\\u") != std::string_view::npos, sink,
+    TreeBuilder builder(nodes, scan.backslash && text.find("\\u") != std::string_view::npos, sink,
                         entry_arena);
     refusal = read_tree(text, stream, builder, result);
   }

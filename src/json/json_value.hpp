@@ -70,9 +70,8 @@ const Value& empty_object();
 // from the nodes, so a reader done with the tree can free the nodes and keep the strings; or, read
 // in place, in the text itself, which the document then does not own.
 struct Document {
-  std::unique_ptr<std::pmr::monotonic_buffer_resource> arena =
-      std::make_unique<std::pmr::monotonic_buffer_resource>();  // the nodes
-  std::unique_ptr<std::pmr::monotonic_buffer_resource> text;    // the copy strings point into
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> arena;  // the nodes
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> text;   // the copy strings point into
   std::string_view copy;  // that copy, the text as parsed (strings decoded in place), or the text
   Value root;
   bool strings_verbatim = false;  // no escape: each string lies in the copy where it lies in the
