@@ -357,10 +357,30 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   TreeBuilder(NodeBump& nodes, bool escapes, const EntrySink* sink,
               std::pmr::memory_resource* entry_arena)
       : nodes_(nodes), entry_arena_(entry_arena), sink_(sink), escapes_(escapes) {
+    // The lists the thread's last text left, if any: a small text then allocates none.
+    Lists& spare = spare_lists();
+    stack_ = std::move(spare.stack);
+    frames_ = std::move(spare.frames);
+    sort_scratch_ = std::move(spare.sort_scratch);
     // Room for what a small text holds pending at once, so small texts never regrow these.
     constexpr std::size_t pending = 256;
     stack_.reserve(pending);
     frames_.reserve(max_depth);
+  }
+  TreeBuilder(const TreeBuilder&) = delete;
+  TreeBuilder& operator=(const TreeBuilder&) = delete;
+  // The lists stay with the thread for its next text, unless a large text grew them.
+  ~TreeBuilder() {
+    Lists& spare = spare_lists();
+    const auto keep = [](auto& list, auto& kept) {
+      if (list.capacity() > spare_limit) return;
+      list.clear();
+      kept = std::move(list);
+    };
+    keep(stack_, spare.stack);
+    keep(frames_, spare.frames);
+    keep(sort_scratch_.ranks, spare.sort_scratch.ranks);
+    keep(sort_scratch_.sorted, spare.sort_scratch.sorted);
   }
 
   // RapidJSON calls the handler by these names.
@@ -451,6 +471,19 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     Atom key_atom;
     bool object;
   };
+  // What a thread's reads keep from one text to the next. Each reader takes the lists while it
+  // reads (another read on the thread meanwhile starts with none), then gives them back.
+  struct Lists {
+    std::vector<Member> stack;
+    std::vector<Frame> frames;
+    SortScratch sort_scratch;
+  };
+  // A list longer than this goes with its text: no thread holds more than some 100 KB.
+  static constexpr std::size_t spare_limit = 1024;
+  static Lists& spare_lists() {
+    thread_local Lists lists;
+    return lists;
+  }
 
   // Is the sink's object, right under the root object, open?
   bool sink_table_open() const {
