@@ -36,9 +36,53 @@ void serialise(const Value& value, std::string& out) {
   }
 }
 
+// The lists a builder only works in. Each thread keeps them from one model to the next, so a
+// small bundle's read allocates none of them: a builder takes the thread's lists while it reads
+// (another builder meanwhile starts with none), then gives them back.
+struct BuilderLists {
+  std::vector<std::pair<NodeId, std::string_view>> references;
+  std::vector<NodeId> targets;
+  std::vector<std::string_view> named;
+  std::vector<std::string_view> required;
+  std::vector<const Value*> pending;
+  std::vector<NodeId> child_ids;
+};
+
+BuilderLists& spare_lists() {
+  thread_local BuilderLists lists;
+  return lists;
+}
+
 class Builder {
  public:
-  explicit Builder(Contract& contract) : contract_(contract) { leaves_.fill(no_id); }
+  explicit Builder(Contract& contract) : contract_(contract) {
+    leaves_.fill(no_id);
+    BuilderLists& spare = spare_lists();
+    references_ = std::move(spare.references);
+    targets_ = std::move(spare.targets);
+    named_ = std::move(spare.named);
+    required_ = std::move(spare.required);
+    pending_ = std::move(spare.pending);
+    child_ids_ = std::move(spare.child_ids);
+  }
+  Builder(const Builder&) = delete;
+  Builder& operator=(const Builder&) = delete;
+  // The lists go back to the thread, unless a large bundle grew them.
+  ~Builder() {
+    BuilderLists& spare = spare_lists();
+    const auto keep = [](auto& list, auto& kept) {
+      constexpr std::size_t limit = 1024;  // no thread holds more than some 100 KB
+      if (list.capacity() > limit) return;
+      list.clear();
+      kept = std::move(list);
+    };
+    keep(references_, spare.references);
+    keep(targets_, spare.targets);
+    keep(named_, spare.named);
+    keep(required_, spare.required);
+    keep(pending_, spare.pending);
+    keep(child_ids_, spare.child_ids);
+  }
 
   Datum datum(const Value* value) {
     if (value == nullptr) return Datum();
