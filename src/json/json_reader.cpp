@@ -302,8 +302,12 @@ void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iter
     return;
   }
   for (auto it = first + (first != last ? 1 : 0); it < last; ++it) {
-    Member moving = *it;
-    auto hole = it;
+    // Generators write most objects sorted: a member in place is left where it is, and one out
+    // of place is compared only once with the member it passes first.
+    if (!byte_less(it->key, (it - 1)->key)) continue;
+    const Member moving = *it;
+    auto hole = it - 1;
+    *it = *hole;
     for (; hole != first && byte_less(moving.key, (hole - 1)->key); --hole) *hole = *(hole - 1);
     *hole = moving;
   }
