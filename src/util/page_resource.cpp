@@ -1,8 +1,10 @@
 // Memory for large arenas straight from the kernel, backed by huge pages where it can be.
 #include "util/page_resource.hpp"
 
+#include <bit>
 #include <cstdint>
 #include <new>
+#include <utility>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -12,6 +14,33 @@ namespace brenvale {
 namespace {
 
 constexpr std::size_t huge_page = std::size_t{2} << 20;
+
+// The last small block freed on a thread, kept for the thread's next block of its size: a small
+// text's read asks for the same few blocks every time, each above the sizes malloc keeps at hand
+// per thread, so each cost a search of its bins both ways. Sizes are rounded to a power of two,
+// so texts of about the same size share them.
+constexpr std::size_t spare_limit = std::size_t{64} << 10;
+
+struct SpareBlock {
+  void* data = nullptr;
+  std::size_t size = 0;
+
+  SpareBlock() = default;
+  SpareBlock(const SpareBlock&) = delete;
+  SpareBlock& operator=(const SpareBlock&) = delete;
+  ~SpareBlock() {
+    if (data != nullptr) ::operator delete(data);
+  }
+};
+
+SpareBlock& spare_block() {
+  thread_local SpareBlock spare;
+  return spare;
+}
+
+bool is_small(std::size_t bytes, std::size_t alignment) {
+  return bytes <= spare_limit && alignment <= __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+}
 
 class LargePageResource final : public std::pmr::memory_resource {
   void* do_allocate(std::size_t bytes, std::size_t alignment) override {
@@ -24,6 +53,12 @@ class LargePageResource final : public std::pmr::memory_resource {
       return block;
     }
 #endif
+    if (is_small(bytes, alignment)) {
+      const std::size_t size = std::bit_ceil(bytes);
+      SpareBlock& spare = spare_block();
+      if (spare.data != nullptr && spare.size == size) return std::exchange(spare.data, nullptr);
+      return ::operator new(size);
+    }
     return std::pmr::new_delete_resource()->allocate(bytes, alignment);
   }
 
@@ -34,6 +69,17 @@ class LargePageResource final : public std::pmr::memory_resource {
       return;
     }
 #endif
+    if (is_small(bytes, alignment)) {
+      const std::size_t size = std::bit_ceil(bytes);
+      SpareBlock& spare = spare_block();
+      if (spare.data == nullptr) {
+        spare.data = block;
+        spare.size = size;
+        return;
+      }
+      ::operator delete(block);
+      return;
+    }
     std::pmr::new_delete_resource()->deallocate(block, bytes, alignment);
   }
 
