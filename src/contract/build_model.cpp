@@ -549,7 +549,11 @@ class Builder {
 
  private:
   std::string_view keep(const std::string& text) {
-    if (!contract_.pool) contract_.pool = std::make_unique<std::pmr::monotonic_buffer_resource>();
+    // A first buffer small enough for malloc's per-thread cache: most models keep a few short
+    // texts here (the default's kilobyte was searched for in malloc's bins, and freed there).
+    constexpr std::size_t first_buffer = 256;
+    if (!contract_.pool)
+      contract_.pool = std::make_unique<std::pmr::monotonic_buffer_resource>(first_buffer);
     std::pmr::polymorphic_allocator<char> allocator(contract_.pool.get());
     char* copy = allocator.allocate(text.size());
     std::copy(text.begin(), text.end(), copy);
