@@ -184,16 +184,28 @@ constexpr KeyHash make_key_hash() {
 inline constexpr KeyHash key_hash = make_key_hash();
 static_assert(key_hash.multiplier != 0, "no multiplier separates the atoms: widen KeyHash::bits");
 
+// atom_of reads a key of up to thirty-two bytes as four words.
+static_assert([] {
+  for (const std::string_view text : key_texts) {
+    if (text.size() > 32) return false;
+  }
+  return true;
+}());
+
 inline Atom atom_of(std::string_view key) {
   if (key.size() < KeyHash::shortest) return Atom::other;
   const KeyHash::Words w = KeyHash::words(key);
   const KeyHash::Slot& slot = key_hash.slots[KeyHash::slot(w, key.size(), key_hash.multiplier)];
   if (slot.size != key.size() || slot.words.front != w.front || slot.words.back != w.back)
     return Atom::other;
-  // Sixteen bytes or fewer are all in the two words; a longer key has a middle of its own.
-  if (key.size() > 16 &&
-      std::memcmp(key.data() + 8, key_texts[slot.atom].data() + 8, key.size() - 16) != 0)
-    return Atom::other;
+  // Sixteen bytes or fewer are all in the two words; a longer key has a middle of its own,
+  // which two more words cover, as no atom is longer than thirty-two bytes.
+  if (key.size() > 16) {
+    const std::string_view text = key_texts[slot.atom];
+    if (KeyHash::load(key, 8, 8) != KeyHash::load(text, 8, 8) ||
+        KeyHash::load(key, key.size() - 16, 8) != KeyHash::load(text, key.size() - 16, 8))
+      return Atom::other;
+  }
   return static_cast<Atom>(slot.atom);
 }
 
