@@ -443,12 +443,12 @@ struct Rules {
   };
 
   // A union's members split in two: the values its literal members list (a `Literal`, a
-  // `const`, an enumeration read in place), by their text with their JSON type, and the JSON
-  // types of its other members.
+  // `const`, an enumeration read in place), by their text, and its other members with the JSON
+  // types of each, and of them all.
   struct UnionValues {
     std::map<std::string, const Datum*, std::less<>> literals;
     TextSet types;
-    std::vector<NodeId> typed;  // the other members
+    std::vector<std::pair<NodeId, TextSet>> typed;
   };
 
   static UnionValues union_values(const Contract& contract, std::span<const NodeId> members,
@@ -465,8 +465,10 @@ struct Rules {
         for (const Datum& value : contract.members_of(*target)) data.push_back(&value);
       }
       if (data.empty()) {
-        json_types(contract, member, expand, values.types);
-        values.typed.push_back(id);
+        TextSet types;
+        json_types(contract, member, expand, types);
+        for (const std::string& type : types) values.types.insert(type);
+        values.typed.emplace_back(id, std::move(types));
       }
       for (const Datum* value : data) values.literals.emplace(literal(*value), value);
     }
@@ -474,16 +476,18 @@ struct Rules {
   }
 
   // Does a member of `values` take the literal `value` (as `text`): a literal of it, or a member
-  // of its JSON type whose bounds admit it?
+  // of its JSON type whose bounds admit it? Each literal is held to each member, so past this
+  // many members any member of its type is taken to admit it.
   static bool admits(const Contract& contract, const UnionValues& values, const std::string& text,
-                     const Datum& value, bool expand) {
+                     const Datum& value) {
+    constexpr std::size_t most_held = 64;
     if (values.literals.contains(text)) return true;
     const TextSet type{std::string(json_type_of(value))};
-    return std::any_of(values.typed.begin(), values.typed.end(), [&](NodeId id) {
-      const TypeNode& member = contract.node(id);
-      TextSet types;
-      json_types(contract, member, expand, types);
-      return covers(types, type) && bounds_admit(contract, member, value);
+    if (!covers(values.types, type)) return false;
+    if (values.typed.size() > most_held) return true;
+    return std::any_of(values.typed.begin(), values.typed.end(), [&](const auto& member) {
+      return covers(member.second, type) &&
+             bounds_admit(contract, contract.node(member.first), value);
     });
   }
 
@@ -503,11 +507,11 @@ struct Rules {
     if (was.literals.empty() && now.literals.empty()) return;
     // A list or map held as a literal has no text of its own; the diff reports its change.
     for (const auto& [text, value] : was.literals) {
-      if (value->is_scalar() && !admits(news(), now, text, *value, expand))
+      if (value->is_scalar() && !admits(news(), now, text, *value))
         add(Rule::enum_member_removed, def, field, text);
     }
     for (const auto& [text, value] : now.literals) {
-      if (value->is_scalar() && !admits(olds(), was, text, *value, expand))
+      if (value->is_scalar() && !admits(olds(), was, text, *value))
         add(Rule::enum_member_added, def, field, {}, text);
     }
     if (!old_union || !new_union) return;  // the types' moves are compare_types' to report
