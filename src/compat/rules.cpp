@@ -164,8 +164,7 @@ struct Edge {
 // Does the node take integers only? Between integers an exclusive bound is the next inclusive
 // one: `gt=0` admits what `ge=1` admits.
 bool integers_only(const Contract& contract, const TypeNode& node) {
-  const std::span<const TypeName> types = contract.types(node);
-  return node.form == TypeForm::json && types.size() == 1 && types[0].type == JsonType::integer;
+  return contract.is_only(node, JsonType::integer);
 }
 
 Edge edge_of(const Contract& contract, const TypeNode& node, Atom inclusive, Atom exclusive,
@@ -212,13 +211,10 @@ bool bounds_admit(const Contract& contract, const TypeNode& node, const Datum& v
         static_cast<std::uint64_t>(std::count_if(text.begin(), text.end(), [](char c) {
           return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
         }));
-    const auto count = [](const Datum& d) {
-      return d.kind == Kind::uint64 ? d.uint64 : static_cast<std::uint64_t>(d.int64);
-    };
     const Datum& least = contract.constraint(node, Atom::min_length);
     const Datum& most = contract.constraint(node, Atom::max_length);
-    return !(least.is_count() && length < count(least)) &&
-           !(most.is_count() && length > count(most));
+    return !(least.is_count() && length < least.count()) &&
+           !(most.is_count() && length > most.count());
   }
   if (!value.is_number()) return true;
   for (const bool upper : {false, true}) {

@@ -222,9 +222,7 @@ struct Order {
     }
     if (f.items != no_id) return covers_optional(t.items, f.items, depth);
     const Datum& most = from.constraint(f, Atom::max_items);
-    return most.is_count() &&
-           (most.kind == Kind::uint64 ? most.uint64 : static_cast<std::uint64_t>(most.int64)) <=
-               places.size();
+    return most.is_count() && most.count() <= places.size();
   }
 
   bool covers_record(const TypeNode& t, const TypeNode& f, int depth) {

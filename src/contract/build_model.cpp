@@ -9,6 +9,7 @@
 #include "contract/schema_meaning.hpp"
 #include "util/byte_order.hpp"
 #include "util/page_resource.hpp"
+#include "util/spare_list.hpp"
 
 namespace brenvale {
 namespace {
@@ -70,18 +71,12 @@ class Builder {
   // The lists go back to the thread, unless a large bundle grew them.
   ~Builder() {
     BuilderLists& spare = spare_lists();
-    const auto keep = [](auto& list, auto& kept) {
-      constexpr std::size_t limit = 1024;  // no thread holds more than some 100 KB
-      if (list.capacity() > limit) return;
-      list.clear();
-      kept = std::move(list);
-    };
-    keep(references_, spare.references);
-    keep(targets_, spare.targets);
-    keep(named_, spare.named);
-    keep(required_, spare.required);
-    keep(pending_, spare.pending);
-    keep(child_ids_, spare.child_ids);
+    keep_spare(references_, spare.references);
+    keep_spare(targets_, spare.targets);
+    keep_spare(named_, spare.named);
+    keep_spare(required_, spare.required);
+    keep_spare(pending_, spare.pending);
+    keep_spare(child_ids_, spare.child_ids);
   }
 
   Datum datum(const Value* value) {

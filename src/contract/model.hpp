@@ -64,6 +64,10 @@ struct Datum {
   bool is_count() const {
     return present && (kind == Kind::uint64 || (kind == Kind::int64 && int64 >= 0));
   }
+  // The count, where is_count() holds.
+  std::uint64_t count() const {
+    return kind == Kind::uint64 ? uint64 : static_cast<std::uint64_t>(int64);
+  }
   bool is_scalar() const { return present && kind != Kind::array && kind != Kind::object; }
 };
 
@@ -292,6 +296,11 @@ struct Contract {
   }
   std::span<const TypeName> types(const TypeNode& node) const {
     return {type_names.data() + node.types.first, node.types.count};
+  }
+  // Does the node take one JSON type alone, `type` (written alone or as a list of one)?
+  bool is_only(const TypeNode& node, JsonType type) const {
+    return node.form == TypeForm::json && node.types.count == 1 &&
+           type_names[node.types.first].type == type;
   }
   std::string_view type_text(const TypeName& name) const {
     return name.type == JsonType::other ? type_texts[name.text] : json_type_text(name.type);

@@ -3,10 +3,11 @@
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <string_view>
 #include <vector>
+
+#include "json/key_atoms.hpp"
 
 namespace brenvale {
 
@@ -46,25 +47,19 @@ class NameIndex {
   static std::size_t hash(std::string_view name) {
     const std::size_t n = name.size();
     if (n > 16) return std::hash<std::string_view>()(name);
-    std::uint64_t front = 0;
-    std::uint64_t back = 0;
-    if (n >= 8) {
-      std::memcpy(&front, name.data(), 8);
-      std::memcpy(&back, name.data() + n - 8, 8);
-    } else if (n >= 4) {
-      std::uint32_t half = 0;
-      std::memcpy(&half, name.data(), 4);
-      front = half;
-      std::memcpy(&half, name.data() + n - 4, 4);
-      back = half;
+    // The reader's own two words of a key, for four bytes or more.
+    KeyHash::Words w{};
+    if (n >= KeyHash::shortest) {
+      w = KeyHash::words(name);
     } else if (n != 0) {
       const auto byte = [&name](std::size_t at) {
         return std::uint64_t{static_cast<unsigned char>(name[at])};
       };
-      front = byte(0) << 16 | byte(n / 2) << 8 | byte(n - 1);
+      w.front = byte(0) << 16 | byte(n / 2) << 8 | byte(n - 1);
     }
-    const unsigned __int128 product = static_cast<unsigned __int128>(front ^ 0xA0761D6478BD642FU) *
-                                      (back ^ n ^ 0xE7037ED1A0B428DBU);
+    const unsigned __int128 product =
+        static_cast<unsigned __int128>(w.front ^ 0xA0761D6478BD642FU) *
+        (w.back ^ n ^ 0xE7037ED1A0B428DBU);
     return static_cast<std::size_t>(static_cast<std::uint64_t>(product) ^
                                     static_cast<std::uint64_t>(product >> 64));
   }

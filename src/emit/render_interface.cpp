@@ -12,7 +12,7 @@ namespace {
 // The count a vector's bound keeps, as text; empty when it keeps none.
 std::string count_text(const Datum& bound) {
   if (!bound.is_count()) return {};
-  return bound.kind == Kind::uint64 ? std::to_string(bound.uint64) : std::to_string(bound.int64);
+  return std::to_string(bound.count());
 }
 
 }  // namespace

@@ -544,34 +544,30 @@ std::optional<std::string_view> union_tag(const ZodCtx& ctx, const TypeNode& nod
   return tag;
 }
 
-// The member of a union that is the JSON type `type` alone, without a type list.
-bool is_json_of(const Contract& contract, const TypeNode& member, JsonType type) {
-  return member.form == TypeForm::json && !member.type_list && !contract.types(member).empty() &&
-         contract.types(member).front().type == type;
-}
-
-// Is the member a Decimal's text, as Pydantic writes one beside its number?
-bool is_decimal_text(const Contract& contract, NodeId id) {
-  const TypeNode& member = contract.node(id);
-  if (!is_json_of(contract, member, JsonType::string)) return false;
-  const Datum& pattern = contract.constraint(member, Atom::pattern);
-  return pattern.is_string() && is_decimal_pattern(pattern.text());
-}
-
-// The number of a union that is Pydantic's Decimal, which writes the Decimal as one number and
-// one text of its pattern; no_id for any other union.
-NodeId decimal_number(const Contract& contract, std::span<const NodeId> alternatives) {
+// The members of a union that is Pydantic's Decimal, which writes the Decimal as one number and
+// one text of its pattern; both no_id for any other union.
+struct DecimalMembers {
   NodeId number = no_id;
-  std::size_t texts = 0;
+  NodeId text = no_id;
+};
+
+DecimalMembers decimal_members(const Contract& contract, std::span<const NodeId> alternatives) {
+  DecimalMembers found;
   for (const NodeId id : alternatives) {
-    if (is_json_of(contract, contract.node(id), JsonType::number)) {
-      if (number != no_id) return no_id;
-      number = id;
-    } else if (is_decimal_text(contract, id)) {
-      ++texts;
+    const TypeNode& member = contract.node(id);
+    NodeId* slot = nullptr;
+    if (contract.is_only(member, JsonType::number)) {
+      slot = &found.number;
+    } else if (const Datum& pattern = contract.constraint(member, Atom::pattern);
+               contract.is_only(member, JsonType::string) && pattern.is_string() &&
+               is_decimal_pattern(pattern.text())) {
+      slot = &found.text;
     }
+    if (slot == nullptr) continue;
+    if (*slot != no_id) return {};
+    *slot = id;
   }
-  return texts == 1 ? number : no_id;
+  return found.number != no_id && found.text != no_id ? found : DecimalMembers{};
 }
 
 void append_alternatives(ZodCtx& ctx, const TypeNode& node, Side side, std::string& out) {
@@ -610,15 +606,15 @@ void append_alternatives(ZodCtx& ctx, const TypeNode& node, Side side, std::stri
   };
   const bool models = std::count_if(alternatives.begin(), alternatives.end(), is_model) >= 2;
   if (models) use_helper(ctx, "bestOf");
-  const NodeId decimal = decimal_number(contract, alternatives);
+  const DecimalMembers decimal = decimal_members(contract, alternatives);
   append_union(
       alternatives.size(),
       [&](std::size_t i, std::string& buffer) {
         ctx.may_be_absent = may_be_absent;
         append_zod(ctx, alternatives[i], side, buffer);
-        if (decimal != no_id && is_decimal_text(contract, alternatives[i])) {
+        if (decimal.text != no_id && alternatives[i] == decimal.text) {
           const std::size_t before = buffer.size();
-          append_checks(ctx, contract.node(decimal), decimal_checks, false, buffer);
+          append_checks(ctx, contract.node(decimal.number), decimal_checks, false, buffer);
           if (buffer.size() != before) use_helper(ctx, "decimalBound");
         }
       },

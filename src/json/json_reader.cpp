@@ -24,6 +24,7 @@
 
 #include "util/byte_order.hpp"
 #include "util/page_resource.hpp"
+#include "util/spare_list.hpp"
 
 namespace brenvale {
 
@@ -376,15 +377,10 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   // The lists stay with the thread for its next text, unless a large text grew them.
   ~TreeBuilder() {
     Lists& spare = spare_lists();
-    const auto keep = [](auto& list, auto& kept) {
-      if (list.capacity() > spare_limit) return;
-      list.clear();
-      kept = std::move(list);
-    };
-    keep(stack_, spare.stack);
-    keep(frames_, spare.frames);
-    keep(sort_scratch_.ranks, spare.sort_scratch.ranks);
-    keep(sort_scratch_.sorted, spare.sort_scratch.sorted);
+    keep_spare(stack_, spare.stack);
+    keep_spare(frames_, spare.frames);
+    keep_spare(sort_scratch_.ranks, spare.sort_scratch.ranks);
+    keep_spare(sort_scratch_.sorted, spare.sort_scratch.sorted);
   }
 
   // RapidJSON calls the handler by these names.
@@ -482,8 +478,6 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     std::vector<Frame> frames;
     SortScratch sort_scratch;
   };
-  // A list longer than this goes with its text: no thread holds more than some 100 KB.
-  static constexpr std::size_t spare_limit = 1024;
   static Lists& spare_lists() {
     thread_local Lists lists;
     return lists;
