@@ -104,13 +104,13 @@ static_assert(static_cast<std::size_t>(Atom::pattern_properties) + 1 == key_text
 
 constexpr std::string_view text_of(Atom atom) { return key_texts[static_cast<std::size_t>(atom)]; }
 
-// A perfect hash of the atoms' texts: a key's length and its first and last four or eight bytes
-// pick one slot, so a lookup compares one atom at most, whatever the key. The reader classifies
-// every key it meets, property names included, most of which are no atom. A slot holds the
-// same length and words of its atom, so the words the hash read decide at once, with no load of
-// the atom's text: only an atom longer than 16 bytes has a middle to compare.
+// A perfect hash of a table's texts (the atoms', the words'): a key's length and its first and
+// last four or eight bytes pick one slot, so a lookup compares one text at most, whatever the
+// key. The reader classifies every key it meets, property names included, most of which are no
+// atom. A slot holds the same length and words of its text, so the words the hash read decide at
+// once, with no load of the text: only a text longer than 16 bytes has a middle to compare.
 struct KeyHash {
-  static constexpr std::size_t shortest = 4;  // no atom is shorter
+  static constexpr std::size_t shortest = 4;  // no atom or word is shorter
   static constexpr int bits = 7;
 
   // Four or eight (`bytes`) bytes from `at`, little end first, also while compiling.
@@ -148,16 +148,19 @@ struct KeyHash {
   struct Slot {
     Words words{};
     std::uint32_t size = 0;  // 0: no atom
-    std::uint8_t atom = 0;
+    std::uint8_t index = 0;  // of the text in its table
   };
 
   std::uint64_t multiplier = 0;
   std::array<Slot, std::size_t{1} << bits> slots{};
 };
 
-// Tries multipliers of a fixed sequence (splitmix64's) until one gives every atom a slot of its
-// own: a new atom may change the multiplier, never the lookup.
-constexpr KeyHash make_key_hash() {
+// Tries multipliers of a fixed sequence (splitmix64's) until one gives every text of `texts` but
+// the first (the empty `other`) a slot of its own: a new text may change the multiplier, never
+// the lookup.
+template <std::size_t N>
+constexpr KeyHash make_key_hash(const std::array<std::string_view, N>& texts) {
+  static_assert(N < 256, "a slot numbers its text in a byte");
   std::uint64_t state = 0;
   for (int attempt = 0; attempt < 100000; ++attempt) {
     state += 0x9E3779B97F4A7C15U;
@@ -167,9 +170,10 @@ constexpr KeyHash make_key_hash() {
     KeyHash hash;
     hash.multiplier = (z ^ (z >> 31)) | 1;
     bool separate = true;
-    for (std::size_t i = 1; i < key_texts.size() && separate; ++i) {
-      const std::string_view text = key_texts[i];
-      separate = text.size() >= KeyHash::shortest;
+    for (std::size_t i = 1; i < texts.size() && separate; ++i) {
+      const std::string_view text = texts[i];
+      // A lookup reads a key of four to thirty-two bytes.
+      separate = text.size() >= KeyHash::shortest && text.size() <= 32;
       if (!separate) break;
       const KeyHash::Words w = KeyHash::words(text);
       KeyHash::Slot& slot = hash.slots[KeyHash::slot(w, text.size(), hash.multiplier)];
@@ -181,32 +185,30 @@ constexpr KeyHash make_key_hash() {
   return {};
 }
 
-inline constexpr KeyHash key_hash = make_key_hash();
-static_assert(key_hash.multiplier != 0, "no multiplier separates the atoms: widen KeyHash::bits");
-
-// atom_of reads a key of up to thirty-two bytes as four words.
-static_assert([] {
-  for (const std::string_view text : key_texts) {
-    if (text.size() > 32) return false;
-  }
-  return true;
-}());
-
-inline Atom atom_of(std::string_view key) {
-  if (key.size() < KeyHash::shortest) return Atom::other;
+// The number of `key` in the texts `hash` was made from, or 0 (`other`).
+template <std::size_t N>
+std::size_t find_text(const KeyHash& hash, const std::array<std::string_view, N>& texts,
+                      std::string_view key) {
+  if (key.size() < KeyHash::shortest) return 0;
   const KeyHash::Words w = KeyHash::words(key);
-  const KeyHash::Slot& slot = key_hash.slots[KeyHash::slot(w, key.size(), key_hash.multiplier)];
-  if (slot.size != key.size() || slot.words.front != w.front || slot.words.back != w.back)
-    return Atom::other;
+  const KeyHash::Slot& slot = hash.slots[KeyHash::slot(w, key.size(), hash.multiplier)];
+  if (slot.size != key.size() || slot.words.front != w.front || slot.words.back != w.back) return 0;
   // Sixteen bytes or fewer are all in the two words; a longer key has a middle of its own,
-  // which two more words cover, as no atom is longer than thirty-two bytes.
+  // which two more words cover, as no text is longer than thirty-two bytes.
   if (key.size() > 16) {
-    const std::string_view text = key_texts[slot.atom];
+    const std::string_view text = texts[slot.index];
     if (KeyHash::load(key, 8, 8) != KeyHash::load(text, 8, 8) ||
         KeyHash::load(key, key.size() - 16, 8) != KeyHash::load(text, key.size() - 16, 8))
-      return Atom::other;
+      return 0;
   }
-  return static_cast<Atom>(slot.atom);
+  return slot.index;
+}
+
+inline constexpr KeyHash key_hash = make_key_hash(key_texts);
+static_assert(key_hash.multiplier != 0, "an atom is too short or too long, or bits too few");
+
+inline Atom atom_of(std::string_view key) {
+  return static_cast<Atom>(find_text(key_hash, key_texts, key));
 }
 
 // The string values the model reads by name under `type` and `x-firestore-type`, classified
@@ -236,16 +238,12 @@ static_assert(static_cast<std::size_t>(Word::bytes) + 1 == word_texts.size());
 // Whether the reader classifies the strings stored under `key`.
 constexpr bool names_words(Atom key) { return key == Atom::type || key == Atom::firestore_type; }
 
-constexpr Word word_of(std::string_view text) {
-  if (text.empty()) return Word::other;
-  for (std::size_t i = 1; i < word_texts.size(); ++i) {
-    const std::string_view word = word_texts[i];
-    if (word.size() != text.size()) continue;
-    std::size_t same = 0;
-    while (same < text.size() && word[same] == text[same]) ++same;
-    if (same == text.size()) return static_cast<Word>(i);
-  }
-  return Word::other;
+// Read once per `type`, in the reader's hot loop: one slot, as for keys.
+inline constexpr KeyHash word_hash = make_key_hash(word_texts);
+static_assert(word_hash.multiplier != 0, "a word is too short or too long, or bits too few");
+
+inline Word word_of(std::string_view text) {
+  return static_cast<Word>(find_text(word_hash, word_texts, text));
 }
 
 }  // namespace brenvale
