@@ -2,6 +2,8 @@
 #include "compat/type_order.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <unordered_map>
 #include <vector>
 
@@ -9,6 +11,131 @@
 #include "util/byte_order.hpp"
 
 namespace brenvale::compat {
+
+namespace {
+
+// Is `value` a whole multiple of `step`? Decimal steps are inexact in binary: 0.3 / 0.1 is
+// 2.9999999999999996.
+bool whole_multiple(double value, double step) {
+  const double ratio = value / step;
+  return std::abs(ratio - std::round(ratio)) <= 1e-9 * std::max(1.0, std::abs(ratio));
+}
+
+// Does the node take integers only? Between integers an exclusive bound is the next inclusive
+// one: `gt=0` admits what `ge=1` admits.
+bool integers_only(const Contract& contract, const TypeNode& node) {
+  return contract.is_only(node, JsonType::integer);
+}
+
+// Does the edge admit `value`, a number?
+bool edge_admits(const Edge& edge, const Datum& value, bool upper) {
+  if (!edge.value.present) return true;
+  const int order =
+      compare_bounds(value, edge.value, *number_of(value), edge.number) * (upper ? -1 : 1);
+  return order > 0 || (order == 0 && !edge.strict);
+}
+
+}  // namespace
+
+std::optional<double> number_of(const Datum& value) {
+  if (!value.present) return std::nullopt;
+  switch (value.kind) {
+    case Kind::int64:
+      return static_cast<double>(value.int64);
+    case Kind::uint64:
+      return static_cast<double>(value.uint64);
+    case Kind::float64:
+      return value.float64;
+    default:
+      return std::nullopt;
+  }
+}
+
+int compare_bounds(const Datum& a, const Datum& b, double x, double y) {
+  const auto wide = [](const Datum& d) -> std::optional<__int128> {
+    if (d.kind == Kind::int64) return d.int64;
+    if (d.kind == Kind::uint64) return d.uint64;
+    return std::nullopt;
+  };
+  const std::optional<__int128> i = wide(a);
+  const std::optional<__int128> j = wide(b);
+  if (i && j) return *i < *j ? -1 : (*i > *j ? 1 : 0);
+  return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+Edge edge_of(const Contract& contract, const TypeNode& node, Atom inclusive, Atom exclusive,
+             bool upper) {
+  Edge edge;
+  for (const Atom key : {inclusive, exclusive}) {
+    const Datum& value = contract.constraint(node, key);
+    const std::optional<double> number = number_of(value);
+    if (!number) continue;
+    const bool strict = key == exclusive;
+    const int order = edge.value.present ? compare_bounds(value, edge.value, *number, edge.number) *
+                                               (upper ? -1 : 1)
+                                         : 1;
+    // At one value the exclusive bound is the tighter.
+    if (order > 0 || (order == 0 && strict)) edge = {value, *number, strict};
+  }
+  if (edge.strict && edge.value.kind == Kind::int64 && integers_only(contract, node)) {
+    constexpr std::int64_t least = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t most = std::numeric_limits<std::int64_t>::max();
+    if (upper ? edge.value.int64 != least : edge.value.int64 != most) {
+      edge.value.int64 += upper ? -1 : 1;
+      edge.number = static_cast<double>(edge.value.int64);
+      edge.strict = false;
+    }
+  }
+  return edge;
+}
+
+bool bounds_admit(const Contract& contract, const TypeNode& node, const Datum& value) {
+  if (value.is_string()) {
+    const std::string_view text = value.text();
+    const auto length =
+        static_cast<std::uint64_t>(std::count_if(text.begin(), text.end(), [](char c) {
+          return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        }));
+    const Datum& least = contract.constraint(node, Atom::min_length);
+    const Datum& most = contract.constraint(node, Atom::max_length);
+    return !(least.is_count() && length < least.count()) &&
+           !(most.is_count() && length > most.count());
+  }
+  if (!value.is_number()) return true;
+  for (const bool upper : {false, true}) {
+    const Edge edge = upper
+                          ? edge_of(contract, node, Atom::maximum, Atom::exclusive_maximum, true)
+                          : edge_of(contract, node, Atom::minimum, Atom::exclusive_minimum, false);
+    if (!edge_admits(edge, value, upper)) return false;
+  }
+  const Datum& step = contract.constraint(node, Atom::multiple_of);
+  if (value.kind == Kind::int64 && step.kind == Kind::int64 && step.int64 > 0)
+    return value.int64 % step.int64 == 0;
+  const std::optional<double> size = number_of(step);
+  return !size || *size <= 0 || whole_multiple(*number_of(value), *size);
+}
+
+bool edge_rejects_more(const Edge& was, const Edge& now, bool upper) {
+  if (!now.value.present) return false;
+  if (!was.value.present) return true;
+  const int order = compare_bounds(now.value, was.value, now.number, was.number) * (upper ? -1 : 1);
+  return order > 0 || (order == 0 && now.strict && !was.strict);
+}
+
+bool admits_all(Atom key, const Datum& old, const Datum& now) {
+  if (!now.present) return true;
+  if (key == Atom::unique_items) return !now.is_true() || old.is_true();
+  if (key == Atom::additional_properties) return !now.is_false() || old.is_false();
+  if (key == Atom::multiple_of) {
+    // Multiples of 6 are multiples of 3: the old step must be a multiple of the new one.
+    const std::optional<double> step = number_of(now);
+    const std::optional<double> old_step = number_of(old);
+    if (!step || *step == 0) return true;
+    return old_step && whole_multiple(*old_step, *step);
+  }
+  return old.present && same_datum(old, now);  // pattern, format
+}
+
 namespace {
 
 // Nesting depth, as everywhere else; references to aliases count as a level.
@@ -35,6 +162,61 @@ std::size_t inline_size(const Contract& contract, NodeId id, int depth) {
 // A definition whose values compat compares at the definition itself (a model), or none.
 bool compared_by_name(const Contract& contract, const TypeNode& node) {
   return node.ref_def == no_id || contract.definitions[node.ref_def].object_shaped;
+}
+
+// Does the bound `now` on a count (a length, items, keys) admit every count `was` admits? A floor
+// of 0 rejects nothing.
+bool count_admits_all(const Datum& was, const Datum& now, bool upper) {
+  const std::optional<double> most = number_of(now);
+  if (!most || (!upper && *most <= 0)) return true;
+  const std::optional<double> held = number_of(was);
+  if (!held) return false;
+  const int order = compare_bounds(now, was, *most, *held);
+  return upper ? order >= 0 : order <= 0;
+}
+
+// Do `t`'s own bounds and restrictions admit every value of the JSON type `type` that `f`'s
+// admit? Only those of that type count: `maxLength` says nothing of a number.
+bool bounds_hold(const Contract& to, const TypeNode& t, const Contract& from, const TypeNode& f,
+                 JsonType type) {
+  if (t.constraints.count == 0) return true;
+  const auto counts = [&](Atom least, Atom most) {
+    return count_admits_all(from.constraint(f, least), to.constraint(t, least), false) &&
+           count_admits_all(from.constraint(f, most), to.constraint(t, most), true);
+  };
+  const auto restricts = [&](Atom key) {
+    return admits_all(key, from.constraint(f, key), to.constraint(t, key));
+  };
+  switch (type) {
+    case JsonType::string:
+      return counts(Atom::min_length, Atom::max_length) && restricts(Atom::pattern) &&
+             restricts(Atom::format);
+    case JsonType::integer:
+    case JsonType::number: {
+      for (const bool upper : {false, true}) {
+        const Atom inclusive = upper ? Atom::maximum : Atom::minimum;
+        const Atom exclusive = upper ? Atom::exclusive_maximum : Atom::exclusive_minimum;
+        if (edge_rejects_more(edge_of(from, f, inclusive, exclusive, upper),
+                              edge_of(to, t, inclusive, exclusive, upper), upper))
+          return false;
+      }
+      // Every integer is a multiple of 1, so of 0.5.
+      Datum step = from.constraint(f, Atom::multiple_of);
+      if (!step.present && type == JsonType::integer) {
+        step.present = true;
+        step.kind = Kind::int64;
+        step.int64 = 1;
+      }
+      return admits_all(Atom::multiple_of, step, to.constraint(t, Atom::multiple_of));
+    }
+    case JsonType::array:
+      return counts(Atom::min_items, Atom::max_items) && restricts(Atom::unique_items);
+    case JsonType::object:
+      return counts(Atom::min_properties, Atom::max_properties) &&
+             restricts(Atom::property_names) && restricts(Atom::pattern_properties);
+    default:
+      return true;
+  }
 }
 
 // One question: does every value of a type of `from` belong to a type of `to`? "No" is always a
@@ -143,25 +325,28 @@ struct Order {
       case TypeForm::reference:
         return !compared_by_name(to, t) && accepts(target(to, t_id), value, depth + 1);
       case TypeForm::json:
-        return std::any_of(to.types(t).begin(), to.types(t).end(), [&](const TypeName& name) {
-          switch (value.kind) {
-            case Kind::null:
-              return name.type == JsonType::null;
-            case Kind::boolean:
-              return name.type == JsonType::boolean;
-            case Kind::int64:
-            case Kind::uint64:
-              return name.type == JsonType::integer || name.type == JsonType::number;
-            case Kind::float64:
-              return name.type == JsonType::number;
-            case Kind::string:
-              return name.type == JsonType::string;
-            case Kind::array:
-            case Kind::object:
-              return false;
-          }
-          return false;
-        });
+        return std::any_of(to.types(t).begin(), to.types(t).end(),
+                           [&](const TypeName& name) {
+                             switch (value.kind) {
+                               case Kind::null:
+                                 return name.type == JsonType::null;
+                               case Kind::boolean:
+                                 return name.type == JsonType::boolean;
+                               case Kind::int64:
+                               case Kind::uint64:
+                                 return name.type == JsonType::integer ||
+                                        name.type == JsonType::number;
+                               case Kind::float64:
+                                 return name.type == JsonType::number;
+                               case Kind::string:
+                                 return name.type == JsonType::string;
+                               case Kind::array:
+                               case Kind::object:
+                                 return false;
+                             }
+                             return false;
+                           }) &&
+               bounds_admit(to, t, value);
       case TypeForm::firestore:
         return false;
     }
@@ -184,8 +369,9 @@ struct Order {
         return std::any_of(to.types(t).begin(), to.types(t).end(), [&](const TypeName& held) {
           const bool same = held.type == name.type && (name.type != JsonType::other ||
                                                        to.type_text(held) == from.type_text(name));
-          if (name.type == JsonType::integer && held.type == JsonType::number) return true;
-          if (!same) return false;
+          const bool integer = name.type == JsonType::integer && held.type == JsonType::number;
+          if (!same && !integer) return false;
+          if (!bounds_hold(to, t, from, f, name.type)) return false;
           if (name.type == JsonType::array) return covers_items(t, f, depth);
           if (name.type == JsonType::object) return covers_record(t, f, depth);
           return true;
@@ -343,6 +529,11 @@ bool literal_members(const Contract& contract, const TypeNode& node, OrderedSet<
     }
   }
   return true;
+}
+
+bool holds(const Contract& to, NodeId t, const Contract& from, NodeId f) {
+  Order order{to, from, step_budget + 4 * (inline_size(to, t, 0) + inline_size(from, f, 0))};
+  return order.covers(t, f, 0);
 }
 
 Directions change_directions(const Contract& olds, NodeId old_node, const Contract& news,

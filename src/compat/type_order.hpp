@@ -1,6 +1,7 @@
 // Which way a type changed: whether each version's type accepts every value of the other.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "compat/finding.hpp"
@@ -18,6 +19,38 @@ namespace brenvale::compat {
 // stores the same values, and gives none. Both contracts are borrowed. Never fails.
 Directions change_directions(const Contract& olds, NodeId old_node, const Contract& news,
                              NodeId new_node);
+
+// Whether every value of `f` (in `from`) is a value of `t` (in `to`), proved within a bounded
+// number of steps: change_directions' test, one way. Both contracts are borrowed.
+bool holds(const Contract& to, NodeId t, const Contract& from, NodeId f);
+
+// A number constraint's value as a double; none when it is no number.
+std::optional<double> number_of(const Datum& value);
+
+// Which of two bounds is larger (-1, 0, 1): two integers exactly, however large, else as
+// doubles `x` and `y`.
+int compare_bounds(const Datum& a, const Datum& b, double x, double y);
+
+// A node's bound on one side of its values: the tighter of the inclusive (`minimum`) and the
+// exclusive (`exclusiveMinimum`) one. Pydantic's `ge` and `gt` are one bound written under two
+// keys: `gt=0` turned `ge=0` admits 0, a loosening, though `minimum` appeared.
+struct Edge {
+  Datum value;  // not present: no bound on this side
+  double number = 0;
+  bool strict = false;
+};
+Edge edge_of(const Contract& contract, const TypeNode& node, Atom inclusive, Atom exclusive,
+             bool upper);
+// Does the `now` edge reject a value the `was` edge admits (a tightening)?
+bool edge_rejects_more(const Edge& was, const Edge& now, bool upper);
+
+// Do the node's own bounds admit `value`, a literal's? Lengths count code points, as JSON
+// Schema does. A pattern is taken to admit it: compat cannot hold a value to one.
+bool bounds_admit(const Contract& contract, const TypeNode& node, const Datum& value);
+
+// Whether every value that satisfies the `old` restriction under `key` (`pattern`, `format`,
+// `multipleOf`, `uniqueItems`, ...) also satisfies `now` (true when `now` is absent).
+bool admits_all(Atom key, const Datum& old, const Datum& now);
 
 // The literal values a node admits, when it admits nothing else: `enum`, `const`, or a union of
 // those (null included). Texts are TypeScript literals, so 1 and "1" stay apart.
