@@ -91,6 +91,8 @@ constexpr RuleInfo rules[] = {
     {"property-names-loosened", forward, breaking, loosened, Atom::property_names},
     {"pattern-properties-tightened", backward, breaking, tightened, Atom::pattern_properties},
     {"pattern-properties-loosened", forward, breaking, loosened, Atom::pattern_properties},
+    {"field-added-open-model", backward, breaking,
+     "field added to a model that keeps extra keys: stored documents may hold it already"},
 };
 static_assert(std::size(rules) == rule_count);
 

@@ -107,9 +107,10 @@ enum class Rule : std::uint8_t {
   property_names_loosened,
   pattern_properties_tightened,
   pattern_properties_loosened,
+  field_added_open_model,
 };
 inline constexpr std::size_t rule_count =
-    static_cast<std::size_t>(Rule::pattern_properties_loosened) + 1;
+    static_cast<std::size_t>(Rule::field_added_open_model) + 1;
 
 // What a rule is called, whom it breaks, its verdict where one of its directions counts, and its
 // message: a constant template over the schema key it reads and the old and new values.

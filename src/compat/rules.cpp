@@ -840,6 +840,18 @@ struct Rules {
       add(Rule::default_removed, def, field, literal(old_default));
   }
 
+  // Does the new property take every value the old model kept under a key it did not name? A
+  // model with `additionalProperties` true or a schema (Pydantic's `extra="allow"`) stores the
+  // extra keys it is given, so a stored document may hold the added key with any such value. One
+  // with none (`extra="ignore"`, the default) drops them, and stores none.
+  bool extras_held(const TypeNode& old_model, const Property& added) const {
+    if (old_model.record == RecordValues::schema)
+      return holds(news(), added.node, olds(), old_model.record_node);
+    if (!olds().constraint(old_model, Atom::additional_properties).is_true()) return true;
+    const TypeNode& node = news().node(added.node);
+    return node.form == TypeForm::unknown && node.constraints.count == 0;
+  }
+
   static bool is_doc_id(const Contract& contract, const Definition& model, std::string_view key) {
     return model.has_doc_id && contract.extras_of(model).doc_id == key;
   }
@@ -940,6 +952,7 @@ struct Rules {
     // The new model forbids extra keys: a stored document with a removed field is rejected.
     const bool closed_now =
         news().constraint(news().node(new_def.node), Atom::additional_properties).is_false();
+    const TypeNode& old_model = olds().node(old_def.node);
     // The diff reported type changes in property order, the order walked here.
     std::size_t next_type = first;
     return merge_keys(
@@ -955,6 +968,9 @@ struct Rules {
             compare_read_only(def, old_def, *old_prop, new_def, *new_prop);
           } else if (old_prop == nullptr && closed) {
             add(Rule::field_added_closed_model, def, &key);
+          } else if (old_prop == nullptr && !extras_held(old_model, *new_prop) &&
+                     !is_doc_id(news(), new_def, key)) {
+            add(Rule::field_added_open_model, def, &key);
           } else if (new_prop == nullptr && closed_now && !is_doc_id(olds(), old_def, key)) {
             // The document id is no stored key: no stored document holds it.
             add(Rule::field_removed_closed_model, def, &key);
