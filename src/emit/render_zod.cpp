@@ -130,7 +130,7 @@ void append_contract_name(const ZodCtx& ctx, const Definition& definition, std::
 // what they are, not by instanceof, which fails across the two SDKs and across copies of one: an
 // instance of a class with the SDK's methods. A document's maps are plain objects, whose
 // prototype's prototype is null in any realm, so no stored map can pass for one.
-constexpr std::array<ZodHelper, 12> helper_table = {{
+constexpr std::array<ZodHelper, 13> helper_table = {{
     {"isInstance",
      "// An instance of a class with these methods, as every Firestore value of either SDK is; a "
      "plain\n"
@@ -207,37 +207,7 @@ constexpr std::array<ZodHelper, 12> helper_table = {{
      "    }\n"
      "  }, message);\n"
      "};\n\n"},
-    {"decimalDigits",
-     R"(// A Decimal's digits, counted as Pydantic counts them on the number it parses, for a text the
-// Decimal pattern has passed: leading zeros and the fraction's trailing zeros do not count. Zero
-// is one digit, before the point unless digits follow the point.
-const decimalDigits = (maxDigits: number, places: number | null): z.core.$ZodCheck<string> =>
-  z.superRefine((text: string, ctx) => {
-    let start = text.startsWith("+") || text.startsWith("-") ? 1 : 0;
-    while (text[start] === "0") start += 1;
-    const point = text.indexOf(".");
-    let end = text.length;
-    if (point >= 0) while (end > point + 1 && text[end - 1] === "0") end -= 1;
-    const fraction = point >= 0 ? end - point - 1 : 0;
-    const significant = Math.max(0, (point >= 0 ? point : text.length) - start);
-    const zero = significant + fraction === 0;
-    const whole = zero ? (point >= 0 && point + 1 < text.length ? 0 : 1) : significant;
-    const digits = zero ? 1 : significant + fraction;
-    const most = (count: number, what: string) =>
-      `Decimal input should have no more than ${count} ${what}${count === 1 ? "" : "s"}`;
-    let message: string | undefined;
-    if (digits > maxDigits) {
-      message = most(maxDigits, "digit") + " in total";
-    } else if (places !== null && fraction > places) {
-      message = most(places, "decimal place");
-    } else if (places !== null && whole > Math.max(0, maxDigits - places)) {
-      message = most(Math.max(0, maxDigits - places), "digit") + " before the decimal point";
-    }
-    if (message !== undefined) ctx.addIssue({ code: "custom", message });
-  });
-
-)"},
-    {"decimalBound",
+    {"decimalParts",
      R"(// A decimal text, digits with at most one point and then perhaps an exponent, as the number
 // sign * 0.DIGITS * 10^power, DIGITS without leading or trailing zeros; zero's sign is 0. Null for
 // any other text. A loop, which reads a long text once.
@@ -266,8 +236,7 @@ const decimalParts = (text: string): DecimalParts | null => {
   let exponent = 0;
   if (at < text.length) {
     const rest = text.slice(at + 1);
-    if ((text[at] !== "e" && text[at] !== "E") || rest.length > 6 || !/^[+-]?\d+$/.test(rest))
-      return null;
+    if ((text[at] !== "e" && text[at] !== "E") || !/^[+-]?\d+$/.test(rest)) return null;
     exponent = Number(rest);
   }
   if (count === 0) return null;
@@ -281,7 +250,46 @@ const decimalParts = (text: string): DecimalParts | null => {
   return { sign: negative ? -1 : 1, digits, power };
 };
 
-// A Decimal text held to a bound as Pydantic holds the number it parses: exactly, in decimal,
+)"},
+    {"decimalDigits",
+     R"(// A Decimal's digits, counted as Pydantic counts them on the number it parses: leading zeros
+// and the fraction's trailing zeros do not count, and an exponent moves the point. Zero is one
+// digit, before the point unless digits follow the point once the exponent has moved it. A
+// bound of null is none. A text that is no decimal is the pattern's to refuse.
+const decimalDigits = (
+  maxDigits: number | null,
+  places: number | null,
+): z.core.$ZodCheck<string> =>
+  z.superRefine((text: string, ctx) => {
+    const parts = decimalParts(text);
+    if (parts === null) return;
+    let whole = Math.max(0, parts.power);
+    let fraction = Math.max(0, parts.digits.length - parts.power);
+    if (parts.sign === 0) {
+      const e = text.search(/[eE]/);
+      const mantissa = e < 0 ? text : text.slice(0, e);
+      const point = mantissa.indexOf(".");
+      const after = point < 0 ? 0 : mantissa.length - point - 1;
+      whole = after - (e < 0 ? 0 : Number(text.slice(e + 1))) > 0 ? 0 : 1;
+      fraction = 0;
+    }
+    const digits = parts.sign === 0 ? 1 : whole + fraction;
+    const most = (count: number, what: string) =>
+      `Decimal input should have no more than ${count} ${what}${count === 1 ? "" : "s"}`;
+    let message: string | undefined;
+    if (maxDigits !== null && digits > maxDigits) {
+      message = most(maxDigits, "digit") + " in total";
+    } else if (places !== null && fraction > places) {
+      message = most(places, "decimal place");
+    } else if (maxDigits !== null && places !== null && whole > Math.max(0, maxDigits - places)) {
+      message = most(Math.max(0, maxDigits - places), "digit") + " before the decimal point";
+    }
+    if (message !== undefined) ctx.addIssue({ code: "custom", message });
+  });
+
+)"},
+    {"decimalBound",
+     R"(// A Decimal text held to a bound as Pydantic holds the number it parses: exactly, in decimal,
 // where a float would round, with Pydantic's messages. A text that is no decimal is the
 // pattern's to refuse.
 type DecimalOperator = ">=" | "<=" | ">" | "<";
@@ -354,6 +362,7 @@ const bestOf = <T extends readonly [z.ZodType, z.ZodType, ...z.ZodType[]]>(optio
 // Records that the module needs `helper`, and the check every Firestore value helper builds on.
 void use_helper(ZodCtx& ctx, std::string_view helper) {
   if (helper.starts_with("is")) ctx.helpers.insert("isInstance");
+  if (helper.starts_with("decimal")) ctx.helpers.insert("decimalParts");
   ctx.helpers.insert(helper);
 }
 
@@ -630,8 +639,11 @@ void append_pattern_check(ZodCtx& ctx, std::string_view pattern, std::string& ou
   use_helper(ctx, "pattern");
   // A Decimal's bound on digits, which Pydantic checks on the number and its pattern cannot say.
   if (const std::optional<DecimalDigits> digits = decimal_digits(pattern)) {
-    out += ".check(decimalDigits(" + std::to_string(digits->max_digits) + ", " +
-           (digits->places ? std::to_string(*digits->places) : std::string("null")) + "))";
+    const auto shown = [](std::optional<std::size_t> count) {
+      return count ? std::to_string(*count) : std::string("null");
+    };
+    out +=
+        ".check(decimalDigits(" + shown(digits->max_digits) + ", " + shown(digits->places) + "))";
     use_helper(ctx, "decimalDigits");
   }
 }

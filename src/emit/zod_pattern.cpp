@@ -71,27 +71,34 @@ std::optional<DecimalDigits> digits_bound(std::string_view rest) {
   return DecimalDigits{digits, places};
 }
 
-// Any `Decimal` text: digits with at most one point, and a digit somewhere.
-constexpr std::string_view decimal_text = R"(^[+-]?(?:\d+\.?\d*|\.\d+)$)";
+// Any `Decimal` text: digits with at most one point, a digit somewhere, and perhaps an exponent.
+// Pydantic's own pattern has none, yet it writes one itself: `Decimal("1E-7")`, or one made by
+// `normalize()`, is stored as `"1E-7"`, which it reads back.
+constexpr std::string_view decimal_text = R"(^[+-]?(?:\d+\.?\d*|\.\d+)(?:[eE][+-]?\d+)?$)";
 
-// The same strings as a Pydantic `Decimal` pattern, without a look-ahead; empty for any other.
-// A bound on digits is left to decimal_digits: the pattern's first alternative matches the empty
-// text at the start and is not anchored at the end, so as a regex it passes every text but one
-// of signs and points only, while Pydantic parses the number and counts its digits.
+// The bound on places that `rest` encodes when it is what Pydantic writes after the prefix for
+// `decimal_places` (d) alone: \d*\.?\d{0,d}0*$.
+std::optional<std::size_t> places_bound(std::string_view rest) {
+  constexpr std::string_view places_head = R"(\d*\.?\d{0,)";
+  constexpr std::string_view places_tail = "}0*$";
+  if (!rest.starts_with(places_head) || !rest.ends_with(places_tail)) return std::nullopt;
+  std::size_t at = places_head.size();
+  const std::optional<std::size_t> places = count_at(rest, at);
+  if (!places || at + places_tail.size() != rest.size()) return std::nullopt;
+  return places;
+}
+
+// A decimal text for a Pydantic `Decimal` pattern, which has a look-ahead; empty for any other.
+// Its bounds on digits and places are left to decimal_digits: the pattern's first alternative
+// for `max_digits` matches the empty text at the start and is not anchored at the end, so as a
+// regex it passes every text but one of signs and points only, while Pydantic parses the number
+// and counts its digits, whatever its exponent.
 std::string decimal_pattern_linear(std::string_view pattern) {
   if (!pattern.starts_with(decimal_prefix)) return {};
   const std::string_view rest = pattern.substr(decimal_prefix.size());
-  if (rest == R"(\d*\.?\d*$)" || digits_bound(rest)) return std::string(decimal_text);
-  // Only `decimal_places` (d): at most d digits after the point, then zeros.
-  constexpr std::string_view places_head = R"(\d*\.?\d{0,)";
-  constexpr std::string_view places_tail = "}0*$";
-  if (!rest.starts_with(places_head) || !rest.ends_with(places_tail)) return {};
-  std::size_t at = places_head.size();
-  const std::optional<std::size_t> places = count_at(rest, at);
-  if (!places || at + places_tail.size() != rest.size()) return {};
-  const std::string d = std::to_string(*places);
-  if (*places == 0) return R"(^[+-]?(?:\d+(?:\.0*)?|\.0+)$)";
-  return R"(^[+-]?(?:\d+(?:\.\d{0,)" + d + R"(}0*)?|\.\d{1,)" + d + R"(}0*)$)";
+  if (rest == R"(\d*\.?\d*$)" || digits_bound(rest) || places_bound(rest))
+    return std::string(decimal_text);
+  return {};
 }
 
 // The hex digits of a code point escape after `\u` (`width` 4) or `\U` (8) at `at`: exactly that
@@ -215,7 +222,10 @@ bool is_decimal_pattern(std::string_view pattern) {
 
 std::optional<DecimalDigits> decimal_digits(std::string_view pattern) {
   if (!pattern.starts_with(decimal_prefix)) return std::nullopt;
-  return digits_bound(pattern.substr(decimal_prefix.size()));
+  const std::string_view rest = pattern.substr(decimal_prefix.size());
+  if (const std::optional<std::size_t> places = places_bound(rest))
+    return DecimalDigits{std::nullopt, places};
+  return digits_bound(rest);
 }
 
 std::string matched_pattern(std::string_view pattern) {

@@ -31,11 +31,11 @@ std::string matched_pattern(std::string_view pattern);
 // digits.
 bool is_decimal_pattern(std::string_view pattern);
 
-// What Pydantic checks on a `Decimal`'s number for `max_digits`, and `decimal_places` beside it,
-// read off the pattern it writes for them, which as a regex says neither; none for any other
-// pattern.
+// What Pydantic checks on a `Decimal`'s number for `max_digits` and `decimal_places`, read off
+// the pattern it writes for them, which as a regex says neither for a text with an exponent;
+// none for any other pattern.
 struct DecimalDigits {
-  std::size_t max_digits = 0;
+  std::optional<std::size_t> max_digits;
   std::optional<std::size_t> places;
 };
 std::optional<DecimalDigits> decimal_digits(std::string_view pattern);

@@ -38,10 +38,10 @@ TEST(ZodPattern, Matched) {
     const auto& [pattern, matched, digits] = std::tie(row[0], row[1], row[2]);
     EXPECT_EQ(matched_pattern(pattern), matched) << pattern;
     const std::optional<DecimalDigits> read = decimal_digits(pattern);
-    const std::string shown =
-        read ? std::to_string(read->max_digits) + "/" +
-                   (read->places ? std::to_string(*read->places) : std::string("-"))
-             : std::string();
+    const auto count = [](std::optional<std::size_t> bound) {
+      return bound ? std::to_string(*bound) : std::string("-");
+    };
+    const std::string shown = read ? count(read->max_digits) + "/" + count(read->places) : "";
     EXPECT_EQ(shown, digits) << pattern;
   }
 }
