@@ -130,7 +130,7 @@ void append_contract_name(const ZodCtx& ctx, const Definition& definition, std::
 // what they are, not by instanceof, which fails across the two SDKs and across copies of one: an
 // instance of a class with the SDK's methods. A document's maps are plain objects, whose
 // prototype's prototype is null in any realm, so no stored map can pass for one.
-constexpr std::array<ZodHelper, 13> helper_table = {{
+constexpr std::array<ZodHelper, 14> helper_table = {{
     {"isInstance",
      "// An instance of a class with these methods, as every Firestore value of either SDK is; a "
      "plain\n"
@@ -207,6 +207,15 @@ constexpr std::array<ZodHelper, 13> helper_table = {{
      "    }\n"
      "  }, message);\n"
      "};\n\n"},
+    {"ownKeys",
+     R"(// A plain map with its own keys alone: z.object reads each key it declares off the value, so a
+// key that a map lacks, such as `constructor`, would be read off Object.prototype instead.
+const ownKeys = (value: unknown): unknown =>
+  typeof value === "object" && value !== null && Object.getPrototypeOf(value) === Object.prototype
+    ? Object.assign(Object.create(null), value)
+    : value;
+
+)"},
     {"decimalParts",
      R"(// A decimal text, digits with at most one point and then perhaps an exponent, as the number
 // sign * 0.DIGITS * 10^power, DIGITS without leading or trailing zeros; zero's sign is 0. Null for
@@ -865,6 +874,20 @@ Extra extra_of(const Contract& contract, const TypeNode& node) {
 constexpr std::array<std::string_view, 4> object_openers = {"z.object({", "z.looseObject({",
                                                             "z.strictObject({", "z.object({"};
 
+// The names a plain object inherits from Object.prototype that a field may take (the others are
+// `__` names, which Firestore reserves). A model that declares one reads a map's own keys alone.
+constexpr std::array<std::string_view, 7> inherited_names = {
+    "constructor",    "hasOwnProperty", "isPrototypeOf", "propertyIsEnumerable",
+    "toLocaleString", "toString",       "valueOf"};
+
+bool declares_inherited_name(const Contract& contract, const Definition& definition) {
+  const std::span<const Property> properties = contract.properties_of(definition);
+  return std::any_of(properties.begin(), properties.end(), [](const Property& property) {
+    return std::find(inherited_names.begin(), inherited_names.end(), property.key) !=
+           inherited_names.end();
+  });
+}
+
 // A key the write must not hold, refused with `message`.
 void append_refused_key(std::string_view message, std::string& out) {
   std::string quoted;
@@ -876,6 +899,11 @@ void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std:
   const Contract& contract = *ctx.types.contract;
   const TypeNode& model_node = contract.node(definition.node);
   const Extra extra = extra_of(contract, model_node);
+  const bool own_keys = declares_inherited_name(contract, definition);
+  if (own_keys) {
+    out += "z.preprocess(ownKeys, ";
+    use_helper(ctx, "ownKeys");
+  }
   out += object_openers[static_cast<std::size_t>(extra)];
   const Writer writer = ctx.types.sdk == Sdk::admin ? Writer::server : Writer::client;
   bool empty = true;
@@ -917,6 +945,7 @@ void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std:
     append_zod(ctx, model_node.record_node, side, out);
     out += ')';
   }
+  if (own_keys) out += ')';
 }
 
 void append_enum_zod(std::span<const Datum> members, std::string& out) {
