@@ -2,9 +2,7 @@
 #include "compat/rules.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <future>
-#include <limits>
 #include <map>
 #include <optional>
 #include <span>
