@@ -880,11 +880,20 @@ constexpr std::array<std::string_view, 7> inherited_names = {
     "constructor",    "hasOwnProperty", "isPrototypeOf", "propertyIsEnumerable",
     "toLocaleString", "toString",       "valueOf"};
 
+// The lengths of those names, as bits: most keys are none of them by length alone.
+constexpr std::uint32_t inherited_lengths = [] {
+  std::uint32_t bits = 0;
+  for (const std::string_view name : inherited_names) bits |= std::uint32_t{1} << name.size();
+  return bits;
+}();
+
 bool declares_inherited_name(const Contract& contract, const Definition& definition) {
   const std::span<const Property> properties = contract.properties_of(definition);
   return std::any_of(properties.begin(), properties.end(), [](const Property& property) {
-    return std::find(inherited_names.begin(), inherited_names.end(), property.key) !=
-           inherited_names.end();
+    const std::size_t size = property.key.size();
+    return size < 32 && ((inherited_lengths >> size) & 1U) != 0 &&
+           std::find(inherited_names.begin(), inherited_names.end(), property.key) !=
+               inherited_names.end();
   });
 }
 
