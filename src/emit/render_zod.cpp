@@ -939,7 +939,15 @@ void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std:
       continue;
     }
     if (presence == Presence::document_id) {
-      out += "z.string(),\n";  // the document id, which the converter fills in
+      // The document id, which the converter fills in, held to its field's own checks where
+      // the field is a string, as Pydantic holds it when it reads the id into the field.
+      const TypeNode& id_node = contract.node(property.node);
+      if (id_node.form == TypeForm::json && contract.is_only(id_node, JsonType::string)) {
+        append_string_zod(ctx, id_node, out);
+      } else {
+        out += "z.string()";
+      }
+      out += ",\n";
       continue;
     }
     ctx.may_be_absent = side == Side::write && presence == Presence::optional;
