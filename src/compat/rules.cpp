@@ -929,13 +929,52 @@ struct Rules {
     if (!named) report(more.back());  // a name used twice: the count alone changed
   }
 
+  // The values a model keeps under keys it does not name (Pydantic's `extra="allow"`):
+  // `additionalProperties` true keeps any, a schema those it admits. A model that keeps none
+  // (none, which drops them, or false, which the restriction rules compare) stores and writes
+  // none, so only two that keep some can disagree on them.
+  void compare_extras(std::string_view def, const TypeNode& old_model, const TypeNode& new_model) {
+    const auto keeps_any = [](const Contract& contract, const TypeNode& model) {
+      return contract.constraint(model, Atom::additional_properties).is_true();
+    };
+    const auto kept = [](const TypeNode& model) {
+      return model.record == RecordValues::schema ? model.record_node : no_id;
+    };
+    const bool old_any = keeps_any(olds(), old_model);
+    const bool new_any = keeps_any(news(), new_model);
+    const NodeId old_values = kept(old_model);
+    const NodeId new_values = kept(new_model);
+    if ((!old_any && old_values == no_id) || (!new_any && new_values == no_id)) return;
+    // Any value is held only by a schema that admits any.
+    const auto holds_any = [](const Contract& contract, NodeId values) {
+      const TypeNode& node = contract.node(values);
+      return node.form == TypeForm::unknown && node.constraints.count == 0;
+    };
+    const bool stored_held = new_values == no_id ||
+                             (old_values == no_id ? holds_any(news(), new_values)
+                                                  : holds(news(), new_values, olds(), old_values));
+    const bool written_held = old_values == no_id ||
+                              (new_values == no_id ? holds_any(olds(), old_values)
+                                                   : holds(olds(), old_values, news(), new_values));
+    const auto shown_extras = [](const Contract& contract, bool any, NodeId values) {
+      return any ? std::string("true") : read_type_signature(contract, values);
+    };
+    if (stored_held && written_held) return;
+    const std::string was = shown_extras(olds(), old_any, old_values);
+    const std::string now = shown_extras(news(), new_any, new_values);
+    if (!stored_held) add(Rule::additional_properties_tightened, def, nullptr, was, now);
+    if (!written_held) add(Rule::additional_properties_loosened, def, nullptr, was, now);
+  }
+
   // `first`, `last`: the diff's findings for the definition, by index into `out`, which grows.
   // `same`: the two are equal (same_definition).
   bool compare_models(std::string_view def, const Definition& old_def, const Definition& new_def,
                       bool same, std::size_t first, std::size_t last) {
     // Names can change with other definitions, so they are compared even for an equal model.
-    if (!same)
+    if (!same) {
       compare_constraints(def, nullptr, olds().node(old_def.node), news().node(new_def.node));
+      compare_extras(def, olds().node(old_def.node), news().node(new_def.node));
+    }
     const ClientNames* old_client = client_of(old_side.clients, def);
     const ClientNames* new_client = client_of(new_side.clients, def);
     if (old_client != nullptr && new_client != nullptr)
