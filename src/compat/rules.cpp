@@ -846,7 +846,12 @@ struct Rules {
     if (old_model.record == RecordValues::schema)
       return holds(news(), added.node, olds(), old_model.record_node);
     if (!olds().constraint(old_model, Atom::additional_properties).is_true()) return true;
-    const TypeNode& node = news().node(added.node);
+    return holds_anything(news(), added.node);
+  }
+
+  // Does the schema admit any value, as `additionalProperties` true does?
+  static bool holds_anything(const Contract& contract, NodeId schema) {
+    const TypeNode& node = contract.node(schema);
     return node.form == TypeForm::unknown && node.constraints.count == 0;
   }
 
@@ -945,16 +950,11 @@ struct Rules {
     const NodeId old_values = kept(old_model);
     const NodeId new_values = kept(new_model);
     if ((!old_any && old_values == no_id) || (!new_any && new_values == no_id)) return;
-    // Any value is held only by a schema that admits any.
-    const auto holds_any = [](const Contract& contract, NodeId values) {
-      const TypeNode& node = contract.node(values);
-      return node.form == TypeForm::unknown && node.constraints.count == 0;
-    };
     const bool stored_held = new_values == no_id ||
-                             (old_values == no_id ? holds_any(news(), new_values)
+                             (old_values == no_id ? holds_anything(news(), new_values)
                                                   : holds(news(), new_values, olds(), old_values));
     const bool written_held = old_values == no_id ||
-                              (new_values == no_id ? holds_any(olds(), old_values)
+                              (new_values == no_id ? holds_anything(olds(), old_values)
                                                    : holds(olds(), old_values, news(), new_values));
     const auto shown_extras = [](const Contract& contract, bool any, NodeId values) {
       return any ? std::string("true") : read_type_signature(contract, values);
