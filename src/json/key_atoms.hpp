@@ -185,10 +185,12 @@ constexpr KeyHash make_key_hash(const std::array<std::string_view, N>& texts) {
   return {};
 }
 
-// The number of `key` in the texts `hash` was made from, or 0 (`other`).
+// The number of `key` in the texts `hash` was made from, or 0 (`other`). Inlined: the reader
+// looks up every key and type word, and the second module left the words' lookup a call.
 template <std::size_t N>
-std::size_t find_text(const KeyHash& hash, const std::array<std::string_view, N>& texts,
-                      std::string_view key) {
+[[gnu::always_inline]] inline std::size_t find_text(const KeyHash& hash,
+                                                    const std::array<std::string_view, N>& texts,
+                                                    std::string_view key) {
   if (key.size() < KeyHash::shortest) return 0;
   const KeyHash::Words w = KeyHash::words(key);
   const KeyHash::Slot& slot = hash.slots[KeyHash::slot(w, key.size(), hash.multiplier)];
