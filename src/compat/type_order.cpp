@@ -27,6 +27,28 @@ bool integers_only(const Contract& contract, const TypeNode& node) {
   return contract.is_only(node, JsonType::integer);
 }
 
+// Does a value of this kind belong to the JSON type? An integer is a number; arrays and objects
+// are not looked into.
+bool type_takes(JsonType type, Kind kind) {
+  switch (kind) {
+    case Kind::null:
+      return type == JsonType::null;
+    case Kind::boolean:
+      return type == JsonType::boolean;
+    case Kind::int64:
+    case Kind::uint64:
+      return type == JsonType::integer || type == JsonType::number;
+    case Kind::float64:
+      return type == JsonType::number;
+    case Kind::string:
+      return type == JsonType::string;
+    case Kind::array:
+    case Kind::object:
+      return false;
+  }
+  return false;
+}
+
 // Does the edge admit `value`, a number?
 bool edge_admits(const Edge& edge, const Datum& value, bool upper) {
   if (!edge.value.present) return true;
@@ -324,29 +346,12 @@ struct Order {
       }
       case TypeForm::reference:
         return !compared_by_name(to, t) && accepts(target(to, t_id), value, depth + 1);
-      case TypeForm::json:
-        return std::any_of(to.types(t).begin(), to.types(t).end(),
-                           [&](const TypeName& name) {
-                             switch (value.kind) {
-                               case Kind::null:
-                                 return name.type == JsonType::null;
-                               case Kind::boolean:
-                                 return name.type == JsonType::boolean;
-                               case Kind::int64:
-                               case Kind::uint64:
-                                 return name.type == JsonType::integer ||
-                                        name.type == JsonType::number;
-                               case Kind::float64:
-                                 return name.type == JsonType::number;
-                               case Kind::string:
-                                 return name.type == JsonType::string;
-                               case Kind::array:
-                               case Kind::object:
-                                 return false;
-                             }
-                             return false;
-                           }) &&
-               bounds_admit(to, t, value);
+      case TypeForm::json: {
+        const bool typed =
+            std::any_of(to.types(t).begin(), to.types(t).end(),
+                        [&](const TypeName& name) { return type_takes(name.type, value.kind); });
+        return typed && bounds_admit(to, t, value);
+      }
       case TypeForm::firestore:
         return false;
     }
