@@ -68,6 +68,7 @@ class Builder {
   }
   Builder(const Builder&) = delete;
   Builder& operator=(const Builder&) = delete;
+  Contract& contract() { return contract_; }
   // The lists go back to the thread, unless a large bundle grew them.
   ~Builder() {
     BuilderLists& spare = spare_lists();
@@ -658,13 +659,13 @@ const Property* Contract::property(const Definition& model, std::string_view key
 }
 
 struct ContractBuilder::State {
-  Contract contract;
-  Builder builder{contract};
+  explicit State(Contract& contract) : builder(contract) {}
+  Builder builder;
 };
 
-ContractBuilder::ContractBuilder(std::size_t objects, std::size_t definitions, ListPages pages)
-    : state_(std::make_unique<State>()) {
-  Contract& contract = state_->contract;
+ContractBuilder::ContractBuilder(Contract& contract, std::size_t objects, std::size_t definitions,
+                                 ListPages pages)
+    : state_(std::make_unique<State>(contract)) {
   // A definition holds an object or more, of its own or of its properties' schemas.
   contract.definitions.reserve(definitions != 0 ? definitions : objects / 4);
   // Nearly every object is a node, or a property's; the few others cost little room.
@@ -702,24 +703,28 @@ ContractBuilder::~ContractBuilder() = default;
 
 void ContractBuilder::add(const Member& definition) { state_->builder.definition(definition); }
 
-Contract& ContractBuilder::contract() { return state_->contract; }
+Contract& ContractBuilder::contract() { return state_->builder.contract(); }
 
 void ContractBuilder::move_pending_names(const std::function<void(std::string_view&)>& move) {
   state_->builder.move_pending_names(move);
 }
 
-std::optional<Contract> ContractBuilder::finish() {
-  if (!state_->builder.finish()) return std::nullopt;
-  return std::move(state_->contract);
+bool ContractBuilder::finish() { return state_->builder.finish(); }
+
+void build_contract_into(Contract& contract, const Value& bundle, DefinitionTable table,
+                         std::size_t objects) {
+  const Value* table_object = find_definition_table(bundle, table);
+  const Value& defs = table_object != nullptr ? *table_object : empty_object();
+  ContractBuilder builder(contract, objects, defs.object().size());
+  for (const Member& entry : defs.object()) builder.add(entry);
+  // The tree's members are sorted with one per key: no two definitions share a name.
+  builder.finish();
 }
 
 Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t objects) {
-  const Value* table_object = find_definition_table(bundle, table);
-  const Value& defs = table_object != nullptr ? *table_object : empty_object();
-  ContractBuilder builder(objects, defs.object().size());
-  for (const Member& entry : defs.object()) builder.add(entry);
-  // The tree's members are sorted with one per key: no two definitions share a name.
-  return std::move(builder.finish().value());
+  Contract contract;
+  build_contract_into(contract, bundle, table, objects);
+  return contract;
 }
 
 ContractTexts release_model(Contract&& contract) {

@@ -355,14 +355,16 @@ const Value* find_definition_table(const Value& bundle, DefinitionTable table);
 // most of them, at the cost of up to a huge page of room per list.
 enum class ListPages : std::uint8_t { base, huge };
 
-// Reads definitions into a model one at a time, in any order: from a table of the tree, or as
-// parse_json's EntrySink hands them over. `objects`, at least the objects the definitions hold,
-// and `definitions` size its storage up front, on `pages`. Each entry (borrowed) is read when
-// added; only its strings must outlive the model. May throw std::bad_alloc.
+// Reads definitions into `contract` (empty, borrowed) one at a time, in any order: from a table
+// of the tree, or as parse_json's EntrySink hands them over. The model is built where it is to
+// stay: a model is a score of lists, and moving one moves each. `objects`, at least the objects
+// the definitions hold, and `definitions` size its storage up front, on `pages`. Each entry
+// (borrowed) is read when added; only its strings must outlive the model. May throw
+// std::bad_alloc.
 class ContractBuilder {
  public:
-  explicit ContractBuilder(std::size_t objects, std::size_t definitions = 0,
-                           ListPages pages = ListPages::base);
+  ContractBuilder(Contract& contract, std::size_t objects, std::size_t definitions = 0,
+                  ListPages pages = ListPages::base);
   ContractBuilder(const ContractBuilder&) = delete;
   ContractBuilder& operator=(const ContractBuilder&) = delete;
   ~ContractBuilder();
@@ -372,9 +374,9 @@ class ContractBuilder {
   // a text that is about to go moves these too, before finish().
   Contract& contract();
   void move_pending_names(const std::function<void(std::string_view&)>& move);
-  // The model, once; nothing when two definitions share a name, which only the whole table
-  // settles (its last one stands).
-  std::optional<Contract> finish();
+  // Completes the model, once; false when two definitions share a name, which only the whole
+  // table settles (its last one stands): the model is then incomplete.
+  bool finish();
 
  private:
   struct State;
@@ -385,6 +387,9 @@ class ContractBuilder {
 // the document's count of objects, sizes its storage up front. Never fails; recursion is bounded
 // by the nesting limit of the parsed tree. May throw std::bad_alloc.
 Contract build_contract(const Value& bundle, DefinitionTable table, std::size_t objects = 0);
+// The same into `contract`, which must be empty.
+void build_contract_into(Contract& contract, const Value& bundle, DefinitionTable table,
+                         std::size_t objects);
 inline Contract build_contract(const Document& bundle, DefinitionTable table) {
   return build_contract(bundle.root, table, bundle.objects);
 }

@@ -83,8 +83,11 @@ void move_strings(std::string_view copy, std::string_view text, Contract& contra
 // a thread of their own when `pipelined` (see EntryPipeline), else each as it comes, built in
 // one arena that each reuses.
 struct Streamed {
-  Streamed(bool pipelined, ListPages pages) : pipelined(pipelined), pages(pages) {}
+  Streamed(Contract& contract, bool pipelined, ListPages pages)
+      : contract(contract), pipelined(pipelined), pages(pages) {}
 
+  Contract& contract;  // what the builder builds
+  bool began = false;  // the builder has begun it
   bool pipelined;
   ListPages pages;
   std::optional<ContractBuilder> builder;
@@ -97,7 +100,10 @@ struct Streamed {
   static std::pmr::memory_resource& begin(void* context, std::size_t objects) {
     auto* self = static_cast<Streamed*>(context);
     self->pipeline.reset();
-    self->builder.emplace(objects, 0, self->pages);
+    self->builder.reset();
+    self->contract = Contract();
+    self->builder.emplace(self->contract, objects, 0, self->pages);
+    self->began = true;
     // Asked once: the count is read from the system on each call, which costs microseconds.
     static const bool several_cores = std::thread::hardware_concurrency() >= 2;
     if (self->pipelined && several_cores) {
@@ -136,7 +142,7 @@ struct Streamed {
 ReadResult read_contract(std::string_view text, DefinitionTable table, std::size_t stream_from,
                          Threads threads, ListPages pages) {
   ReadResult result;
-  Streamed streamed(threads == Threads::two, pages);
+  Streamed streamed(result.contract, threads == Threads::two, pages);
   const EntrySink sink{Atom::defs, &streamed, &Streamed::begin, &Streamed::take};
   // A text without escapes is read in place: a copy would cost as much memory again.
   ParseResult parsed = parse_json_in_place(text, text.size() >= stream_from ? &sink : nullptr);
@@ -145,7 +151,7 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
     result.error = parsed.error;
     return result;
   }
-  std::optional<Contract> contract;
+  bool built = false;  // the model is whole
   bool moved = false;  // the model's strings lie in `text` already, and the copy is gone
   if (parsed.document.table_keys == 1 && parsed.document.handed_over != 0) {
     Document& document = parsed.document;
@@ -157,23 +163,24 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
       document.text.reset();
       moved = true;
     }
-    contract = streamed.builder->finish();
+    built = streamed.builder->finish();
   }
   streamed.builder.reset();
-  if (!contract.has_value() && parsed.document.handed_over != 0) {
-    // Two tables, or two definitions of one name: which stands takes the whole tree. Rare.
-    parsed = parse_json_in_place(text);
-    moved = false;
+  if (!built && streamed.began) {
+    result.contract = Contract();  // what the stream began
+    if (parsed.document.handed_over != 0) {
+      // Two tables, or two definitions of one name: which stands takes the whole tree. Rare.
+      parsed = parse_json_in_place(text);
+      moved = false;
+    }
   }
   if (!moved) result.has_table = find_definition_table(parsed.document.root, table) != nullptr;
   const std::string_view copy = parsed.document.copy;
   const bool verbatim = !moved && decodes_to_itself(parsed.document, text);
-  if (contract.has_value()) {
-    result.contract = std::move(*contract);
-    adopt_text(result.contract, parsed.document);
-  } else {
-    result.contract = build_contract(parsed.document, table);
+  if (!built) {
+    build_contract_into(result.contract, parsed.document.root, table, parsed.document.objects);
   }
+  adopt_text(result.contract, parsed.document);
   if (verbatim) {
     move_strings(copy, text, result.contract);
     result.contract.source.reset();
@@ -183,12 +190,12 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
 }
 
 ReadPair read_contracts(std::string_view first, std::string_view second, DefinitionTable table) {
-  ReadPair pair;
   if (std::max(first.size(), second.size()) < stream_definitions_from) {
-    pair.first = read_contract(first, table, stream_definitions_from, Threads::one);
-    pair.second = read_contract(second, table, stream_definitions_from, Threads::one);
-    return pair;
+    // Each model is made where it stays: a model is a score of lists, moved list by list.
+    return {read_contract(first, table, stream_definitions_from, Threads::one),
+            read_contract(second, table, stream_definitions_from, Threads::one)};
   }
+  ReadPair pair;
   // The thread reads borrowed texts into a model of its own; get() hands over the model, or
   // what the read threw.
   std::future<ReadResult> reading = on_own_thread([first, table] {

@@ -172,7 +172,7 @@ void return_freed_pages(std::size_t size) {
 #endif
 }
 
-bool take_read(ReadResult& result, Contract& contract, std::string& error) {
+bool check_read(const ReadResult& result, std::string& error) {
   if (!result.ok) {
     // The only place that spells the message of malformed JSON.
     error = result.error.description();
@@ -180,7 +180,6 @@ bool take_read(ReadResult& result, Contract& contract, std::string& error) {
              std::to_string(result.error.column);
     return false;
   }
-  contract = std::move(result.contract);
   return true;
 }
 
@@ -188,10 +187,11 @@ bool read_argument(std::string_view text, DefinitionTable table, Contract& contr
   ReadResult result = read_contract(text, table);
   return_freed_pages(text.size());
   std::string error;
-  if (!take_read(result, contract, error)) {
+  if (!check_read(result, error)) {
     PyErr_SetString(PyExc_ValueError, error.c_str());
     return false;
   }
+  contract = std::move(result.contract);
   return true;
 }
 

@@ -65,10 +65,9 @@ inline PyCFunction as_method(FastWithKeywords function) {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
-// The model read from a bundle argument's text (a str's UTF-8, which the model borrows), moved
-// into `contract`; false with `error` set to the one-line description of malformed JSON (its
-// place as line and column).
-bool take_read(ReadResult& result, Contract& contract, std::string& error);
+// True when a bundle argument's text (a str's UTF-8, which the model borrows) was read; false
+// with `error` set to the one-line description of malformed JSON (its place as line and column).
+bool check_read(const ReadResult& result, std::string& error);
 // A bundle argument's text read into `contract`, with ValueError set on false. May throw
 // std::bad_alloc.
 bool read_argument(std::string_view text, DefinitionTable table, Contract& contract);

@@ -55,12 +55,12 @@ void raise_bundle_error(PyObject* module, const char* argument, const std::strin
   Py_DECREF(error);
 }
 
-// The model of the parameter `argument`'s text, which must hold a definitions table (`$defs` or
-// draft-07 `definitions`), moved into `contract`; false with BundleError set.
-bool take_bundle(PyObject* module, const char* argument, ReadResult& result, Contract& contract) {
+// True when the parameter `argument`'s text was read and holds a definitions table (`$defs` or
+// draft-07 `definitions`); false with BundleError set.
+bool check_bundle(PyObject* module, const char* argument, const ReadResult& result) {
   std::string error;
   if (result.ok && !result.has_table) error = not_a_bundle;
-  if (!error.empty() || !take_read(result, contract, error)) {
+  if (!error.empty() || !check_read(result, error)) {
     raise_bundle_error(module, argument, error);
     return false;
   }
@@ -71,7 +71,9 @@ bool read_bundle(PyObject* module, const char* argument, std::string_view text,
                  Contract& contract) {
   ReadResult result = read_contract(text, DefinitionTable::defs_or_draft07);
   return_freed_pages(text.size());
-  return take_bundle(module, argument, result, contract);
+  if (!check_bundle(module, argument, result)) return false;
+  contract = std::move(result.contract);
+  return true;
 }
 
 // A bool given as a flag; anything but True or False is refused, as a typo would be.
@@ -226,8 +228,6 @@ PyObject* call_compat(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
     std::string_view old_text;
     std::string_view new_text;
     std::string_view mode_text = compat::mode_names[0];
-    Contract old_contract;
-    Contract new_contract;
     if (!bind_arguments({"compat()", compat_parameters, 2}, args, nargs, kwnames, bound) ||
         !convert_text(bound[0], compat_parameters[0], old_text) ||
         !convert_text(bound[1], compat_parameters[1], new_text) ||
@@ -240,16 +240,19 @@ PyObject* call_compat(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
       return nullptr;
     }
     ReadPair read = read_contracts(old_text, new_text, DefinitionTable::defs_or_draft07);
-    if (!take_bundle(module, compat_parameters[0], read.first, old_contract) ||
-        !take_bundle(module, compat_parameters[1], read.second, new_contract)) {
+    if (!check_bundle(module, compat_parameters[0], read.first) ||
+        !check_bundle(module, compat_parameters[1], read.second)) {
       return nullptr;
     }
+    const Contract& old_contract = read.first.contract;
+    const Contract& new_contract = read.second.contract;
     std::vector<compat::Finding> findings;
     std::string text;
     // On false, KeyboardInterrupt (or whatever the signal handler raised) is set.
     if (!compat::rule_findings(old_contract, new_contract, signalled, findings)) return nullptr;
     // The findings go too before Python copies the report.
-    const ComparedTexts kept = release_compared(std::move(old_contract), std::move(new_contract));
+    const ComparedTexts kept =
+        release_compared(std::move(read.first.contract), std::move(read.second.contract));
     if (!compat::rule_findings_json(findings, mode, signalled, text)) return nullptr;
     std::vector<compat::Finding>().swap(findings);
     return new_str(text);

@@ -91,8 +91,6 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     PyObject* bound[2];
     std::string_view old_text;
     std::string_view new_text;
-    Contract old_contract;
-    Contract new_contract;
     if (!bind_arguments({"compat()", compat_parameters}, args, nargs, kwnames, bound) ||
         !convert_text(bound[0], compat_parameters[0], old_text) ||
         !convert_text(bound[1], compat_parameters[1], new_text)) {
@@ -100,15 +98,15 @@ PyObject* call_compat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     }
     ReadPair read = read_contracts(old_text, new_text, DefinitionTable::defs);
     std::string error;
-    if (!take_read(read.first, old_contract, error) ||
-        !take_read(read.second, new_contract, error)) {
+    if (!check_read(read.first, error) || !check_read(read.second, error)) {
       PyErr_SetString(PyExc_ValueError, error.c_str());
       return nullptr;
     }
     std::vector<compat::Finding> findings;
-    compat::diff(old_contract, new_contract, nullptr, findings);
+    compat::diff(read.first.contract, read.second.contract, nullptr, findings);
     // The findings go too before Python copies the report.
-    const ComparedTexts kept = release_compared(std::move(old_contract), std::move(new_contract));
+    const ComparedTexts kept =
+        release_compared(std::move(read.first.contract), std::move(read.second.contract));
     std::string report = compat::findings_json(findings);
     std::vector<compat::Finding>().swap(findings);
     return new_str(report);
