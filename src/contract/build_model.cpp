@@ -658,6 +658,80 @@ const Property* Contract::property(const Definition& model, std::string_view key
   return found != listed.end() && found->key == key ? &*found : nullptr;
 }
 
+namespace {
+
+// The lists of models that a thread keeps, two of each: a comparison builds two models at once.
+// A list of more than this many bytes goes with its model, so no thread keeps more than some
+// hundred kilobytes.
+constexpr std::size_t spare_model_list_bytes = std::size_t{16} << 10;
+
+template <class T>
+struct SpareModelList {
+  std::array<std::vector<T>, 2> lists;
+
+  void keep(std::vector<T>& list) {
+    if (list.capacity() == 0 || list.capacity() * sizeof(T) > spare_model_list_bytes) return;
+    for (std::vector<T>& spare : lists) {
+      if (spare.capacity() != 0) continue;
+      list.clear();
+      spare = std::move(list);
+      return;
+    }
+  }
+  void take(std::vector<T>& list) {
+    for (std::vector<T>& spare : lists) {
+      if (spare.capacity() == 0) continue;
+      list = std::move(spare);
+      return;
+    }
+  }
+};
+
+struct SpareModelLists {
+  SpareModelList<Definition> definitions;
+  SpareModelList<Property> properties;
+  SpareModelList<TypeNode> nodes;
+  SpareModelList<NodeId> node_lists;
+  SpareModelList<Datum> data;
+  SpareModelList<TypeName> type_names;
+  SpareModelList<ConstraintEntry> constraints;
+  SpareModelList<NodeExtras> extras;
+  SpareModelList<DefinitionExtras> definition_extras;
+  bool alive = true;  // false once the thread's lists are destroyed, as it ends
+
+  SpareModelLists() = default;
+  SpareModelLists(const SpareModelLists&) = delete;
+  SpareModelLists& operator=(const SpareModelLists&) = delete;
+  ~SpareModelLists() { alive = false; }
+};
+
+SpareModelLists& spare_model_lists() {
+  thread_local SpareModelLists lists;
+  return lists;
+}
+
+// Calls `each(list, spare)` on each list of the model that a builder sizes up front.
+template <class Each>
+void each_sized_list(Contract& contract, SpareModelLists& spare, Each each) {
+  each(contract.definitions, spare.definitions);
+  each(contract.properties, spare.properties);
+  each(contract.nodes, spare.nodes);
+  each(contract.node_lists, spare.node_lists);
+  each(contract.data, spare.data);
+  each(contract.type_names, spare.type_names);
+  each(contract.constraints, spare.constraints);
+  each(contract.extras, spare.extras);
+  each(contract.definition_extras, spare.definition_extras);
+}
+
+}  // namespace
+
+Contract::~Contract() {
+  SpareModelLists& spare = spare_model_lists();
+  if (!spare.alive) return;
+  each_sized_list(*this, spare, [](auto& list, auto& kept) { kept.keep(list); });
+}
+
 struct ContractBuilder::State {
   explicit State(Contract& contract) : builder(contract) {}
   Builder builder;
@@ -666,6 +740,11 @@ struct ContractBuilder::State {
 ContractBuilder::ContractBuilder(Contract& contract, std::size_t objects, std::size_t definitions,
                                  ListPages pages)
     : state_(std::make_unique<State>(contract)) {
+  if (pages == ListPages::base) {
+    each_sized_list(contract, spare_model_lists(), [](auto& list, auto& kept) {
+      if (list.capacity() == 0) kept.take(list);
+    });
+  }
   // A definition holds an object or more, of its own or of its properties' schemas.
   contract.definitions.reserve(definitions != 0 ? definitions : objects / 4);
   // Nearly every object is a node, or a property's; the few others cost little room.

@@ -238,6 +238,15 @@ enum class DefinitionTable : std::uint8_t {
 // must outlive it, unless the model took the document's text over (`source`); texts the model
 // writes itself live in its own pool.
 struct Contract {
+  Contract() = default;
+  Contract(const Contract&) = delete;
+  Contract& operator=(const Contract&) = delete;
+  Contract(Contract&&) = default;
+  Contract& operator=(Contract&&) = default;
+  // A small model's lists stay with the thread for the next model it builds (see
+  // ContractBuilder): a model of a small bundle then allocates hardly any.
+  ~Contract();
+
   std::vector<Definition> definitions;  // in byte order of name
   std::vector<Property> properties;
   std::vector<TypeNode> nodes;
