@@ -660,43 +660,17 @@ const Property* Contract::property(const Definition& model, std::string_view key
 
 namespace {
 
-// The lists of models that a thread keeps, two of each: a comparison builds two models at once.
-// A list of more than this many bytes goes with its model, so no thread keeps more than some
-// hundred kilobytes.
-constexpr std::size_t spare_model_list_bytes = std::size_t{16} << 10;
-
-template <class T>
-struct SpareModelList {
-  std::array<std::vector<T>, 2> lists;
-
-  void keep(std::vector<T>& list) {
-    if (list.capacity() == 0 || list.capacity() * sizeof(T) > spare_model_list_bytes) return;
-    for (std::vector<T>& spare : lists) {
-      if (spare.capacity() != 0) continue;
-      list.clear();
-      spare = std::move(list);
-      return;
-    }
-  }
-  void take(std::vector<T>& list) {
-    for (std::vector<T>& spare : lists) {
-      if (spare.capacity() == 0) continue;
-      list = std::move(spare);
-      return;
-    }
-  }
-};
-
+// The lists of models that a thread keeps; the builder takes them, and a model gives them back.
 struct SpareModelLists {
-  SpareModelList<Definition> definitions;
-  SpareModelList<Property> properties;
-  SpareModelList<TypeNode> nodes;
-  SpareModelList<NodeId> node_lists;
-  SpareModelList<Datum> data;
-  SpareModelList<TypeName> type_names;
-  SpareModelList<ConstraintEntry> constraints;
-  SpareModelList<NodeExtras> extras;
-  SpareModelList<DefinitionExtras> definition_extras;
+  SpareListPair<Definition> definitions;
+  SpareListPair<Property> properties;
+  SpareListPair<TypeNode> nodes;
+  SpareListPair<NodeId> node_lists;
+  SpareListPair<Datum> data;
+  SpareListPair<TypeName> type_names;
+  SpareListPair<ConstraintEntry> constraints;
+  SpareListPair<NodeExtras> extras;
+  SpareListPair<DefinitionExtras> definition_extras;
   bool alive = true;  // false once the thread's lists are destroyed, as it ends
 
   SpareModelLists() = default;
