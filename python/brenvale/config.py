@@ -29,6 +29,7 @@ REQUIRED = "required"
 TOP_KEYS = ("models", "bundle", "outputs", "compat")
 OUTPUT_KEYS = ("kind", "path")
 COMPAT_KEYS = ("baseline", "mode", "fail_on", "ignore")
+PROJECT_FILE = ""  # the project file itself, among the files of keys
 # The options of each output kind, beside kind and path; all are optional but a shared module's.
 KIND_OPTIONS = {
     "web": ("jsdoc", "update_paths"),
@@ -240,19 +241,34 @@ def _replace(output: Output, contract: str) -> Output:
 
 
 def _refuse_one_file_twice(root: _Table, config: Config) -> None:
-    """Two outputs, or an output and the bundle, on one file would overwrite each other: by
-    any name, a link or a linked folder included."""
+    """Two outputs, an output and the bundle, or the ignore file and any file the run reads or
+    writes would overwrite each other: by any name, a link or a linked folder included. Nor can
+    a file be written inside another one, as if it were a folder."""
 
     def file(path: str) -> str:
         return os.path.normcase(os.path.realpath(path))
 
-    seen = {file(config.bundle): "bundle"}
-    for index, output in enumerate(config.outputs):
-        key = f"outputs[{index}].path"
-        other = seen.setdefault(file(output.path), key)
+    def owner(key: str) -> str:
+        return config.name if key == PROJECT_FILE else _dotted(config.table, key)
+
+    def claim(key: str, path: str) -> None:
+        other = seen.setdefault(file(path), key)
         if other != key:
-            owner = _dotted(config.table, other)
-            raise root.error(key, f"the same file as {owner}")
+            raise root.error(key, f"the same file as {owner(other)}")
+
+    seen = {file(config.file): PROJECT_FILE, file(config.bundle): "bundle"}
+    if config.compat is not None and config.compat.ignore is not None:
+        claim("compat.ignore", config.compat.ignore)
+    keys = [f"outputs[{index}].path" for index in range(len(config.outputs))]
+    for key, output in zip(keys, config.outputs, strict=True):
+        claim(key, output.path)
+    for key, output in zip(keys, config.outputs, strict=True):
+        folder = os.path.dirname(file(output.path))
+        while os.path.dirname(folder) != folder:
+            other = seen.get(folder)
+            if other is not None:
+                raise root.error(key, f"inside {owner(other)}, which is a file")
+            folder = os.path.dirname(folder)
 
 
 def _compat(table: _Table, folder: str) -> Compat:

@@ -227,6 +227,9 @@ def compare(config: Config, new: tuple[str, str], accept: bool) -> Comparison | 
     compat = config.compat
     if accept and compat.ignore is None:
         raise config.error("compat.ignore", "required for --accept")
+    if accept and compat.ignore is not None:
+        # Accepting appends lines to the ignore file: never to a file the run reads.
+        refuse_inputs([shown(compat.ignore)], [config.file, config.bundle, *imported_files()])
     old = read_revision(baseline_path(config), config.folder)
     report = compat_report(old, new, compat.mode)
     rules = read_rules(compat.ignore)
