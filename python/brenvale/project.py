@@ -206,13 +206,16 @@ def check(config: Config, accept: bool = False) -> int:
 def baseline_path(config: Config) -> str:
     """`REV:PATH` of the bundle at the baseline, PATH from the top of the repository."""
     revision = resolve_baseline(config)
-    top = config.folder
+    # git knows a link by the link's own text: the bundle's history is that of the file it
+    # names, through a linked folder as well.
+    bundle = os.path.realpath(config.bundle)
+    top = folder = os.path.realpath(config.folder)
     while not os.path.exists(os.path.join(top, REPOSITORY_MARK)):
         parent = os.path.dirname(top)
         if parent == top:  # no repository: git says so when it runs
-            return f"{revision}:./{os.path.relpath(config.bundle, config.folder)}"
+            return f"{revision}:./{os.path.relpath(bundle, folder)}"
         top = parent
-    return f"{revision}:{os.path.relpath(config.bundle, top).replace(os.sep, '/')}"
+    return f"{revision}:{os.path.relpath(bundle, top).replace(os.sep, '/')}"
 
 
 def compare(config: Config, new: tuple[str, str], accept: bool) -> Comparison | None:

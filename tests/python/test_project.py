@@ -136,3 +136,19 @@ def test_watch_regenerates_until_ctrl_c(example: Path) -> None:
         finally:
             if child.poll() is None:  # a failed wait: leave no watcher behind
                 child.kill()
+
+
+@pytest.mark.parametrize("bundle", ["link.json", "linked/contract.json"])
+def test_check_reads_a_linked_bundle_at_the_baseline(bundle: str, tmp_path: Path) -> None:
+    """git keeps a link as the link's own text: the baseline is the file it names, also
+    through a linked folder."""
+    (tmp_path / "brenvale.toml").write_text(
+        lines([f'bundle = "{bundle}"', "[compat]", 'baseline = "HEAD"'])
+    )
+    (tmp_path / "contract.json").write_text(content({"bundle": "old"}))
+    (tmp_path / "link.json").symlink_to("contract.json")
+    (tmp_path / "linked").symlink_to(".")
+    commit_all(tmp_path)
+    done = brenvale(tmp_path, "check")
+    expected = lines([f"compat HEAD:contract.json -> {bundle}", "0 breaking, 0 safe"])
+    assert (done.returncode, done.stdout, done.stderr) == (0, expected, "")
