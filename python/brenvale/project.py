@@ -194,8 +194,8 @@ def check(config: Config, accept: bool = False) -> int:
         lines.append(f"{CURRENT}: {len(files) - len(lines)} of {len(files)} files")
     if comparison is not None:
         lines.append(f"compat {comparison.old_name} -> {comparison.new_name}")
-    report = "\n".join(lines) + "\n" + (render_text([comparison]) if comparison else "")
-    write_stdout(report)
+    findings = render_text([comparison]) if comparison else ""
+    write_stdout("".join(f"{line}\n" for line in lines) + findings)
     stale = len(files) - sum(what == CURRENT for _, what in states)
     if stale:
         say(f"{stale} of {len(files)} files out of date; run {PROG} generate")
