@@ -130,15 +130,27 @@ def _stdout_to_stderr() -> Iterator[None]:
     """While models import, whatever they print goes to stderr: print() through sys.stdout, and
     os.write(1, ...), C extensions and child processes through file descriptor 1, which would
     otherwise land in the bundle on standard output."""
-    sys.stdout.flush()
-    saved = os.dup(1)
+    if sys.stdout is not None:  # None: standard output was closed when the run began
+        sys.stdout.flush()
     try:
-        os.dup2(2, 1)
-        with contextlib.redirect_stdout(sys.stderr):
+        saved: int | None = os.dup(1)
+    except OSError:
+        saved = None  # closed: it is closed again after
+    os.dup2(2, 1)
+    # A file of its own (opened once 1 is taken, which a closed one would be given): models
+    # that close their sys.stdout leave brenvale's stderr open.
+    stream = os.fdopen(os.dup(2), "w", buffering=1, errors="backslashreplace")
+    try:
+        with contextlib.redirect_stdout(stream):
             yield
     finally:
-        os.dup2(saved, 1)
-        os.close(saved)
+        with contextlib.suppress(OSError, ValueError):
+            stream.close()
+        if saved is None:
+            os.close(1)
+        else:
+            os.dup2(saved, 1)
+            os.close(saved)
 
 
 def read_bundle(args: argparse.Namespace) -> tuple[str, str]:
@@ -511,11 +523,20 @@ def _stopped(how: str) -> None:
     say(f"{how}{written}")
 
 
+def _require_current_folder() -> None:
+    """Paths are read and shown from the current folder, which may have been removed."""
+    try:
+        os.getcwd()
+    except FileNotFoundError:
+        raise UserError("the current folder no longer exists") from None
+
+
 def main(argv: Sequence[str] | None = None) -> int:
     """Entry point of the console script and of `python -m brenvale`."""
     try:
         with _stop_signals_raise():
             args = _parse(argv)
+            _require_current_folder()
             status: int = args.handler(args)
             flush_stdout()
             return status

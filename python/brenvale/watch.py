@@ -41,6 +41,8 @@ def watched(config: Config) -> Watched:
     """The models' package folder (or module file), else the bundle file."""
     if config.models is None:
         bundle = config.bundle
+        if not os.path.isdir(os.path.dirname(bundle)):
+            raise UserError(f"{shown(os.path.dirname(bundle))}: no such folder to watch")
         return Watched((os.path.dirname(bundle),), False, frozenset({bundle}), None)
     import importlib.util
 
