@@ -70,8 +70,13 @@ def say(line: str) -> None:
     when standard error is closed."""
     if sys.stderr is None:
         return
-    shown = "".join(char if char.isprintable() else _escaped(char) for char in line)
-    print(f"{PROG}: {shown}", file=sys.stderr)
+    print(f"{PROG}: {printable(line)}", file=sys.stderr)
+
+
+def printable(text: str) -> str:
+    """`text` with every character that is not printable escaped: a name in a line of output
+    can neither break it nor forge another."""
+    return "".join(char if char.isprintable() else _escaped(char) for char in text)
 
 
 def check_output(out: str, text: str) -> int:
@@ -354,7 +359,7 @@ def build_parser() -> argparse.ArgumentParser:
         "--check",
         dest="check_all",
         action="store_true",
-        help="imply --check for the command (for hooks)",
+        help="imply --check for emit, plain, zod or bundle (for hooks)",
     )
     subs = parser.add_subparsers(dest="command", metavar="COMMAND", required=True)
 

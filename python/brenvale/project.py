@@ -17,6 +17,7 @@ from .cli import (
     UserError,
     compat_report,
     load_models,
+    printable,
     say,
     warn_rules,
 )
@@ -159,7 +160,7 @@ def generate(config: Config) -> int:
     listing = True
     for target in files:
         if replace_file(target.name, target.data):
-            listing = listing and _list(f"wrote {target.name}\n")
+            listing = listing and _list(f"wrote {printable(target.name)}\n")
         else:
             unchanged += 1
     if unchanged:
@@ -189,7 +190,7 @@ def check(config: Config, accept: bool = False) -> int:
     regular_targets(config, files, "check compares")
     states = [(target, state(target)) for target in files]
     comparison = compare(config, (shown(config.bundle), bundle), accept)
-    lines = [f"{what}: {target.name}" for target, what in states if what != CURRENT]
+    lines = [f"{what}: {printable(target.name)}" for target, what in states if what != CURRENT]
     if len(lines) < len(files):
         lines.append(f"{CURRENT}: {len(files) - len(lines)} of {len(files)} files")
     if comparison is not None:
