@@ -262,7 +262,8 @@ def accept_lines(
 ) -> tuple[list[str], list[Finding]]:
     """Ignore-file lines that accept exactly `findings`, by place and message, each with the
     reason placeholder; and the findings that no line can name exactly (a `*` in a name or
-    message, a line break, a `:` in a location...), which are left out."""
+    message, a line break, a `:` in a location, a `.` in a definition's or a field's name,
+    which would name another place too...), which are left out."""
     lines: list[str] = []
     unwritable: list[Finding] = []
     expiry = f"  until {until.isoformat()}" if until else ""
@@ -271,6 +272,8 @@ def accept_lines(
         rule = parse_ignore_rule(line, today=until)
         exact = (
             rule is not None
+            and "." not in finding.definition
+            and "." not in (finding.field or "")
             and line.splitlines() == [line]
             and rule.location.pieces == [finding.location]
             and rule.message is not None
