@@ -20,6 +20,7 @@ from .output import (
     read_prefix,
     read_same_size,
     refuse_inputs,
+    refuse_unappendable,
     replace_file,
     target_kind,
     write_stdout,
@@ -233,6 +234,7 @@ def run_compat(args: argparse.Namespace) -> int:
     inputs = Inputs()
     *old_paths, new_path = args.bundles
     if args.accept:
+        refuse_unappendable(args.ignore[0])
         refuse_inputs(args.ignore, args.bundles)
     olds = [inputs.read_bundle(path, history=True) for path in old_paths]
     new = inputs.read_bundle(new_path)

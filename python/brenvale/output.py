@@ -99,6 +99,13 @@ def target_kind(path: str) -> str:
     return "file" if stat.S_ISREG(mode) else "stream"
 
 
+def refuse_unappendable(path: str) -> None:
+    """--accept reads the ignore file, then replaces it with the lines added: a FIFO or a
+    device can be neither read twice nor replaced, and what was read first would be lost."""
+    if target_kind(path) != "file":
+        raise OutputError(f"{path}: not a regular file; --accept appends to files only")
+
+
 def _file_identity(path: str) -> tuple[int, int] | None:
     """(device, inode) of a regular file, `-` naming standard input; None for anything else."""
     try:

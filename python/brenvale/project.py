@@ -29,6 +29,7 @@ from .output import (
     imported_files,
     read_same_size,
     refuse_inputs,
+    refuse_unappendable,
     replace_file,
     target_kind,
     write_stdout,
@@ -233,6 +234,7 @@ def compare(config: Config, new: tuple[str, str], accept: bool) -> Comparison | 
         raise config.error("compat.ignore", "required for --accept")
     if accept and compat.ignore is not None:
         # Accepting appends lines to the ignore file: never to a file the run reads.
+        refuse_unappendable(shown(compat.ignore))
         refuse_inputs([shown(compat.ignore)], [config.file, config.bundle, *imported_files()])
     old = read_revision(baseline_path(config), config.folder)
     report = compat_report(old, new, compat.mode)
