@@ -418,10 +418,8 @@ struct Rules {
     // Whether the values' lower and upper edges, each from both of its keys, moved inward or
     // outward: a key's own change that the edge does not make is no change of what is admitted.
     const auto edge_moves = [&](bool upper, bool inward) {
-      const Atom inclusive = upper ? Atom::maximum : Atom::minimum;
-      const Atom exclusive = upper ? Atom::exclusive_maximum : Atom::exclusive_minimum;
-      const Edge was = edge_of(olds(), old_node, inclusive, exclusive, upper);
-      const Edge now = edge_of(news(), new_node, inclusive, exclusive, upper);
+      const Edge was = edge_of(olds(), old_node, upper);
+      const Edge now = edge_of(news(), new_node, upper);
       return inward ? edge_rejects_more(was, now, upper) : edge_rejects_more(now, was, upper);
     };
     for (const Bound& bound : bounds) {

@@ -49,11 +49,16 @@ bool type_takes(JsonType type, Kind kind) {
   return false;
 }
 
+// How bound `a` (as a double, `x`) stands to `b` (`y`) on the side of the values it bounds:
+// positive when `a` lies further in, so admits less.
+int inward(const Datum& a, double x, const Datum& b, double y, bool upper) {
+  return compare_bounds(a, b, x, y) * (upper ? -1 : 1);
+}
+
 // Does the edge admit `value`, a number?
 bool edge_admits(const Edge& edge, const Datum& value, bool upper) {
   if (!edge.value.present) return true;
-  const int order =
-      compare_bounds(value, edge.value, *number_of(value), edge.number) * (upper ? -1 : 1);
+  const int order = inward(value, *number_of(value), edge.value, edge.number, upper);
   return order > 0 || (order == 0 && !edge.strict);
 }
 
@@ -85,17 +90,16 @@ int compare_bounds(const Datum& a, const Datum& b, double x, double y) {
   return x < y ? -1 : (x > y ? 1 : 0);
 }
 
-Edge edge_of(const Contract& contract, const TypeNode& node, Atom inclusive, Atom exclusive,
-             bool upper) {
+Edge edge_of(const Contract& contract, const TypeNode& node, bool upper) {
+  const Atom exclusive = upper ? Atom::exclusive_maximum : Atom::exclusive_minimum;
   Edge edge;
-  for (const Atom key : {inclusive, exclusive}) {
+  for (const Atom key : {upper ? Atom::maximum : Atom::minimum, exclusive}) {
     const Datum& value = contract.constraint(node, key);
     const std::optional<double> number = number_of(value);
     if (!number) continue;
     const bool strict = key == exclusive;
-    const int order = edge.value.present ? compare_bounds(value, edge.value, *number, edge.number) *
-                                               (upper ? -1 : 1)
-                                         : 1;
+    const int order =
+        edge.value.present ? inward(value, *number, edge.value, edge.number, upper) : 1;
     // At one value the exclusive bound is the tighter.
     if (order > 0 || (order == 0 && strict)) edge = {value, *number, strict};
   }
@@ -125,10 +129,7 @@ bool bounds_admit(const Contract& contract, const TypeNode& node, const Datum& v
   }
   if (!value.is_number()) return true;
   for (const bool upper : {false, true}) {
-    const Edge edge = upper
-                          ? edge_of(contract, node, Atom::maximum, Atom::exclusive_maximum, true)
-                          : edge_of(contract, node, Atom::minimum, Atom::exclusive_minimum, false);
-    if (!edge_admits(edge, value, upper)) return false;
+    if (!edge_admits(edge_of(contract, node, upper), value, upper)) return false;
   }
   const Datum& step = contract.constraint(node, Atom::multiple_of);
   if (value.kind == Kind::int64 && step.kind == Kind::int64 && step.int64 > 0)
@@ -140,7 +141,7 @@ bool bounds_admit(const Contract& contract, const TypeNode& node, const Datum& v
 bool edge_rejects_more(const Edge& was, const Edge& now, bool upper) {
   if (!now.value.present) return false;
   if (!was.value.present) return true;
-  const int order = compare_bounds(now.value, was.value, now.number, was.number) * (upper ? -1 : 1);
+  const int order = inward(now.value, now.number, was.value, was.number, upper);
   return order > 0 || (order == 0 && now.strict && !was.strict);
 }
 
@@ -216,11 +217,7 @@ bool bounds_hold(const Contract& to, const TypeNode& t, const Contract& from, co
     case JsonType::integer:
     case JsonType::number: {
       for (const bool upper : {false, true}) {
-        const Atom inclusive = upper ? Atom::maximum : Atom::minimum;
-        const Atom exclusive = upper ? Atom::exclusive_maximum : Atom::exclusive_minimum;
-        if (edge_rejects_more(edge_of(from, f, inclusive, exclusive, upper),
-                              edge_of(to, t, inclusive, exclusive, upper), upper))
-          return false;
+        if (edge_rejects_more(edge_of(from, f, upper), edge_of(to, t, upper), upper)) return false;
       }
       // Every integer is a multiple of 1, so of 0.5.
       Datum step = from.constraint(f, Atom::multiple_of);

@@ -31,16 +31,15 @@ std::optional<double> number_of(const Datum& value);
 // doubles `x` and `y`.
 int compare_bounds(const Datum& a, const Datum& b, double x, double y);
 
-// A node's bound on one side of its values: the tighter of the inclusive (`minimum`) and the
-// exclusive (`exclusiveMinimum`) one. Pydantic's `ge` and `gt` are one bound written under two
-// keys: `gt=0` turned `ge=0` admits 0, a loosening, though `minimum` appeared.
+// A node's bound on one side of its values (`upper`: the maximum): the tighter of the inclusive
+// (`minimum`) and the exclusive (`exclusiveMinimum`) one. Pydantic's `ge` and `gt` are one bound
+// written under two keys: `gt=0` turned `ge=0` admits 0, a loosening, though `minimum` appeared.
 struct Edge {
   Datum value;  // not present: no bound on this side
   double number = 0;
   bool strict = false;
 };
-Edge edge_of(const Contract& contract, const TypeNode& node, Atom inclusive, Atom exclusive,
-             bool upper);
+Edge edge_of(const Contract& contract, const TypeNode& node, bool upper);
 // Does the `now` edge reject a value the `was` edge admits (a tightening)?
 bool edge_rejects_more(const Edge& was, const Edge& now, bool upper);
 
