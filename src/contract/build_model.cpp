@@ -49,7 +49,8 @@ struct BuilderLists {
   std::vector<NodeId> child_ids;
 };
 
-BuilderLists& spare_lists() {
+// Out of line: inlined, GCC asks the thread's address again after each call that follows.
+[[gnu::noinline]] BuilderLists& spare_lists() {
   thread_local BuilderLists lists;
   return lists;
 }
@@ -679,7 +680,8 @@ struct SpareModelLists {
   ~SpareModelLists() { alive = false; }
 };
 
-SpareModelLists& spare_model_lists() {
+// Out of line, as spare_lists().
+[[gnu::noinline]] SpareModelLists& spare_model_lists() {
   thread_local SpareModelLists lists;
   return lists;
 }

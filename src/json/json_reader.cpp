@@ -478,7 +478,8 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     std::vector<Frame> frames;
     SortScratch sort_scratch;
   };
-  static Lists& spare_lists() {
+  // Out of line: inlined, GCC asks the thread's address again after each call that follows.
+  [[gnu::noinline]] static Lists& spare_lists() {
     thread_local Lists lists;
     return lists;
   }
