@@ -127,7 +127,7 @@ bool append_schemas(ZodCtx& ctx, const Definition& definition, std::string& out)
     return false;
   }
   const bool model = definition.kind == DefinitionKind::model;
-  const bool tags = model && has_constant_property(contract, definition);
+  const bool tags = model && carries_tag_values(contract, definition);
   if (!model) ctx.types.alias_of = contract.id_of(definition);
   for (const Side side : {Side::read, Side::write}) {
     fill(out, schema_opening,

@@ -130,7 +130,7 @@ void append_contract_name(const ZodCtx& ctx, const Definition& definition, std::
 // what they are, not by instanceof, which fails across the two SDKs and across copies of one: an
 // instance of a class with the SDK's methods. A document's maps are plain objects, whose
 // prototype's prototype is null in any realm, so no stored map can pass for one.
-constexpr std::array<ZodHelper, 14> helper_table = {{
+constexpr std::array<ZodHelper, 15> helper_table = {{
     {"isInstance",
      "// An instance of a class with these methods, as every Firestore value of either SDK is; a "
      "plain\n"
@@ -366,6 +366,40 @@ const bestOf = <T extends readonly [z.ZodType, z.ZodType, ...z.ZodType[]]>(optio
   });
 
 )"},
+    {"byTag",
+     R"(// A union read as Pydantic reads one with a tag: a value goes to the member whose tag values
+// (`values`, a list for each member) hold its `key`, and fails without the key or with another
+// value. z.discriminatedUnion would ask each member's schema for its values, which a tag with a
+// default, or a map read with its own keys alone, does not give.
+const byTag = <T extends readonly [z.ZodType, ...z.ZodType[]]>(
+  key: string,
+  values: readonly (readonly unknown[])[],
+  options: T,
+) =>
+  z.unknown().transform((value, ctx): z.output<T[number]> => {
+    const tagged =
+      typeof value === "object" && value !== null && Object.prototype.hasOwnProperty.call(value, key);
+    const tag = tagged ? (value as Record<string, unknown>)[key] : undefined;
+    const option = tagged ? options[values.findIndex((each) => each.includes(tag))] : undefined;
+    if (option === undefined) {
+      ctx.issues.push({
+        code: "invalid_union",
+        errors: [],
+        note: "No matching discriminator",
+        discriminator: key,
+        input: value,
+        path: [key],
+        message: "Invalid input",
+      });
+      return z.NEVER;
+    }
+    const parsed = option.safeParse(value);
+    if (parsed.success) return parsed.data as z.output<T[number]>;
+    for (const issue of parsed.error.issues) ctx.issues.push(issue as z.core.$ZodRawIssue);
+    return z.NEVER;
+  });
+
+)"},
 }};
 
 // Records that the module needs `helper`, and the check every Firestore value helper builds on.
@@ -533,6 +567,29 @@ void append_reference_zod(ZodCtx& ctx, DefId target, Side side, std::string& out
   }
 }
 
+// The names a plain object inherits from Object.prototype that a field may take (the others are
+// `__` names, which Firestore reserves). A model that declares one reads a map's own keys alone.
+constexpr std::array<std::string_view, 7> inherited_names = {
+    "constructor",    "hasOwnProperty", "isPrototypeOf", "propertyIsEnumerable",
+    "toLocaleString", "toString",       "valueOf"};
+
+// The lengths of those names, as bits: most keys are none of them by length alone.
+constexpr std::uint32_t inherited_lengths = [] {
+  std::uint32_t bits = 0;
+  for (const std::string_view name : inherited_names) bits |= std::uint32_t{1} << name.size();
+  return bits;
+}();
+
+bool declares_inherited_name(const Contract& contract, const Definition& definition) {
+  const std::span<const Property> properties = contract.properties_of(definition);
+  return std::any_of(properties.begin(), properties.end(), [](const Property& property) {
+    const std::size_t size = property.key.size();
+    return size < 32 && ((inherited_lengths >> size) & 1U) != 0 &&
+           std::find(inherited_names.begin(), inherited_names.end(), property.key) !=
+               inherited_names.end();
+  });
+}
+
 // The tag property of a discriminated union that zod can check as one: every alternative a
 // `$ref` to a model whose tag property is required, constant and written on this side, with no
 // tag value twice. Otherwise the alternatives are checked as a plain union.
@@ -546,7 +603,9 @@ std::optional<std::string_view> union_tag(const ZodCtx& ctx, const TypeNode& nod
     const TypeNode& member = contract.node(alternative);
     if (!member.has_ref || member.ref_def == no_id) return std::nullopt;
     const Definition& model = contract.definitions[member.ref_def];
-    if (model.kind != DefinitionKind::model) return std::nullopt;
+    // A model read with its own keys alone gives the union no tag values (see tag_lists).
+    if (model.kind != DefinitionKind::model || declares_inherited_name(contract, model))
+      return std::nullopt;
     const Property* property = contract.property(model, tag);
     if (property == nullptr) return std::nullopt;
     const Datum& value = contract.extras_of(contract.node(property->node)).constant;
@@ -560,6 +619,46 @@ std::optional<std::string_view> union_tag(const ZodCtx& ctx, const TypeNode& nod
   std::sort(values.begin(), values.end());
   if (std::adjacent_find(values.begin(), values.end()) != values.end()) return std::nullopt;
   return tag;
+}
+
+// The tag values of each member of a union the bundle says is read by its tag, as a list each
+// (`["text"]`), where z.discriminatedUnion cannot read it: a tag with a default, or several
+// values, or a member read with its own keys alone. Pydantic still asks every value for its tag.
+// Each alternative must be a `$ref` to a model whose tag property holds scalars alone (a
+// constant, or an `enum`) that no other member holds, written on this side. Empty otherwise.
+std::vector<std::string> tag_lists(const ZodCtx& ctx, const TypeNode& node,
+                                   std::span<const NodeId> alternatives, Side side) {
+  if (!node.has_discriminator_property || alternatives.empty()) return {};
+  const Contract& contract = *ctx.types.contract;
+  const std::string_view tag = contract.extras_of(node).discriminator_property;
+  std::vector<std::string> lists;
+  std::vector<std::string> seen;
+  for (const NodeId alternative : alternatives) {
+    const TypeNode& member = contract.node(alternative);
+    if (!member.has_ref || member.ref_def == no_id) return {};
+    const Definition& model = contract.definitions[member.ref_def];
+    if (model.kind != DefinitionKind::model) return {};
+    const Property* property = contract.property(model, tag);
+    if (property == nullptr || presence_of(model, *property, side, contract) == Presence::absent ||
+        presence_of(model, *property, Side::read, contract) == Presence::document_id)
+      return {};
+    const TypeNode& tag_node = contract.node(property->node);
+    const Datum& constant = contract.extras_of(tag_node).constant;
+    const std::span<const Datum> values =
+        constant.present ? std::span<const Datum>(&constant, 1) : contract.enum_values(tag_node);
+    if (values.empty()) return {};
+    std::string list = "[";
+    for (const Datum& value : values) {
+      if (!value.is_scalar()) return {};
+      std::string text = literal(value);
+      if (std::find(seen.begin(), seen.end(), text) != seen.end()) return {};
+      if (list.size() > 1) list += ", ";
+      list += text;
+      seen.push_back(std::move(text));
+    }
+    lists.push_back(list + "]");
+  }
+  return lists;
 }
 
 // The members of a union that is Pydantic's Decimal, which writes the Decimal as one number and
@@ -594,6 +693,24 @@ void append_alternatives(ZodCtx& ctx, const TypeNode& node, Side side, std::stri
     out += "z.discriminatedUnion(";
     append_quoted(*tag, out);
     out += ", [";
+    for (std::size_t i = 0; i < alternatives.size(); ++i) {
+      if (i != 0) out += ", ";
+      append_reference_zod(ctx, ctx.types.contract->node(alternatives[i]).ref_def, side, out);
+    }
+    out += "])";
+    return;
+  }
+  if (const std::vector<std::string> lists = tag_lists(ctx, node, alternatives, side);
+      !lists.empty()) {
+    use_helper(ctx, "byTag");
+    out += "byTag(";
+    append_quoted(ctx.types.contract->extras_of(node).discriminator_property, out);
+    out += ", [";
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+      if (i != 0) out += ", ";
+      out += lists[i];
+    }
+    out += "], [";
     for (std::size_t i = 0; i < alternatives.size(); ++i) {
       if (i != 0) out += ", ";
       append_reference_zod(ctx, ctx.types.contract->node(alternatives[i]).ref_def, side, out);
@@ -874,29 +991,6 @@ Extra extra_of(const Contract& contract, const TypeNode& node) {
 constexpr std::array<std::string_view, 4> object_openers = {"z.object({", "z.looseObject({",
                                                             "z.strictObject({", "z.object({"};
 
-// The names a plain object inherits from Object.prototype that a field may take (the others are
-// `__` names, which Firestore reserves). A model that declares one reads a map's own keys alone.
-constexpr std::array<std::string_view, 7> inherited_names = {
-    "constructor",    "hasOwnProperty", "isPrototypeOf", "propertyIsEnumerable",
-    "toLocaleString", "toString",       "valueOf"};
-
-// The lengths of those names, as bits: most keys are none of them by length alone.
-constexpr std::uint32_t inherited_lengths = [] {
-  std::uint32_t bits = 0;
-  for (const std::string_view name : inherited_names) bits |= std::uint32_t{1} << name.size();
-  return bits;
-}();
-
-bool declares_inherited_name(const Contract& contract, const Definition& definition) {
-  const std::span<const Property> properties = contract.properties_of(definition);
-  return std::any_of(properties.begin(), properties.end(), [](const Property& property) {
-    const std::size_t size = property.key.size();
-    return size < 32 && ((inherited_lengths >> size) & 1U) != 0 &&
-           std::find(inherited_names.begin(), inherited_names.end(), property.key) !=
-               inherited_names.end();
-  });
-}
-
 // A key the write must not hold, refused with `message`.
 void append_refused_key(std::string_view message, std::string& out) {
   std::string quoted;
@@ -971,11 +1065,12 @@ void append_enum_zod(std::span<const Datum> members, std::string& out) {
 
 std::span<const ZodHelper> zod_helpers() { return helper_table; }
 
-bool has_constant_property(const Contract& contract, const Definition& definition) {
+bool carries_tag_values(const Contract& contract, const Definition& definition) {
   const std::span<const Property> properties = contract.properties_of(definition);
-  return std::any_of(properties.begin(), properties.end(), [&](const Property& property) {
-    return contract.node(property.node).has_constant;
-  });
+  return std::any_of(
+             properties.begin(), properties.end(),
+             [&](const Property& property) { return contract.node(property.node).has_constant; }) &&
+         !declares_inherited_name(contract, definition);
 }
 
 }  // namespace brenvale

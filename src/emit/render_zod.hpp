@@ -49,8 +49,9 @@ void append_zod(ZodCtx& ctx, NodeId node, Side side, std::string& out);
 void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std::string& out);
 // The schema of an enum definition: its members as literals, closed, as the enum's type is.
 void append_enum_zod(std::span<const Datum> members, std::string& out);
-// Does the model have a constant property? Its schemas then carry the tag values a
-// discriminated union reads, and are declared with a type that says so.
-bool has_constant_property(const Contract& contract, const Definition& definition);
+// Do the model's schemas carry the tag values a discriminated union reads? They do where it has
+// a constant property, unless it is read with its own keys alone (z.preprocess gives no values),
+// and they are then declared with a type that says so.
+bool carries_tag_values(const Contract& contract, const Definition& definition);
 
 }  // namespace brenvale

@@ -73,6 +73,13 @@ const pattern = (source: string): z.core.$ZodCheck<string> => {
   }, message);
 };
 
+// A plain map with its own keys alone: z.object reads each key it declares off the value, so a
+// key that a map lacks, such as `constructor`, would be read off Object.prototype instead.
+const ownKeys = (value: unknown): unknown =>
+  typeof value === "object" && value !== null && Object.getPrototypeOf(value) === Object.prototype
+    ? Object.assign(Object.create(null), value)
+    : value;
+
 // A union of models, read as Pydantic reads one: of the members a value passes, the one that
 // keeps the most of its keys (the first of those that keep as many). z.union takes the first
 // it passes, which would drop the keys only a later member declares. In one parse, a member
@@ -112,12 +119,54 @@ const bestOf = <T extends readonly [z.ZodType, z.ZodType, ...z.ZodType[]]>(optio
     }
   });
 
+// A union read as Pydantic reads one with a tag: a value goes to the member whose tag values
+// (`values`, a list for each member) hold its `key`, and fails without the key or with another
+// value. z.discriminatedUnion would ask each member's schema for its values, which a tag with a
+// default, or a map read with its own keys alone, does not give.
+const byTag = <T extends readonly [z.ZodType, ...z.ZodType[]]>(
+  key: string,
+  values: readonly (readonly unknown[])[],
+  options: T,
+) =>
+  z.unknown().transform((value, ctx): z.output<T[number]> => {
+    const tagged =
+      typeof value === "object" && value !== null && Object.prototype.hasOwnProperty.call(value, key);
+    const tag = tagged ? (value as Record<string, unknown>)[key] : undefined;
+    const option = tagged ? options[values.findIndex((each) => each.includes(tag))] : undefined;
+    if (option === undefined) {
+      ctx.issues.push({
+        code: "invalid_union",
+        errors: [],
+        note: "No matching discriminator",
+        discriminator: key,
+        input: value,
+        path: [key],
+        message: "Invalid input",
+      });
+      return z.NEVER;
+    }
+    const parsed = option.safeParse(value);
+    if (parsed.success) return parsed.data as z.output<T[number]>;
+    for (const issue of parsed.error.issues) ctx.issues.push(issue as z.core.$ZodRawIssue);
+    return z.NEVER;
+  });
+
 export const ASchema: TaggedObject<contract.A> = z.object({
   k: z.literal(1).optional(),
 });
 
 export const AWriteSchema: TaggedObject<contract.AWrite> = z.object({
   k: z.literal(1).optional(),
+});
+
+export const CardSchema: TaggedObject<contract.Card> = z.object({
+  k: z.literal("card"),
+  n: z.string(),
+});
+
+export const CardWriteSchema: TaggedObject<contract.CardWrite> = z.object({
+  k: z.literal("card"),
+  n: z.string(),
 });
 
 export const CountsSchema: z.ZodType<contract.Counts> = z.object({
@@ -129,6 +178,14 @@ export const CountsWriteSchema: z.ZodType<contract.CountsWrite> = z.object({
   id: z.never("\"id\" is the document id: it names the document and is not written").optional(),
   total: z.int().optional(),
 }).catchall(z.int());
+
+export const DefaultedSchema: z.ZodType<contract.Defaulted> = z.object({
+  u: byTag("k", [["t"], ["p"]], [z.lazy(() => TxtSchema), z.lazy(() => PicSchema)]),
+});
+
+export const DefaultedWriteSchema: z.ZodType<contract.DefaultedWrite> = z.object({
+  u: byTag("k", [["t"], ["p"]], [z.lazy(() => TxtWriteSchema), z.lazy(() => PicWriteSchema)]),
+});
 
 export const ESchema: z.ZodType<contract.E> = z.literal(["a"]);
 
@@ -178,6 +235,50 @@ export const MSchemaSchema: z.ZodType<contract.MSchema> = z.unknown();
 
 export const MSchemaWriteSchema: z.ZodType<contract.MSchemaWrite> = z.unknown();
 
+export const OwnSchema: z.ZodType<contract.Own> = z.preprocess(ownKeys, z.object({
+  constructor: z.string(),
+  k: z.literal("own"),
+}));
+
+export const OwnWriteSchema: z.ZodType<contract.OwnWrite> = z.preprocess(ownKeys, z.object({
+  constructor: z.string(),
+  k: z.literal("own"),
+}));
+
+export const OwnKeysSchema: z.ZodType<contract.OwnKeys> = z.object({
+  u: byTag("k", [["own"], ["card"]], [z.lazy(() => OwnSchema), z.lazy(() => CardSchema)]),
+});
+
+export const OwnKeysWriteSchema: z.ZodType<contract.OwnKeysWrite> = z.object({
+  u: byTag("k", [["own"], ["card"]], [z.lazy(() => OwnWriteSchema), z.lazy(() => CardWriteSchema)]),
+});
+
+export const PaySchema: z.ZodType<contract.Pay> = z.object({
+  k: z.union([z.literal(["cash", "coins"]), z.string()]),
+});
+
+export const PayWriteSchema: z.ZodType<contract.PayWrite> = z.object({
+  k: z.literal(["cash", "coins"]),
+});
+
+export const PicSchema: TaggedObject<contract.Pic> = z.object({
+  k: z.literal("p").optional(),
+  url: z.string(),
+});
+
+export const PicWriteSchema: TaggedObject<contract.PicWrite> = z.object({
+  k: z.literal("p").optional(),
+  url: z.string(),
+});
+
+export const SeveralSchema: z.ZodType<contract.Several> = z.object({
+  u: byTag("k", [["card"], ["cash", "coins"]], [z.lazy(() => CardSchema), z.lazy(() => PaySchema)]),
+});
+
+export const SeveralWriteSchema: z.ZodType<contract.SeveralWrite> = z.object({
+  u: byTag("k", [["card"], ["cash", "coins"]], [z.lazy(() => CardWriteSchema), z.lazy(() => PayWriteSchema)]),
+});
+
 export const StrictSchema: z.ZodType<contract.Strict> = z.strictObject({
   by: z.custom<DocumentReference<contract.A>>(isReference, "expected a DocumentReference to A").optional(),
   n: anyNumber.optional(),
@@ -186,6 +287,16 @@ export const StrictSchema: z.ZodType<contract.Strict> = z.strictObject({
 export const StrictWriteSchema: z.ZodType<contract.StrictWrite> = z.strictObject({
   by: z.custom<DocumentReference<contract.A>>(isReference, "expected a DocumentReference to A").optional(),
   n: anyNumber.optional(),
+});
+
+export const TxtSchema: TaggedObject<contract.Txt> = z.object({
+  k: z.literal("t").optional(),
+  v: z.int(),
+});
+
+export const TxtWriteSchema: TaggedObject<contract.TxtWrite> = z.object({
+  k: z.literal("t").optional(),
+  v: z.int(),
 });
 
 // Validating converter: a read is parsed with the read schema and fails with a ZodError
@@ -197,6 +308,19 @@ export const countsValidatingConverter: FirestoreDataConverter<contract.Counts> 
   },
   fromFirestore: (snapshot, options) => {
     const parsed = CountsSchema.safeParse({ ...snapshot.data(options), id: snapshot.id });
+    if (parsed.success) return parsed.data;
+    throw new z.ZodError(parsed.error.issues.map((issue) => ({ ...issue, message: snapshot.ref.path + ": " + issue.message })));
+  },
+};
+
+// Validating converter: a read is parsed with the read schema and fails with a ZodError
+// whose messages start with the document path; a write is checked with the write schema.
+export const defaultedValidatingConverter: FirestoreDataConverter<contract.Defaulted> = {
+  toFirestore: (model) => {
+    return { ...DefaultedWriteSchema.parse(model) };
+  },
+  fromFirestore: (snapshot, options) => {
+    const parsed = DefaultedSchema.safeParse(snapshot.data(options));
     if (parsed.success) return parsed.data;
     throw new z.ZodError(parsed.error.issues.map((issue) => ({ ...issue, message: snapshot.ref.path + ": " + issue.message })));
   },
@@ -224,6 +348,32 @@ export const mValidatingConverter: FirestoreDataConverter<contract.M> = {
   },
   fromFirestore: (snapshot, options) => {
     const parsed = MSchema_2.safeParse(snapshot.data(options));
+    if (parsed.success) return parsed.data;
+    throw new z.ZodError(parsed.error.issues.map((issue) => ({ ...issue, message: snapshot.ref.path + ": " + issue.message })));
+  },
+};
+
+// Validating converter: a read is parsed with the read schema and fails with a ZodError
+// whose messages start with the document path; a write is checked with the write schema.
+export const ownKeysValidatingConverter: FirestoreDataConverter<contract.OwnKeys> = {
+  toFirestore: (model) => {
+    return { ...OwnKeysWriteSchema.parse(model) };
+  },
+  fromFirestore: (snapshot, options) => {
+    const parsed = OwnKeysSchema.safeParse(snapshot.data(options));
+    if (parsed.success) return parsed.data;
+    throw new z.ZodError(parsed.error.issues.map((issue) => ({ ...issue, message: snapshot.ref.path + ": " + issue.message })));
+  },
+};
+
+// Validating converter: a read is parsed with the read schema and fails with a ZodError
+// whose messages start with the document path; a write is checked with the write schema.
+export const severalValidatingConverter: FirestoreDataConverter<contract.Several> = {
+  toFirestore: (model) => {
+    return { ...SeveralWriteSchema.parse(model) };
+  },
+  fromFirestore: (snapshot, options) => {
+    const parsed = SeveralSchema.safeParse(snapshot.data(options));
     if (parsed.success) return parsed.data;
     throw new z.ZodError(parsed.error.issues.map((issue) => ({ ...issue, message: snapshot.ref.path + ": " + issue.message })));
   },
