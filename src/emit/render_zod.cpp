@@ -998,6 +998,27 @@ void append_refused_key(std::string_view message, std::string& out) {
   fill(out, "z.never({message}).optional(),\n", {{"message", quoted}});
 }
 
+namespace {
+
+// The texts a document id field is one of: its constant, its `enum`, or its enumeration's
+// members, where each is a text; empty for any other field (an id is always a text).
+std::span<const Datum> id_texts(const Contract& contract, const TypeNode& node) {
+  std::span<const Datum> values;
+  if (node.has_constant) {
+    values = std::span<const Datum>(&contract.extras_of(node).constant, 1);
+  } else if (node.has_enum) {
+    values = contract.enum_values(node);
+  } else if (node.has_ref && node.ref_def != no_id &&
+             contract.definitions[node.ref_def].kind == DefinitionKind::enumeration) {
+    values = contract.members_of(contract.definitions[node.ref_def]);
+  }
+  const bool texts = std::all_of(values.begin(), values.end(),
+                                 [](const Datum& value) { return value.is_string(); });
+  return texts ? values : std::span<const Datum>();
+}
+
+}  // namespace
+
 void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std::string& out) {
   const Contract& contract = *ctx.types.contract;
   const TypeNode& model_node = contract.node(definition.node);
@@ -1034,9 +1055,12 @@ void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std:
     }
     if (presence == Presence::document_id) {
       // The document id, which the converter fills in, held to its field's own checks where
-      // the field is a string, as Pydantic holds it when it reads the id into the field.
+      // the field is a string or one of some texts, as Pydantic holds it when it reads the id
+      // into the field.
       const TypeNode& id_node = contract.node(property.node);
-      if (id_node.form == TypeForm::json && contract.is_only(id_node, JsonType::string)) {
+      if (const std::span<const Datum> texts = id_texts(contract, id_node); !texts.empty()) {
+        append_literals(texts, out);
+      } else if (id_node.form == TypeForm::json && contract.is_only(id_node, JsonType::string)) {
         append_string_zod(ctx, id_node, out);
       } else {
         out += "z.string()";
