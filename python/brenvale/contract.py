@@ -410,36 +410,38 @@ def _refuse_unreadable_keys(models: list[type]) -> None:
             if root or name == id_field or field.exclude:
                 continue
             stored = field.serialization_alias or field.alias or name
-            read = _read_keys(name, field, config)
-            if read is not None and stored not in read:
+            read = _read_paths(name, field, config)
+            if (stored,) not in read:
                 fix = "populate_by_name" if stored == name else f"Field(alias={stored!r})"
                 raise ModelsError(
                     f"{model.__name__}.{name}: stored under {stored!r} but read from "
-                    f"{' or '.join(repr(key) for key in sorted(read))}, so every stored document "
-                    f"loses it; read {stored!r} too ({fix}, or AliasChoices with it)"
+                    f"{' or '.join(sorted(_path_text(path) for path in read))}, so every stored "
+                    f"document loses it; read {stored!r} too ({fix}, or AliasChoices with it)"
                 )
 
 
-def _read_keys(name: str, field: Any, config: Any) -> set[str] | None:
-    """The top-level keys model_validate reads the field from, or None when an AliasPath makes
-    that more than a key."""
-    keys: set[str] = set()
+def _read_paths(name: str, field: Any, config: Any) -> set[tuple[Any, ...]]:
+    """The paths model_validate reads the field from: a key is a path of one step. A longer
+    `AliasPath` reads inside the value of its first key, so never the stored value itself."""
+    paths: set[tuple[Any, ...]] = set()
     if config.get("populate_by_name") or config.get("validate_by_name"):
-        keys.add(name)
+        paths.add((name,))
     if config.get("validate_by_alias") is False:
-        return keys | {name}
+        return paths | {(name,)}
     alias = field.validation_alias
     if alias is None:
-        return keys | {field.alias or name}
+        return paths | {(field.alias or name,)}
     for choice in getattr(alias, "choices", None) or [alias]:
-        if isinstance(choice, str):
-            keys.add(choice)
-            continue
         path = getattr(choice, "path", None)
-        if not (isinstance(path, list) and len(path) == 1 and isinstance(path[0], str)):
-            return None
-        keys.add(path[0])
-    return keys
+        paths.add(tuple(path) if isinstance(path, list) else (choice,))
+    return paths
+
+
+def _path_text(path: tuple[Any, ...]) -> str:
+    """A read path as the model spells it: 'key', or AliasPath('legacy', 0)."""
+    if len(path) == 1 and isinstance(path[0], str):
+        return repr(path[0])
+    return f"AliasPath({', '.join(repr(step) for step in path)})"
 
 
 def _has_fields(item: type) -> bool:
