@@ -82,6 +82,7 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
             raise ModelsError(f"not a Pydantic model class: {model!r}")
     everything = _with_reference_targets(roots)
     _refuse_server_timestamps_in_lists(everything)
+    _refuse_inner_property_markers(everything)
     if options.mode == "serialization" and options.by_alias:
         _refuse_unreadable_keys(everything)
     try:
@@ -383,29 +384,60 @@ def _server_timestamp_in_list(items: list[Any], in_list: bool, seen: set[tuple[i
     return False
 
 
+def _refuse_inner_property_markers(models: list[type]) -> None:
+    """A property marker sets its key on the schema it annotates, and the generated types read
+    those keys on a field's own schema only: inside a union member, an item or a named alias it
+    would leave a ReadOnly field writable, or a MayBeAbsent one required, without a word."""
+    for model in _models_within(models):
+        for name, field in _fields_of(model).items():
+            # Pydantic keeps the field's outermost Annotated markers in its metadata.
+            for part in _annotation_parts([field.annotation], set()):
+                if isinstance(part, firestore.PropertyKey):
+                    marker = _marker_name(part)
+                    raise ModelsError(
+                        f"{model.__name__}.{name}: {marker} inside the field's type (a union "
+                        "member, an item or a named alias), where it never reaches the field; "
+                        f"put it on the field's outermost annotation, Annotated[..., {marker}]"
+                    )
+
+
+def _marker_name(marker: firestore.PropertyKey) -> str:
+    for name in ("ReadOnly", "MayBeAbsent", "PresenceGuaranteed"):
+        if getattr(firestore, name) == marker:
+            return f"firestore.{name}"
+    return repr(marker)
+
+
+def _models_within(models: list[type]) -> list[type]:
+    """`models` and every model or Pydantic dataclass their fields hold, however deep."""
+    found: dict[type, None] = {}
+    pending = list(models)
+    while pending:
+        model = pending.pop()
+        if model in found:
+            continue
+        found[model] = None
+        for field in _fields_of(model).values():
+            pending += [
+                part
+                for part in _annotation_parts([field.annotation, *field.metadata], set())
+                if isinstance(part, type) and _has_fields(part)
+            ]
+    return list(found)
+
+
 def _refuse_unreadable_keys(models: list[type]) -> None:
     """A field stored under a key its model does not read (a `validation_alias` without the key
     `model_dump(by_alias=True)` writes) loses its value on every read of a stored document, and
     the bundle, which holds the stored key, cannot show it: two versions differing there bundle
     alike."""
-    seen: set[type] = set()
-    pending = list(models)
-    while pending:
-        model = pending.pop()
-        if model in seen:
-            continue
-        seen.add(model)
+    for model in _models_within(models):
         config = getattr(model, "model_config", None) or getattr(model, "__pydantic_config__", {})
         extra = config.get("json_schema_extra")
         id_field = extra.get(firestore.DOC_ID_FIELD) if isinstance(extra, dict) else None
         # A root model is stored as its value, under no key of its own.
         root = getattr(model, "__pydantic_root_model__", False)
         for name, field in _fields_of(model).items():
-            pending += [
-                part
-                for part in _annotation_parts([field.annotation, *field.metadata], set())
-                if isinstance(part, type) and _has_fields(part)
-            ]
             # The document id comes from the snapshot; an excluded field is not stored.
             if root or name == id_field or field.exclude:
                 continue

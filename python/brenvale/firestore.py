@@ -16,7 +16,8 @@ Type markers (Timestamp, ServerTimestamp, Reference, GeoPoint, Vector, Bytes) re
 schema of the type they annotate, so they may sit inside `Optional[...]` or outside it; either
 way the Firestore keys land on the non-null member of the `anyOf`. Property markers
 (PresenceGuaranteed, MayBeAbsent, ReadOnly) describe the field itself: put them outermost,
-`Annotated[Optional[str], firestore.ReadOnly]`, not inside the `Optional`.
+`Annotated[Optional[str], firestore.ReadOnly]`, not inside the `Optional`, an item or a named
+alias, where the bundle refuses them.
 
 This module does not import Pydantic, so `import brenvale` works without it.
 """
