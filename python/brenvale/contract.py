@@ -15,13 +15,13 @@ Decisions, each switchable through `Options`:
 - datetime_is_timestamp: a `datetime` (anywhere: a field, a list item, an optional) is a
   Firestore timestamp, which is how the Firestore clients store Python datetimes.
 - bytes_is_bytes: a `bytes` value is a Firestore Bytes blob.
-- required_is_present: a field the model requires and gives no default is presence-guaranteed:
-  every document the model wrote or validated has it, so TypeScript readers may rely on it. A
-  field with a default (`None` included) may be missing from older or foreign documents, so
-  readers see it as optional, and so is a computed field, which the Write types leave out.
-  `firestore.MayBeAbsent` opts a required field out; `firestore.PresenceGuaranteed` opts any
-  field in. The document-id field is left alone (the id comes from the snapshot, not from the
-  data).
+- required_is_present: a field the model requires and gives no default is presence-guaranteed
+  (a field of a dataclass or a TypedDict it holds too): every document the model wrote or
+  validated has it, so TypeScript readers may rely on it. A field with a default (`None`
+  included) may be missing from older or foreign documents, so readers see it as optional, and
+  so is a computed field, which the Write types leave out. `firestore.MayBeAbsent` opts a
+  required field out; `firestore.PresenceGuaranteed` opts any field in. The document-id field
+  is left alone (the id comes from the snapshot, not from the data).
 """
 
 from __future__ import annotations
@@ -561,6 +561,18 @@ def _generator(options: Options) -> type:
             _finish_model(json_schema, schema["cls"], options)
             return json_schema
 
+        # A dataclass (the standard library's or Pydantic's) and a TypedDict held by a model
+        # are maps of its documents too, whose fields the presence default applies to.
+        def dataclass_schema(self, schema: Any) -> JsonDict:
+            json_schema = super().dataclass_schema(schema)
+            _mark_present(json_schema, schema["cls"], None, options)
+            return json_schema
+
+        def typed_dict_schema(self, schema: Any) -> JsonDict:
+            json_schema = super().typed_dict_schema(schema)
+            _mark_present(json_schema, schema.get("cls"), None, options)
+            return json_schema
+
     return FirestoreJsonSchema
 
 
@@ -603,17 +615,31 @@ def _finish_model(definition: JsonDict, model: type, options: Options) -> None:
                 "is not one of its fields"
             )
         definition[firestore.DOC_ID_FIELD] = id_key
-    if options.required_is_present:
-        # A computed field is in every model_dump, but documents written through the Write types
-        # (which leave it out, as it is read-only) never hold it: it stays read-optional.
-        computed = _computed_property_names(model, options)
-        for name in definition.get("required", []):
-            if name != id_key and name not in computed and isinstance(properties.get(name), dict):
-                properties[name].setdefault(firestore.PRESENCE, True)
+    _mark_present(definition, model, id_key, options)
 
 
-def _computed_property_names(model: type, options: Options) -> set[str]:
-    fields = getattr(model, "model_computed_fields", {})
+def _mark_present(
+    definition: JsonDict, cls: type | None, id_key: str | None, options: Options
+) -> None:
+    """The presence default: every required field but the id is presence-guaranteed."""
+    if not options.required_is_present:
+        return
+    properties: JsonDict = definition.get("properties", {})
+    # A computed field is in every model_dump, but documents written through the Write types
+    # (which leave it out, as it is read-only) never hold it: it stays read-optional.
+    computed = _computed_property_names(cls, options)
+    for name in definition.get("required", []):
+        if name != id_key and name not in computed and isinstance(properties.get(name), dict):
+            properties[name].setdefault(firestore.PRESENCE, True)
+
+
+def _computed_property_names(cls: type | None, options: Options) -> set[str]:
+    """The property names of the computed fields of a model or a Pydantic dataclass."""
+    fields = getattr(cls, "model_computed_fields", None)
+    if fields is None:
+        decorators = getattr(cls, "__pydantic_decorators__", None)
+        found = getattr(decorators, "computed_fields", {})
+        fields = {name: decorator.info for name, decorator in found.items()}
     if not options.by_alias:
         return set(fields)
     return {field.alias or name for name, field in fields.items()}
