@@ -99,7 +99,7 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
     except Exception as error:  # a json_schema_extra that Pydantic cannot turn into JSON, say
         where = _extra_not_json(everything) or _bytes_default_not_text(everything) or "schema"
         raise ModelsError(f"{where}: {_one_line(error)}") from error
-    defs = {"$defs": schema.get("$defs", {})}
+    defs = {"$defs": _lone_references_inline(schema.get("$defs", {}))}
     by_class = {
         model: ref["$ref"].rsplit("/", 1)[-1]
         for (model, _mode), ref in names.items()
@@ -114,6 +114,28 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
     except (TypeError, ValueError) as error:
         where, value = _first_non_json(defs)
         raise ModelsError(f"{where}: {value!r} is not JSON") from error
+
+
+def _lone_references_inline(value: Any) -> Any:
+    """Pydantic before 2.9 wraps a `$ref` with keys beside it (a default, a description) in an
+    `allOf` of one, which the generated types do not read: they would type such a field
+    `unknown`. The bundle holds the `$ref` beside those keys, as later releases write it."""
+    if isinstance(value, list):
+        return [_lone_references_inline(item) for item in value]
+    if not isinstance(value, dict):
+        return value
+    inlined = {key: _lone_references_inline(item) for key, item in value.items()}
+    lone = inlined.get("allOf")
+    if (
+        isinstance(lone, list)
+        and len(lone) == 1
+        and isinstance(lone[0], dict)
+        and list(lone[0]) == ["$ref"]
+        and "$ref" not in inlined
+    ):
+        del inlined["allOf"]
+        inlined["$ref"] = lone[0]["$ref"]
+    return inlined
 
 
 def _check_models(defs: JsonDict, by_class: dict[type, str]) -> None:

@@ -14,7 +14,7 @@ import pytest
 
 try:
     from annotated_types import Len, MaxLen, MinLen
-    from pydantic import BaseModel, ConfigDict, Field, conlist, create_model
+    from pydantic import BaseModel, ConfigDict, Field, WithJsonSchema, conlist, create_model
 except ImportError:
     pytest.skip(
         "pydantic is not installed: pip install 'brenvale[pydantic]'", allow_module_level=True
@@ -46,6 +46,7 @@ NAMES = {
     "Len": Len,
     "MaxLen": MaxLen,
     "MinLen": MinLen,
+    "WithJsonSchema": WithJsonSchema,
     "conlist": conlist,
     "Holds": Holds,
     "Options": Options,
