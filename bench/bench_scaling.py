@@ -2,12 +2,13 @@
 
 python bench/bench_scaling.py [--quick] [--min-time 0.2]
 
-Families: many definitions, many properties in one model, long unions, long enums (definition
-and inline, up to 100k members), long collection paths, and many 127-level nested nodes. Each row
-gives the time at five sizes and the ratio per doubling; a ratio above 2.2x is flagged, since a
-linear (or n log n) function stays near 2x. The last column is the cost per unit at the largest
-size over that at the smallest: near 1 for linear work, 16 for quadratic. A single flagged step
-with that column near 1 is the input outgrowing a cache, not an algorithm.
+Families: many definitions, many properties in one model, long unions (of constants and references,
+and of constants and a type), long enums (definition and inline, up to 100k members), long
+collection paths, and many 127-level nested nodes. Each row gives the time at five sizes and the
+ratio per doubling; a ratio above 2.2x is flagged, since a linear (or n log n) function stays near
+2x. The last column is the cost per unit at the largest size over that at the smallest: near 1 for
+linear work, 16 for quadratic. A single flagged step with that column near 1 is the input
+outgrowing a cache, not an algorithm.
 """
 
 from __future__ import annotations
@@ -71,6 +72,17 @@ def long_union(n: int) -> Inputs:
     return Inputs(old, bundle(defs), ["E1"])
 
 
+def long_mixed_union(n: int) -> Inputs:
+    """Constants and one type: the rules pair the union's members by kind."""
+    old = one_model(
+        {"u": {"anyOf": [*({"const": f"v{i}"} for i in range(n)), {"type": "integer"}]}}
+    )
+    new = one_model(
+        {"u": {"anyOf": [*({"const": f"v{i}"} for i in range(n - 1)), {"type": "number"}]}}
+    )
+    return Inputs(bundle({"M": old}), bundle({"M": new}), ["M"])
+
+
 def long_enum_definition(n: int) -> Inputs:
     members = [f"member{i}" if i % 3 else i for i in range(n)]
     defs = {"Big": {"enum": members}, "M": one_model({"b": {"$ref": "#/$defs/Big"}})}
@@ -131,6 +143,7 @@ FAMILIES: list[tuple[str, str, Callable[[int], Inputs], int]] = [
     ("definitions", "models", wide_defs, 125),
     ("one wide model", "properties", wide_model, 4000),
     ("long union", "anyOf members", long_union, 6250),
+    ("long mixed union", "anyOf members", long_mixed_union, 6250),
     ("enum definition", "members", long_enum_definition, 6250),
     ("inline enum", "members", long_inline_enum, 6250),
     ("collection path", "segments", long_path, 1000),
@@ -142,6 +155,7 @@ FUNCTIONS: list[tuple[str, Callable[[Inputs], object]]] = [
     ("emit_shared", lambda x: brenvale.emit_shared(x.old, "./shared", x.shared)),
     ("emit_plain", lambda x: brenvale.emit_plain(x.old)),
     ("compat", lambda x: brenvale.compat(x.old, x.new)),
+    ("compat rules", lambda x: brenvale.compat_findings(x.old, x.new)),
 ]
 
 

@@ -18,6 +18,7 @@
 #include "compat/type_signature.hpp"
 #include "contract/presence.hpp"
 #include "emit/emit_firestore.hpp"
+#include "json/json_reader.hpp"
 #include "text/escape.hpp"
 #include "typescript/literal.hpp"
 #include "util/byte_order.hpp"
@@ -188,6 +189,9 @@ struct Rules {
   Version new_side;
   Diff& diff;
   std::vector<Finding>& out;
+  // The pairs of values compare_values is comparing, outermost first: a value may hold itself
+  // (an alias whose union names the alias), and is then compared once.
+  std::vector<std::pair<NodeId, NodeId>> comparing{};
 
   const Contract& olds() const { return old_side.contract; }
   const Contract& news() const { return new_side.contract; }
@@ -639,15 +643,21 @@ struct Rules {
                                                : std::span<const NodeId>(&id, 1);
   }
 
-  // The members of one kind (as variant_key reads them).
-  static std::vector<NodeId> of_kind(const Contract& contract, std::span<const NodeId> members,
-                                     std::string_view kind) {
-    std::vector<NodeId> found;
+  // The non-null members of a union by kind (as variant_key reads them), each kind's in the
+  // union's order: found once, so a union of many members is read in linear time.
+  using Kinds = std::unordered_map<std::string, std::vector<NodeId>>;
+  static Kinds by_kind(const Contract& contract, std::span<const NodeId> members) {
+    Kinds found;
     for (const NodeId id : members) {
       const TypeNode& node = contract.node(id);
-      if (!node.null_type && variant_key(contract, node) == kind) found.push_back(id);
+      if (!node.null_type) found[variant_key(contract, node)].push_back(id);
     }
     return found;
+  }
+  static const std::vector<NodeId>& of_kind(const Kinds& kinds, const std::string& kind) {
+    static const std::vector<NodeId> none;
+    const auto found = kinds.find(kind);
+    return found != kinds.end() ? found->second : none;
   }
 
   // Members of one kind that several share on a side (`Union[Annotated[int, Field(ge=0)],
@@ -725,6 +735,18 @@ struct Rules {
   void compare_values(std::string_view def, const std::string_view* field, NodeId old_id,
                       NodeId new_id, bool type_reported) {
     std::tie(old_id, new_id) = through_aliases(olds(), old_id, news(), new_id);
+    const std::pair<NodeId, NodeId> pair{old_id, new_id};
+    // Values within values nest no deeper than the text they were read from, but for aliases.
+    if (comparing.size() > max_depth ||
+        std::find(comparing.begin(), comparing.end(), pair) != comparing.end())
+      return;
+    comparing.push_back(pair);
+    compare_value_pair(def, field, old_id, new_id, type_reported);
+    comparing.pop_back();
+  }
+
+  void compare_value_pair(std::string_view def, const std::string_view* field, NodeId old_id,
+                          NodeId new_id, bool type_reported) {
     const TypeNode& old_node = olds().node(old_id);
     const TypeNode& new_node = news().node(new_id);
     // Enumerations both versions name report their own changes, at their definitions; read in
@@ -760,13 +782,14 @@ struct Rules {
       const auto was = variants(olds(), old_value_id);
       const auto now = variants(news(), new_value_id);
       const std::span<const NodeId> old_members = members_of(olds(), old_value_id);
-      const std::span<const NodeId> new_members = members_of(news(), new_value_id);
+      const Kinds old_kinds = by_kind(olds(), old_members);
+      const Kinds new_kinds = by_kind(news(), members_of(news(), new_value_id));
       OrderedSet<std::string> unpaired;
       // In the old union's order, so the findings come in the order of the bundle.
       for (const NodeId old_member : old_members) {
         const std::string kind = variant_key(olds(), olds().node(old_member));
-        if (kind != other_variant && (of_kind(olds(), old_members, kind).size() > 1 ||
-                                      of_kind(news(), new_members, kind).size() > 1)) {
+        if (kind != other_variant &&
+            (of_kind(old_kinds, kind).size() > 1 || of_kind(new_kinds, kind).size() > 1)) {
           unpaired.insert(kind);
           continue;
         }
@@ -780,27 +803,24 @@ struct Rules {
       }
       // Integers that a number member takes on the other side, which has no integer member:
       // `int` -> `Union[Annotated[float, Field(ge=0)], str]` holds the old integers to `ge=0`.
-      const auto one = [](const Contract& contract, std::span<const NodeId> members,
-                          std::string_view kind) {
-        const std::vector<NodeId> found = of_kind(contract, members, kind);
+      const auto one = [](const Kinds& kinds, const std::string& kind) {
+        const std::vector<NodeId>& found = of_kind(kinds, kind);
         return found.size() == 1 ? found.front() : no_id;
       };
-      const auto none = [](const Contract& contract, std::span<const NodeId> members,
-                           std::string_view kind) {
-        return of_kind(contract, members, kind).empty();
+      const auto none = [](const Kinds& kinds, const std::string& kind) {
+        return of_kind(kinds, kind).empty();
       };
-      if (const NodeId old_integer = one(olds(), old_members, integer_kind),
-          new_number = one(news(), new_members, number_kind);
-          old_integer != no_id && new_number != no_id && none(news(), new_members, integer_kind))
+      const std::string integer(integer_kind);
+      const std::string number(number_kind);
+      if (const NodeId old_integer = one(old_kinds, integer), new_number = one(new_kinds, number);
+          old_integer != no_id && new_number != no_id && none(new_kinds, integer))
         compare_values(def, field, old_integer, new_number, true);
-      if (const NodeId old_number = one(olds(), old_members, number_kind),
-          new_integer = one(news(), new_members, integer_kind);
-          new_integer != no_id && old_number != no_id && none(olds(), old_members, integer_kind))
+      if (const NodeId old_number = one(old_kinds, number), new_integer = one(new_kinds, integer);
+          new_integer != no_id && old_number != no_id && none(old_kinds, integer))
         compare_values(def, field, old_number, new_integer, true);
       if (!type_reported) {
         for (const std::string& kind : unpaired)
-          compare_unpaired(def, field, kind, of_kind(olds(), old_members, kind),
-                           of_kind(news(), new_members, kind));
+          compare_unpaired(def, field, kind, of_kind(old_kinds, kind), of_kind(new_kinds, kind));
       }
       if (old_several != new_several) return;
     }
