@@ -93,6 +93,8 @@ constexpr RuleInfo rules[] = {
     {"pattern-properties-loosened", forward, breaking, loosened, Atom::pattern_properties},
     {"field-added-open-model", backward, breaking,
      "field added to a model that keeps extra keys: stored documents may hold it already"},
+    {"field-removed-typed-extras", backward, breaking,
+     "field removed from a model that keeps extra keys of a type: its stored values may not be"},
 };
 static_assert(std::size(rules) == rule_count);
 

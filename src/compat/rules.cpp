@@ -867,6 +867,14 @@ struct Rules {
     return holds_anything(news(), added.node);
   }
 
+  // Does the new model take the values a removed property stored? They are extra keys now: a
+  // model that keeps them by a schema (a typed `extra="allow"`) holds them to it; one that keeps
+  // any, or drops them, takes them.
+  bool removed_held(const TypeNode& new_model, const Property& removed) const {
+    return new_model.record != RecordValues::schema ||
+           holds(news(), new_model.record_node, olds(), removed.node);
+  }
+
   // Does the schema admit any value, as `additionalProperties` true does?
   static bool holds_anything(const Contract& contract, NodeId schema) {
     const TypeNode& node = contract.node(schema);
@@ -1029,6 +1037,9 @@ struct Rules {
           } else if (new_prop == nullptr && closed_now && !is_doc_id(olds(), old_def, key)) {
             // The document id is no stored key: no stored document holds it.
             add(Rule::field_removed_closed_model, def, &key);
+          } else if (new_prop == nullptr && !is_doc_id(olds(), old_def, key) &&
+                     !removed_held(news().node(new_def.node), *old_prop)) {
+            add(Rule::field_removed_typed_extras, def, &key);
           }
           if (new_prop != nullptr) compare_writes(def, old_def, old_prop, new_def, *new_prop);
           return !diff.stop();
