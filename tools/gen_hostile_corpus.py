@@ -112,6 +112,12 @@ PATHS = [
 DESCRIPTION = "ends */ here\r\n*/ globalThis.pwned = 1; /*\rx\u2028y\u2029z\n\n * **/ */"
 
 
+def ref(name: str) -> str:
+    """The `$ref` to a definition: its name a JSON pointer segment (RFC 6901) in a URI fragment,
+    its `%` percent-escaped (RFC 3986), so that every name reads back as itself."""
+    return "#/$defs/" + name.replace("~", "~0").replace("/", "~1").replace("%", "%25")
+
+
 def bundle(names: list[str], dangling: bool) -> dict[str, object]:
     defs: dict[str, dict[str, object]] = {}
     hub: dict[str, object] = {}
@@ -125,13 +131,13 @@ def bundle(names: list[str], dangling: bool) -> dict[str, object]:
                 "properties": {name: {"type": "string"}},
             }
         elif role == 1:
-            defs[name] = {"type": "object", "properties": {"self": {"$ref": f"#/$defs/{name}"}}}
+            defs[name] = {"type": "object", "properties": {"self": {"$ref": ref(name)}}}
         elif role == 2:
             defs[name] = {"enum": [name, 1]}
         else:
-            defs[name] = {"anyOf": [{"$ref": f"#/$defs/{name}"}, {"type": "null"}, {"anyOf": []}]}
+            defs[name] = {"anyOf": [{"$ref": ref(name)}, {"type": "null"}, {"anyOf": []}]}
         defs[name] |= {"title": f"{name}*/", "description": name}
-        hub[f"p{i}"] = {"$ref": f"#/$defs/{name}", "description": name}
+        hub[f"p{i}"] = {"$ref": ref(name), "description": name}
         hub[f"r{i}"] = {"x-firestore-type": "reference", "x-firestore-ref-target": name}
     hub["t"] = {"x-firestore-type": "timestamp", "description": DESCRIPTION}
     hub["e"] = {"enum": []}

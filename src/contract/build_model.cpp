@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "contract/alias_groups.hpp"
@@ -103,11 +105,7 @@ class Builder {
     contract_.nodes.emplace_back();
     if (!schema.is_object()) {
       // A schema that is a string under `$ref` (a property so named) still names a definition.
-      if (schema.is_string() &&
-          (schema.key_atom == Atom::ref || schema.key_atom == Atom::ref_target)) {
-        named_.push_back(schema.key_atom == Atom::ref ? last_segment(schema.string())
-                                                      : schema.string());
-      }
+      named_by(schema);
       foreign_names_under(schema);
       return id;
     }
@@ -169,7 +167,13 @@ class Builder {
         case Atom::ref:
           if (value.is_string()) {
             n->has_ref = true;
-            references_.push_back({id, last_segment(value.string())});
+            if (const std::optional<std::string_view> name = ref_name(value.string())) {
+              references_.push_back({id, *name});
+            } else {
+              // Kept as finish() keeps a name no definition holds.
+              x.ref_name = last_segment(value.string());
+              has_extras = true;
+            }
           } else {
             foreign_names_under(value);
           }
@@ -383,13 +387,31 @@ class Builder {
       }
       for (const Member& member : value->object()) {
         const Value& child = member.value;
-        if (child.is_string() &&
-            (child.key_atom == Atom::ref || child.key_atom == Atom::ref_target)) {
-          named_.push_back(child.key_atom == Atom::ref ? last_segment(child.string())
-                                                       : child.string());
-        }
+        named_by(child);
         if (child.is_array() || child.is_object()) pending_.push_back(&child);
       }
+    }
+  }
+
+  // The name a `$ref` looks a definition up by: its last segment, decoded into the pool when
+  // escaped. One that does not decode names no definition: nullopt, and its last segment as
+  // written is a foreign name, as an unresolved reference's is.
+  std::optional<std::string_view> ref_name(std::string_view ref) {
+    if (!may_hold_ref_escape(ref)) [[likely]]
+      return last_segment(ref);
+    if (const std::optional<std::string> decoded = decode_ref_name(ref)) return keep(*decoded);
+    undecoded_.push_back(last_segment(ref));
+    return std::nullopt;
+  }
+
+  // The name a string under `$ref` or `x-firestore-ref-target` gives where no schema reads it.
+  void named_by(const Value& value) {
+    if (!value.is_string()) return;
+    if (value.key_atom == Atom::ref_target) {
+      named_.push_back(value.string());
+    } else if (value.key_atom == Atom::ref) {
+      if (const std::optional<std::string_view> name = ref_name(value.string()))
+        named_.push_back(*name);
     }
   }
 
@@ -405,6 +427,7 @@ class Builder {
   void move_pending_names(const std::function<void(std::string_view&)>& move) {
     for (auto& reference : references_) move(reference.second);
     for (std::string_view& name : named_) move(name);
+    for (std::string_view& name : undecoded_) move(name);
   }
 
   // Once every definition is read: definitions in byte order of name, each reference resolved,
@@ -447,6 +470,7 @@ class Builder {
       x.ref_target_def = resolve(x.ref_target);
     }
     for (const std::string_view name : named_) resolve(name);
+    foreign.insert(foreign.end(), undecoded_.begin(), undecoded_.end());
     std::sort(foreign.begin(), foreign.end(), byte_less);
     foreign.erase(std::unique(foreign.begin(), foreign.end()), foreign.end());
     contract_.foreign_names = std::move(foreign);
@@ -620,7 +644,8 @@ class Builder {
   // Nodes to resolve: with a `$ref` (and its last segment), with a reference target.
   std::vector<std::pair<NodeId, std::string_view>> references_;
   std::vector<NodeId> targets_;
-  std::vector<std::string_view> named_;  // names found outside any schema, resolved at the end
+  std::vector<std::string_view> named_;      // names found outside any schema, resolved at the end
+  std::vector<std::string_view> undecoded_;  // of `$ref`s that do not decode: no definition's
   std::vector<std::string_view> required_;
   std::vector<const Value*> pending_;
   std::vector<NodeId> child_ids_;

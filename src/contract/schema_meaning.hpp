@@ -4,18 +4,82 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "contract/model.hpp"
 #include "json/key_atoms.hpp"
+#include "util/utf8_decode.hpp"
 
 namespace brenvale {
 
-// The definition a `$ref` names: its last segment ("#/$defs/User" names "User").
+// The definition a `$ref` names: its last segment ("#/$defs/User" names "User"), as written.
 constexpr std::string_view last_segment(std::string_view ref) {
   const std::size_t slash = ref.rfind('/');
   return slash == std::string_view::npos ? ref : ref.substr(slash + 1);
+}
+
+// May the `$ref` hold an escape, which decode_ref_name undoes? Few do: the rest name their last
+// segment as written.
+constexpr bool may_hold_ref_escape(std::string_view ref) {
+  return ref.find_first_of("%~") != std::string_view::npos;
+}
+
+// The definition a `$ref` names, its escapes undone. Its fragment is percent-decoded first
+// (RFC 3986: `#/$defs/Line%20Item` names "Line Item"); when that is a JSON pointer, its last
+// segment is unescaped (RFC 6901: `~1` is "/", then `~0` is "~", so `~01` is "~1"). A ref with
+// no pointer in it names its last segment as written. nullopt when an escape is malformed (a `%`
+// without two hex digits, a `~` without 0 or 1) or the fragment decodes to no UTF-8 text: the
+// ref names nothing, and is left unresolved.
+inline std::optional<std::string> decode_ref_name(std::string_view ref) {
+  const std::size_t hash = ref.find('#');
+  if (hash == std::string_view::npos) return std::string(last_segment(ref));
+  const auto hex = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  const std::string_view fragment = ref.substr(hash + 1);
+  std::string pointer;
+  pointer.reserve(fragment.size());
+  for (std::size_t i = 0; i < fragment.size(); ++i) {
+    if (fragment[i] != '%') {
+      pointer += fragment[i];
+      continue;
+    }
+    const int high = i + 2 < fragment.size() ? hex(fragment[i + 1]) : -1;
+    const int low = high >= 0 ? hex(fragment[i + 2]) : -1;
+    if (low < 0) return std::nullopt;
+    pointer += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  std::uint32_t code_point = 0;
+  for (std::string_view rest = pointer; !rest.empty();) {
+    const std::size_t length = decode_utf8(rest, code_point);
+    if (length == 0) return std::nullopt;
+    rest.remove_prefix(length);
+  }
+  if (!pointer.starts_with('/')) return std::string(last_segment(ref));
+  // Every segment's escapes must be sound, not only the last one's.
+  for (std::size_t at = pointer.find('~'); at != std::string::npos;
+       at = pointer.find('~', at + 1)) {
+    if (at + 1 == pointer.size() || (pointer[at + 1] != '0' && pointer[at + 1] != '1'))
+      return std::nullopt;
+  }
+  const std::string_view segment = last_segment(pointer);
+  std::string name;
+  name.reserve(segment.size());
+  for (std::size_t i = 0; i < segment.size(); ++i) {
+    // Each `~` is read with its own digit, so `~01` is "~1", as undoing `~1` first makes it.
+    if (segment[i] != '~') {
+      name += segment[i];
+    } else {
+      name += segment[++i] == '1' ? '/' : '~';
+    }
+  }
+  return name;
 }
 
 // A string under `x-firestore-type`, as the reader classified it.

@@ -6,10 +6,12 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "contract/entry_pipeline.hpp"
 #include "contract/read_contract.hpp"
+#include "table.hpp"
 
 namespace brenvale {
 namespace {
@@ -119,6 +121,35 @@ TEST(ReadContract, ReadsDefinitionsAsTheWholeTreeWould) {
       ASSERT_TRUE(read.ok) << bundle;
       EXPECT_EQ(summary(read.contract), summary(build_contract(whole.document, table))) << bundle;
       EXPECT_EQ(read.has_table, has_table) << bundle;
+    }
+  }
+}
+
+// Guards what a `$ref` names (tests/data/ref_names.tsv), where a schema reads it and where none
+// does, read whole and a definition at a time: a decoded name lies in the model's own texts.
+TEST(ReadContract, DecodesTheNameARefGives) {
+  const std::string defs = R"({"$defs": {"Model": {}, "shop/Address": {}, "Line Item": {},
+      "a~b": {}, "~1": {}, "\u00e9": {}, "a%zz": {}, )";
+  const auto foreign_names = [](const Contract& contract) {
+    return std::vector<std::string>(contract.foreign_names.begin(), contract.foreign_names.end());
+  };
+  for (const auto& row : read_table("tests/data/ref_names.tsv")) {
+    const auto& [ref, name, resolved] = std::tie(row[0], row[1], row[2]);
+    std::vector<std::string> foreign;
+    if (resolved != "yes") foreign.push_back(name);
+    const std::string in_schema =
+        defs + R"("~M": {"properties": {"p": {"$ref": ")" + ref + "\"}}}}}";
+    const std::string outside = defs + R"("~M": {"x-note": {"$ref": ")" + ref + "\"}}}}";
+    for (const std::size_t stream_from : {stream_definitions_from, std::size_t{0}}) {
+      const ReadResult read = read_contract(in_schema, DefinitionTable::defs, stream_from);
+      ASSERT_TRUE(read.ok) << ref;
+      const TypeNode& node = read.contract.node(read.contract.properties.at(0).node);
+      EXPECT_EQ(read.contract.ref_name(node), name) << ref;
+      EXPECT_EQ(node.ref_def != no_id, resolved == "yes") << ref;
+      EXPECT_EQ(foreign_names(read.contract), foreign) << ref;
+      const ReadResult named = read_contract(outside, DefinitionTable::defs, stream_from);
+      ASSERT_TRUE(named.ok) << ref;
+      EXPECT_EQ(foreign_names(named.contract), foreign) << ref << " outside a schema";
     }
   }
 }

@@ -9,6 +9,7 @@ import tempfile
 from collections.abc import Iterator
 from pathlib import Path
 from typing import Any
+from urllib.parse import unquote
 
 import pytest
 
@@ -44,8 +45,12 @@ def references(node: object) -> set[str]:
             found |= references(item)
     if isinstance(node, dict):
         for key, value in node.items():
-            if key in ("$ref", "x-firestore-ref-target") and isinstance(value, str):
-                found.add(value.rsplit("/", 1)[-1])
+            if key == "x-firestore-ref-target" and isinstance(value, str):
+                found.add(value)
+            elif key == "$ref" and isinstance(value, str):
+                # The pointer's last segment, unescaped as the core reads it (the corpus escapes
+                # `~`, `/` and `%` in its names).
+                found.add(unquote(value.rsplit("/", 1)[-1]).replace("~1", "/").replace("~0", "~"))
             else:
                 found |= references(value)
     return found
