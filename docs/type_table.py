@@ -49,6 +49,7 @@ ROWS: dict[str, Any] = {
     "list[str]": list[str],
     "set[int]": set[int],
     "tuple[str, int]": tuple[str, int],
+    "tuple[()]": tuple[()],
     "dict[str, float]": dict[str, float],
     "Address (a model)": Address,
     "Address | None = None": (Address | None, None),

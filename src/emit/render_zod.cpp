@@ -891,14 +891,20 @@ void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side
     }
     case JsonType::array: {
       const AliasGuardPause pause(ctx.types);
-      if (node.has_tuple) {
-        const std::span<const NodeId> tuple = ctx.types.contract->tuple(node);
+      // The tuple's shape bounds its length: no checks of minItems and maxItems follow.
+      if (const std::optional<TupleShape> shape = tuple_shape(*ctx.types.contract, node)) {
         out += "z.tuple([";
-        for (std::size_t i = 0; i < tuple.size(); ++i) {
+        for (std::size_t i = 0; i < shape->places.size(); ++i) {
           if (i != 0) out += ", ";
-          append_zod(ctx, tuple[i], side, out);
+          append_zod(ctx, shape->places[i], side, out);
+          if (i >= shape->required) out += ".optional()";
         }
-        out += "])";
+        out += ']';
+        if (shape->rest != no_id) {
+          out += ", ";
+          append_zod(ctx, shape->rest, side, out);
+        }
+        out += ')';
         return;
       }
       out += "z.array(";

@@ -279,6 +279,18 @@ bool eagerly_refers_back(const Ctx& ctx, NodeId id) {
   }
 }
 
+// The type of `id` with a postfix (`[]`, or `?` of an optional tuple place), which binds
+// tighter than a union: a union is put in parentheses first.
+void append_suffixed(Ctx& ctx, NodeId id, Side side, std::string_view suffix, std::string& out) {
+  const std::size_t start = out.size();
+  append_type(ctx, id, side, out);
+  if (out.find('|', start) != std::string::npos) {
+    out.insert(start, 1, '(');
+    out += ')';
+  }
+  out += suffix;
+}
+
 void append_json_type(Ctx& ctx, JsonType type, const TypeNode& node, Side side, std::string& out) {
   switch (type) {
     case JsonType::null:
@@ -312,24 +324,34 @@ void append_json_type(Ctx& ctx, JsonType type, const TypeNode& node, Side side, 
     }
     case JsonType::array: {
       const AliasGuardPause pause(ctx);
-      if (node.has_tuple) {
+      std::optional<TupleShape> shape = tuple_shape(*ctx.contract, node);
+      if (ctx.mode == RenderMode::canonical) {
+        // Compat weighs an array's length by the rules on its bounds: a signature names every
+        // place of a tuple, and a list's items.
+        shape.reset();
+        if (node.has_tuple) {
+          const std::span<const NodeId> places = ctx.contract->tuple(node);
+          shape = TupleShape{places, places.size()};
+        }
+      }
+      if (shape) {
         out += '[';
-        bool first = true;
-        for (const NodeId member : ctx.contract->tuple(node)) {
-          if (!first) out += ", ";
-          first = false;
-          append_type(ctx, member, side, out);
+        for (std::size_t i = 0; i < shape->places.size(); ++i) {
+          if (i != 0) out += ", ";
+          if (i < shape->required) {
+            append_type(ctx, shape->places[i], side, out);
+          } else {
+            append_suffixed(ctx, shape->places[i], side, "?", out);
+          }
+        }
+        if (shape->rest != no_id) {
+          if (!shape->places.empty()) out += ", ";
+          out += "...";
+          append_suffixed(ctx, shape->rest, side, "[]", out);
         }
         out += ']';
       } else if (node.items != no_id) {
-        const std::size_t start = out.size();
-        append_type(ctx, node.items, side, out);
-        if (out.find('|', start) != std::string::npos) {
-          out.insert(start, 1, '(');
-          out += ")[]";
-        } else {
-          out += "[]";
-        }
+        append_suffixed(ctx, node.items, side, "[]", out);
       } else {
         out += "unknown[]";
       }
@@ -342,6 +364,25 @@ void append_json_type(Ctx& ctx, JsonType type, const TypeNode& node, Side side, 
 }
 
 }  // namespace
+
+std::optional<TupleShape> tuple_shape(const Contract& contract, const TypeNode& node) {
+  const Datum& most = contract.constraint(node, Atom::max_items);
+  const bool bounded = most.is_count();
+  if (!node.has_tuple && !(bounded && most.count() == 0)) return std::nullopt;
+  TupleShape shape;
+  shape.places = contract.tuple(node);
+  if (bounded && most.count() < shape.places.size())
+    shape.places = shape.places.first(most.count());
+  const Datum& least = contract.constraint(node, Atom::min_items);
+  shape.required = least.is_count() && least.count() < shape.places.size()
+                       ? static_cast<std::size_t>(least.count())
+                       : shape.places.size();
+  // `items` with `prefixItems` are the items past its places; `false` or `true` is no schema.
+  if (node.has_tuple && node.items != no_id && contract.node(node.items).is_object &&
+      (!bounded || most.count() > shape.places.size()))
+    shape.rest = node.items;
+  return shape;
+}
 
 bool is_open_enum(std::span<const Datum> members) {
   return !members.empty() &&

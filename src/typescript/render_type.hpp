@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -46,6 +48,19 @@ bool refers_back_to_alias(const Ctx& ctx, DefId target);
 
 // A read-side string enum: its members are all strings, and there is one at least.
 bool is_open_enum(std::span<const Datum> members);
+
+// An array read as a tuple: its places, of which a value holds the first `required` at least,
+// then any number of `rest` items (no_id: none).
+struct TupleShape {
+  std::span<const NodeId> places;
+  std::size_t required = 0;
+  NodeId rest = no_id;
+};
+
+// The array `node` as a tuple: its `prefixItems` up to `maxItems`, optional past `minItems`, then
+// `items` where that is a schema and `maxItems` leaves room. An array of at most 0 items is the
+// empty tuple whatever it says. nullopt for a list.
+std::optional<TupleShape> tuple_shape(const Contract& contract, const TypeNode& node);
 
 // Appends the type text of `node` to `out`. Never fails; recursion is bounded by the nesting
 // limit of the parsed tree.

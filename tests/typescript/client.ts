@@ -13,6 +13,7 @@ import { userConverter, usersPath as plainUsersPath, type UserWrite } from "@gen
 import { PostSchema, PostWriteSchema, postValidatingConverter } from "@generated/blog_zod";
 import type { LineItem, Order } from "@generated/orders";
 import { feedItemConverter, feed_itemsPath, type FeedItemWrite } from "@generated/feed";
+import type { Flag, Oddities, OdditiesWrite } from "@generated/edge";
 import type { Role } from "@generated/shared";
 
 const db = getFirestore(initializeApp({ projectId: "demo-brenvale" }));
@@ -71,6 +72,15 @@ export async function others(): Promise<void> {
   console.log(order.total?.amount, order.dimensions?.[2]);
 }
 
+// Tuples as their bounds say: a rest of items past the places, a place past minItems left out.
+export function tuples(oddities: Oddities): OdditiesWrite["headRest"] {
+  const tail: OdditiesWrite["optionalTail"] = ["only"];
+  // @ts-expect-error a place past minItems may be missing
+  const flag: Flag | null = (oddities.optionalTail ?? tail)[1];
+  console.log(tail, flag);
+  return [1, "a", null, "b"];
+}
+
 export function rejected(post: Post): void {
   // @ts-expect-error a read model (pending server timestamp) is not a write model
   const fromRead: PostWrite = post;
@@ -88,5 +98,9 @@ export function rejected(post: Post): void {
   const nested: PostUpdate = { "address.city": "Paris" };
   // @ts-expect-error a read schema gives the read model, which is no write model
   const unchecked: PostWrite = PostSchema.parse(post);
-  console.log(fromRead, badStatus, missing, withId, badPatch, nested, unchecked);
+  // @ts-expect-error an array of at most 0 items is the empty tuple
+  const noItems: OdditiesWrite["noItems"] = [1, 2, 3];
+  // @ts-expect-error the rest of a tuple keeps its items' type
+  const badRest: OdditiesWrite["headRest"] = [1, 2];
+  console.log(fromRead, badStatus, missing, withId, badPatch, nested, unchecked, noItems, badRest);
 }
