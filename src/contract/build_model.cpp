@@ -167,13 +167,10 @@ class Builder {
         case Atom::ref:
           if (value.is_string()) {
             n->has_ref = true;
-            if (const std::optional<std::string_view> name = ref_name(value.string())) {
-              references_.push_back({id, *name});
-            } else {
-              // Kept as finish() keeps a name no definition holds.
-              x.ref_name = last_segment(value.string());
-              has_extras = true;
-            }
+            if (const std::optional<std::string_view> decoded = decoded_ref_name(value.string()))
+                [[unlikely]]
+              decoded_refs_.push_back({references_.size(), *decoded});
+            references_.push_back({id, last_segment(value.string())});
           } else {
             foreign_names_under(value);
           }
@@ -393,26 +390,30 @@ class Builder {
     }
   }
 
-  // The name a `$ref` looks a definition up by: its last segment, decoded into the pool when
-  // escaped. One that does not decode names no definition: nullopt, and its last segment as
-  // written is a foreign name, as an unresolved reference's is.
-  std::optional<std::string_view> ref_name(std::string_view ref) {
+  // A `$ref` names the definition its last segment names as written, and failing that, where
+  // its pointer is escaped (`#/$defs/shop~1Address`), the one its decoded last segment names:
+  // that name, kept in the pool; nullopt where the ref holds no escape, or one that does not
+  // decode, or decodes to the segment as written.
+  std::optional<std::string_view> decoded_ref_name(std::string_view ref) {
     if (!may_hold_ref_escape(ref)) [[likely]]
-      return last_segment(ref);
-    if (const std::optional<std::string> decoded = decode_ref_name(ref)) return keep(*decoded);
-    undecoded_.push_back(last_segment(ref));
-    return std::nullopt;
+      return std::nullopt;
+    const std::optional<std::string> decoded = decode_ref_name(ref);
+    if (!decoded.has_value() || *decoded == last_segment(ref)) return std::nullopt;
+    return keep(*decoded);
   }
 
   // The name a string under `$ref` or `x-firestore-ref-target` gives where no schema reads it.
   void named_by(const Value& value) {
-    if (!value.is_string()) return;
-    if (value.key_atom == Atom::ref_target) {
-      named_.push_back(value.string());
-    } else if (value.key_atom == Atom::ref) {
-      if (const std::optional<std::string_view> name = ref_name(value.string()))
-        named_.push_back(*name);
+    if (!value.is_string() || (value.key_atom != Atom::ref && value.key_atom != Atom::ref_target))
+      return;
+    if (value.key_atom == Atom::ref) {
+      if (const std::optional<std::string_view> decoded = decoded_ref_name(value.string()))
+          [[unlikely]] {
+        named_decoded_.emplace_back(last_segment(value.string()), *decoded);
+        return;
+      }
     }
+    named_.push_back(value.key_atom == Atom::ref ? last_segment(value.string()) : value.string());
   }
 
   // Room for `count` references, and for what a usual model's scratch lists hold at once.
@@ -427,7 +428,7 @@ class Builder {
   void move_pending_names(const std::function<void(std::string_view&)>& move) {
     for (auto& reference : references_) move(reference.second);
     for (std::string_view& name : named_) move(name);
-    for (std::string_view& name : undecoded_) move(name);
+    for (auto& names : named_decoded_) move(names.first);
   }
 
   // Once every definition is read: definitions in byte order of name, each reference resolved,
@@ -448,16 +449,25 @@ class Builder {
     contract_.index.build(static_cast<std::uint32_t>(definitions.size()),
                           [&definitions](DefId id) { return definitions[id].name; });
     std::vector<std::string_view> foreign;
+    const auto find = [&](std::string_view name) {
+      return contract_.index.find(name, [&definitions](DefId at) { return definitions[at].name; });
+    };
     const auto resolve = [&](std::string_view name) {
-      const DefId id =
-          contract_.index.find(name, [&definitions](DefId at) { return definitions[at].name; });
+      const DefId id = find(name);
       if (id == no_id) foreign.push_back(name);
       return id;
     };
-    for (const auto& [id, ref_name] : references_) {
+    auto decoded = decoded_refs_.begin();
+    for (std::size_t at = 0; at < references_.size(); ++at) {
+      const auto& [id, ref_name] = references_[at];
       TypeNode& n = contract_.nodes[id];
-      n.ref_def = resolve(ref_name);
+      n.ref_def = find(ref_name);
+      if (decoded != decoded_refs_.end() && decoded->at == at) {
+        if (n.ref_def == no_id) n.ref_def = find(decoded->name);
+        ++decoded;
+      }
       if (n.ref_def != no_id) continue;
+      foreign.push_back(ref_name);
       // The name is kept only where no definition holds it; rare in a sound bundle.
       if (n.extras == no_id) {
         n.extras = static_cast<std::uint32_t>(contract_.extras.size());
@@ -470,7 +480,9 @@ class Builder {
       x.ref_target_def = resolve(x.ref_target);
     }
     for (const std::string_view name : named_) resolve(name);
-    foreign.insert(foreign.end(), undecoded_.begin(), undecoded_.end());
+    for (const auto& [name, decoded_name] : named_decoded_) {
+      if (find(name) == no_id && find(decoded_name) == no_id) foreign.push_back(name);
+    }
     std::sort(foreign.begin(), foreign.end(), byte_less);
     foreign.erase(std::unique(foreign.begin(), foreign.end()), foreign.end());
     contract_.foreign_names = std::move(foreign);
@@ -644,8 +656,15 @@ class Builder {
   // Nodes to resolve: with a `$ref` (and its last segment), with a reference target.
   std::vector<std::pair<NodeId, std::string_view>> references_;
   std::vector<NodeId> targets_;
-  std::vector<std::string_view> named_;      // names found outside any schema, resolved at the end
-  std::vector<std::string_view> undecoded_;  // of `$ref`s that do not decode: no definition's
+  std::vector<std::string_view> named_;  // names found outside any schema, resolved at the end
+  // The decoded names of escaped references (by index into references_), and of escaped `$ref`
+  // strings outside any schema (beside the name as written): see decoded_ref_name.
+  struct DecodedRef {
+    std::size_t at;
+    std::string_view name;
+  };
+  std::vector<DecodedRef> decoded_refs_;
+  std::vector<std::pair<std::string_view, std::string_view>> named_decoded_;
   std::vector<std::string_view> required_;
   std::vector<const Value*> pending_;
   std::vector<NodeId> child_ids_;

@@ -129,7 +129,7 @@ TEST(ReadContract, ReadsDefinitionsAsTheWholeTreeWould) {
 // does, read whole and a definition at a time: a decoded name lies in the model's own texts.
 TEST(ReadContract, DecodesTheNameARefGives) {
   const std::string defs = R"({"$defs": {"Model": {}, "shop/Address": {}, "Line Item": {},
-      "a~b": {}, "~1": {}, "\u00e9": {}, "a%zz": {}, )";
+      "a~b": {}, "~1": {}, "\u00e9": {}, "a%zz": {}, "a~1b": {}, "x%41": {}, )";
   const auto foreign_names = [](const Contract& contract) {
     return std::vector<std::string>(contract.foreign_names.begin(), contract.foreign_names.end());
   };
