@@ -375,8 +375,9 @@ _LISTS = (list, tuple, set, frozenset)
 
 def _refuse_server_timestamps_in_lists(models: list[type]) -> None:
     """Firestore refuses serverTimestamp() inside an array when the write runs, so a Write type
-    that takes one there would accept a write that always fails."""
-    for model in models:
+    that takes one there would accept a write that always fails. Each model a bundled model
+    holds is asked too: its own lists are arrays of the document."""
+    for model in _models_within(models):
         fields = _fields_of(model)
         for name, field in fields.items():
             if _server_timestamp_in_list([field.annotation, *field.metadata], False, set()):
