@@ -535,6 +535,15 @@ def _annotation_parts(items: list[Any], seen: set[Any]) -> Iterator[Any]:
         yield from _annotation_parts(_parts_of(item), seen)
 
 
+def _admits_null(json_schema: JsonDict) -> bool:
+    """Does the schema, or a member of its union, take null?"""
+    kinds = json_schema.get("type")
+    if kinds == "null" or (isinstance(kinds, list) and "null" in kinds):
+        return True
+    members = [*json_schema.get("anyOf", []), *json_schema.get("oneOf", [])]
+    return any(isinstance(member, dict) and _admits_null(member) for member in members)
+
+
 @functools.cache
 def _generator(options: Options) -> type:
     """Pydantic's JSON Schema generator with the Firestore defaults of `options`."""
@@ -563,6 +572,16 @@ def _generator(options: Options) -> type:
             json_schema = super().str_schema(schema)
             least, most = self.model_config("str_min_length"), self.model_config("str_max_length")
             _bound_length(json_schema, schema, least, most)
+            return json_schema
+
+        def union_schema(self, schema: Any) -> JsonDict:
+            json_schema = super().union_schema(schema)
+            # `int | SkipJsonSchema[None]` keeps null out of a published schema, but model_dump
+            # stores the None all the same: the bundle says what documents hold.
+            choices = [c[0] if isinstance(c, tuple) else c for c in schema.get("choices", [])]
+            none = any(isinstance(c, dict) and c.get("type") == "none" for c in choices)
+            if none and not _admits_null(json_schema):
+                return {"anyOf": [json_schema, {"type": "null"}]}
             return json_schema
 
         def datetime_schema(self, schema: Any) -> JsonDict:

@@ -15,6 +15,7 @@ import pytest
 try:
     from annotated_types import Len, MaxLen, MinLen
     from pydantic import BaseModel, ConfigDict, Field, WithJsonSchema, conlist, create_model
+    from pydantic.json_schema import SkipJsonSchema
 except ImportError:
     pytest.skip(
         "pydantic is not installed: pip install 'brenvale[pydantic]'", allow_module_level=True
@@ -46,6 +47,7 @@ NAMES = {
     "Len": Len,
     "MaxLen": MaxLen,
     "MinLen": MinLen,
+    "SkipJsonSchema": SkipJsonSchema,
     "WithJsonSchema": WithJsonSchema,
     "conlist": conlist,
     "Holds": Holds,
