@@ -678,6 +678,8 @@ struct Rules {
       }
     }
     if (same) return;
+    // Members of a kind one side has none of only add values (`was` empty: no narrowing), or
+    // only take them away (`now` empty: no widening).
     // The kind without its category word: "integer", "Card", "timestamp".
     const std::string_view named = std::string_view(kind).substr(kind.find(' ') + 1);
     const auto shown = [named](std::size_t count) {
@@ -688,8 +690,8 @@ struct Rules {
       }
       return count == 0 ? std::string(none_text) : out;
     };
-    add(Rule::type_narrowed, def, field, shown(was.size()), shown(now.size()));
-    add(Rule::type_widened, def, field, shown(was.size()), shown(now.size()));
+    if (!was.empty()) add(Rule::type_narrowed, def, field, shown(was.size()), shown(now.size()));
+    if (!now.empty()) add(Rule::type_widened, def, field, shown(was.size()), shown(now.size()));
   }
 
   // A union that gains a member: client code that switches over the old members, or maps each
@@ -800,6 +802,11 @@ struct Rules {
           continue;
         if (!same_node(olds(), old_member, news(), match->second))
           compare_values(def, field, old_member, match->second, type_reported);
+      }
+      // A kind the old union had no member of, that several new members share.
+      for (const auto& [kind, members] : new_kinds) {
+        if (kind != other_variant && members.size() > 1 && of_kind(old_kinds, kind).empty())
+          unpaired.insert(kind);
       }
       // Integers that a number member takes on the other side, which has no integer member:
       // `int` -> `Union[Annotated[float, Field(ge=0)], str]` holds the old integers to `ge=0`.
