@@ -568,6 +568,20 @@ def _generator(options: Options) -> type:
                 _bound_finite(json_schema)
             return json_schema
 
+        def decimal_schema(self, schema: Any) -> JsonDict:
+            # Pydantic holds a Decimal to its digits, never to str_min_length or str_max_length,
+            # though the schema writes its text as a string.
+            config = {
+                key: value
+                for key, value in (self.model_configs[-1] if self.model_configs else {}).items()
+                if key not in ("str_min_length", "str_max_length")
+            }
+            self.model_configs.append(config)
+            try:
+                return super().decimal_schema(schema)
+            finally:
+                self.model_configs.pop()
+
         def str_schema(self, schema: Any) -> JsonDict:
             json_schema = super().str_schema(schema)
             least, most = self.model_config("str_min_length"), self.model_config("str_max_length")
