@@ -770,8 +770,9 @@ struct Rules {
       compare_union_literals(def, field, old_id, new_id, expand, moved);
       compare_variants(def, field, old_id, new_id);
     }
-    const NodeId old_value_id = value_node(olds(), old_id);
-    const NodeId new_value_id = value_node(news(), new_id);
+    // An Optional's one value may name an alias the other version writes in place.
+    const auto [old_value_id, new_value_id] =
+        through_aliases(olds(), value_node(olds(), old_id), news(), value_node(news(), new_id));
     const TypeNode& old_value = olds().node(old_value_id);
     const TypeNode& new_value = news().node(new_value_id);
     // A union of several values holds its bounds and items in its members: each is compared
