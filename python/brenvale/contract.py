@@ -83,6 +83,8 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
     everything = _with_reference_targets(roots)
     _refuse_server_timestamps_in_lists(everything)
     _refuse_inner_property_markers(everything)
+    if options.mode == "serialization":
+        _refuse_untyped_serializers(everything)
     if options.mode == "serialization" and options.by_alias:
         _refuse_unreadable_keys(everything)
     try:
@@ -447,6 +449,75 @@ def _models_within(models: list[type]) -> list[type]:
                 if isinstance(part, type) and _has_fields(part)
             ]
     return list(found)
+
+
+def _refuse_untyped_serializers(models: list[type]) -> None:
+    """A serializer without a return type (a `field_serializer` or `model_serializer` with no
+    return annotation, a `PlainSerializer` or `WrapSerializer` of a lambda) may store anything,
+    and Pydantic writes the type it reads in its place: the bundle would say an `int` is stored
+    where the serializer stores a text, and every reader of it would refuse the document."""
+    fix = "annotate its return (-> str), or give PlainSerializer or WrapSerializer a return_type"
+    for model in _models_within(models):
+        schema = _own_core_schema(model, getattr(model, "__pydantic_core_schema__", None))
+        if schema is None:
+            continue
+        if _untyped_serializer(schema.get("serialization")):
+            raise ModelsError(
+                f"{model.__name__}: a model_serializer without a return type, so the bundle "
+                "cannot say what is stored; annotate it with the model's own type"
+            )
+        for name, field_schema in _core_fields(schema):
+            if _holds_untyped_serializer(field_schema):
+                raise ModelsError(
+                    f"{model.__name__}.{name}: a serializer without a return type, so the bundle "
+                    f"cannot say what is stored; {fix}"
+                )
+
+
+def _own_core_schema(cls: type, schema: Any) -> Any:
+    """The core schema of `cls` itself, inside the definitions Pydantic may wrap it in."""
+    while isinstance(schema, dict):
+        if schema.get("type") in ("model", "dataclass") and schema.get("cls") is cls:
+            return schema
+        if schema.get("type") != "definitions":
+            return schema if schema.get("type") == "typed-dict" else None
+        found = [item for item in schema.get("definitions", []) if item.get("cls") is cls]
+        schema = found[0] if found else schema.get("schema")
+    return None
+
+
+def _core_fields(schema: Any) -> Iterator[tuple[str, Any]]:
+    """Each field of a model's, dataclass's or TypedDict's core schema, by name."""
+    inner = schema.get("schema", schema) if schema.get("type") != "typed-dict" else schema
+    fields = inner.get("fields", {})
+    if isinstance(fields, dict):
+        yield from ((name, field.get("schema")) for name, field in fields.items())
+    else:  # a dataclass's arguments
+        yield from ((field.get("name"), field.get("schema")) for field in fields)
+
+
+def _untyped_serializer(serialization: Any) -> bool:
+    return (
+        isinstance(serialization, dict)
+        and serialization.get("type") in ("function-plain", "function-wrap")
+        and serialization.get("return_schema") is None
+    )
+
+
+def _holds_untyped_serializer(schema: Any) -> bool:
+    """Does a field's schema, or one within it (an item, a union member), serialize through a
+    function without a return type? Another model's own fields are asked apart."""
+    if isinstance(schema, list):
+        return any(_holds_untyped_serializer(item) for item in schema)
+    if not isinstance(schema, dict) or schema.get("type") in ("model", "dataclass", "typed-dict"):
+        return False
+    if _untyped_serializer(schema.get("serialization")):
+        return True
+    return any(
+        _holds_untyped_serializer(value)
+        for key, value in schema.items()
+        if key not in ("serialization", "metadata") and isinstance(value, (dict, list))
+    )
 
 
 def _refuse_unreadable_keys(models: list[type]) -> None:
