@@ -102,6 +102,7 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
         where = _extra_not_json(everything) or _bytes_default_not_text(everything) or "schema"
         raise ModelsError(f"{where}: {_one_line(error)}") from error
     defs = {"$defs": _lone_references_inline(schema.get("$defs", {}))}
+    _set_defaults_in_order(defs["$defs"], defs["$defs"])
     by_class = {
         model: ref["$ref"].rsplit("/", 1)[-1]
         for (model, _mode), ref in names.items()
@@ -138,6 +139,71 @@ def _lone_references_inline(value: Any) -> Any:
         del inlined["allOf"]
         inlined["$ref"] = lone[0]["$ref"]
     return inlined
+
+
+def _set_defaults_in_order(node: Any, defs: JsonDict) -> None:
+    """Pydantic writes a set in a default in the order it iterates it, which the hash seed
+    changes, but for a set the default is alone: the bundle would differ from run to run. Each
+    default's arrays that the schema says are sets (`uniqueItems`) are sorted, at any depth."""
+    if isinstance(node, list):
+        for item in node:
+            _set_defaults_in_order(item, defs)
+    elif isinstance(node, dict):
+        for key, value in node.items():
+            if key == "default":
+                node[key] = _in_order(value, node, defs, 0)
+            elif key not in ("const", "enum", "examples"):
+                _set_defaults_in_order(value, defs)
+
+
+def _in_order(value: Any, schema: Any, defs: JsonDict, depth: int) -> Any:
+    """`value`, an instance of `schema`, with the arrays the schema says are sets sorted."""
+    if depth > 64 or not isinstance(value, (list, dict)):
+        return value
+    shapes = _shapes(schema, defs, 0)
+    if isinstance(value, list):
+        arrays = [shape for shape in shapes if isinstance(shape.get("items"), dict)]
+        items = arrays[0]["items"] if arrays else {}
+        ordered = [_in_order(item, items, defs, depth + 1) for item in value]
+        if any(shape.get("uniqueItems") is True for shape in shapes):
+            ordered.sort(key=_value_order)
+        return ordered
+
+    def member(key: str) -> Any:
+        for shape in shapes:
+            properties = shape.get("properties")
+            if isinstance(properties, dict) and key in properties:
+                return properties[key]
+            if isinstance(shape.get("additionalProperties"), dict):
+                return shape["additionalProperties"]
+        return {}
+
+    return {key: _in_order(item, member(key), defs, depth + 1) for key, item in value.items()}
+
+
+def _shapes(schema: Any, defs: JsonDict, depth: int) -> list[JsonDict]:
+    """The schema, what its `$ref` names and the members of its unions, as plain schemas."""
+    if not isinstance(schema, dict) or depth > 16:
+        return []
+    found = [schema]
+    reference = schema.get("$ref")
+    if isinstance(reference, str):
+        found += _shapes(defs.get(reference.rsplit("/", 1)[-1]), defs, depth + 1)
+    for key in ("anyOf", "oneOf", "allOf"):
+        for member in schema.get(key, []) if isinstance(schema.get(key), list) else []:
+            found += _shapes(member, defs, depth + 1)
+    return found
+
+
+def _value_order(value: Any) -> tuple[int, Any]:
+    """A total order of JSON values: by kind, then as Python orders those of one kind."""
+    if value is None or isinstance(value, bool):
+        return (0, (value is not None, bool(value)))
+    if isinstance(value, (int, float)):
+        return (1, value)
+    if isinstance(value, str):
+        return (2, value)
+    return (3, json.dumps(value, sort_keys=True))
 
 
 def _check_models(defs: JsonDict, by_class: dict[type, str]) -> None:
