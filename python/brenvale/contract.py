@@ -33,7 +33,7 @@ import os
 import re
 import sys
 import typing
-from collections.abc import Iterable, Iterator
+from collections.abc import Callable, Iterable, Iterator
 from dataclasses import dataclass
 from types import ModuleType
 from typing import Any, Literal
@@ -681,6 +681,9 @@ def _admits_null(json_schema: JsonDict) -> bool:
     return any(isinstance(member, dict) and _admits_null(member) for member in members)
 
 
+_Written = typing.TypeVar("_Written")
+
+
 @functools.cache
 def _generator(options: Options) -> type:
     """Pydantic's JSON Schema generator with the Firestore defaults of `options`."""
@@ -705,9 +708,10 @@ def _generator(options: Options) -> type:
                 _bound_finite(json_schema)
             return json_schema
 
-        def decimal_schema(self, schema: Any) -> JsonDict:
-            # Pydantic holds a Decimal to its digits, never to str_min_length or str_max_length,
-            # though the schema writes its text as a string.
+        def unbounded(self, write: Callable[[], _Written]) -> _Written:
+            """`write()` with the model's string length bounds set aside: Pydantic checks them
+            on the strings it reads, never on a Decimal's text, a serializer's output or a
+            computed field, which it does not read."""
             config = {
                 key: value
                 for key, value in (self.model_configs[-1] if self.model_configs else {}).items()
@@ -715,9 +719,20 @@ def _generator(options: Options) -> type:
             }
             self.model_configs.append(config)
             try:
-                return super().decimal_schema(schema)
+                return write()
             finally:
                 self.model_configs.pop()
+
+        def decimal_schema(self, schema: Any) -> JsonDict:
+            return self.unbounded(lambda: super(FirestoreJsonSchema, self).decimal_schema(schema))
+
+        def ser_schema(self, schema: Any) -> JsonDict | None:
+            return self.unbounded(lambda: super(FirestoreJsonSchema, self).ser_schema(schema))
+
+        def computed_field_schema(self, schema: Any) -> JsonDict:
+            return self.unbounded(
+                lambda: super(FirestoreJsonSchema, self).computed_field_schema(schema)
+            )
 
         def str_schema(self, schema: Any) -> JsonDict:
             json_schema = super().str_schema(schema)
