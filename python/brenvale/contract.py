@@ -26,6 +26,7 @@ Decisions, each switchable through `Options`:
 
 from __future__ import annotations
 
+import enum
 import functools
 import importlib
 import json
@@ -681,6 +682,23 @@ def _admits_null(json_schema: JsonDict) -> bool:
     return any(isinstance(member, dict) and _admits_null(member) for member in members)
 
 
+def _flag_values(json_schema: JsonDict, cls: type[enum.Flag]) -> None:
+    """Pydantic lists a Flag's members, but takes their combinations too (`Perm.R | Perm.W` is
+    3), and an IntFlag takes any integer: each is stored as its number."""
+    values = [member.value for member in cls]
+    if not all(isinstance(value, int) and not isinstance(value, bool) for value in values):
+        return
+    json_schema.pop("enum", None)
+    json_schema["type"] = "integer"
+    if issubclass(cls, int):
+        return
+    mask = functools.reduce(lambda a, b: a | b, values, 0)
+    if mask >= 0 and mask.bit_count() <= 10:
+        json_schema["enum"] = [value for value in range(mask + 1) if value & ~mask == 0]
+    else:
+        json_schema["minimum"] = 0
+
+
 _Written = typing.TypeVar("_Written")
 
 
@@ -748,6 +766,13 @@ def _generator(options: Options) -> type:
             none = any(isinstance(c, dict) and c.get("type") == "none" for c in choices)
             if none and not _admits_null(json_schema):
                 return {"anyOf": [json_schema, {"type": "null"}]}
+            return json_schema
+
+        def enum_schema(self, schema: Any) -> JsonDict:
+            json_schema = super().enum_schema(schema)
+            cls = schema.get("cls")
+            if isinstance(cls, type) and issubclass(cls, enum.Flag):
+                _flag_values(json_schema, cls)
             return json_schema
 
         def datetime_schema(self, schema: Any) -> JsonDict:
