@@ -110,7 +110,9 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
         if isinstance(ref, dict) and isinstance(ref.get("$ref"), str)
     }
     _check_models(defs["$defs"], by_class)
-    _name_reference_targets(defs["$defs"], by_class)
+    seen: set[Any] = set()
+    referenced = {target for model in roots for target in _reference_targets(model, seen)}
+    _name_reference_targets(defs["$defs"], by_class, referenced)
     try:
         return (
             json.dumps(defs, indent=2, sort_keys=True, ensure_ascii=False, allow_nan=False) + "\n"
@@ -230,14 +232,20 @@ def _stored_fields(model: type) -> list[str]:
     return [name for name, field in fields.items() if not getattr(field, "exclude", False)]
 
 
-def _name_reference_targets(defs: JsonDict, by_class: dict[type, str]) -> None:
+def _name_reference_targets(
+    defs: JsonDict, by_class: dict[type, str], referenced: set[type]
+) -> None:
     """A `Reference(Model)` is written with the class's `__name__`, which is not its definition
     name when two models share a name (Pydantic then qualifies both): it names the definition
-    of the one target class so called, and an ambiguous one is an error."""
+    of the one reference target class so called (or, for a name given as a string, the one
+    model), and an ambiguous one is an error."""
     renamed: dict[str, set[str]] = {}
+    targets: dict[str, set[str]] = {}
     for model, name in by_class.items():
         if model.__name__ != name and model.__name__ not in defs:
             renamed.setdefault(model.__name__, set()).add(name)
+            if model in referenced:
+                targets.setdefault(model.__name__, set()).add(name)
     if not renamed:
         return
     stack: list[Any] = list(defs.values())
@@ -251,7 +259,7 @@ def _name_reference_targets(defs: JsonDict, by_class: dict[type, str]) -> None:
         target = value.get(firestore.REF_TARGET)
         if not isinstance(target, str) or target not in renamed:
             continue
-        choices = sorted(renamed[target])
+        choices = sorted(targets.get(target) or renamed[target])
         if len(choices) > 1:
             raise ModelsError(
                 f"Reference({target}) may name {' or '.join(choices)}: pass the definition "
