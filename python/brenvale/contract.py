@@ -82,12 +82,14 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
         if not (isinstance(model, type) and issubclass(model, BaseModel)):
             raise ModelsError(f"not a Pydantic model class: {model!r}")
     everything = _with_reference_targets(roots)
-    _refuse_server_timestamps_in_lists(everything)
-    _refuse_inner_property_markers(everything)
+    # Each refusal asks every model the bundle holds, however deep.
+    held = _models_within(everything)
+    _refuse_server_timestamps_in_lists(held)
+    _refuse_inner_property_markers(held)
     if options.mode == "serialization":
-        _refuse_untyped_serializers(everything)
+        _refuse_untyped_serializers(held)
     if options.mode == "serialization" and options.by_alias:
-        _refuse_unreadable_keys(everything)
+        _refuse_unreadable_keys(held)
     try:
         names, schema = models_json_schema(
             [(model, options.mode) for model in everything],
@@ -452,9 +454,9 @@ _LISTS = (list, tuple, set, frozenset)
 
 def _refuse_server_timestamps_in_lists(models: list[type]) -> None:
     """Firestore refuses serverTimestamp() inside an array when the write runs, so a Write type
-    that takes one there would accept a write that always fails. Each model a bundled model
-    holds is asked too: its own lists are arrays of the document."""
-    for model in _models_within(models):
+    that takes one there would accept a write that always fails. A model held as a map is
+    asked too: its own lists are arrays of the document."""
+    for model in models:
         fields = _fields_of(model)
         for name, field in fields.items():
             if _server_timestamp_in_list([field.annotation, *field.metadata], False, set()):
@@ -488,7 +490,7 @@ def _refuse_inner_property_markers(models: list[type]) -> None:
     """A property marker sets its key on the schema it annotates, and the generated types read
     those keys on a field's own schema only: inside a union member, an item or a named alias it
     would leave a ReadOnly field writable, or a MayBeAbsent one required, without a word."""
-    for model in _models_within(models):
+    for model in models:
         for name, field in _fields_of(model).items():
             # Pydantic keeps the field's outermost Annotated markers in its metadata.
             for part in _annotation_parts([field.annotation], set()):
@@ -532,7 +534,7 @@ def _refuse_untyped_serializers(models: list[type]) -> None:
     and Pydantic writes the type it reads in its place: the bundle would say an `int` is stored
     where the serializer stores a text, and every reader of it would refuse the document."""
     fix = "annotate its return (-> str), or give PlainSerializer or WrapSerializer a return_type"
-    for model in _models_within(models):
+    for model in models:
         schema = _own_core_schema(model, getattr(model, "__pydantic_core_schema__", None))
         if schema is None:
             continue
@@ -600,7 +602,7 @@ def _refuse_unreadable_keys(models: list[type]) -> None:
     `model_dump(by_alias=True)` writes) loses its value on every read of a stored document, and
     the bundle, which holds the stored key, cannot show it: two versions differing there bundle
     alike."""
-    for model in _models_within(models):
+    for model in models:
         config = getattr(model, "model_config", None) or getattr(model, "__pydantic_config__", {})
         extra = config.get("json_schema_extra")
         id_field = extra.get(firestore.DOC_ID_FIELD) if isinstance(extra, dict) else None

@@ -678,8 +678,6 @@ struct Rules {
       }
     }
     if (same) return;
-    // Members of a kind one side has none of only add values (`was` empty: no narrowing), or
-    // only take them away (`now` empty: no widening).
     // The kind without its category word: "integer", "Card", "timestamp".
     const std::string_view named = std::string_view(kind).substr(kind.find(' ') + 1);
     const auto shown = [named](std::size_t count) {
@@ -690,6 +688,8 @@ struct Rules {
       }
       return count == 0 ? std::string(none_text) : out;
     };
+    // Members of a kind one side has none of only add values (`was` empty: no narrowing), or
+    // only take them away (`now` empty: no widening).
     if (!was.empty()) add(Rule::type_narrowed, def, field, shown(was.size()), shown(now.size()));
     if (!now.empty()) add(Rule::type_widened, def, field, shown(was.size()), shown(now.size()));
   }

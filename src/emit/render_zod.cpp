@@ -590,9 +590,24 @@ bool declares_inherited_name(const Contract& contract, const Definition& definit
   });
 }
 
-// The tag property of a discriminated union that zod can check as one: every alternative a
-// `$ref` to a model whose tag property is required, constant and written on this side, with no
-// tag value twice. Otherwise the alternatives are checked as a plain union.
+// The tag property of a union member read by the tag `tag`: the alternative is a `$ref` to a
+// model that has it, written on this side and not the document id. Null otherwise.
+const Property* member_tag(const Contract& contract, NodeId alternative, std::string_view tag,
+                           Side side) {
+  const TypeNode& member = contract.node(alternative);
+  if (!member.has_ref || member.ref_def == no_id) return nullptr;
+  const Definition& model = contract.definitions[member.ref_def];
+  if (model.kind != DefinitionKind::model) return nullptr;
+  const Property* property = contract.property(model, tag);
+  if (property == nullptr || presence_of(model, *property, side, contract) == Presence::absent ||
+      presence_of(model, *property, Side::read, contract) == Presence::document_id)
+    return nullptr;
+  return property;
+}
+
+// The tag property of a discriminated union that zod can check as one: every member's tag
+// (member_tag) required and constant, with no tag value twice, and no member read with its own
+// keys alone, which gives the union no tag values. Otherwise see tag_lists.
 std::optional<std::string_view> union_tag(const ZodCtx& ctx, const TypeNode& node,
                                           std::span<const NodeId> alternatives, Side side) {
   if (!node.has_discriminator_property || alternatives.empty()) return std::nullopt;
@@ -600,20 +615,13 @@ std::optional<std::string_view> union_tag(const ZodCtx& ctx, const TypeNode& nod
   const std::string_view tag = contract.extras_of(node).discriminator_property;
   std::vector<std::string> values;
   for (const NodeId alternative : alternatives) {
-    const TypeNode& member = contract.node(alternative);
-    if (!member.has_ref || member.ref_def == no_id) return std::nullopt;
-    const Definition& model = contract.definitions[member.ref_def];
-    // A model read with its own keys alone gives the union no tag values (see tag_lists).
-    if (model.kind != DefinitionKind::model || declares_inherited_name(contract, model))
+    const Property* property = member_tag(contract, alternative, tag, side);
+    if (property == nullptr || !property->required ||
+        declares_inherited_name(contract, contract.definitions[contract.node(alternative).ref_def]))
       return std::nullopt;
-    const Property* property = contract.property(model, tag);
-    if (property == nullptr) return std::nullopt;
-    const Datum& value = contract.extras_of(contract.node(property->node)).constant;
     // Only a tag every document of this side carries can pick the member.
-    if (!value.is_scalar() || !property->required ||
-        presence_of(model, *property, side, contract) == Presence::absent ||
-        presence_of(model, *property, Side::read, contract) == Presence::document_id)
-      return std::nullopt;
+    const Datum& value = contract.extras_of(contract.node(property->node)).constant;
+    if (!value.is_scalar()) return std::nullopt;
     values.push_back(literal(value));
   }
   std::sort(values.begin(), values.end());
@@ -624,8 +632,8 @@ std::optional<std::string_view> union_tag(const ZodCtx& ctx, const TypeNode& nod
 // The tag values of each member of a union the bundle says is read by its tag, as a list each
 // (`["text"]`), where z.discriminatedUnion cannot read it: a tag with a default, or several
 // values, or a member read with its own keys alone. Pydantic still asks every value for its tag.
-// Each alternative must be a `$ref` to a model whose tag property holds scalars alone (a
-// constant, or an `enum`) that no other member holds, written on this side. Empty otherwise.
+// Each member's tag (member_tag) must hold scalars alone (a constant, or an `enum`) that no
+// other member holds. Empty otherwise.
 std::vector<std::string> tag_lists(const ZodCtx& ctx, const TypeNode& node,
                                    std::span<const NodeId> alternatives, Side side) {
   if (!node.has_discriminator_property || alternatives.empty()) return {};
@@ -634,14 +642,8 @@ std::vector<std::string> tag_lists(const ZodCtx& ctx, const TypeNode& node,
   std::vector<std::string> lists;
   std::vector<std::string> seen;
   for (const NodeId alternative : alternatives) {
-    const TypeNode& member = contract.node(alternative);
-    if (!member.has_ref || member.ref_def == no_id) return {};
-    const Definition& model = contract.definitions[member.ref_def];
-    if (model.kind != DefinitionKind::model) return {};
-    const Property* property = contract.property(model, tag);
-    if (property == nullptr || presence_of(model, *property, side, contract) == Presence::absent ||
-        presence_of(model, *property, Side::read, contract) == Presence::document_id)
-      return {};
+    const Property* property = member_tag(contract, alternative, tag, side);
+    if (property == nullptr) return {};
     const TypeNode& tag_node = contract.node(property->node);
     const Datum& constant = contract.extras_of(tag_node).constant;
     const std::span<const Datum> values =
@@ -659,6 +661,15 @@ std::vector<std::string> tag_lists(const ZodCtx& ctx, const TypeNode& node,
     lists.push_back(list + "]");
   }
   return lists;
+}
+
+// The schemas of a union's members, each a `$ref` to a model, joined with ", ".
+void append_member_schemas(ZodCtx& ctx, std::span<const NodeId> alternatives, Side side,
+                           std::string& out) {
+  for (std::size_t i = 0; i < alternatives.size(); ++i) {
+    if (i != 0) out += ", ";
+    append_reference_zod(ctx, ctx.types.contract->node(alternatives[i]).ref_def, side, out);
+  }
 }
 
 // The members of a union that is Pydantic's Decimal, which writes the Decimal as one number and
@@ -693,10 +704,7 @@ void append_alternatives(ZodCtx& ctx, const TypeNode& node, Side side, std::stri
     out += "z.discriminatedUnion(";
     append_quoted(*tag, out);
     out += ", [";
-    for (std::size_t i = 0; i < alternatives.size(); ++i) {
-      if (i != 0) out += ", ";
-      append_reference_zod(ctx, ctx.types.contract->node(alternatives[i]).ref_def, side, out);
-    }
+    append_member_schemas(ctx, alternatives, side, out);
     out += "])";
     return;
   }
@@ -711,10 +719,7 @@ void append_alternatives(ZodCtx& ctx, const TypeNode& node, Side side, std::stri
       out += lists[i];
     }
     out += "], [";
-    for (std::size_t i = 0; i < alternatives.size(); ++i) {
-      if (i != 0) out += ", ";
-      append_reference_zod(ctx, ctx.types.contract->node(alternatives[i]).ref_def, side, out);
-    }
+    append_member_schemas(ctx, alternatives, side, out);
     out += "])";
     return;
   }
