@@ -149,20 +149,21 @@ constexpr std::array<ZodHelper, 15> helper_table = {{
     {"isTimestamp",
      "const isTimestamp = (value: unknown): boolean =>\n"
      "  isInstance(value, \"toMillis\", \"toDate\", \"isEqual\") &&\n"
-     "  typeof value.seconds === \"number\" &&\n"
-     "  typeof value.nanoseconds === \"number\";\n\n"},
+     "  typeof value[\"seconds\"] === \"number\" &&\n"
+     "  typeof value[\"nanoseconds\"] === \"number\";\n\n"},
     {"isGeoPoint",
      "const isGeoPoint = (value: unknown): boolean =>\n"
-     "  isInstance(value, \"isEqual\") && typeof value.latitude === \"number\" && typeof "
-     "value.longitude === \"number\";\n\n"},
+     "  isInstance(value, \"isEqual\") &&\n"
+     "  typeof value[\"latitude\"] === \"number\" &&\n"
+     "  typeof value[\"longitude\"] === \"number\";\n\n"},
     {"isReference",
      "// A reference to a document, not to a collection: its path has an even number of "
      "segments.\n"
      "const isReference = (value: unknown): boolean =>\n"
      "  isInstance(value, \"withConverter\") &&\n"
-     "  typeof value.id === \"string\" &&\n"
-     "  typeof value.path === \"string\" &&\n"
-     "  value.path.split(\"/\").length % 2 === 0;\n\n"},
+     "  typeof value[\"id\"] === \"string\" &&\n"
+     "  typeof value[\"path\"] === \"string\" &&\n"
+     "  value[\"path\"].split(\"/\").length % 2 === 0;\n\n"},
     {"isVector",
      "const isVector = (value: unknown): boolean => isInstance(value, \"toArray\", "
      "\"isEqual\");\n\n"},
@@ -174,7 +175,7 @@ constexpr std::array<ZodHelper, 15> helper_table = {{
      "// _methodName (\"deleteField\"), the Admin SDK as methodName (\"FieldValue.delete\").\n"
      "const isSentinel = (value: unknown, ...names: string[]): boolean => {\n"
      "  if (!isInstance(value)) return false;\n"
-     "  const name = value._methodName ?? value.methodName;\n"
+     "  const name = value[\"_methodName\"] ?? value[\"methodName\"];\n"
      "  return typeof name === \"string\" && names.includes(name);\n"
      "};\n\n"},
     {"anyNumber",
@@ -229,7 +230,7 @@ const decimalParts = (text: string): DecimalParts | null => {
   let last = -1;
   let count = 0;
   for (; at < text.length; at += 1) {
-    const c = text[at];
+    const c = text.charAt(at);
     if (c === "." && point < 0) {
       point = at;
     } else if (c >= "0" && c <= "9") {

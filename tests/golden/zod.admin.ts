@@ -25,18 +25,20 @@ const isInstance = (value: unknown, ...methods: string[]): value is Record<strin
 
 const isTimestamp = (value: unknown): boolean =>
   isInstance(value, "toMillis", "toDate", "isEqual") &&
-  typeof value.seconds === "number" &&
-  typeof value.nanoseconds === "number";
+  typeof value["seconds"] === "number" &&
+  typeof value["nanoseconds"] === "number";
 
 const isGeoPoint = (value: unknown): boolean =>
-  isInstance(value, "isEqual") && typeof value.latitude === "number" && typeof value.longitude === "number";
+  isInstance(value, "isEqual") &&
+  typeof value["latitude"] === "number" &&
+  typeof value["longitude"] === "number";
 
 // A reference to a document, not to a collection: its path has an even number of segments.
 const isReference = (value: unknown): boolean =>
   isInstance(value, "withConverter") &&
-  typeof value.id === "string" &&
-  typeof value.path === "string" &&
-  value.path.split("/").length % 2 === 0;
+  typeof value["id"] === "string" &&
+  typeof value["path"] === "string" &&
+  value["path"].split("/").length % 2 === 0;
 
 const isVector = (value: unknown): boolean => isInstance(value, "toArray", "isEqual");
 
@@ -44,7 +46,7 @@ const isVector = (value: unknown): boolean => isInstance(value, "toArray", "isEq
 // _methodName ("deleteField"), the Admin SDK as methodName ("FieldValue.delete").
 const isSentinel = (value: unknown, ...names: string[]): boolean => {
   if (!isInstance(value)) return false;
-  const name = value._methodName ?? value.methodName;
+  const name = value["_methodName"] ?? value["methodName"];
   return typeof name === "string" && names.includes(name);
 };
 
