@@ -262,8 +262,12 @@ def _refuse_one_file_twice(root: _Table, config: Config) -> None:
     keys = [f"outputs[{index}].path" for index in range(len(config.outputs))]
     for key, output in zip(keys, config.outputs, strict=True):
         claim(key, output.path)
-    for key, output in zip(keys, config.outputs, strict=True):
-        folder = os.path.dirname(file(output.path))
+    # Every file written or read, the bundle and the ignore file as much as the outputs; the
+    # project file exists, so its folders are folders.
+    for path, key in list(seen.items()):
+        if key == PROJECT_FILE:
+            continue
+        folder = os.path.dirname(path)
         while os.path.dirname(folder) != folder:
             other = seen.get(folder)
             if other is not None:

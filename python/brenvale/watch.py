@@ -68,10 +68,11 @@ def one_round(package: str | None) -> None:
     try:
         status = generate(read_project())
     except (UserError, InputError, OutputError) as exc:
+        REPLACED.clear()
         say(f"error: {exc}")
         return
-    finally:
-        REPLACED.clear()  # a finished round is no stopped one
+    # Only here, never on the way out of a stopped round: its stop names what it wrote.
+    REPLACED.clear()  # a finished round is no stopped one
     if status == EXIT_BROKEN_PIPE:
         raise StdoutClosed  # no one reads the list any more: the watch ends
 

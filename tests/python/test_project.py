@@ -138,6 +138,22 @@ def test_watch_regenerates_until_ctrl_c(example: Path) -> None:
                 child.kill()
 
 
+def test_a_stopped_watch_round_keeps_the_files_it_wrote(monkeypatch: pytest.MonkeyPatch) -> None:
+    """The stop's message names the files that the round replaced before the signal came."""
+    from brenvale import output, watch
+
+    def stopped(_project: object) -> int:
+        output.REPLACED.append("web.ts")
+        raise KeyboardInterrupt
+
+    monkeypatch.setattr(watch, "read_project", lambda: None)
+    monkeypatch.setattr(watch, "generate", stopped)
+    with pytest.raises(KeyboardInterrupt):
+        watch.one_round(None)
+    assert output.REPLACED == ["web.ts"]
+    output.REPLACED.clear()
+
+
 @pytest.mark.parametrize("bundle", ["link.json", "linked/contract.json"])
 def test_check_reads_a_linked_bundle_at_the_baseline(bundle: str, tmp_path: Path) -> None:
     """git keeps a link as the link's own text: the baseline is the file it names, also
