@@ -68,10 +68,14 @@ def _escaped(char: str) -> str:
 def say(line: str) -> None:
     """One line on standard error, every character that is not printable (controls, line and
     paragraph separators) escaped, so that no name in it can break it or forge another; nothing
-    when standard error is closed."""
+    when standard error is closed or cannot be written (a full disk, a reader gone): the exit
+    status still tells what happened."""
     if sys.stderr is None:
         return
-    print(f"{PROG}: {printable(line)}", file=sys.stderr)
+    try:
+        print(f"{PROG}: {printable(line)}", file=sys.stderr, flush=True)
+    except OSError:
+        _silence_stderr()
 
 
 def printable(text: str) -> str:
@@ -94,7 +98,9 @@ def check_output(out: str, text: str) -> int:
     current = read_prefix(out, limit)
     if current is not None and len(current) == limit:
         current = current[: current.rfind(b"\n") + 1]
-    write_stdout(stale_diff(out, current, text))
+    # The name in the diff's header, escaped as on standard error: it may hold a line break, or
+    # bytes that are no UTF-8.
+    write_stdout(stale_diff(printable(out), current, text))
     state = "missing" if current is None else "stale"
     say(f"{out} is {state}; run without --check to update it")
     return EXIT_FINDINGS
@@ -298,9 +304,26 @@ ACCEPT_HELP = (
 MODULE_OPTIONS = ("sdk", "jsdoc", "update_paths", "shared_path", "shared_names", "contract_path")
 
 
+def _path(text: str) -> str:
+    """A file argument; an empty one, as an unset shell variable gives, names none."""
+    if not text:
+        raise argparse.ArgumentTypeError("an empty path names no file")
+    return text
+
+
+def _module(text: str) -> str:
+    if not text:
+        raise argparse.ArgumentTypeError("an empty module path names no module")
+    return text
+
+
 def _add_source(sub: argparse.ArgumentParser) -> None:
     sub.add_argument(
-        "bundle", nargs="?", metavar="BUNDLE", help="contract bundle JSON file, or - for stdin"
+        "bundle",
+        nargs="?",
+        type=_path,
+        metavar="BUNDLE",
+        help="contract bundle JSON file, or - for stdin",
     )
     sub.add_argument(
         "--models",
@@ -313,6 +336,7 @@ def _add_output(sub: argparse.ArgumentParser) -> None:
     sub.add_argument(
         "-o",
         "--output",
+        type=_path,
         metavar="OUT",
         help="write here instead of stdout (- is stdout); a regular file is replaced atomically, "
         "a device or FIFO is written in place",
@@ -412,6 +436,7 @@ def build_parser() -> argparse.ArgumentParser:
     zod.add_argument(
         "--contract",
         dest="contract_path",
+        type=_module,
         metavar="MODULE",
         default="./contract",
         help="the module `emit` writes for the bundle, whose types the schemas are checked against "
@@ -431,6 +456,7 @@ def build_parser() -> argparse.ArgumentParser:
     compat.add_argument(
         "bundles",
         nargs="+",
+        type=_path,
         metavar="OLD ... NEW",
         help="bundle files, or - for stdin; an OLD may be REV:PATH, read with git show",
     )
@@ -452,6 +478,7 @@ def build_parser() -> argparse.ArgumentParser:
     )
     compat.add_argument(
         "--ignore",
+        type=_path,
         metavar="FILE",
         action="append",
         default=[],
@@ -502,6 +529,14 @@ def _silence_stdout() -> None:
     with contextlib.suppress(OSError, ValueError):
         devnull = os.open(os.devnull, os.O_WRONLY)
         os.dup2(devnull, sys.stdout.fileno())
+
+
+def _silence_stderr() -> None:
+    """After a failed write to standard error, point it at devnull: what it still buffers, and
+    any later line, then go nowhere, and neither fails again."""
+    with contextlib.suppress(OSError, ValueError, AttributeError):
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, sys.stderr.fileno())
 
 
 @contextlib.contextmanager

@@ -20,6 +20,11 @@ class StdoutClosed(Exception):
 # Names of this process's own descriptors: writing to them means writing to that descriptor.
 _FD_ALIASES = {"/dev/stdin": 0, "/dev/stdout": 1, "/dev/stderr": 2}
 _FD_FOLDERS = ("/dev/fd/", "/proc/self/fd/")
+_MAX_FD = 2**31 - 1  # descriptors are C ints
+# The longest file name most file systems take, in bytes; a temporary sibling's name must fit.
+_NAME_MAX = 255
+_TMP_SUFFIX = ".tmp"
+_TMP_RANDOM = 8  # the characters mkstemp adds
 
 
 def _reason(exc: OSError) -> str:
@@ -77,15 +82,20 @@ def fd_alias(path: str) -> int | None:
     if name in _FD_ALIASES:
         return _FD_ALIASES[name]
     folder, _, number = name.rpartition("/")
-    return int(number) if folder + "/" in _FD_FOLDERS and number.isdigit() else None
+    # isdigit() alone takes digits of other scripts ("²"), which int() refuses.
+    if folder + "/" not in _FD_FOLDERS or not (number.isascii() and number.isdigit()):
+        return None
+    if int(number) > _MAX_FD:
+        raise OutputError(f"{path}: Bad file descriptor")
+    return int(number)
 
 
 def target_kind(path: str) -> str:
     """`file` (missing or regular: replaced atomically) or `stream` (written in place)."""
-    if fd_alias(path) is not None:
-        return "stream"
     if path.endswith(("/", os.sep)):
         raise OutputError(f"{path}: names a folder; give a file name")
+    if fd_alias(path) is not None:
+        return "stream"
     try:
         mode = os.stat(path).st_mode
     except FileNotFoundError:
@@ -157,14 +167,29 @@ def read_prefix(path: str, limit: int) -> bytes | None:
         raise OutputError(f"{path}: {_reason(exc)}") from None
 
 
-def _new_file_mode(target: str) -> int:
-    """Keep an existing file's mode; new files get what open() would give them."""
+def _keep_owner_and_mode(tmp: str, target: str) -> None:
+    """The replacement keeps an existing file's owner, group and mode; a new file gets the mode
+    open() would give it. Only root may give a file away: for anyone else the owner stays theirs
+    (and the group, unless it is one of theirs), as with any file they write."""
     try:
-        return stat.S_IMODE(os.stat(target).st_mode)
+        status = os.stat(target)
     except OSError:
         mask = os.umask(0)
         os.umask(mask)
-        return 0o666 & ~mask
+        os.chmod(tmp, 0o666 & ~mask)
+        return
+    if hasattr(os, "chown"):
+        with contextlib.suppress(OSError):
+            os.chown(tmp, status.st_uid, status.st_gid)
+    # After chown, which clears the set-user-ID and set-group-ID bits.
+    os.chmod(tmp, stat.S_IMODE(status.st_mode))
+
+
+def _tmp_prefix(target: str) -> str:
+    """`.NAME.`, NAME cut so that the temporary file's name stays within _NAME_MAX bytes."""
+    room = _NAME_MAX - len(".." + _TMP_SUFFIX) - _TMP_RANDOM
+    name = os.fsencode(os.path.basename(target))[:room]
+    return f".{os.fsdecode(name)}."
 
 
 def _make_parents(folder: str) -> None:
@@ -192,13 +217,13 @@ def replace_file(path: str, data: bytes) -> bool:
         # A stop signal between the file's creation and `tmp` naming it would leave it behind.
         with _signals_held():
             fd, tmp = tempfile.mkstemp(
-                dir=os.path.dirname(target), prefix=f".{os.path.basename(target)}.", suffix=".tmp"
+                dir=os.path.dirname(target), prefix=_tmp_prefix(target), suffix=_TMP_SUFFIX
             )
         with os.fdopen(fd, "wb") as handle:
             handle.write(data)
             handle.flush()
             os.fsync(handle.fileno())
-        os.chmod(tmp, _new_file_mode(target))
+        _keep_owner_and_mode(tmp, target)
         # A stop signal between the two would report the old file kept where it is not.
         with _signals_held():
             os.replace(tmp, target)

@@ -211,6 +211,23 @@ def test_signal_after_output_says_it_was_written(files: Path) -> None:
     assert (files / "gen.ts").read_text().startswith("// AUTO-GENERATED")
 
 
+def test_a_replaced_file_keeps_its_owner(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
+    """The new file is given the old one's owner and group before it takes its place (only root
+    may, so the call is watched rather than made)."""
+    from brenvale import output
+
+    target = tmp_path / "gen.ts"
+    target.write_text("old")
+    old = target.stat()
+    given: list[tuple[str, int, int]] = []
+    monkeypatch.setattr(os, "chown", lambda path, uid, gid: given.append((path, uid, gid)))
+    assert output.replace_file(str(target), b"new")
+    [(path, uid, gid)] = given
+    assert (Path(path).parent, uid, gid) == (tmp_path, old.st_uid, old.st_gid)
+    assert target.read_text() == "new"
+    output.REPLACED.clear()
+
+
 def test_terminal_input_ends_at_one_ctrl_d(files: Path) -> None:
     leader, follower = pty.openpty()
     with subprocess.Popen(
