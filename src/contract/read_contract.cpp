@@ -130,6 +130,8 @@ struct Streamed {
     self->scratch->release();
     return *self->scratch;
   }
+  // The reader failed: the builder thread, if any, ends before the text it reads goes.
+  static void stop(void* context) { static_cast<Streamed*>(context)->pipeline.reset(); }
   // Once the reader is done: every definition taken is in the model.
   void finish() {
     if (pipeline.has_value()) pipeline->finish();
@@ -143,7 +145,7 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
                          Threads threads, ListPages pages) {
   ReadResult result;
   Streamed streamed(result.contract, threads == Threads::two, pages);
-  const EntrySink sink{Atom::defs, &streamed, &Streamed::begin, &Streamed::take};
+  const EntrySink sink{Atom::defs, &streamed, &Streamed::begin, &Streamed::take, &Streamed::stop};
   // A text without escapes is read in place: a copy would cost as much memory again.
   ParseResult parsed = parse_json_in_place(text, text.size() >= stream_from ? &sink : nullptr);
   streamed.finish();

@@ -878,30 +878,37 @@ ParseResult parse_json(std::string_view text, const EntrySink* sink, bool zeros_
   std::pmr::memory_resource* entry_arena =
       sink != nullptr ? &sink->begin(sink->context, scan.braces) : nullptr;
   ParseResult result;
-  // One block sized from the text holds the nodes for usual texts, another the copy, unless
-  // there is none; pages that stay untouched cost nothing.
-  const std::size_t nodes_block = text.size() * 2 + 4096;
-  result.document.arena =
-      std::make_unique<std::pmr::monotonic_buffer_resource>(nodes_block, &large_page_resource());
-  NodeBump nodes(*result.document.arena, nodes_block);
-  result.document.strings_verbatim = !scan.backslash;
   Refusal refusal;
-  if (in_place && !scan.backslash) {
-    result.document.copy = text;
-    ReadOnlyStream stream(text);
-    TreeBuilder builder(nodes, false, sink, entry_arena);
-    refusal = read_tree(text, stream, builder, result);
-  } else {
-    result.document.text = std::make_unique<std::pmr::monotonic_buffer_resource>(
-        text.size() + 1, &large_page_resource());
-    auto* own = static_cast<char*>(result.document.text->allocate(text.size() + 1, 1));
-    std::memcpy(own, text.data(), text.size());
-    own[text.size()] = '\0';
-    result.document.copy = std::string_view(own, text.size());
-    CopyStream stream(result.document.copy);
-    TreeBuilder builder(nodes, scan.backslash && text.find("\\u") != std::string_view::npos, sink,
-                        entry_arena);
-    refusal = read_tree(text, stream, builder, result);
+  try {
+    // One block sized from the text holds the nodes for usual texts, another the copy, unless
+    // there is none; pages that stay untouched cost nothing.
+    const std::size_t nodes_block = text.size() * 2 + 4096;
+    result.document.arena =
+        std::make_unique<std::pmr::monotonic_buffer_resource>(nodes_block, &large_page_resource());
+    NodeBump nodes(*result.document.arena, nodes_block);
+    result.document.strings_verbatim = !scan.backslash;
+    if (in_place && !scan.backslash) {
+      result.document.copy = text;
+      ReadOnlyStream stream(text);
+      TreeBuilder builder(nodes, false, sink, entry_arena);
+      refusal = read_tree(text, stream, builder, result);
+    } else {
+      result.document.text = std::make_unique<std::pmr::monotonic_buffer_resource>(
+          text.size() + 1, &large_page_resource());
+      auto* own = static_cast<char*>(result.document.text->allocate(text.size() + 1, 1));
+      std::memcpy(own, text.data(), text.size());
+      own[text.size()] = '\0';
+      result.document.copy = std::string_view(own, text.size());
+      CopyStream stream(result.document.copy);
+      TreeBuilder builder(nodes, scan.backslash && text.find("\\u") != std::string_view::npos, sink,
+                          entry_arena);
+      refusal = read_tree(text, stream, builder, result);
+    }
+  } catch (...) {
+    // Out of memory, most likely: the entries handed over lie in the copy, which goes with
+    // `result` as the exception leaves; whoever still reads them stops first.
+    if (sink != nullptr && sink->stop != nullptr) sink->stop(sink->context);
+    throw;
   }
   if (!result.ok && sink == nullptr && scan_text(text).late_control)
     return parse_json(with_late_controls_lowered(text), sink, zeros_rewritten, false);

@@ -135,6 +135,9 @@ struct EntrySink {
   std::pmr::memory_resource& (*begin)(void* context, std::size_t objects) = nullptr;
   // Returns the arena the next entry is built in.
   std::pmr::memory_resource& (*take)(void* context, const Member& entry) = nullptr;
+  // Called when the read ends in an exception, before the copy of the text goes: nothing may
+  // read an entry handed over after this returns.
+  void (*stop)(void* context) = nullptr;
 };
 
 // Parses exactly one JSON value. The document keeps its own copy of the text, which the tree

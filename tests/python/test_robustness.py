@@ -3,6 +3,7 @@
 import collections.abc
 import gc
 import json
+import subprocess
 import sys
 import threading
 import tracemalloc
@@ -97,3 +98,45 @@ def test_threads_get_the_single_thread_results() -> None:
             assert list(pool.map(worker, range(threads))) == [[]] * threads
     finally:
         sys.setswitchinterval(interval)
+
+
+# A bundle large enough to be read as a stream, its definitions built on a second thread while
+# the reader goes on, with escapes, so its strings lie in a copy of the text; read with the
+# address space limited to ARGV[1] MiB over what the process holds.
+SHORT_OF_MEMORY = r"""
+import resource, sys
+from brenvale import _ext
+n = 30000
+text = '{"$defs":{' + ",".join(
+    f'"D{i}":{{"properties":{{"a":{{"$ref":"#/$defs/D{i * 7 % n}"}},'
+    f'"b":{{"type":"string","description":"d\\u00e9 {i}"}}}},"x-firestore-collection":"c{i}"}}'
+    for i in range(n)) + "}}"
+with open("/proc/self/status") as status:
+    held = next(int(line.split()[1]) for line in status if line.startswith("VmSize:")) << 10
+limit = held + (int(sys.argv[1]) << 20)
+resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+try:
+    _ext.emit(text)
+except MemoryError:
+    print("MemoryError")
+else:
+    print("module")
+"""
+
+
+def test_running_out_of_memory_mid_read_is_a_memory_error() -> None:
+    """Wherever the read runs out, the call raises MemoryError (or, with room, returns the
+    module); the process never crashes. The runs step through the read's whole range."""
+    outcomes = set()
+    for headroom in range(20, 95, 5):
+        child = subprocess.run(
+            [sys.executable, "-c", SHORT_OF_MEMORY, str(headroom)],
+            capture_output=True,
+            text=True,
+            timeout=120,
+            check=False,
+        )
+        assert (child.returncode, child.stderr) == (0, ""), f"{headroom} MiB"
+        outcomes.add(child.stdout)
+    # The range reaches from too little memory to enough.
+    assert outcomes == {"MemoryError\n", "module\n"}
