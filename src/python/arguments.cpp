@@ -12,11 +12,6 @@
 namespace brenvale::python {
 namespace {
 
-struct Release {
-  void operator()(PyObject* object) const { Py_DECREF(object); }
-};
-using Ref = std::unique_ptr<PyObject, Release>;
-
 // More capacity than this is not reserved up front: a hostile __len__ must not allocate.
 constexpr Py_ssize_t max_reserved_names = 1 << 16;
 
@@ -109,7 +104,7 @@ void raise_missing(const Signature& signature, std::span<PyObject* const> bound)
     message += missing[i];
     message += '\'';
   }
-  PyErr_SetString(PyExc_TypeError, message.c_str());
+  set_error(PyExc_TypeError, message);
 }
 
 }  // namespace
@@ -183,12 +178,18 @@ bool check_read(const ReadResult& result, std::string& error) {
   return true;
 }
 
+void set_error(PyObject* type, const std::string& message) {
+  const Ref text(
+      PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+  if (text != nullptr) PyErr_SetObject(type, text.get());
+}
+
 bool read_argument(std::string_view text, DefinitionTable table, Contract& contract) {
   ReadResult result = read_contract(text, table);
   return_freed_pages(text.size());
   std::string error;
   if (!check_read(result, error)) {
-    PyErr_SetString(PyExc_ValueError, error.c_str());
+    set_error(PyExc_ValueError, error);
     return false;
   }
   contract = std::move(result.contract);

@@ -6,6 +6,7 @@
 #include <Python.h>
 
 #include <exception>
+#include <memory>
 #include <new>
 #include <span>
 #include <string>
@@ -16,6 +17,12 @@
 #include "contract/read_contract.hpp"
 
 namespace brenvale::python {
+
+// An owned reference, released when it goes.
+struct Release {
+  void operator()(PyObject* object) const { Py_DECREF(object); }
+};
+using Ref = std::unique_ptr<PyObject, Release>;
 
 // How a function names itself and its parameters in binding errors.
 struct Signature {
@@ -53,6 +60,10 @@ PyObject* guarded(Body&& body) noexcept {
   }
   return nullptr;
 }
+
+// Sets `type` (borrowed) with the whole of `message`: a NUL byte in a value it quotes must not
+// end it early, as it would through PyErr_SetString.
+void set_error(PyObject* type, const std::string& message);
 
 // A new str holding `text`; nullptr with an exception set.
 inline PyObject* new_str(const std::string& text) {

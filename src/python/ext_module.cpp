@@ -93,7 +93,7 @@ bool convert_optional_text(PyObject* object, const char* parameter, std::string_
 }
 
 bool raise_value_error(const std::string& message) {
-  PyErr_SetString(PyExc_ValueError, message.c_str());
+  set_error(PyExc_ValueError, message);
   return false;
 }
 
@@ -150,8 +150,11 @@ PyObject* call_emit(PyObject* module, PyObject* const* args, Py_ssize_t nargs, P
 constexpr const char* emit_each_parameters[] = {"bundle_json", "requests"};
 
 // One item of emit_each's `requests`: a dict of emit's options (all but the bundle); false with
-// TypeError or ValueError set.
-bool convert_request_dict(PyObject* item, Py_ssize_t index, EmitRequest& request) {
+// TypeError or ValueError set. The request borrows the text of the dict's values, which `held`
+// keeps alive: the dict itself may change as the conversion runs Python code (an iterable's
+// __iter__), or once the caller's sequence has handed it over.
+bool convert_request_dict(PyObject* item, Py_ssize_t index, EmitRequest& request,
+                          std::vector<Ref>& held) {
   if (!PyDict_Check(item)) {
     PyErr_Format(PyExc_TypeError, "requests[%zd]: expected a dict of emit's options", index);
     return false;
@@ -171,6 +174,7 @@ bool convert_request_dict(PyObject* item, Py_ssize_t index, EmitRequest& request
   PyObject* bound[std::size(emit_parameters)] = {};
   for (std::size_t i = 1; i < std::size(emit_parameters); ++i) {
     bound[i] = PyDict_GetItemString(item, emit_parameters[i]);  // borrowed, or null
+    if (bound[i] != nullptr) held.emplace_back(Py_NewRef(bound[i]));
   }
   return convert_request(bound, request);
 }
@@ -190,13 +194,13 @@ PyObject* call_emit_each(PyObject* module, PyObject* const* args, Py_ssize_t nar
       PyErr_SetString(PyExc_TypeError, "argument 'requests': expected a sequence of dicts");
       return nullptr;
     }
-    std::vector<EmitRequest> requests(static_cast<std::size_t>(count));
+    // Grown item by item: a sequence's __len__ may claim far more items than it holds.
+    std::vector<EmitRequest> requests;
+    std::vector<Ref> held;
     for (Py_ssize_t i = 0; i < count; ++i) {
-      PyObject* item = PySequence_GetItem(bound[1], i);
-      const bool converted =
-          item != nullptr && convert_request_dict(item, i, requests[static_cast<std::size_t>(i)]);
-      Py_XDECREF(item);
-      if (!converted) return nullptr;
+      const Ref item(PySequence_GetItem(bound[1], i));
+      if (item == nullptr) return nullptr;
+      if (!convert_request_dict(item.get(), i, requests.emplace_back(), held)) return nullptr;
     }
     if (!read_bundle(module, emit_each_parameters[0], bundle_text, contract)) return nullptr;
     PyObject* modules = PyList_New(count);

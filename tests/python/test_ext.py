@@ -1,7 +1,10 @@
 """brenvale._ext from Python: arguments, compat's modes and the shape of its JSON; the rules are
 in the C++ tests. The cases are in tests/data/ext_cases.json."""
 
+import collections.abc
 import json
+import sys
+from collections.abc import Iterator
 from pathlib import Path
 from typing import Any
 
@@ -41,3 +44,61 @@ def test_emit_each_reads_once_and_writes_what_emit_writes() -> None:
     ]
     modules = _ext.emit_each(BUNDLES["$OLD"], requests)
     assert modules == [_ext.emit(BUNDLES["$OLD"], **r) for r in requests]  # type: ignore[arg-type]
+
+
+def fresh(text: str) -> str:
+    """A new str of the same text, which nothing else holds."""
+    return "".join(list(text))
+
+
+class Built(list[dict[str, object]]):
+    """A sequence whose items, and their texts, are made anew as they are asked for: once the
+    caller drops one, the next takes its memory."""
+
+    def __getitem__(self, index: Any) -> Any:
+        return {key: fresh(str(value)) for key, value in super().__getitem__(index).items()}
+
+
+class Replacing(collections.abc.Sequence[str]):
+    """Shared names whose iteration replaces the request's shared path (and frees the old one)."""
+
+    __getitem__ = None  # type: ignore[assignment]
+    __len__ = None  # type: ignore[assignment]
+
+    def __init__(self, request: dict[str, object]) -> None:
+        self.request = request
+
+    def __iter__(self) -> Iterator[str]:
+        size = len(str(self.request["shared_path"]))
+        self.request["shared_path"] = "./other"
+        self.texts = [fresh("q" * size) for _ in range(1000)]  # in the memory it had
+        return iter(["A"])
+
+
+# B's module imports A when A is shared.
+USING_A = json.dumps(
+    {"$defs": {"A": {"type": "object"}, "B": {"properties": {"a": {"$ref": "#/$defs/A"}}}}}
+)
+
+
+def test_emit_each_holds_what_it_reads_of_each_request() -> None:
+    paths = [f"./contract_{digit * 40}" for digit in "0123"]
+    requests = Built({"kind": "zod", "contract_path": path} for path in paths)
+    for path, module in zip(paths, _ext.emit_each(BUNDLES["$OLD"], requests), strict=True):
+        assert f'from "{path}.js"' in module
+    shared: dict[str, object] = {"shared_path": fresh("./shared_" + "p" * 64)}
+    shared["shared_names"] = Replacing(shared)
+    [module] = _ext.emit_each(USING_A, [shared])
+    assert f'from "./shared_{"p" * 64}"' in module
+
+
+class Lying(list[dict[str, object]]):
+    """Claims far more items than it holds."""
+
+    def __len__(self) -> int:
+        return sys.maxsize
+
+
+def test_emit_each_takes_the_items_not_the_length() -> None:
+    with pytest.raises(IndexError):
+        _ext.emit_each(BUNDLES["$OLD"], Lying([{"kind": "plain"}]))
