@@ -4,11 +4,11 @@ python bench/bench_scaling.py [--quick] [--min-time 0.2]
 
 Families: many definitions, many properties in one model, long unions (of constants and references,
 and of constants and a type), long enums (definition and inline, up to 100k members), long
-collection paths, and many 127-level nested nodes. Each row gives the time at five sizes and the
-ratio per doubling; a ratio above 2.2x is flagged, since a linear (or n log n) function stays near
-2x. The last column is the cost per unit at the largest size over that at the smallest: near 1 for
-linear work, 16 for quadratic. A single flagged step with that column near 1 is the input
-outgrowing a cache, not an algorithm.
+collection paths, many 127-level nested nodes, and a chain of collection models. Each row gives
+the time at five sizes and the ratio per doubling; a ratio above 2.2x is flagged, since a linear
+(or n log n) function stays near 2x. The last column is the cost per unit at the largest size
+over that at the smallest: near 1 for linear work, 16 for quadratic. A single flagged step with
+that column near 1 is the input outgrowing a cache, not an algorithm.
 """
 
 from __future__ import annotations
@@ -113,6 +113,20 @@ def long_path(n: int) -> Inputs:
     return Inputs(old, new, ["Missing"])
 
 
+def collection_chain(n: int) -> Inputs:
+    """Collection models, each holding the next: the Admin SDK's Update forms look down it."""
+    defs = {
+        f"M{i}": one_model(
+            {"next": {"$ref": f"#/$defs/M{i + 1}"}} if i + 1 < n else {"r": {}},
+            **{"x-firestore-collection": f"c{i}"},
+        )
+        for i in range(n)
+    }
+    old = bundle(defs)
+    defs["M0"] = one_model({}, **{"x-firestore-collection": "c0"})
+    return Inputs(old, bundle(defs), ["M1"])
+
+
 def deep_node(depth_left: int, i: int) -> Any:
     """Alternating anyOf and array nesting that uses up `depth_left` JSON levels."""
     node: Any = {"$ref": "#/$defs/Leaf"} if i % 2 else {"type": "string"}
@@ -148,12 +162,14 @@ FAMILIES: list[tuple[str, str, Callable[[int], Inputs], int]] = [
     ("inline enum", "members", long_inline_enum, 6250),
     ("collection path", "segments", long_path, 1000),
     ("127-level nesting", "deep properties", deep_nodes, 16),
+    ("collection chain", "models", collection_chain, 2000),
 ]
 
 FUNCTIONS: list[tuple[str, Callable[[Inputs], object]]] = [
     ("emit", lambda x: brenvale.emit(x.old)),
     ("emit_shared", lambda x: brenvale.emit_shared(x.old, "./shared", x.shared)),
     ("emit_plain", lambda x: brenvale.emit_plain(x.old)),
+    ("admin paths", lambda x: brenvale.emit_module(x.old, sdk="admin", update_paths=True)),
     ("compat", lambda x: brenvale.compat(x.old, x.new)),
     ("compat rules", lambda x: brenvale.compat_findings(x.old, x.new)),
 ]

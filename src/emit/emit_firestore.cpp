@@ -107,14 +107,23 @@ constexpr SdkForm admin_form = {
 constexpr std::string_view admin_vector_alias =
     "type VectorValue = ReturnType<typeof FieldValue.vector>;\n\n";
 
-// The Update form of `model`: UpdateData, through UpdateFields with update paths, except where
-// the Admin SDK's UpdateData gives up.
-UpdateForm update_form(const Contract& contract, const Definition& model,
-                       const FirestoreOptions& options) {
-  if (options.sdk == Sdk::admin &&
-      (!options.update_paths || admin_update_data_fails(contract, model)))
-    return UpdateForm::field_updates;
-  return options.update_paths ? UpdateForm::fields : UpdateForm::data;
+// The Update form of each model: UpdateData, through UpdateFields with update paths, except
+// where the Admin SDK's UpdateData gives up.
+struct UpdateForms {
+  UpdateForm usual = UpdateForm::data;
+  std::vector<bool> falls_back;  // by definition id: the models whose UpdateData gives up
+
+  UpdateForm of(const Contract& contract, const Definition& model) const {
+    const DefId id = contract.id_of(model);
+    return id < falls_back.size() && falls_back[id] ? UpdateForm::field_updates : usual;
+  }
+};
+
+UpdateForms update_forms(const Contract& contract, const FirestoreOptions& options) {
+  if (options.sdk == Sdk::admin && !options.update_paths) return {UpdateForm::field_updates, {}};
+  UpdateForms forms{options.update_paths ? UpdateForm::fields : UpdateForm::data, {}};
+  if (options.sdk == Sdk::admin) forms.falls_back = admin_update_data_failures(contract);
+  return forms;
 }
 
 Writer writer_of(const FirestoreOptions& options) {
@@ -129,10 +138,10 @@ struct ModuleNeeds {
 };
 
 ModuleNeeds module_needs(const Contract& contract, const std::vector<const Definition*>& models,
-                         const FirestoreOptions& options) {
+                         const FirestoreOptions& options, const UpdateForms& forms) {
   ModuleNeeds needs;
   for (const Definition* model : models) {
-    const UpdateForm form = update_form(contract, *model, options);
+    const UpdateForm form = forms.of(contract, *model);
     needs.update_fields = needs.update_fields || form == UpdateForm::fields;
     needs.field_updates = needs.field_updates || form == UpdateForm::field_updates;
     for (const std::string_view key : path_like_keys(contract, *model, writer_of(options)))
@@ -179,8 +188,7 @@ std::string key_union(std::span<const std::string_view> keys) {
 }
 
 void append_update_type(const Contract& contract, const Definition& model, std::string_view name,
-                        const FirestoreOptions& options, std::string& out) {
-  const UpdateForm form = update_form(contract, model, options);
+                        const FirestoreOptions& options, UpdateForm form, std::string& out) {
   std::string write = write_name(name);
   const std::vector<std::string_view> keys = path_like_keys(contract, model, writer_of(options));
   if (form != UpdateForm::fields && !keys.empty()) {
@@ -312,7 +320,7 @@ std::vector<std::string> model_path_functions(const Contract& contract,
 // The declarations of one definition: its interfaces and update type, an alias, or an enum;
 // nothing for a shared definition, which the module imports.
 void append_declarations(Ctx& ctx, const Definition& definition, const FirestoreOptions& options,
-                         std::string& out) {
+                         const UpdateForms& forms, std::string& out) {
   const Contract& contract = *ctx.contract;
   if (ctx.shared.find(definition.name) != ctx.shared.end()) return;
   if (definition.kind == DefinitionKind::alias) {
@@ -329,9 +337,10 @@ void append_declarations(Ctx& ctx, const Definition& definition, const Firestore
   append_interface(ctx, name, definition, Side::read, doc, out);
   append_interface(ctx, name, definition, Side::write, doc, out);
   if (definition.has_collection) {
-    const bool whole = update_form(contract, definition, options) == UpdateForm::field_updates;
+    const UpdateForm form = forms.of(contract, definition);
+    const bool whole = form == UpdateForm::field_updates;
     ctx.imports.insert(whole ? SdkType::field_value : SdkType::update_data);
-    append_update_type(contract, definition, name, options, out);
+    append_update_type(contract, definition, name, options, form, out);
     ctx.imports.insert(SdkType::firestore_data_converter);
   }
 }
@@ -342,7 +351,8 @@ std::vector<std::string_view> module_reserved_names(const Contract& contract,
                                                     const FirestoreOptions& options) {
   const OrderedSet<std::string> no_shared;
   const std::vector<const Definition*> models = collection_models(contract, no_shared);
-  return reserved_names(options, module_needs(contract, models, options));
+  return reserved_names(options,
+                        module_needs(contract, models, options, update_forms(contract, options)));
 }
 
 std::string emit_firestore_module(const Contract& contract, OrderedSet<std::string> shared,
@@ -355,7 +365,8 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
   ctx.jsdoc = options.jsdoc;
   ctx.sdk = options.sdk;
   const std::vector<const Definition*> models = collection_models(contract, ctx.shared);
-  const ModuleNeeds needs = module_needs(contract, models, options);
+  const UpdateForms forms = update_forms(contract, options);
+  const ModuleNeeds needs = module_needs(contract, models, options, forms);
   // A path function a collection is claimed below, and rarely a field path function.
   NameTable names = build_name_table(contract, ctx.shared, RenderMode::firestore,
                                      reserved_names(options, needs), models.size());
@@ -380,7 +391,7 @@ std::string emit_firestore_module(const Contract& contract, OrderedSet<std::stri
   const std::optional<Ctx> second_ctx = write_definitions(
       contract, blocks_from, ctx,
       [&](Ctx& part, const Definition& definition, std::string& out) {
-        append_declarations(part, definition, options, out);
+        append_declarations(part, definition, options, forms, out);
       },
       body);
   if (second_ctx) {
