@@ -18,12 +18,13 @@ struct Opener {
 };
 
 // Groups Rust's regex crate refuses; "(?<" followed by anything else names a group.
-constexpr std::array<Opener, 5> group_openers = {{
+constexpr std::array<Opener, 6> group_openers = {{
     {"?=", "a look-ahead"},
     {"?!", "a look-ahead"},
     {"?<=", "a look-behind"},
     {"?<!", "a look-behind"},
     {"?>", "an atomic group"},
+    {"?P=", "a backreference"},  // Python's (?P=name), which only looks like a group
 }};
 
 // Pydantic writes a `Decimal` string's pattern as this prefix and one of three rests, and never
