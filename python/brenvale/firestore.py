@@ -69,7 +69,9 @@ def collection(
 
 def check_collection_path(path: str) -> None:
     """Raises ValueError unless `path` names a collection: an odd number of non-empty segments,
-    none of them an id Firestore reserves."""
+    none of them an id Firestore reserves; TypeError unless it is a str."""
+    if not isinstance(path, str):
+        raise TypeError(f"collection path must be a str, not {type(path).__name__}")
     segments = path.split("/")
     bad = [s for s in segments if not _SEGMENT.fullmatch(s)]
     if bad:

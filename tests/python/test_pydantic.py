@@ -87,6 +87,13 @@ def test_collection_merges_into_the_other_config() -> None:
     assert config == case["merged"]
 
 
+@pytest.mark.parametrize("path", [5, None, b"users"])
+def test_collection_takes_a_path_of_text(path: Any) -> None:
+    expected = f"^collection path must be a str, not {type(path).__name__}$"
+    with pytest.raises(TypeError, match=expected):
+        fs.collection(path)
+
+
 # The id field is named as its property is; an alias generator and computed fields: docs/models.md.
 class Account(BaseModel):
     model_config = fs.collection("accounts", id_field="account_id")
