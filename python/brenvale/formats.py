@@ -24,8 +24,15 @@ def visible(text: str) -> str:
     return _UNSAFE.sub(lambda m: f"\\u{ord(m.group()):04x}", text)
 
 
+def _line_head(text: str) -> str:
+    """`text`, visible, to start a line: a leading `::` would make the line a workflow command
+    where GitHub Actions reads the output, so its first colon is escaped."""
+    shown = visible(text)
+    return "\\u003a" + shown[1:] if shown.startswith("::") else shown
+
+
 def _title(comparison: Comparison) -> str:
-    return visible(f"{comparison.old_name} -> {comparison.new_name}")
+    return _line_head(f"{comparison.old_name} -> {comparison.new_name}")
 
 
 def _label(item: Judged) -> str:
@@ -64,7 +71,7 @@ def _text_one(comparison: Comparison, titled: bool) -> list[str]:
     field_width = max((len(_field(i)) for i in items), default=0)
     label_width = max((len(_label(i)) for i in items), default=0)
     for definition, group in _by_definition(items).items():
-        lines.append(visible(definition))
+        lines.append(_line_head(definition))
         for item in group:
             field = _field(item).ljust(field_width)
             label = _label(item).ljust(label_width)

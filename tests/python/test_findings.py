@@ -89,6 +89,14 @@ def _github_commands_are_ours(out: str) -> None:
     assert [c.split(" ")[0] for c in commands] == ["::error", "::notice"] * 2
 
 
+def _text_lines_are_inert(out: str) -> None:
+    """A title, a line per definition and per finding, a summary, for each comparison; none of
+    them a workflow command."""
+    lines = out.splitlines()
+    assert len(lines) == 2 * 6 + 1
+    assert not any(line.startswith("::") for line in lines)
+
+
 def _json_keeps_every_name(out: str) -> None:
     names = [[row["def"] for row in comparison["findings"]] for comparison in json.loads(out)]
     assert names == [[row["def"] for row in CASES["report"]]] * 2
@@ -97,7 +105,7 @@ def _json_keeps_every_name(out: str) -> None:
 CHECKS: dict[str, Callable[[str], object]] = {
     "junit": ET.fromstring,
     "json": _json_keeps_every_name,
-    "text": lambda out: len(out.splitlines()) == 2 * 6 + 1,
+    "text": _text_lines_are_inert,
     "markdown": _markdown_is_inert,
     "github": _github_commands_are_ours,
 }
@@ -110,7 +118,7 @@ def test_reports_escape_every_name_message_and_rule(renderer: str) -> None:
     report = json.dumps(CASES["report"])
     comparisons = [
         findings.judge(name, "n", report, findings.parse_ignore("B"), findings.FailOn.BREAKING)
-        for name in ("o\n::error::old", "o")
+        for name in ("::error::o\n::error::old", "o")
     ]
     out = RENDERERS[renderer](comparisons)
     assert UNSAFE.search(out) is None
