@@ -682,6 +682,24 @@ const Value* find_definition_table(const Value& bundle, DefinitionTable table) {
   return draft07 != nullptr && draft07->is_object() ? draft07 : nullptr;
 }
 
+TableDoubt doubtful_table(const Value& bundle) {
+  if (!bundle.is_object()) return TableDoubt::none;
+  const Value* defs = bundle.find(Atom::defs);
+  const Value* draft07 = bundle.find("definitions");
+  if (defs != nullptr && defs->is_object() && draft07 != nullptr && draft07->is_object() &&
+      !draft07->object().empty())
+    return TableDoubt::two_tables;
+  if (find_definition_table(bundle, DefinitionTable::defs_or_draft07) == nullptr)
+    return TableDoubt::none;  // no bundle at all, which its reader says
+  const Value* properties = bundle.find(Atom::properties);
+  if (properties != nullptr && properties->is_object() && !properties->object().empty())
+    return TableDoubt::schema_at_top;
+  for (const std::string_view key : {"$ref", "anyOf", "oneOf", "allOf", "items", "prefixItems"}) {
+    if (bundle.find(key) != nullptr) return TableDoubt::schema_at_top;
+  }
+  return TableDoubt::none;
+}
+
 const Definition* Contract::find(std::string_view name) const {
   const DefId id = index.find(name, [this](DefId at) { return definitions[at].name; });
   return id != no_id ? &definitions[id] : nullptr;

@@ -160,6 +160,7 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
     if (decodes_to_itself(document, text)) {
       // Before the definitions are sorted: the sort's buffer never stands beside the copy.
       result.has_table = find_definition_table(document.root, table) != nullptr;
+      result.doubt = doubtful_table(document.root);
       move_strings(document.copy, text, streamed.builder->contract(), &*streamed.builder);
       document.root = Value();
       document.text.reset();
@@ -176,7 +177,10 @@ ReadResult read_contract(std::string_view text, DefinitionTable table, std::size
       moved = false;
     }
   }
-  if (!moved) result.has_table = find_definition_table(parsed.document.root, table) != nullptr;
+  if (!moved) {
+    result.has_table = find_definition_table(parsed.document.root, table) != nullptr;
+    result.doubt = doubtful_table(parsed.document.root);
+  }
   const std::string_view copy = parsed.document.copy;
   const bool verbatim = !moved && decodes_to_itself(parsed.document, text);
   if (!built) {

@@ -12,8 +12,9 @@ namespace brenvale {
 struct ReadResult {
   Contract contract;  // valid only when ok
   bool ok = false;
-  ParseError error;        // when not ok
-  bool has_table = false;  // the bundle holds an object of definitions the table reads
+  ParseError error;                     // when not ok
+  bool has_table = false;               // the bundle holds an object of definitions the table reads
+  TableDoubt doubt = TableDoubt::none;  // when ok: what the table read may leave out
 };
 
 // A text this long has a tree larger than a core's cache: its definitions are read one at a

@@ -21,6 +21,11 @@ namespace {
 
 constexpr const char* not_a_bundle =
     "not a contract bundle: no \"$defs\" or \"definitions\" object at the top";
+constexpr const char* schema_at_top =
+    "not a contract bundle: a schema at the top, of which only the definitions would be read "
+    "(a model's own JSON schema? `brenvale bundle` writes the bundle)";
+constexpr const char* two_tables =
+    "\"$defs\" and \"definitions\" at the top: only \"$defs\" would be read; keep one";
 
 struct ModuleState {
   PyObject* bundle_error;  // brenvale._ext.BundleError, a ValueError
@@ -56,10 +61,12 @@ void raise_bundle_error(PyObject* module, const char* argument, const std::strin
 }
 
 // True when the parameter `argument`'s text was read and holds a definitions table (`$defs` or
-// draft-07 `definitions`); false with BundleError set.
+// draft-07 `definitions`) that leaves nothing of the bundle out; false with BundleError set.
 bool check_bundle(PyObject* module, const char* argument, const ReadResult& result) {
   std::string error;
   if (result.ok && !result.has_table) error = not_a_bundle;
+  if (result.ok && result.doubt == TableDoubt::schema_at_top) error = schema_at_top;
+  if (result.ok && result.doubt == TableDoubt::two_tables) error = two_tables;
   if (!error.empty() || !check_read(result, error)) {
     raise_bundle_error(module, argument, error);
     return false;
