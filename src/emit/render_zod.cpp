@@ -1052,7 +1052,11 @@ void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std:
     // document id is refused where the object would otherwise keep it as a field.
     const bool refused = presence == Presence::absent &&
                          (!document_id || extra == Extra::allow || extra == Extra::schema);
-    if (presence == Presence::absent && !refused) continue;
+    // Elsewhere the write schema keeps the id, optional: a collection model stored inside another
+    // document holds its id as a field there, which Pydantic reads back. The converter takes it
+    // out of a document it writes before the schema sees it.
+    const bool written_id = presence == Presence::absent && document_id && !refused;
+    if (presence == Presence::absent && !refused && !written_id) continue;
     out += empty ? "\n  " : "  ";
     empty = false;
     append_object_key(property.key, "", out);
@@ -1065,7 +1069,7 @@ void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std:
       append_refused_key(message, out);
       continue;
     }
-    if (presence == Presence::document_id) {
+    if (presence == Presence::document_id || written_id) {
       // The document id, which the converter fills in, held to its field's own checks where
       // the field is a string or one of some texts, as Pydantic holds it when it reads the id
       // into the field.
@@ -1077,6 +1081,7 @@ void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std:
       } else {
         out += "z.string()";
       }
+      if (written_id) out += ".optional()";
       out += ",\n";
       continue;
     }
