@@ -130,7 +130,7 @@ void append_contract_name(const ZodCtx& ctx, const Definition& definition, std::
 // what they are, not by instanceof, which fails across the two SDKs and across copies of one: an
 // instance of a class with the SDK's methods. A document's maps are plain objects, whose
 // prototype's prototype is null in any realm, so no stored map can pass for one.
-constexpr std::array<ZodHelper, 15> helper_table = {{
+constexpr std::array<ZodHelper, 16> helper_table = {{
     {"isInstance",
      "// An instance of a class with these methods, as every Firestore value of either SDK is; a "
      "plain\n"
@@ -151,6 +151,12 @@ constexpr std::array<ZodHelper, 15> helper_table = {{
      "  isInstance(value, \"toMillis\", \"toDate\", \"isEqual\") &&\n"
      "  typeof value[\"seconds\"] === \"number\" &&\n"
      "  typeof value[\"nanoseconds\"] === \"number\";\n\n"},
+    {"isStorableDate",
+     "// A Date Firestore can store: a valid time in the years 1 to 9999, the range of a "
+     "Timestamp.\n"
+     "const isStorableDate = (value: unknown): boolean =>\n"
+     "  value instanceof Date && value.getTime() >= -62135596800000 && value.getTime() < "
+     "253402300800000;\n\n"},
     {"isGeoPoint",
      "const isGeoPoint = (value: unknown): boolean =>\n"
      "  isInstance(value, \"isEqual\") &&\n"
@@ -490,8 +496,9 @@ void append_firestore_zod(ZodCtx& ctx, const TypeNode& node, Side side, std::str
       } else if (side == Side::write) {
         ctx.types.imports.insert(SdkType::timestamp);
         use_helper(ctx, "isTimestamp");
-        append_custom("Timestamp | Date", "(value) => isTimestamp(value) || value instanceof Date",
-                      "a Timestamp or a Date", out);
+        use_helper(ctx, "isStorableDate");
+        append_custom("Timestamp | Date", "(value) => isTimestamp(value) || isStorableDate(value)",
+                      "a Timestamp or a Date of the years 1 to 9999", out);
       } else {
         append_value(ctx, SdkType::timestamp, "isTimestamp", "a Timestamp", out);
         if (node.server_timestamp) out += ".nullable()";

@@ -26,6 +26,10 @@ const isTimestamp = (value: unknown): boolean =>
   typeof value["seconds"] === "number" &&
   typeof value["nanoseconds"] === "number";
 
+// A Date Firestore can store: a valid time in the years 1 to 9999, the range of a Timestamp.
+const isStorableDate = (value: unknown): boolean =>
+  value instanceof Date && value.getTime() >= -62135596800000 && value.getTime() < 253402300800000;
+
 const isGeoPoint = (value: unknown): boolean =>
   isInstance(value, "isEqual") &&
   typeof value["latitude"] === "number" &&
@@ -229,7 +233,7 @@ export const MWriteSchema: z.ZodType<contract.MWrite> = z.object({
   e: z.lazy(() => ESchema).optional(),
   p: z.string().check(pattern("(?i)^m\\z")).optional(),
   s: z.custom<FieldValue>((value) => isSentinel(value, "serverTimestamp", "deleteField"), "expected serverTimestamp() or deleteField()").optional(),
-  t: z.custom<Timestamp | Date>((value) => isTimestamp(value) || value instanceof Date, "expected a Timestamp or a Date").optional(),
+  t: z.custom<Timestamp | Date>((value) => isTimestamp(value) || isStorableDate(value), "expected a Timestamp or a Date of the years 1 to 9999").optional(),
   u: bestOf([z.lazy(() => AWriteSchema), z.lazy(() => MWriteSchema)]).optional(),
 });
 
