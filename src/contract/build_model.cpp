@@ -691,13 +691,12 @@ TableDoubt doubtful_table(const Value& bundle) {
     return TableDoubt::two_tables;
   if (find_definition_table(bundle, DefinitionTable::defs_or_draft07) == nullptr)
     return TableDoubt::none;  // no bundle at all, which its reader says
+  // Properties at the top are a model that is none of the definitions. A `$ref` or a union of
+  // them there names definitions the table holds, and loses nothing.
   const Value* properties = bundle.find(Atom::properties);
-  if (properties != nullptr && properties->is_object() && !properties->object().empty())
-    return TableDoubt::schema_at_top;
-  for (const std::string_view key : {"$ref", "anyOf", "oneOf", "allOf", "items", "prefixItems"}) {
-    if (bundle.find(key) != nullptr) return TableDoubt::schema_at_top;
-  }
-  return TableDoubt::none;
+  const bool model_at_top =
+      properties != nullptr && properties->is_object() && !properties->object().empty();
+  return model_at_top ? TableDoubt::schema_at_top : TableDoubt::none;
 }
 
 const Definition* Contract::find(std::string_view name) const {

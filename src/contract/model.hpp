@@ -358,8 +358,8 @@ struct Contract {
 // The bundle's object of definitions: `$defs`, or with defs_or_draft07 draft-07 `definitions`
 // when `$defs` is no object; nullptr when there is none. Borrowed from `bundle`.
 const Value* find_definition_table(const Value& bundle, DefinitionTable table);
-// Why the definitions table read from `bundle` may not hold all the bundle means: a schema of
-// its own at the top (a model's `model_json_schema()`, whose top-level model is no definition),
+// Why the definitions table read from `bundle` may not hold all the bundle means: a model's
+// properties at the top (a model's `model_json_schema()`, whose model is no definition),
 // or a draft-07 `definitions` with entries beside a `$defs`, which is read instead of it. Read
 // as they are, such files give an empty module or "0 breaking".
 enum class TableDoubt : std::uint8_t { none, schema_at_top, two_tables };

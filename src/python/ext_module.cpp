@@ -22,7 +22,7 @@ namespace {
 constexpr const char* not_a_bundle =
     "not a contract bundle: no \"$defs\" or \"definitions\" object at the top";
 constexpr const char* schema_at_top =
-    "not a contract bundle: a schema at the top, of which only the definitions would be read "
+    "not a contract bundle: a model's properties at the top, which no definition holds "
     "(a model's own JSON schema? `brenvale bundle` writes the bundle)";
 constexpr const char* two_tables =
     "\"$defs\" and \"definitions\" at the top: only \"$defs\" would be read; keep one";
