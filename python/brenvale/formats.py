@@ -25,10 +25,13 @@ def visible(text: str) -> str:
 
 
 def _line_head(text: str) -> str:
-    """`text`, visible, to start a line: a leading `::` would make the line a workflow command
-    where GitHub Actions reads the output, so its first colon is escaped."""
+    """`text`, visible, to start a line (after any indent): a leading `::` would make the line a
+    workflow command where GitHub Actions reads the output, so its first colon is escaped."""
     shown = visible(text)
-    return "\\u003a" + shown[1:] if shown.startswith("::") else shown
+    body = shown.lstrip()
+    if not body.startswith("::"):
+        return shown
+    return shown[: len(shown) - len(body)] + "\\u003a" + body[1:]
 
 
 def _title(comparison: Comparison) -> str:
@@ -68,12 +71,14 @@ def _field(item: Judged) -> str:
 def _text_one(comparison: Comparison, titled: bool) -> list[str]:
     lines = [_title(comparison)] if titled else []
     items = comparison.judged
-    field_width = max((len(_field(i)) for i in items), default=0)
+    # A field starts its line after the indent.
+    fields = {id(item): _line_head(_field(item)) for item in items}
+    field_width = max((len(field) for field in fields.values()), default=0)
     label_width = max((len(_label(i)) for i in items), default=0)
     for definition, group in _by_definition(items).items():
         lines.append(_line_head(definition))
         for item in group:
-            field = _field(item).ljust(field_width)
+            field = fields[id(item)].ljust(field_width)
             label = _label(item).ljust(label_width)
             message = visible(item.finding.message)
             lines.append(f"  {field}  {label}  {message}  {_tag(item)}")

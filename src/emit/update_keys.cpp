@@ -20,30 +20,26 @@ std::vector<std::string_view> path_like_keys(const Contract& contract, const Def
 
 namespace {
 
-// What the nodes of one definition, walked without crossing a reference, lead to: whether a
-// document reference lies inside a map's values, and which definitions they name, each with
-// whether it is reached inside a map's values.
-struct LocalWalk {
+// Walks nodes from `stack` without crossing a reference: whether a document reference lies inside
+// a map's values; `reached` gets the state (see below) of each definition the nodes name.
+bool walk_nodes(const Contract& contract, std::vector<std::pair<NodeId, bool>>& stack,
+                std::vector<std::uint32_t>& reached) {
   bool reaches_reference = false;
-  std::vector<std::pair<DefId, bool>> definitions;
-};
-
-// An explicit stack: a type may nest deeper than the call stack allows.
-LocalWalk walk_nodes(const Contract& contract, std::vector<std::pair<NodeId, bool>>& stack) {
-  LocalWalk walk;
+  reached.clear();
   while (!stack.empty()) {
     const auto [id, in_map] = stack.back();
     stack.pop_back();
     const TypeNode& node = contract.node(id);
     if (in_map && node.form == TypeForm::firestore && node.firestore == FirestoreKind::reference)
-      walk.reaches_reference = true;
+      reaches_reference = true;
     for (const NodeId member : contract.alternatives(node)) stack.emplace_back(member, in_map);
     for (const NodeId member : contract.tuple(node)) stack.emplace_back(member, in_map);
     if (node.items != no_id) stack.emplace_back(node.items, in_map);
     if (node.record_node != no_id) stack.emplace_back(node.record_node, true);
-    if (node.has_ref && node.ref_def != no_id) walk.definitions.emplace_back(node.ref_def, in_map);
+    if (node.has_ref && node.ref_def != no_id)
+      reached.push_back(node.ref_def * 2 + (in_map ? 1 : 0));
   }
-  return walk;
+  return reaches_reference;
 }
 
 }  // namespace
@@ -54,30 +50,38 @@ std::vector<bool> admin_update_data_failures(const Contract& contract) {
   // reaches fails; found backwards from the states that fail by themselves, once each.
   const std::size_t states = contract.definitions.size() * 2;
   std::vector<bool> fails(states, false);
-  std::vector<std::vector<std::uint32_t>> reached_from(states);
   std::vector<std::uint32_t> failing;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> edges;  // (reached, from)
   std::vector<std::pair<NodeId, bool>> stack;
+  std::vector<std::uint32_t> reached;
   for (std::size_t state = 0; state < states; ++state) {
     const Definition& definition = contract.definitions[state / 2];
     const bool in_map = state % 2 == 1;
     stack.emplace_back(definition.node, in_map);
     for (const Property& property : contract.properties_of(definition))
       stack.emplace_back(property.node, in_map);
-    const LocalWalk walk = walk_nodes(contract, stack);
-    for (const auto& [id, inside] : walk.definitions)
-      reached_from[id * 2 + (inside ? 1 : 0)].push_back(static_cast<std::uint32_t>(state));
-    if (walk.reaches_reference) {
+    if (walk_nodes(contract, stack, reached)) {
       fails[state] = true;
       failing.push_back(static_cast<std::uint32_t>(state));
     }
+    for (const std::uint32_t to : reached)
+      edges.emplace_back(to, static_cast<std::uint32_t>(state));
   }
+  // The edges into each state, side by side: one list for the whole contract.
+  std::vector<std::uint32_t> first(states + 1, 0);
+  for (const auto& edge : edges) ++first[edge.first + 1];
+  for (std::size_t state = 0; state < states; ++state) first[state + 1] += first[state];
+  std::vector<std::uint32_t> from(edges.size());
+  std::vector<std::uint32_t> filled(first.begin(), first.end() - 1);
+  for (const auto& [to, source] : edges) from[filled[to]++] = source;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>>().swap(edges);
   while (!failing.empty()) {
     const std::uint32_t state = failing.back();
     failing.pop_back();
-    for (const std::uint32_t from : reached_from[state]) {
-      if (fails[from]) continue;
-      fails[from] = true;
-      failing.push_back(from);
+    for (std::uint32_t at = first[state]; at < first[state + 1]; ++at) {
+      if (fails[from[at]]) continue;
+      fails[from[at]] = true;
+      failing.push_back(from[at]);
     }
   }
   // A model's own answer starts from its properties alone, outside any map.
@@ -87,10 +91,9 @@ std::vector<bool> admin_update_data_failures(const Contract& contract) {
     if (model.kind != DefinitionKind::model) continue;
     for (const Property& property : contract.properties_of(model))
       stack.emplace_back(property.node, false);
-    const LocalWalk walk = walk_nodes(contract, stack);
-    models[id] = walk.reaches_reference;
-    for (const auto& [target, inside] : walk.definitions)
-      models[id] = models[id] || fails[target * 2 + (inside ? 1 : 0)];
+    bool fails_here = walk_nodes(contract, stack, reached);
+    for (const std::uint32_t state : reached) fails_here = fails_here || fails[state];
+    models[id] = fails_here;
   }
   return models;
 }
