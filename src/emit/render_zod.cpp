@@ -130,7 +130,7 @@ void append_contract_name(const ZodCtx& ctx, const Definition& definition, std::
 // what they are, not by instanceof, which fails across the two SDKs and across copies of one: an
 // instance of a class with the SDK's methods. A document's maps are plain objects, whose
 // prototype's prototype is null in any realm, so no stored map can pass for one.
-constexpr std::array<ZodHelper, 16> helper_table = {{
+constexpr std::array<ZodHelper, 17> helper_table = {{
     {"isInstance",
      "// An instance of a class with these methods, as every Firestore value of either SDK is; a "
      "plain\n"
@@ -170,6 +170,18 @@ constexpr std::array<ZodHelper, 16> helper_table = {{
      "  typeof value[\"id\"] === \"string\" &&\n"
      "  typeof value[\"path\"] === \"string\" &&\n"
      "  value[\"path\"].split(\"/\").length % 2 === 0;\n\n"},
+    {"nestedModel",
+     R"(// A model held in a document, which Firestore stores as a map: a plain object, never a Firestore
+// value, whose fields z.object would otherwise read as the model's and write back as a map.
+const nestedModel = <T>(schema: () => z.ZodType<T>) =>
+  z
+    .custom<unknown>(
+      (value) => typeof value === "object" && value !== null && !Array.isArray(value) && !isInstance(value),
+      "expected a map",
+    )
+    .pipe(z.lazy(schema));
+
+)"},
     {"isVector",
      "const isVector = (value: unknown): boolean => isInstance(value, \"toArray\", "
      "\"isEqual\");\n\n"},
@@ -411,7 +423,7 @@ const byTag = <T extends readonly [z.ZodType, ...z.ZodType[]]>(
 
 // Records that the module needs `helper`, and the check every Firestore value helper builds on.
 void use_helper(ZodCtx& ctx, std::string_view helper) {
-  if (helper.starts_with("is")) ctx.helpers.insert("isInstance");
+  if (helper.starts_with("is") || helper == "nestedModel") ctx.helpers.insert("isInstance");
   if (helper.starts_with("decimal")) ctx.helpers.insert("decimalParts");
   ctx.helpers.insert(helper);
 }
@@ -555,7 +567,10 @@ void append_firestore_zod(ZodCtx& ctx, const TypeNode& node, Side side, std::str
   }
 }
 
-void append_reference_zod(ZodCtx& ctx, DefId target, Side side, std::string& out) {
+// `in_union`: a member of a union that reads the value's tag, which no Firestore value has, and
+// whose members must be the schemas themselves.
+void append_reference_zod(ZodCtx& ctx, DefId target, Side side, std::string& out,
+                          bool in_union = false) {
   // A dangling name has no schema (its interface type is an error already); a circular one is
   // `unknown` in the alias, as the type renderer writes it.
   if (target == no_id || refers_back_to_alias(ctx.types, target)) {
@@ -564,7 +579,11 @@ void append_reference_zod(ZodCtx& ctx, DefId target, Side side, std::string& out
   }
   const Definition& definition = ctx.types.contract->definitions[target];
   const SchemaNames& schemas = ctx.schemas[target];
-  if (definition.kind != DefinitionKind::enumeration) {
+  if (definition.kind == DefinitionKind::model && !in_union) {
+    use_helper(ctx, "nestedModel");
+    fill(out, "nestedModel(() => {schema})",
+         {{"schema", side == Side::write ? schemas.write : schemas.read}});
+  } else if (definition.kind != DefinitionKind::enumeration) {
     fill(out, "z.lazy(() => {schema})",
          {{"schema", side == Side::write ? schemas.write : schemas.read}});
   } else if (side == Side::read && is_open_enum(ctx.types.contract->members_of(definition))) {
@@ -676,7 +695,7 @@ void append_member_schemas(ZodCtx& ctx, std::span<const NodeId> alternatives, Si
                            std::string& out) {
   for (std::size_t i = 0; i < alternatives.size(); ++i) {
     if (i != 0) out += ", ";
-    append_reference_zod(ctx, ctx.types.contract->node(alternatives[i]).ref_def, side, out);
+    append_reference_zod(ctx, ctx.types.contract->node(alternatives[i]).ref_def, side, out, true);
   }
 }
 

@@ -42,6 +42,16 @@ const isReference = (value: unknown): boolean =>
   typeof value["path"] === "string" &&
   value["path"].split("/").length % 2 === 0;
 
+// A model held in a document, which Firestore stores as a map: a plain object, never a Firestore
+// value, whose fields z.object would otherwise read as the model's and write back as a map.
+const nestedModel = <T>(schema: () => z.ZodType<T>) =>
+  z
+    .custom<unknown>(
+      (value) => typeof value === "object" && value !== null && !Array.isArray(value) && !isInstance(value),
+      "expected a map",
+    )
+    .pipe(z.lazy(schema));
+
 const isVector = (value: unknown): boolean => isInstance(value, "toArray", "isEqual");
 
 const isBytes = (value: unknown): boolean => isInstance(value, "toUint8Array", "toBase64", "isEqual");
@@ -226,7 +236,7 @@ export const MSchema_2: z.ZodType<contract.M> = z.object({
   p: z.string().check(pattern("(?i)^m\\z")).optional(),
   s: z.custom<Timestamp>(isTimestamp, "expected a Timestamp").nullable().optional(),
   t: z.custom<Timestamp>(isTimestamp, "expected a Timestamp").optional(),
-  u: bestOf([z.lazy(() => ASchema), z.lazy(() => MSchema_2)]).optional(),
+  u: bestOf([nestedModel(() => ASchema), nestedModel(() => MSchema_2)]).optional(),
 });
 
 export const MWriteSchema: z.ZodType<contract.MWrite> = z.object({
@@ -234,7 +244,7 @@ export const MWriteSchema: z.ZodType<contract.MWrite> = z.object({
   p: z.string().check(pattern("(?i)^m\\z")).optional(),
   s: z.custom<FieldValue>((value) => isSentinel(value, "serverTimestamp", "deleteField"), "expected serverTimestamp() or deleteField()").optional(),
   t: z.custom<Timestamp | Date>((value) => isTimestamp(value) || isStorableDate(value), "expected a Timestamp or a Date of the years 1 to 9999").optional(),
-  u: bestOf([z.lazy(() => AWriteSchema), z.lazy(() => MWriteSchema)]).optional(),
+  u: bestOf([nestedModel(() => AWriteSchema), nestedModel(() => MWriteSchema)]).optional(),
 });
 
 export const MSchemaSchema: z.ZodType<contract.MSchema> = z.unknown();
