@@ -423,7 +423,7 @@ const byTag = <T extends readonly [z.ZodType, ...z.ZodType[]]>(
 
 // Records that the module needs `helper`, and the check every Firestore value helper builds on.
 void use_helper(ZodCtx& ctx, std::string_view helper) {
-  if (helper.starts_with("is") || helper == "nestedModel") ctx.helpers.insert("isInstance");
+  if (helper.starts_with("is")) ctx.helpers.insert("isInstance");
   if (helper.starts_with("decimal")) ctx.helpers.insert("decimalParts");
   ctx.helpers.insert(helper);
 }
@@ -581,6 +581,7 @@ void append_reference_zod(ZodCtx& ctx, DefId target, Side side, std::string& out
   const SchemaNames& schemas = ctx.schemas[target];
   if (definition.kind == DefinitionKind::model && !in_union) {
     use_helper(ctx, "nestedModel");
+    use_helper(ctx, "isInstance");  // which nestedModel calls
     fill(out, "nestedModel(() => {schema})",
          {{"schema", side == Side::write ? schemas.write : schemas.read}});
   } else if (definition.kind != DefinitionKind::enumeration) {
