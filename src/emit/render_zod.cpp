@@ -595,11 +595,12 @@ void append_reference_zod(ZodCtx& ctx, DefId target, Side side, std::string& out
   }
 }
 
-// The names a plain object inherits from Object.prototype that a field may take (the others are
-// `__` names, which Firestore reserves). A model that declares one reads a map's own keys alone.
-constexpr std::array<std::string_view, 7> inherited_names = {
-    "constructor",    "hasOwnProperty", "isPrototypeOf", "propertyIsEnumerable",
-    "toLocaleString", "toString",       "valueOf"};
+// The names a plain object inherits from Object.prototype. A model that declares one reads a
+// map's own keys alone. Firestore reserves the `__` names, yet a bundle may still declare them.
+constexpr std::array<std::string_view, 12> inherited_names = {
+    "constructor",      "hasOwnProperty",   "isPrototypeOf",    "propertyIsEnumerable",
+    "toLocaleString",   "toString",         "valueOf",          "__proto__",
+    "__defineGetter__", "__defineSetter__", "__lookupGetter__", "__lookupSetter__"};
 
 // The lengths of those names, as bits: most keys are none of them by length alone.
 constexpr std::uint32_t inherited_lengths = [] {

@@ -37,7 +37,8 @@ const build = (value, sdk) => {
   if (Array.isArray(value)) return value.map((item) => build(item, sdk));
   if (value === null || typeof value !== "object") return value;
   const entries = Object.entries(value).map(([key, item]) => [key, build(item, sdk)]);
-  const make = entries.length === 1 && (builders[sdk][entries[0][0]] ?? common[entries[0][0]]);
+  const tag = entries.length === 1 ? entries[0][0] : "";
+  const make = Object.hasOwn(builders[sdk], tag) ? builders[sdk][tag] : Object.hasOwn(common, tag) && common[tag];
   return make ? make(entries[0][1]) : Object.fromEntries(entries);
 };
 const compilerOptions = { module: ts.ModuleKind.CommonJS, target: ts.ScriptTarget.ES2022 };
