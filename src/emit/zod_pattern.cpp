@@ -1,6 +1,7 @@
 // Contract patterns the zod module cannot match in linear time: what Pydantic's engine refuses.
 #include "emit/zod_pattern.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <optional>
@@ -124,14 +125,49 @@ std::string_view code_point_digits(std::string_view pattern, std::size_t& at, st
   return digits;
 }
 
+// Rust's word-boundary assertions, which RE2 reads as other syntax (`\<` as a literal `<`), as
+// the look-arounds they mean: RE2 refuses those, so the module fails each value and says why.
+struct Boundary {
+  std::string_view rust;  // after the backslash
+  std::string_view meaning;
+};
+constexpr std::array<Boundary, 6> word_boundaries = {{
+    {"b{start-half}", R"((?<!\w))"},
+    {"b{end-half}", R"((?!\w))"},
+    {"b{start}", R"(\b(?=\w))"},
+    {"b{end}", R"(\b(?<=\w))"},
+    {"<", R"(\b(?=\w))"},
+    {">", R"(\b(?<=\w))"},
+}};
+
 // The pattern with Rust's code point escapes, which RE2 does not read (`\u00e9`, `\u{e9}`,
-// `\U0001F600`, `\U{1F600}`), written as the `\x{...}` both read; anything else as it stands.
+// `\U0001F600`, `\U{1F600}`), written as the `\x{...}` both read, and with the word boundaries
+// above outside a class; anything else as it stands.
 std::string in_re2_spelling(std::string_view pattern) {
   std::string out;
   out.reserve(pattern.size());
+  std::size_t depth = 0;  // of character classes, which Rust's syntax nests
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     if (pattern[i] != '\\' || i + 1 == pattern.size()) {
+      if (pattern[i] == '[') {
+        ++depth;
+        // A "]" first in a class (after any "^") is a literal.
+        for (const char first : {'^', ']'}) {
+          if (i + 1 < pattern.size() && pattern[i + 1] == first) out += pattern[i++];
+        }
+      } else if (pattern[i] == ']' && depth > 0) {
+        --depth;
+      }
       out += pattern[i];
+      continue;
+    }
+    const std::string_view rest = pattern.substr(i + 1);
+    const auto boundary =
+        std::find_if(word_boundaries.begin(), word_boundaries.end(),
+                     [&](const Boundary& b) { return depth == 0 && rest.starts_with(b.rust); });
+    if (boundary != word_boundaries.end()) {
+      out += boundary->meaning;
+      i += boundary->rust.size();
       continue;
     }
     const char escaped = pattern[i + 1];
