@@ -857,8 +857,25 @@ def _finish_model(definition: JsonDict, model: type, options: Options) -> None:
                 f"{model.__name__}: id_field {definition[firestore.DOC_ID_FIELD]!r} "
                 "is not one of its fields"
             )
+        if kind := _not_text(properties[id_key]):
+            # Every output types the id as the text it is; Pydantic would read it as the field's
+            # type, and refuse ids that are not one.
+            raise ModelsError(
+                f"{model.__name__}: id_field {field_name!r} holds {kind}, but a document id is "
+                "always a str; make the field a str"
+            )
         definition[firestore.DOC_ID_FIELD] = id_key
     _mark_present(definition, model, id_key, options)
+
+
+def _not_text(schema: Any) -> str | None:
+    """The JSON type a property schema gives its value when that is not text, else None."""
+    members = schema.get("anyOf") if isinstance(schema, dict) else None
+    for member in [schema, *(members if isinstance(members, list) else [])]:
+        kind = member.get("type") if isinstance(member, dict) else None
+        if isinstance(kind, str) and kind not in ("string", "null"):
+            return kind
+    return None
 
 
 def _mark_present(
