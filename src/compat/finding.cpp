@@ -95,6 +95,7 @@ constexpr RuleInfo rules[] = {
      "field added to a model that keeps extra keys: stored documents may hold it already"},
     {"field-removed-typed-extras", backward, breaking,
      "field removed from a model that keeps extra keys of a type: its stored values may not be"},
+    {"required-added", backward | client, breaking, "required now: stored documents may lack it"},
 };
 static_assert(std::size(rules) == rule_count);
 

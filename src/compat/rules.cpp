@@ -916,7 +916,9 @@ struct Rules {
   // A property that writes must now give, through the web module (client) or the Admin SDK's
   // (server, which writes readOnly fields too): old writer code that leaves it out no longer
   // compiles. `old_prop` is null for an added property. A readOnly field that turns writable has
-  // its own rule for the web client.
+  // its own rule for the web client. A property that turns required, where readers were not
+  // promised it, also fails the stored documents that lack it when Pydantic reads them; one
+  // finding says both.
   void compare_writes(std::string_view def, const Definition& old_def, const Property* old_prop,
                       const Definition& new_def, const Property& new_prop) {
     const auto required = [](const Contract& contract, const Definition& model,
@@ -930,7 +932,14 @@ struct Rules {
                         !required(olds(), old_def, old_prop, Writer::server);
     const bool client = required(news(), new_def, &new_prop, Writer::client) &&
                         !required(olds(), old_def, old_prop, Writer::client) && !read_only_removed;
-    if (server || client) add(Rule::required_in_writes, def, &new_prop.key);
+    const bool turned_required = new_prop.required && (old_prop == nullptr || !old_prop->required);
+    if (turned_required && !read_required(news(), new_prop) &&
+        !is_doc_id(news(), new_def, new_prop.key)) {
+      add(Rule::required_added, def, &new_prop.key);
+      if (!server && !client) out.back().directions = Directions::of(Direction::backward);
+    } else if (server || client) {
+      add(Rule::required_in_writes, def, &new_prop.key);
+    }
   }
 
   // What client code compiled against the old module calls the model's converter and path
