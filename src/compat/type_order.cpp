@@ -117,6 +117,9 @@ Edge edge_of(const Contract& contract, const TypeNode& node, bool upper) {
 
 bool bounds_admit(const Contract& contract, const TypeNode& node, const Datum& value) {
   if (value.is_string()) {
+    if (contract.constraint(node, Atom::pattern).present ||
+        contract.constraint(node, Atom::format).present)
+      return false;
     const std::string_view text = value.text();
     const auto length =
         static_cast<std::uint64_t>(std::count_if(text.begin(), text.end(), [](char c) {

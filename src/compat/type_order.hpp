@@ -44,7 +44,8 @@ Edge edge_of(const Contract& contract, const TypeNode& node, bool upper);
 bool edge_rejects_more(const Edge& was, const Edge& now, bool upper);
 
 // Do the node's own bounds admit `value`, a literal's? Lengths count code points, as JSON
-// Schema does. A pattern is taken to admit it: compat cannot hold a value to one.
+// Schema does. A text under a `pattern` or `format` is not taken to: compat cannot hold a value
+// to one, and says "no" where it cannot prove "yes".
 bool bounds_admit(const Contract& contract, const TypeNode& node, const Datum& value);
 
 // Whether every value that satisfies the `old` restriction under `key` (`pattern`, `format`,
