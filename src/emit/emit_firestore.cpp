@@ -34,12 +34,14 @@ constexpr std::string_view header =
 // SDK's value types (and Date) as they are. It stops at a fixed depth, where a model stays an
 // interface, into which UpdateData builds no paths: so a model that refers to itself, or a long
 // chain of them, stays a small finite type. It leaves out the module's keys that Firestore reads
-// as paths (key_filter), so no dotted key writes another field.
+// as paths (key_filter), so no dotted key writes another field. A map's entries take a FieldValue
+// too: the Admin SDK's UpdateData gives a path into a map of numbers `number` alone, so it
+// refused `FieldValue.increment(1)` there.
 constexpr std::string_view update_fields_helper =
     "// Object types as type literals, so UpdateData also accepts dotted paths into them, of up "
     "to\n"
     "// 8 fields; deeper, a model is updated whole. Keys that Firestore reads as paths (\"a.b\")\n"
-    "// are left out.\n"
+    "// are left out. A map's entries also take a FieldValue, such as increment(1).\n"
     "type UpdateFields<T, Depth extends unknown[] = []> = T extends {bytes} | "
     "DocumentReference<any> | FieldValue | GeoPoint | Timestamp | VectorValue | Date | readonly "
     "unknown[]\n"
@@ -47,7 +49,8 @@ constexpr std::string_view update_fields_helper =
     "  : T extends object\n"
     "    ? Depth[\"length\"] extends 8\n"
     "      ? T\n"
-    "      : { [K in keyof T{key_filter}]: UpdateFields<T[K], [...Depth, unknown]> }\n"
+    "      : { [K in keyof T{key_filter}]: UpdateFields<T[K], [...Depth, unknown]> | (string "
+    "extends K ? FieldValue : never) }\n"
     "    : T;\n\n";
 constexpr std::string_view key_filter = " as K extends {keys} ? never : K";
 constexpr std::array<SdkType, 5> update_fields_kept = {SdkType::document_reference,

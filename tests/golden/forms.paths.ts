@@ -5,13 +5,13 @@ import type { Bytes, DocumentReference, FieldValue, FirestoreDataConverter, GeoP
 
 // Object types as type literals, so UpdateData also accepts dotted paths into them, of up to
 // 8 fields; deeper, a model is updated whole. Keys that Firestore reads as paths ("a.b")
-// are left out.
+// are left out. A map's entries also take a FieldValue, such as increment(1).
 type UpdateFields<T, Depth extends unknown[] = []> = T extends Bytes | DocumentReference<any> | FieldValue | GeoPoint | Timestamp | VectorValue | Date | readonly unknown[]
   ? T
   : T extends object
     ? Depth["length"] extends 8
       ? T
-      : { [K in keyof T]: UpdateFields<T[K], [...Depth, unknown]> }
+      : { [K in keyof T]: UpdateFields<T[K], [...Depth, unknown]> | (string extends K ? FieldValue : never) }
     : T;
 
 export type A = string;

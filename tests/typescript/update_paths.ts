@@ -28,7 +28,7 @@ export async function edit(uid: string): Promise<void> {
 
 // Paths stop at 8 fields, so a model that refers to itself and a long chain of models compile.
 import { FieldPath } from "firebase/firestore";
-import { getFirestore as getAdminFirestore } from "firebase-admin/firestore";
+import { FieldValue as AdminFieldValue, getFirestore as getAdminFirestore } from "firebase-admin/firestore";
 import type { Level0Update, NodeUpdate } from "@generated/deep_paths";
 import { leafFieldPathUpdate, leavesPath, type LeafUpdate } from "@generated/deep";
 import type { NodeUpdate as AdminNodeUpdate } from "@generated/deep_admin_paths";
@@ -59,9 +59,15 @@ export async function deepAdmin(): Promise<void> {
   const post: AdminPostUpdate = { "address.city": "Paris" };
   // @ts-expect-error a dotted path keeps its field's type
   const wrong: AdminPostUpdate = { "address.city": 42 };
+  // A map's entries take the SDK's FieldValues, which its own UpdateData refuses there.
+  const counted: AdminPostUpdate = {
+    "counters.views": AdminFieldValue.increment(1), "counters.likes": AdminFieldValue.delete(),
+  };
+  // @ts-expect-error a map's entry keeps the map's value type
+  const wrongEntry: AdminPostUpdate = { "counters.views": "lots" };
   const whole: AdminNodeUpdate = { name: "n", parent: null };
   // @ts-expect-error no dotted paths into a model whose maps hold references
   const refused: AdminNodeUpdate = { "parent.name": "n" };
   await ref.update(...adminLeafFieldPathUpdate("x/y", 3));
-  console.log(chained, post, wrong, whole, refused);
+  console.log(chained, post, wrong, counted, wrongEntry, whole, refused);
 }
