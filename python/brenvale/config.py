@@ -34,12 +34,13 @@ PROJECT_FILE = ""  # the project file itself, among the files of keys
 KIND_OPTIONS = {
     "web": ("jsdoc", "update_paths"),
     "admin": ("jsdoc", "update_paths"),
-    "zod": ("contract",),
+    "zod": ("contract", "sdk"),
     "plain": ("jsdoc",),
     "shared": ("shared_path", "shared_names", "jsdoc", "update_paths"),
 }
-# The kind whose module a zod output's `contract` defaults to, and the suffix dropped from it.
-ZOD_DEFAULT_FROM, TS_SUFFIX = "web", ".ts"
+# A zod output's `contract` defaults to the module of the kind named as its SDK is (web or
+# admin), less this suffix.
+TS_SUFFIX = ".ts"
 TOML_TYPES = (
     (bool, "a boolean"),
     (int, "an integer"),
@@ -65,6 +66,7 @@ class Output:
     shared_path: str | None = None
     shared_names: tuple[str, ...] = ()
     contract: str | None = None
+    sdk: str = "web"  # a zod output's: one of _ext.SDKS, the first when none is given
 
 
 @dataclass(frozen=True)
@@ -181,6 +183,8 @@ def read_config(path: str, name: str, parsed: object) -> Config:
 
 
 def _output(item: _Table, folder: str) -> Output:
+    from . import _ext
+
     kind = _required(item, "kind", item.choice("kind", tuple(KIND_OPTIONS)))
     options = KIND_OPTIONS[kind]
     for key in item.data:
@@ -202,6 +206,7 @@ def _output(item: _Table, folder: str) -> Output:
         shared_path=shared_path,
         shared_names=shared_names,
         contract=item.string("contract"),
+        sdk=item.choice("sdk", _ext.SDKS) or _ext.SDKS[0],
     )
 
 
@@ -210,16 +215,16 @@ def _known_option(key: str) -> bool:
 
 
 def _with_contract(root: _Table, outputs: tuple[Output, ...]) -> list[Output]:
-    """Gives each zod output without `contract` the import path of the one web module."""
-    sources = [output for output in outputs if output.kind == ZOD_DEFAULT_FROM]
+    """Gives each zod output without `contract` the import path of the one module of its SDK."""
     result = []
     for index, output in enumerate(outputs):
         if output.kind == "zod" and output.contract is None:
-            source = sources[0].path if len(sources) == 1 else ""
+            sources = [other.path for other in outputs if other.kind == output.sdk]
+            source = sources[0] if len(sources) == 1 else ""
             if not source.endswith(TS_SUFFIX):
                 raise root.error(
                     f"outputs[{index}].contract",
-                    f"required unless exactly one {ZOD_DEFAULT_FROM} output, "
+                    f"required unless exactly one {output.sdk} output, "
                     f"with a path ending in {TS_SUFFIX}, gives the default",
                 )
             output = _replace(output, contract=_import_path(output.path, source))

@@ -168,3 +168,14 @@ def test_check_reads_a_linked_bundle_at_the_baseline(bundle: str, tmp_path: Path
     done = brenvale(tmp_path, "check")
     expected = lines([f"compat HEAD:contract.json -> {bundle}", "0 breaking, 0 safe"])
     assert (done.returncode, done.stdout, done.stderr) == (0, expected, "")
+
+
+def test_a_zod_output_checks_against_the_module_of_its_sdk(tmp_path: Path) -> None:
+    """A zod output for the Admin SDK is the Admin SDK's Zod module, importing the admin one."""
+    (tmp_path / "contract.json").write_text(content({"bundle": "old"}), "utf-8")
+    outputs = [("admin", "server/contract.ts", ""), ("zod", "server/zod.ts", 'sdk = "admin"')]
+    tables = [f'[[outputs]]\nkind = "{k}"\npath = "{path}"\n{more}' for k, path, more in outputs]
+    (tmp_path / "brenvale.toml").write_text('bundle = "contract.json"\n' + "\n".join(tables))
+    assert brenvale(tmp_path, "generate").returncode == 0
+    zod = (tmp_path / "server" / "zod.ts").read_text("utf-8")
+    assert '"firebase-admin/firestore"' in zod and 'from "./contract.js"' in zod
