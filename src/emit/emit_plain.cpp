@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "emit/definition_blocks.hpp"
+#include "emit/render_interface.hpp"
 #include "text/escape.hpp"
 #include "text/import_line.hpp"
 #include "typescript/name_table.hpp"
@@ -35,6 +36,7 @@ void append_plain_interface(Ctx& ctx, std::string_view name, const Definition& d
     append_type(ctx, property.node, Side::read, out);
     out += ";\n";
   }
+  append_index_signature(ctx, definition, Side::read, out);
   out += "}\n\n";
 }
 

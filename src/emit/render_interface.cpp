@@ -43,6 +43,21 @@ std::string vector_dimensions(const Contract& contract, NodeId id) {
   return {};
 }
 
+void append_index_signature(Ctx& ctx, const Definition& definition, Side side, std::string& out) {
+  const Contract& contract = *ctx.contract;
+  const TypeNode& node = contract.node(definition.node);
+  if (!contract.properties_of(definition).empty() || node.record == RecordValues::none ||
+      !contract.constraint(node, Atom::additional_properties).present)
+    return;
+  out += "  [key: string]: ";
+  if (node.record == RecordValues::schema) {
+    append_type(ctx, node.record_node, side, out);
+  } else {
+    out += "unknown";
+  }
+  out += ";\n";
+}
+
 void append_interface(Ctx& ctx, std::string_view name, const Definition& definition, Side side,
                       std::string_view doc, std::string& out) {
   if (side == Side::read && definition.has_collection) {
@@ -80,6 +95,7 @@ void append_interface(Ctx& ctx, std::string_view name, const Definition& definit
     if (!dimensions.empty()) fill(out, " // {dimensions}", {{"dimensions", dimensions}});
     out += '\n';
   }
+  append_index_signature(ctx, definition, side, out);
   out += "}\n\n";
 }
 

@@ -9,14 +9,19 @@
 
 namespace brenvale {
 
-// Appends the read interface (named `name`, the TypeScript name from the module's name table)
-// or the write interface (named its write name). `doc` is written right above the declaration.
-// Property types are recorded in `ctx` as they render, and with `ctx.jsdoc` each property's
-// description is written above it.
 // What the bounds of a vector field (`id`, or a member of its `anyOf`) say of its dimension:
 // "4 dimensions", "at least 2 dimensions", ...; empty when it has none. Never fails.
 std::string vector_dimensions(const Contract& contract, NodeId id);
 
+// Appends the index signature of a model that is a map: one that lists no properties and says
+// what extra keys hold (`RootModel[dict[str, V]]`, or `extra="allow"` with no fields). Without
+// it the interface would be empty, and take any value. Appends nothing for any other model.
+void append_index_signature(Ctx& ctx, const Definition& definition, Side side, std::string& out);
+
+// Appends the read interface (named `name`, the TypeScript name from the module's name table)
+// or the write interface (named its write name). `doc` is written right above the declaration.
+// Property types are recorded in `ctx` as they render, and with `ctx.jsdoc` each property's
+// description is written above it.
 void append_interface(Ctx& ctx, std::string_view name, const Definition& definition, Side side,
                       std::string_view doc, std::string& out);
 

@@ -333,6 +333,9 @@ TEST(EmitFirestore, ConverterMovesOnlyAPropertysId) { expect_module_lines("conve
 
 TEST(EmitFirestore, RecordsThatNameTheirAliasBack) { expect_module_lines("records"); }
 
+// Guards models that are maps: an index signature, where the interface would otherwise be empty.
+TEST(EmitFirestore, MapModelsIndexTheirKeys) { expect_module_lines("map_models"); }
+
 // Guards a `$ref` whose pointer is escaped: it names the definition it decodes to.
 TEST(EmitFirestore, RefsWithEscapedPointers) { expect_module_lines("ref_escapes"); }
 

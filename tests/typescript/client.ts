@@ -13,7 +13,7 @@ import { userConverter, usersPath as plainUsersPath, type UserWrite } from "@gen
 import { PostSchema, PostWriteSchema, postValidatingConverter } from "@generated/blog_zod";
 import type { LineItem, Order } from "@generated/orders";
 import { feedItemConverter, feed_itemsPath, type FeedItemWrite } from "@generated/feed";
-import type { Flag, Oddities, OdditiesWrite } from "@generated/edge";
+import type { Flag, Oddities, OdditiesWrite, Tally } from "@generated/edge";
 import type { Role } from "@generated/shared";
 
 const db = getFirestore(initializeApp({ projectId: "demo-brenvale" }));
@@ -102,5 +102,11 @@ export function rejected(post: Post): void {
   const noItems: OdditiesWrite["noItems"] = [1, 2, 3];
   // @ts-expect-error the rest of a tuple keeps its items' type
   const badRest: OdditiesWrite["headRest"] = [1, 2];
+  // A model that is a map types each of its keys.
+  const tally: Tally = { apples: 3 };
+  const apples: number | undefined = tally["apples"];
+  // @ts-expect-error a map model's values keep their type
+  const badTally: Tally = { apples: "three" };
   console.log(fromRead, badStatus, missing, withId, badPatch, nested, unchecked, noItems, badRest);
+  console.log(apples, badTally);
 }
