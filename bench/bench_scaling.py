@@ -4,7 +4,8 @@ python bench/bench_scaling.py [--quick] [--min-time 0.2]
 
 Families: many definitions, many properties in one model, long unions (of constants and references,
 and of constants and a type), long enums (definition and inline, up to 100k members), long
-collection paths, many 127-level nested nodes, and a chain of collection models. Each row gives
+collection paths, many 127-level nested nodes, and a chain of collection models; then an ignore
+file of one line per finding, as `--accept` writes it, against those findings. Each row gives
 the time at five sizes and the ratio per doubling; a ratio above 2.2x is flagged, since a linear
 (or n log n) function stays near 2x. The last column is the cost per unit at the largest size
 over that at the smallest: near 1 for linear work, 16 for quadratic. A single flagged step with
@@ -175,6 +176,26 @@ FUNCTIONS: list[tuple[str, Callable[[Inputs], object]]] = [
 ]
 
 
+def ignore_file(n: int) -> tuple[str, str]:
+    """A report of `n` findings (every property of a model removed) and the ignore file that
+    accepts each of them."""
+    from brenvale import findings
+
+    old = bundle({"M": one_model({f"p{i:06d}": {"type": "string"} for i in range(n)})})
+    report = brenvale._ext.compat(old, bundle({"M": one_model({})}))
+    lines, _ = findings.accept_lines(findings.parse_findings(report))
+    return report, "\n".join(lines)
+
+
+def judge_ignore_file(inputs: tuple[str, str]) -> object:
+    from brenvale import findings
+
+    report, text = inputs
+    rules = findings.parse_ignore(text)
+    judged = findings.judge("old", "new", report, rules, findings.FailOn.BREAKING)
+    return judged, findings.rule_warnings(rules, (item.finding for item in judged.judged))
+
+
 def best_time(run: Callable[[], object], min_time: float) -> float:
     """Fastest single run, repeating until `min_time` has passed (at least three runs)."""
     best = float("inf")
@@ -234,6 +255,20 @@ def main(argv: list[str] | None = None) -> int:
                 + f"  {per_unit:8.2f}"
             )
         print(f"{'':<18} sizes: {', '.join(str(n) for n in sizes)}")
+    sizes = [1000 * 2**i for i in range(steps)]
+    files = [ignore_file(n) for n in sizes]
+    times = [best_time(lambda x=x: judge_ignore_file(x), args.min_time) for x in files]
+    ratios = [b / a for a, b in itertools.pairwise(times)]
+    if any(ratio > FLAG_RATIO for ratio in ratios):
+        flagged.append("ignore file / judge")
+    print(
+        f"{'ignore file':<18} {'lines, findings':<16} {'judge':<12} "
+        + " ".join(f"{format_time(t):>8}" for t in times)
+        + "  "
+        + " ".join(f"{r:.2f}x" + ("!" if r > FLAG_RATIO else " ") for r in ratios)
+        + f"  {times[-1] / times[0] / (sizes[-1] / sizes[0]):8.2f}"
+    )
+    print(f"{'':<18} sizes: {', '.join(str(n) for n in sizes)}")
     print()
     if flagged:
         print(f"flagged (a doubling above {FLAG_RATIO}x): " + "; ".join(flagged))

@@ -12,7 +12,7 @@ from . import _ext
 
 TYPE_CHECKING = False  # typing costs start-up time that the command path does without
 if TYPE_CHECKING:
-    from collections.abc import Iterable, Sequence
+    from collections.abc import Iterable, Iterator, Sequence
     from typing import Literal
 
     # Which directions are BREAKING: stored documents (backward), old readers (forward), or
@@ -226,14 +226,41 @@ def parse_ignore(text: str, today: date | None = None) -> list[IgnoreRule]:
     return [rule for rule in rules if rule is not None]
 
 
-def unused_rules(rules: Iterable[IgnoreRule], findings: Iterable[Finding]) -> list[IgnoreRule]:
-    """The rules that match none of `findings`: stale ones that would hide a future break."""
-    seen = list(findings)
-    return [rule for rule in rules if not any(rule.matches(f) for f in seen)]
+class RuleIndex:
+    """Rules by the place they name where it holds no `*`, and the patterns beside them: a
+    finding is held to its own place's rules and the patterns alone, so a file of one line per
+    finding, as --accept writes it, costs time linear in the two."""
+
+    __slots__ = ("by_location", "patterns")
+
+    def __init__(self, rules: Iterable[IgnoreRule]) -> None:
+        self.by_location: dict[str, list[IgnoreRule]] = {}
+        self.patterns: list[IgnoreRule] = []
+        for rule in rules:
+            pieces = rule.location.pieces
+            if len(pieces) == 1:
+                self.by_location.setdefault(pieces[0], []).append(rule)
+            else:
+                self.patterns.append(rule)
+
+    def matching(self, finding: Finding) -> Iterator[IgnoreRule]:
+        for rule in self.by_location.get(finding.location, ()):
+            if rule.matches(finding):
+                yield rule
+        for rule in self.patterns:
+            if rule.matches(finding):
+                yield rule
 
 
-def is_ignored(finding: Finding, rules: Iterable[IgnoreRule]) -> bool:
-    return any(rule.matches(finding) for rule in rules)
+def _used(rules: Iterable[IgnoreRule], findings: Iterable[Finding]) -> set[int]:
+    """The ids of the rules that match one of `findings` at least."""
+    index = RuleIndex(rules)
+    return {id(rule) for finding in findings for rule in index.matching(finding)}
+
+
+def is_ignored(finding: Finding, rules: Iterable[IgnoreRule] | RuleIndex) -> bool:
+    index = rules if isinstance(rules, RuleIndex) else RuleIndex(rules)
+    return next(index.matching(finding), None) is not None
 
 
 def rule_warnings(
@@ -241,7 +268,8 @@ def rule_warnings(
 ) -> list[tuple[IgnoreRule, str]]:
     """What is wrong with each rule, in order: expired or an expiry that is not a date (it
     matches nothing), else matching none of `findings`; and no reason given."""
-    seen = list(findings)
+    rules = list(rules)
+    used = _used(rules, findings)
     warnings = []
     for rule in rules:
         if rule.until is not None and _date(rule.until) is None:
@@ -250,7 +278,7 @@ def rule_warnings(
             )
         elif rule.expired:
             warnings.append((rule, f"{rule.text!r}: expired (until {rule.until}), hides nothing"))
-        elif not any(rule.matches(f) for f in seen):
+        elif id(rule) not in used:
             warnings.append((rule, f"{rule.text!r} matches no finding"))
         if not rule.reason:
             warnings.append((rule, f"{rule.text!r} has no reason (write one after #)"))
@@ -265,6 +293,7 @@ def accept_lines(
     message, a line break, a `:` in a location, a `.` in a definition's or a field's name,
     which would name another place too...), which are left out."""
     lines: list[str] = []
+    written: set[str] = set()
     unwritable: list[Finding] = []
     expiry = f"  until {until.isoformat()}" if until else ""
     for finding in findings:
@@ -282,7 +311,8 @@ def accept_lines(
         )
         if not exact:
             unwritable.append(finding)
-        elif line not in lines:
+        elif line not in written:
+            written.add(line)
             lines.append(line)
     return lines, unwritable
 
@@ -358,7 +388,8 @@ def judge(
 ) -> Comparison:
     """Parses `report` and marks each finding ignored and/or failing."""
     judged = []
+    index = RuleIndex(rules)
     for finding in parse_findings(report):
-        ignored = is_ignored(finding, rules)
+        ignored = is_ignored(finding, index)
         judged.append(Judged(finding, ignored, not ignored and fail_on.fails(finding)))
     return Comparison(old_name, new_name, report, tuple(judged))
