@@ -113,6 +113,7 @@ def wait_for(test: Any, what: str, seconds: float = 10) -> None:
 
 def test_watch_regenerates_until_ctrl_c(example: Path) -> None:
     models, web = example / "app" / "models.py", example / "generated" / "web" / "contract.ts"
+    last = example / "generated" / "functions" / "contract.ts"  # the round's last output
     text = models.read_text()
     with (
         (example / "err.txt").open("w") as err,
@@ -129,6 +130,8 @@ def test_watch_regenerates_until_ctrl_c(example: Path) -> None:
             wait_for(lambda: "SyntaxError" in (example / "err.txt").read_text(), "the error")
             models.write_text(text.replace(*NEW_FIELD))
             wait_for(lambda: "nickname" in web.read_text(), "the new module", seconds=5)
+            wait_for(lambda: "nickname" in last.read_text(), "the round's end", seconds=5)
+            time.sleep(0.5)  # past the last write, where the round forgets what it wrote
             child.send_signal(signal.SIGINT)
             assert child.wait(timeout=30) == 128 + signal.SIGINT
             # The rounds were done: the stop names no file as written by it.
