@@ -47,6 +47,7 @@ _MODULE = re.compile(r"[A-Za-z_]\w*(\.[A-Za-z_]\w*)*")
 _NAME = re.compile(r"[A-Za-z_]\w*")
 
 JsonDict = dict[str, Any]
+REF_PREFIX = "#/$defs/"  # how the bundle's references name a definition
 
 
 class ModelsError(Exception):
@@ -94,7 +95,7 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
         names, schema = models_json_schema(
             [(model, options.mode) for model in everything],
             by_alias=options.by_alias,
-            ref_template="#/$defs/{model}",
+            ref_template=REF_PREFIX + "{model}",
             schema_generator=_generator(options),
         )
     except PydanticUserError as error:
@@ -112,6 +113,7 @@ def bundle(models: Iterable[type], *, options: Options = Options()) -> str:
         if isinstance(ref, dict) and isinstance(ref.get("$ref"), str)
     }
     _check_models(defs["$defs"], by_class)
+    _refuse_nested_arrays(defs["$defs"])
     seen: set[Any] = set()
     referenced = {target for model in roots for target in _reference_targets(model, seen)}
     _name_reference_targets(defs["$defs"], by_class, referenced)
@@ -225,6 +227,64 @@ def _check_models(defs: JsonDict, by_class: dict[type, str]) -> None:
                 "model_serializer annotated to return a dict?); annotate the serializer with "
                 "the model's own type, or bundle with mode='validation'"
             )
+
+
+def _refuse_nested_arrays(defs: JsonDict) -> None:
+    """Firestore refuses an array held right inside an array ("Nested arrays are not
+    supported") when the write runs, so a Write type that takes one would accept writes that
+    always fail. An array in a map in an array is stored; a GeoPoint or vector is no array."""
+    for name, definition in defs.items():
+        stack: list[tuple[str, Any]] = [(name, definition)]
+        while stack:
+            where, schema = stack.pop()
+            if isinstance(schema, list):
+                stack += [(where, item) for item in schema]
+                continue
+            if not isinstance(schema, dict):
+                continue
+            items = [schema.get("items"), *_list_or_empty(schema.get("prefixItems"))]
+            if _is_array(schema, defs, set()) and any(_is_array(i, defs, set()) for i in items):
+                raise ModelsError(
+                    f'{where}: a list inside a list, which Firestore refuses to store ("Nested '
+                    'arrays are not supported"); hold the inner list in a model'
+                )
+            for key in _SCHEMA_KEYS:
+                value = schema.get(key)
+                if key in _SCHEMA_MAPS and isinstance(value, dict):
+                    top = key == "properties" and where == name  # a model's own field
+                    stack += [(f"{name}.{k}" if top else where, v) for k, v in value.items()]
+                elif value is not None:
+                    stack.append((where, value))
+
+
+# The keys of a schema whose values are schemas (or lists of them, or maps of them): defaults,
+# constants and examples are data, whatever they hold.
+_SCHEMA_MAPS = ("properties", "patternProperties")
+_SCHEMA_KEYS = (*_SCHEMA_MAPS, "items", "prefixItems", "additionalProperties", "anyOf", "oneOf")
+
+
+def _list_or_empty(value: Any) -> list[Any]:
+    return value if isinstance(value, list) else []
+
+
+def _is_array(schema: Any, defs: JsonDict, seen: set[str]) -> bool:
+    """Whether a value of `schema` may be an array: its type, a member of its union, or the
+    alias (a root model, a TypeAliasType) it names."""
+    if not isinstance(schema, dict):
+        return False
+    kind = schema.get("type")
+    if kind == "array" or (isinstance(kind, list) and "array" in kind):
+        return True
+    members = [*_list_or_empty(schema.get("anyOf")), *_list_or_empty(schema.get("oneOf"))]
+    if any(_is_array(member, defs, seen) for member in members):
+        return True
+    ref = schema.get("$ref")
+    if isinstance(ref, str) and ref.startswith(REF_PREFIX):
+        name = ref[len(REF_PREFIX) :]
+        if name not in seen and isinstance(defs.get(name), dict):
+            seen.add(name)
+            return _is_array(defs[name], defs, seen)
+    return False
 
 
 def _stored_fields(model: type) -> list[str]:
