@@ -73,7 +73,7 @@ constexpr Template update_templates[] = {
     "export type {update} = FieldUpdates<{write}>;\n\n",
 };
 constexpr std::string_view admin_fallback_comment =
-    "// The Admin SDK's UpdateData cannot expand a map of references (TS2615): fields whole.\n";
+    "// The Admin SDK's UpdateData cannot expand this model's maps (TS2615): fields whole.\n";
 constexpr std::string_view omit_template = "Omit<{write}, {keys}>";
 
 // A collection model's fields that Firestore reads as paths are updated through a FieldPath,

@@ -20,68 +20,154 @@ std::vector<std::string_view> path_like_keys(const Contract& contract, const Def
 
 namespace {
 
+// A definition reached by a walk, as its state (see below), with the top bit set when the walk
+// crossed a map's values on the way to it.
+constexpr std::uint32_t through_map = std::uint32_t{1} << 31;
+
+struct Step {
+  NodeId id;
+  bool in_map;   // inside a map's values
+  bool crossed;  // crossed a map's values in this walk
+};
+
 // Walks nodes from `stack` without crossing a reference: whether a document reference lies inside
-// a map's values; `reached` gets the state (see below) of each definition the nodes name.
-bool walk_nodes(const Contract& contract, std::vector<std::pair<NodeId, bool>>& stack,
+// a map's values; `reached` gets the state of each definition the nodes name, marked as above.
+bool walk_nodes(const Contract& contract, std::vector<Step>& stack,
                 std::vector<std::uint32_t>& reached) {
   bool reaches_reference = false;
   reached.clear();
   while (!stack.empty()) {
-    const auto [id, in_map] = stack.back();
+    const Step step = stack.back();
     stack.pop_back();
-    const TypeNode& node = contract.node(id);
-    if (in_map && node.form == TypeForm::firestore && node.firestore == FirestoreKind::reference)
+    const TypeNode& node = contract.node(step.id);
+    if (step.in_map && node.form == TypeForm::firestore &&
+        node.firestore == FirestoreKind::reference)
       reaches_reference = true;
-    for (const NodeId member : contract.alternatives(node)) stack.emplace_back(member, in_map);
-    for (const NodeId member : contract.tuple(node)) stack.emplace_back(member, in_map);
-    if (node.items != no_id) stack.emplace_back(node.items, in_map);
-    if (node.record_node != no_id) stack.emplace_back(node.record_node, true);
-    if (node.has_ref && node.ref_def != no_id)
-      reached.push_back(node.ref_def * 2 + (in_map ? 1 : 0));
+    for (const NodeId member : contract.alternatives(node))
+      stack.push_back({member, step.in_map, step.crossed});
+    for (const NodeId member : contract.tuple(node))
+      stack.push_back({member, step.in_map, step.crossed});
+    if (node.items != no_id) stack.push_back({node.items, step.in_map, step.crossed});
+    if (node.record_node != no_id) stack.push_back({node.record_node, true, true});
+    if (node.has_ref && node.ref_def != no_id) {
+      reached.push_back((node.ref_def * 2 + (step.in_map ? 1 : 0)) |
+                        (step.crossed ? through_map : 0));
+    }
   }
   return reaches_reference;
+}
+
+// Edges between states as lists side by side: the targets of `count` states, by source.
+struct EdgeLists {
+  std::vector<std::uint32_t> first;  // count + 1 offsets
+  std::vector<std::uint32_t> to;
+
+  EdgeLists(std::size_t count, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& edges)
+      : first(count + 1, 0), to(edges.size()) {
+    for (const auto& edge : edges) ++first[edge.first + 1];
+    for (std::size_t state = 0; state < count; ++state) first[state + 1] += first[state];
+    std::vector<std::uint32_t> filled(first.begin(), first.end() - 1);
+    for (const auto& [source, target] : edges) to[filled[source]++] = target;
+  }
+};
+
+// The strongly connected component of each state (Kosaraju's two passes, without recursion).
+std::vector<std::uint32_t> components(const EdgeLists& forward, const EdgeLists& backward) {
+  const std::size_t count = forward.first.size() - 1;
+  std::vector<std::uint32_t> order;  // states by the time their walk finished
+  order.reserve(count);
+  std::vector<bool> seen(count, false);
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> path;  // (state, next edge)
+  for (std::uint32_t root = 0; root < count; ++root) {
+    if (seen[root]) continue;
+    seen[root] = true;
+    path.emplace_back(root, forward.first[root]);
+    while (!path.empty()) {
+      auto& [state, next] = path.back();
+      if (next == forward.first[state + 1]) {
+        order.push_back(state);
+        path.pop_back();
+        continue;
+      }
+      const std::uint32_t target = forward.to[next++] & ~through_map;
+      if (!seen[target]) {
+        seen[target] = true;
+        path.emplace_back(target, forward.first[target]);
+      }
+    }
+  }
+  constexpr std::uint32_t none = ~std::uint32_t{0};
+  std::vector<std::uint32_t> component(count, none);
+  std::vector<std::uint32_t> pending;
+  for (auto at = order.rbegin(); at != order.rend(); ++at) {
+    if (component[*at] != none) continue;
+    component[*at] = *at;
+    pending.push_back(*at);
+    while (!pending.empty()) {
+      const std::uint32_t state = pending.back();
+      pending.pop_back();
+      for (std::uint32_t e = backward.first[state]; e < backward.first[state + 1]; ++e) {
+        if (component[backward.to[e]] != none) continue;
+        component[backward.to[e]] = *at;
+        pending.push_back(backward.to[e]);
+      }
+    }
+  }
+  return component;
 }
 
 }  // namespace
 
 std::vector<bool> admin_update_data_failures(const Contract& contract) {
   // A state is a definition reached outside (0) or inside (1) a map's values: state d * 2 + m.
-  // A state fails when its own nodes hold a reference inside a map's values, or when a state it
-  // reaches fails; found backwards from the states that fail by themselves, once each.
+  // A state fails when its own nodes hold a reference inside a map's values, or when it lies on
+  // a cycle through a map's values (a model whose map holds itself, at once or through others),
+  // or when a state it reaches fails; found backwards from the states that fail by themselves.
   const std::size_t states = contract.definitions.size() * 2;
   std::vector<bool> fails(states, false);
   std::vector<std::uint32_t> failing;
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> edges;  // (reached, from)
-  std::vector<std::pair<NodeId, bool>> stack;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> edges;  // (from, reached and its mark)
+  std::vector<Step> stack;
   std::vector<std::uint32_t> reached;
   for (std::size_t state = 0; state < states; ++state) {
     const Definition& definition = contract.definitions[state / 2];
     const bool in_map = state % 2 == 1;
-    stack.emplace_back(definition.node, in_map);
+    stack.push_back({definition.node, in_map, false});
     for (const Property& property : contract.properties_of(definition))
-      stack.emplace_back(property.node, in_map);
+      stack.push_back({property.node, in_map, false});
     if (walk_nodes(contract, stack, reached)) {
       fails[state] = true;
       failing.push_back(static_cast<std::uint32_t>(state));
     }
     for (const std::uint32_t to : reached)
-      edges.emplace_back(to, static_cast<std::uint32_t>(state));
+      edges.emplace_back(static_cast<std::uint32_t>(state), to);
   }
-  // The edges into each state, side by side: one list for the whole contract.
-  std::vector<std::uint32_t> first(states + 1, 0);
-  for (const auto& edge : edges) ++first[edge.first + 1];
-  for (std::size_t state = 0; state < states; ++state) first[state + 1] += first[state];
-  std::vector<std::uint32_t> from(edges.size());
-  std::vector<std::uint32_t> filled(first.begin(), first.end() - 1);
-  for (const auto& [to, source] : edges) from[filled[to]++] = source;
+  const EdgeLists forward(states, edges);
+  for (auto& [source, target] : edges) source = std::exchange(target, source) & ~through_map;
+  const EdgeLists backward(states, edges);
   std::vector<std::pair<std::uint32_t, std::uint32_t>>().swap(edges);
+  const std::vector<std::uint32_t> component = components(forward, backward);
+  std::vector<bool> cyclic(states, false);  // by component: a cycle in it crosses a map
+  for (std::uint32_t state = 0; state < states; ++state) {
+    for (std::uint32_t e = forward.first[state]; e < forward.first[state + 1]; ++e) {
+      const std::uint32_t target = forward.to[e];
+      if ((target & through_map) != 0 && component[target & ~through_map] == component[state])
+        cyclic[component[state]] = true;
+    }
+  }
+  for (std::uint32_t state = 0; state < states; ++state) {
+    if (cyclic[component[state]] && !fails[state]) {
+      fails[state] = true;
+      failing.push_back(state);
+    }
+  }
   while (!failing.empty()) {
     const std::uint32_t state = failing.back();
     failing.pop_back();
-    for (std::uint32_t at = first[state]; at < first[state + 1]; ++at) {
-      if (fails[from[at]]) continue;
-      fails[from[at]] = true;
-      failing.push_back(from[at]);
+    for (std::uint32_t e = backward.first[state]; e < backward.first[state + 1]; ++e) {
+      if (fails[backward.to[e]]) continue;
+      fails[backward.to[e]] = true;
+      failing.push_back(backward.to[e]);
     }
   }
   // A model's own answer starts from its properties alone, outside any map.
@@ -90,9 +176,10 @@ std::vector<bool> admin_update_data_failures(const Contract& contract) {
     const Definition& model = contract.definitions[id];
     if (model.kind != DefinitionKind::model) continue;
     for (const Property& property : contract.properties_of(model))
-      stack.emplace_back(property.node, false);
+      stack.push_back({property.node, false, false});
     bool fails_here = walk_nodes(contract, stack, reached);
-    for (const std::uint32_t state : reached) fails_here = fails_here || fails[state];
+    for (const std::uint32_t state : reached)
+      fails_here = fails_here || fails[state & ~through_map];
     models[id] = fails_here;
   }
   return models;

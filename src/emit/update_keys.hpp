@@ -17,10 +17,11 @@ std::vector<std::string_view> path_like_keys(const Contract& contract, const Def
 
 // For each definition, by its id: whether the Admin SDK's UpdateData gives up on it as a model's
 // write type (TS2615, a circular type). It does when a map's values reach a document reference,
-// since it expands every property of an index signature's values, the reference's class too.
+// since it expands every property of an index signature's values, the reference's class too,
+// and when they reach back a model that holds the map (a cycle through a map's values).
 // Conservative: any path from a map's values to a reference counts. False for every definition
 // that is no model. Walks each definition at most three times, whatever the references between
-// them. May throw std::bad_alloc.
+// them, and the references between them twice more. May throw std::bad_alloc.
 std::vector<bool> admin_update_data_failures(const Contract& contract);
 
 }  // namespace brenvale

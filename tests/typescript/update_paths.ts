@@ -31,7 +31,7 @@ import { FieldPath } from "firebase/firestore";
 import { FieldValue as AdminFieldValue, getFirestore as getAdminFirestore } from "firebase-admin/firestore";
 import type { Level0Update, NodeUpdate } from "@generated/deep_paths";
 import { leafFieldPathUpdate, leavesPath, type LeafUpdate } from "@generated/deep";
-import type { NodeUpdate as AdminNodeUpdate } from "@generated/deep_admin_paths";
+import type { NodeUpdate as AdminNodeUpdate, ThreadUpdate as AdminThreadUpdate } from "@generated/deep_admin_paths";
 import {
   leafFieldPathUpdate as adminLeafFieldPathUpdate, type Level0Update as AdminLevel0Update,
 } from "@generated/deep_admin_paths";
@@ -69,5 +69,9 @@ export async function deepAdmin(): Promise<void> {
   // @ts-expect-error no dotted paths into a model whose maps hold references
   const refused: AdminNodeUpdate = { "parent.name": "n" };
   await ref.update(...adminLeafFieldPathUpdate("x/y", 3));
-  console.log(chained, post, wrong, counted, wrongEntry, whole, refused);
+  // A map that holds its own model back: fields whole, where UpdateData would be circular.
+  const thread: AdminThreadUpdate = { title: "t", replies: { r1: { text: "hi", replies: {} } } };
+  // @ts-expect-error no dotted paths into such a map
+  const threadPath: AdminThreadUpdate = { "replies.r1": { text: "hi" } };
+  console.log(chained, post, wrong, counted, wrongEntry, whole, refused, thread, threadPath);
 }
