@@ -634,10 +634,16 @@ def _core_fields(schema: Any) -> Iterator[tuple[str, Any]]:
 
 
 def _untyped_serializer(serialization: Any) -> bool:
+    """A serializer function of the models' own without a return type. Pydantic's serializers of
+    its own types (`HttpUrl`, `SecretStr`, `IPv4Address`, `Path`) have none either, and write
+    the text its schema of them says."""
+    if not isinstance(serialization, dict):
+        return False
+    module = getattr(serialization.get("function"), "__module__", None) or ""
     return (
-        isinstance(serialization, dict)
-        and serialization.get("type") in ("function-plain", "function-wrap")
+        serialization.get("type") in ("function-plain", "function-wrap")
         and serialization.get("return_schema") is None
+        and module.partition(".")[0] not in ("pydantic", "pydantic_core")
     )
 
 
