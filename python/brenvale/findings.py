@@ -13,7 +13,7 @@ from . import _ext
 TYPE_CHECKING = False  # typing costs start-up time that the command path does without
 if TYPE_CHECKING:
     from collections.abc import Iterable, Iterator, Sequence
-    from typing import Literal
+    from typing import Any, Literal
 
     # Which directions are BREAKING: stored documents (backward), old readers (forward), or
     # all; at run time, _ext.MODES.
@@ -73,13 +73,17 @@ class Finding:
 
 def parse_findings(report: str) -> list[Finding]:
     """Parses the JSON array that `compat` returns; ValueError when it is not one."""
-    rows = json.loads(report)
+    # Each row becomes its finding as it is read, its dict gone at once, and the texts that
+    # findings repeat (names, rule ids, directions) are held once: a report of a million
+    # findings never stands beside a million dicts.
+    shared: dict[str, Any] = {}
+    rows = json.loads(report, object_hook=lambda row: _finding(row, shared))
     if not isinstance(rows, list):
         raise ValueError("findings report is not a JSON array")
-    return [_finding(row) for row in rows]
+    return rows
 
 
-def _finding(row: object) -> Finding:
+def _finding(row: object, shared: dict[str, Any]) -> Finding:
     if not isinstance(row, dict):
         raise ValueError(f"finding is not an object: {row!r}")
     definition, field, message = row.get("def"), row.get("field"), row.get("message")
@@ -93,15 +97,26 @@ def _finding(row: object) -> Finding:
     except ValueError:
         raise ValueError(f"finding has an unknown verdict: {row!r}") from None
     directions = row.get("direction")
+    parsed = shared.get(directions) if isinstance(directions, str) else None
+    if parsed is None:
+        parsed = _directions(directions)
+        if not parsed or not isinstance(directions, str):
+            raise ValueError(f"finding has an unknown direction: {row!r}")
+        shared[directions] = parsed
+    definition = shared.setdefault(definition, definition)
+    rule = shared.setdefault(rule, rule)
+    return Finding(definition, field, verdict, message, rule, parsed)
+
+
+def _directions(directions: object) -> tuple[Direction, ...]:
+    """`backward+client` as its directions; empty for any other value, or one twice."""
     try:
         parsed = tuple(Direction(name) for name in str(directions).split("+"))
     except ValueError:
-        parsed = ()
+        return ()
     if not isinstance(directions, str) or len(set(parsed)) != len(parsed):
-        parsed = ()
-    if not parsed:
-        raise ValueError(f"finding has an unknown direction: {row!r}")
-    return Finding(definition, field, verdict, message, rule, parsed)
+        return ()
+    return parsed
 
 
 def compat_findings(old_json: str, new_json: str, mode: Mode = "full") -> list[Finding]:

@@ -97,24 +97,33 @@ def render_text(comparisons: Sequence[Comparison]) -> str:
 # json -------------------------------------------------------------------------------------
 
 
-def _json_rows(comparison: Comparison) -> list[dict[str, object]]:
-    """The core's findings, each ignored one marked `"ignored": true`."""
-    rows: list[dict[str, object]] = json.loads(comparison.report)
-    for row, item in zip(rows, comparison.judged, strict=True):
-        if item.ignored:
+def _json_rows(comparison: Comparison) -> str:
+    """The core's findings as a JSON array, each ignored one marked `"ignored": true`. Each row
+    is written as it is read, so no report stands as a list of dicts."""
+    judged = iter(comparison.judged)
+
+    def row_text(row: dict[str, object]) -> str:
+        if next(judged).ignored:
             row["ignored"] = True
-    return rows
+        return json.dumps(row, separators=(",", ":"))  # ASCII: no raw control character
+
+    rows: list[str] = json.loads(comparison.report, object_hook=row_text)
+    return "[" + ",".join(rows) + "]"
 
 
 def render_json(comparisons: Sequence[Comparison]) -> str:
     """The findings array; for several OLD, one {"old", "new", "findings"} object each."""
     if len(comparisons) == 1:
-        value: object = _json_rows(comparisons[0])
-    else:
-        value = [
-            {"old": c.old_name, "new": c.new_name, "findings": _json_rows(c)} for c in comparisons
-        ]
-    return json.dumps(value, separators=(",", ":")) + "\n"  # ASCII: no raw control character
+        return _json_rows(comparisons[0]) + "\n"
+    names = [
+        json.dumps({"old": c.old_name, "new": c.new_name}, separators=(",", ":"))
+        for c in comparisons
+    ]
+    objects = [
+        f'{name[:-1]},"findings":{_json_rows(c)}}}'
+        for name, c in zip(names, comparisons, strict=True)
+    ]
+    return "[" + ",".join(objects) + "]\n"
 
 
 # markdown ---------------------------------------------------------------------------------
