@@ -197,6 +197,8 @@ def _output(item: _Table, folder: str) -> Output:
     shared_names = item.strings("shared_names")
     if kind == "shared":
         _required(item, "shared_path", shared_path)
+        if "shared_names" in item.data and not shared_names:
+            raise item.error("shared_names", "expected at least one name")
         _required(item, "shared_names", shared_names or None)
     return Output(
         kind=kind,
