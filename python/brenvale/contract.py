@@ -935,13 +935,16 @@ def _finish_model(definition: JsonDict, model: type, options: Options) -> None:
 
 
 def _not_text(schema: Any) -> str | None:
-    """The JSON type a property schema gives its value when that is not text, else None."""
+    """The JSON type a property schema gives its value when it takes no text, else None."""
     members = schema.get("anyOf") if isinstance(schema, dict) else None
-    for member in [schema, *(members if isinstance(members, list) else [])]:
-        kind = member.get("type") if isinstance(member, dict) else None
-        if isinstance(kind, str) and kind not in ("string", "null"):
-            return kind
-    return None
+    kinds = [
+        member.get("type")
+        for member in [schema, *(members if isinstance(members, list) else [])]
+        if isinstance(member, dict) and isinstance(member.get("type"), str)
+    ]
+    if "string" in kinds:
+        return None
+    return next((kind for kind in kinds if kind != "null"), None)
 
 
 def _mark_present(
