@@ -59,7 +59,8 @@ struct BuilderLists {
 
 class Builder {
  public:
-  explicit Builder(Contract& contract) : contract_(contract) {
+  Builder(Contract& contract, DefinitionTable table)
+      : contract_(contract), reads_all_of_(table == DefinitionTable::defs_or_draft07) {
     leaves_.fill(no_id);
     BuilderLists& spare = spare_lists();
     references_ = std::move(spare.references);
@@ -120,6 +121,7 @@ class Builder {
     const Value* properties = nullptr;
     const Value* key_names = nullptr;
     const Value* key_patterns = nullptr;
+    const Value* all_of = nullptr;
     // Written where it lies: a whole node built aside and copied in was read back right after
     // its bit-fields were written, which stalled that read on every node. A call below that
     // may add nodes can move the vector, so `n` is taken again after each.
@@ -134,6 +136,11 @@ class Builder {
       const Value& value = member.value;
       const Atom atom = value.key_atom;
       if (atom == Atom::other) {
+        // Read in another tool's spellings only; the key table keeps to this system's keys.
+        if (reads_all_of_ && member.key == "allOf") {
+          all_of = &value;
+          continue;
+        }
         foreign_names_under(value);
         continue;
       }
@@ -276,6 +283,16 @@ class Builder {
       foreign_names_under(*properties);
     const Value* alternatives = any_of;
     if (alternatives == nullptr || !alternatives->is_array()) alternatives = one_of;
+    // An `allOf` of one schema is that schema, read as a union of it alone; beside a union, or
+    // of several schemas (an intersection), it is not read.
+    const bool one_of_all = reads_all_of_ && all_of != nullptr && all_of->is_array() &&
+                            all_of->array().size() == 1 && type == nullptr && !n->has_ref &&
+                            !firestore_named &&
+                            (alternatives == nullptr || !alternatives->is_array());
+    if (one_of_all)
+      alternatives = all_of;
+    else if (all_of != nullptr)
+      foreign_names_under(*all_of);
     if (alternatives != nullptr && alternatives->is_array()) {
       n->has_alternatives = true;
       const Range list = nodes(alternatives->array());
@@ -653,6 +670,7 @@ class Builder {
   }
 
   Contract& contract_;
+  bool reads_all_of_;  // an `allOf` of one schema as that schema (DefinitionTable)
   // Nodes to resolve: with a `$ref` (and its last segment), with a reference target.
   std::vector<std::pair<NodeId, std::string_view>> references_;
   std::vector<NodeId> targets_;
@@ -770,13 +788,13 @@ Contract::~Contract() {
 }
 
 struct ContractBuilder::State {
-  explicit State(Contract& contract) : builder(contract) {}
+  State(Contract& contract, DefinitionTable table) : builder(contract, table) {}
   Builder builder;
 };
 
 ContractBuilder::ContractBuilder(Contract& contract, std::size_t objects, std::size_t definitions,
-                                 ListPages pages)
-    : state_(std::make_unique<State>(contract)) {
+                                 ListPages pages, DefinitionTable table)
+    : state_(std::make_unique<State>(contract, table)) {
   if (pages == ListPages::base) {
     each_sized_list(contract, spare_model_lists(), [](auto& list, auto& kept) {
       if (list.capacity() == 0) kept.take(list);
@@ -831,7 +849,7 @@ void build_contract_into(Contract& contract, const Value& bundle, DefinitionTabl
                          std::size_t objects) {
   const Value* table_object = find_definition_table(bundle, table);
   const Value& defs = table_object != nullptr ? *table_object : empty_object();
-  ContractBuilder builder(contract, objects, defs.object().size());
+  ContractBuilder builder(contract, objects, defs.object().size(), ListPages::base, table);
   for (const Member& entry : defs.object()) builder.add(entry);
   // The tree's members are sorted with one per key: no two definitions share a name.
   builder.finish();

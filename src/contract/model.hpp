@@ -228,10 +228,12 @@ inline const NodeExtras no_node_extras{};
 inline const MapKeys no_map_keys{};
 inline const DefinitionExtras no_definition_extras{};
 
-// Where a bundle lists its definitions.
+// Where a bundle lists its definitions, and whose spellings it is read in: this system's own, or
+// also those of other tools (draft-07 `definitions`, and an `allOf` of one schema, which older
+// Pydantic and draft-07 tools wrap a `$ref` in to give it a description or a default).
 enum class DefinitionTable : std::uint8_t {
   defs,             // `$defs` only
-  defs_or_draft07,  // `$defs`, else draft-07 `definitions`
+  defs_or_draft07,  // `$defs`, else draft-07 `definitions`; `allOf` of one schema as that schema
 };
 
 // The model of one bundle. Texts are borrowed from the parsed document it was built from, which
@@ -379,7 +381,7 @@ enum class ListPages : std::uint8_t { base, huge };
 class ContractBuilder {
  public:
   ContractBuilder(Contract& contract, std::size_t objects, std::size_t definitions = 0,
-                  ListPages pages = ListPages::base);
+                  ListPages pages = ListPages::base, DefinitionTable table = DefinitionTable::defs);
   ContractBuilder(const ContractBuilder&) = delete;
   ContractBuilder& operator=(const ContractBuilder&) = delete;
   ~ContractBuilder();

@@ -83,13 +83,14 @@ void move_strings(std::string_view copy, std::string_view text, Contract& contra
 // a thread of their own when `pipelined` (see EntryPipeline), else each as it comes, built in
 // one arena that each reuses.
 struct Streamed {
-  Streamed(Contract& contract, bool pipelined, ListPages pages)
-      : contract(contract), pipelined(pipelined), pages(pages) {}
+  Streamed(Contract& contract, bool pipelined, ListPages pages, DefinitionTable table)
+      : contract(contract), pipelined(pipelined), pages(pages), table(table) {}
 
   Contract& contract;  // what the builder builds
   bool began = false;  // the builder has begun it
   bool pipelined;
   ListPages pages;
+  DefinitionTable table;  // whose spellings the definitions are read in
   std::optional<ContractBuilder> builder;
   std::optional<EntryPipeline> pipeline;  // after the builder, which it adds to until it goes
   // Large enough for the tree of a usual definition, so each one is built in the cache.
@@ -102,7 +103,7 @@ struct Streamed {
     self->pipeline.reset();
     self->builder.reset();
     self->contract = Contract();
-    self->builder.emplace(self->contract, objects, 0, self->pages);
+    self->builder.emplace(self->contract, objects, 0, self->pages, self->table);
     self->began = true;
     // Asked once: the count is read from the system on each call, which costs microseconds.
     static const bool several_cores = std::thread::hardware_concurrency() >= 2;
@@ -144,7 +145,7 @@ struct Streamed {
 ReadResult read_contract(std::string_view text, DefinitionTable table, std::size_t stream_from,
                          Threads threads, ListPages pages) {
   ReadResult result;
-  Streamed streamed(result.contract, threads == Threads::two, pages);
+  Streamed streamed(result.contract, threads == Threads::two, pages, table);
   const EntrySink sink{Atom::defs, &streamed, &Streamed::begin, &Streamed::take, &Streamed::stop};
   // A text without escapes is read in place: a copy would cost as much memory again.
   ParseResult parsed = parse_json_in_place(text, text.size() >= stream_from ? &sink : nullptr);

@@ -102,3 +102,21 @@ class Lying(list[dict[str, object]]):
 def test_emit_each_takes_the_items_not_the_length() -> None:
     with pytest.raises(IndexError):
         _ext.emit_each(BUNDLES["$OLD"], Lying([{"kind": "plain"}]))
+
+
+@pytest.mark.parametrize("table", ["$defs", "definitions"])
+def test_an_all_of_of_one_schema_is_that_schema(table: str) -> None:
+    """Older Pydantic and draft-07 tools wrap a $ref in an allOf of one to describe it: the
+    module types the field by it, and compat compares it; an allOf of two is left unread."""
+    card = {"type": "object", "properties": {"last4": {"type": "string"}}}
+
+    def bundle(target: str) -> str:
+        pay = {"description": "how", "allOf": [{"$ref": f"#/{table}/{target}"}]}
+        both = {"allOf": [{"$ref": f"#/{table}/Card"}, {"$ref": f"#/{table}/Cash"}]}
+        order = {"type": "object", "properties": {"pay": pay, "both": both}}
+        return json.dumps({table: {"Card": card, "Cash": card, "Order": order}})
+
+    module = _ext.emit(bundle("Card"))
+    assert "  pay?: Card;" in module and "  both?: unknown;" in module
+    found = json.loads(_ext.compat(bundle("Card"), bundle("Cash"), "full"))
+    assert [(row["field"], row["rule"]) for row in found] == [("pay", "type-changed")]
