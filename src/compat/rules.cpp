@@ -409,8 +409,23 @@ struct Rules {
     bool widened = !covers(old_types, new_types);
     if (!old_literal && new_literal) narrowed = true;
     if (old_literal && !new_literal) widened = true;
-    if (narrowed) add(Rule::type_narrowed, def, field, old_text, new_text);
-    if (widened) add(Rule::type_widened, def, field, old_text, new_text);
+    // The module's type changes with the values, so code compiled against the old one may not
+    // take it, unless integer and number alone trade places: both are `number` there.
+    const auto spelled = [](const TextSet& types) {
+      TextSet out;
+      for (const std::string& type : types) out.insert(type == "integer" ? "number" : type);
+      return out;
+    };
+    const bool retyped =
+        old_literal != new_literal ||
+        (old_literal ? old_literals != new_literals : spelled(old_types) != spelled(new_types));
+    for (const auto& [moved, rule] :
+         {std::pair(narrowed, Rule::type_narrowed), std::pair(widened, Rule::type_widened)}) {
+      if (!moved) continue;
+      add(rule, def, field, old_text, new_text);
+      if (retyped)
+        out.back().directions = rule_info(rule).directions | Directions::of(Direction::client);
+    }
     return {narrowed, widened};
   }
 

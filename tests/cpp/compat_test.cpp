@@ -257,6 +257,9 @@ TEST(CompatRules, DocsTableShowsEveryDirectionOfEveryRule) {
       std::string directions;
       append_directions(info.directions, directions);
       expected = {directions};
+      // A narrowing or a widening breaks client code too where the module's type changes.
+      if (Rule(r) == Rule::type_narrowed || Rule(r) == Rule::type_widened)
+        expected.insert(directions + "+client");
     }
     EXPECT_EQ(documented[std::string(info.id)], expected) << info.id;
   }
