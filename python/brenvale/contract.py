@@ -749,6 +749,10 @@ def _annotation_parts(items: list[Any], seen: set[Any]) -> Iterator[Any]:
         yield from _annotation_parts(_parts_of(item), seen)
 
 
+# The keys that say what a schema's values are: a schema without one takes any value, null too.
+_TYPED_BY = ("type", "$ref", "anyOf", "oneOf", "enum", "const", firestore.TYPE)
+
+
 def _admits_null(json_schema: JsonDict) -> bool:
     """Does the schema, or a member of its union, take null?"""
     kinds = json_schema.get("type")
@@ -842,6 +846,23 @@ def _generator(options: Options) -> type:
             none = any(isinstance(c, dict) and c.get("type") == "none" for c in choices)
             if none and not _admits_null(json_schema):
                 return {"anyOf": [json_schema, {"type": "null"}]}
+            return json_schema
+
+        def default_schema(self, schema: Any) -> JsonDict:
+            json_schema = super().default_schema(schema)
+            # `qty: int = None`: Pydantic does not check a default, and model_dump stores the
+            # None, so the bundle says the field holds null too.
+            value = {key: item for key, item in json_schema.items() if key != "default"}
+            if (
+                "default" in schema
+                and schema["default"] is None
+                and json_schema.get("default", ...) is None
+                and any(key in value for key in _TYPED_BY)
+                and not _admits_null(value)
+                and None not in value.get("enum", [])
+                and value.get("const", ...) is not None
+            ):
+                return {"anyOf": [value, {"type": "null"}], "default": None}
             return json_schema
 
         def enum_schema(self, schema: Any) -> JsonDict:
