@@ -98,6 +98,19 @@ class Builder {
     return d;
   }
 
+  // What a node's `allOf` leaves as its alternatives: an `allOf` of one schema is that schema,
+  // read as a union of it alone, where the node names no type, union or reference of its own;
+  // otherwise (several schemas are an intersection) it is not read, and names what it names.
+  [[gnu::cold]] [[gnu::noinline]] const Value* alternatives_of_all(const Value& all_of,
+                                                                   const Value* alternatives,
+                                                                   bool typed) {
+    if (!typed && all_of.is_array() && all_of.array().size() == 1 &&
+        (alternatives == nullptr || !alternatives->is_array()))
+      return &all_of;
+    foreign_names_under(all_of);
+    return alternatives;
+  }
+
   // A schema node and everything under it. `with_properties`: the caller reads `properties` as
   // the definition's own.
   NodeId node(const Value& schema, bool with_properties = false) {
@@ -137,7 +150,7 @@ class Builder {
       const Atom atom = value.key_atom;
       if (atom == Atom::other) {
         // Read in another tool's spellings only; the key table keeps to this system's keys.
-        if (reads_all_of_ && member.key == "allOf") {
+        if (reads_all_of_ && member.key == "allOf") [[unlikely]] {
           all_of = &value;
           continue;
         }
@@ -283,16 +296,9 @@ class Builder {
       foreign_names_under(*properties);
     const Value* alternatives = any_of;
     if (alternatives == nullptr || !alternatives->is_array()) alternatives = one_of;
-    // An `allOf` of one schema is that schema, read as a union of it alone; beside a union, or
-    // of several schemas (an intersection), it is not read.
-    const bool one_of_all = reads_all_of_ && all_of != nullptr && all_of->is_array() &&
-                            all_of->array().size() == 1 && type == nullptr && !n->has_ref &&
-                            !firestore_named &&
-                            (alternatives == nullptr || !alternatives->is_array());
-    if (one_of_all)
-      alternatives = all_of;
-    else if (all_of != nullptr)
-      foreign_names_under(*all_of);
+    if (all_of != nullptr) [[unlikely]]
+      alternatives = alternatives_of_all(*all_of, alternatives,
+                                         type != nullptr || n->has_ref || firestore_named);
     if (alternatives != nullptr && alternatives->is_array()) {
       n->has_alternatives = true;
       const Range list = nodes(alternatives->array());

@@ -95,7 +95,7 @@ void append_interface(Ctx& ctx, std::string_view name, const Definition& definit
     if (!dimensions.empty()) fill(out, " // {dimensions}", {{"dimensions", dimensions}});
     out += '\n';
   }
-  append_index_signature(ctx, definition, side, out);
+  if (definition.properties.count == 0) append_index_signature(ctx, definition, side, out);
   out += "}\n\n";
 }
 
