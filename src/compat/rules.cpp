@@ -403,12 +403,13 @@ struct Rules {
     json_types(olds(), old_node, expand, old_types);
     json_types(news(), new_node, expand, new_types);
     if (old_types.empty() || new_types.empty()) return {};
-    const std::string old_text = joined(old_literal ? old_literals : old_types);
-    const std::string new_text = joined(new_literal ? new_literals : new_types);
     bool narrowed = !covers(new_types, old_types);
     bool widened = !covers(old_types, new_types);
     if (!old_literal && new_literal) narrowed = true;
     if (old_literal && !new_literal) widened = true;
+    if (!narrowed && !widened) return {};  // most fields: no texts to write
+    const std::string old_text = joined(old_literal ? old_literals : old_types);
+    const std::string new_text = joined(new_literal ? new_literals : new_types);
     // The module's type changes with the values, so code compiled against the old one may not
     // take it, unless integer and number alone trade places: both are `number` there.
     const auto spelled = [](const TextSet& types) {

@@ -46,7 +46,7 @@ std::string vector_dimensions(const Contract& contract, NodeId id) {
 void append_index_signature(Ctx& ctx, const Definition& definition, Side side, std::string& out) {
   const Contract& contract = *ctx.contract;
   const TypeNode& node = contract.node(definition.node);
-  if (!contract.properties_of(definition).empty() || node.record == RecordValues::none ||
+  if (node.record == RecordValues::none ||
       !contract.constraint(node, Atom::additional_properties).present)
     return;
   out += "  [key: string]: ";
