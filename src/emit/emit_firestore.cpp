@@ -74,6 +74,10 @@ constexpr Template update_templates[] = {
 };
 constexpr std::string_view admin_fallback_comment =
     "// The Admin SDK's UpdateData cannot expand this model's maps (TS2615): fields whole.\n";
+constexpr std::string_view paths_fallback_comment =
+    "// Too many dotted paths into this model for tsc to type (TS2589): fields whole.\n";
+static_assert(update_fields_helper.find("extends 8\n") != std::string_view::npos &&
+              update_paths_depth == 8);
 constexpr std::string_view omit_template = "Omit<{write}, {keys}>";
 
 // A collection model's fields that Firestore reads as paths are updated through a FieldPath,
@@ -111,21 +115,32 @@ constexpr std::string_view admin_vector_alias =
     "type VectorValue = ReturnType<typeof FieldValue.vector>;\n\n";
 
 // The Update form of each model: UpdateData, through UpdateFields with update paths, except
-// where the Admin SDK's UpdateData gives up.
+// where the Admin SDK's UpdateData gives up, or where the paths are too many for tsc: there each
+// field whole, as without update paths.
 struct UpdateForms {
   UpdateForm usual = UpdateForm::data;
-  std::vector<bool> falls_back;  // by definition id: the models whose UpdateData gives up
+  UpdateForm whole = UpdateForm::data;  // the form without update paths
+  std::vector<bool> maps_fail;          // by definition id: the Admin SDK's UpdateData gives up
+  std::vector<bool> too_many_paths;     // by definition id
 
   UpdateForm of(const Contract& contract, const Definition& model) const {
     const DefId id = contract.id_of(model);
-    return id < falls_back.size() && falls_back[id] ? UpdateForm::field_updates : usual;
+    if (id < maps_fail.size() && maps_fail[id]) return UpdateForm::field_updates;
+    return id < too_many_paths.size() && too_many_paths[id] ? whole : usual;
+  }
+  // What the module says of the model's form: why it is not the usual one.
+  std::string_view comment(const Contract& contract, const Definition& model) const {
+    const DefId id = contract.id_of(model);
+    if (id < maps_fail.size() && maps_fail[id]) return admin_fallback_comment;
+    return id < too_many_paths.size() && too_many_paths[id] ? paths_fallback_comment : "";
   }
 };
 
 UpdateForms update_forms(const Contract& contract, const FirestoreOptions& options) {
-  if (options.sdk == Sdk::admin && !options.update_paths) return {UpdateForm::field_updates, {}};
-  UpdateForms forms{options.update_paths ? UpdateForm::fields : UpdateForm::data, {}};
-  if (options.sdk == Sdk::admin) forms.falls_back = admin_update_data_failures(contract);
+  const UpdateForm whole = options.sdk == Sdk::admin ? UpdateForm::field_updates : UpdateForm::data;
+  if (!options.update_paths) return {whole, whole, {}, {}};
+  UpdateForms forms{UpdateForm::fields, whole, {}, update_path_overflows(contract)};
+  if (options.sdk == Sdk::admin) forms.maps_fail = admin_update_data_failures(contract);
   return forms;
 }
 
@@ -191,7 +206,9 @@ std::string key_union(std::span<const std::string_view> keys) {
 }
 
 void append_update_type(const Contract& contract, const Definition& model, std::string_view name,
-                        const FirestoreOptions& options, UpdateForm form, std::string& out) {
+                        const FirestoreOptions& options, const UpdateForms& forms,
+                        std::string& out) {
+  const UpdateForm form = forms.of(contract, model);
   std::string write = write_name(name);
   const std::vector<std::string_view> keys = path_like_keys(contract, model, writer_of(options));
   if (form != UpdateForm::fields && !keys.empty()) {
@@ -199,8 +216,7 @@ void append_update_type(const Contract& contract, const Definition& model, std::
     fill(omitted, omit_template, {{"write", write}, {"keys", key_union(keys)}});
     write = std::move(omitted);
   }
-  if (options.sdk == Sdk::admin && options.update_paths && form == UpdateForm::field_updates)
-    out += admin_fallback_comment;
+  out += forms.comment(contract, model);
   fill(out, update_templates[static_cast<std::size_t>(form)],
        {{"update", update_name(name)}, {"write", write}});
 }
@@ -340,10 +356,9 @@ void append_declarations(Ctx& ctx, const Definition& definition, const Firestore
   append_interface(ctx, name, definition, Side::read, doc, out);
   append_interface(ctx, name, definition, Side::write, doc, out);
   if (definition.has_collection) {
-    const UpdateForm form = forms.of(contract, definition);
-    const bool whole = form == UpdateForm::field_updates;
+    const bool whole = forms.of(contract, definition) == UpdateForm::field_updates;
     ctx.imports.insert(whole ? SdkType::field_value : SdkType::update_data);
-    append_update_type(contract, definition, name, options, form, out);
+    append_update_type(contract, definition, name, options, forms, out);
     ctx.imports.insert(SdkType::firestore_data_converter);
   }
 }

@@ -2,6 +2,7 @@
 // UpdateData cannot expand.
 #include "emit/update_keys.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -181,6 +182,84 @@ std::vector<bool> admin_update_data_failures(const Contract& contract) {
     for (const std::uint32_t state : reached)
       fails_here = fails_here || fails[state & ~through_map];
     models[id] = fails_here;
+  }
+  return models;
+}
+
+namespace {
+
+// Counts the dotted paths the helper builds into each model, by (definition, depth), at most one
+// past the bound. The depth grows as a walk goes into a model or a map's values, so a walk meets
+// its own start only through an alias that names itself outside any object (never valid, and
+// counted as nothing).
+class PathCount {
+ public:
+  explicit PathCount(const Contract& contract)
+      : contract_(contract), counts_(contract.definitions.size() * update_paths_depth, unknown) {}
+
+  // The paths within an object of `definition` whose keys lie `depth` levels down.
+  std::size_t in_definition(DefId id, std::size_t depth) {
+    if (depth >= update_paths_depth) return 0;
+    std::size_t& count = counts_[id * update_paths_depth + depth];
+    if (count == counting) return 0;
+    if (count != unknown) return count;
+    // A chain of aliases that name the next is walked without going deeper: bounded, so a bundle
+    // of a million of them cannot exhaust the stack. None that a model makes is this long.
+    if (chained_ == max_chain) return 0;
+    ++chained_;
+    count = counting;
+    const Definition& definition = contract_.definitions[id];
+    std::size_t total = 0;
+    if (definition.kind == DefinitionKind::alias) {
+      total = in_node(definition.node, depth);
+    } else if (definition.kind == DefinitionKind::model) {
+      for (const Property& property : contract_.properties_of(definition))
+        total = add(total, add(1, in_node(property.node, depth + 1)));
+      const NodeId entries = contract_.node(definition.node).record_node;
+      if (entries != no_id) total = add(total, add(1, in_node(entries, depth + 1)));
+    }
+    --chained_;
+    count = total;
+    return total;
+  }
+
+ private:
+  static constexpr std::size_t unknown = ~std::size_t{0};
+  static constexpr std::size_t counting = unknown - 1;
+  static constexpr std::size_t max_chain = 1024;
+
+  static std::size_t add(std::size_t a, std::size_t b) {
+    return std::min(a + b, max_update_paths + 1);
+  }
+
+  // The paths within a value of `id`'s type whose keys lie `depth` levels down: the sum over the
+  // object types it may be. A list or a tuple ends every path, as a Firestore value does.
+  std::size_t in_node(NodeId id, std::size_t depth) {
+    if (depth >= update_paths_depth) return 0;
+    const TypeNode& node = contract_.node(id);
+    if (node.form == TypeForm::firestore) return 0;
+    std::size_t total = 0;
+    for (const NodeId member : contract_.alternatives(node))
+      total = add(total, in_node(member, depth));
+    if (node.record_node != no_id) total = add(total, add(1, in_node(node.record_node, depth + 1)));
+    if (node.has_ref && node.ref_def != no_id)
+      total = add(total, in_definition(node.ref_def, depth));
+    return total;
+  }
+
+  const Contract& contract_;
+  std::vector<std::size_t> counts_;
+  std::size_t chained_ = 0;  // definitions being counted, each inside the last
+};
+
+}  // namespace
+
+std::vector<bool> update_path_overflows(const Contract& contract) {
+  PathCount count(contract);
+  std::vector<bool> models(contract.definitions.size(), false);
+  for (std::size_t id = 0; id < models.size(); ++id) {
+    if (contract.definitions[id].kind != DefinitionKind::model) continue;
+    models[id] = count.in_definition(static_cast<DefId>(id), 0) > max_update_paths;
   }
   return models;
 }

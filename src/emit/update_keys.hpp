@@ -2,6 +2,7 @@
 // UpdateData cannot expand.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
@@ -23,5 +24,18 @@ std::vector<std::string_view> path_like_keys(const Contract& contract, const Def
 // that is no model. Walks each definition at most three times, whatever the references between
 // them, and the references between them twice more. May throw std::bad_alloc.
 std::vector<bool> admin_update_data_failures(const Contract& contract);
+
+// The most dotted paths a model's Update type may type with update paths. tsc typed 137,000 of
+// them, and gave up on UpdateData at 271,000 (TS2589, "excessively deep"): the module then does
+// not compile.
+inline constexpr std::size_t max_update_paths = 125000;
+// How deep the update-paths helper builds them: a model nested deeper is updated whole.
+inline constexpr std::size_t update_paths_depth = 8;
+
+// For each definition, by its id: whether UpdateData, through the update-paths helper, would
+// build more than max_update_paths dotted paths into the model (a model that holds itself in
+// five fields: 5^8 of them at the helper's depth). Lists end paths, as the helper ends them.
+// False for every definition that is no model. May throw std::bad_alloc.
+std::vector<bool> update_path_overflows(const Contract& contract);
 
 }  // namespace brenvale
