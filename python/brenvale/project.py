@@ -22,7 +22,7 @@ from .cli import (
     warn_rules,
 )
 from .config import KIND_OPTIONS, REPOSITORY_MARK, ConfigError, load_config, resolve_baseline
-from .inputs import Inputs, read_revision
+from .inputs import STDIN, Inputs, read_revision
 from .output import (
     OutputError,
     StdoutClosed,
@@ -77,8 +77,10 @@ class Target:
 
 
 def shown(path: str) -> str:
-    """A path as messages give it: relative to the current folder."""
-    return os.path.relpath(path)
+    """A path as messages give it, and as it is read: relative to the current folder. A file
+    named `-` is ./-, which nothing reads as standard input."""
+    relative = os.path.relpath(path)
+    return os.path.join(os.curdir, relative) if relative == STDIN else relative
 
 
 def read_project() -> Config:
