@@ -260,10 +260,19 @@ def _refuse_one_file_twice(root: _Table, config: Config) -> None:
 
     def claim(key: str, path: str) -> None:
         other = seen.setdefault(file(path), key)
+        if other == key:  # a hard link is the same file by a name that realpath keeps
+            try:
+                status = os.stat(path)
+                other = links.setdefault((status.st_dev, status.st_ino), key)
+            except (OSError, ValueError):
+                pass  # no such file yet
         if other != key:
             raise root.error(key, f"the same file as {owner(other)}")
 
-    seen = {file(config.file): PROJECT_FILE, file(config.bundle): "bundle"}
+    seen: dict[str, str] = {}
+    links: dict[tuple[int, int], str] = {}
+    claim(PROJECT_FILE, config.file)
+    claim("bundle", config.bundle)
     if config.compat is not None and config.compat.ignore is not None:
         claim("compat.ignore", config.compat.ignore)
     keys = [f"outputs[{index}].path" for index in range(len(config.outputs))]
