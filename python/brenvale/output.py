@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import contextlib
+import errno
 import os
 import stat
 import sys
@@ -99,6 +100,10 @@ def target_kind(path: str) -> str:
     try:
         mode = os.stat(path).st_mode
     except FileNotFoundError:
+        # Its folders are made only when it is written, after the files before it: a name no
+        # folder can hold would be found then, with those written and the folders made.
+        if any(len(part) > _NAME_MAX for part in os.fsencode(path).split(os.fsencode(os.sep))):
+            raise OutputError(f"{path}: {os.strerror(errno.ENAMETOOLONG)}") from None
         return "file"
     except NotADirectoryError:
         raise OutputError(f"{path}: a part of the path is a file, not a folder") from None

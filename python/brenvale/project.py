@@ -148,7 +148,7 @@ def regular_targets(config: Config, files: list[Target], verb: str) -> None:
     """Refuses a target that is no regular file (a FIFO would block a read or a write) or that
     is an input."""
     for target in files:
-        if target_kind(target.path) != "file":
+        if target_kind(target.name) != "file":
             raise OutputError(f"{target.name}: not a regular file; {verb} files only")
     refuse_inputs([target.name for target in files], project_inputs(config))
 
