@@ -433,9 +433,52 @@ def _parse_target(target: str) -> tuple[str, list[str]]:
     return module_name, names
 
 
+def _fresh_sources(folder: str) -> None:
+    """Modules found in `folder` are compiled from their source, whatever `__pycache__` holds:
+    a .pyc is trusted by its source's size and modification time in whole seconds, so an edit of
+    the same size within the second of the last import would read as the old models. Packages
+    installed inside the folder (a virtual environment) keep their bytecode."""
+    import importlib.machinery as machinery
+
+    top = os.path.realpath(folder)
+    if top in _FRESH_FOLDERS:
+        return
+    _FRESH_FOLDERS.add(top)
+
+    def ours(entry: str) -> bool:
+        path = os.path.realpath(entry or os.getcwd())
+        inside = path == top or path.startswith(top.rstrip(os.sep) + os.sep)
+        return inside and not _INSTALLED.intersection(path.split(os.sep))
+
+    class SourceLoader(machinery.SourceFileLoader):
+        def get_code(self, fullname: str) -> Any:
+            return self.source_to_code(self.get_data(self.path), self.path)
+
+    def hook(entry: str) -> machinery.FileFinder:
+        if not ours(entry):
+            raise ImportError("not the models' folder")  # the next hook takes it
+        return machinery.FileFinder(
+            entry,
+            (machinery.ExtensionFileLoader, machinery.EXTENSION_SUFFIXES),
+            (SourceLoader, machinery.SOURCE_SUFFIXES),
+            (machinery.SourcelessFileLoader, machinery.BYTECODE_SUFFIXES),
+        )
+
+    sys.path_hooks.insert(0, hook)
+    for entry in list(sys.path_importer_cache):
+        if ours(entry):
+            del sys.path_importer_cache[entry]
+
+
+_FRESH_FOLDERS: set[str] = set()
+# Where installed packages lie, in a virtual environment inside the project too.
+_INSTALLED = frozenset({"site-packages", "dist-packages"})
+
+
 def _import(module_name: str, cwd: str) -> ModuleType:
     if cwd not in sys.path:
         sys.path.insert(0, cwd)
+    _fresh_sources(cwd)
     try:
         return importlib.import_module(module_name)
     except KeyboardInterrupt:

@@ -243,3 +243,21 @@ def test_terminal_input_ends_at_one_ctrl_d(files: Path) -> None:
         finally:
             os.close(leader)
     assert (files / "gen.ts").read_text().startswith("// AUTO-GENERATED")
+
+
+def test_models_read_anew_when_their_bytecode_looks_current(tmp_path: Path) -> None:
+    """Python trusts a .pyc whose source keeps its size and its modification time in seconds,
+    which an edit within the second of the last import does: the bundle must show the edit."""
+    pytest.importorskip("pydantic")
+    import py_compile
+
+    source = tmp_path / "shop.py"
+    source.write_text("from pydantic import BaseModel\nclass Item(BaseModel):\n    n: str\n")
+    py_compile.compile(str(source), invalidation_mode=py_compile.PycInvalidationMode.TIMESTAMP)
+    stamp = source.stat().st_mtime_ns
+    source.write_text("from pydantic import BaseModel\nclass Item(BaseModel):\n    n: int\n")
+    os.utime(source, ns=(stamp, stamp))
+    result = subprocess.run(
+        [*BRENVALE, "bundle", "--models", "shop"], capture_output=True, cwd=tmp_path, check=True
+    )
+    assert json.loads(result.stdout)["$defs"]["Item"]["properties"]["n"]["type"] == "integer"
