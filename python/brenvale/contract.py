@@ -676,6 +676,10 @@ def _core_fields(schema: Any) -> Iterator[tuple[str, Any]]:
         yield from ((field.get("name"), field.get("schema")) for field in fields)
 
 
+# The `when_used` of a serializer that model_dump, which writes documents, never runs.
+_JSON_ONLY = ("json", "json-unless-none")
+
+
 def _untyped_serializer(serialization: Any) -> bool:
     """A serializer function of the models' own without a return type. Pydantic's serializers of
     its own types (`HttpUrl`, `SecretStr`, `IPv4Address`, `Path`) have none either, and write
@@ -686,6 +690,7 @@ def _untyped_serializer(serialization: Any) -> bool:
     return (
         serialization.get("type") in ("function-plain", "function-wrap")
         and serialization.get("return_schema") is None
+        and serialization.get("when_used") not in _JSON_ONLY
         and module.partition(".")[0] not in ("pydantic", "pydantic_core")
     )
 
@@ -868,6 +873,10 @@ def _generator(options: Options) -> type:
             return self.unbounded(lambda: super(FirestoreJsonSchema, self).decimal_schema(schema))
 
         def ser_schema(self, schema: Any) -> JsonDict | None:
+            # A serializer used only for JSON never runs in model_dump: the document holds the
+            # value as it is, and None gives its type's schema.
+            if schema.get("when_used") in _JSON_ONLY:
+                return None
             return self.unbounded(lambda: super(FirestoreJsonSchema, self).ser_schema(schema))
 
         def computed_field_schema(self, schema: Any) -> JsonDict:
@@ -892,6 +901,11 @@ def _generator(options: Options) -> type:
             return json_schema
 
         def default_schema(self, schema: Any) -> JsonDict:
+            inner = schema.get("schema", {})
+            if inner.get("serialization", {}).get("when_used") in _JSON_ONLY:
+                # Pydantic shows the default as the serializer writes it, which model_dump does not
+                inner = {key: value for key, value in inner.items() if key != "serialization"}
+                schema = {**schema, "schema": inner}
             json_schema = super().default_schema(schema)
             # `qty: int = None`: Pydantic does not check a default, and model_dump stores the
             # None, so the bundle says the field holds null too.

@@ -14,7 +14,15 @@ import pytest
 
 try:
     from annotated_types import Len, MaxLen, MinLen
-    from pydantic import BaseModel, ConfigDict, Field, WithJsonSchema, conlist, create_model
+    from pydantic import (
+        BaseModel,
+        ConfigDict,
+        Field,
+        PlainSerializer,
+        WithJsonSchema,
+        conlist,
+        create_model,
+    )
     from pydantic.json_schema import SkipJsonSchema
 except ImportError:
     pytest.skip(
@@ -47,6 +55,7 @@ NAMES = {
     "Len": Len,
     "MaxLen": MaxLen,
     "MinLen": MinLen,
+    "PlainSerializer": PlainSerializer,
     "SkipJsonSchema": SkipJsonSchema,
     "WithJsonSchema": WithJsonSchema,
     "conlist": conlist,
