@@ -78,10 +78,10 @@ def say(line: str) -> None:
         _silence_stderr()
 
 
-def printable(text: str) -> str:
-    """`text` with every character that is not printable escaped: a name in a line of output
-    can neither break it nor forge another."""
-    return "".join(char if char.isprintable() else _escaped(char) for char in text)
+def printable(text: str, keep: str = "") -> str:
+    """`text` with every character that is not printable, but those in `keep`, escaped: a name
+    in a line of output can neither break it nor forge another."""
+    return "".join(char if char.isprintable() or char in keep else _escaped(char) for char in text)
 
 
 def check_output(out: str, text: str) -> int:

@@ -32,6 +32,8 @@ def stale_diff(out: str, current: bytes | None, text: str) -> str:
     """A unified diff of the first differing region from the file on disk to `text`."""
     import difflib
 
+    from .cli import printable
+
     old = current.decode("utf-8", "replace").splitlines(keepends=True) if current else []
     new = text.splitlines(keepends=True)
     start = max(_common_prefix(old, new) - CONTEXT, 0)
@@ -48,7 +50,9 @@ def stale_diff(out: str, current: bytes | None, text: str) -> str:
     hunks = [i for i, line in enumerate(lines) if line.startswith("@@")]
     first = lines[: hunks[1]] if len(hunks) > 1 else lines
     first = [_shift(line, start) if line.startswith("@@") else line for line in first]
-    shown = [line if line.endswith("\n") else line + "\n" for line in first[:DIFF_LINES]]
+    # A module holds whatever bytes its bundle's texts do: shown on a terminal, an escape sequence
+    # could clear the screen or rewrite what came before, so each line is shown escaped.
+    shown = [printable(line.removesuffix("\n"), keep="\t") + "\n" for line in first[:DIFF_LINES]]
     if len(first) > DIFF_LINES or len(hunks) > 1 or start + WINDOW < max(len(old), len(new)):
         shown.append("... only the first difference is shown\n")
     return "".join(shown)
