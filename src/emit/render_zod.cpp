@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -634,6 +635,20 @@ const Property* member_tag(const Contract& contract, NodeId alternative, std::st
   return property;
 }
 
+// A tag value as JavaScript tells values apart, which zod's tag lookups do (SameValueZero): 1
+// and 1.0, 0 and -0, and integers past 2^53 that round to one double are one number there,
+// whatever their texts.
+std::string tag_key(const Datum& value) {
+  if (!value.is_number()) return literal(value);
+  double number = value.float64;
+  if (value.kind == Kind::int64) number = static_cast<double>(value.int64);
+  if (value.kind == Kind::uint64) number = static_cast<double>(value.uint64);
+  if (number == 0) number = 0;  // -0 too
+  std::array<char, 32> text{};
+  const auto end = std::to_chars(text.data(), text.data() + text.size(), number).ptr;
+  return "#" + std::string(text.data(), end);
+}
+
 // The tag property of a discriminated union that zod can check as one: every member's tag
 // (member_tag) required and constant, with no tag value twice, and no member read with its own
 // keys alone, which gives the union no tag values. Otherwise see tag_lists.
@@ -651,7 +666,7 @@ std::optional<std::string_view> union_tag(const ZodCtx& ctx, const TypeNode& nod
     // Only a tag every document of this side carries can pick the member.
     const Datum& value = contract.extras_of(contract.node(property->node)).constant;
     if (!value.is_scalar()) return std::nullopt;
-    values.push_back(literal(value));
+    values.push_back(tag_key(value));
   }
   std::sort(values.begin(), values.end());
   if (std::adjacent_find(values.begin(), values.end()) != values.end()) return std::nullopt;
@@ -681,11 +696,11 @@ std::vector<std::string> tag_lists(const ZodCtx& ctx, const TypeNode& node,
     std::string list = "[";
     for (const Datum& value : values) {
       if (!value.is_scalar()) return {};
-      std::string text = literal(value);
-      if (std::find(seen.begin(), seen.end(), text) != seen.end()) return {};
+      std::string key = tag_key(value);
+      if (std::find(seen.begin(), seen.end(), key) != seen.end()) return {};
       if (list.size() > 1) list += ", ";
-      list += text;
-      seen.push_back(std::move(text));
+      append_literal(value, list);
+      seen.push_back(std::move(key));
     }
     lists.push_back(list + "]");
   }
