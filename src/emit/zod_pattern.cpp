@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "text/escape.hpp"
 #include "text/fill.hpp"
@@ -211,6 +213,13 @@ void append_refusal(std::string_view definition, std::string_view field,
     names += ", field ";
     append_quoted(field, names);
   }
+  if (found.what == oversized) {
+    fill(out,
+         "definition {names}: its pattern takes more than {steps} steps with its repeats "
+         "counted, which Pydantic's regex engine (Rust's regex crate) refuses as too large",
+         {{"names", names}, {"steps", std::to_string(max_pattern_steps)}});
+    return;
+  }
   fill(out,
        "definition {names}: its pattern has {what} at byte {offset}, which Pydantic's regex "
        "engine (Rust's regex crate) refuses and no linear-time engine can match",
@@ -222,7 +231,7 @@ void append_refusal(std::string_view definition, std::string_view field,
 PatternConstruct find_in_node(const Contract& contract, NodeId id) {
   const TypeNode& node = contract.node(id);
   if (const Datum& pattern = contract.constraint(node, Atom::pattern); pattern.is_string()) {
-    if (const PatternConstruct found = backtracking_construct(searched_pattern(pattern.text()));
+    if (const PatternConstruct found = refused_construct(searched_pattern(pattern.text()));
         !found.what.empty())
       return found;
   }
@@ -237,7 +246,7 @@ PatternConstruct find_in_node(const Contract& contract, NodeId id) {
     return found;
   if (const PatternConstruct found = first(contract.tuple(node)); !found.what.empty()) return found;
   for (const std::string_view key_pattern : contract.key_patterns(node)) {
-    if (const PatternConstruct found = backtracking_construct(searched_pattern(key_pattern));
+    if (const PatternConstruct found = refused_construct(searched_pattern(key_pattern));
         !found.what.empty())
       return found;
   }
@@ -294,6 +303,139 @@ PatternConstruct backtracking_construct(std::string_view pattern) {
       }
     }
   }
+  return {};
+}
+
+namespace {
+
+// The steps of one group while it is read: its alternatives so far, the one being read, and the
+// last thing read in it, which a repeat after it multiplies.
+struct GroupSteps {
+  std::size_t alternatives = 0;
+  std::size_t sequence = 0;
+  std::size_t last = 0;
+};
+
+std::size_t capped(std::size_t steps) { return std::min(steps, max_pattern_steps + 1); }
+
+// Past a repeat's bounds `{n}`, `{n,}` or `{n,m}` at `at` (its `{`): the larger bound, or nothing
+// when no repeat stands there (then the `{` is a literal).
+std::optional<std::size_t> repeat_at(std::string_view pattern, std::size_t& at) {
+  std::size_t end = at + 1;
+  const std::optional<std::size_t> least = count_at(pattern, end);
+  if (!least) return std::nullopt;
+  std::size_t most = *least;
+  if (end < pattern.size() && pattern[end] == ',') {
+    ++end;
+    if (const std::optional<std::size_t> upper = count_at(pattern, end)) most = *upper;
+  }
+  if (end >= pattern.size() || pattern[end] != '}') return std::nullopt;
+  at = end;
+  return std::max(most, *least);
+}
+
+// Past the escape whose backslash is at `at`, onto its last byte; whether it matches a character
+// (not an assertion such as `\b` or `\A`).
+bool escape_at(std::string_view pattern, std::size_t& at) {
+  if (++at >= pattern.size()) return false;
+  const char escaped = pattern[at];
+  if (std::string_view("pPxuUb").find(escaped) != std::string_view::npos &&
+      at + 1 < pattern.size() && pattern[at + 1] == '{') {
+    at = std::min(pattern.find('}', at), pattern.size() - 1);
+    return escaped != 'b';
+  }
+  std::size_t width = 0;
+  if (escaped == 'x') width = 2;
+  if (escaped == 'u') width = 4;
+  if (escaped == 'U') width = 8;
+  if (escaped == 'p' || escaped == 'P') width = 1;
+  at = std::min(at + width, pattern.size() - 1);
+  return std::string_view("bBAz<>").find(escaped) == std::string_view::npos;
+}
+
+// Past the class whose `[` is at `at`, onto its `]` (Rust's classes nest).
+void class_at(std::string_view pattern, std::size_t& at) {
+  std::size_t depth = 0;
+  for (; at < pattern.size(); ++at) {
+    const char c = pattern[at];
+    if (c == '\\') {
+      ++at;
+    } else if (c == '[') {
+      ++depth;
+      if (at + 1 < pattern.size() && pattern[at + 1] == '^') ++at;
+      if (at + 1 < pattern.size() && pattern[at + 1] == ']') ++at;
+    } else if (c == ']' && --depth == 0) {
+      return;
+    }
+  }
+}
+
+// Onto the last byte of what opens the group whose `(` is at `at`: the `(` itself, or the `:` of
+// `(?:` and `(?i:`, the `>` of a name, the `)` of flags alone.
+std::size_t group_prefix_end(std::string_view pattern, std::size_t at) {
+  if (at + 1 >= pattern.size() || pattern[at + 1] != '?') return at;
+  std::size_t end = at + 2;
+  if (end < pattern.size() && pattern[end] == 'P') ++end;
+  if (end < pattern.size() && pattern[end] == '<')
+    return std::min(pattern.find('>', end), pattern.size() - 1);
+  while (end < pattern.size() &&
+         (std::isalpha(static_cast<unsigned char>(pattern[end])) != 0 || pattern[end] == '-'))
+    ++end;
+  return std::min(end, pattern.size() - 1);
+}
+
+}  // namespace
+
+std::size_t pattern_steps(std::string_view pattern) {
+  std::vector<GroupSteps> groups(1);
+  for (std::size_t at = 0; at < pattern.size(); ++at) {
+    GroupSteps& group = groups.back();
+    std::size_t atom = 1;
+    const char c = pattern[at];
+    if (c == '\\') {
+      atom = escape_at(pattern, at) ? 1 : 0;
+    } else if (c == '[') {
+      class_at(pattern, at);
+    } else if (c == '(') {
+      groups.emplace_back();
+      at = group_prefix_end(pattern, at);
+      if (pattern[at] == ')') {  // flags alone, `(?i)`: no group, and nothing to repeat
+        groups.pop_back();
+        groups.back().last = 0;
+      }
+      continue;
+    } else if (c == '|') {
+      group.alternatives = capped(group.alternatives + group.sequence);
+      group.sequence = group.last = 0;
+      continue;
+    } else if (c == ')' && groups.size() > 1) {
+      atom = capped(group.alternatives + group.sequence);
+      groups.pop_back();
+    } else if (c == '{') {
+      if (const std::optional<std::size_t> most = repeat_at(pattern, at)) {
+        const std::size_t repeated = capped(group.last * std::min(*most, max_pattern_steps + 1));
+        group.sequence = capped(group.sequence - group.last + repeated);
+        group.last = repeated;
+        continue;
+      }
+    } else if (c == '^' || c == '$' || c == '*' || c == '+' || c == '?') {
+      atom = 0;  // an assertion, or a repeat that adds no copy of what it repeats
+      if (c != '^' && c != '$') continue;
+    }
+    GroupSteps& into = groups.back();
+    into.sequence = capped(into.sequence + atom);
+    into.last = atom;
+  }
+  std::size_t steps = 0;
+  for (const GroupSteps& group : groups)
+    steps = capped(steps + group.alternatives + group.sequence);
+  return steps;
+}
+
+PatternConstruct refused_construct(std::string_view pattern) {
+  if (const PatternConstruct found = backtracking_construct(pattern); !found.what.empty())
+    return found;
+  if (pattern_steps(pattern) > max_pattern_steps) return {pattern.size(), oversized};
   return {};
 }
 

@@ -21,6 +21,21 @@ struct PatternConstruct {
 // regex crate refuses. Never fails; linear in the pattern.
 PatternConstruct backtracking_construct(std::string_view pattern);
 
+// The most steps a pattern may take, its repeats counted (`a{1000}` is 1000, `(?:ab){3}` 6):
+// Rust's regex crate, at Pydantic's size limit, compiles `a{327674}` and refuses one more.
+inline constexpr std::size_t max_pattern_steps = 327674;
+// What a pattern of more steps is, in a refusal (its offset: the pattern's length).
+inline constexpr std::string_view oversized = "more steps than Rust's regex crate compiles";
+
+// A lower bound on the steps of `pattern`, at most max_pattern_steps + 1: each character, class
+// and escape that matches one character counts one, a counted repeat multiplies what it repeats
+// by its larger bound, and nothing else counts. Rust spends at least as much on each, so a
+// pattern over the bound is one Pydantic refuses. Linear in the pattern.
+std::size_t pattern_steps(std::string_view pattern);
+
+// backtracking_construct, else `oversized` when the pattern takes more than max_pattern_steps.
+PatternConstruct refused_construct(std::string_view pattern);
+
 // The pattern the module matches for a contract's `pattern`: the same text, with code point
 // escapes in the spelling RE2 reads, except for one that Pydantic writes itself and never
 // matches as a regex (a `Decimal`'s, parsed instead), which has a look-ahead: for it, a pattern
