@@ -17,6 +17,7 @@ from .output import (
     StdoutClosed,
     flush_stdout,
     imported_files,
+    printable,
     read_prefix,
     read_same_size,
     refuse_inputs,
@@ -60,11 +61,6 @@ class Stopped(KeyboardInterrupt):
 # delivering -------------------------------------------------------------------------------
 
 
-def _escaped(char: str) -> str:
-    code = ord(char)
-    return f"\\x{code:02x}" if code < 0x100 else f"\\u{code:04x}"
-
-
 def say(line: str) -> None:
     """One line on standard error, every character that is not printable (controls, line and
     paragraph separators) escaped, so that no name in it can break it or forge another; nothing
@@ -76,12 +72,6 @@ def say(line: str) -> None:
         print(f"{PROG}: {printable(line)}", file=sys.stderr, flush=True)
     except OSError:
         _silence_stderr()
-
-
-def printable(text: str, keep: str = "") -> str:
-    """`text` with every character that is not printable, but those in `keep`, escaped: a name
-    in a line of output can neither break it nor forge another."""
-    return "".join(char if char.isprintable() or char in keep else _escaped(char) for char in text)
 
 
 def check_output(out: str, text: str) -> int:

@@ -28,6 +28,17 @@ _TMP_SUFFIX = ".tmp"
 _TMP_RANDOM = 8  # the characters mkstemp adds
 
 
+def _escaped(char: str) -> str:
+    code = ord(char)
+    return f"\\x{code:02x}" if code < 0x100 else f"\\u{code:04x}"
+
+
+def printable(text: str, keep: str = "") -> str:
+    """`text` with every character that is not printable, but those in `keep`, escaped: a name
+    in a line of output can neither break it nor forge another."""
+    return "".join(char if char.isprintable() or char in keep else _escaped(char) for char in text)
+
+
 def _reason(exc: OSError) -> str:
     return exc.strerror or str(exc)
 

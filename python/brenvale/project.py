@@ -17,7 +17,6 @@ from .cli import (
     UserError,
     compat_report,
     load_models,
-    printable,
     say,
     warn_rules,
 )
@@ -27,6 +26,7 @@ from .output import (
     OutputError,
     StdoutClosed,
     imported_files,
+    printable,
     read_same_size,
     refuse_inputs,
     refuse_unappendable,

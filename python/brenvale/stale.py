@@ -32,7 +32,7 @@ def stale_diff(out: str, current: bytes | None, text: str) -> str:
     """A unified diff of the first differing region from the file on disk to `text`."""
     import difflib
 
-    from .cli import printable
+    from .output import printable
 
     old = current.decode("utf-8", "replace").splitlines(keepends=True) if current else []
     new = text.splitlines(keepends=True)
