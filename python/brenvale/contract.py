@@ -436,19 +436,32 @@ def _parse_target(target: str) -> tuple[str, list[str]]:
 def _fresh_sources(folder: str) -> None:
     """Modules found in `folder` are compiled from their source, whatever `__pycache__` holds:
     a .pyc is trusted by its source's size and modification time in whole seconds, so an edit of
-    the same size within the second of the last import would read as the old models. Packages
-    installed inside the folder (a virtual environment) keep their bytecode."""
+    the same size within the second of the last import would read as the old models. What lies
+    under another entry of the module path (a standard library or a `pip install -t` folder
+    inside it), or in a `site-packages` (a virtual environment inside it), keeps its bytecode."""
     import importlib.machinery as machinery
 
-    top = os.path.realpath(folder)
-    if top in _FRESH_FOLDERS:
+    tops = {os.path.abspath(folder), os.path.realpath(folder)}
+    if tops <= _FRESH_FOLDERS:
         return
-    _FRESH_FOLDERS.add(top)
+    _FRESH_FOLDERS.update(tops)
+
+    def within(path: str, roots: Iterable[str]) -> bool:
+        return any(path == root or path.startswith(root.rstrip(os.sep) + os.sep) for root in roots)
 
     def ours(entry: str) -> bool:
-        path = os.path.realpath(entry or os.getcwd())
-        inside = path == top or path.startswith(top.rstrip(os.sep) + os.sep)
-        return inside and not _INSTALLED.intersection(path.split(os.sep))
+        path = os.path.abspath(entry or os.curdir)
+        # By its own name or by the link's target: a linked folder of shared models counts.
+        names = {path, os.path.realpath(path)}
+        if not any(within(name, tops) for name in names) or not os.path.isdir(path):
+            return False  # a zip file is the zip importer's
+        others = {
+            os.path.abspath(other or os.curdir) for other in sys.path if isinstance(other, str)
+        }
+        others = {other for other in others - tops if within(other, tops)}
+        return not any(
+            within(name, others) or _INSTALLED.intersection(name.split(os.sep)) for name in names
+        )
 
     class SourceLoader(machinery.SourceFileLoader):
         def get_code(self, fullname: str) -> Any:
@@ -456,7 +469,7 @@ def _fresh_sources(folder: str) -> None:
 
     def hook(entry: str) -> machinery.FileFinder:
         if not ours(entry):
-            raise ImportError("not the models' folder")  # the next hook takes it
+            raise ImportError("not the models' own folder")  # the next hook takes it
         return machinery.FileFinder(
             entry,
             (machinery.ExtensionFileLoader, machinery.EXTENSION_SUFFIXES),

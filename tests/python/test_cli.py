@@ -247,17 +247,31 @@ def test_terminal_input_ends_at_one_ctrl_d(files: Path) -> None:
 
 def test_models_read_anew_when_their_bytecode_looks_current(tmp_path: Path) -> None:
     """Python trusts a .pyc whose source keeps its size and its modification time in seconds,
-    which an edit within the second of the last import does: the bundle must show the edit."""
+    which an edit within the second of the last import does: the bundle must show the edit, in
+    a folder of shared models linked into the project too; a zip the models put on the module
+    path still imports."""
     pytest.importorskip("pydantic")
     import py_compile
+    import zipfile
 
-    source = tmp_path / "shop.py"
-    source.write_text("from pydantic import BaseModel\nclass Item(BaseModel):\n    n: str\n")
+    shared, project = tmp_path / "shared", tmp_path / "project"
+    shared.mkdir()
+    project.mkdir()
+    (project / "shared").symlink_to(shared)
+    (shared / "__init__.py").write_text("")
+    source = shared / "base.py"
+    source.write_text("from pydantic import BaseModel\nclass Base(BaseModel):\n    n: str\n")
     py_compile.compile(str(source), invalidation_mode=py_compile.PycInvalidationMode.TIMESTAMP)
     stamp = source.stat().st_mtime_ns
-    source.write_text("from pydantic import BaseModel\nclass Item(BaseModel):\n    n: int\n")
+    source.write_text("from pydantic import BaseModel\nclass Base(BaseModel):\n    n: int\n")
     os.utime(source, ns=(stamp, stamp))
+    with zipfile.ZipFile(project / "deps.zip", "w") as deps:
+        deps.writestr("vendored.py", "M = 1\n")
+    (project / "shop.py").write_text(
+        "import sys\nsys.path.insert(0, 'deps.zip')\nimport vendored\n"
+        "from shared.base import Base\nclass Item(Base):\n    m: int = vendored.M\n"
+    )
     result = subprocess.run(
-        [*BRENVALE, "bundle", "--models", "shop"], capture_output=True, cwd=tmp_path, check=True
+        [*BRENVALE, "bundle", "--models", "shop"], capture_output=True, cwd=project, check=True
     )
     assert json.loads(result.stdout)["$defs"]["Item"]["properties"]["n"]["type"] == "integer"
