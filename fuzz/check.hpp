@@ -47,7 +47,7 @@ inline bool ends_line(std::string_view text, std::size_t at) {
 }
 
 inline void require_no_injection(std::string_view module) {
-  constexpr std::array<std::string_view, 15> line_starts = {
+  constexpr std::array<std::string_view, 13> line_starts = {
       "export interface ",
       "export type ",
       "export const ",
@@ -57,8 +57,6 @@ inline void require_no_injection(std::string_view module) {
       "}",
       "//",
       "type UpdateFields<T, Depth extends unknown[] = []> = ",
-      "type UpdateMembers<T, Depth extends unknown[]> = ",
-      "type UpdateStops = ",
       "type FieldUpdates<T> = ",
       "type VectorValue = ",
       "const ",  // the zod module's helpers

@@ -36,27 +36,22 @@ constexpr std::string_view header =
 // chain of them, stays a small finite type. It leaves out the module's keys that Firestore reads
 // as paths (key_filter), so no dotted key writes another field. A map's entries take a FieldValue
 // too: the Admin SDK's UpdateData gives a path into a map of numbers `number` alone, so it
-// refused `FieldValue.increment(1)` there. The models of a union are one type literal: UpdateData
-// intersects the paths of a union's members, so a field of two types (`ref: number` in one,
-// `string` in the other) took neither.
+// refused `FieldValue.increment(1)` there.
 constexpr std::string_view update_fields_helper =
     "// Object types as type literals, so UpdateData also accepts dotted paths into them, of up "
     "to\n"
     "// 8 fields; deeper, a model is updated whole. Keys that Firestore reads as paths (\"a.b\")\n"
-    "// are left out. A map's entries also take a FieldValue, such as increment(1). The models\n"
-    "// of a union are one, whose paths take what any of them takes.\n"
-    "type UpdateStops = {bytes} | DocumentReference<any> | FieldValue | GeoPoint | Timestamp | "
-    "VectorValue | Date | readonly unknown[];\n"
-    "type UpdateFields<T, Depth extends unknown[] = []> = Exclude<T, object> | Extract<T, "
-    "UpdateStops> | UpdateMembers<Exclude<Extract<T, object>, UpdateStops>, Depth>;\n"
-    "type UpdateMembers<T, Depth extends unknown[]> = [T] extends [never]\n"
-    "  ? never\n"
-    "  : Depth[\"length\"] extends 8\n"
-    "    ? T\n"
-    "    : { [K in (T extends unknown ? keyof T : never){key_filter}]: UpdateFields<T extends "
-    "unknown ? (K extends keyof T ? T[K] : never) : never, [...Depth, unknown]> | (string extends "
-    "K "
-    "? FieldValue : never) };\n\n";
+    "// are left out. A map's entries also take a FieldValue, such as increment(1).\n"
+    "type UpdateFields<T, Depth extends unknown[] = []> = T extends {bytes} | "
+    "DocumentReference<any> | FieldValue | GeoPoint | Timestamp | VectorValue | Date | readonly "
+    "unknown[]\n"
+    "  ? T\n"
+    "  : T extends object\n"
+    "    ? Depth[\"length\"] extends 8\n"
+    "      ? T\n"
+    "      : { [K in keyof T{key_filter}]: UpdateFields<T[K], [...Depth, unknown]> | (string "
+    "extends K ? FieldValue : never) }\n"
+    "    : T;\n\n";
 constexpr std::string_view key_filter = " as K extends {keys} ? never : K";
 constexpr std::array<SdkType, 5> update_fields_kept = {SdkType::document_reference,
                                                        SdkType::field_value, SdkType::geo_point,
@@ -178,9 +173,7 @@ ModuleNeeds module_needs(const Contract& contract, const std::vector<const Defin
 std::vector<std::string_view> reserved_names(const FirestoreOptions& options,
                                              const ModuleNeeds& needs) {
   std::vector<std::string_view> reserved;
-  if (needs.update_fields)
-    reserved.insert(reserved.end(),
-                    {"UpdateFields", "UpdateMembers", "UpdateStops", "Exclude", "Extract"});
+  if (needs.update_fields) reserved.push_back("UpdateFields");
   if (needs.field_updates) reserved.push_back("FieldUpdates");
   if (needs.field_path) reserved.insert(reserved.end(), {"FieldPath", "Exclude"});
   if (options.sdk == Sdk::admin) reserved.insert(reserved.end(), {"ReturnType", "Uint8Array"});

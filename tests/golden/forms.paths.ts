@@ -5,15 +5,14 @@ import type { Bytes, DocumentReference, FieldValue, FirestoreDataConverter, GeoP
 
 // Object types as type literals, so UpdateData also accepts dotted paths into them, of up to
 // 8 fields; deeper, a model is updated whole. Keys that Firestore reads as paths ("a.b")
-// are left out. A map's entries also take a FieldValue, such as increment(1). The models
-// of a union are one, whose paths take what any of them takes.
-type UpdateStops = Bytes | DocumentReference<any> | FieldValue | GeoPoint | Timestamp | VectorValue | Date | readonly unknown[];
-type UpdateFields<T, Depth extends unknown[] = []> = Exclude<T, object> | Extract<T, UpdateStops> | UpdateMembers<Exclude<Extract<T, object>, UpdateStops>, Depth>;
-type UpdateMembers<T, Depth extends unknown[]> = [T] extends [never]
-  ? never
-  : Depth["length"] extends 8
-    ? T
-    : { [K in (T extends unknown ? keyof T : never)]: UpdateFields<T extends unknown ? (K extends keyof T ? T[K] : never) : never, [...Depth, unknown]> | (string extends K ? FieldValue : never) };
+// are left out. A map's entries also take a FieldValue, such as increment(1).
+type UpdateFields<T, Depth extends unknown[] = []> = T extends Bytes | DocumentReference<any> | FieldValue | GeoPoint | Timestamp | VectorValue | Date | readonly unknown[]
+  ? T
+  : T extends object
+    ? Depth["length"] extends 8
+      ? T
+      : { [K in keyof T]: UpdateFields<T[K], [...Depth, unknown]> | (string extends K ? FieldValue : never) }
+    : T;
 
 export type A = string;
 

@@ -75,13 +75,3 @@ export async function deepAdmin(): Promise<void> {
   const threadPath: AdminThreadUpdate = { "replies.r1": { text: "hi" } };
   console.log(chained, post, wrong, counted, wrongEntry, whole, refused, thread, threadPath);
 }
-
-// The models of a union: a path takes what any of them takes there, the tag among them.
-import type { MessageUpdate } from "@generated/chat/contract_paths";
-
-export function unionPaths(): void {
-  const image: MessageUpdate = { "body.kind": "image", "body.url": "https://x", "body.width": 3 };
-  // @ts-expect-error a path keeps the types its models give it
-  const wrong: MessageUpdate = { "body.width": "wide" };
-  console.log(image, wrong);
-}
