@@ -28,7 +28,7 @@ std::vector<bool> admin_update_data_failures(const Contract& contract);
 // The most dotted paths a model's Update type may type with update paths: TypeScript builds no
 // union of more members. Past it tsc may give up on UpdateData (TS2589, "excessively deep", or
 // TS2590): it did at 117,188 paths, on a model holding itself in five optional fields, though
-// it typed 137,560 of a chain of models.
+// it typed 267,881 of four models each holding the next in 19 fields.
 inline constexpr std::size_t max_update_paths = 100000;
 // How deep the update-paths helper builds them: a model nested deeper is updated whole.
 inline constexpr std::size_t update_paths_depth = 8;
