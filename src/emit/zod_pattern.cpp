@@ -197,6 +197,23 @@ std::string searched_pattern(std::string_view pattern) {
   return linear.empty() ? std::string(pattern) : linear;
 }
 
+// Past the class whose `[` is at `at`, onto its `]` (Rust's classes nest).
+void class_at(std::string_view pattern, std::size_t& at) {
+  std::size_t depth = 0;
+  for (; at < pattern.size(); ++at) {
+    const char c = pattern[at];
+    if (c == '\\') {
+      ++at;
+    } else if (c == '[') {
+      ++depth;
+      if (at + 1 < pattern.size() && pattern[at + 1] == '^') ++at;
+      if (at + 1 < pattern.size() && pattern[at + 1] == ']') ++at;
+    } else if (c == ']' && --depth == 0) {
+      return;
+    }
+  }
+}
+
 // Escapes refused outside a class: `\1`..`\9` and `\k<name>` refer back to a group.
 std::string_view refused_escape(char escaped) {
   if (escaped >= '0' && escaped <= '9') return "a backreference";
@@ -280,23 +297,17 @@ std::string matched_pattern(std::string_view pattern) {
 }
 
 PatternConstruct backtracking_construct(std::string_view pattern) {
-  std::size_t depth = 0;  // of character classes, which Rust's syntax nests
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     const char c = pattern[i];
     if (c == '\\') {
-      if (i + 1 < pattern.size() && depth == 0) {
+      if (i + 1 < pattern.size()) {
         if (const std::string_view what = refused_escape(pattern[i + 1]); !what.empty())
           return {i, what};
       }
       ++i;  // the escaped character is a literal, whatever it is
     } else if (c == '[') {
-      ++depth;
-      // A "]" first in a class (after any "^") is a literal.
-      if (i + 1 < pattern.size() && pattern[i + 1] == '^') ++i;
-      if (i + 1 < pattern.size() && pattern[i + 1] == ']') ++i;
-    } else if (c == ']' && depth > 0) {
-      --depth;
-    } else if (c == '(' && depth == 0) {
+      class_at(pattern, i);  // a class holds no group and no backreference
+    } else if (c == '(') {
       const std::string_view rest = pattern.substr(i + 1);
       for (const Opener& opener : group_openers) {
         if (rest.starts_with(opener.text)) return {i, opener.what};
@@ -351,23 +362,6 @@ bool escape_at(std::string_view pattern, std::size_t& at) {
   if (escaped == 'p' || escaped == 'P') width = 1;
   at = std::min(at + width, pattern.size() - 1);
   return std::string_view("bBAz<>").find(escaped) == std::string_view::npos;
-}
-
-// Past the class whose `[` is at `at`, onto its `]` (Rust's classes nest).
-void class_at(std::string_view pattern, std::size_t& at) {
-  std::size_t depth = 0;
-  for (; at < pattern.size(); ++at) {
-    const char c = pattern[at];
-    if (c == '\\') {
-      ++at;
-    } else if (c == '[') {
-      ++depth;
-      if (at + 1 < pattern.size() && pattern[at + 1] == '^') ++at;
-      if (at + 1 < pattern.size() && pattern[at + 1] == ']') ++at;
-    } else if (c == ']' && --depth == 0) {
-      return;
-    }
-  }
 }
 
 // Onto the last byte of what opens the group whose `(` is at `at`: the `(` itself, or the `:` of
