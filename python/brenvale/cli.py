@@ -531,22 +531,33 @@ def _silence_stderr() -> None:
 
 @contextlib.contextmanager
 def _stop_signals_raise() -> Iterator[None]:
-    """While running, SIGTERM and SIGHUP unwind the stack instead of killing the process."""
+    """While running, SIGTERM and SIGHUP unwind the stack instead of killing the process, as
+    Ctrl-C does. Once one has come, the others are ignored: a second Ctrl-C must not cut short
+    the removal of temporary files, nor the last message (with a traceback in its place)."""
+    numbers = [getattr(signal, name, None) for name in ("SIGINT", *STOP_SIGNALS)]
+    previous: dict[int, signal._HANDLER] = {}
+    stopping = False
 
     def stop(signum: int, _frame: object) -> None:
-        raise Stopped(signum)
+        nonlocal stopping
+        if stopping:
+            return
+        stopping = True
+        for number in previous:
+            signal.signal(number, signal.SIG_IGN)
+        raise KeyboardInterrupt if signum == signal.SIGINT else Stopped(signum)
 
-    previous = {}
-    for name in STOP_SIGNALS:
-        number = getattr(signal, name, None)
+    for number in numbers:
         if number is not None:
             with contextlib.suppress(ValueError):  # not the main thread
                 previous[number] = signal.signal(number, stop)
     try:
         yield
     finally:
-        for number, handler in previous.items():
-            signal.signal(number, handler)
+        # A stopped run is ending: a signal now would only turn its exit into a traceback.
+        if not stopping:
+            for number, handler in previous.items():
+                signal.signal(number, handler)
 
 
 def _stopped(how: str) -> None:
@@ -565,25 +576,26 @@ def _require_current_folder() -> None:
 
 def main(argv: Sequence[str] | None = None) -> int:
     """Entry point of the console script and of `python -m brenvale`."""
-    try:
-        with _stop_signals_raise():
+    # The handlers stay in place while the outcome is reported.
+    with _stop_signals_raise():
+        try:
             args = _parse(argv)
             _require_current_folder()
             status: int = args.handler(args)
             flush_stdout()
             return status
-    except (UserError, InputError, OutputError) as exc:
-        say(f"error: {exc}")
-        return EXIT_USAGE
-    except Stopped as exc:
-        _stopped(f"stopped by {signal.Signals(exc.signum).name}")
-        return SIGNAL_BASE + exc.signum
-    except KeyboardInterrupt:
-        _stopped("interrupted")
-        return SIGNAL_BASE + signal.SIGINT
-    except (StdoutClosed, BrokenPipeError):
-        _silence_stdout()
-        return EXIT_BROKEN_PIPE
+        except (UserError, InputError, OutputError) as exc:
+            say(f"error: {exc}")
+            return EXIT_USAGE
+        except Stopped as exc:
+            _stopped(f"stopped by {signal.Signals(exc.signum).name}")
+            return SIGNAL_BASE + exc.signum
+        except KeyboardInterrupt:
+            _stopped("interrupted")
+            return SIGNAL_BASE + signal.SIGINT
+        except (StdoutClosed, BrokenPipeError):
+            _silence_stdout()
+            return EXIT_BROKEN_PIPE
 
 
 if __name__ == "__main__":

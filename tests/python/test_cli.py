@@ -184,6 +184,43 @@ def test_signal_during_output_keeps_old_file(files: Path, signum: signal.Signals
     assert not list(files.glob("*.tmp"))
 
 
+# As STALLING, and the child takes its time to say it stopped, so a second signal comes then.
+STALLING_TWICE = """
+import os, sys, time
+from brenvale import cli
+os.fsync = lambda fd: time.sleep(60)
+said = cli._stopped
+def slowly(how):
+    open("stopping", "w").close()
+    time.sleep(1.5)
+    said(how)
+cli._stopped = slowly
+sys.exit(cli.main())
+"""
+
+
+@pytest.mark.parametrize(
+    ("first", "said"), [(signal.SIGINT, "interrupted"), (signal.SIGTERM, "stopped by SIGTERM")]
+)
+def test_a_second_signal_is_ignored_while_stopping(
+    files: Path, first: signal.Signals, said: str
+) -> None:
+    (files / "gen.ts").write_text("previous")
+    with subprocess.Popen(
+        [sys.executable, "-c", STALLING_TWICE, "emit", "v1.json", "-o", "gen.ts"],
+        cwd=files,
+        stderr=subprocess.PIPE,
+    ) as child:
+        signal_when(
+            child, lambda: any(p.stat().st_size for p in files.glob(".gen.ts.*.tmp")), first
+        )
+        signal_when(child, (files / "stopping").exists, signal.SIGINT)
+        _, stderr = child.communicate(timeout=30)
+    assert (child.returncode, stderr.decode()) == (128 + first, f"brenvale: {said}\n")
+    assert (files / "gen.ts").read_text() == "previous"
+    assert not list(files.glob("*.tmp"))
+
+
 # The child stalls after the output is replaced, before the run ends.
 STALLING_AFTER = """
 import sys, time
