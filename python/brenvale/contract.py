@@ -691,6 +691,15 @@ def _core_fields(schema: Any) -> Iterator[tuple[str, Any]]:
 
 # The `when_used` of a serializer that model_dump, which writes documents, never runs.
 _JSON_ONLY = ("json", "json-unless-none")
+# A bound Pydantic cannot put on a type it constrains (a union, a Literal) it checks on the value
+# after, and writes under its own name: each under the JSON Schema key it means.
+_NUMERIC_KEYS = {
+    "ge": "minimum",
+    "gt": "exclusiveMinimum",
+    "le": "maximum",
+    "lt": "exclusiveMaximum",
+    "multiple_of": "multipleOf",
+}
 
 
 def _untyped_serializer(serialization: Any) -> bool:
@@ -857,6 +866,16 @@ def _generator(options: Options) -> type:
 
         def model_config(self, key: str) -> Any:
             return self.model_configs[-1].get(key) if self.model_configs else None
+
+        def generate_inner(self, schema: Any) -> Any:
+            metadata = schema.get("metadata") if isinstance(schema, dict) else None
+            if not isinstance(metadata, dict):
+                return super().generate_inner(schema)
+            updates = metadata.get("pydantic_js_updates")
+            if isinstance(updates, dict) and any(key in _NUMERIC_KEYS for key in updates):
+                updates = {_NUMERIC_KEYS.get(key, key): value for key, value in updates.items()}
+                schema = {**schema, "metadata": {**metadata, "pydantic_js_updates": updates}}
+            return super().generate_inner(schema)
 
         def float_schema(self, schema: Any) -> JsonDict:
             json_schema = super().float_schema(schema)

@@ -8,7 +8,7 @@ import sys
 from collections.abc import Iterator
 from datetime import datetime
 from pathlib import Path
-from typing import Annotated, Any, Generic, TypeVar
+from typing import Annotated, Any, Generic, Literal, TypeVar
 
 import pytest
 
@@ -53,6 +53,7 @@ NAMES = {
     "Annotated": Annotated,
     "Field": Field,
     "Len": Len,
+    "Literal": Literal,
     "MaxLen": MaxLen,
     "MinLen": MinLen,
     "PlainSerializer": PlainSerializer,
