@@ -57,6 +57,33 @@ constexpr std::array<Check, 4> decimal_checks = {{
     {Atom::exclusive_minimum, ".check(decimalBound(\">\", \"{n}\"))"},
     {Atom::exclusive_maximum, ".check(decimalBound(\"<\", \"{n}\"))"},
 }};
+// A bound Pydantic could not put on a union or a Literal it checks on the value after: a number's
+// bounds on a number, a length on a text's characters and on a list's items; other values pass.
+constexpr std::array<Check, 5> value_number_checks = {{
+    {Atom::minimum,
+     ".refine((value) => typeof value !== \"number\" || value >= {n}, \"Too small: expected "
+     "number to be >={n}\")"},
+    {Atom::maximum,
+     ".refine((value) => typeof value !== \"number\" || value <= {n}, \"Too big: expected "
+     "number to be <={n}\")"},
+    {Atom::exclusive_minimum,
+     ".refine((value) => typeof value !== \"number\" || value > {n}, \"Too small: expected "
+     "number to be >{n}\")"},
+    {Atom::exclusive_maximum,
+     ".refine((value) => typeof value !== \"number\" || value < {n}, \"Too big: expected "
+     "number to be <{n}\")"},
+    {Atom::multiple_of,
+     ".refine((value) => typeof value !== \"number\" || value % {n} === 0, \"Invalid number: "
+     "must be a multiple of {n}\")"},
+}};
+constexpr std::array<Check, 2> value_length_checks = {{
+    {Atom::min_length,
+     ".refine((value) => !(typeof value === \"string\" || Array.isArray(value)) || "
+     "[...value].length >= {n}, \"Too short: expected at least {n} characters or items\")"},
+    {Atom::max_length,
+     ".refine((value) => !(typeof value === \"string\" || Array.isArray(value)) || "
+     "[...value].length <= {n}, \"Too long: expected at most {n} characters or items\")"},
+}};
 constexpr std::array<Check, 2> array_checks = {{
     {Atom::min_items, ".min({n})"},
     {Atom::max_items, ".max({n})"},
@@ -86,6 +113,12 @@ void append_checks(const ZodCtx& ctx, const TypeNode& node, const std::array<Che
     if (counts ? !bound.is_count() : !bound.is_number()) continue;
     fill(out, check.pattern, {{"n", literal(bound)}});
   }
+}
+
+// The bounds a union, an enum or a literal carries, which no member holds.
+void append_value_checks(const ZodCtx& ctx, const TypeNode& node, std::string& out) {
+  append_checks(ctx, node, value_number_checks, false, out);
+  append_checks(ctx, node, value_length_checks, true, out);
 }
 
 // Appends `count` members, rendered by `render(i, out)`, as one union (`opener` starts it): a
@@ -994,6 +1027,7 @@ void append_zod(ZodCtx& ctx, NodeId id, Side side, std::string& out) {
         out += "z.literal(";
         append_literal(constant, out);
         out += ')';
+        append_value_checks(ctx, node, out);
       } else {
         out += "z.unknown()";
       }
@@ -1004,12 +1038,14 @@ void append_zod(ZodCtx& ctx, NodeId id, Side side, std::string& out) {
       if (open) out += "z.union([";
       append_literals(items, out);
       if (open) out += ", z.string()])";
+      append_value_checks(ctx, node, out);
       return;
     }
     case TypeForm::alternatives:
       ctx.may_be_absent = may_be_absent;
       append_alternatives(ctx, node, side, out);
       ctx.may_be_absent = false;
+      append_value_checks(ctx, node, out);
       return;
     case TypeForm::json: {
       const std::span<const TypeName> types = contract.types(node);
