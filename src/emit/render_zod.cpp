@@ -867,6 +867,33 @@ void append_string_zod(ZodCtx& ctx, const TypeNode& node, std::string& out) {
 // The one pattern of a map's keys, where the map says nothing of other keys: Pydantic writes a
 // dict whose keys have a pattern so, and refuses a key that does not match. Its schema then
 // reads every value.
+// Aliases followed, at most, to the text a key or an id is checked by; a longer chain stays.
+constexpr int text_hops = 32;
+
+// The node whose checks a map's key or a document id is held to: through an alias that says
+// nothing beside its name, and out of a union with null (neither is ever null), as Pydantic
+// checks the text by the type it names.
+const TypeNode& text_node(const Contract& contract, NodeId id) {
+  for (int hop = 0; hop < text_hops; ++hop) {
+    const TypeNode& node = contract.node(id);
+    if (node.constraints.count != 0) return node;
+    if (node.form == TypeForm::reference && node.ref_def != no_id &&
+        contract.definitions[node.ref_def].kind == DefinitionKind::alias) {
+      id = contract.definitions[node.ref_def].node;
+      continue;
+    }
+    if (node.form != TypeForm::alternatives) return node;
+    const std::span<const NodeId> members = contract.alternatives(node);
+    const auto is_null = [&](NodeId member) {
+      const TypeNode& n = contract.node(member);
+      return n.form == TypeForm::json && !n.type_list && n.null_type;
+    };
+    if (members.size() != 2 || is_null(members[0]) == is_null(members[1])) return node;
+    id = members[is_null(members[0]) ? 1 : 0];
+  }
+  return contract.node(id);
+}
+
 bool keys_by_pattern(const Contract& contract, const TypeNode& node) {
   return contract.key_patterns(node).size() == 1 &&
          !contract.constraint(node, Atom::additional_properties).present;
@@ -898,7 +925,7 @@ std::optional<std::span<const Datum>> listed_keys(const Contract& contract, cons
 void append_map_keys(ZodCtx& ctx, const TypeNode& node, Side side, std::string& out) {
   const Contract& contract = *ctx.types.contract;
   const NodeId names = contract.map_keys_of(node).names;
-  const TypeNode* by = names == no_id ? nullptr : &contract.node(names);
+  const TypeNode* by = names == no_id ? nullptr : &text_node(contract, names);
   const bool bounds = by != nullptr && (by->form == TypeForm::unknown ||
                                         (by->form == TypeForm::json && !by->type_list &&
                                          contract.types(*by).front().type == JsonType::string));
@@ -1152,7 +1179,7 @@ void append_model_zod(ZodCtx& ctx, const Definition& definition, Side side, std:
       // The document id, which the converter fills in, held to its field's own checks where
       // the field is a string or one of some texts, as Pydantic holds it when it reads the id
       // into the field.
-      const TypeNode& id_node = contract.node(property.node);
+      const TypeNode& id_node = text_node(contract, property.node);
       if (const std::span<const Datum> texts = id_texts(contract, id_node); !texts.empty()) {
         append_literals(texts, out);
       } else if (id_node.form == TypeForm::json && contract.is_only(id_node, JsonType::string)) {
