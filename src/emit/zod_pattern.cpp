@@ -142,9 +142,30 @@ constexpr std::array<Boundary, 6> word_boundaries = {{
     {">", R"(\b(?<=\w))"},
 }};
 
+// Rust's `\w` and `\s` are Unicode's; RE2's are ASCII, and would take a text Pydantic refuses by
+// `\W` or `\S` (a no-break space for `^\S+$`). These classes are Rust's, as the categories both
+// read: `\w` is Alphabetic (letters, Nl, marks, and the circled and squared letters), marks,
+// decimal digits, connector punctuation and the joiners; `\s` is White_Space.
+constexpr std::string_view word_items =
+    R"(\p{L}\p{Nl}\p{M}\p{Nd}\p{Pc}\x{200C}\x{200D}\x{24B6}-\x{24E9}\x{1F130}-\x{1F149})"
+    R"(\x{1F150}-\x{1F169}\x{1F170}-\x{1F189})";
+constexpr std::string_view space_items = R"(\x{9}-\x{D}\x{85}\p{Z})";
+
+// Rust's Perl class `\{escaped}` in RE2's spelling, `in_class` or not; empty for another escape,
+// and for `\W` and `\S` within a class, which no list of items can say.
+std::string perl_class(char escaped, bool in_class) {
+  if (escaped == 'd' || escaped == 'D') return escaped == 'd' ? R"(\p{Nd})" : R"(\P{Nd})";
+  const bool word = escaped == 'w' || escaped == 'W';
+  if (!word && escaped != 's' && escaped != 'S') return {};
+  const std::string_view items = word ? word_items : space_items;
+  if (in_class) return escaped == 'w' || escaped == 's' ? std::string(items) : std::string();
+  const bool negated = escaped == 'W' || escaped == 'S';
+  return (negated ? "[^" : "[") + std::string(items) + "]";
+}
+
 // The pattern with Rust's code point escapes, which RE2 does not read (`\u00e9`, `\u{e9}`,
-// `\U0001F600`, `\U{1F600}`), written as the `\x{...}` both read, and with the word boundaries
-// above outside a class; anything else as it stands.
+// `\U0001F600`, `\U{1F600}`), written as the `\x{...}` both read, its Perl classes as above,
+// and with the word boundaries above outside a class; anything else as it stands.
 std::string in_re2_spelling(std::string_view pattern) {
   std::string out;
   out.reserve(pattern.size());
@@ -173,6 +194,11 @@ std::string in_re2_spelling(std::string_view pattern) {
       continue;
     }
     const char escaped = pattern[i + 1];
+    if (const std::string spelled = perl_class(escaped, depth > 0); !spelled.empty()) {
+      out += spelled;
+      ++i;
+      continue;
+    }
     std::size_t at = i + 2;
     const std::string_view digits = escaped == 'u' || escaped == 'U'
                                         ? code_point_digits(pattern, at, escaped == 'u' ? 4 : 8)
