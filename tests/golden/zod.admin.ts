@@ -70,16 +70,25 @@ const anyNumber = z.custom<number>((value) => typeof value === "number", "Invali
 
 // A string check by a contract pattern, matched by RE2 (re2js) in time linear in the text, as
 // Pydantic's engine matches it. A pattern RE2 cannot compile fails every value, saying why:
-// it never throws, neither as the module loads nor as a value is checked.
+// it never throws, neither as the module loads nor as a value is checked. Each pattern is
+// compiled once, however many fields check it: a large one takes milliseconds.
+const patterns = new Map<string, { test: (text: string) => boolean; message: string }>();
 const pattern = (source: string): z.core.$ZodCheck<string> => {
-  let test: (text: string) => boolean = () => false;
-  let message = "expected a match of the pattern " + JSON.stringify(source);
-  try {
-    const compiled = RE2JS.compile(source);
-    test = (text) => compiled.test(text);
-  } catch (error) {
-    message = "the pattern " + JSON.stringify(source) + " cannot be checked: " + String(error);
+  let compiled = patterns.get(source);
+  if (compiled === undefined) {
+    compiled = {
+      test: () => false,
+      message: "expected a match of the pattern " + JSON.stringify(source),
+    };
+    try {
+      const matcher = RE2JS.compile(source);
+      compiled.test = (text) => matcher.test(text);
+    } catch (error) {
+      compiled.message = "the pattern " + JSON.stringify(source) + " cannot be checked: " + String(error);
+    }
+    patterns.set(source, compiled);
   }
+  const { test, message } = compiled;
   return z.refine((text: string) => {
     try {
       return test(text);
