@@ -243,7 +243,7 @@ const nestedModel = <T>(schema: () => z.ZodType<T>) =>
      "why:\n"
      "// it never throws, neither as the module loads nor as a value is checked. Each pattern is\n"
      "// compiled once, however many fields check it: a large one takes milliseconds.\n"
-     "const patterns = new Map<string, { test: (text: string) => boolean; message: string }>();\n"
+     "const patterns = new Map<string, { test: (text: string) => boolean, message: string }>();\n"
      "const pattern = (source: string): z.core.$ZodCheck<string> => {\n"
      "  let compiled = patterns.get(source);\n"
      "  if (compiled === undefined) {\n"

@@ -72,7 +72,7 @@ const anyNumber = z.custom<number>((value) => typeof value === "number", "Invali
 // Pydantic's engine matches it. A pattern RE2 cannot compile fails every value, saying why:
 // it never throws, neither as the module loads nor as a value is checked. Each pattern is
 // compiled once, however many fields check it: a large one takes milliseconds.
-const patterns = new Map<string, { test: (text: string) => boolean; message: string }>();
+const patterns = new Map<string, { test: (text: string) => boolean, message: string }>();
 const pattern = (source: string): z.core.$ZodCheck<string> => {
   let compiled = patterns.get(source);
   if (compiled === undefined) {
