@@ -39,6 +39,16 @@ constexpr std::array<Check, 5> number_checks = {{
     {Atom::exclusive_maximum, ".lt({n})"},
     {Atom::multiple_of, ".multipleOf({n})"},
 }};
+// A float's bounds, on the number anyNumber takes: NaN fails each, and an infinity fails the
+// bound it lies beyond and passes the other, as in Pydantic (z.number() refuses both infinities).
+constexpr std::array<Check, 4> float_bound_checks = {{
+    {Atom::minimum, ".refine((value) => value >= {n}, \"Too small: expected number to be >={n}\")"},
+    {Atom::maximum, ".refine((value) => value <= {n}, \"Too big: expected number to be <={n}\")"},
+    {Atom::exclusive_minimum,
+     ".refine((value) => value > {n}, \"Too small: expected number to be >{n}\")"},
+    {Atom::exclusive_maximum,
+     ".refine((value) => value < {n}, \"Too big: expected number to be <{n}\")"},
+}};
 // zod's multipleOf allows for a float's rounding, so past 2^50 or so it passes an odd number as a
 // multiple of 2. An integer's remainder by a whole number is exact in JavaScript: Pydantic's check.
 constexpr std::array<Check, 5> integer_checks = {{
@@ -968,13 +978,15 @@ void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side
           std::any_of(number_checks.begin(), number_checks.end(), [&](const Check& check) {
             return ctx.types.contract->constraint(node, check.key).is_number();
           });
-      // A bound refuses NaN, as Pydantic's does; an infinity on its open side is refused too.
-      if (type == JsonType::number && !bounded) {
+      const Datum& step = ctx.types.contract->constraint(node, Atom::multiple_of);
+      // A float takes NaN and the infinities, unless a bound refuses them; a step refuses all
+      // three (zod's multipleOf, which Pydantic's float remainder does not).
+      if (type == JsonType::number && !step.is_number()) {
         out += "anyNumber";
         use_helper(ctx, "anyNumber");
+        if (bounded) append_checks(ctx, node, float_bound_checks, false, out);
         return;
       }
-      const Datum& step = ctx.types.contract->constraint(node, Atom::multiple_of);
       const bool whole_step = (step.kind == Kind::int64 && step.int64 != 0) ||
                               (step.kind == Kind::uint64 && step.uint64 != 0);
       if (type == JsonType::integer) {
