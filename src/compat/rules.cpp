@@ -996,8 +996,11 @@ struct Rules {
   // The values a model keeps under keys it does not name (Pydantic's `extra="allow"`):
   // `additionalProperties` true keeps any, a schema those it admits. A model that keeps none
   // (none, which drops them, or false, which the restriction rules compare) stores and writes
-  // none, so only two that keep some can disagree on them.
-  void compare_extras(std::string_view def, const TypeNode& old_model, const TypeNode& new_model) {
+  // none, so only two that keep some can disagree on them. A model without fields types them in
+  // an index signature, whose type changes with them for client code too.
+  void compare_extras(std::string_view def, const Definition& old_def, const Definition& new_def) {
+    const TypeNode& old_model = olds().node(old_def.node);
+    const TypeNode& new_model = news().node(new_def.node);
     const auto keeps_any = [](const Contract& contract, const TypeNode& model) {
       return contract.constraint(model, Atom::additional_properties).is_true();
     };
@@ -1021,8 +1024,15 @@ struct Rules {
     if (stored_held && written_held) return;
     const std::string was = shown_extras(olds(), old_any, old_values);
     const std::string now = shown_extras(news(), new_any, new_values);
-    if (!stored_held) add(Rule::additional_properties_tightened, def, nullptr, was, now);
-    if (!written_held) add(Rule::additional_properties_loosened, def, nullptr, was, now);
+    const bool indexed = old_def.properties.count == 0 && new_def.properties.count == 0;
+    for (const auto& [held, rule] :
+         {std::pair(stored_held, Rule::additional_properties_tightened),
+          std::pair(written_held, Rule::additional_properties_loosened)}) {
+      if (held) continue;
+      add(rule, def, nullptr, was, now);
+      if (indexed)
+        out.back().directions = rule_info(rule).directions | Directions::of(Direction::client);
+    }
   }
 
   // `first`, `last`: the diff's findings for the definition, by index into `out`, which grows.
@@ -1032,7 +1042,7 @@ struct Rules {
     // Names can change with other definitions, so they are compared even for an equal model.
     if (!same) {
       compare_constraints(def, nullptr, olds().node(old_def.node), news().node(new_def.node));
-      compare_extras(def, olds().node(old_def.node), news().node(new_def.node));
+      compare_extras(def, old_def, new_def);
     }
     const ClientNames* old_client = client_of(old_side.clients, def);
     const ClientNames* new_client = client_of(new_side.clients, def);
