@@ -96,6 +96,8 @@ constexpr RuleInfo rules[] = {
     {"field-removed-typed-extras", backward, breaking,
      "field removed from a model that keeps extra keys of a type: its stored values may not be"},
     {"required-added", backward | client, breaking, "required now: stored documents may lack it"},
+    {"index-signature-removed", client, breaking,
+     "index signature removed: its other keys are no longer typed"},
 };
 static_assert(std::size(rules) == rule_count);
 

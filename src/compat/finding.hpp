@@ -110,8 +110,10 @@ enum class Rule : std::uint8_t {
   field_added_open_model,
   field_removed_typed_extras,
   required_added,
+  index_signature_removed,
 };
-inline constexpr std::size_t rule_count = static_cast<std::size_t>(Rule::required_added) + 1;
+inline constexpr std::size_t rule_count =
+    static_cast<std::size_t>(Rule::index_signature_removed) + 1;
 
 // What a rule is called, whom it breaks, its verdict where one of its directions counts, and its
 // message: a constant template over the schema key it reads and the old and new values.

@@ -1035,6 +1035,21 @@ struct Rules {
     }
   }
 
+  // A model without fields that keeps other keys types them in an index signature, which client
+  // code reads them through; the module drops it once the model gains a field or keeps none.
+  void compare_index_signatures(std::string_view def, const Definition& old_def,
+                                const Definition& new_def) {
+    const auto indexed = [](const Contract& contract, const Definition& model) {
+      const TypeNode& node = contract.node(model.node);
+      return model.kind == DefinitionKind::model && model.properties.count == 0 &&
+             node.record != RecordValues::none &&
+             contract.constraint(node, Atom::additional_properties).present;
+    };
+    if (indexed(olds(), old_def) && new_def.kind == DefinitionKind::model &&
+        !indexed(news(), new_def))
+      add(Rule::index_signature_removed, def, nullptr);
+  }
+
   // `first`, `last`: the diff's findings for the definition, by index into `out`, which grows.
   // `same`: the two are equal (same_definition).
   bool compare_models(std::string_view def, const Definition& old_def, const Definition& new_def,
@@ -1043,6 +1058,7 @@ struct Rules {
     if (!same) {
       compare_constraints(def, nullptr, olds().node(old_def.node), news().node(new_def.node));
       compare_extras(def, old_def, new_def);
+      compare_index_signatures(def, old_def, new_def);
     }
     const ClientNames* old_client = client_of(old_side.clients, def);
     const ClientNames* new_client = client_of(new_side.clients, def);
