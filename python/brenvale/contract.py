@@ -702,6 +702,12 @@ _NUMERIC_KEYS = {
 }
 
 
+def _numeric_bound(item: tuple[str, Any]) -> bool:
+    """A Pydantic bound key, with a number for its value."""
+    key, value = item
+    return key in _NUMERIC_KEYS and isinstance(value, (int, float)) and not isinstance(value, bool)
+
+
 def _untyped_serializer(serialization: Any) -> bool:
     """A serializer function of the models' own without a return type. Pydantic's serializers of
     its own types (`HttpUrl`, `SecretStr`, `IPv4Address`, `Path`) have none either, and write
@@ -872,8 +878,13 @@ def _generator(options: Options) -> type:
             if not isinstance(metadata, dict):
                 return super().generate_inner(schema)
             updates = metadata.get("pydantic_js_updates")
-            if isinstance(updates, dict) and any(key in _NUMERIC_KEYS for key in updates):
-                updates = {_NUMERIC_KEYS.get(key, key): value for key, value in updates.items()}
+            if isinstance(updates, dict) and any(map(_numeric_bound, updates.items())):
+                # A bound of another kind (a Decimal's text, a date) stays as Pydantic writes it:
+                # JSON Schema's keys take numbers alone.
+                updates = {
+                    _NUMERIC_KEYS[key] if _numeric_bound((key, value)) else key: value
+                    for key, value in updates.items()
+                }
                 schema = {**schema, "metadata": {**metadata, "pydantic_js_updates": updates}}
             return super().generate_inner(schema)
 

@@ -7,6 +7,7 @@ import json
 import sys
 from collections.abc import Iterator
 from datetime import datetime
+from decimal import Decimal
 from pathlib import Path
 from typing import Annotated, Any, Generic, Literal, TypeVar
 
@@ -50,6 +51,7 @@ class Holds(BaseModel):
 # The names that the annotations and calls of the data file may use.
 NAMES = {
     "Address": Address,
+    "Decimal": Decimal,
     "Annotated": Annotated,
     "Field": Field,
     "Len": Len,
