@@ -143,6 +143,7 @@ class Builder {
     // before it is stored.
     NodeExtras& x = extras_;
     bool has_extras = false;
+    bool renamed_bound = false;  // a bound read under Pydantic's own name
     n->is_object = true;
     n->constraints.first = static_cast<std::uint32_t>(contract_.constraints.size());
     for (const Member& member : schema.object()) {
@@ -152,6 +153,13 @@ class Builder {
         // Read in another tool's spellings only; the key table keeps to this system's keys.
         if (reads_all_of_ && member.key == "allOf") [[unlikely]] {
           all_of = &value;
+          continue;
+        }
+        if (const Atom bound = reads_all_of_ ? pydantic_bound(member.key) : Atom::other;
+            bound != Atom::other && value.kind >= Kind::int64 && value.kind <= Kind::float64 &&
+            schema.find(bound) == nullptr) [[unlikely]] {
+          contract_.constraints.push_back({bound, datum(&value)});
+          renamed_bound = true;
           continue;
         }
         foreign_names_under(value);
@@ -279,6 +287,14 @@ class Builder {
     }
     n->constraints.count =
         static_cast<std::uint32_t>(contract_.constraints.size()) - n->constraints.first;
+    if (renamed_bound) [[unlikely]] {
+      // In the order of the keys they mean, as a bundle that spells them so lists them.
+      const auto from = contract_.constraints.begin() + n->constraints.first;
+      std::stable_sort(from, contract_.constraints.end(),
+                       [](const ConstraintEntry& a, const ConstraintEntry& b) {
+                         return byte_less(text_of(a.key), text_of(b.key));
+                       });
+    }
     const bool firestore_named = x.firestore_text.data() != nullptr;
     if (enum_values != nullptr && enum_values->is_array()) {
       n->has_enum = true;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "contract/model.hpp"
 #include "json/key_atoms.hpp"
@@ -146,6 +147,23 @@ constexpr bool is_plain_field_name(std::string_view name) {
   return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
     return field_path_special_bytes[static_cast<unsigned char>(c)];
   });
+}
+
+// A bound Pydantic checks after a union or a Literal, which it writes under its own name: the key
+// that means it. Bundles written before brenvale renamed them hold these names; the second
+// module reads them so, so that such a bundle and a newer one of the same models agree.
+constexpr Atom pydantic_bound(std::string_view key) {
+  constexpr std::array<std::pair<std::string_view, Atom>, 5> bounds = {{
+      {"ge", Atom::minimum},
+      {"gt", Atom::exclusive_minimum},
+      {"le", Atom::maximum},
+      {"lt", Atom::exclusive_maximum},
+      {"multiple_of", Atom::multiple_of},
+  }};
+  for (const auto& [name, atom] : bounds) {
+    if (key == name) return atom;
+  }
+  return Atom::other;
 }
 
 // The keys of bounds and restrictions, kept as data for zod's checks and compat's rules.

@@ -29,3 +29,26 @@ def test_names_come_back_as_the_same_str() -> None:
     text = brenvale.compat("{}", bundle({name: {"type": "object"}}))
     assert text.startswith('[{"def":"a\\"\\\\\\n\\u0000\\u001fé\U0001f525z","field":null')
     assert json.loads(text)[0]["def"] == name
+
+
+def test_bounds_under_pydantic_names_read_as_their_schema_keys() -> None:
+    """A bundle written before the bounds Pydantic checks after a union were renamed agrees with
+    a newer bundle of the same models, and is compared by them."""
+    number = [{"type": "integer"}, {"type": "number"}]
+    raw = {"anyOf": number, "ge": 0, "lt": 10, "multiple_of": 0.5, "gt": -1, "le": 9}
+    named = {
+        "anyOf": number,
+        "exclusiveMaximum": 10,
+        "exclusiveMinimum": -1,
+        "maximum": 9,
+        "minimum": 0,
+        "multipleOf": 0.5,
+    }
+    old = bundle({"M": {"type": "object", "properties": {"p": raw}}})
+    same = bundle({"M": {"type": "object", "properties": {"p": named}}})
+    assert brenvale.compat_findings(old, same) == []
+    tighter = bundle({"M": {"type": "object", "properties": {"p": {**named, "maximum": 5}}}})
+    found = brenvale.compat_findings(old, tighter)
+    assert [(f.rule, f.message) for f in found] == [
+        ("maximum-tightened", "maximum tightened: 9 -> 5")
+    ]
