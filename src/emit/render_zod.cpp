@@ -94,6 +94,17 @@ constexpr std::array<Check, 2> value_length_checks = {{
      ".refine((value) => !(typeof value === \"string\" || Array.isArray(value)) || "
      "[...value].length <= {n}, \"Too long: expected at most {n} characters or items\")"},
 }};
+// The same where the union's lists are sets, whose items Pydantic counts once each.
+constexpr std::array<Check, 2> value_set_length_checks = {{
+    {Atom::min_length,
+     ".refine((value) => !(typeof value === \"string\" || Array.isArray(value)) || "
+     "(Array.isArray(value) ? new Set(value).size : [...value].length) >= {n}, \"Too short: "
+     "expected at least {n} characters or items\")"},
+    {Atom::max_length,
+     ".refine((value) => !(typeof value === \"string\" || Array.isArray(value)) || "
+     "(Array.isArray(value) ? new Set(value).size : [...value].length) <= {n}, \"Too long: "
+     "expected at most {n} characters or items\")"},
+}};
 constexpr std::array<Check, 2> array_checks = {{
     {Atom::min_items, ".min({n})"},
     {Atom::max_items, ".max({n})"},
@@ -128,7 +139,20 @@ void append_checks(const ZodCtx& ctx, const TypeNode& node, const std::array<Che
 // The bounds a union, an enum or a literal carries, which no member holds.
 void append_value_checks(const ZodCtx& ctx, const TypeNode& node, std::string& out) {
   append_checks(ctx, node, value_number_checks, false, out);
-  append_checks(ctx, node, value_length_checks, true, out);
+  // A union whose lists are all sets counts a list's distinct items.
+  const Contract& contract = *ctx.types.contract;
+  bool lists = false;
+  bool sets = true;
+  if (node.form == TypeForm::alternatives) {
+    for (const NodeId id : contract.alternatives(node)) {
+      const TypeNode& member = contract.node(id);
+      if (member.form != TypeForm::json || !contract.is_only(member, JsonType::array)) continue;
+      lists = true;
+      sets = sets && contract.constraint(member, Atom::unique_items).is_true();
+    }
+  }
+  append_checks(ctx, node, lists && sets ? value_set_length_checks : value_length_checks, true,
+                out);
 }
 
 // Appends `count` members, rendered by `render(i, out)`, as one union (`opener` starts it): a
