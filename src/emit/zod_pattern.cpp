@@ -163,12 +163,34 @@ std::string perl_class(char escaped, bool in_class) {
   return (negated ? "[^" : "[") + std::string(items) + "]";
 }
 
+// Whether the pattern asserts a word boundary, `\b` or `\B` outside a class: RE2's are ASCII, so
+// such a pattern keeps RE2's ASCII classes too, which agree with its boundaries as Rust's agree
+// with Rust's (`^\B\w` refuses "é" in both engines then).
+bool asserts_ascii_boundary(std::string_view pattern) {
+  std::size_t depth = 0;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '\\' && i + 1 < pattern.size()) {
+      if (depth == 0 && (pattern[i + 1] == 'b' || pattern[i + 1] == 'B')) return true;
+      ++i;
+    } else if (pattern[i] == '[') {
+      ++depth;
+      for (const char first : {'^', ']'}) {
+        if (i + 1 < pattern.size() && pattern[i + 1] == first) ++i;
+      }
+    } else if (pattern[i] == ']' && depth > 0) {
+      --depth;
+    }
+  }
+  return false;
+}
+
 // The pattern with Rust's code point escapes, which RE2 does not read (`\u00e9`, `\u{e9}`,
 // `\U0001F600`, `\U{1F600}`), written as the `\x{...}` both read, its Perl classes as above,
 // and with the word boundaries above outside a class; anything else as it stands.
 std::string in_re2_spelling(std::string_view pattern) {
   std::string out;
   out.reserve(pattern.size());
+  const bool unicode_classes = !asserts_ascii_boundary(pattern);
   std::size_t depth = 0;  // of character classes, which Rust's syntax nests
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     if (pattern[i] != '\\' || i + 1 == pattern.size()) {
@@ -194,7 +216,8 @@ std::string in_re2_spelling(std::string_view pattern) {
       continue;
     }
     const char escaped = pattern[i + 1];
-    if (const std::string spelled = perl_class(escaped, depth > 0); !spelled.empty()) {
+    if (const std::string spelled = unicode_classes ? perl_class(escaped, depth > 0) : "";
+        !spelled.empty()) {
       out += spelled;
       ++i;
       continue;
