@@ -17,6 +17,7 @@
 #include "compat/type_order.hpp"
 #include "compat/type_signature.hpp"
 #include "contract/presence.hpp"
+#include "contract/schema_meaning.hpp"
 #include "emit/emit_firestore.hpp"
 #include "json/json_reader.hpp"
 #include "text/escape.hpp"
@@ -1024,7 +1025,21 @@ struct Rules {
     if (stored_held && written_held) return;
     const std::string was = shown_extras(olds(), old_any, old_values);
     const std::string now = shown_extras(news(), new_any, new_values);
-    const bool indexed = old_def.properties.count == 0 && new_def.properties.count == 0;
+    // Only where the index signature's type reads otherwise: `integer` and `number` are both
+    // `number`, and a bound is no part of a type.
+    // A signature reads a string enum as `string`; the module lists its values.
+    const auto listed = [](const Contract& contract, NodeId values) {
+      std::vector<std::string> texts;
+      if (values == no_id || contract.node(values).form != TypeForm::enumeration) return texts;
+      for (const Datum& value : contract.enum_values(contract.node(values))) {
+        texts.emplace_back();
+        serialise_scalar(value, texts.back());
+      }
+      std::sort(texts.begin(), texts.end());
+      return texts;
+    };
+    const bool indexed = old_def.properties.count == 0 && new_def.properties.count == 0 &&
+                         (was != now || listed(olds(), old_values) != listed(news(), new_values));
     for (const auto& [held, rule] :
          {std::pair(stored_held, Rule::additional_properties_tightened),
           std::pair(written_held, Rule::additional_properties_loosened)}) {
