@@ -19,6 +19,7 @@
 #include "contract/presence.hpp"
 #include "contract/schema_meaning.hpp"
 #include "emit/emit_firestore.hpp"
+#include "emit/render_interface.hpp"
 #include "json/json_reader.hpp"
 #include "text/escape.hpp"
 #include "typescript/literal.hpp"
@@ -1025,9 +1026,10 @@ struct Rules {
     if (stored_held && written_held) return;
     const std::string was = shown_extras(olds(), old_any, old_values);
     const std::string now = shown_extras(news(), new_any, new_values);
-    // Only where the index signature's type reads otherwise: `integer` and `number` are both
-    // `number`, and a bound is no part of a type.
-    // A signature reads a string enum as `string`; the module lists its values.
+    // Where both versions type the extras in an index signature and that type reads otherwise,
+    // client code breaks too: not where `integer` becomes `number`, both `number`, nor where only
+    // a bound changes, no part of a type. A signature reads a string enum as `string`, where the
+    // module lists its values, so those are compared besides.
     const auto listed = [](const Contract& contract, NodeId values) {
       std::vector<std::string> texts;
       if (values == no_id || contract.node(values).form != TypeForm::enumeration) return texts;
@@ -1038,14 +1040,15 @@ struct Rules {
       std::sort(texts.begin(), texts.end());
       return texts;
     };
-    const bool indexed = old_def.properties.count == 0 && new_def.properties.count == 0 &&
+    const bool retyped = has_index_signature(olds(), old_def) &&
+                         has_index_signature(news(), new_def) &&
                          (was != now || listed(olds(), old_values) != listed(news(), new_values));
     for (const auto& [held, rule] :
          {std::pair(stored_held, Rule::additional_properties_tightened),
           std::pair(written_held, Rule::additional_properties_loosened)}) {
       if (held) continue;
       add(rule, def, nullptr, was, now);
-      if (indexed)
+      if (retyped)
         out.back().directions = rule_info(rule).directions | Directions::of(Direction::client);
     }
   }
@@ -1054,14 +1057,8 @@ struct Rules {
   // code reads them through; the module drops it once the model gains a field or keeps none.
   void compare_index_signatures(std::string_view def, const Definition& old_def,
                                 const Definition& new_def) {
-    const auto indexed = [](const Contract& contract, const Definition& model) {
-      const TypeNode& node = contract.node(model.node);
-      return model.kind == DefinitionKind::model && model.properties.count == 0 &&
-             node.record != RecordValues::none &&
-             contract.constraint(node, Atom::additional_properties).present;
-    };
-    if (indexed(olds(), old_def) && new_def.kind == DefinitionKind::model &&
-        !indexed(news(), new_def))
+    if (has_index_signature(olds(), old_def) && new_def.kind == DefinitionKind::model &&
+        !has_index_signature(news(), new_def))
       add(Rule::index_signature_removed, def, nullptr);
   }
 

@@ -36,7 +36,7 @@ void append_plain_interface(Ctx& ctx, std::string_view name, const Definition& d
     append_type(ctx, property.node, Side::read, out);
     out += ";\n";
   }
-  if (definition.properties.count == 0) append_index_signature(ctx, definition, Side::read, out);
+  append_index_signature(ctx, definition, Side::read, out);
   out += "}\n\n";
 }
 

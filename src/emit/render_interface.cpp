@@ -43,12 +43,17 @@ std::string vector_dimensions(const Contract& contract, NodeId id) {
   return {};
 }
 
+bool has_index_signature(const Contract& contract, const Definition& definition) {
+  const TypeNode& node = contract.node(definition.node);
+  return definition.kind == DefinitionKind::model && definition.properties.count == 0 &&
+         node.record != RecordValues::none &&
+         contract.constraint(node, Atom::additional_properties).present;
+}
+
 void append_index_signature(Ctx& ctx, const Definition& definition, Side side, std::string& out) {
   const Contract& contract = *ctx.contract;
+  if (!has_index_signature(contract, definition)) return;
   const TypeNode& node = contract.node(definition.node);
-  if (node.record == RecordValues::none ||
-      !contract.constraint(node, Atom::additional_properties).present)
-    return;
   out += "  [key: string]: ";
   if (node.record == RecordValues::schema) {
     append_type(ctx, node.record_node, side, out);
@@ -95,7 +100,7 @@ void append_interface(Ctx& ctx, std::string_view name, const Definition& definit
     if (!dimensions.empty()) fill(out, " // {dimensions}", {{"dimensions", dimensions}});
     out += '\n';
   }
-  if (definition.properties.count == 0) append_index_signature(ctx, definition, side, out);
+  append_index_signature(ctx, definition, side, out);
   out += "}\n\n";
 }
 

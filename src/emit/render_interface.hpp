@@ -13,10 +13,12 @@ namespace brenvale {
 // "4 dimensions", "at least 2 dimensions", ...; empty when it has none. Never fails.
 std::string vector_dimensions(const Contract& contract, NodeId id);
 
-// Appends the index signature of a model that is a map, asked of a model that lists no
-// properties: one that says what extra keys hold (`RootModel[dict[str, V]]`, or `extra="allow"`
-// with no fields). Without it the interface would be empty, and take any value. Appends nothing
-// for a model whose extra keys are not said, or refused.
+// Whether a model's interfaces have an index signature: a model that is a map, with no fields
+// and extra keys it says what they hold (`RootModel[dict[str, V]]`, or `extra="allow"` with no
+// fields). Without it the interface would be empty, and take any value.
+bool has_index_signature(const Contract& contract, const Definition& definition);
+
+// Appends that index signature, where the model has one.
 void append_index_signature(Ctx& ctx, const Definition& definition, Side side, std::string& out);
 
 // Appends the read interface (named `name`, the TypeScript name from the module's name table)

@@ -907,9 +907,6 @@ void append_string_zod(ZodCtx& ctx, const TypeNode& node, std::string& out) {
     append_pattern_check(ctx, pattern.text(), out);
 }
 
-// The one pattern of a map's keys, where the map says nothing of other keys: Pydantic writes a
-// dict whose keys have a pattern so, and refuses a key that does not match. Its schema then
-// reads every value.
 // Aliases followed, at most, to the text a key or an id is checked by; a longer chain stays.
 constexpr int text_hops = 32;
 
@@ -937,6 +934,9 @@ const TypeNode& text_node(const Contract& contract, NodeId id) {
   return contract.node(id);
 }
 
+// The one pattern of a map's keys, where the map says nothing of other keys: Pydantic writes a
+// dict whose keys have a pattern so, and refuses a key that does not match. Its schema then
+// reads every value.
 bool keys_by_pattern(const Contract& contract, const TypeNode& node) {
   return contract.key_patterns(node).size() == 1 &&
          !contract.constraint(node, Atom::additional_properties).present;
