@@ -86,24 +86,14 @@ constexpr std::array<Check, 5> value_number_checks = {{
      ".refine((value) => typeof value !== \"number\" || value % {n} === 0, \"Invalid number: "
      "must be a multiple of {n}\")"},
 }};
+// {count} is how the value's size is counted.
 constexpr std::array<Check, 2> value_length_checks = {{
     {Atom::min_length,
-     ".refine((value) => !(typeof value === \"string\" || Array.isArray(value)) || "
-     "[...value].length >= {n}, \"Too short: expected at least {n} characters or items\")"},
+     ".refine((value) => !(typeof value === \"string\" || Array.isArray(value)) || {count} >= {n}, "
+     "\"Too short: expected at least {n} characters or items\")"},
     {Atom::max_length,
-     ".refine((value) => !(typeof value === \"string\" || Array.isArray(value)) || "
-     "[...value].length <= {n}, \"Too long: expected at most {n} characters or items\")"},
-}};
-// The same where the union's lists are sets, whose items Pydantic counts once each.
-constexpr std::array<Check, 2> value_set_length_checks = {{
-    {Atom::min_length,
-     ".refine((value) => !(typeof value === \"string\" || Array.isArray(value)) || "
-     "(Array.isArray(value) ? new Set(value).size : [...value].length) >= {n}, \"Too short: "
-     "expected at least {n} characters or items\")"},
-    {Atom::max_length,
-     ".refine((value) => !(typeof value === \"string\" || Array.isArray(value)) || "
-     "(Array.isArray(value) ? new Set(value).size : [...value].length) <= {n}, \"Too long: "
-     "expected at most {n} characters or items\")"},
+     ".refine((value) => !(typeof value === \"string\" || Array.isArray(value)) || {count} <= {n}, "
+     "\"Too long: expected at most {n} characters or items\")"},
 }};
 constexpr std::array<Check, 2> array_checks = {{
     {Atom::min_items, ".min({n})"},
@@ -151,8 +141,13 @@ void append_value_checks(const ZodCtx& ctx, const TypeNode& node, std::string& o
       sets = sets && contract.constraint(member, Atom::unique_items).is_true();
     }
   }
-  append_checks(ctx, node, lists && sets ? value_set_length_checks : value_length_checks, true,
-                out);
+  const std::string_view count =
+      lists && sets ? "(Array.isArray(value) ? new Set(value).size : [...value].length)"
+                    : "[...value].length";
+  for (const Check& check : value_length_checks) {
+    const Datum& bound = contract.constraint(node, check.key);
+    if (bound.is_count()) fill(out, check.pattern, {{"n", literal(bound)}, {"count", count}});
+  }
 }
 
 // Appends `count` members, rendered by `render(i, out)`, as one union (`opener` starts it): a
