@@ -48,7 +48,7 @@ lint: setup
 	cmake -S . -B $(BUILD)/tidy -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DSKBUILD=ON -DPython_EXECUTABLE="$$(command -v $(PYTHON))" \
 	  -DSKBUILD_SABI_VERSION="$$(sed -n 's/^wheel.py-api = "cp3\([0-9]*\)"/3.\1/p' pyproject.toml)" \
 	  -DCMAKE_MODULE_PATH="$$($(PYTHON) -c 'import os, scikit_build_core.resources as r; print(os.path.dirname(r.__file__))')/find_python" >/dev/null
-	cmake --build $(BUILD)/tidy >/dev/null
+	cmake --build $(BUILD)/tidy --target brenvale_tables >/dev/null
 	run-clang-tidy -quiet -j2 -p $(BUILD)/tidy $$(git ls-files 'src/*.cpp') >$(BUILD)/tidy.log 2>&1 \
 	  || { grep -E 'warning:|error:' $(BUILD)/tidy.log; exit 1; }
 	$(PYTHON) -m ruff check .
