@@ -35,7 +35,8 @@ elseif(BRENVALE_PGO)
   set(instrumented ${PROJECT_BINARY_DIR}/instrumented)
   set(profile_run ${PROJECT_BINARY_DIR}/profile)
   set(trained ${profile_run}/trained)
-  set(large ${instrumented}/large.json ${instrumented}/large-next.json)
+  set(large ${instrumented}/large.json)
+  set(large_next ${instrumented}/large-next.json)
   string(TOUPPER "${CMAKE_BUILD_TYPE}" build_type)
   add_custom_command(
     OUTPUT ${trained}
@@ -47,9 +48,9 @@ elseif(BRENVALE_PGO)
             -DBRENVALE_PROFILE_RUN=${profile_run}
     COMMAND ${CMAKE_COMMAND} --build ${instrumented} --target brenvale_train
     COMMAND ${Python_EXECUTABLE} ${PROJECT_SOURCE_DIR}/bench/make_bundle.py --models 400
-            --out ${instrumented}/large.json --next-out ${instrumented}/large-next.json
+            --out ${large} --next-out ${large_next}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${profile_run}
-    COMMAND ${instrumented}/brenvale_train ${training_bundles} ${large}
+    COMMAND ${instrumented}/brenvale_train ${training_bundles} ${large} ${large_next}
     COMMAND ${CMAKE_COMMAND} -E touch ${trained}
     DEPENDS ${core_files} ${training_bundles} ${CMAKE_CURRENT_LIST_DIR}/train.cpp
             ${PROJECT_SOURCE_DIR}/bench/make_bundle.py
