@@ -1,9 +1,10 @@
 # Profile-guided optimisation (GCC). A BRENVALE_PGO build first configures and builds an
 # instrumented copy of the core in a folder of its own, runs it over the test bundles (every
-# output form and compat, profile/train.cpp), and then compiles the core with the branch counts
-# it left. Most calls read a small bundle, where the time goes to instruction-cache misses more
-# than to instructions; with the counts, GCC keeps rarely run code out of the hot paths. The
-# optimised core behaves exactly as the plain one: only code layout and inlining change.
+# output form and compat, profile/train.cpp; the steps are in train.cmake), and then compiles the
+# core with the branch counts it left. Most calls read a small bundle, where the time goes to
+# instruction-cache misses more than to instructions; with the counts, GCC keeps rarely run code
+# out of the hot paths. The optimised core behaves exactly as the plain one: only code layout and
+# inlining change.
 #
 # Counts are filed under each object's path below its build folder, and functions with internal
 # linkage are told apart by that path too, so the instrumented copy is this same project, built
@@ -38,22 +39,26 @@ elseif(BRENVALE_PGO)
   set(large ${instrumented}/large.json)
   set(large_next ${instrumented}/large-next.json)
   string(TOUPPER "${CMAKE_BUILD_TYPE}" build_type)
+  set(configure_arguments -S ${PROJECT_SOURCE_DIR} -B ${instrumented} -G ${CMAKE_GENERATOR}
+    -DCMAKE_MAKE_PROGRAM=${CMAKE_MAKE_PROGRAM} -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER}
+    -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DCMAKE_CXX_FLAGS=${CMAKE_CXX_FLAGS}
+    -DCMAKE_CXX_FLAGS_${build_type}=${CMAKE_CXX_FLAGS_${build_type}}
+    -DRAPIDJSON_INCLUDE=${RAPIDJSON_INCLUDE} -DPython_EXECUTABLE=${Python_EXECUTABLE}
+    -DBRENVALE_PROFILE_RUN=${profile_run})
+  set(make_bundle ${PROJECT_SOURCE_DIR}/bench/make_bundle.py)
+  # What the training step (train.cmake) reads, each list kept whole.
+  set(settings ${PROJECT_BINARY_DIR}/profile_settings.cmake)
+  set(settings_text "")
+  foreach(name IN ITEMS CMAKE_COMMAND Python_EXECUTABLE configure_arguments instrumented
+                        profile_run trained large large_next make_bundle training_bundles)
+    string(APPEND settings_text "set(${name} [==[${${name}}]==])\n")
+  endforeach()
+  file(CONFIGURE OUTPUT ${settings} CONTENT "${settings_text}" @ONLY)
   add_custom_command(
     OUTPUT ${trained}
-    COMMAND ${CMAKE_COMMAND} -S ${PROJECT_SOURCE_DIR} -B ${instrumented} -G ${CMAKE_GENERATOR}
-            -DCMAKE_MAKE_PROGRAM=${CMAKE_MAKE_PROGRAM} -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER}
-            -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DCMAKE_CXX_FLAGS=${CMAKE_CXX_FLAGS}
-            -DCMAKE_CXX_FLAGS_${build_type}=${CMAKE_CXX_FLAGS_${build_type}}
-            -DRAPIDJSON_INCLUDE=${RAPIDJSON_INCLUDE} -DPython_EXECUTABLE=${Python_EXECUTABLE}
-            -DBRENVALE_PROFILE_RUN=${profile_run}
-    COMMAND ${CMAKE_COMMAND} --build ${instrumented} --target brenvale_train
-    COMMAND ${Python_EXECUTABLE} ${PROJECT_SOURCE_DIR}/bench/make_bundle.py --models 400
-            --out ${large} --next-out ${large_next}
-    COMMAND ${CMAKE_COMMAND} -E rm -rf ${profile_run}
-    COMMAND ${instrumented}/brenvale_train ${training_bundles} ${large} ${large_next}
-    COMMAND ${CMAKE_COMMAND} -E touch ${trained}
+    COMMAND ${CMAKE_COMMAND} -D settings=${settings} -P ${CMAKE_CURRENT_LIST_DIR}/train.cmake
     DEPENDS ${core_files} ${training_bundles} ${CMAKE_CURRENT_LIST_DIR}/train.cpp
-            ${PROJECT_SOURCE_DIR}/bench/make_bundle.py
+            ${CMAKE_CURRENT_LIST_DIR}/train.cmake ${make_bundle} ${settings}
     COMMENT "Training the core's profile on the test bundles"
     USES_TERMINAL
     VERBATIM)
