@@ -39,16 +39,6 @@ constexpr std::array<Check, 5> number_checks = {{
     {Atom::exclusive_maximum, ".lt({n})"},
     {Atom::multiple_of, ".multipleOf({n})"},
 }};
-// A float's bounds, on the number anyNumber takes: NaN fails each, and an infinity fails the
-// bound it lies beyond and passes the other, as in Pydantic (z.number() refuses both infinities).
-constexpr std::array<Check, 4> float_bound_checks = {{
-    {Atom::minimum, ".refine((value) => value >= {n}, \"Too small: expected number to be >={n}\")"},
-    {Atom::maximum, ".refine((value) => value <= {n}, \"Too big: expected number to be <={n}\")"},
-    {Atom::exclusive_minimum,
-     ".refine((value) => value > {n}, \"Too small: expected number to be >{n}\")"},
-    {Atom::exclusive_maximum,
-     ".refine((value) => value < {n}, \"Too big: expected number to be <{n}\")"},
-}};
 // zod's multipleOf allows for a float's rounding, so past 2^50 or so it passes an odd number as a
 // multiple of 2. An integer's remainder by a whole number is exact in JavaScript: Pydantic's check.
 constexpr std::array<Check, 5> integer_checks = {{
@@ -67,26 +57,26 @@ constexpr std::array<Check, 4> decimal_checks = {{
     {Atom::exclusive_minimum, ".check(decimalBound(\">\", \"{n}\"))"},
     {Atom::exclusive_maximum, ".check(decimalBound(\"<\", \"{n}\"))"},
 }};
-// A bound Pydantic could not put on a union or a Literal it checks on the value after: a number's
-// bounds on a number, a length on a text's characters and on a list's items; other values pass.
-constexpr std::array<Check, 5> value_number_checks = {{
+// A number's bounds as refines, where zod's own checks would not do. On a float that anyNumber
+// took: NaN fails each, and an infinity fails the bound it lies beyond and passes the other, as in
+// Pydantic (z.number() refuses both infinities). On the value a union, an enum or a literal took,
+// which Pydantic checks a bound it could not put on the type against: {guard} passes values that
+// are no number there.
+constexpr std::array<Check, 5> refined_number_checks = {{
     {Atom::minimum,
-     ".refine((value) => typeof value !== \"number\" || value >= {n}, \"Too small: expected "
-     "number to be >={n}\")"},
+     ".refine((value) => {guard}value >= {n}, \"Too small: expected number to be >={n}\")"},
     {Atom::maximum,
-     ".refine((value) => typeof value !== \"number\" || value <= {n}, \"Too big: expected "
-     "number to be <={n}\")"},
+     ".refine((value) => {guard}value <= {n}, \"Too big: expected number to be <={n}\")"},
     {Atom::exclusive_minimum,
-     ".refine((value) => typeof value !== \"number\" || value > {n}, \"Too small: expected "
-     "number to be >{n}\")"},
+     ".refine((value) => {guard}value > {n}, \"Too small: expected number to be >{n}\")"},
     {Atom::exclusive_maximum,
-     ".refine((value) => typeof value !== \"number\" || value < {n}, \"Too big: expected "
-     "number to be <{n}\")"},
+     ".refine((value) => {guard}value < {n}, \"Too big: expected number to be <{n}\")"},
     {Atom::multiple_of,
-     ".refine((value) => typeof value !== \"number\" || value % {n} === 0, \"Invalid number: "
-     "must be a multiple of {n}\")"},
+     ".refine((value) => {guard}value % {n} === 0, \"Invalid number: must be a multiple of "
+     "{n}\")"},
 }};
-// {count} is how the value's size is counted.
+constexpr std::string_view numbers_only = "typeof value !== \"number\" || ";
+// The lengths of such a value: a text's characters and a list's items, as {count} counts them.
 constexpr std::array<Check, 2> value_length_checks = {{
     {Atom::min_length,
      ".refine((value) => !(typeof value === \"string\" || Array.isArray(value)) || {count} >= {n}, "
@@ -116,19 +106,20 @@ constexpr std::array<Check, 2> map_checks = {{
      ".refine((map) => Object.keys(map).length <= {n}, \"Too many keys: expected at most {n}\")"},
 }};
 
+// `guard`: the text of a {guard} placeholder, where the checks have one.
 template <std::size_t N>
 void append_checks(const ZodCtx& ctx, const TypeNode& node, const std::array<Check, N>& checks,
-                   bool counts, std::string& out) {
+                   bool counts, std::string& out, std::string_view guard = {}) {
   for (const Check& check : checks) {
     const Datum& bound = ctx.types.contract->constraint(node, check.key);
     if (counts ? !bound.is_count() : !bound.is_number()) continue;
-    fill(out, check.pattern, {{"n", literal(bound)}});
+    fill(out, check.pattern, {{"n", literal(bound)}, {"guard", guard}});
   }
 }
 
 // The bounds a union, an enum or a literal carries, which no member holds.
 void append_value_checks(const ZodCtx& ctx, const TypeNode& node, std::string& out) {
-  append_checks(ctx, node, value_number_checks, false, out);
+  append_checks(ctx, node, refined_number_checks, false, out, numbers_only);
   // A union whose lists are all sets counts a list's distinct items.
   const Contract& contract = *ctx.types.contract;
   bool lists = false;
@@ -1003,7 +994,7 @@ void append_json_zod(ZodCtx& ctx, JsonType type, const TypeNode& node, Side side
       if (type == JsonType::number && !step.is_number()) {
         out += "anyNumber";
         use_helper(ctx, "anyNumber");
-        if (bounded) append_checks(ctx, node, float_bound_checks, false, out);
+        if (bounded) append_checks(ctx, node, refined_number_checks, false, out);
         return;
       }
       const bool whole_step = (step.kind == Kind::int64 && step.int64 != 0) ||

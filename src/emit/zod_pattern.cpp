@@ -163,22 +163,37 @@ std::string perl_class(char escaped, bool in_class) {
   return (negated ? "[^" : "[") + std::string(items) + "]";
 }
 
+// The nesting of character classes, which Rust's syntax nests, as a pattern is read from the
+// left. `step` reads the byte at `i`, which no backslash escapes, and returns how many bytes
+// after it go with it: a "]" first in a class (after any "^") is a literal.
+struct ClassDepth {
+  std::size_t depth = 0;
+
+  std::size_t step(std::string_view pattern, std::size_t i) {
+    std::size_t taken = 0;
+    if (pattern[i] == '[') {
+      ++depth;
+      for (const char first : {'^', ']'}) {
+        if (i + taken + 1 < pattern.size() && pattern[i + taken + 1] == first) ++taken;
+      }
+    } else if (pattern[i] == ']' && depth > 0) {
+      --depth;
+    }
+    return taken;
+  }
+};
+
 // Whether the pattern asserts a word boundary, `\b` or `\B` outside a class: RE2's are ASCII, so
 // such a pattern keeps RE2's ASCII classes too, which agree with its boundaries as Rust's agree
 // with Rust's (`^\B\w` refuses "é" in both engines then).
 bool asserts_ascii_boundary(std::string_view pattern) {
-  std::size_t depth = 0;
+  ClassDepth classes;
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     if (pattern[i] == '\\' && i + 1 < pattern.size()) {
-      if (depth == 0 && (pattern[i + 1] == 'b' || pattern[i + 1] == 'B')) return true;
+      if (classes.depth == 0 && (pattern[i + 1] == 'b' || pattern[i + 1] == 'B')) return true;
       ++i;
-    } else if (pattern[i] == '[') {
-      ++depth;
-      for (const char first : {'^', ']'}) {
-        if (i + 1 < pattern.size() && pattern[i + 1] == first) ++i;
-      }
-    } else if (pattern[i] == ']' && depth > 0) {
-      --depth;
+    } else {
+      i += classes.step(pattern, i);
     }
   }
   return false;
@@ -191,21 +206,15 @@ std::string in_re2_spelling(std::string_view pattern) {
   std::string out;
   out.reserve(pattern.size());
   const bool unicode_classes = !asserts_ascii_boundary(pattern);
-  std::size_t depth = 0;  // of character classes, which Rust's syntax nests
+  ClassDepth classes;
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     if (pattern[i] != '\\' || i + 1 == pattern.size()) {
-      if (pattern[i] == '[') {
-        ++depth;
-        // A "]" first in a class (after any "^") is a literal.
-        for (const char first : {'^', ']'}) {
-          if (i + 1 < pattern.size() && pattern[i + 1] == first) out += pattern[i++];
-        }
-      } else if (pattern[i] == ']' && depth > 0) {
-        --depth;
-      }
-      out += pattern[i];
+      const std::size_t taken = classes.step(pattern, i);
+      out += pattern.substr(i, taken + 1);
+      i += taken;
       continue;
     }
+    const std::size_t depth = classes.depth;
     const std::string_view rest = pattern.substr(i + 1);
     const auto boundary =
         std::find_if(word_boundaries.begin(), word_boundaries.end(),
@@ -248,18 +257,14 @@ std::string searched_pattern(std::string_view pattern) {
 
 // Past the class whose `[` is at `at`, onto its `]` (Rust's classes nest).
 void class_at(std::string_view pattern, std::size_t& at) {
-  std::size_t depth = 0;
+  ClassDepth classes;
   for (; at < pattern.size(); ++at) {
-    const char c = pattern[at];
-    if (c == '\\') {
+    if (pattern[at] == '\\') {
       ++at;
-    } else if (c == '[') {
-      ++depth;
-      if (at + 1 < pattern.size() && pattern[at + 1] == '^') ++at;
-      if (at + 1 < pattern.size() && pattern[at + 1] == ']') ++at;
-    } else if (c == ']' && --depth == 0) {
-      return;
+      continue;
     }
+    at += classes.step(pattern, at);
+    if (classes.depth == 0) return;
   }
 }
 
