@@ -3,7 +3,8 @@
 # clang and libFuzzer, and runs each; any crash, leak, sanitizer report, timeout or out-of-memory
 # fails the run. Without clang or libFuzzer it skips, except in CI (CI=true), where that fails.
 #
-#   fuzz/run.sh [SECONDS] [TARGET...]             a short run of each (default 15 s), as `make test` does
+#   fuzz/run.sh [SECONDS] [TARGET...]             a short run of each (default 15 s), as `make test` does;
+#                                                 as many at once as there are CPUs
 #   fuzz/run.sh --campaign SECONDS [TARGET...]    a long run that keeps what it finds
 #
 # Every run reads the target's kept corpus (fuzz/corpus/<target>.tar.xz: JSON compresses about
@@ -53,30 +54,36 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 options=(-timeout=10 -rss_limit_mb=2048 -max_len=65536 -dict=fuzz/bundle.dict)
 TIMEFORMAT='%U %S'
 for target in "${targets[@]}"; do
-  binary="$build/fuzz/fuzz_$target"
-  [[ -x "$binary" ]] || { echo "fuzz: no target named $target" >&2; exit 2; }
-  archive="$PWD/fuzz/corpus/$target.tar.xz"
-  kept="$build/kept/$target"
-  work="$build/corpus/$target"
-  artifacts="$build/artifacts/$target"
+  [[ -x "$build/fuzz/fuzz_$target" ]] || { echo "fuzz: no target named $target" >&2; exit 2; }
+done
+
+# One target's run; a finding returns 1, after the tail of its log.
+fuzz_one() {
+  local target=$1
+  local binary="$build/fuzz/fuzz_$target"
+  local archive="$PWD/fuzz/corpus/$target.tar.xz"
+  local kept="$build/kept/$target"
+  local work="$build/corpus/$target"
+  local artifacts="$build/artifacts/$target"
+  local log="$build/$target.log"
+  local cpu executions coverage merged user system
   rm -rf "$kept"
   mkdir -p "$kept" "$work" "$artifacts"
   [[ -f "$archive" ]] && (cd "$kept" && cmake -E tar xf "$archive")
-  inputs=("$kept" fuzz/corpus/seeds)
+  local inputs=("$kept" fuzz/corpus/seeds)
   [[ "$target" == *compat ]] && inputs+=(fuzz/corpus/pairs)
-  log="$build/$target.log"
   echo "fuzz: $target for ${seconds}s"
   # The first directory receives new inputs; the others are only read.
   if ! cpu=$({ time "$binary" -max_total_time="$seconds" "${options[@]}" -print_final_stats=1 \
     -artifact_prefix="$artifacts/" "$work" "${inputs[@]}" >"$log" 2>&1; } 2>&1); then
     tail -n 60 "$log" >&2
     echo "fuzz: $target found a problem; inputs in $artifacts/, full log $log" >&2
-    exit 1
+    return 1
   fi
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -n 1)
   echo "fuzz: $target $executions runs, $coverage"
-  $campaign || continue
+  $campaign || return 0
   # Keep a minimal set with the coverage of everything seen; names are content hashes.
   merged="$build/merged/$target"
   rm -rf "$merged" && mkdir -p "$merged"
@@ -88,5 +95,31 @@ for target in "${targets[@]}"; do
     "$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.0f", u + s }')" "$executions" \
     "$(cut -d' ' -f2 <<<"$coverage")" "$(cut -d' ' -f4 <<<"$coverage")" \
     "$(find "$merged" -type f | wc -l)" "$(stat -c %s "$archive")" >>fuzz/campaign.tsv
-done
+}
+
+if $campaign; then
+  for target in "${targets[@]}"; do fuzz_one "$target" || exit 1; done
+else
+  # A short run keeps one CPU busy: as many run at once as there are CPUs, each in a lane of
+  # its own, for its own seconds. Each lane's lines are printed once every lane has ended.
+  lanes=$(nproc 2>/dev/null || echo 1)
+  lanes=$((lanes < ${#targets[@]} ? lanes : ${#targets[@]}))
+  lane_pids=()
+  # Lanes ignore Ctrl-C, as background jobs of a script do: they are stopped with the run.
+  trap 'kill "${lane_pids[@]}" 2>/dev/null; exit 130' INT TERM
+  for ((lane = 0; lane < lanes; lane++)); do
+    (
+      for ((i = lane; i < ${#targets[@]}; i += lanes)); do
+        fuzz_one "${targets[i]}" || exit 1
+      done
+    ) >"$build/lane-$lane.out" 2>&1 &
+    lane_pids+=("$!")
+  done
+  failed=false
+  for ((lane = 0; lane < lanes; lane++)); do
+    wait "${lane_pids[lane]}" || failed=true
+    cat "$build/lane-$lane.out"
+  done
+  $failed && exit 1
+fi
 echo "fuzz: ${#targets[@]} targets, ${seconds}s each, no findings; ${#targets[@]} passed, 0 failed"
