@@ -134,7 +134,9 @@ def stage() -> Iterator[dict[str, object]]:
         )
         for example in examples:
             shutil.copyfile(ROOT / "examples" / example, folder / example)
-        checks = [clean, program(folder, "hostile.json", hostile, [])]  # checked side by side
+        # Checked side by side. The hostile modules import the same SDKs under the same options,
+        # whose declarations the clean program checks already.
+        checks = [clean, program(folder, "hostile.json", hostile, [], {"skipLibCheck": True})]
         # The zod modules and what they import, under each other moduleResolution.
         zod = {name: text for name, text in modules.items() if "_zod" in name}
         resolutions = {k: v for k, v in MODULES["resolutions"].items() if k != "why"}
