@@ -805,7 +805,9 @@ bool holds_surrogate(std::string_view text) {
 bool read_number(std::string_view text, Value& v) {
   const char* first = text.data();
   const char* last = first + text.size();
-  const bool integral = text.find_first_of(".eE") == std::string_view::npos;
+  // A loop: find_first_of would call memchr on the three bytes for each digit.
+  const bool integral = std::none_of(text.begin(), text.end(),
+                                     [](char c) { return c == '.' || c == 'e' || c == 'E'; });
   if (integral) {
     if (text == "-0") {
       v.kind = Kind::float64;
