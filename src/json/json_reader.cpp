@@ -269,6 +269,22 @@ struct SortScratch {
   std::vector<Member> sorted;
 };
 
+// Byte order of two members' keys: by their atoms' ranks where the reader classified both, which
+// spares a comparison of two long keys of a schema (`x-firestore-...`).
+inline bool key_less(const Member& a, const Member& b) {
+  const Atom x = a.value.key_atom;
+  const Atom y = b.value.key_atom;
+  if (x != Atom::other && y != Atom::other) return rank_of(x) < rank_of(y);
+  return byte_less(a.key, b.key);
+}
+
+// Are two members' keys the same? One atom is one text, and keys of two atoms differ.
+inline bool same_key(const Member& a, const Member& b) {
+  const Atom x = a.value.key_atom;
+  if (x != b.value.key_atom) return false;
+  return x != Atom::other || a.key == b.key;
+}
+
 // A stable sort, so the last of duplicate keys stays last. Schema objects are small, where
 // insertion sort needs no buffer. A larger one (a model's properties) is ranked by each key's
 // first eight bytes as one number, then by the whole key, then by place: most keys differ in
@@ -279,11 +295,10 @@ void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iter
   constexpr std::ptrdiff_t insertion_limit = 24;
   constexpr std::ptrdiff_t ranked_limit = 4096;
   if (last - first > insertion_limit) {
-    const auto less = [](const Member& a, const Member& b) { return byte_less(a.key, b.key); };
     // Generators write large tables (`$defs`) sorted already: one look, no sort.
-    if (std::is_sorted(first, last, less)) return;
+    if (std::is_sorted(first, last, key_less)) return;
     if (last - first > ranked_limit) {
-      std::stable_sort(first, last, less);
+      std::stable_sort(first, last, key_less);
       return;
     }
     const std::span<const Member> members(&*first, static_cast<std::size_t>(last - first));
@@ -305,11 +320,11 @@ void sort_members(std::vector<Member>::iterator first, std::vector<Member>::iter
   for (auto it = first + (first != last ? 1 : 0); it < last; ++it) {
     // Generators write most objects sorted: a member in place is left where it is, and one out
     // of place is compared only once with the member it passes first.
-    if (!byte_less(it->key, (it - 1)->key)) continue;
+    if (!key_less(*it, *(it - 1))) continue;
     const Member moving = *it;
     auto hole = it - 1;
     *it = *hole;
-    for (; hole != first && byte_less(moving.key, (hole - 1)->key); --hole) *hole = *(hole - 1);
+    for (; hole != first && key_less(moving, *(hole - 1)); --hole) *hole = *(hole - 1);
     *hole = moving;
   }
 }
@@ -428,10 +443,9 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     auto first = stack_.begin() + static_cast<std::ptrdiff_t>(frame.start);
     sort_members(first, stack_.end(), sort_scratch_);
     // Duplicate keys are rare: members move only from the first one on, the last of each kept.
-    auto kept = std::adjacent_find(first, stack_.end(),
-                                   [](const Member& a, const Member& b) { return a.key == b.key; });
+    auto kept = std::adjacent_find(first, stack_.end(), same_key);
     for (auto it = kept; it != stack_.end(); ++it) {
-      if (it + 1 != stack_.end() && (it + 1)->key == it->key) continue;
+      if (it + 1 != stack_.end() && same_key(*(it + 1), *it)) continue;
       *kept++ = *it;
     }
     const auto count = static_cast<std::size_t>(kept - first);

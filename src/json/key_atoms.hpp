@@ -104,6 +104,28 @@ static_assert(static_cast<std::size_t>(Atom::pattern_properties) + 1 == key_text
 
 constexpr std::string_view text_of(Atom atom) { return key_texts[static_cast<std::size_t>(atom)]; }
 
+// Each atom's place among the atoms' texts in byte order: two keys the reader classified compare
+// as two bytes. The reader sorts every object by key, and most keys of a schema are atoms.
+inline constexpr std::array<std::uint8_t, key_texts.size()> atom_ranks = [] {
+  std::array<std::uint8_t, key_texts.size()> ranks{};
+  for (std::size_t i = 0; i < key_texts.size(); ++i) {
+    for (const std::string_view text : key_texts) ranks[i] += text < key_texts[i] ? 1 : 0;
+  }
+  return ranks;
+}();
+
+constexpr std::uint8_t rank_of(Atom atom) { return atom_ranks[static_cast<std::size_t>(atom)]; }
+static_assert(
+    [] {
+      for (std::size_t i = 0; i < key_texts.size(); ++i) {
+        for (std::size_t j = 0; j < key_texts.size(); ++j) {
+          if (i != j && atom_ranks[i] == atom_ranks[j]) return false;
+        }
+      }
+      return true;
+    }(),
+    "two atoms share a text");
+
 // A perfect hash of a table's texts (the atoms', the words'): a key's length and its first and
 // last four or eight bytes pick one slot, so a lookup compares one text at most, whatever the
 // key. The reader classifies every key it meets, property names included, most of which are no

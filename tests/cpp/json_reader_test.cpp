@@ -60,14 +60,28 @@ bool lies_in(const Value& value, std::string_view text) {
   return true;
 }
 
-// Guards the lookups every renderer relies on: byte order, last duplicate kept, "" a key.
+// Guards the lookups every renderer relies on: byte order, last duplicate kept, "" a key; and
+// the same among schema keys the reader classified, beside keys it did not.
 TEST(JsonTree, ObjectsSortedByBytesLastDuplicateWins) {
-  const ParseResult r = parse_json(R"({"b": 1, "a": 2, "B": 3, "ab": 4, "a": 5, "": 6})");
-  ASSERT_TRUE(r.ok);
-  std::string keys;
-  for (const Member& m : r.document.root.object()) keys += std::string(m.key) + ",";
-  EXPECT_EQ(keys, ",B,a,ab,b,");
-  EXPECT_EQ(r.document.root.find("a")->int64, 5);
+  struct Case {
+    std::string_view text;
+    std::string_view sorted;
+    std::string_view duplicate;  // written twice: the second value (5) stands
+  };
+  const Case cases[] = {
+      {R"({"b": 1, "a": 2, "B": 3, "ab": 4, "a": 5, "": 6})", ",B,a,ab,b,", "a"},
+      {R"({"type": 1, "x-firestore-type": 2, "b": 3, "$ref": 4, "x-firestore-typ": 6,
+           "title": 6, "type": 5, "enum": 7, "x-firestore-ref-target": 8, "a": 9})",
+       "$ref,a,b,enum,title,type,x-firestore-ref-target,x-firestore-typ,x-firestore-type,", "type"},
+  };
+  for (const Case& c : cases) {
+    const ParseResult r = parse_json(c.text);
+    ASSERT_TRUE(r.ok);
+    std::string keys;
+    for (const Member& m : r.document.root.object()) keys += std::string(m.key) + ",";
+    EXPECT_EQ(keys, c.sorted);
+    EXPECT_EQ(r.document.root.find(c.duplicate)->int64, 5);
+  }
 }
 
 // The same for objects large enough to be sorted by each key's first eight bytes, and for huge
