@@ -13,6 +13,11 @@ every function, the builds again in alternation.
 --memory N runs each of emit, emit_plain and zod of each build in a process of its own on a
 bundle of N small definitions and prints its peak memory over (input + output); and _core.compat
 of that bundle against a copy with every field renamed, over (both inputs + report).
+
+--instructions counts, with valgrind's cachegrind, the instructions each build executes per call
+on each example bundle: unlike time, the count is the same from run to run and machine load
+leaves it alone, so builds a few percent apart can be told apart on a busy machine. Each count
+is the difference of two runs of a process of its own, 10 and 110 calls.
 """
 
 from __future__ import annotations
@@ -22,6 +27,7 @@ import gc
 import importlib.machinery
 import importlib.util
 import json
+import os
 import subprocess
 import sys
 import time
@@ -200,6 +206,62 @@ def memory(sites: dict[str, Path], count: int, scratch: Path) -> None:
         print(f"  {function:<11} " + "   ".join(row))
 
 
+# Calls one function of the build at argv[1] on the bundle at argv[2], argv[4] times.
+COUNT_CHILD = r"""
+import sys
+sys.path.insert(0, sys.argv[1])
+from brenvale import _core
+text = open(sys.argv[2], encoding="utf-8").read()
+call = {"emit": _core.emit, "emit_plain": _core.emit_plain}.get(sys.argv[3])
+if call is None:
+    call = lambda text: _core.compat(text, text)
+for _ in range(int(sys.argv[4])):
+    call(text)
+"""
+
+
+def instructions_run(site: Path, bundle: Path, function: str, calls_made: int) -> int:
+    """Instructions a child process executes, with `calls_made` calls of `function`."""
+    result = subprocess.run(
+        [
+            "valgrind",
+            "--tool=cachegrind",
+            "--cache-sim=no",
+            "--cachegrind-out-file=/dev/null",
+            sys.executable,
+            "-c",
+            COUNT_CHILD,
+            str(site),
+            str(bundle),
+            function,
+            str(calls_made),
+        ],
+        check=True,
+        capture_output=True,
+        text=True,
+        # Python's string hashes are salted per process, which moves its own count by thousands.
+        env={**os.environ, "PYTHONHASHSEED": "0"},
+    )
+    for line in result.stderr.splitlines():
+        if "I   refs:" in line or "I refs:" in line:
+            return int(line.split(":")[1].replace(",", ""))
+    raise RuntimeError(f"no instruction count from cachegrind:\n{result.stderr}")
+
+
+def instructions(sites: dict[str, Path]) -> None:
+    print("\ninstructions per call on the example bundles (cachegrind, 110 calls less 10)")
+    print(f"  {'':<13}" + "".join(f"{label:>14}" for label in sites))
+    for path in sorted((ROOT / "examples").rglob("contract.json")):
+        print(f"  {path.relative_to(ROOT)!s}")
+        for function in ("emit", "emit_plain", "_core.compat"):
+            cells = []
+            for site in sites.values():
+                few = instructions_run(site, path, function, 10)
+                many = instructions_run(site, path, function, 110)
+                cells.append(f"{(many - few) / 100:14.0f}")
+            print(f"    {function:<11}" + "".join(cells))
+
+
 def row(
     builds: dict[str, Any], times: dict[str, float], name: str, shown: Callable[[float], str]
 ) -> str:
@@ -215,6 +277,9 @@ def main() -> None:
     parser.add_argument("--rounds", type=int, default=9)
     parser.add_argument("--memory", type=int, nargs="*", default=[], help="definition counts")
     parser.add_argument("--cache", type=Path, default=ROOT / "build" / "compare")
+    parser.add_argument(
+        "--instructions", action="store_true", help="also count instructions per call"
+    )
     arguments = parser.parse_args()
     cache: Path = arguments.cache.resolve()
     cache.mkdir(parents=True, exist_ok=True)
@@ -250,6 +315,9 @@ def main() -> None:
         print(f"  {path.relative_to(ROOT)!s} ({len(small) / 1e3:.1f} KB)")
         for name in names:
             print(f"    {name:<11}" + row(builds, times, name, lambda took: f"{took * 1e6:14.2f}"))
+
+    if arguments.instructions:
+        instructions(sites)
 
     if arguments.memory:
         scratch = cache / "memory"
