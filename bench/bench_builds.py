@@ -8,7 +8,7 @@ text, in the same process, in alternation: each round times every build once per
 in a rotating order, and the best round counts. The stress bundle is bench/make_bundle.py's
 (4000 models, about 28.5 MB indented, as bench/bench_emit.py builds it); json.loads is timed in
 the same rounds with the collector off. Small bundles (the examples) are timed per call, for
-every function, the builds again in alternation.
+every function, the builds again in alternation, over five times the rounds.
 
 --memory N runs each of emit, emit_plain and zod of each build in a process of its own on a
 bundle of N small definitions and prints its peak memory over (input + output); and _core.compat
@@ -118,10 +118,15 @@ def interleaved(
     return best
 
 
+# A round on a small bundle takes milliseconds, where one stall of a busy machine moves the
+# figure by tens of percent: small bundles get this many times the rounds.
+SMALL_ROUNDS = 5
+
+
 def per_call(builds: dict[str, dict[str, Call]], text: str, rounds: int) -> dict[str, float]:
     """Best time per call of every (build, function) on a small bundle, calls batched."""
     batch = max(1, 200_000 // max(1, len(text)))
-    return interleaved(builds, text, rounds, batch, loads=False)
+    return interleaved(builds, text, rounds * SMALL_ROUNDS, batch, loads=False)
 
 
 # The peak is the high-water mark of the process's own memory since exec (VmHWM). ru_maxrss would
@@ -308,7 +313,8 @@ def main() -> None:
     for name in names:
         print(f"  {name:<13}" + row(builds, best, name, lambda took: f"{took / loads:14.3f}"))
 
-    print(f"\nper call on the example bundles, best of {arguments.rounds} rounds (µs)")
+    small_rounds = arguments.rounds * SMALL_ROUNDS
+    print(f"\nper call on the example bundles, best of {small_rounds} rounds (µs)")
     for path in sorted((ROOT / "examples").rglob("contract.json")):
         small = path.read_text(encoding="utf-8")
         times = per_call(builds, small, arguments.rounds)
