@@ -498,16 +498,11 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
     return lists;
   }
 
-  // Is the sink's object, right under the root object, open?
-  bool sink_table_open() const {
-    return sink_ != nullptr && frames_.size() >= 2 && frames_[0].object && frames_[1].object &&
-           frames_[1].key_atom == sink_->table;
-  }
   // Room for `count` nodes of type T. An entry of the sink's object is built in the arena the
   // sink gave for it.
   template <class T>
   T* allocate(std::size_t count) {
-    if (frames_.size() > 2 && sink_table_open()) [[unlikely]]
+    if (frames_.size() > entry_depth_) [[unlikely]]
       return static_cast<T*>(entry_arena_->allocate(count * sizeof(T), alignof(T)));
     return nodes_.take<T>(count);
   }
@@ -515,7 +510,7 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   // Where the next finished value goes, written in place: a value built aside and then copied
   // in is read back in wide loads of the narrow stores just made, which stalls the copy.
   Value& slot() {
-    if (frames_.size() == 2 && sink_table_open()) [[unlikely]] {
+    if (frames_.size() == entry_depth_) [[unlikely]] {
       entry_ = Value();
       entry_.key_atom = key_atom_;
       return entry_;
@@ -539,12 +534,17 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
       return false;
     }
     frames_.push_back(Frame{stack_.size(), key_, key_atom_, object});
+    // The sink's object, right under the root object, opens: its values are entries.
+    if (frames_.size() == 2 && object && frames_[0].object && sink_ != nullptr &&
+        key_atom_ == sink_->table)
+      entry_depth_ = 2;
     return true;
   }
   // Ends the innermost container: the slot its value goes to.
   Value& close(const Frame& frame) {
     stack_.resize(frame.start);
     frames_.pop_back();
+    if (frames_.size() == 1) entry_depth_ = no_depth;
     key_ = frame.key;
     key_atom_ = frame.key_atom;
     return slot();
@@ -568,6 +568,10 @@ class TreeBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, TreeB
   SortScratch sort_scratch_;
   Value entry_;  // an entry of the sink's object, on its way to the sink
   std::vector<Frame> frames_;
+  // The depth whose values are entries of the sink's object while that is open, else no_depth:
+  // asked of every value, so kept as the frames change rather than read off them.
+  static constexpr std::size_t no_depth = std::numeric_limits<std::size_t>::max();
+  std::size_t entry_depth_ = no_depth;
   std::string_view key_;
   Atom key_atom_ = Atom::other;
   bool escapes_;
