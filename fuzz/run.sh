@@ -44,7 +44,10 @@ echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long) { return
   | clang++ -x c++ -fsanitize=fuzzer - -o /dev/null 2>/dev/null \
   || missing "clang++ cannot link libFuzzer"
 
+# Line tables are all a sanitizer's report needs for its file:line frames; full debug info made
+# the build a fifth longer (145 s against 119 s here), and CI builds this tree on every run.
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -gline-tables-only -DNDEBUG" \
   -DBRENVALE_FUZZ=ON -DBRENVALE_TESTS=OFF >/dev/null
 cmake --build "$build"
 
