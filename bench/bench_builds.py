@@ -28,6 +28,7 @@ import importlib.machinery
 import importlib.util
 import json
 import os
+import re
 import subprocess
 import sys
 import time
@@ -211,15 +212,22 @@ def memory(sites: dict[str, Path], count: int, scratch: Path) -> None:
         print(f"  {function:<11} " + "   ".join(row))
 
 
+def example_bundles() -> list[Path]:
+    """The example apps' bundles, the small bundles every figure per call is taken on."""
+    return sorted((ROOT / "examples").rglob("contract.json"))
+
+
 # Calls one function of the build at argv[1] on the bundle at argv[2], argv[4] times.
 COUNT_CHILD = r"""
 import sys
 sys.path.insert(0, sys.argv[1])
 from brenvale import _core
 text = open(sys.argv[2], encoding="utf-8").read()
-call = {"emit": _core.emit, "emit_plain": _core.emit_plain}.get(sys.argv[3])
-if call is None:
-    call = lambda text: _core.compat(text, text)
+call = {
+    "emit": _core.emit,
+    "emit_plain": _core.emit_plain,
+    "_core.compat": lambda text: _core.compat(text, text),
+}[sys.argv[3]]
 for _ in range(int(sys.argv[4])):
     call(text)
 """
@@ -247,16 +255,16 @@ def instructions_run(site: Path, bundle: Path, function: str, calls_made: int) -
         # Python's string hashes are salted per process, which moves its own count by thousands.
         env={**os.environ, "PYTHONHASHSEED": "0"},
     )
-    for line in result.stderr.splitlines():
-        if "I   refs:" in line or "I refs:" in line:
-            return int(line.split(":")[1].replace(",", ""))
+    found = re.search(r"I\s+refs:\s+([\d,]+)", result.stderr)
+    if found is not None:
+        return int(found.group(1).replace(",", ""))
     raise RuntimeError(f"no instruction count from cachegrind:\n{result.stderr}")
 
 
 def instructions(sites: dict[str, Path]) -> None:
     print("\ninstructions per call on the example bundles (cachegrind, 110 calls less 10)")
     print(f"  {'':<13}" + "".join(f"{label:>14}" for label in sites))
-    for path in sorted((ROOT / "examples").rglob("contract.json")):
+    for path in example_bundles():
         print(f"  {path.relative_to(ROOT)!s}")
         for function in ("emit", "emit_plain", "_core.compat"):
             cells = []
@@ -315,7 +323,7 @@ def main() -> None:
 
     small_rounds = arguments.rounds * SMALL_ROUNDS
     print(f"\nper call on the example bundles, best of {small_rounds} rounds (µs)")
-    for path in sorted((ROOT / "examples").rglob("contract.json")):
+    for path in example_bundles():
         small = path.read_text(encoding="utf-8")
         times = per_call(builds, small, arguments.rounds)
         print(f"  {path.relative_to(ROOT)!s} ({len(small) / 1e3:.1f} KB)")
